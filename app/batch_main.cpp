@@ -1,0 +1,2 @@
+// zembrik-batch (being built).
+int main() { return 0; }

@@ -1,0 +1,1 @@
+#include "batch/shrink.h"

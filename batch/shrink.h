@@ -1,0 +1,2 @@
+// The per-image shrink step (being built).
+#pragma once

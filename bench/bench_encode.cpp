@@ -1,0 +1,2 @@
+// Encoder benchmark (being built).
+int main() { return 0; }

@@ -1,0 +1,27 @@
+# Options every Zembrik target shares, applied per target (no global flags).
+function(zembrik_target target)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+  elseif(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /utf-8)
+  endif()
+endfunction()
+
+# A Qt target: moc and rcc on, Qt's string casts kept explicit.
+function(zembrik_qt_target target)
+  zembrik_target(${target})
+  set_target_properties(${target} PROPERTIES AUTOMOC ON AUTORCC ON)
+endfunction()
+
+# A test executable registered with CTest; GUI tests run on the offscreen platform.
+function(zembrik_test name)
+  add_executable(${name} ${ARGN})
+  zembrik_qt_target(${name})
+  target_link_libraries(${name} PRIVATE Qt6::Test)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8"
+    TIMEOUT 300)
+endfunction()

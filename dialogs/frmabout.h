@@ -1,0 +1,2 @@
+// The About box (being built).
+#pragma once

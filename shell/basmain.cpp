@@ -1,0 +1,55 @@
+// Program-wide values and path helpers.
+#include "shell/basmain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace basMain {
+
+qint16 ViewerCount = 0;
+QString HelpFilePath;
+QString InfoFileName;
+QString InfoFilePath;
+qint32 InfoWidth = 0;
+qint32 InfoHeight = 0;
+
+void InitProgramValues()
+{
+    ViewerCount = 0;
+    HelpFilePath = JoinPath(AppFolder(), QStringLiteral("Kolvane.html"));
+}
+
+QString AppFolder()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+QString Separator()
+{
+    return QString(QDir::separator());
+}
+
+QString JoinPath(const QString& folder, const QString& name)
+{
+    return folder + Separator() + name;
+}
+
+void SplitFileName(QString FileName, QString& Extension, QString& BaseName)
+{
+    Extension.clear();
+    BaseName.clear();
+    const qsizetype dot = FileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) {
+        // Only blanks are trimmed, as the name may legitimately hold other spaces.
+        qsizetype begin = 0;
+        qsizetype end = FileName.size();
+        while (begin < end && FileName.at(begin) == QLatin1Char(' ')) ++begin;
+        while (end > begin && FileName.at(end - 1) == QLatin1Char(' ')) --end;
+        BaseName = FileName.mid(begin, end - begin);
+        return;
+    }
+    Extension = FileName.mid(dot);
+    BaseName = FileName.left(dot);
+}
+
+}  // namespace basMain

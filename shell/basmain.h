@@ -1,0 +1,45 @@
+// Program-wide values and the small shared routines every window uses: the
+// application identity, the viewer count, the help file path, the values the
+// image information dialog shows, file-name splitting and path joining.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace basMain {
+
+inline const QString AppTitle = QStringLiteral("Zembrik");
+inline constexpr int VersionMajor = 1;
+inline constexpr int VersionMinor = 1;
+inline constexpr int VersionRevision = 0;
+
+// Number of open viewer windows.
+extern qint16 ViewerCount;
+// The help file beside the executable.
+extern QString HelpFilePath;
+
+// Written by the image information command, read by its dialog.
+extern QString InfoFileName;
+extern QString InfoFilePath;
+extern qint32 InfoWidth;
+extern qint32 InfoHeight;
+
+// Sets the program-wide values at start-up (the main window is shown by main()).
+void InitProgramValues();
+
+// The folder of the executable, without a trailing separator except at a root.
+QString AppFolder();
+
+// The platform's path separator: "/" here, "\" on Windows.
+QString Separator();
+
+// Plain concatenation of folder, separator and name, as every command joins a
+// path: a root that already ends in the separator gives a doubled one.
+QString JoinPath(const QString& folder, const QString& name);
+
+// Splits a file name at its last "." into base name and extension (with the
+// dot). A name without a dot is trimmed of surrounding blanks and has no
+// extension. FileName is taken by value, so it may be the same variable as BaseName.
+void SplitFileName(QString FileName, QString& Extension, QString& BaseName);
+
+}  // namespace basMain

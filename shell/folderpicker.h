@@ -1,0 +1,24 @@
+// The output-folder picker: a directories-only folder dialog behind a seam that
+// tests replace to choose a folder or cancel.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace basMain {
+
+// Returns the chosen folder, or nothing when the user cancelled.
+using FolderPicker = std::function<std::optional<QString>(QWidget* owner, const QString& prompt)>;
+
+// Replaces the real dialog; an empty function restores it.
+void SetFolderPicker(FolderPicker picker);
+
+// Shows the picker with Prompt. On a confirmed folder sets Folder to its path
+// (a root keeps its trailing separator, any other folder has none) and returns
+// true; on cancel returns false and leaves Folder unchanged.
+bool BrowseForFolder(QWidget* Owner, QString& Folder, const QString& Prompt);
+
+}  // namespace basMain

@@ -1,0 +1,50 @@
+// Every message box of the program goes through Msg(): four kinds of box with
+// fixed Japanese titles and icons. Tests point Msg() at a scripted responder
+// instead of real boxes. ShowSaveError turns a failed save into its message.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include "jpeg/jpeg.h"
+
+// The button that closed a question box.
+enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
+
+enum class MsgKind { Error, Warning, Information, Question };
+
+// Shows one box and returns the button pressed (OK boxes return Yes).
+class MessageResponder {
+public:
+    virtual ~MessageResponder() = default;
+    virtual MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) = 0;
+};
+
+class clsMsg {
+public:
+    void ShowError(const QString& vstrMessage);
+    void ShowMessage(const QString& vstrMessage);
+    void ShowInformation(const QString& vstrInformation);
+    MsgAnswer ShowQuestion(const QString& vstrQuestion);
+
+    // Replaces the real message boxes (nullptr restores them). Not owned.
+    void SetResponder(MessageResponder* responder);
+
+private:
+    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text);
+    MessageResponder* responder_ = nullptr;
+};
+
+// The program-wide instance, made on first use.
+clsMsg& Msg();
+
+namespace basMain {
+
+// The message for a failing save result; empty for success and unknown values.
+QString SaveErrorText(ModuleJPEG::JpegResult result);
+
+// Shows the error box for a failing result and returns false; returns true
+// without a box for success and for every value that is not a failure code.
+bool ShowSaveError(ModuleJPEG::JpegResult Result);
+
+}  // namespace basMain

@@ -1,0 +1,84 @@
+// Picture services: loading JPEG, BMP and GIF files into a surface, the
+// surface itself (PictureBox: a persistent 32-bit image the encoder reads),
+// and the averaging reduction that shrinks a picture.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "jpeg/jpeg.h"
+
+namespace basMain {
+
+// Error numbers of picture failures, with a description in the user's words.
+enum class PictureErrorNumber : int {
+    OutOfMemory = 7,
+    FileNotFound = 53,
+    SurfaceTooLarge = 480,  // the surface's image could not be allocated
+    InvalidPicture = 481,
+};
+
+struct PictureError {
+    PictureErrorNumber Number = PictureErrorNumber::InvalidPicture;
+    QString Description;
+};
+
+// A decoded picture (Format_RGB32, opaque, upright, sRGB) or why not.
+struct LoadedPicture {
+    QImage Image;
+    std::optional<PictureError> Error;
+    bool Ok() const { return !Error.has_value(); }
+};
+
+// Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile
+// converted to sRGB, transparency composited on white, bombs refused.
+LoadedPicture LoadPicture(const QString& path);
+
+// Replaces the loader (tests make a load fail); an empty function restores it.
+using PictureLoader = std::function<LoadedPicture(const QString& path)>;
+void SetPictureLoader(PictureLoader loader);
+
+// Shrinks (or copies) a picture to width x height: every target pixel is the
+// average of the source pixels it covers, weighted by how much it covers them.
+// A null image when the target cannot be allocated.
+QImage StretchHalftone(const QImage& source, int width, int height);
+
+// The drawing surface of a work window or viewer: holds one opaque 32-bit
+// picture and reports its size in pixels and in twips.
+class PictureBox final : public ModuleJPEG::PictureSurface {
+public:
+    PictureBox();
+
+    // Loads a file; the box takes the picture's size. On failure the box is
+    // unchanged and the error is returned.
+    std::optional<PictureError> LoadFile(const QString& path);
+    void SetPicture(QImage image);  // converted to an opaque 32-bit image
+    const QImage& Picture() const { return image_; }
+
+    int WidthPixels() const { return image_.width(); }
+    int HeightPixels() const { return image_.height(); }
+    // Sizes in twips at the screen's twips per pixel.
+    double Width() const;
+    double Height() const;
+
+    // Shrinks the picture in place to width x height pixels (crop included).
+    // Returns an error when the reduced image cannot be allocated.
+    std::optional<PictureError> StretchTo(int width, int height);
+
+    // PictureSurface
+    std::int32_t BorderStyle() const override { return borderStyle_; }
+    void SetBorderStyle(std::int32_t style) override { borderStyle_ = style; }
+    bool AutoRedraw() const override { return autoRedraw_; }
+    void SetAutoRedraw(bool on) override { autoRedraw_ = on; }
+    std::shared_ptr<const ModuleJPEG::Snapshot> Capture() override;
+
+private:
+    QImage image_;
+    std::int32_t borderStyle_ = 0;
+    bool autoRedraw_ = true;
+};
+
+}  // namespace basMain

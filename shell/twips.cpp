@@ -1,0 +1,39 @@
+// Twips per pixel from the screen's logical resolution.
+#include "shell/twips.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <cmath>
+
+namespace basMain {
+namespace {
+
+int FromDpi(double dpi)
+{
+    // A whole number, so that pixels -> twips -> pixels is exact.
+    if (dpi <= 0)
+        return 15;
+    const int tpp = static_cast<int>(std::lround(1440.0 / dpi));
+    return tpp < 1 ? 1 : tpp;
+}
+
+}  // namespace
+
+int TwipsPerPixelX()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return FromDpi(screen ? screen->logicalDotsPerInchX() : 96.0);
+}
+
+int TwipsPerPixelY()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return FromDpi(screen ? screen->logicalDotsPerInchY() : 96.0);
+}
+
+int TwipsToPixels(double twips, int twipsPerPixel)
+{
+    return static_cast<int>(std::nearbyint(twips / twipsPerPixel));
+}
+
+}  // namespace basMain
