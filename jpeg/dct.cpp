@@ -107,4 +107,16 @@ const char* TransformName()
     return Chosen().name;
 }
 
+std::vector<TransformKernel> AvailableTransforms()
+{
+    std::vector<TransformKernel> kernels{{"portable", TransformMcuReference}};
+#if defined(ZEMBRIK_X86_KERNELS)
+    if (CpuHas("avx2"))
+        kernels.push_back({"avx2", TransformMcuAvx2});
+    if (CpuHas("avx512"))
+        kernels.push_back({"avx512", TransformMcuAvx512});
+#endif
+    return kernels;
+}
+
 }  // namespace ModuleJPEG

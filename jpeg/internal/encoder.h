@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "jpeg/jpeg.h"
 
@@ -153,6 +154,12 @@ void TransformMcu(JpegEncoder& e);
 void TransformMcuReference(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs);
 // Name of the transform in use ("avx512", "avx2" or "portable").
 const char* TransformName();
+// Every transform this processor can run, the portable one first.
+struct TransformKernel {
+    const char* name;
+    void (*run)(const CodingTables&, const std::int32_t*, std::int32_t*);
+};
+std::vector<TransformKernel> AvailableTransforms();
 
 // Huffman-codes one block of component 0, 1 or 2 into the stream.
 void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* coefficients);
