@@ -47,6 +47,11 @@ PixelRows Uniform(std::vector<std::uint32_t>& storage, std::uint32_t argb)
     return {storage.data(), 16, 16, 16};
 }
 
+void SampleRowsPortableForTest(const std::uint32_t* const rows[16], std::int32_t* out)
+{
+    AvailableSamplers().front().run(rows, out, out + 256, out + 320);
+}
+
 }  // namespace
 
 class EncoderStages : public QObject {
@@ -166,6 +171,30 @@ private slots:
         const int corner = ((16 * 15 + 16) & 0xFF) - 128;
         for (int i = 0; i < 256; ++i)
             QCOMPARE(e->YSamples()[i], corner);
+    }
+
+    void everySamplerMatchesThePortableOne()
+    {
+        std::mt19937 random(11);
+        std::uint32_t pixels[16][16];
+        const std::uint32_t* rows[16];
+        for (int i = 0; i < 16; ++i)
+            rows[i] = pixels[i];
+        std::int32_t expected[384], got[384];
+        for (int round = 0; round < 300; ++round) {
+            for (auto& row : pixels)
+                for (auto& p : row) {
+                    // Noise, and extremes that hit the halfway cases (127.5).
+                    p = round % 2 ? static_cast<std::uint32_t>(random()) : (random() % 2 ? 0xFFFFFFFFu : 0xFF000000u) ^ (random() % 8 ? 0 : 0xFFu);
+                }
+            SampleRowsPortableForTest(rows, expected);
+            for (const SampleKernelInfo& k : AvailableSamplers()) {
+                std::fill(std::begin(got), std::end(got), 777);
+                k.run(rows, got, got + 256, got + 320);
+                for (int i = 0; i < 384; ++i)
+                    QVERIFY2(got[i] == expected[i], qPrintable(QStringLiteral("%1 round %2 index %3").arg(QLatin1String(k.name)).arg(round).arg(i)));
+            }
+        }
     }
 
     void transformOfUniformBlocks()
