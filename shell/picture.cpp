@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdint>
@@ -184,6 +186,90 @@ inline std::uint32_t RoundedQuotient(std::uint64_t sum, std::uint64_t total, dou
     return static_cast<std::uint32_t>(q);
 }
 
+// One target row at a time: the covered source rows are summed with their
+// vertical weights into Column (every byte of a pixel alike, the alpha byte
+// too, which keeps the loops free of byte-order cases and lets them
+// vectorise), then the covered columns with their horizontal weights into Sum.
+// Column must hold 255 x the vertical total, Sum 255 x both totals.
+template <typename Column, typename Sum>
+void ReduceRows(const QImage& src, QImage& out, const Taps& across, const Taps& down, int firstRow, int endRow,
+                std::vector<Column>& column)
+{
+    const std::uint64_t total = across.Total * down.Total;
+    const double inverse = 1.0 / static_cast<double>(total);
+    // A quotient that is not a tie lies at least 1 / (2 total) from one, far
+    // beyond the error of the product, so a nudge below that distance makes
+    // truncation round exact ties upward and leaves every other value alone.
+    const bool nudgeExact = total <= (std::uint64_t{1} << 28);
+    const double half = 0.5 + 1e-9;
+    const int width = out.width();
+    const std::size_t rowBytes = column.size();
+    for (int ty = firstRow; ty < endRow; ++ty) {
+        std::fill(column.begin(), column.end(), Column{0});
+        const int y0 = down.First[static_cast<std::size_t>(ty)];
+        const int begin = down.Offset[static_cast<std::size_t>(ty)];
+        const int end = down.Offset[static_cast<std::size_t>(ty) + 1];
+        for (int k = begin; k < end; ++k) {
+            const Column wy = static_cast<Column>(down.Weight[static_cast<std::size_t>(k)]);
+            const uchar* line = src.constScanLine(y0 + (k - begin));
+            Column* acc = column.data();
+            for (std::size_t b = 0; b < rowBytes; ++b)
+                acc[b] = static_cast<Column>(acc[b] + wy * line[b]);
+        }
+        auto* target = reinterpret_cast<std::uint32_t*>(out.scanLine(ty));
+        for (int tx = 0; tx < width; ++tx) {
+            const Column* acc =
+                column.data() + static_cast<std::size_t>(across.First[static_cast<std::size_t>(tx)]) * 4;
+            const int wb = across.Offset[static_cast<std::size_t>(tx)];
+            const int we = across.Offset[static_cast<std::size_t>(tx) + 1];
+            Sum s[4] = {0, 0, 0, 0};
+            for (int k = wb; k < we; ++k, acc += 4) {
+                const Sum wx = across.Weight[static_cast<std::size_t>(k)];
+                s[0] += wx * acc[0];
+                s[1] += wx * acc[1];
+                s[2] += wx * acc[2];
+                s[3] += wx * acc[3];
+            }
+            std::uint32_t pixel;
+            auto* bytes = reinterpret_cast<uchar*>(&pixel);
+            for (int c = 0; c < 4; ++c) {
+                bytes[c] = static_cast<uchar>(
+                    nudgeExact ? static_cast<std::uint32_t>(static_cast<double>(s[c]) * inverse + half)
+                               : RoundedQuotient(s[c], total, inverse));
+            }
+            target[tx] = pixel | 0xFF000000u;
+        }
+    }
+}
+
+// Bands of target rows are independent; large pictures share them out over
+// Qt's global thread pool as Qt's own scaling does, the caller taking a band.
+template <typename Column, typename Sum>
+void Reduce(const QImage& src, QImage& out, const Taps& across, const Taps& down)
+{
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const qint64 work = static_cast<qint64>(src.width()) * src.height();
+    const int bands = work < 1'000'000 ? 1 : std::clamp(pool->maxThreadCount(), 1, std::max(1, out.height() / 16));
+    // Buffers are made here, so no allocation can fail inside a pool thread.
+    std::vector<std::vector<Column>> columns(static_cast<std::size_t>(bands),
+                                             std::vector<Column>(static_cast<std::size_t>(src.width()) * 4));
+    QSemaphore done;
+    for (int band = 1; band < bands; ++band) {
+        const int first = static_cast<int>(static_cast<qint64>(out.height()) * band / bands);
+        const int end = static_cast<int>(static_cast<qint64>(out.height()) * (band + 1) / bands);
+        const auto task = [&, band, first, end] {
+            ReduceRows<Column, Sum>(src, out, across, down, first, end, columns[static_cast<std::size_t>(band)]);
+            done.release();
+        };
+        // A busy pool is no reason to wait: the band then runs here.
+        if (!pool->tryStart(task))
+            task();
+    }
+    ReduceRows<Column, Sum>(src, out, across, down, 0, static_cast<int>(static_cast<qint64>(out.height()) / bands),
+                            columns[0]);
+    done.acquire(bands - 1);
+}
+
 }  // namespace
 
 QImage StretchHalftone(const QImage& source, int width, int height)
@@ -198,57 +284,22 @@ QImage StretchHalftone(const QImage& source, int width, int height)
                                : source.convertToFormat(QImage::Format_RGB32);
         if (src.isNull())
             return {};
-        const int sw = src.width();
-        const int sh = src.height();
-        const Taps across = MakeTaps(sw, width);
-        const Taps down = MakeTaps(sh, height);
-        // A column sum of bytes must fit 32 bits: 255 * Total.
-        if (down.Total > std::numeric_limits<std::uint32_t>::max() / 255)
+        const Taps across = MakeTaps(src.width(), width);
+        const Taps down = MakeTaps(src.height(), height);
+        constexpr std::uint64_t max32 = std::numeric_limits<std::uint32_t>::max();
+        if (down.Total > max32 / 255)
             return {};
-        const std::uint64_t total = across.Total * down.Total;
-        const double inverse = 1.0 / static_cast<double>(total);
-
         QImage out(width, height, QImage::Format_RGB32);
         if (out.isNull())
             return {};
-        // Every byte of a pixel is averaged alike (the alpha byte too, then
-        // forced opaque), which keeps the loops free of byte-order cases.
-        const std::size_t rowBytes = static_cast<std::size_t>(sw) * 4;
-        std::vector<std::uint32_t> column(rowBytes);
-        for (int ty = 0; ty < height; ++ty) {
-            std::fill(column.begin(), column.end(), 0u);
-            const int y0 = down.First[static_cast<std::size_t>(ty)];
-            const int begin = down.Offset[static_cast<std::size_t>(ty)];
-            const int end = down.Offset[static_cast<std::size_t>(ty) + 1];
-            for (int k = begin; k < end; ++k) {
-                const std::uint32_t wy = down.Weight[static_cast<std::size_t>(k)];
-                const uchar* line = src.constScanLine(y0 + (k - begin));
-                std::uint32_t* acc = column.data();
-                for (std::size_t b = 0; b < rowBytes; ++b)
-                    acc[b] += wy * line[b];
-            }
-            auto* target = reinterpret_cast<std::uint32_t*>(out.scanLine(ty));
-            for (int tx = 0; tx < width; ++tx) {
-                const std::uint32_t* acc = column.data() + static_cast<std::size_t>(across.First[static_cast<std::size_t>(tx)]) * 4;
-                const int wb = across.Offset[static_cast<std::size_t>(tx)];
-                const int we = across.Offset[static_cast<std::size_t>(tx) + 1];
-                std::uint64_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-                for (int k = wb; k < we; ++k, acc += 4) {
-                    const std::uint64_t wx = across.Weight[static_cast<std::size_t>(k)];
-                    s0 += wx * acc[0];
-                    s1 += wx * acc[1];
-                    s2 += wx * acc[2];
-                    s3 += wx * acc[3];
-                }
-                std::uint32_t pixel;
-                auto* bytes = reinterpret_cast<uchar*>(&pixel);
-                bytes[0] = static_cast<uchar>(RoundedQuotient(s0, total, inverse));
-                bytes[1] = static_cast<uchar>(RoundedQuotient(s1, total, inverse));
-                bytes[2] = static_cast<uchar>(RoundedQuotient(s2, total, inverse));
-                bytes[3] = static_cast<uchar>(RoundedQuotient(s3, total, inverse));
-                target[tx] = pixel | 0xFF000000u;
-            }
-        }
+        // The narrowest accumulators that cannot overflow: narrow lanes are
+        // what makes the loops fast.
+        if (down.Total <= 65535 / 255 && 255 * down.Total * across.Total <= max32)
+            Reduce<std::uint16_t, std::uint32_t>(src, out, across, down);
+        else if (255 * down.Total * across.Total <= max32)
+            Reduce<std::uint32_t, std::uint32_t>(src, out, across, down);
+        else
+            Reduce<std::uint32_t, std::uint64_t>(src, out, across, down);
         return out;
     } catch (const std::bad_alloc&) {
         return {};
