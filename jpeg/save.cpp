@@ -1,10 +1,290 @@
-// (being built)
-#include "jpeg/jpeg.h"
+// SaveJpeg: the encoder's one entry. It guards against a nested save, takes a
+// snapshot of the surface, writes the file under a temporary name in the
+// target's folder and renames it over the target only once it is complete, so
+// a failed save never destroys the file it would have replaced (which may be
+// the user's original photo). Every failure becomes a JpegResult.
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+#include "jpeg/internal/encoder.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace ModuleJPEG {
+
+// --- Surfaces -----------------------------------------------------------------
+
+namespace {
+
+class VectorSnapshot final : public Snapshot {
+public:
+    VectorSnapshot(std::shared_ptr<const std::vector<std::uint32_t>> pixels, std::int32_t width, std::int32_t height)
+        : pixels_(std::move(pixels)), width_(width), height_(height)
+    {
+    }
+    PixelRows Rows() const override { return {pixels_->data(), width_, width_, height_}; }
+
+private:
+    std::shared_ptr<const std::vector<std::uint32_t>> pixels_;
+    std::int32_t width_;
+    std::int32_t height_;
+};
+
+}  // namespace
+
 MemorySurface::MemorySurface(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels)
-    : pixels_(std::make_shared<std::vector<std::uint32_t>>(std::move(pixels))), width_(width), height_(height) {}
-std::shared_ptr<const Snapshot> MemorySurface::Capture() { return nullptr; }
-JpegResult SaveJpeg(const std::filesystem::path&, std::int32_t&, const std::string&, PictureSurface&, const YieldHook&) { return JpegResult::Unexpected; }
-JpegResult EncodeJpeg(const PixelRows&, ByteSink&, const YieldHook&) { return JpegResult::Unexpected; }
-JpegResult EncodeJpegToMemory(const PixelRows&, std::vector<std::uint8_t>&) { return JpegResult::Unexpected; }
+    : pixels_(std::make_shared<std::vector<std::uint32_t>>(std::move(pixels))), width_(width), height_(height)
+{
+    if (width_ < 0 || height_ < 0 ||
+        pixels_->size() < static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_))
+        width_ = height_ = 0;
 }
+
+std::shared_ptr<const Snapshot> MemorySurface::Capture()
+{
+    // The pixels never change after construction, so sharing them is a snapshot.
+    return std::make_shared<VectorSnapshot>(pixels_, width_, height_);
+}
+
+// --- The output file ----------------------------------------------------------
+
+namespace {
+
+JpegResult FromErrno(int error)
+{
+    switch (error) {
+    case ENOMEM: return JpegResult::OutOfMemory;
+    case ENOSPC:
+#if defined(EDQUOT)
+    case EDQUOT:
+#endif
+    case EFBIG: return JpegResult::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+    case ETXTBSY: return JpegResult::PermissionDenied;
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+    case EIO: return JpegResult::DeviceUnavailable;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EISDIR:
+    case EILSEQ:
+    case EEXIST: return JpegResult::BadFileName;
+    default: return JpegResult::Unexpected;
+    }
+}
+
+JpegResult FromErrorCode(const std::error_code& error)
+{
+    if (error.category() == std::generic_category() || error.category() == std::system_category()) {
+        const std::error_condition condition = error.default_error_condition();
+        if (condition.category() == std::generic_category())
+            return FromErrno(condition.value());
+    }
+    return JpegResult::Unexpected;
+}
+
+std::FILE* OpenExclusive(const std::filesystem::path& path)
+{
+#if defined(_WIN32)
+    return _wfopen(path.c_str(), L"wbx");
+#else
+    return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
+// A file written under a temporary name beside the target and renamed over it
+// on Commit; removed again if it is not committed.
+class TemporaryFile final : public ByteSink {
+public:
+    ~TemporaryFile() override { Discard(); }
+
+    JpegResult Create(const std::filesystem::path& target)
+    {
+        target_ = target;
+        std::filesystem::path folder = target.parent_path();
+        std::random_device entropy;
+        std::mt19937 random(entropy());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char suffix[32];
+            std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+            // Hidden, and with an extension no image list shows.
+            auto native = target.filename().native();
+            native.insert(native.begin(), static_cast<std::filesystem::path::value_type>('.'));
+            std::filesystem::path name(native);
+            name += suffix;
+            temp_ = folder.empty() ? name : folder / name;
+            errno = 0;
+            file_ = OpenExclusive(temp_);
+            if (file_)
+                return JpegResult::Ok;
+            if (errno != EEXIST)
+                return FromErrno(errno);
+        }
+        return JpegResult::Unexpected;
+    }
+
+    JpegResult Put(const std::uint8_t* data, std::size_t size) override
+    {
+        errno = 0;
+        if (std::fwrite(data, 1, size, file_) != size)
+            return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        return JpegResult::Ok;
+    }
+
+    // Makes the data durable, then puts the file in place of the target.
+    JpegResult Commit()
+    {
+        errno = 0;
+        if (std::fflush(file_) != 0)
+            return errno ? FromErrno(errno) : JpegResult::Unexpected;
+#if defined(_WIN32)
+        if (_commit(_fileno(file_)) != 0)
+#else
+        if (fsync(fileno(file_)) != 0 && errno != EINVAL)
+#endif
+            return FromErrno(errno);
+        const int closed = std::fclose(file_);
+        file_ = nullptr;
+        if (closed != 0)
+            return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        std::error_code error;
+        std::filesystem::rename(temp_, target_, error);
+        if (error)
+            return FromErrorCode(error);
+        temp_.clear();
+        return JpegResult::Ok;
+    }
+
+    void Discard()
+    {
+        if (file_) {
+            std::fclose(file_);
+            file_ = nullptr;
+        }
+        if (!temp_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(temp_, ignored);
+            temp_.clear();
+        }
+    }
+
+private:
+    std::filesystem::path target_;
+    std::filesystem::path temp_;
+    std::FILE* file_ = nullptr;
+};
+
+// How far a save got; decides what the clean-up undoes.
+enum class SaveStage { Entered = 0, SurfaceChanged = 1, Captured = 2, FileOpen = 3 };
+
+std::shared_ptr<const Snapshot> CapturePicture(PictureSurface& box, std::int32_t& imageWidth, std::int32_t& imageHeight)
+{
+    std::shared_ptr<const Snapshot> capture = box.Capture();
+    if (!capture)
+        return nullptr;
+    const PixelRows rows = capture->Rows();
+    if (rows.width < 0 || rows.height < 0 || (rows.width > 0 && rows.height > 0 && (!rows.first || rows.stride < rows.width)))
+        return nullptr;
+    imageWidth = rows.width;
+    imageHeight = rows.height;
+    return capture;
+}
+
+void FreeCapture(std::shared_ptr<const Snapshot>& capture)
+{
+    capture.reset();
+}
+
+void CleanUpSave(SaveStage stage, PictureSurface& box, TemporaryFile& file, std::shared_ptr<const Snapshot>& capture,
+                 std::int32_t savedBorderStyle, bool savedAutoRedraw)
+{
+    if (stage == SaveStage::FileOpen)
+        file.Discard();  // nothing if it was committed
+    if (stage >= SaveStage::Captured)
+        FreeCapture(capture);
+    if (stage >= SaveStage::SurfaceChanged)
+        box.SetAutoRedraw(savedAutoRedraw);
+    box.SetBorderStyle(savedBorderStyle);
+}
+
+bool IsBadFileName(const std::filesystem::path& name)
+{
+    const auto& text = name.native();
+    if (text.empty())
+        return true;
+    for (const auto c : text)
+        if (c == '*' || c == '?')
+            return true;
+    return false;
+}
+
+JpegEncoder& TheEncoder()
+{
+    // Lives for the whole program, like the module state it stands for.
+    static JpegEncoder* encoder = new JpegEncoder;
+    return *encoder;
+}
+
+}  // namespace
+
+JpegResult SaveJpeg(const std::filesystem::path& FileName, std::int32_t& Quality, const std::string& Comment,
+                    PictureSurface& PictureBox, const YieldHook& yield)
+{
+    JpegEncoder& e = TheEncoder();
+    if (e.Busy == 1)
+        return JpegResult::Ok;  // a save is running; a nested one does nothing
+    e.Busy = 1;
+
+    SaveStage stage = SaveStage::Entered;
+    std::int32_t savedBorderStyle = 0;
+    bool savedAutoRedraw = false;
+    std::shared_ptr<const Snapshot> capture;
+    TemporaryFile file;
+    JpegResult result = JpegResult::Unexpected;
+    try {
+        savedBorderStyle = PictureBox.BorderStyle();
+        PictureBox.SetBorderStyle(0);
+        savedAutoRedraw = PictureBox.AutoRedraw();
+        PictureBox.SetAutoRedraw(true);
+        stage = SaveStage::SurfaceChanged;
+
+        capture = CapturePicture(PictureBox, e.ImageWidth, e.ImageHeight);
+        if (!capture) {
+            result = JpegResult::PictureTooLarge;
+        } else {
+            stage = SaveStage::Captured;
+            if (IsBadFileName(FileName)) {
+                result = JpegResult::BadFileName;
+            } else {
+                result = file.Create(FileName);
+                if (result == JpegResult::Ok) {
+                    stage = SaveStage::FileOpen;
+                    result = EncodePicture(e, Quality, Comment, capture->Rows(), file, yield);
+                    if (result == JpegResult::Ok)
+                        result = file.Commit();
+                }
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        result = JpegResult::OutOfMemory;
+    } catch (...) {
+        result = JpegResult::Unexpected;
+    }
+    CleanUpSave(stage, PictureBox, file, capture, savedBorderStyle, savedAutoRedraw);
+    e.Stream.Release();
+    e.Busy = 0;
+    return result;
+}
+
+}  // namespace ModuleJPEG

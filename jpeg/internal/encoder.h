@@ -1,1 +1,180 @@
+// The encoder's internals: its state, coding tables and per-stage routines.
+// Only the encoder's own files and its tests include this header.
+//
+// Output layout (all lengths big-endian, as in ITU-T T.81):
+//   SOI + APP0 (JFIF 1.02, 72 dpi)      20 bytes
+//   COM  "Marnosk SampleVersion\0"      26 bytes
+//   DQT  two 8-bit tables               134 bytes
+//   DHT  DC0, DC1, AC0, AC1 in one      420 bytes
+//   SOF0 3 components, ids 0,1,2        19 bytes
+//   SOS                                 14 bytes  -> 633 header bytes
+//   entropy-coded scan, then EOI (FF D9).
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "jpeg/jpeg.h"
+
+namespace ModuleJPEG {
+
+inline constexpr int kHeaderBytes = 633;
+
+// --- Coding tables (tables.cpp) ---------------------------------------------
+
+// Table 0 serves luminance (Y), table 1 both chrominance components.
+struct CodingTables {
+    std::int32_t QuantTable[2][64];  // natural order: entry v*8+u
+    std::int32_t DcHuffLen[2][12];   // by DC magnitude category 0..11
+    std::int32_t DcHuffCode[2][12];
+    // By AC symbol index: run*10+size, plus 1 when run is 15 (EOB 0, ZRL 151).
+    // Codes with the top bit of 16 set are held as their 16-bit signed reading.
+    std::int32_t AcHuffLen[2][162];
+    std::int32_t AcHuffCode[2][162];
+    std::int32_t ZigZag[64];  // natural index of the k-th coefficient in zig-zag order
+    float DctMatrix[4096];    // weight of sample n in coefficient i at i*64+n
+    float DctScale[64];       // C(u)*C(v): 0.5, 1/sqrt2 or 1
+    std::uint8_t BitMask[8];  // 2^(n+1)-1
+
+    // Derived for the transform: DctMatrix transposed (sample-major) in double,
+    // and the per-coefficient factors (DctScale/4)/Quant rounded to single.
+    alignas(64) double MatrixBySample[64 * 64];
+    alignas(64) double QuantFactor[2][64];
+};
+
+void InitTables(std::int32_t quality, CodingTables& tables);
+
+// The standard Huffman tables as a DHT segment lists them (BITS, HUFFVAL).
+struct HuffmanSpec {
+    std::uint8_t bits[16];
+    const std::uint8_t* values;
+    int count;
+};
+const HuffmanSpec& DcLuminanceSpec();
+const HuffmanSpec& DcChrominanceSpec();
+const HuffmanSpec& AcLuminanceSpec();
+const HuffmanSpec& AcChrominanceSpec();
+
+// Index of an AC symbol (run, size) in AcHuffLen/AcHuffCode.
+constexpr int AcSymbolIndex(int run, int size)
+{
+    return run * 10 + size + (run == 15 ? 1 : 0);
+}
+
+// --- The scan-data stream and bit writer (huffman.cpp) -----------------------
+
+// Collects entropy-coded bytes, most significant bit first, with a 0x00 stuffed
+// after every 0xFF. Bits are gathered in a 64-bit word and leave it in whole
+// bytes; the byte sequence is the same as writing them one at a time.
+class JpegStream {
+public:
+    // Allocates room for `capacity` bytes; false when memory is short.
+    bool Reset(std::size_t capacity);
+    void Release();
+
+    // Appends the low `length` (0..16) bits of the value's 16-bit pattern.
+    void PutCode(std::int32_t value, int length)
+    {
+        if (length > 0)
+            PutRaw(static_cast<std::uint32_t>(value) & ((1u << length) - 1u), length);
+    }
+    // Appends the low `count` (1..8) bits.
+    void PutBits(std::uint8_t bits, int count) { PutRaw(bits & ((1u << count) - 1u), count); }
+    // Appends up to 32 bits at once (hot path: a code and its amplitude together).
+    void PutRaw(std::uint32_t bits, int length)
+    {
+        acc_ = (acc_ << length) | bits;
+        pending_ += length;
+        if (pending_ >= 32)
+            Drain32();
+    }
+    // Completes a partly written byte with 1-bits and writes out every whole byte.
+    void PadLastByte();
+
+    // Bytes complete so far (call PadLastByte first to include the last one).
+    const std::uint8_t* Data() const { return bytes_.get(); }
+    std::size_t Size() const { return pos_; }
+    std::size_t Capacity() const { return capacity_; }
+    // Room left, counting the bits still gathered, for a capacity check.
+    std::size_t Remaining() const { return capacity_ - pos_; }
+    // Bits gathered but not yet written as bytes (0..7 after PadLastByte: 0).
+    int PendingBits() const { return pending_; }
+    // Stores the two EOI bytes after the data without counting them in Size().
+    bool AppendEoi();
+
+private:
+    void Drain32();
+    void PutByte(std::uint8_t byte);
+
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t capacity_ = 0;
+    std::size_t pos_ = 0;
+    std::uint64_t acc_ = 0;
+    int pending_ = 0;
+};
+
+// --- Encoder state ------------------------------------------------------------
+
+struct JpegEncoder {
+    std::int32_t Busy = 0;
+    std::int32_t ImageWidth = 0;
+    std::int32_t ImageHeight = 0;
+    std::int32_t McuX = 0;
+    std::int32_t McuY = 0;
+    JpegStream Stream;
+    std::int32_t PrevDc[3] = {0, 0, 0};
+    CodingTables Tables;
+
+    // The current MCU: four luminance blocks (top-left, top-right, bottom-left,
+    // bottom-right), then Cb, then Cr; samples centred on 0, natural order.
+    alignas(64) std::int32_t Samples[384];
+    // Quantised coefficients of the same six blocks, natural order.
+    alignas(64) std::int32_t Coefs[384];
+
+    std::int32_t* YSamples() { return Samples; }
+    std::int32_t* CbSamples() { return Samples + 256; }
+    std::int32_t* CrSamples() { return Samples + 320; }
+    std::int32_t* CoefY(int n) { return Coefs + 64 * n; }  // n = 0..3
+    std::int32_t* CoefCb() { return Coefs + 256; }
+    std::int32_t* CoefCr() { return Coefs + 320; }
+};
+
+// --- Stages ---------------------------------------------------------------------
+
+// Reads the 16x16 MCU at (mcuX, mcuY) of the picture, as if it were padded to
+// whole MCUs by repeating its last column and row, into e.Samples.
+void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std::int32_t mcuY);
+
+// Forward DCT and quantisation of the six sample blocks into e.Coefs.
+void TransformMcu(JpegEncoder& e);
+// The plain transform, sum by sum in the defining order; the fast ones must
+// give the same coefficients.
+void TransformMcuReference(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs);
+// Name of the transform in use ("avx512", "avx2" or "portable").
+const char* TransformName();
+
+// Huffman-codes one block of component 0, 1 or 2 into the stream.
+void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* coefficients);
+
+// Header segments, each as one Put of exactly the segment's bytes.
+JpegResult WriteJfifHeader(ByteSink& sink);
+JpegResult WriteComment(ByteSink& sink, const std::string& comment);
+JpegResult WriteDqt(ByteSink& sink, const CodingTables& tables);
+JpegResult WriteDht(ByteSink& sink);
+JpegResult WriteSof0(ByteSink& sink, std::int32_t width, std::int32_t height);
+JpegResult WriteSos(ByteSink& sink);
+// Pads the last scan byte, appends FF D9, hands the scan to the sink in one
+// Put and releases the stream.
+JpegResult WriteEoi(ByteSink& sink, JpegStream& stream);
+
+// Worst-case coded size of one MCU (six blocks, stuffing included), from
+// which the stream is sized once before coding.
+std::size_t WorstCaseMcuBytes(const CodingTables& tables);
+
+// The whole encoding of a captured picture into a sink: tables, headers, MCU
+// loop with a yield after each row of MCUs, EOI.
+JpegResult EncodePicture(JpegEncoder& e, std::int32_t quality, const std::string& comment,
+                         const PixelRows& picture, ByteSink& sink, const YieldHook& yield);
+
+}  // namespace ModuleJPEG

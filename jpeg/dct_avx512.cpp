@@ -1,0 +1,58 @@
+// The transform with AVX-512: the 64 coefficients of a block are eight
+// vectors of doubles, three blocks at a time (24 accumulators), the matrix
+// read sample by sample and shared by the three blocks.
+#include <immintrin.h>
+
+#include "jpeg/internal/dct_kernels.h"
+#include "jpeg/internal/encoder.h"
+
+namespace ModuleJPEG {
+
+void TransformMcuAvx512(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs)
+{
+    alignas(64) double s[384];
+    for (int k = 0; k < 384; k += 8)
+        _mm512_store_pd(s + k, _mm512_cvtepi32_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(samples + k))));
+
+    for (int first = 0; first < 6; first += 3) {
+        const double* s0 = s + 64 * first;
+        const double* s1 = s0 + 64;
+        const double* s2 = s0 + 128;
+        __m512d a0[8], a1[8], a2[8];
+        for (int v = 0; v < 8; ++v)
+            a0[v] = a1[v] = a2[v] = _mm512_setzero_pd();
+        for (int row = 0; row < 8; ++row) {
+            for (int x = 0; x < 8; ++x) {
+                const int n = row * 8 + x;
+                const __m512d b0 = _mm512_set1_pd(s0[n]);
+                const __m512d b1 = _mm512_set1_pd(s1[n]);
+                const __m512d b2 = _mm512_set1_pd(s2[n]);
+                const double* m = t.MatrixBySample + n * 64;
+                for (int v = 0; v < 8; ++v) {
+                    const __m512d w = _mm512_load_pd(m + 8 * v);
+                    a0[v] = _mm512_fmadd_pd(w, b0, a0[v]);
+                    a1[v] = _mm512_fmadd_pd(w, b1, a1[v]);
+                    a2[v] = _mm512_fmadd_pd(w, b2, a2[v]);
+                }
+            }
+            // End of a row of the block: round the running sums to single.
+            for (int v = 0; v < 8; ++v) {
+                a0[v] = _mm512_cvtps_pd(_mm512_cvtpd_ps(a0[v]));
+                a1[v] = _mm512_cvtps_pd(_mm512_cvtpd_ps(a1[v]));
+                a2[v] = _mm512_cvtps_pd(_mm512_cvtpd_ps(a2[v]));
+            }
+        }
+        __m512d* acc[3] = {a0, a1, a2};
+        for (int b = 0; b < 3; ++b) {
+            const int block = first + b;
+            const double* factor = t.QuantFactor[block < 4 ? 0 : 1];
+            std::int32_t* out = coefs + 64 * block;
+            for (int v = 0; v < 8; ++v) {
+                const __m512d q = _mm512_mul_pd(acc[b][v], _mm512_load_pd(factor + 8 * v));
+                _mm256_store_si256(reinterpret_cast<__m256i*>(out + 8 * v), _mm512_cvtpd_epi32(q));
+            }
+        }
+    }
+}
+
+}  // namespace ModuleJPEG
