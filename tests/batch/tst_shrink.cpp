@@ -71,6 +71,12 @@ void TestShrink::shrinksAndNames()
     QVERIFY(tiny.Ok());
     QCOMPARE(tiny.OutputPath, out.path() + basMain::Separator() + "a.b.jpg");
     QCOMPARE(DecodedSize(tiny.OutputPath), QSize(1, 1));
+
+    // A name outside ASCII reaches the file system intact.
+    QVERIFY(Gradient(20, 20).save(src.filePath(QStringLiteral("写真 1.bmp"))));
+    basMain::PictureBox third;
+    QVERIFY(ShrinkFile(src.path(), QStringLiteral("写真 1.bmp"), 0.5, out.path(), third).Ok());
+    QCOMPARE(DecodedSize(out.filePath(QStringLiteral("写真 1.jpg"))), QSize(10, 10));
 }
 
 void TestShrink::fullSizeWritesTheSourcePixels()
