@@ -192,8 +192,8 @@ inline std::uint32_t RoundedQuotient(std::uint64_t sum, std::uint64_t total, dou
 // vectorise), then the covered columns with their horizontal weights into Sum.
 // Column must hold 255 x the vertical total, Sum 255 x both totals.
 template <typename Column, typename Sum>
-void ReduceRows(const QImage& src, QImage& out, const Taps& across, const Taps& down, int firstRow, int endRow,
-                std::vector<Column>& column)
+void ReduceRows(const QImage& src, uchar* outBits, qsizetype outStride, int width, const Taps& across,
+                const Taps& down, int firstRow, int endRow, std::vector<Column>& column, const uchar* rounded)
 {
     const std::uint64_t total = across.Total * down.Total;
     const double inverse = 1.0 / static_cast<double>(total);
@@ -202,7 +202,6 @@ void ReduceRows(const QImage& src, QImage& out, const Taps& across, const Taps& 
     // truncation round exact ties upward and leaves every other value alone.
     const bool nudgeExact = total <= (std::uint64_t{1} << 28);
     const double half = 0.5 + 1e-9;
-    const int width = out.width();
     const std::size_t rowBytes = column.size();
     for (int ty = firstRow; ty < endRow; ++ty) {
         std::fill(column.begin(), column.end(), Column{0});
@@ -216,7 +215,7 @@ void ReduceRows(const QImage& src, QImage& out, const Taps& across, const Taps& 
             for (std::size_t b = 0; b < rowBytes; ++b)
                 acc[b] = static_cast<Column>(acc[b] + wy * line[b]);
         }
-        auto* target = reinterpret_cast<std::uint32_t*>(out.scanLine(ty));
+        auto* target = reinterpret_cast<std::uint32_t*>(outBits + ty * outStride);
         for (int tx = 0; tx < width; ++tx) {
             const Column* acc =
                 column.data() + static_cast<std::size_t>(across.First[static_cast<std::size_t>(tx)]) * 4;
@@ -232,10 +231,15 @@ void ReduceRows(const QImage& src, QImage& out, const Taps& across, const Taps& 
             }
             std::uint32_t pixel;
             auto* bytes = reinterpret_cast<uchar*>(&pixel);
-            for (int c = 0; c < 4; ++c) {
-                bytes[c] = static_cast<uchar>(
-                    nudgeExact ? static_cast<std::uint32_t>(static_cast<double>(s[c]) * inverse + half)
-                               : RoundedQuotient(s[c], total, inverse));
+            if (rounded) {
+                for (int c = 0; c < 4; ++c)
+                    bytes[c] = rounded[s[c]];
+            } else {
+                for (int c = 0; c < 4; ++c) {
+                    bytes[c] = static_cast<uchar>(
+                        nudgeExact ? static_cast<std::uint32_t>(static_cast<double>(s[c]) * inverse + half)
+                                   : RoundedQuotient(s[c], total, inverse));
+                }
             }
             target[tx] = pixel | 0xFF000000u;
         }
@@ -253,20 +257,34 @@ void Reduce(const QImage& src, QImage& out, const Taps& across, const Taps& down
     // Buffers are made here, so no allocation can fail inside a pool thread.
     std::vector<std::vector<Column>> columns(static_cast<std::size_t>(bands),
                                              std::vector<Column>(static_cast<std::size_t>(src.width()) * 4));
+    // With few weights every possible sum fits a small table of its average.
+    const std::uint64_t total = across.Total * down.Total;
+    std::vector<uchar> table;
+    if (255 * total < 65536) {
+        table.resize(static_cast<std::size_t>(255 * total + 1));
+        for (std::uint64_t sum = 0; sum < table.size(); ++sum)
+            table[static_cast<std::size_t>(sum)] = static_cast<uchar>((2 * sum + total) / (2 * total));
+    }
+    const uchar* const rounded = table.empty() ? nullptr : table.data();
+    // Taken once here: scanLine() would detach, which is not safe from several threads.
+    uchar* const bits = out.bits();
+    const qsizetype stride = out.bytesPerLine();
+    const int width = out.width();
     QSemaphore done;
     for (int band = 1; band < bands; ++band) {
         const int first = static_cast<int>(static_cast<qint64>(out.height()) * band / bands);
         const int end = static_cast<int>(static_cast<qint64>(out.height()) * (band + 1) / bands);
         const auto task = [&, band, first, end] {
-            ReduceRows<Column, Sum>(src, out, across, down, first, end, columns[static_cast<std::size_t>(band)]);
+            ReduceRows<Column, Sum>(src, bits, stride, width, across, down, first, end,
+                                    columns[static_cast<std::size_t>(band)], rounded);
             done.release();
         };
         // A busy pool is no reason to wait: the band then runs here.
         if (!pool->tryStart(task))
             task();
     }
-    ReduceRows<Column, Sum>(src, out, across, down, 0, static_cast<int>(static_cast<qint64>(out.height()) / bands),
-                            columns[0]);
+    ReduceRows<Column, Sum>(src, bits, stride, width, across, down, 0,
+                            static_cast<int>(static_cast<qint64>(out.height()) / bands), columns[0], rounded);
     done.acquire(bands - 1);
 }
 
