@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 namespace basMain {
 
@@ -50,6 +51,16 @@ void SplitFileName(QString FileName, QString& Extension, QString& BaseName)
     }
     Extension = FileName.mid(dot);
     BaseName = FileName.left(dot);
+}
+
+std::filesystem::path ToFsPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    const QByteArray encoded = QFile::encodeName(path);
+    return std::filesystem::path(std::string(encoded.constData(), static_cast<std::size_t>(encoded.size())));
+#endif
 }
 
 }  // namespace basMain

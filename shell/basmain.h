@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <filesystem>
 
 namespace basMain {
 
@@ -41,5 +42,9 @@ QString JoinPath(const QString& folder, const QString& name);
 // dot). A name without a dot is trimmed of surrounding blanks and has no
 // extension. FileName is taken by value, so it may be the same variable as BaseName.
 void SplitFileName(QString FileName, QString& Extension, QString& BaseName);
+
+// A path as the standard library's file functions take it: the file-system
+// encoding of the name on Unix, the UTF-16 name on Windows.
+std::filesystem::path ToFsPath(const QString& path);
 
 }  // namespace basMain

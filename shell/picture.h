@@ -33,13 +33,24 @@ struct LoadedPicture {
     bool Ok() const { return !Error.has_value(); }
 };
 
+// The largest picture accepted, in pixels: a 100-megapixel camera frame fits,
+// a header that claims more (a decompression bomb) is refused before decoding.
+inline constexpr qint64 MaxPicturePixels = 160'000'000;
+
 // Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile
 // converted to sRGB, transparency composited on white, bombs refused.
+LoadedPicture DecodePicture(const QString& path);
+
+// Loads a file through the installed loader (DecodePicture unless replaced).
 LoadedPicture LoadPicture(const QString& path);
 
 // Replaces the loader (tests make a load fail); an empty function restores it.
 using PictureLoader = std::function<LoadedPicture(const QString& path)>;
 void SetPictureLoader(PictureLoader loader);
+
+// The opaque 32-bit form of any image: sRGB, transparency composited on white.
+// A null image when the conversion cannot be allocated.
+QImage ToOpaqueRgb32(QImage image);
 
 // Shrinks (or copies) a picture to width x height: every target pixel is the
 // average of the source pixels it covers, weighted by how much it covers them.
@@ -52,10 +63,11 @@ class PictureBox final : public ModuleJPEG::PictureSurface {
 public:
     PictureBox();
 
-    // Loads a file; the box takes the picture's size. On failure the box is
-    // unchanged and the error is returned.
+    // Loads a file through LoadPicture; the box takes the picture's size. On
+    // failure the box is unchanged and the error is returned.
     std::optional<PictureError> LoadFile(const QString& path);
-    void SetPicture(QImage image);  // converted to an opaque 32-bit image
+    // Converted to an opaque 32-bit image; false (box unchanged) when that fails.
+    bool SetPicture(QImage image);
     const QImage& Picture() const { return image_; }
 
     int WidthPixels() const { return image_.width(); }
@@ -65,7 +77,8 @@ public:
     double Height() const;
 
     // Shrinks the picture in place to width x height pixels (crop included).
-    // Returns an error when the reduced image cannot be allocated.
+    // Returns an error when the reduced image cannot be allocated; the box is
+    // then unchanged.
     std::optional<PictureError> StretchTo(int width, int height);
 
     // PictureSurface
