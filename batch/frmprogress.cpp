@@ -46,15 +46,10 @@ frmProgress::frmProgress(QWidget* owner)
 
 void frmProgress::closeEvent(QCloseEvent* event)
 {
-    // No close button, and Alt+F4 does not stop a run either.
-    if (closable_)
-        event->accept();
-    else
+    // No close button, and the window manager's close (Alt+F4) does nothing
+    // either; the program itself may close it.
+    if (event->spontaneous())
         event->ignore();
-}
-
-void AllowProgressClose(frmProgress* window)
-{
-    if (window)
-        window->closable_ = true;
+    else
+        event->accept();
 }
