@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "shell/basmain.h"
 #include "shell/icons.h"
@@ -46,6 +47,21 @@ void MakeLine(QWidget* parent, const char* name, const QRect& place, const QColo
     QPalette palette = line->palette();
     palette.setColor(QPalette::Window, colour);
     line->setPalette(palette);
+}
+
+// The labels are designed for a font whose lines are tighter than those of the
+// gothic that stands in for it elsewhere: a text that would be cut off first
+// takes the free space below its label, then a slightly smaller size.
+void FitText(QLabel* label, int bottomLimit)
+{
+    if (label->heightForWidth(label->width()) <= label->height())
+        return;
+    label->resize(label->width(), std::max(label->height(), bottomLimit - label->y()));
+    QFont smaller = label->font();
+    while (label->heightForWidth(label->width()) > label->height() && smaller.pointSizeF() > 7.0) {
+        smaller.setPointSizeF(smaller.pointSizeF() - 0.25);
+        label->setFont(smaller);
+    }
 }
 
 }  // namespace
@@ -95,6 +111,9 @@ frmAbout::frmAbout(QWidget* owner)
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 
     Form_Load();
+    FitText(lblTitle, lblVersion->y());
+    FitText(lblDescription, grey.top() - 2);
+    FitText(lblDisclaimer, client.height() - 4);
 
     // First place: the client area's top left corner at 2340, 1890 twips on the screen.
     const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();

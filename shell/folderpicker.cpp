@@ -22,6 +22,12 @@ std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt, const Q
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     dialog.setWindowModality(Qt::WindowModal);
+    // Qt's own texts are English without its translations installed.
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("フォルダ名:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("種類:"));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("選択"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -38,6 +39,9 @@ public:
             Prepare(box, QMessageBox::Question, title, text);
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::No);
+            // Qt's own button texts are English without its translations installed.
+            box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+            box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
             // No close box in the frame either: the answer is Yes or No.
             box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
             return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;

@@ -97,18 +97,21 @@ private slots:
     {
         Msg().SetResponder(nullptr);
         QString title;
+        QString buttons;
         bool survivedEscape = false;
         QTimer::singleShot(0, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
                 return;
             title = box->windowTitle();
+            buttons = box->button(QMessageBox::Yes)->text() + QLatin1Char('/') + box->button(QMessageBox::No)->text();
             QTest::keyClick(box, Qt::Key_Escape);
             survivedEscape = box->isVisible();
             QTest::keyClick(box, Qt::Key_Return);
         });
         QCOMPARE(Msg().ShowQuestion(QStringLiteral("続けますか?")), MsgAnswer::No);
         QCOMPARE(title, QStringLiteral("質問"));
+        QCOMPARE(buttons, QStringLiteral("はい(&Y)/いいえ(&N)"));
         QVERIFY(survivedEscape);
     }
 
