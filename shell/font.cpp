@@ -1,8 +1,11 @@
-// The program font and its stand-ins.
+// The program font and its stand-ins; Qt's Japanese texts.
 #include "shell/font.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QStringList>
 
 namespace basMain {
@@ -20,6 +23,17 @@ void ApplyProgramFont()
     font.setPointSizeF(ProgramFontPointSize);
     font.setStyleHint(QFont::SansSerif);
     QApplication::setFont(font);
+}
+
+bool InstallQtJapaneseTexts()
+{
+    auto* translator = new QTranslator(qApp);
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 }  // namespace basMain

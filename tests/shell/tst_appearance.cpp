@@ -29,6 +29,13 @@ private slots:
         QVERIFY2(QFontDatabase::writingSystems(used).contains(QFontDatabase::Japanese), qPrintable(used));
     }
 
+    void qtTextsInJapanese()
+    {
+        if (!basMain::InstallQtJapaneseTexts())
+            QSKIP("Qt's Japanese translation is not installed");
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Directories"), QStringLiteral("ディレクトリ"));
+    }
+
     void toolbarPicturesAreSilverKeyed()
     {
         for (const char* key : {"RUN", "VIEW", "CLOSE", "OPTION"}) {
