@@ -200,6 +200,7 @@ HelpWindowImpl* OpenWindow(QWidget* form)
         }
     }
     window->Load();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();
