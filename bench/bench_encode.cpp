@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "jpeg/internal/encoder.h"
 #include "jpeg/jpeg.h"
 
 namespace {
@@ -56,7 +57,8 @@ int main(int argc, char** argv)
         best = seconds < best ? seconds : best;
     }
     const double megapixels = width * static_cast<double>(height) / 1e6;
-    std::printf("picture      %d x %d (%.1f MP), photo-like\n", width, height, megapixels);
+    std::printf("picture      %d x %d (%.1f MP), photo-like, one thread\n", width, height, megapixels);
+    std::printf("transform    %s\n", ModuleJPEG::TransformName());
     std::printf("output       %zu bytes\n", out.size());
     std::printf("best of %d   %.3f s  ->  %.1f MP/s\n", repeats, best, megapixels / best);
     if (argc > 2) {
