@@ -7,7 +7,12 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <csignal>
 #include <random>
+
+#if defined(Q_OS_UNIX)
+#include <sys/resource.h>
+#endif
 
 #include "jpeg/jpeg.h"
 #include "reference_encoder.h"
@@ -244,6 +249,33 @@ private slots:
         QVERIFY(Save(dir.filePath(QStringLiteral("folder.jpg")), surface) != JpegResult::Ok);
         QVERIFY(QFileInfo(dir.filePath(QStringLiteral("folder.jpg"))).isDir());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("original.jpg")});
+    }
+
+    void aWriteErrorKeepsTheOldFile()
+    {
+#if defined(Q_OS_UNIX)
+        // A file-size limit makes the write fail as a full disk does (EFBIG).
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("original.jpg"));
+        const QByteArray original(500, 'o');
+        WriteAll(target, original);
+        const Picture p = Make(QStringLiteral("noise"), 64, 64);
+        auto surface = Surface(p);
+        struct rlimit saved;
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = 2000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const JpegResult result = Save(target, surface);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(result, JpegResult::DiskFull);
+        QCOMPARE(ReadAll(target), original);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("original.jpg")});
+#else
+        QSKIP("needs a file-size limit");
+#endif
     }
 
     void failuresAreClassified()
