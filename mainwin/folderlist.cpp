@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QTimer>
 
 FolderListBox::FolderListBox(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this))
 {
@@ -16,6 +18,10 @@ FolderListBox::FolderListBox(QWidget* parent) : QTreeView(parent), model_(new QF
     for (int column = 1; column < model_->columnCount(); ++column)
         hideColumn(column);
     setHeaderHidden(true);
+    // Long names scroll sideways instead of being cut short.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setIndentation(12);
     setUniformRowHeights(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -26,13 +32,19 @@ FolderListBox::FolderListBox(QWidget* parent) : QTreeView(parent), model_(new QF
             HideOtherVolumes();
     });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { emit Change(); });
-    // The model reads folders in the background: once the folders on the way
-    // to the current one are read, the current folder can be scrolled into view.
-    connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
-        const QString current = model_->filePath(currentIndex());
-        if (!current.isEmpty() && (current == loaded || current.startsWith(loaded.endsWith(QLatin1Char('/')) ? loaded : loaded + QLatin1Char('/'))))
-            scrollTo(currentIndex());
-    });
+    // The model reads and sorts folders in the background, moving rows after
+    // SetPath has scrolled: keep the current folder in view until the user
+    // takes over the scrolling.
+    auto reveal = [this] {
+        if (revealPending_)
+            QTimer::singleShot(0, this, [this] {
+                if (revealPending_ && currentIndex().isValid())
+                    Reveal(currentIndex());
+            });
+    };
+    connect(model_, &QFileSystemModel::directoryLoaded, this, reveal);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, reveal);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, reveal);
 }
 
 QString FolderListBox::Path() const
@@ -59,7 +71,8 @@ std::optional<QString> FolderListBox::SetPath(const QString& folder, const QStri
     for (QModelIndex up = target.parent(); up.isValid(); up = up.parent())
         expand(up);
     setCurrentIndex(target);
-    scrollTo(target);
+    Reveal(target);
+    revealPending_ = true;
     return std::nullopt;
 }
 
@@ -81,4 +94,29 @@ void FolderListBox::HideOtherVolumes()
     const QModelIndex keep = model_->index(volumeRoot_);
     for (int row = 0; row < model_->rowCount(parent); ++row)
         setRowHidden(row, parent, row != keep.row());
+}
+
+void FolderListBox::mousePressEvent(QMouseEvent* event)
+{
+    revealPending_ = false;
+    QTreeView::mousePressEvent(event);
+}
+
+void FolderListBox::wheelEvent(QWheelEvent* event)
+{
+    revealPending_ = false;
+    QTreeView::wheelEvent(event);
+}
+
+void FolderListBox::keyPressEvent(QKeyEvent* event)
+{
+    revealPending_ = false;
+    QTreeView::keyPressEvent(event);
+}
+
+void FolderListBox::Reveal(const QModelIndex& index)
+{
+    scrollTo(index, QAbstractItemView::PositionAtCenter);
+    // The tree reads from its left edge: the folders leading to this one stay in sight.
+    horizontalScrollBar()->setValue(0);
 }

@@ -22,10 +22,17 @@ public:
 signals:
     void Change();
 
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void ShowVolume(const QString& volumeRoot);
     void HideOtherVolumes();
+    void Reveal(const QModelIndex& index);
 
     QFileSystemModel* model_;
     QString volumeRoot_;
+    bool revealPending_ = false;
 };

@@ -86,7 +86,13 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The children die after this body; their focus and child events must not
+    // reach a half-destroyed window.
+    destroying_ = true;
+    disconnect(qApp, nullptr, this, nullptr);
+}
 
 void frmMain::BuildControls()
 {
@@ -397,6 +403,8 @@ void frmMain::resizeEvent(QResizeEvent* event)
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (destroying_)
+        return false;
     if (watched == client_ && event->type() == QEvent::Resize) {
         // Form_Resize. Before the window is shown the client area has no real
         // size yet; clamping the stored splitter to it would lose the position.

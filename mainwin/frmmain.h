@@ -123,5 +123,6 @@ private:
     bool splitterMoving_ = false;
     bool completing_ = false;
     bool unloaded_ = false;
+    bool destroying_ = false;
     std::array<std::function<void()>, 4> handlers_;
 };

@@ -229,6 +229,32 @@ private slots:
         QVERIFY(w.dirList().SetPath(Sub("nothere"), "/").has_value());
     }
 
+    void driveChanges()
+    {
+        frmMain& w = Open(Sub("photos"));
+        QComboBox& drives = w.drvList();
+        // A volume that is not there: one error box, the lists keep their folder.
+        drives.addItem("/no/such/volume", "/no/such/volume");
+        drives.setCurrentIndex(drives.count() - 1);
+        QCOMPARE(messages_.shown, QStringList("エラー:デバイスの準備ができていません。"));
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
+        // The system root: lists and path box at its root, status cleared.
+        w.SetStatusText("3 個のオブジェクトを選択");
+        drives.setCurrentIndex(0);
+        QCOMPARE(w.dirList().Path(), QString("/"));
+        QCOMPARE(w.FilList().Path(), QString("/"));
+        QCOMPARE(w.cboDirText(), QString("/"));
+        QCOMPARE(w.StatusText(), QString());
+        // A typed hidden folder is still reached when the focus leaves the box.
+        w.cboDir().setFocus();
+        QTRY_VERIFY(w.cboDir().hasFocus());
+        w.cboDir().setEditText(Sub("photos/.cache/"));
+        w.FilList().setFocus();
+        QTRY_COMPARE(w.FilList().Path(), Sub("photos/.cache"));
+        QCOMPARE(w.cboDir().itemText(0), Sub("photos/.cache"));
+        QCOMPARE(messages_.shown.size(), 1);
+    }
+
     void selectionCommands()
     {
         frmMain& w = Open(Sub("photos"));
