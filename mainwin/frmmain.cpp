@@ -2,6 +2,7 @@
 #include "mainwin/frmmain.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -74,6 +76,21 @@ bool IsMenuKey(const QKeyEvent* key)
 
 const char* const KeyProperty = "Key";
 
+// The drive list reads the mounted volumes again each time it drops down, so
+// that a stick plugged in after start-up can be chosen.
+class DriveList final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> BeforePopup;
+
+    void showPopup() override
+    {
+        if (BeforePopup)
+            BeforePopup();
+        QComboBox::showPopup();
+    }
+};
+
 }  // namespace
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
@@ -126,11 +143,11 @@ void frmMain::BuildControls()
     picTitles_ = new QWidget(client_);
     picTitles_->setObjectName(QStringLiteral("picTitles"));
 
-    drvList_ = new QComboBox(picTitles_);
+    auto* drives = new DriveList(picTitles_);
+    drives->BeforePopup = [this] { RefreshDrives(); };
+    drvList_ = drives;
     drvList_->setObjectName(QStringLiteral("drvList"));
-    driveRoots_ = Drives::MountedRoots();
-    for (const QString& root : driveRoots_)
-        drvList_->addItem(root, root);
+    RefreshDrives();
     connect(drvList_, &QComboBox::currentIndexChanged, this, &frmMain::drvList_Change);
 
     cboDir_ = new QComboBox(picTitles_);
@@ -151,7 +168,7 @@ void frmMain::BuildControls()
 
     imgSplitter_ = new QWidget(client_);
     imgSplitter_->setObjectName(QStringLiteral("imgSplitter"));
-    imgSplitter_->setCursor(Qt::SplitHCursor);
+    imgSplitter_->setCursor(Qt::SizeHorCursor);
     imgSplitter_->installEventFilter(this);
 
     picSplitter_ = new QWidget(client_);
@@ -292,7 +309,13 @@ void frmMain::Form_Load()
         size.setWidth(PxX(*settings.Width));
     if (settings.Height)
         size.setHeight(PxY(*settings.Height));
-    move(position);
+    // A rectangle stored on a screen that is gone would open the window out of reach.
+    const QRect wanted(position, size);
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty() || std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+            return screen->availableGeometry().intersects(wanted);
+        }))
+        move(position);
     resize(size);
     if (settings.Splitter)
         splitterLeft_ = *settings.Splitter;
@@ -311,6 +334,25 @@ void frmMain::Form_Load()
     cboDir_->addItem(filList_->Path());
     cboDir_->setEditText(filList_->Path());
     SkipAutoComplete = false;
+}
+
+void frmMain::RefreshDrives()
+{
+    const QSignalBlocker quiet(drvList_);
+    const QString current = drvList_->currentData().toString();
+    driveRoots_ = Drives::MountedRoots();
+    for (const QString& root : std::as_const(driveRoots_)) {
+        if (drvList_->findData(root) < 0)
+            drvList_->addItem(root, root);
+    }
+    // A volume gone since keeps its place while it is the chosen one.
+    for (int i = drvList_->count() - 1; i >= 0; --i) {
+        const QString root = drvList_->itemData(i).toString();
+        if (!driveRoots_.contains(root) && root != current)
+            drvList_->removeItem(i);
+    }
+    if (!current.isEmpty() && !driveRoots_.contains(current))
+        driveRoots_.append(current);
 }
 
 void frmMain::SetDrive(const QString& root)

@@ -93,6 +93,7 @@ private:
     void AddSeparator(QMenu* menu, const char* name);
     void BuildToolbar();
     void PlaceControls(const frmMainLayout::PaneLayout& p);
+    void RefreshDrives();
     void SetDrive(const QString& root);
     void SetPathBoxText(const QString& text);
     void OnFocusChanged(QWidget* old, QWidget* now);

@@ -328,6 +328,15 @@ private slots:
         QCOMPARE(w.cboRituText(), QString("100.0%"));
         QCOMPARE(typeAndLeave("1a-2 .5."), QString("12.5"));
         QCOMPARE(w.cboRituText(), QString("12.5%"));
+        typeAndLeave("5.");
+        QCOMPARE(w.cboRituText(), QString("5.0%"));
+        QCOMPARE(typeAndLeave("7"), QString("7"));
+        box.setFocus();
+        edit->selectAll();
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QString());
+        w.FilList().setFocus();
+        QTRY_COMPARE(w.cboRituText(), QString("100.0%"));
 
         // A second point is refused even when the whole text is selected.
         box.setFocus();
