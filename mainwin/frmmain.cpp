@@ -76,9 +76,10 @@ bool IsMenuKey(const QKeyEvent* key)
 
 const char* const KeyProperty = "Key";
 
-// The drive list reads the mounted volumes again each time it drops down, so
-// that a stick plugged in after start-up can be chosen.
-class DriveList final : public QComboBox {
+// A combo box that tells before its list drops down: the drive list reads the
+// mounted volumes again then, and the path box stops completing, so that an
+// item picked from the list is not completed into a longer one.
+class PopupCombo final : public QComboBox {
 public:
     using QComboBox::QComboBox;
     std::function<void()> BeforePopup;
@@ -143,14 +144,16 @@ void frmMain::BuildControls()
     picTitles_ = new QWidget(client_);
     picTitles_->setObjectName(QStringLiteral("picTitles"));
 
-    auto* drives = new DriveList(picTitles_);
+    auto* drives = new PopupCombo(picTitles_);
     drives->BeforePopup = [this] { RefreshDrives(); };
     drvList_ = drives;
     drvList_->setObjectName(QStringLiteral("drvList"));
     RefreshDrives();
     connect(drvList_, &QComboBox::currentIndexChanged, this, &frmMain::drvList_Change);
 
-    cboDir_ = new QComboBox(picTitles_);
+    auto* pathBox = new PopupCombo(picTitles_);
+    pathBox->BeforePopup = [this] { SkipAutoComplete = true; };
+    cboDir_ = pathBox;
     cboDir_->setObjectName(QStringLiteral("cboDir"));
     cboDir_->setEditable(true);
     cboDir_->setInsertPolicy(QComboBox::NoInsert);
@@ -298,6 +301,7 @@ void frmMain::Form_Load()
     setMinimumSize(frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientWidth, tppX),
                    frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientHeight + menuTwips, tppY));
 
+    loading_ = true;
     const frmMainSettings::Loaded settings = frmMainSettings::Load(basMain::AppFolder());
     QPoint position = pos();
     QSize size = this->size();
@@ -334,6 +338,7 @@ void frmMain::Form_Load()
     cboDir_->addItem(filList_->Path());
     cboDir_->setEditText(filList_->Path());
     SkipAutoComplete = false;
+    loading_ = false;
 }
 
 void frmMain::RefreshDrives()
@@ -576,7 +581,8 @@ void frmMain::dirList_Change()
 {
     SetStatusText(QString());
     if (const std::optional<QString> error = filList_->SetPath(dirList_->Path())) {
-        Msg().ShowError(*error);
+        if (!loading_)  // start-up ignores its failures
+            Msg().ShowError(*error);
         return;
     }
     SetPathBoxText(filList_->Path());

@@ -125,5 +125,6 @@ private:
     bool completing_ = false;
     bool unloaded_ = false;
     bool destroying_ = false;
+    bool loading_ = false;
     std::array<std::function<void()>, 4> handlers_;
 };

@@ -56,8 +56,9 @@ Loaded Load(const QString& fallbackFolder)
     loaded.Height = ReadNumber(store, QStringLiteral("Settings/MainHeight"), 6500);
     loaded.Splitter = ReadNumber(store, QStringLiteral("Splitter/Splitter"), 2000);
     const QString path = store.value(QStringLiteral("Path/Path"), fallbackFolder).toString();
-    // A file of the stored name is no folder to list either.
-    loaded.Path = !path.isEmpty() && QFileInfo(path).isDir() ? path : fallbackFolder;
+    // A file of the stored name, or a folder that may not be read, is no folder to list either.
+    const QFileInfo info(path);
+    loaded.Path = !path.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable() ? path : fallbackFolder;
     return loaded;
 }
 

@@ -15,8 +15,8 @@ struct Loaded {
     QString Path;  // an existing folder: the stored one or the fallback
 };
 
-// Reads the settings; a stored folder that is missing (or not a folder) gives
-// fallbackFolder, the executable's folder.
+// Reads the settings; a stored folder that is missing, not a folder or not
+// readable gives fallbackFolder, the executable's folder.
 Loaded Load(const QString& fallbackFolder);
 
 struct WindowRect {
