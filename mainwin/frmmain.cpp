@@ -276,6 +276,8 @@ void frmMain::BuildToolbar()
         if (position == 1 || position == 3)
             tlbMain_->addSeparator();
         b.action->setIcon(LoadIcon(b.picture, b.fallback, style()));
+        // The pictures belong to the toolbar; the menus show captions only.
+        b.action->setIconVisibleInMenu(false);
         b.action->setToolTip(b.tip);
         tlbMain_->addAction(b.action);
         if (QWidget* button = tlbMain_->widgetForAction(b.action)) {
