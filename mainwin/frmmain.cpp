@@ -137,8 +137,9 @@ void frmMain::BuildControls()
     // Only ASCII digits may be typed; an input method would bypass the key filter.
     cboRitu_->setAttribute(Qt::WA_InputMethodEnabled, false);
     cboRitu_->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
+    cboRituEdit_ = cboRitu_->lineEdit();
     cboRitu_->installEventFilter(this);
-    cboRitu_->lineEdit()->installEventFilter(this);
+    cboRituEdit_->installEventFilter(this);
     connect(cboRitu_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboRitu_Change);
 
     picTitles_ = new QWidget(client_);
@@ -159,8 +160,9 @@ void frmMain::BuildControls()
     cboDir_->setInsertPolicy(QComboBox::NoInsert);
     // Completion is the box's own (sub-folders, tail selected), not QCompleter's.
     cboDir_->setCompleter(nullptr);
+    cboDirEdit_ = cboDir_->lineEdit();
     cboDir_->installEventFilter(this);
-    cboDir_->lineEdit()->installEventFilter(this);
+    cboDirEdit_->installEventFilter(this);
     connect(cboDir_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboDir_Change);
 
     dirList_ = new FolderListBox(client_);
@@ -503,8 +505,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
 
-    const bool inRatio = watched == cboRitu_ || watched == cboRitu_->lineEdit();
-    const bool inPath = watched == cboDir_ || watched == cboDir_->lineEdit();
+    // Compared as pointers only: the filter may run while the window is being built.
+    const bool inRatio = watched != nullptr && (watched == cboRitu_ || watched == cboRituEdit_);
+    const bool inPath = watched != nullptr && (watched == cboDir_ || watched == cboDirEdit_);
     if (!inRatio && !inPath)
         return QMainWindow::eventFilter(watched, event);
 

@@ -106,6 +106,8 @@ private:
     QWidget* picTitles_ = nullptr;
     QComboBox* drvList_ = nullptr;
     QComboBox* cboDir_ = nullptr;
+    QObject* cboRituEdit_ = nullptr;
+    QObject* cboDirEdit_ = nullptr;
     FolderListBox* dirList_ = nullptr;
     FileListBox* filList_ = nullptr;
     QWidget* imgSplitter_ = nullptr;
