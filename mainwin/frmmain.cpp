@@ -1,3 +1,759 @@
+// The main window.
 #include "mainwin/frmmain.h"
+
+#include <QAction>
+#include <algorithm>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "mainwin/aboutbox.h"
+#include "mainwin/drives.h"
+#include "mainwin/filelist.h"
+#include "mainwin/folderlist.h"
+#include "mainwin/layout.h"
+#include "mainwin/mainsettings.h"
+#include "mainwin/pathbox.h"
+#include "mainwin/ratiobox.h"
 #include "shell/basmain.h"
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) { setWindowTitle(basMain::AppTitle); resize(433, 433); }
+#include "shell/help.h"
+#include "shell/msg.h"
+#include "shell/numtext.h"
+#include "shell/twips.h"
+
+namespace {
+
+int PxX(double twips)
+{
+    return qMax(0, basMain::TwipsToPixels(twips, basMain::TwipsPerPixelX()));
+}
+
+int PxY(double twips)
+{
+    return qMax(0, basMain::TwipsToPixels(twips, basMain::TwipsPerPixelY()));
+}
+
+double TwipsX(int pixels)
+{
+    return static_cast<double>(pixels) * basMain::TwipsPerPixelX();
+}
+
+double TwipsY(int pixels)
+{
+    return static_cast<double>(pixels) * basMain::TwipsPerPixelY();
+}
+
+// The drawn picture when the resource is there, a stock picture of the style otherwise.
+QIcon LoadIcon(const QString& resource, QStyle::StandardPixmap fallback, const QStyle* style)
+{
+    return QFile::exists(resource) ? QIcon(resource) : style->standardIcon(fallback);
+}
+
+bool Within(const QWidget* widget, const QWidget* box)
+{
+    return widget && (widget == box || box->isAncestorOf(widget));
+}
+
+bool IsMenuKey(const QKeyEvent* key)
+{
+    // The file list's selection commands must win over the line edits' own select-all.
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    return mods == Qt::ControlModifier && (key->key() == Qt::Key_A || key->key() == Qt::Key_R);
+}
+
+const char* const KeyProperty = "Key";
+
+// A combo box that tells before its list drops down: the drive list reads the
+// mounted volumes again then, and the path box stops completing, so that an
+// item picked from the list is not completed into a longer one.
+class PopupCombo final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> BeforePopup;
+
+    void showPopup() override
+    {
+        if (BeforePopup)
+            BeforePopup();
+        QComboBox::showPopup();
+    }
+};
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    BuildControls();
+    BuildMenus();
+    BuildToolbar();
+    Form_Load();
+    connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
+}
+
+frmMain::~frmMain()
+{
+    // The children die after this body; their focus and child events must not
+    // reach a half-destroyed window.
+    destroying_ = true;
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
+void frmMain::BuildControls()
+{
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+
+    tlbMain_ = new QToolBar(client_);
+    tlbMain_->setObjectName(QStringLiteral("tlbMain"));
+    tlbMain_->setMovable(false);
+    tlbMain_->setFloatable(false);
+    tlbMain_->setIconSize(QSize(16, 16));
+    tlbMain_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+    cboRitu_ = new QComboBox(tlbMain_);
+    cboRitu_->setObjectName(QStringLiteral("cboRitu"));
+    cboRitu_->setEditable(true);
+    cboRitu_->setInsertPolicy(QComboBox::NoInsert);
+    cboRitu_->setCompleter(nullptr);
+    cboRitu_->addItems({QStringLiteral("10.0%"), QStringLiteral("25.0%"), QStringLiteral("50.0%"),
+                        QStringLiteral("75.0%"), QStringLiteral("100.0%")});
+    cboRitu_->setCurrentIndex(4);
+    cboRitu_->setToolTip(QStringLiteral("縮小率"));
+    // Only ASCII digits may be typed; an input method would bypass the key filter.
+    cboRitu_->setAttribute(Qt::WA_InputMethodEnabled, false);
+    cboRitu_->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
+    cboRituEdit_ = cboRitu_->lineEdit();
+    cboRitu_->installEventFilter(this);
+    cboRituEdit_->installEventFilter(this);
+    connect(cboRitu_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboRitu_Change);
+
+    picTitles_ = new QWidget(client_);
+    picTitles_->setObjectName(QStringLiteral("picTitles"));
+
+    auto* drives = new PopupCombo(picTitles_);
+    drives->BeforePopup = [this] { RefreshDrives(); };
+    drvList_ = drives;
+    drvList_->setObjectName(QStringLiteral("drvList"));
+    RefreshDrives();
+    connect(drvList_, &QComboBox::currentIndexChanged, this, &frmMain::drvList_Change);
+
+    auto* pathBox = new PopupCombo(picTitles_);
+    pathBox->BeforePopup = [this] { SkipAutoComplete = true; };
+    cboDir_ = pathBox;
+    cboDir_->setObjectName(QStringLiteral("cboDir"));
+    cboDir_->setEditable(true);
+    cboDir_->setInsertPolicy(QComboBox::NoInsert);
+    // Completion is the box's own (sub-folders, tail selected), not QCompleter's.
+    cboDir_->setCompleter(nullptr);
+    cboDirEdit_ = cboDir_->lineEdit();
+    cboDir_->installEventFilter(this);
+    cboDirEdit_->installEventFilter(this);
+    connect(cboDir_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboDir_Change);
+
+    dirList_ = new FolderListBox(client_);
+    connect(dirList_, &FolderListBox::Change, this, &frmMain::dirList_Change);
+
+    filList_ = new FileListBox(client_);
+    connect(filList_, &FileListBox::Click, this, &frmMain::FilList_Click);
+
+    imgSplitter_ = new QWidget(client_);
+    imgSplitter_->setObjectName(QStringLiteral("imgSplitter"));
+    imgSplitter_->setCursor(Qt::SizeHorCursor);
+    imgSplitter_->installEventFilter(this);
+
+    picSplitter_ = new QWidget(client_);
+    picSplitter_->setObjectName(QStringLiteral("picSplitter"));
+    picSplitter_->setAutoFillBackground(true);
+    QPalette grey = picSplitter_->palette();
+    grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    picSplitter_->setPalette(grey);
+    picSplitter_->hide();
+
+    stbMain_ = new QStatusBar(client_);
+    stbMain_->setObjectName(QStringLiteral("stbMain"));
+    stbText_ = new QLabel(stbMain_);
+    stbText_->setObjectName(QStringLiteral("stbMainText"));
+    stbMain_->addWidget(stbText_, 1);
+
+    // The handle lies under the lists, as an invisible image does: it is grabbed in the gap between them.
+    imgSplitter_->lower();
+
+    setTabOrder(drvList_, dirList_);
+    setTabOrder(dirList_, cboDir_);
+    setTabOrder(cboDir_, filList_);
+    setTabOrder(filList_, cboRitu_);
+    // Last, so that the filter never sees a half-built window.
+    client_->installEventFilter(this);
+}
+
+QAction* frmMain::AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
+                             void (frmMain::*handler)())
+{
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, handler);
+    menu->addAction(action);
+    return action;
+}
+
+void frmMain::AddSeparator(QMenu* menu, const char* name)
+{
+    menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+}
+
+void frmMain::BuildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileRun_ = AddCommand(file, "mnuFileRun", QStringLiteral("サイズ変更(&R)..."), QKeySequence(Qt::Key_F5),
+                             &frmMain::mnuFileRun_Click);
+    AddSeparator(file, "mnuFileBar0");
+    AddCommand(file, "mnuFileEnd", QStringLiteral("終了(&X)"), {}, &frmMain::mnuFileEnd_Click);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    AddCommand(view, "mnuViewReversal", QStringLiteral("選択反転(&R)"), QKeySequence(Qt::CTRL | Qt::Key_R),
+               &frmMain::mnuViewReversal_Click);
+    AddSeparator(view, "mnuViewBar0");
+    AddCommand(view, "mnuViewAll", QStringLiteral("すべて選択(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A),
+               &frmMain::mnuViewAll_Click);
+
+    QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
+    tool->setObjectName(QStringLiteral("mnuTool"));
+    mnuToolView_ = AddCommand(tool, "mnuToolView", QStringLiteral("画像を表示(&V)..."), QKeySequence(Qt::Key_F2),
+                              &frmMain::mnuToolView_Click);
+    mnuToolClose_ = AddCommand(tool, "mnuToolClose", QStringLiteral("画像を閉じる(&C)"), {},
+                               &frmMain::mnuToolClose_Click);
+    AddSeparator(tool, "mnuToolBar0");
+    mnuToolOption_ = AddCommand(tool, "mnuToolOption", QStringLiteral("画像情報(&O)..."), {},
+                                &frmMain::mnuToolOption_Click);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    AddCommand(help, "mnuHelpAll", QStringLiteral("ヘルプ(&H)..."), {}, &frmMain::mnuHelpAll_Click);
+    AddCommand(help, "mnuHelpTopic", QStringLiteral("トピックの検索(&C)..."), {}, &frmMain::mnuHelpTopic_Click);
+    AddSeparator(help, "mnuHelpBar0");
+    AddCommand(help, "mnuHelpVersion", QStringLiteral("バージョン(&A)..."), {}, &frmMain::mnuHelpVersion_Click);
+}
+
+void frmMain::BuildToolbar()
+{
+    struct Button {
+        QAction* action;
+        const char* key;
+        QString tip;
+        QString picture;
+        QStyle::StandardPixmap fallback;
+    };
+    const Button buttons[] = {
+        {mnuFileRun_, "RUN", QStringLiteral("サイズ変更"), QStringLiteral(":/zembrik/tb_run.png"),
+         QStyle::SP_MediaPlay},
+        {mnuToolView_, "VIEW", QStringLiteral("画像を表示"), QStringLiteral(":/zembrik/tb_view.png"),
+         QStyle::SP_FileDialogContentsView},
+        {mnuToolClose_, "CLOSE", QStringLiteral("画像を閉じる"), QStringLiteral(":/zembrik/tb_close.png"),
+         QStyle::SP_DialogCloseButton},
+        {mnuToolOption_, "OPTION", QStringLiteral("画像情報"), QStringLiteral(":/zembrik/tb_option.png"),
+         QStyle::SP_MessageBoxInformation},
+    };
+    int position = 0;
+    for (const Button& b : buttons) {
+        // Separators after the first and the third button.
+        if (position == 1 || position == 3)
+            tlbMain_->addSeparator();
+        b.action->setIcon(LoadIcon(b.picture, b.fallback, style()));
+        // The pictures belong to the toolbar; the menus show captions only.
+        b.action->setIconVisibleInMenu(false);
+        b.action->setToolTip(b.tip);
+        tlbMain_->addAction(b.action);
+        if (QWidget* button = tlbMain_->widgetForAction(b.action)) {
+            button->setObjectName(QStringLiteral("tlbMain_") + QString::fromLatin1(b.key));
+            button->setProperty(KeyProperty, QString::fromLatin1(b.key));
+        }
+        ++position;
+    }
+    // Menus show no tooltips, so the shared action's tooltip is the button's alone.
+    const QString icon = QStringLiteral(":/zembrik/zembrik.png");
+    if (QFile::exists(icon))
+        setWindowIcon(QIcon(icon));
+}
+
+void frmMain::Form_Load()
+{
+    setWindowTitle(basMain::AppTitle);
+
+    // Never smaller than the designed client area with its menu bar.
+    const int tppX = basMain::TwipsPerPixelX();
+    const int tppY = basMain::TwipsPerPixelY();
+    const double menuTwips = TwipsY(menuBar()->sizeHint().height());
+    setMinimumSize(frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientWidth, tppX),
+                   frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientHeight + menuTwips, tppY));
+
+    loading_ = true;
+    const frmMainSettings::Loaded settings = frmMainSettings::Load(basMain::AppFolder());
+    QPoint position = pos();
+    QSize size = this->size();
+    if (settings.Left)
+        position.setX(PxX(*settings.Left));
+    if (settings.Top)
+        position.setY(PxY(*settings.Top));
+    if (settings.Width)
+        size.setWidth(PxX(*settings.Width));
+    if (settings.Height)
+        size.setHeight(PxY(*settings.Height));
+    // A rectangle stored on a screen that is gone would open the window out of reach.
+    const QRect wanted(position, size);
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty() || std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+            return screen->availableGeometry().intersects(wanted);
+        }))
+        move(position);
+    resize(size);
+    if (settings.Splitter)
+        splitterLeft_ = *settings.Splitter;
+
+    // The drive is chosen quietly: its change would move the lists to the drive's root.
+    const QString root = Drives::RootOf(settings.Path, driveRoots_);
+    {
+        const QSignalBlocker quiet(drvList_);
+        SetDrive(root);
+    }
+    dirList_->SetPath(settings.Path, root);
+    if (filList_->Path().isEmpty())
+        filList_->SetPath(settings.Path);
+    SkipAutoComplete = true;
+    cboDir_->clear();
+    cboDir_->addItem(filList_->Path());
+    cboDir_->setEditText(filList_->Path());
+    SkipAutoComplete = false;
+    loading_ = false;
+}
+
+void frmMain::RefreshDrives()
+{
+    const QSignalBlocker quiet(drvList_);
+    const QString current = drvList_->currentData().toString();
+    driveRoots_ = Drives::MountedRoots();
+    for (const QString& root : std::as_const(driveRoots_)) {
+        if (drvList_->findData(root) < 0)
+            drvList_->addItem(root, root);
+    }
+    // A volume gone since keeps its place while it is the chosen one.
+    for (int i = drvList_->count() - 1; i >= 0; --i) {
+        const QString root = drvList_->itemData(i).toString();
+        if (!driveRoots_.contains(root) && root != current)
+            drvList_->removeItem(i);
+    }
+    if (!current.isEmpty() && !driveRoots_.contains(current))
+        driveRoots_.append(current);
+}
+
+void frmMain::SetDrive(const QString& root)
+{
+    if (root.isEmpty())
+        return;
+    int index = drvList_->findData(root);
+    if (index < 0) {
+        driveRoots_.append(root);
+        drvList_->addItem(root, root);
+        index = drvList_->count() - 1;
+    }
+    drvList_->setCurrentIndex(index);
+}
+
+void frmMain::SetPathBoxText(const QString& text)
+{
+    SkipAutoComplete = true;
+    cboDir_->setEditText(text);
+    SkipAutoComplete = false;
+}
+
+void frmMain::SetCommandHandler(Command command, std::function<void()> handler)
+{
+    handlers_.at(static_cast<size_t>(command)) = std::move(handler);
+}
+
+void frmMain::RunCommand(Command command)
+{
+    // Copied first: a handler may replace itself while it runs.
+    const std::function<void()> handler = handlers_.at(static_cast<size_t>(command));
+    if (handler)
+        handler();
+}
+
+QString frmMain::cboDirText() const
+{
+    return cboDir_->currentText();
+}
+
+QString frmMain::cboRituText() const
+{
+    return cboRitu_->currentText();
+}
+
+QString frmMain::StatusText() const
+{
+    return stbText_->text();
+}
+
+void frmMain::SetStatusText(const QString& text)
+{
+    stbText_->setText(text);
+}
+
+// --- Layout -------------------------------------------------------------------
+
+void frmMain::ArrangeControls(double x)
+{
+    const frmMainLayout::FrameSize frame{TwipsX(client_->width()), TwipsY(client_->height())};
+    PlaceControls(frmMainLayout::ArrangeControls(x, frame));
+    splitterLeft_ = x;
+}
+
+void frmMain::PlaceControls(const frmMainLayout::PaneLayout& p)
+{
+    const int clientWidth = client_->width();
+    const int clientHeight = client_->height();
+
+    // Docked strips span the client area whatever width the layout names.
+    tlbMain_->setGeometry(0, 0, clientWidth, PxY(frmMainLayout::ToolbarHeight));
+    cboRitu_->setGeometry(PxX(p.CboRituLeft), PxY(30), PxX(1185), PxY(315));
+    picTitles_->setGeometry(0, PxY(frmMainLayout::TitlesTop), clientWidth, PxY(frmMainLayout::TitlesHeight));
+    drvList_->setGeometry(PxX(30), 0, PxX(p.DrvListWidth), PxY(315));
+    cboDir_->setGeometry(PxX(p.CboDirLeft), 0, PxX(p.CboDirWidth), PxY(315));
+    dirList_->setGeometry(0, PxY(p.DirListTop), PxX(p.DirListWidth), PxY(p.DirListHeight));
+    filList_->setGeometry(PxX(p.FilListLeft), PxY(p.FilListTop), PxX(p.FilListWidth), PxY(p.FilListHeight));
+    imgSplitter_->setGeometry(PxX(p.SplitterLeft), PxY(p.SplitterTop), PxX(frmMainLayout::SplitterWidth),
+                              PxY(p.SplitterHeight));
+    const int statusHeight = PxY(frmMainLayout::StatusHeight);
+    stbMain_->setGeometry(0, clientHeight - statusHeight, clientWidth, statusHeight);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (TwipsX(width()) < frmMainLayout::MinimumWindowWidth)
+        resize(PxX(frmMainLayout::MinimumWindowWidth), height());
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (destroying_)
+        return false;
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        // Form_Resize. Before the window is shown the client area has no real
+        // size yet; clamping the stored splitter to it would lose the position.
+        if (isMinimized())
+            return false;
+        if (isVisible()) {
+            ArrangeControls(splitterLeft_);
+        } else {
+            double x = splitterLeft_;
+            PlaceControls(frmMainLayout::ArrangeControls(
+                x, {TwipsX(client_->width()), TwipsY(client_->height())}));
+        }
+        return false;
+    }
+
+    if (watched == imgSplitter_) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() != Qt::LeftButton)
+                break;
+            barLeft_ = splitterLeft_;
+            picSplitter_->setGeometry(PxX(barLeft_), imgSplitter_->y(),
+                                      PxX(frmMainLayout::SplitterBarWidth(TwipsX(imgSplitter_->width()))),
+                                      PxY(frmMainLayout::SplitterBarHeight(TwipsY(imgSplitter_->height()))));
+            picSplitter_->show();
+            picSplitter_->raise();
+            splitterMoving_ = true;
+            return true;
+        case QEvent::MouseMove:
+            if (!splitterMoving_)
+                break;
+            barLeft_ = frmMainLayout::SplitterBarLeft(splitterLeft_, TwipsX(qRound(mouse->position().x())),
+                                                      TwipsX(width()));
+            picSplitter_->move(PxX(barLeft_), picSplitter_->y());
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (!splitterMoving_ || mouse->button() != Qt::LeftButton)
+                break;
+            ArrangeControls(barLeft_);
+            picSplitter_->hide();
+            splitterMoving_ = false;
+            return true;
+        default:
+            break;
+        }
+        return false;
+    }
+
+    // Compared as pointers only: the filter may run while the window is being built.
+    const bool inRatio = watched != nullptr && (watched == cboRitu_ || watched == cboRituEdit_);
+    const bool inPath = watched != nullptr && (watched == cboDir_ || watched == cboDirEdit_);
+    if (!inRatio && !inPath)
+        return QMainWindow::eventFilter(watched, event);
+
+    if (event->type() == QEvent::ShortcutOverride && IsMenuKey(static_cast<QKeyEvent*>(event))) {
+        // Left unaccepted, the key goes on to the menu's shortcut.
+        event->ignore();
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (inPath) {
+        // cboDir_KeyDown: deleting must not complete again what was just deleted.
+        SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
+        return false;
+    }
+    return FilterRatioKey(key);
+}
+
+// --- Ratio box ------------------------------------------------------------------
+
+bool frmMain::FilterRatioKey(QKeyEvent* key)
+{
+    switch (RatioBox::FilterKey(*key, cboRitu_->currentText())) {
+    case RatioBox::KeyAction::Pass:
+        return false;
+    case RatioBox::KeyAction::Swallow:
+        return true;
+    case RatioBox::KeyAction::Backspace:
+        cboRitu_->lineEdit()->backspace();
+        return true;
+    }
+    return false;
+}
+
+void frmMain::cboRitu_Change()
+{
+    QLineEdit* edit = cboRitu_->lineEdit();
+    const QString text = edit->text();
+    const QString stripped = RatioBox::StripLeadingZeros(text);
+    if (stripped != text)
+        edit->setText(stripped);  // runs this step again, synchronously
+    edit->deselect();
+    edit->setCursorPosition(edit->text().size());
+}
+
+void frmMain::cboRitu_Validate()
+{
+    cboRitu_->lineEdit()->setText(basMain::NormaliseRatioText(cboRitu_->lineEdit()->text()));
+}
+
+void frmMain::NormaliseRatioBox()
+{
+    cboRitu_Validate();
+}
+
+// --- Navigation -----------------------------------------------------------------
+
+void frmMain::drvList_Change()
+{
+    SetStatusText(QString());
+    const QString root = drvList_->currentData().toString();
+    const QString reason = Drives::NotReadyReason(root);
+    if (!reason.isEmpty()) {
+        Msg().ShowError(reason);
+        return;
+    }
+    if (const std::optional<QString> error = dirList_->SetPath(root, root)) {
+        Msg().ShowError(*error);
+        return;
+    }
+    SetPathBoxText(root);
+}
+
+void frmMain::dirList_Change()
+{
+    SetStatusText(QString());
+    if (const std::optional<QString> error = filList_->SetPath(dirList_->Path())) {
+        if (!loading_)  // start-up ignores its failures
+            Msg().ShowError(*error);
+        return;
+    }
+    SetPathBoxText(filList_->Path());
+}
+
+void frmMain::cboDir_Change()
+{
+    if (SkipAutoComplete || completing_)
+        return;
+    QLineEdit* edit = cboDir_->lineEdit();
+    const QString text = edit->text();
+    const qsizetype caret = edit->cursorPosition();
+    completing_ = true;
+
+    QStringList items;
+    for (int i = 0; i < cboDir_->count(); ++i)
+        items.append(cboDir_->itemText(i));
+    const QStringList added = PathBox::AppendNew(items, PathBox::SubFolderPaths(text));
+    if (!added.isEmpty()) {
+        // Adding to an empty list would replace the text with the first item.
+        cboDir_->addItems(added);
+        edit->setText(text);
+    }
+
+    const PathBox::Completion c = PathBox::Complete(items, text, caret);
+    if (c.Index >= 0)
+        cboDir_->setCurrentIndex(static_cast<int>(c.Index));
+    edit->setText(c.Text);
+    edit->setCursorPosition(static_cast<int>(c.Text.size()));
+    edit->cursorBackward(true, static_cast<int>(c.Text.size() - c.Caret));
+    completing_ = false;
+}
+
+void frmMain::cboDir_Validate()
+{
+    const QString t = PathBox::NavigationPath(cboDir_->currentText());
+    SkipAutoComplete = true;
+    cboDir_->clear();
+    cboDir_->addItem(t);
+    cboDir_->setCurrentIndex(0);
+    cboDir_->setEditText(t);
+    SkipAutoComplete = false;
+
+    const QString root = Drives::RootOf(t, driveRoots_);
+    if (root.isEmpty())
+        return;  // not a path on any drive: the lists stay where they are
+    SetDrive(root);
+    dirList_->SetPath(t, root);  // a typed folder that does not exist is no error
+}
+
+void frmMain::OnFocusChanged(QWidget* old, QWidget* now)
+{
+    // Only a move to another control of this window validates; losing the
+    // activation (a message box, another program) does not.
+    if (!now || now->window() != this)
+        return;
+    if (Within(old, cboDir_) && !Within(now, cboDir_))
+        cboDir_Validate();
+    else if (Within(old, cboRitu_) && !Within(now, cboRitu_))
+        cboRitu_Validate();
+}
+
+// --- Selection ------------------------------------------------------------------
+
+void frmMain::FilList_Click()
+{
+    if (filList_->ListCount() == 0)
+        return;
+    SetStatusText(QString::number(filList_->SelectedCount()) + QStringLiteral(" 個のオブジェクトを選択"));
+}
+
+void frmMain::mnuViewAll_Click()
+{
+    filList_->SelectAll();
+}
+
+void frmMain::mnuViewReversal_Click()
+{
+    filList_->InvertSelection();
+}
+
+// --- Commands -------------------------------------------------------------------
+
+void frmMain::mnuFileRun_Click()
+{
+    RunCommand(Command::Run);
+}
+
+void frmMain::mnuToolView_Click()
+{
+    RunCommand(Command::View);
+}
+
+void frmMain::mnuToolClose_Click()
+{
+    RunCommand(Command::Close);
+}
+
+void frmMain::mnuToolOption_Click()
+{
+    RunCommand(Command::Option);
+}
+
+void frmMain::mnuFileEnd_Click()
+{
+    close();
+}
+
+void frmMain::mnuHelpAll_Click()
+{
+    basMain::ShowHelpContents(this);
+}
+
+void frmMain::mnuHelpTopic_Click()
+{
+    basMain::ShowHelpSearch(this);
+}
+
+void frmMain::mnuHelpVersion_Click()
+{
+    frmMainCommands::ShowAboutBox();
+}
+
+void frmMain::tlbMain_ButtonClick(const QString& key)
+{
+    if (key == QLatin1String("RUN"))
+        mnuFileRun_Click();
+    else if (key == QLatin1String("VIEW"))
+        mnuToolView_Click();
+    else if (key == QLatin1String("CLOSE"))
+        mnuToolClose_Click();
+    else if (key == QLatin1String("OPTION"))
+        mnuToolOption_Click();
+}
+
+// --- Unload ---------------------------------------------------------------------
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+
+    // Every other window of the program goes with the main window: viewers,
+    // progress, work windows and dialogs. Menus and drop-down lists are not windows of their own.
+    QList<QPointer<QWidget>> others;
+    const QWidgetList all = QApplication::topLevelWidgets();
+    for (qsizetype i = all.size() - 1; i >= 0; --i) {
+        QWidget* w = all.at(i);
+        const Qt::WindowType type = w->windowType();
+        if (w != this && type != Qt::Popup && type != Qt::ToolTip && type != Qt::Desktop)
+            others.append(w);
+    }
+    for (const QPointer<QWidget>& w : others) {
+        if (w)
+            w->close();
+    }
+
+    std::optional<frmMainSettings::WindowRect> rect;
+    if (!isMinimized())
+        rect = frmMainSettings::WindowRect{TwipsX(x()), TwipsY(y()), TwipsX(width()), TwipsY(height())};
+    frmMainSettings::Save(rect, splitterLeft_, filList_->Path());
+}

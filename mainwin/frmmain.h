@@ -1,8 +1,132 @@
-// The main window (being built).
+// The main window frmMain: drive list and folder list on the left, path box and
+// file list on the right, a splitter between them, the toolbar with the ratio
+// box, the status bar and the menu bar. The widgets forward to the plain rules
+// in layout.h, mainsettings.h, pathbox.h, ratiobox.h, drives.h and filelist.h.
 #pragma once
+
 #include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+
+class FileListBox;
+class FolderListBox;
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QToolBar;
+namespace frmMainLayout {
+struct PaneLayout;
+}
+
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
+    // The commands whose work lives outside the main window.
+    enum class Command { Run, View, Close, Option };
+
     explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Plugs in the work of a command; an empty function makes it do nothing.
+    void SetCommandHandler(Command command, std::function<void()> handler);
+
+    // The selection and the folder its items lie in, for the commands.
+    FileListBox& FilList() const { return *filList_; }
+    FolderListBox& dirList() const { return *dirList_; }
+    QComboBox& drvList() const { return *drvList_; }
+    QComboBox& cboDir() const { return *cboDir_; }
+    QComboBox& cboRitu() const { return *cboRitu_; }
+    QString cboDirText() const;
+    QString cboRituText() const;
+    // Rewrites the ratio box into its normal form, as leaving it does.
+    void NormaliseRatioBox();
+
+    // The status bar's one line of text.
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+
+    // The splitter position (the handle's left), twips.
+    double SplitterLeft() const { return splitterLeft_; }
+    // Lays the panes out for splitter position x (clamped), twips.
+    void ArrangeControls(double x);
+
+    // True while the path box's text changes must not complete.
+    bool SkipAutoComplete = false;
+
+public slots:
+    virtual void mnuFileRun_Click();
+    virtual void mnuFileEnd_Click();
+    virtual void mnuViewReversal_Click();
+    virtual void mnuViewAll_Click();
+    virtual void mnuToolView_Click();
+    virtual void mnuToolClose_Click();
+    virtual void mnuToolOption_Click();
+    virtual void mnuHelpAll_Click();
+    virtual void mnuHelpTopic_Click();
+    virtual void mnuHelpVersion_Click();
+    void tlbMain_ButtonClick(const QString& key);
+
+    void drvList_Change();
+    void dirList_Change();
+    void cboDir_Change();
+    void cboDir_Validate();
+    void cboRitu_Change();
+    void cboRitu_Validate();
+    void FilList_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Unload();
+    void BuildControls();
+    void BuildMenus();
+    QAction* AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
+                        void (frmMain::*handler)());
+    void AddSeparator(QMenu* menu, const char* name);
+    void BuildToolbar();
+    void PlaceControls(const frmMainLayout::PaneLayout& p);
+    void RefreshDrives();
+    void SetDrive(const QString& root);
+    void SetPathBoxText(const QString& text);
+    void OnFocusChanged(QWidget* old, QWidget* now);
+    bool FilterRatioKey(QKeyEvent* key);
+    void RunCommand(Command command);
+
+    QWidget* client_ = nullptr;
+    QToolBar* tlbMain_ = nullptr;
+    QComboBox* cboRitu_ = nullptr;
+    QWidget* picTitles_ = nullptr;
+    QComboBox* drvList_ = nullptr;
+    QComboBox* cboDir_ = nullptr;
+    QObject* cboRituEdit_ = nullptr;
+    QObject* cboDirEdit_ = nullptr;
+    FolderListBox* dirList_ = nullptr;
+    FileListBox* filList_ = nullptr;
+    QWidget* imgSplitter_ = nullptr;
+    QWidget* picSplitter_ = nullptr;
+    QStatusBar* stbMain_ = nullptr;
+    QLabel* stbText_ = nullptr;
+
+    QAction* mnuFileRun_ = nullptr;
+    QAction* mnuToolView_ = nullptr;
+    QAction* mnuToolClose_ = nullptr;
+    QAction* mnuToolOption_ = nullptr;
+
+    QStringList driveRoots_;
+    double splitterLeft_ = 2040;  // designed position of the handle
+    double barLeft_ = 0;
+    bool splitterMoving_ = false;
+    bool completing_ = false;
+    bool unloaded_ = false;
+    bool destroying_ = false;
+    bool loading_ = false;
+    std::array<std::function<void()>, 4> handlers_;
 };

@@ -1,0 +1,23 @@
+// The "drives" of the drive list: on Linux the mounted volumes, on Windows the
+// drive letters. The drive of a path is the volume whose root is its longest
+// prefix, so /home/me lies on /home when /home is a volume of its own.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace Drives {
+
+// Root paths of the mounted volumes that are folders, the system root first.
+QStringList MountedRoots();
+
+// The root among roots that holds path (whole path components compared);
+// empty when none does, as for a relative path.
+QString RootOf(const QString& path, const QStringList& roots);
+
+// Why the volume at root cannot be listed now, in the user's words; empty
+// when it is ready.
+QString NotReadyReason(const QString& root);
+
+}  // namespace Drives

@@ -1,0 +1,99 @@
+// The file list.
+#include "mainwin/filelist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelection>
+
+QStringList ImageFileNames(const QString& folder)
+{
+    QDir dir(folder);
+    dir.setNameFilters({QStringLiteral("*.gif"), QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
+                        QStringLiteral("*.jpeg")});
+    // No QDir::Hidden and no QDir::System: hidden files and device nodes stay out.
+    dir.setFilter(QDir::Files);
+    dir.setSorting(QDir::Name | QDir::IgnoreCase);
+    return dir.entryList();
+}
+
+FileListBox::FileListBox(QWidget* parent) : QListWidget(parent)
+{
+    setObjectName(QStringLiteral("FilList"));
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!filling_)
+            emit Click();
+    });
+}
+
+std::optional<QString> FileListBox::SetPath(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists() || !info.isDir())
+        return QStringLiteral("パスが見つかりません。");
+    if (!info.isReadable() || !info.isExecutable())
+        return QStringLiteral("パスにアクセスできません。");
+    path_ = folder;
+    Fill(ImageFileNames(folder));
+    return std::nullopt;
+}
+
+void FileListBox::Refresh()
+{
+    Fill(path_.isEmpty() ? QStringList() : ImageFileNames(path_));
+}
+
+void FileListBox::Fill(const QStringList& names)
+{
+    // Rebuilding is not a selection change by the user: no Click for it.
+    filling_ = true;
+    setUpdatesEnabled(false);
+    clear();
+    addItems(names);
+    setUpdatesEnabled(true);
+    filling_ = false;
+}
+
+bool FileListBox::Selected(int i) const
+{
+    const QListWidgetItem* it = item(i);
+    return it && it->isSelected();
+}
+
+void FileListBox::SetSelected(int i, bool selected)
+{
+    if (QListWidgetItem* it = item(i))
+        it->setSelected(selected);
+}
+
+QString FileListBox::List(int i) const
+{
+    const QListWidgetItem* it = item(i);
+    return it ? it->text() : QString();
+}
+
+int FileListBox::SelectedCount() const
+{
+    int n = 0;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        n += range.height();
+    return n;
+}
+
+void FileListBox::SelectAll()
+{
+    if (count() == 0)
+        return;
+    selectionModel()->select(QItemSelection(model()->index(0, 0), model()->index(count() - 1, 0)),
+                             QItemSelectionModel::Select);
+}
+
+void FileListBox::InvertSelection()
+{
+    if (count() == 0)
+        return;
+    selectionModel()->select(QItemSelection(model()->index(0, 0), model()->index(count() - 1, 0)),
+                             QItemSelectionModel::Toggle);
+}

@@ -1,0 +1,43 @@
+// The file list FilList: the image files of one folder, by name, with an
+// extended multiple selection. Every change of the selection raises Click.
+#pragma once
+
+#include <QListWidget>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The names of the image files in folder ("*.gif;*.bmp;*.jpg;*.jpeg", letter
+// case ignored), hidden files left out, sorted by name ignoring case.
+QStringList ImageFileNames(const QString& folder);
+
+class FileListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit FileListBox(QWidget* parent = nullptr);
+
+    QString Path() const { return path_; }
+    // Lists folder; an error description (and nothing changed) when it cannot.
+    std::optional<QString> SetPath(const QString& folder);
+    // Re-reads the folder; the selection is gone.
+    void Refresh();
+
+    int ListCount() const { return count(); }
+    bool Selected(int i) const;
+    void SetSelected(int i, bool selected);
+    QString List(int i) const;
+    int SelectedCount() const;
+
+    // Each as one selection change, so Click is raised once.
+    void SelectAll();
+    void InvertSelection();
+
+signals:
+    void Click();
+
+private:
+    void Fill(const QStringList& names);
+
+    QString path_;
+    bool filling_ = false;
+};

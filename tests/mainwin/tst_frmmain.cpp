@@ -1,0 +1,457 @@
+// The main window driven through its real widgets on the offscreen platform:
+// start-up from the settings, layout, splitter, navigation and completion,
+// the file list and its selection, the ratio box, menus, toolbar and unload.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+#include "mainwin/filelist.h"
+#include "mainwin/folderlist.h"
+#include "mainwin/frmmain.h"
+#include "shell/msg.h"
+#include "shell/twips.h"
+
+namespace {
+
+class Recorder final : public MessageResponder {
+public:
+    MsgAnswer Show(MsgKind, const QString& title, const QString& text) override
+    {
+        shown.append(title + QLatin1Char(':') + text);
+        return MsgAnswer::Yes;
+    }
+    QStringList shown;
+};
+
+void Touch(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+}
+
+QSettings Store()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik");
+}
+
+}  // namespace
+
+class tst_frmMain : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir store_;
+    QTemporaryDir tree_;
+    Recorder messages_;
+    std::unique_ptr<frmMain> w_;
+
+    // A main window opened on folder, shown and active.
+    frmMain& Open(const QString& folder)
+    {
+        Store().setValue("Path/Path", folder);
+        w_ = std::make_unique<frmMain>();
+        w_->show();
+        w_->activateWindow();
+        if (!QTest::qWaitForWindowActive(w_.get()))
+            qWarning("main window not active");
+        return *w_;
+    }
+
+    QString Sub(const char* name) const { return tree_.path() + QLatin1Char('/') + QString::fromLatin1(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path());
+        Msg().SetResponder(&messages_);
+        QDir dir(tree_.path());
+        for (const char* name : {"photos", "photos/2024", "photos/2025", "photos/.cache", "empty", "other"})
+            QVERIFY(dir.mkpath(QString::fromLatin1(name)));
+        for (const char* name : {"c.jpg", "a.JPG", "b.gif", "d.bmp", "e.jpeg", "f.png", ".g.jpg"})
+            Touch(Sub("photos/") + QString::fromLatin1(name));
+        Touch(Sub("other/x.jpg"));
+    }
+
+    void cleanup()
+    {
+        w_.reset();
+        messages_.shown.clear();
+        Store().clear();
+    }
+
+    void startsInStoredFolder()
+    {
+        Store().setValue("Splitter/Splitter", "2700");
+        frmMain& w = Open(Sub("photos"));
+        QCOMPARE(w.windowTitle(), QString("Zembrik"));
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
+        QCOMPARE(w.dirList().Path(), Sub("photos"));
+        QCOMPARE(w.cboDirText(), Sub("photos"));
+        QCOMPARE(w.drvList().currentData().toString(), QString("/"));
+        QCOMPARE(w.FilList().ListCount(), 5);
+        QCOMPARE(w.FilList().List(0), QString("a.JPG"));
+        QCOMPARE(w.cboRituText(), QString("100.0%"));
+        QCOMPARE(w.cboRitu().toolTip(), QString("縮小率"));
+        QCOMPARE(w.StatusText(), QString());
+        QCOMPARE(w.SplitterLeft(), 2700.0);
+        const int tpp = basMain::TwipsPerPixelX();
+        QCOMPARE(w.width(), qRound(6500.0 / tpp));
+        QCOMPARE(w.pos(), QPoint(qRound(1000.0 / tpp), qRound(1000.0 / basMain::TwipsPerPixelY())));
+        QVERIFY(w.minimumWidth() >= qRound(4875.0 / tpp));
+    }
+
+    void missingFolderFallsBack()
+    {
+        frmMain& w = Open(Sub("deleted-long-ago"));
+        QCOMPARE(w.FilList().Path(), QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+        QVERIFY(messages_.shown.isEmpty());
+    }
+
+    void layoutAndSplitter()
+    {
+        frmMain& w = Open(Sub("photos"));
+        const int tpp = basMain::TwipsPerPixelX();
+        w.resize(qRound(6500.0 / tpp), w.height());
+        QTRY_COMPARE(w.centralWidget()->width(), qRound(6500.0 / tpp));
+        w.ArrangeControls(2000);
+        auto* dir = w.findChild<QWidget*>("dirList");
+        auto* fil = w.findChild<QWidget*>("FilList");
+        QCOMPARE(dir->width(), qRound(2000.0 / tpp));
+        QCOMPARE(fil->x(), qRound(2040.0 / tpp));
+        // 433 pixels are 6495 twips: the file list gets 6495 - 2140.
+        QCOMPARE(fil->width(), qRound((w.centralWidget()->width() * tpp - 2140.0) / tpp));
+        QCOMPARE(w.cboDir().x(), qRound(2070.0 / tpp));
+        QCOMPARE(w.cboRitu().x(), w.cboDir().x());
+        // Nothing overlaps: the lists lie between the title strip and the status bar.
+        QVERIFY(fil->geometry().bottom() < w.findChild<QStatusBar*>("stbMain")->y());
+        QVERIFY(dir->geometry().right() < fil->x());
+
+        // Drag the handle far to the left: the bar stops 500 twips in, the panes at 2000.
+        auto* handle = w.findChild<QWidget*>("imgSplitter");
+        auto* bar = w.findChild<QWidget*>("picSplitter");
+        w.ArrangeControls(3000);
+        auto send = [&](QEvent::Type type, int x) {
+            QMouseEvent e(type, QPointF(x, 5), handle->mapToGlobal(QPointF(x, 5)), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(handle, &e);
+        };
+        send(QEvent::MouseButtonPress, 1);
+        QVERIFY(bar->isVisible());
+        send(QEvent::MouseMove, -handle->x() - 50);
+        QCOMPARE(bar->x(), qRound(500.0 / tpp));
+        send(QEvent::MouseButtonRelease, -handle->x() - 50);
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(w.SplitterLeft(), 2000.0);
+        // And to the right: 2000 twips from the window's right edge.
+        send(QEvent::MouseButtonPress, 1);
+        send(QEvent::MouseMove, w.width());
+        send(QEvent::MouseButtonRelease, w.width());
+        QCOMPARE(w.SplitterLeft(), w.width() * double(tpp) - 2000);
+    }
+
+    void pathBoxCompletesAndNavigates()
+    {
+        frmMain& w = Open(Sub("other"));
+        QComboBox& box = w.cboDir();
+        QLineEdit* edit = box.lineEdit();
+        box.setFocus();
+        QTRY_VERIFY(box.hasFocus());
+        edit->selectAll();
+        const QString typed = Sub("photos") + "/";
+        QTest::keyClicks(&box, typed);
+        // The sub-folders are listed, hidden ones left out, and the first completes the text.
+        QCOMPARE(edit->text(), Sub("photos/2024"));
+        QCOMPARE(edit->selectedText(), QString("2024"));
+        QVERIFY(box.findText(Sub("photos/.cache")) < 0);
+        QCOMPARE(box.findText(Sub("photos/2025")) >= 0, true);
+        const int items = box.count();
+        QTest::keyClick(&box, Qt::Key_5);  // "5": no match, text stays as typed
+        QCOMPARE(edit->text(), typed + "5");
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        // Deleting does not complete again.
+        QCOMPARE(edit->text(), Sub("photos"));
+        QTest::keyClick(&box, Qt::Key_Slash);
+        QCOMPARE(box.count(), items);  // no duplicates on a second listing
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), typed);
+
+        // Enter does not navigate; moving the focus to another control does.
+        QTest::keyClick(&box, Qt::Key_Return);
+        QCOMPARE(w.FilList().Path(), Sub("other"));
+        w.FilList().setFocus();
+        QTRY_COMPARE(w.FilList().Path(), Sub("photos"));
+        QCOMPARE(w.dirList().Path(), Sub("photos"));
+        QCOMPARE(w.cboDirText(), Sub("photos"));
+        QCOMPARE(box.count(), 1);
+
+        // A folder that does not exist: no message, lists stay, the box keeps the text.
+        box.setFocus();
+        QTRY_VERIFY(box.hasFocus());
+        box.setEditText(Sub("nothere"));
+        w.FilList().setFocus();
+        QTRY_VERIFY(w.FilList().hasFocus());
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
+        QCOMPARE(w.cboDirText(), Sub("nothere"));
+        QVERIFY(messages_.shown.isEmpty());
+
+        // Losing the window's activation (or focus going to another window) validates nothing.
+        box.setFocus();
+        QTRY_VERIFY(box.hasFocus());
+        box.setEditText(Sub("empty"));
+        emit qApp->focusChanged(&box, nullptr);
+        QWidget elsewhere;
+        emit qApp->focusChanged(&box, &elsewhere);
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
+    }
+
+    void folderListFollows()
+    {
+        frmMain& w = Open(Sub("photos"));
+        w.SetStatusText("old");
+        QVERIFY(!w.dirList().SetPath(Sub("other"), "/"));
+        QCOMPARE(w.FilList().Path(), Sub("other"));
+        QCOMPARE(w.cboDirText(), Sub("other"));
+        QCOMPARE(w.StatusText(), QString());
+        QVERIFY(w.dirList().SetPath(Sub("nothere"), "/").has_value());
+    }
+
+    void driveChanges()
+    {
+        frmMain& w = Open(Sub("photos"));
+        QComboBox& drives = w.drvList();
+        // A volume that is not there: one error box, the lists keep their folder.
+        drives.addItem("/no/such/volume", "/no/such/volume");
+        drives.setCurrentIndex(drives.count() - 1);
+        QCOMPARE(messages_.shown, QStringList("エラー:デバイスの準備ができていません。"));
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
+        // The system root: lists and path box at its root, status cleared.
+        w.SetStatusText("3 個のオブジェクトを選択");
+        drives.setCurrentIndex(0);
+        QCOMPARE(w.dirList().Path(), QString("/"));
+        QCOMPARE(w.FilList().Path(), QString("/"));
+        QCOMPARE(w.cboDirText(), QString("/"));
+        QCOMPARE(w.StatusText(), QString());
+        // A typed hidden folder is still reached when the focus leaves the box.
+        w.cboDir().setFocus();
+        QTRY_VERIFY(w.cboDir().hasFocus());
+        w.cboDir().setEditText(Sub("photos/.cache/"));
+        w.FilList().setFocus();
+        QTRY_COMPARE(w.FilList().Path(), Sub("photos/.cache"));
+        QCOMPARE(w.cboDir().itemText(0), Sub("photos/.cache"));
+        QCOMPARE(messages_.shown.size(), 1);
+    }
+
+    void selectionCommands()
+    {
+        frmMain& w = Open(Sub("photos"));
+        FileListBox& list = w.FilList();
+        QSignalSpy clicks(&list, &FileListBox::Click);
+        w.mnuViewAll_Click();
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(w.StatusText(), QString("5 個のオブジェクトを選択"));
+        list.SetSelected(2, false);
+        QCOMPARE(w.StatusText(), QString("4 個のオブジェクトを選択"));
+        w.mnuViewReversal_Click();
+        QCOMPARE(w.StatusText(), QString("1 個のオブジェクトを選択"));
+        QVERIFY(list.Selected(2));
+        w.mnuViewReversal_Click();
+        w.mnuViewReversal_Click();
+        QCOMPARE(w.StatusText(), QString("1 個のオブジェクトを選択"));
+        list.SetSelected(2, false);
+        QCOMPARE(w.StatusText(), QString("0 個のオブジェクトを選択"));
+
+        // Refresh re-reads and clears the selection; an empty folder leaves the text alone.
+        w.mnuViewAll_Click();
+        Touch(Sub("photos/new.jpg"));
+        list.Refresh();
+        QCOMPARE(list.ListCount(), 6);
+        QCOMPARE(list.SelectedCount(), 0);
+        QFile::remove(Sub("photos/new.jpg"));
+        w.dirList().SetPath(Sub("empty"), "/");
+        QCOMPARE(w.StatusText(), QString());
+        w.mnuViewAll_Click();
+        w.mnuViewReversal_Click();
+        QCOMPARE(w.StatusText(), QString());
+    }
+
+    void manyFilesChangeInOneBatch()
+    {
+        QTemporaryDir big;
+        for (int i = 0; i < 3000; ++i)
+            Touch(big.path() + QStringLiteral("/img%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        frmMain& w = Open(big.path());
+        QSignalSpy clicks(&w.FilList(), &FileListBox::Click);
+        w.FilList().SetSelected(7, true);
+        w.mnuViewReversal_Click();
+        QCOMPARE(clicks.count(), 2);
+        QCOMPARE(w.StatusText(), QString("2999 個のオブジェクトを選択"));
+        QVERIFY(!w.FilList().Selected(7));
+    }
+
+    void ratioBoxKeys()
+    {
+        frmMain& w = Open(Sub("photos"));
+        QComboBox& box = w.cboRitu();
+        QLineEdit* edit = box.lineEdit();
+        auto typeAndLeave = [&](const QString& keys) {
+            box.setFocus();
+            edit->selectAll();
+            QTest::keyClicks(&box, keys);
+            const QString typed = edit->text();
+            w.FilList().setFocus();
+            static_cast<void>(QTest::qWaitFor([&] { return w.FilList().hasFocus(); }));
+            return typed;
+        };
+        QCOMPARE(typeAndLeave("50"), QString("50"));
+        QCOMPARE(w.cboRituText(), QString("50.0%"));
+        QCOMPARE(typeAndLeave("0.5"), QString(".5"));
+        QCOMPARE(w.cboRituText(), QString("1.0%"));
+        typeAndLeave("150");
+        QCOMPARE(w.cboRituText(), QString("100.0%"));
+        QCOMPARE(typeAndLeave("12.34"), QString("12.34"));
+        QCOMPARE(w.cboRituText(), QString("12.3%"));
+        typeAndLeave("99.96");
+        QCOMPARE(w.cboRituText(), QString("100.0%"));
+        QCOMPARE(typeAndLeave("1a-2 .5."), QString("12.5"));
+        QCOMPARE(w.cboRituText(), QString("12.5%"));
+        typeAndLeave("5.");
+        QCOMPARE(w.cboRituText(), QString("5.0%"));
+        QCOMPARE(typeAndLeave("7"), QString("7"));
+        box.setFocus();
+        edit->selectAll();
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QString());
+        w.FilList().setFocus();
+        QTRY_COMPARE(w.cboRituText(), QString("100.0%"));
+
+        // A second point is refused even when the whole text is selected.
+        box.setFocus();
+        edit->setText("1.5");
+        edit->selectAll();
+        QTest::keyClick(&box, Qt::Key_Period);
+        QCOMPARE(edit->text(), QString("1.5"));
+        // Delete erases like Backspace; arrows do nothing; Home then 0 loses the 0 again.
+        edit->setText("123");
+        QTest::keyClick(&box, Qt::Key_Delete);
+        QCOMPARE(edit->text(), QString("12"));
+        QTest::keyClick(&box, Qt::Key_Left);
+        QTest::keyClick(&box, Qt::Key_9);
+        QCOMPARE(edit->text(), QString("129"));
+        QTest::keyClick(&box, Qt::Key_Down);
+        QCOMPARE(edit->text(), QString("129"));
+        edit->setText("100.0%");
+        QTest::keyClick(&box, Qt::Key_Home);
+        QTest::keyClick(&box, Qt::Key_0);
+        QCOMPARE(edit->text(), QString("100.0%"));
+        QCOMPARE(edit->cursorPosition(), 6);
+        // Ctrl+C still copies; Ctrl+V pastes nothing.
+        edit->selectAll();
+        QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("100.0%"));
+        QTest::keyClick(&box, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text(), QString("100.0%"));
+        // A list item is already in normal form; a program-made change also normalises on request.
+        box.setCurrentIndex(1);
+        QCOMPARE(w.cboRituText(), QString("25.0%"));
+        edit->setText("7");
+        w.NormaliseRatioBox();
+        QCOMPARE(w.cboRituText(), QString("7.0%"));
+    }
+
+    void menusAndToolbar()
+    {
+        frmMain& w = Open(Sub("photos"));
+        const QList<QAction*> menus = w.menuBar()->actions();
+        QStringList titles;
+        for (QAction* m : menus)
+            titles << m->menu()->objectName() + "=" + m->text();
+        QCOMPARE(titles, QStringList({"mnuFile=ファイル(&F)", "mnuView=表示(&V)", "mnuTool=ツール(&T)",
+                                      "mnuHelp=ヘルプ(&H)"}));
+        QStringList items;
+        for (QAction* m : menus)
+            for (QAction* a : m->menu()->actions())
+                items << a->objectName() + "=" + (a->isSeparator() ? "-" : a->text()) +
+                             (a->shortcut().isEmpty() ? "" : " " + a->shortcut().toString());
+        QCOMPARE(items, QStringList({
+            "mnuFileRun=サイズ変更(&R)... F5", "mnuFileBar0=-", "mnuFileEnd=終了(&X)",
+            "mnuViewReversal=選択反転(&R) Ctrl+R", "mnuViewBar0=-", "mnuViewAll=すべて選択(&A) Ctrl+A",
+            "mnuToolView=画像を表示(&V)... F2", "mnuToolClose=画像を閉じる(&C)", "mnuToolBar0=-",
+            "mnuToolOption=画像情報(&O)...",
+            "mnuHelpAll=ヘルプ(&H)...", "mnuHelpTopic=トピックの検索(&C)...", "mnuHelpBar0=-",
+            "mnuHelpVersion=バージョン(&A)...",
+        }));
+
+        auto* toolbar = w.findChild<QToolBar*>("tlbMain");
+        QStringList buttons;
+        for (QAction* a : toolbar->actions())
+            buttons << (a->isSeparator() ? QString("-")
+                                         : toolbar->widgetForAction(a)->property("Key").toString() + ":" +
+                                               a->toolTip() + ":" + a->objectName());
+        QCOMPARE(buttons, QStringList({"RUN:サイズ変更:mnuFileRun", "-", "VIEW:画像を表示:mnuToolView",
+                                       "CLOSE:画像を閉じる:mnuToolClose", "-", "OPTION:画像情報:mnuToolOption"}));
+
+        QStringList ran;
+        w.SetCommandHandler(frmMain::Command::Run, [&] { ran << "run"; });
+        w.SetCommandHandler(frmMain::Command::View, [&] { ran << "view"; });
+        w.SetCommandHandler(frmMain::Command::Close, [&] { ran << "close"; });
+        w.SetCommandHandler(frmMain::Command::Option, [&] { ran << "option"; });
+        for (const char* key : {"RUN", "VIEW", "CLOSE", "OPTION", "run", ""})
+            w.tlbMain_ButtonClick(QString::fromLatin1(key));
+        QCOMPARE(ran, QStringList({"run", "view", "close", "option"}));
+        ran.clear();
+        QTest::mouseClick(w.findChild<QToolButton*>("tlbMain_VIEW"), Qt::LeftButton);
+        w.FilList().setFocus();
+        QTest::keyClick(&w.FilList(), Qt::Key_F5);
+        QTest::keyClick(&w.FilList(), Qt::Key_F2);
+        QCOMPARE(ran, QStringList({"view", "run", "view"}));
+    }
+
+    void selectionKeysFromTheBoxes()
+    {
+        frmMain& w = Open(Sub("photos"));
+        w.cboDir().setFocus();
+        QTRY_VERIFY(w.cboDir().hasFocus());
+        QTest::keyClick(&w.cboDir(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.FilList().SelectedCount(), 5);
+        QCOMPARE(w.cboDir().lineEdit()->selectedText(), QString());
+        w.cboRitu().setFocus();
+        QTRY_VERIFY(w.cboRitu().hasFocus());
+        w.FilList().SetSelected(0, false);
+        QTest::keyClick(&w.cboRitu(), Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(w.FilList().SelectedCount(), 1);
+        QVERIFY(w.FilList().Selected(0));
+    }
+
+    void unloadClosesOthersAndSaves()
+    {
+        frmMain& w = Open(Sub("photos"));
+        auto* viewer = new QWidget;
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+        viewer->show();
+        QPointer<QWidget> watch(viewer);
+        w.ArrangeControls(2600);
+        w.findChild<QAction*>("mnuFileEnd")->trigger();
+        QVERIFY(!w.isVisible());
+        QTRY_VERIFY(watch.isNull());
+        QCOMPARE(Store().value("Splitter/Splitter").toString(), QString("2600"));
+        QCOMPARE(Store().value("Path/Path").toString(), Sub("photos"));
+        QCOMPARE(Store().value("Settings/MainWidth").toDouble(), w.width() * double(basMain::TwipsPerPixelX()));
+    }
+};
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmmain.moc"

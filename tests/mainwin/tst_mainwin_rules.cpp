@@ -1,0 +1,209 @@
+// The main window's plain rules: layout arithmetic, splitter clamp, minimum
+// size, settings, path completion, ratio texts, drives and the file pattern.
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "mainwin/drives.h"
+#include "mainwin/filelist.h"
+#include "mainwin/layout.h"
+#include "mainwin/mainsettings.h"
+#include "mainwin/pathbox.h"
+#include "mainwin/ratiobox.h"
+
+namespace {
+
+void Touch(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+}  // namespace
+
+class tst_MainwinRules : public QObject {
+    Q_OBJECT
+private slots:
+    void arrangeControls()
+    {
+        double x = 2000;
+        const frmMainLayout::PaneLayout p = frmMainLayout::ArrangeControls(x, {6500, 5000});
+        QCOMPARE(x, 2000.0);
+        QCOMPARE(p.DirListWidth, 2000.0);
+        QCOMPARE(p.FilListLeft, 2040.0);
+        QCOMPARE(p.FilListWidth, 4360.0);
+        QCOMPARE(p.DrvListWidth, 1950.0);
+        QCOMPARE(p.CboDirLeft, 2070.0);
+        QCOMPARE(p.CboRituLeft, 2070.0);
+        QCOMPARE(p.CboDirWidth, 4300.0);
+        QCOMPARE(p.StatusWidth, 6360.0);
+        QCOMPARE(p.DirListTop, 765.0);
+        QCOMPARE(p.FilListTop, 765.0);
+        QCOMPARE(p.DirListHeight, 5000.0 - (420 + 345 + 315 + 50));
+        QCOMPARE(p.StatusTop, 5000.0 - 315);
+        QCOMPARE(p.SplitterTop, p.DirListTop);
+        QCOMPARE(p.SplitterHeight, p.DirListHeight);
+
+        // Left clamp, right clamp, and the right clamp winning in a narrow window.
+        x = 100;
+        frmMainLayout::ArrangeControls(x, {6500, 5000});
+        QCOMPARE(x, 2000.0);
+        x = 6000;
+        frmMainLayout::ArrangeControls(x, {6500, 5000});
+        QCOMPARE(x, 4500.0);
+        x = 2500;
+        frmMainLayout::ArrangeControls(x, {3500, 5000});
+        QCOMPARE(x, 1500.0);
+    }
+
+    void splitterDrag()
+    {
+        QCOMPARE(frmMainLayout::SplitterBarLeft(2000, -1900, 6500), 500.0);
+        QCOMPARE(frmMainLayout::SplitterBarLeft(2000, 4400, 6500), 6000.0);
+        QCOMPARE(frmMainLayout::SplitterBarLeft(2000, 300, 6500), 2300.0);
+        QCOMPARE(frmMainLayout::SplitterBarWidth(150), 75.0);
+        QCOMPARE(frmMainLayout::SplitterBarWidth(151), 75.0);
+        QCOMPARE(frmMainLayout::SplitterBarHeight(2000), 1980.0);
+        // A drag to 100 twips leaves the bar at 500 and the folder pane at 2000 after release.
+        double x = frmMainLayout::SplitterBarLeft(2000, -1900, 6500);
+        frmMainLayout::ArrangeControls(x, {6500, 5000});
+        QCOMPARE(x, 2000.0);
+    }
+
+    void minTrackSize()
+    {
+        QCOMPARE(frmMainLayout::MinTrackSize(5115, 15), 341);
+        QCOMPARE(frmMainLayout::MinTrackSize(5114.6, 15), 341);
+        QCOMPARE(frmMainLayout::MinTrackSize(4000, 12), 333);
+        QCOMPARE(frmMainLayout::MinTrackSize(4875, 0), 0);
+    }
+
+    void settingsRoundTrip()
+    {
+        QTemporaryDir store;
+        QTemporaryDir folder;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());
+        const QString fallback = QDir::currentPath();
+
+        frmMainSettings::Loaded fresh = frmMainSettings::Load(fallback);
+        QCOMPARE(*fresh.Left, 1000.0);
+        QCOMPARE(*fresh.Top, 1000.0);
+        QCOMPARE(*fresh.Width, 6500.0);
+        QCOMPARE(*fresh.Height, 6500.0);
+        QCOMPARE(*fresh.Splitter, 2000.0);
+        QCOMPARE(fresh.Path, fallback);
+
+        frmMainSettings::Save(frmMainSettings::WindowRect{1500, 1200, 7000, 8000}, 2500, folder.path());
+        frmMainSettings::Loaded back = frmMainSettings::Load(fallback);
+        QCOMPARE(*back.Left, 1500.0);
+        QCOMPARE(*back.Height, 8000.0);
+        QCOMPARE(*back.Splitter, 2500.0);
+        QCOMPARE(back.Path, folder.path());
+        QVERIFY(QFile::exists(store.path() + QStringLiteral("/Zembrik/Zembrik.ini")));
+
+        // Minimized: the rectangle stays as stored, splitter and folder are written.
+        frmMainSettings::Save(std::nullopt, 3000, folder.path());
+        back = frmMainSettings::Load(fallback);
+        QCOMPARE(*back.Width, 7000.0);
+        QCOMPARE(*back.Splitter, 3000.0);
+
+        // A deleted folder falls back; a value that is no number leaves its property alone.
+        const QString gone = folder.path();
+        folder.remove();
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik")
+            .setValue("Settings/MainLeft", "abc");
+        back = frmMainSettings::Load(fallback);
+        QCOMPARE(back.Path, fallback);
+        QVERIFY(!back.Left.has_value());
+        QCOMPARE(*back.Top, 1200.0);
+    }
+
+    void pathCompletion()
+    {
+        QTemporaryDir root;
+        QDir dir(root.path());
+        for (const char* name : {"beta", "alpha", "Alpine", ".hidden"})
+            QVERIFY(dir.mkdir(QString::fromLatin1(name)));
+        Touch(root.path() + "/afile.jpg");
+        const QString t = root.path() + "/";
+
+        const QStringList subs = PathBox::SubFolderPaths(t);
+        QCOMPARE(subs, QStringList({t + "alpha", t + "Alpine", t + "beta"}));
+        QVERIFY(PathBox::SubFolderPaths(root.path()).isEmpty());
+        QVERIFY(PathBox::SubFolderPaths(t + "nothere/").isEmpty());
+
+        QStringList items{root.path()};
+        QCOMPARE(PathBox::AppendNew(items, subs).size(), 3);
+        QCOMPARE(PathBox::AppendNew(items, subs).size(), 0);  // no duplicates
+        QCOMPARE(items.size(), 4);
+
+        // Typed "<root>/" completes to the first item starting with it, tail selected.
+        PathBox::Completion c = PathBox::Complete(items, t, t.size());
+        QCOMPARE(c.Text, t + "alpha");
+        QCOMPARE(c.Caret, t.size());
+        c = PathBox::Complete(items, t + "alpi", t.size() + 4);  // letter case ignored
+        QCOMPARE(c.Text, t + "Alpine");
+        c = PathBox::Complete(items, t + "zzTAIL", t.size() + 2);  // no match: cut at the caret
+        QCOMPARE(c.Text, t + "zz");
+        QCOMPARE(c.Index, qsizetype(-1));
+
+        QCOMPARE(PathBox::NavigationPath(t), root.path());
+        QCOMPARE(PathBox::NavigationPath(QStringLiteral("/")), QStringLiteral("/"));
+        QCOMPARE(PathBox::NavigationPath(root.path()), root.path());
+    }
+
+    void ratioRules()
+    {
+        QCOMPARE(RatioBox::StripLeadingZeros("0"), QString("0"));
+        QCOMPARE(RatioBox::StripLeadingZeros("05"), QString("5"));
+        QCOMPARE(RatioBox::StripLeadingZeros("0.5"), QString(".5"));
+        QCOMPARE(RatioBox::StripLeadingZeros("00"), QString("0"));
+        QCOMPARE(RatioBox::StripLeadingZeros("0100.0%"), QString("100.0%"));
+
+        using RatioBox::KeyAction;
+        auto key = [](int k, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            return QKeyEvent(QEvent::KeyPress, k, mods, text);
+        };
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_5, "5"), "1"), KeyAction::Pass);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Period, "."), "1"), KeyAction::Pass);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Period, "."), " 1.5 "), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_A, "a"), "1"), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Minus, "-"), "1"), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Space, " "), "1"), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Delete, ""), "1"), KeyAction::Backspace);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Left, ""), "1"), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Down, ""), "1"), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Home, ""), "1"), KeyAction::Pass);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_C, "\x03", Qt::ControlModifier), "1"), KeyAction::Pass);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_V, "\x16", Qt::ControlModifier), "1"), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_X, "\x18", Qt::ControlModifier), "1"), KeyAction::Swallow);
+        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Return, "\r"), "1"), KeyAction::Swallow);
+    }
+
+    void drivesOfPaths()
+    {
+        const QStringList roots{"/", "/home", "/mnt/usb"};
+        QCOMPARE(Drives::RootOf("/home/me/pics", roots), QString("/home"));
+        QCOMPARE(Drives::RootOf("/home", roots), QString("/home"));
+        QCOMPARE(Drives::RootOf("/homework", roots), QString("/"));
+        QCOMPARE(Drives::RootOf("/mnt/usb/", roots), QString("/mnt/usb"));
+        QCOMPARE(Drives::RootOf("relative/path", roots), QString());
+        QVERIFY(Drives::MountedRoots().contains(QDir::toNativeSeparators(QDir::rootPath())));
+    }
+
+    void imageFilePattern()
+    {
+        QTemporaryDir root;
+        for (const char* name : {"b.jpg", "A.JPG", "c.jpeg", "d.Gif", "e.bmp", "f.jpe", "g.png", "h.tif",
+                                 ".hidden.jpg", "x.jpg.txt"})
+            Touch(root.path() + "/" + QString::fromLatin1(name));
+        QVERIFY(QDir(root.path()).mkdir("folder.jpg"));
+        QCOMPARE(ImageFileNames(root.path()), QStringList({"A.JPG", "b.jpg", "c.jpeg", "d.Gif", "e.bmp"}));
+    }
+};
+
+QTEST_MAIN(tst_MainwinRules)
+#include "tst_mainwin_rules.moc"
