@@ -40,9 +40,10 @@ LoadedPicture Failure(PictureErrorNumber number, const QString& message, const Q
     return result;
 }
 
-PictureError OutOfMemoryError()
+// The box could not make its image of the picture (error 480).
+PictureError SurfaceError()
 {
-    return PictureError{PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。")};
+    return PictureError{PictureErrorNumber::SurfaceTooLarge, QStringLiteral("画像が大きすぎて扱えません。")};
 }
 
 // Pixels of a premultiplied image put on white: c + (255 - alpha) is exactly
@@ -357,7 +358,7 @@ std::optional<PictureError> PictureBox::LoadFile(const QString& path)
     if (!loaded.Ok())
         return loaded.Error;
     if (!SetPicture(std::move(loaded.Image)))
-        return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path).Error;
+        return Failure(PictureErrorNumber::SurfaceTooLarge, SurfaceError().Description, path).Error;
     return std::nullopt;
 }
 
@@ -391,7 +392,7 @@ std::optional<PictureError> PictureBox::StretchTo(int width, int height)
     }
     QImage reduced = StretchHalftone(image_, width, height);
     if (reduced.isNull())
-        return OutOfMemoryError();
+        return SurfaceError();
     image_ = std::move(reduced);
     return std::nullopt;
 }

@@ -64,7 +64,8 @@ public:
     PictureBox();
 
     // Loads a file through LoadPicture; the box takes the picture's size. On
-    // failure the box is unchanged and the error is returned.
+    // failure the box is unchanged and the error is returned (480 when the
+    // box cannot hold the decoded picture).
     std::optional<PictureError> LoadFile(const QString& path);
     // Converted to an opaque 32-bit image; false (box unchanged) when that fails.
     bool SetPicture(QImage image);
@@ -77,7 +78,7 @@ public:
     double Height() const;
 
     // Shrinks the picture in place to width x height pixels (crop included).
-    // Returns an error when the reduced image cannot be allocated; the box is
+    // Returns error 480 when the reduced image cannot be allocated; the box is
     // then unchanged.
     std::optional<PictureError> StretchTo(int width, int height);
 
