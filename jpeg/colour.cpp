@@ -4,22 +4,12 @@
 // edges repeat its last column and row, as if it were padded to whole MCUs.
 #include <cmath>
 
+#include "jpeg/internal/colour_constants.h"
+#include "jpeg/internal/dct_kernels.h"
 #include "jpeg/internal/encoder.h"
 
 namespace ModuleJPEG {
 namespace {
-
-// The conversion constants are the single-precision values of the usual
-// coefficients. Every product of one with a channel value, and every sum of
-// such products, is exact in double precision, so the order of the additions
-// does not matter and only the final rounding (half to even) does.
-constexpr double kYR = static_cast<double>(0.299f);
-constexpr double kYG = static_cast<double>(0.587f);
-constexpr double kYB = static_cast<double>(0.114f);
-constexpr double kCbR = static_cast<double>(0.1687f);
-constexpr double kCbG = static_cast<double>(0.3313f);
-constexpr double kCrG = static_cast<double>(0.4187f);
-constexpr double kCrB = static_cast<double>(0.0813f);
 
 // Rounds to the nearest integer, halves to even (the default rounding mode).
 inline std::int32_t RoundEven(double value)
@@ -38,27 +28,8 @@ inline std::int32_t Luma(std::uint32_t p)
 
 }  // namespace
 
-void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std::int32_t mcuY)
+void SampleRowsPortable(const std::uint32_t* const rows[16], std::int32_t* ys, std::int32_t* cb, std::int32_t* cr)
 {
-    // The 16 rows of the MCU, each 16 pixels wide; edge rows are padded copies.
-    std::uint32_t padded[16][16];
-    const std::uint32_t* rows[16];
-    const bool inside = mcuX + 16 <= picture.width;
-    for (int i = 0; i < 16; ++i) {
-        const std::int32_t y = mcuY + i < picture.height ? mcuY + i : picture.height - 1;
-        const std::uint32_t* row = picture.first + y * picture.stride;
-        if (inside) {
-            rows[i] = row + mcuX;
-        } else {
-            for (int k = 0; k < 16; ++k)
-                padded[i][k] = row[mcuX + k < picture.width ? mcuX + k : picture.width - 1];
-            rows[i] = padded[i];
-        }
-    }
-
-    std::int32_t* ys = e.YSamples();
-    std::int32_t* cb = e.CbSamples();
-    std::int32_t* cr = e.CrSamples();
     for (int i = 0; i < 16; i += 2) {
         const std::uint32_t* top = rows[i];
         const std::uint32_t* bottom = rows[i + 1];
@@ -78,6 +49,56 @@ void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std:
             cr[j] = RoundEven(0.5 * r - kCrG * g - kCrB * b);
         }
     }
+}
+
+namespace {
+
+using SampleKernel = void (*)(const std::uint32_t* const rows[16], std::int32_t*, std::int32_t*, std::int32_t*);
+
+SampleKernel ChooseSampler()
+{
+#if defined(ZEMBRIK_X86_KERNELS)
+    if (CpuHasAvx512())
+        return SampleRowsAvx512;
+    if (CpuHasAvx2())
+        return SampleRowsAvx2;
+#endif
+    return SampleRowsPortable;
+}
+
+}  // namespace
+
+std::vector<SampleKernelInfo> AvailableSamplers()
+{
+    std::vector<SampleKernelInfo> kernels{{"portable", SampleRowsPortable}};
+#if defined(ZEMBRIK_X86_KERNELS)
+    if (CpuHasAvx2())
+        kernels.push_back({"avx2", SampleRowsAvx2});
+    if (CpuHasAvx512())
+        kernels.push_back({"avx512", SampleRowsAvx512});
+#endif
+    return kernels;
+}
+
+void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std::int32_t mcuY)
+{
+    static const SampleKernel sample = ChooseSampler();
+    // The 16 rows of the MCU, each 16 pixels wide; edge rows are padded copies.
+    alignas(64) std::uint32_t padded[16][16];
+    const std::uint32_t* rows[16];
+    const bool inside = mcuX + 16 <= picture.width;
+    for (int i = 0; i < 16; ++i) {
+        const std::int32_t y = mcuY + i < picture.height ? mcuY + i : picture.height - 1;
+        const std::uint32_t* row = picture.first + y * picture.stride;
+        if (inside) {
+            rows[i] = row + mcuX;
+        } else {
+            for (int k = 0; k < 16; ++k)
+                padded[i][k] = row[mcuX + k < picture.width ? mcuX + k : picture.width - 1];
+            rows[i] = padded[i];
+        }
+    }
+    sample(rows, e.YSamples(), e.CbSamples(), e.CrSamples());
 }
 
 }  // namespace ModuleJPEG

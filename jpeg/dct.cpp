@@ -78,12 +78,30 @@ bool CpuHas(const char* feature)
 }
 #endif
 
+}  // namespace
+
+#if defined(ZEMBRIK_X86_KERNELS)
+bool CpuHasAvx512()
+{
+    static const bool has = CpuHas("avx512");
+    return has;
+}
+
+bool CpuHasAvx2()
+{
+    static const bool has = CpuHas("avx2");
+    return has;
+}
+#endif
+
+namespace {
+
 Choice Choose()
 {
 #if defined(ZEMBRIK_X86_KERNELS)
-    if (CpuHas("avx512"))
+    if (CpuHasAvx512())
         return {TransformMcuAvx512, "avx512"};
-    if (CpuHas("avx2"))
+    if (CpuHasAvx2())
         return {TransformMcuAvx2, "avx2"};
 #endif
     return {TransformMcuReference, "portable"};
@@ -105,6 +123,18 @@ void TransformMcu(JpegEncoder& e)
 const char* TransformName()
 {
     return Chosen().name;
+}
+
+std::vector<TransformKernel> AvailableTransforms()
+{
+    std::vector<TransformKernel> kernels{{"portable", TransformMcuReference}};
+#if defined(ZEMBRIK_X86_KERNELS)
+    if (CpuHasAvx2())
+        kernels.push_back({"avx2", TransformMcuAvx2});
+    if (CpuHasAvx512())
+        kernels.push_back({"avx512", TransformMcuAvx512});
+#endif
+    return kernels;
 }
 
 }  // namespace ModuleJPEG

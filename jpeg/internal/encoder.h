@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "jpeg/jpeg.h"
 
@@ -146,6 +147,14 @@ struct JpegEncoder {
 // whole MCUs by repeating its last column and row, into e.Samples.
 void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std::int32_t mcuY);
 
+// Every colour sampler this processor can run, the portable one first; each
+// reads an MCU's 16 rows of 16 pixels into luminance, Cb and Cr blocks.
+struct SampleKernelInfo {
+    const char* name;
+    void (*run)(const std::uint32_t* const rows[16], std::int32_t* ys, std::int32_t* cb, std::int32_t* cr);
+};
+std::vector<SampleKernelInfo> AvailableSamplers();
+
 // Forward DCT and quantisation of the six sample blocks into e.Coefs.
 void TransformMcu(JpegEncoder& e);
 // The plain transform, sum by sum in the defining order; the fast ones must
@@ -153,6 +162,12 @@ void TransformMcu(JpegEncoder& e);
 void TransformMcuReference(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs);
 // Name of the transform in use ("avx512", "avx2" or "portable").
 const char* TransformName();
+// Every transform this processor can run, the portable one first.
+struct TransformKernel {
+    const char* name;
+    void (*run)(const CodingTables&, const std::int32_t*, std::int32_t*);
+};
+std::vector<TransformKernel> AvailableTransforms();
 
 // Huffman-codes one block of component 0, 1 or 2 into the stream.
 void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* coefficients);
