@@ -53,8 +53,11 @@ void SetPictureLoader(PictureLoader loader);
 QImage ToOpaqueRgb32(QImage image);
 
 // Shrinks (or copies) a picture to width x height: every target pixel is the
-// average of the source pixels it covers, weighted by how much it covers them.
-// A null image when the target cannot be allocated.
+// average of the source pixels it covers, weighted by how much it covers them,
+// rounded to the nearest level (halves upward). The result is opaque RGB32; at
+// the source's own size the source itself is returned. Large pictures are
+// shared out over Qt's global thread pool. A null image when the target
+// cannot be allocated or a size is not positive.
 QImage StretchHalftone(const QImage& source, int width, int height);
 
 // The drawing surface of a work window or viewer: holds one opaque 32-bit
