@@ -211,7 +211,8 @@ void TestPicture::stretchAveragesByCoverage()
     // Odd ratios, each accumulator width, and a picture large enough to be
     // shared out over threads, against the direct computation.
     QRandomGenerator random(7);
-    const QList<QList<int>> cases = {{13, 7, 5, 3}, {5, 3, 13, 7}, {101, 263, 50, 262}, {1200, 900, 457, 333}};
+    const QList<QList<int>> cases = {{13, 7, 5, 3}, {5, 3, 13, 7}, {97, 41, 11, 5}, {101, 263, 50, 262},
+                                     {1200, 900, 457, 333}};
     for (const QList<int>& c : cases) {
         QImage noise(c[0], c[1], QImage::Format_RGB32);
         for (int y = 0; y < noise.height(); ++y)
