@@ -7,16 +7,6 @@
 
 #include "shell/twips.h"
 
-namespace {
-
-QRect Twips(int left, int top, int width, int height)
-{
-    const int tx = basMain::TwipsPerPixelX(), ty = basMain::TwipsPerPixelY();
-    return QRect(basMain::TwipsToPixels(left, tx), basMain::TwipsToPixels(top, ty),
-                 basMain::TwipsToPixels(width, tx), basMain::TwipsToPixels(height, ty));
-}
-
-}  // namespace
 
 frmProgress::frmProgress(QWidget* owner)
     : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -24,16 +14,16 @@ frmProgress::frmProgress(QWidget* owner)
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(QStringLiteral("サイズを変更しています..."));
     setAttribute(Qt::WA_DeleteOnClose);
-    const QRect client = Twips(0, 0, 4185, 975);
+    const QRect client = basMain::TwipsRect(0, 0, 4185, 975);
     setFixedSize(client.size());
 
     lblMsg = new QLabel(QStringLiteral("サイズ変更中..."), this);
     lblMsg->setObjectName(QStringLiteral("lblMsg"));
-    lblMsg->setGeometry(Twips(300, 210, 3555, 255));
+    lblMsg->setGeometry(basMain::TwipsRect(300, 210, 3555, 255));
 
     pgbMain = new QProgressBar(this);
     pgbMain->setObjectName(QStringLiteral("pgbMain"));
-    pgbMain->setGeometry(Twips(240, 480, 3675, 375));
+    pgbMain->setGeometry(basMain::TwipsRect(240, 480, 3675, 375));
     pgbMain->setRange(0, 100);
     pgbMain->setValue(0);
     pgbMain->setTextVisible(false);
@@ -46,15 +36,10 @@ frmProgress::frmProgress(QWidget* owner)
 
 void frmProgress::closeEvent(QCloseEvent* event)
 {
-    // No close button, and Alt+F4 does not stop a run either.
-    if (closable_)
-        event->accept();
-    else
+    // No close button, and the window manager's close (Alt+F4) does nothing
+    // either; the program itself may close it.
+    if (event->spontaneous())
         event->ignore();
-}
-
-void AllowProgressClose(frmProgress* window)
-{
-    if (window)
-        window->closable_ = true;
+    else
+        event->accept();
 }

@@ -18,12 +18,4 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-
-private:
-    friend void AllowProgressClose(frmProgress*);
-    bool closable_ = false;
 };
-
-// Lets the run (or the main window's closing) close the window, which the
-// user cannot.
-void AllowProgressClose(frmProgress* window);

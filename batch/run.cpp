@@ -56,10 +56,9 @@ private:
 
 void CloseProgress(QPointer<frmProgress>& progress)
 {
-    if (progress) {
-        AllowProgressClose(progress);
-        progress->close();  // deletes itself
-    }
+    // Deleted at once rather than later: the run may end inside a nested
+    // event loop, where a deferred deletion would wait.
+    delete progress.data();
 }
 
 }  // namespace

@@ -7,19 +7,15 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "shell/selection.h"
+
 class QWidget;
 
 namespace basBatch {
 
-// What the run needs of the main window.
-class RunHost {
+// What the run needs of the main window beyond its selection.
+class RunHost : public basMain::FileSelection {
 public:
-    virtual ~RunHost() = default;
-    virtual qint16 ListCount() const = 0;
-    virtual bool Selected(qint16 index) const = 0;
-    virtual QString List(qint16 index) const = 0;
-    // The path box's text: the folder the selected names are joined to.
-    virtual QString FolderText() const = 0;
     // Normalises the ratio box as leaving it does, then returns its text.
     virtual QString NormalisedRatioText() = 0;
     virtual void SetStatusText(const QString& text) = 0;

@@ -1,2 +1,30 @@
-// The About box (being built).
+// The About box: title, version, what Zembrik does, a legal notice, the
+// program icon and OK. Loaded afresh for each showing and deleted on close.
 #pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+
+class frmAbout final : public QDialog {
+public:
+    explicit frmAbout(QWidget* owner = nullptr);
+
+    // Loads the box, shows it modally and deletes it when it is closed.
+    static void ShowModal(QWidget* owner = nullptr);
+
+    // "Version 1.1.0" for 1, 1, 0.
+    static QString VersionLine(int major, int minor, int revision);
+
+private:
+    void Form_Load();
+
+    QLabel* Image1 = nullptr;
+    QLabel* lblTitle = nullptr;
+    QLabel* lblVersion = nullptr;
+    QLabel* lblDescription = nullptr;
+    QLabel* lblDisclaimer = nullptr;
+    QPushButton* cmdOK = nullptr;
+};

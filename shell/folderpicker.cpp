@@ -1,8 +1,10 @@
-// The folder picker.
+// The folder picker: Qt's directories-only file dialog, or the replacement a
+// test installed, and the one normal form every chosen path is returned in.
 #include "shell/folderpicker.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace basMain {
 namespace {
@@ -13,13 +15,25 @@ FolderPicker& Override()
     return picker;
 }
 
-std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt)
+std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt, const QString& start)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        owner, prompt, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    QFileDialog dialog(owner, prompt, start);
+    dialog.setObjectName(QStringLiteral("dlgBrowseForFolder"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    dialog.setWindowModality(Qt::WindowModal);
+    // Qt's own texts are English without its translations installed.
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("フォルダ名:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("種類:"));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("選択"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty())
         return std::nullopt;
-    return QDir::toNativeSeparators(chosen);
+    return chosen.first();
 }
 
 }  // namespace
@@ -29,12 +43,24 @@ void SetFolderPicker(FolderPicker picker)
     Override() = std::move(picker);
 }
 
+QString FolderPathForCaller(const QString& chosen)
+{
+    // Callers join a separator and a file name to the folder, so a root keeps
+    // its separator ("/", "C:\") and every other folder has none.
+    QString path = QDir::cleanPath(QDir::fromNativeSeparators(chosen));
+    if (QDir(path).isRoot() && !path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return QDir::toNativeSeparators(path);
+}
+
 bool BrowseForFolder(QWidget* Owner, QString& Folder, const QString& Prompt)
 {
-    const std::optional<QString> chosen = Override() ? Override()(Owner, Prompt) : ShowDialog(Owner, Prompt);
-    if (!chosen || chosen->isEmpty())
+    // Start where the caller's folder is, when it names one; else at home.
+    const QString start = !Folder.isEmpty() && QFileInfo(Folder).isDir() ? Folder : QDir::homePath();
+    const std::optional<QString> chosen = Override() ? Override()(Owner, Prompt) : ShowDialog(Owner, Prompt, start);
+    if (!chosen || chosen->trimmed().isEmpty())
         return false;
-    Folder = *chosen;
+    Folder = FolderPathForCaller(*chosen);
     return true;
 }
 

@@ -19,6 +19,11 @@ void SetFolderPicker(FolderPicker picker);
 // Shows the picker with Prompt. On a confirmed folder sets Folder to its path
 // (a root keeps its trailing separator, any other folder has none) and returns
 // true; on cancel returns false and leaves Folder unchanged.
+// The dialog starts in Folder when that names a folder, else in the home folder.
 bool BrowseForFolder(QWidget* Owner, QString& Folder, const QString& Prompt);
+
+// A chosen path as BrowseForFolder returns it: native separators, no trailing
+// separator except at a root.
+QString FolderPathForCaller(const QString& chosen);
 
 }  // namespace basMain

@@ -1,9 +1,272 @@
-// Help window (to be built with the main window).
+// The help window: a contents list and a keyword search beside a browser that
+// shows the help page.
 #include "shell/help.h"
 
-namespace basMain {
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QUrl>
+#include <QVBoxLayout>
 
-void ShowHelpContents(QWidget*) {}
-void ShowHelpSearch(QWidget*) {}
+#include "shell/basmain.h"
+#include "shell/icons.h"
+
+namespace basMain {
+namespace {
+
+const QString KeywordsAnchor = QStringLiteral("keywords");
+constexpr int AnchorRole = Qt::UserRole;
+
+QString Folded(const QString& text)
+{
+    return text.normalized(QString::NormalizationForm_KC).toCaseFolded();
+}
+
+class HelpWindowImpl final : public QWidget {
+public:
+    HelpWindowImpl()
+    {
+        setObjectName(QStringLiteral("frmHelp"));
+        setWindowTitle(AppTitle + QStringLiteral(" ヘルプ"));
+        setWindowIcon(ProgramIcon());
+        setAttribute(Qt::WA_DeleteOnClose);
+        // Help alone never keeps the program running once the main window is gone.
+        setAttribute(Qt::WA_QuitOnClose, false);
+
+        tabs_ = new QTabWidget;
+        tabs_->setObjectName(QStringLiteral("tabHelp"));
+
+        contents_ = new QListWidget;
+        contents_->setObjectName(QStringLiteral("lstContents"));
+        tabs_->addTab(contents_, QStringLiteral("目次"));
+
+        auto* search = new QWidget;
+        auto* prompt = new QLabel(QStringLiteral("探したい語を入力してください(&K):"));
+        keyword_ = new QLineEdit;
+        keyword_->setObjectName(QStringLiteral("txtKeyword"));
+        keyword_->setClearButtonEnabled(true);
+        prompt->setBuddy(keyword_);
+        keywords_ = new QListWidget;
+        keywords_->setObjectName(QStringLiteral("lstKeywords"));
+        auto* show = new QPushButton(QStringLiteral("表示(&D)"));
+        show->setObjectName(QStringLiteral("cmdShow"));
+        auto* searchLayout = new QVBoxLayout(search);
+        searchLayout->addWidget(prompt);
+        searchLayout->addWidget(keyword_);
+        searchLayout->addWidget(keywords_, 1);
+        searchLayout->addWidget(show, 0, Qt::AlignRight);
+        tabs_->addTab(search, QStringLiteral("キーワード"));
+
+        page_ = new QTextBrowser;
+        page_->setObjectName(QStringLiteral("txtPage"));
+        page_->setOpenExternalLinks(true);
+
+        auto* splitter = new QSplitter;
+        splitter->addWidget(tabs_);
+        splitter->addWidget(page_);
+        splitter->setStretchFactor(1, 1);
+        splitter->setSizes({220, 560});
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(4, 4, 4, 4);
+        layout->addWidget(splitter);
+        resize(800, 560);
+
+        connect(contents_, &QListWidget::itemActivated, this, &HelpWindowImpl::GoToItem);
+        connect(contents_, &QListWidget::itemClicked, this, &HelpWindowImpl::GoToItem);
+        connect(keywords_, &QListWidget::itemActivated, this, &HelpWindowImpl::GoToItem);
+        connect(keywords_, &QListWidget::itemClicked, this, &HelpWindowImpl::GoToItem);
+        connect(keyword_, &QLineEdit::textChanged, this, &HelpWindowImpl::Filter);
+        connect(keyword_, &QLineEdit::returnPressed, this, &HelpWindowImpl::Search);
+        connect(show, &QPushButton::clicked, this, &HelpWindowImpl::Search);
+    }
+
+    // Loads the help file when it is not shown yet (the first time, or after
+    // it was missing or moved).
+    void Load()
+    {
+        const QString path = QDir::cleanPath(QDir::fromNativeSeparators(HelpFilePath));
+        if (path == loadedPath_)
+            return;
+        if (QFileInfo(path).isFile()) {
+            page_->setSource(QUrl::fromLocalFile(path));
+            loadedPath_ = path;
+        } else {
+            // No message box: the help window itself says what is wrong.
+            page_->setHtml(QStringLiteral("<h2>ヘルプ ファイルが見つかりません</h2><p>%1</p>")
+                               .arg(QDir::toNativeSeparators(path).toHtmlEscaped()));
+            loadedPath_.clear();
+        }
+        const HelpIndex index = ReadHelpIndex(*page_->document());
+        Fill(contents_, index.Topics);
+        allKeywords_ = index.Keywords;
+        Filter(keyword_->text());
+    }
+
+    void ShowContents()
+    {
+        tabs_->setCurrentIndex(0);
+        page_->verticalScrollBar()->setValue(0);
+        contents_->setFocus();
+    }
+
+    void ShowSearch()
+    {
+        tabs_->setCurrentIndex(1);
+        keyword_->clear();
+        Filter(QString());
+        keyword_->setFocus();
+    }
+
+private:
+    static void Fill(QListWidget* list, const QList<HelpTopic>& topics)
+    {
+        list->clear();
+        for (const HelpTopic& topic : topics) {
+            auto* item = new QListWidgetItem(topic.Title, list);
+            item->setData(AnchorRole, topic.Anchor);
+        }
+    }
+
+    void GoToItem(QListWidgetItem* item)
+    {
+        if (item)
+            page_->scrollToAnchor(item->data(AnchorRole).toString());
+    }
+
+    void Filter(const QString& text)
+    {
+        Fill(keywords_, FilterKeywords(allKeywords_, text));
+        if (keywords_->count() > 0)
+            keywords_->setCurrentRow(0);
+    }
+
+    // Enter in the search field: the first matching keyword, or else the next
+    // place in the page where the text stands.
+    void Search()
+    {
+        const QString text = keyword_->text().trimmed();
+        if (QListWidgetItem* item = keywords_->currentItem(); item && !text.isEmpty()) {
+            GoToItem(item);
+            return;
+        }
+        if (text.isEmpty())
+            return;
+        if (!page_->find(text)) {
+            page_->moveCursor(QTextCursor::Start);
+            page_->find(text);
+        }
+    }
+
+    QTabWidget* tabs_ = nullptr;
+    QListWidget* contents_ = nullptr;
+    QLineEdit* keyword_ = nullptr;
+    QListWidget* keywords_ = nullptr;
+    QTextBrowser* page_ = nullptr;
+    QList<HelpTopic> allKeywords_;
+    QString loadedPath_;
+};
+
+QPointer<HelpWindowImpl>& Window()
+{
+    static QPointer<HelpWindowImpl> window;
+    return window;
+}
+
+HelpWindowImpl* OpenWindow(QWidget* form)
+{
+    QPointer<HelpWindowImpl>& window = Window();
+    if (!window) {
+        // No parent: the help window is a window of its own, not one that
+        // stays above the main window or is minimised with it.
+        window = new HelpWindowImpl;
+        const QScreen* screen = form ? form->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            QRect place = window->frameGeometry();
+            place.moveCenter(screen->availableGeometry().center());
+            window->move(place.topLeft());
+        }
+    }
+    window->Load();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+}  // namespace
+
+void ShowHelpContents(QWidget* form)
+{
+    OpenWindow(form)->ShowContents();
+}
+
+void ShowHelpSearch(QWidget* form)
+{
+    OpenWindow(form)->ShowSearch();
+}
+
+void CloseHelp()
+{
+    if (Window())
+        Window()->close();
+}
+
+QWidget* HelpWindow()
+{
+    return Window();
+}
+
+HelpIndex ReadHelpIndex(const QTextDocument& page)
+{
+    HelpIndex index;
+    bool inKeywords = false;
+    for (QTextBlock block = page.begin(); block.isValid(); block = block.next()) {
+        QString anchor;
+        QList<HelpTopic> links;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (anchor.isEmpty() && !format.anchorNames().isEmpty())
+                anchor = format.anchorNames().first();
+            const QString href = format.anchorHref();
+            if (format.isAnchor() && href.startsWith(QLatin1Char('#')) && href.size() > 1)
+                links.append({fragment.text().trimmed(), href.mid(1)});
+        }
+        if (block.blockFormat().headingLevel() == 2 && !anchor.isEmpty()) {
+            index.Topics.append({block.text().trimmed(), anchor});
+            inKeywords = anchor == KeywordsAnchor;
+        } else if (inKeywords) {
+            index.Keywords.append(links);
+        }
+    }
+    return index;
+}
+
+QList<HelpTopic> FilterKeywords(const QList<HelpTopic>& keywords, const QString& text)
+{
+    const QString wanted = Folded(text.trimmed());
+    if (wanted.isEmpty())
+        return keywords;
+    QList<HelpTopic> found;
+    for (const HelpTopic& keyword : keywords) {
+        if (Folded(keyword.Title).contains(wanted))
+            found.append(keyword);
+    }
+    return found;
+}
 
 }  // namespace basMain

@@ -2,34 +2,68 @@
 #include "shell/msg.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
+
+// A question box that only Yes and No can close: Esc and the frame's close
+// request are swallowed, so the user has to answer.
+class QuestionBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->matches(QKeySequence::Cancel)) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    // A button's own close is filtered out by QDialog before it gets here,
+    // so only a close from outside (frame, Alt+F4) reaches this.
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
 
 class BoxResponder final : public MessageResponder {
 public:
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
     {
-        QMessageBox box(QApplication::activeWindow());
-        box.setWindowTitle(title);
-        box.setText(text);
-        switch (kind) {
-        case MsgKind::Error: box.setIcon(QMessageBox::Critical); break;
-        case MsgKind::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MsgKind::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgKind::Question: box.setIcon(QMessageBox::Question); break;
-        }
+        QWidget* owner = QApplication::activeWindow();
         if (kind == MsgKind::Question) {
+            QuestionBox box(owner);
+            Prepare(box, QMessageBox::Question, title, text);
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::No);
-            // Only Yes and No close the box: Esc and the frame's close do nothing.
-            box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
-        } else {
-            box.setStandardButtons(QMessageBox::Ok);
+            // Qt's own button texts are English without its translations installed.
+            box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+            box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+            // No close box in the frame either: the answer is Yes or No.
+            box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+            return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
         }
+        QMessageBox box(owner);
+        Prepare(box, kind == MsgKind::Error     ? QMessageBox::Critical
+                     : kind == MsgKind::Warning ? QMessageBox::Warning
+                                                : QMessageBox::Information,
+                title, text);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return MsgAnswer::Yes;
+    }
+
+private:
+    static void Prepare(QMessageBox& box, QMessageBox::Icon icon, const QString& title, const QString& text)
+    {
+        box.setWindowTitle(title);
+        box.setText(text);
+        box.setIcon(icon);
+        box.setTextFormat(Qt::PlainText);  // file names and error texts are shown as they are
         box.setWindowModality(Qt::ApplicationModal);
-        const int button = box.exec();
-        return button == QMessageBox::Yes || kind != MsgKind::Question ? MsgAnswer::Yes : MsgAnswer::No;
     }
 };
 

@@ -39,10 +39,14 @@ bool IsNumeric(const QString& text)
 
 QString FormatTenths(double value)
 {
+    const double magnitude = std::fabs(value);
+    // Beyond 15 digits before the point there is no tenth left to round.
+    if (!std::isfinite(value) || magnitude >= 1e15)
+        return QString::number(std::isfinite(value) ? value : 0.0, 'f', 1);
     // Round in decimal from the value's 15 significant digits, so that 12.35
     // (stored a hair below) still gives 12.4 as a person expects.
-    const QString significant = QString::number(std::fabs(value), 'f', 15 - 1 -
-        (std::fabs(value) >= 1 ? static_cast<int>(std::floor(std::log10(std::fabs(value)))) : 0));
+    const int digitsBefore = magnitude >= 1 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
+    const QString significant = QString::number(magnitude, 'f', 15 - digitsBefore);
     const qsizetype point = significant.indexOf(QLatin1Char('.'));
     const QString whole = point < 0 ? significant : significant.left(point);
     const QString fraction = point < 0 ? QString() : significant.mid(point + 1);

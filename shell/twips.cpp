@@ -36,4 +36,10 @@ int TwipsToPixels(double twips, int twipsPerPixel)
     return static_cast<int>(std::nearbyint(twips / twipsPerPixel));
 }
 
+QRect TwipsRect(double left, double top, double width, double height)
+{
+    const int tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
+    return QRect(TwipsToPixels(left, tx), TwipsToPixels(top, ty), TwipsToPixels(width, tx), TwipsToPixels(height, ty));
+}
+
 }  // namespace basMain

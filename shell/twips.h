@@ -2,6 +2,8 @@
 // screen's whole number of twips per pixel (15 at 96 dpi).
 #pragma once
 
+#include <QRect>
+
 namespace basMain {
 
 int TwipsPerPixelX();
@@ -9,5 +11,8 @@ int TwipsPerPixelY();
 
 // Pixels for a length in twips at the given twips per pixel, to the nearest.
 int TwipsToPixels(double twips, int twipsPerPixel);
+
+// A rectangle designed in twips, in pixels at the screen's twips per pixel.
+QRect TwipsRect(double left, double top, double width, double height);
 
 }  // namespace basMain

@@ -1,0 +1,105 @@
+// The image information dialog.
+#include "dialogs/frmoption.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <cmath>
+
+#include "batch/frmwork.h"
+#include "shell/basmain.h"
+#include "shell/msg.h"
+#include "shell/twips.h"
+
+namespace {
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, Qt::Alignment align, QRect geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(align | Qt::AlignVCenter);
+    label->setGeometry(geometry);
+    return label;
+}
+
+}  // namespace
+
+frmOption::frmOption(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("frmOption"));
+    setWindowTitle(QStringLiteral("画像情報"));
+    setFixedSize(basMain::TwipsRect(0, 0, 5265, 2055).size());
+
+    using basMain::TwipsRect;
+    auto* fraInfo = new QFrame(this);
+    fraInfo->setObjectName(QStringLiteral("fraInfo"));
+    fraInfo->setFrameShape(QFrame::Box);
+    fraInfo->setFrameShadow(QFrame::Sunken);
+    fraInfo->setGeometry(TwipsRect(60, 0, 5115, 1455));
+    const int row = 255;  // a label's designed height
+    Label(fraInfo, "lblFileNmCol", QStringLiteral("ファイル名："), Qt::AlignRight, TwipsRect(180, 300, 1455, row));
+    lblFileNm = Label(fraInfo, "lblFileNm", basMain::InfoFileName, Qt::AlignLeft, TwipsRect(1740, 300, 3195, row));
+    Label(fraInfo, "lblWidthCol", QStringLiteral("幅："), Qt::AlignRight, TwipsRect(180, 660, 1455, row));
+    lblWidth = Label(fraInfo, "lblWidth", QString::number(basMain::InfoWidth), Qt::AlignRight,
+                     TwipsRect(1740, 660, 795, row));
+    Label(fraInfo, "lblPixcel_0", QStringLiteral("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 660, 900, row));
+    Label(fraInfo, "lblHeightCol", QStringLiteral("高さ："), Qt::AlignRight, TwipsRect(180, 1020, 1455, row));
+    lblHeight = Label(fraInfo, "lblHeight", QString::number(basMain::InfoHeight), Qt::AlignRight,
+                      TwipsRect(1740, 1020, 795, row));
+    Label(fraInfo, "lblPixcel_1", QStringLiteral("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 1020, 900, row));
+    // A long name is cut with an ellipsis rather than overflowing the frame;
+    // the whole path is in the tooltip.
+    lblFileNm->setText(lblFileNm->fontMetrics().elidedText(basMain::InfoFileName, Qt::ElideMiddle,
+                                                           lblFileNm->width()));
+    lblFileNm->setToolTip(basMain::InfoFilePath);
+
+    auto* fraBtn = new QFrame(this);
+    fraBtn->setObjectName(QStringLiteral("fraBtn"));
+    fraBtn->setGeometry(TwipsRect(3660, 1560, 1515, 465));
+    cmdOK = new QPushButton(QStringLiteral("OK"), fraBtn);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setGeometry(TwipsRect(60, 60, 1380, 345));
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void frmOption::keyPressEvent(QKeyEvent* event)
+{
+    // OK is the default button (Enter); it is not the cancel button, and the
+    // dialog has no close box, so Esc does nothing.
+    if (event->key() == Qt::Key_Escape)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+namespace basViewers {
+
+void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner)
+{
+    const int count = selection.ListCount();
+    int found = -1;
+    for (int i = 0; i < count && found < 0; ++i)
+        if (selection.Selected(static_cast<qint16>(i)))
+            found = i;
+    if (found < 0)
+        return;  // no item, or none selected: nothing to show
+
+    basMain::InfoFileName = selection.List(static_cast<qint16>(found));
+    basMain::InfoFilePath = basMain::JoinPath(selection.FolderText(), basMain::InfoFileName);
+    {
+        frmWork work;
+        if (std::optional<basMain::PictureError> error = work.picMain.LoadFile(basMain::InfoFilePath)) {
+            Msg().ShowError(error->Description);
+            return;
+        }
+        // Whole twips over whole twips per pixel: the picture's own pixels.
+        basMain::InfoWidth = static_cast<qint32>(std::nearbyint(work.picMain.Width())) / basMain::TwipsPerPixelX();
+        basMain::InfoHeight = static_cast<qint32>(std::nearbyint(work.picMain.Height())) / basMain::TwipsPerPixelY();
+    }
+    frmOption dialog(owner);
+    dialog.exec();
+}
+
+}  // namespace basViewers

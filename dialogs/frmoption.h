@@ -1,0 +1,35 @@
+// Image information: the first selected image is measured on a hidden work
+// window and its file name, width and height in pixels are shown in a small
+// modal dialog.
+#pragma once
+
+#include <QDialog>
+
+#include "shell/selection.h"
+
+class QLabel;
+class QPushButton;
+
+class frmOption : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmOption(QWidget* owner = nullptr);
+
+    QLabel* lblFileNm;
+    QLabel* lblWidth;
+    QLabel* lblHeight;
+    QPushButton* cmdOK;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+namespace basViewers {
+
+// "画像情報(&O)...": measures the first selected item into InfoFileName,
+// InfoFilePath, InfoWidth and InfoHeight and shows the dialog. Nothing opens
+// when no item is selected; a file that cannot be loaded shows its error.
+void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner);
+
+}  // namespace basViewers

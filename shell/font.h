@@ -1,0 +1,24 @@
+// The program font, the Japanese gothic every window is designed around, and
+// Qt's own texts (standard dialogs, context menus) in Japanese.
+#pragma once
+
+#include <QString>
+
+namespace basMain {
+
+// The family every window asks for, and its size in points.
+inline const QString ProgramFontFamily = QStringLiteral("ＭＳ ゴシック");
+inline constexpr double ProgramFontPointSize = 9.75;
+
+// Makes the program font the application font. Where the family is not
+// installed (anywhere but Windows), an installed Japanese gothic stands in for
+// it, so Japanese text renders in a font of the same kind. Call once, after
+// the QApplication is made and before the first window.
+void ApplyProgramFont();
+
+// Shows Qt's own texts in Japanese, as the rest of the program is, when Qt's
+// Japanese translation is installed (Debian: qt6-translations-l10n); returns
+// false and changes nothing otherwise. Call once, after the QApplication is made.
+bool InstallQtJapaneseTexts();
+
+}  // namespace basMain

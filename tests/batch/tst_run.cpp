@@ -1,0 +1,293 @@
+// The batch run driven through a scripted main window, message boxes and
+// folder picker, on real small JPEG, BMP and GIF files.
+#include <QtTest>
+
+#include <QImage>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include "batch/run.h"
+#include "shell/folderpicker.h"
+#include "shell/msg.h"
+#include "shell/numtext.h"
+#include "shell/picture.h"
+#include "testimages.h"
+
+namespace {
+
+struct Shown {
+    MsgKind kind;
+    QString title;
+    QString text;
+};
+
+class Script final : public MessageResponder {
+public:
+    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
+    {
+        shown.append({kind, title, text});
+        if (onShow)
+            onShow();
+        return kind == MsgKind::Question ? answer : MsgAnswer::Yes;
+    }
+    QStringList Texts() const
+    {
+        QStringList texts;
+        for (const Shown& s : shown)
+            texts << s.text;
+        return texts;
+    }
+    QList<Shown> shown;
+    MsgAnswer answer = MsgAnswer::Yes;
+    std::function<void()> onShow;
+};
+
+class Host final : public basBatch::RunHost {
+public:
+    qint16 ListCount() const override { return static_cast<qint16>(names.size()); }
+    bool Selected(qint16 i) const override { return selected.value(i); }
+    QString List(qint16 i) const override { return names.value(i); }
+    QString FolderText() const override { return folder; }
+    QString NormalisedRatioText() override { return ratio = basMain::NormaliseRatioText(ratio); }
+    void SetStatusText(const QString& text) override { status = text; }
+    void RefreshFileList() override
+    {
+        ++refreshes;
+        selected.fill(false);
+    }
+    void CloseAllViewers() override { ++viewerCloses; }
+    QWidget* Window() override { return &window; }
+
+    QStringList names;
+    QList<bool> selected;
+    QString folder;
+    QString ratio = QStringLiteral("100.0%");
+    QString status = QStringLiteral("3 個のオブジェクトを選択");
+    int refreshes = 0;
+    int viewerCloses = 0;
+    QWidget window;
+};
+
+QSize ImageSize(const QString& path)
+{
+    return QImageReader(path).size();
+}
+
+int WindowsNamed(const QString& name)
+{
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == name)
+            ++count;
+    return count;
+}
+
+}  // namespace
+
+class BatchRun : public QObject {
+    Q_OBJECT
+
+private:
+    Script script;
+    QTemporaryDir source;
+    QTemporaryDir output;
+    std::optional<QString> pickerAnswer;
+    int pickerCalls = 0;
+
+    void Select(Host& host, const QStringList& names)
+    {
+        host.folder = source.path();
+        host.names = names;
+        host.selected = QList<bool>(names.size(), true);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(source.isValid() && output.isValid());
+        QImage photo(1001, 751, QImage::Format_RGB32);
+        photo.fill(QColor(200, 120, 40));
+        QVERIFY(photo.save(source.filePath(QStringLiteral("a.jpg"))));
+        QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(source.filePath(QStringLiteral("b.bmp"))));
+        QVERIFY(testimages::Write(source.filePath(QStringLiteral("c.gif")), testimages::PlainGif(40, 40, 2)));
+        Msg().SetResponder(&script);
+        basMain::SetFolderPicker([this](QWidget*, const QString&) {
+            ++pickerCalls;
+            return pickerAnswer;
+        });
+    }
+    void cleanupTestCase()
+    {
+        Msg().SetResponder(nullptr);
+        basMain::SetFolderPicker({});
+    }
+    void init()
+    {
+        script = Script();
+        pickerAnswer = output.path();
+        pickerCalls = 0;
+        basMain::SetPictureLoader({});
+        for (const QString& f : QDir(output.path()).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(output.filePath(f));
+    }
+
+    void nothingSelectedWarnsOnly()
+    {
+        Host host;
+        Select(host, {QStringLiteral("a.jpg")});
+        host.selected = {false};
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts(), QStringList{QStringLiteral("ファイルが選択されていません。")});
+        QCOMPARE(script.shown.first().title, QStringLiteral("警告"));
+        QCOMPARE(pickerCalls, 0);
+    }
+
+    void declinedOrCancelledRunsDoNothing()
+    {
+        Host host;
+        Select(host, {QStringLiteral("a.jpg")});
+        host.ratio = QStringLiteral("50.0%");
+        script.answer = MsgAnswer::No;
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts(), QStringList{QStringLiteral("縮小率 50.0% で縮小を開始します。")});
+        QCOMPARE(pickerCalls, 0);
+        QCOMPARE(host.viewerCloses, 0);
+
+        script = Script();
+        pickerAnswer.reset();
+        basBatch::RunBatch(host);
+        QCOMPARE(pickerCalls, 1);
+        QCOMPARE(host.viewerCloses, 1);  // closed even though the picker was cancelled
+        QCOMPARE(script.shown.size(), 1);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(QDir(output.path()).isEmpty());
+    }
+
+    void fullRunWritesEveryImage()
+    {
+        Host host;
+        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.gif")});
+        host.ratio = QStringLiteral("50.0%");
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
+        QCOMPARE(script.shown.last().title, QStringLiteral("情報"));
+        QCOMPARE(ImageSize(output.filePath(QStringLiteral("a.jpg"))), QSize(500, 376));
+        QCOMPARE(ImageSize(output.filePath(QStringLiteral("b.jpg"))), QSize(32, 24));
+        QCOMPARE(ImageSize(output.filePath(QStringLiteral("c.jpg"))), QSize(20, 20));
+        QCOMPARE(host.status, QString());
+        QCOMPARE(host.refreshes, 1);
+        QVERIFY(!host.selected.contains(true));
+        QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
+        QCOMPARE(WindowsNamed(QStringLiteral("frmWork")), 0);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void ratioBeingEditedIsNormalisedAndTargetsStayVisible()
+    {
+        Host host;
+        Select(host, {QStringLiteral("c.gif")});
+        host.ratio = QStringLiteral(".5");  // typed, not yet normalised: 1.0%
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts().first(), QStringLiteral("縮小率 1.0% で縮小を開始します。"));
+        QCOMPARE(ImageSize(output.filePath(QStringLiteral("c.jpg"))), QSize(1, 1));  // not 0 x 0
+    }
+
+    void loadFailureStopsTheRun()
+    {
+        Host host;
+        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.gif")});
+        basMain::SetPictureLoader([](const QString& path) {
+            if (path.endsWith(QLatin1String("b.bmp")))
+                return basMain::LoadedPicture{{}, basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture,
+                                                                        QStringLiteral("画像ファイルを読み込めません。")}};
+            return basMain::DecodePicture(path);
+        });
+        basBatch::RunBatch(host);
+        QVERIFY(QFile::exists(output.filePath(QStringLiteral("a.jpg"))));
+        QVERIFY(!QFile::exists(output.filePath(QStringLiteral("c.jpg"))));
+        QCOMPARE(script.Texts().last(), QStringLiteral("画像ファイルを読み込めません。"));
+        QCOMPARE(script.shown.last().kind, MsgKind::Error);
+        QVERIFY(!script.Texts().contains(QStringLiteral("サイズの変換が終了しました。")));
+        QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
+        QCOMPARE(WindowsNamed(QStringLiteral("frmWork")), 0);
+        QCOMPARE(host.status, QString());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void saveFailureStopsTheRun()
+    {
+        // A folder that even root cannot write into: a path under a regular file.
+        QFile plain(output.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        pickerAnswer = output.filePath(QStringLiteral("plain"));
+        Host host;
+        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("c.gif")});
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts().last(), QStringLiteral("ディスクがセットされていません。"));
+        QCOMPARE(script.shown.size(), 2);  // the question, then one error: the run stopped
+        QCOMPARE(host.refreshes, 1);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void sameFolderOutputReplacesTheSource()
+    {
+        QTemporaryDir folder;
+        QImage image(80, 60, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        QVERIFY(image.save(folder.filePath(QStringLiteral("x.jpg"))));
+        pickerAnswer = folder.path();
+        Host host;
+        host.folder = folder.path();
+        host.names = {QStringLiteral("x.jpg")};
+        host.selected = {true};
+        host.ratio = QStringLiteral("50.0%");
+        basBatch::RunBatch(host);
+        QCOMPARE(ImageSize(folder.filePath(QStringLiteral("x.jpg"))), QSize(40, 30));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("x.jpg")});
+    }
+
+    void aSecondRunDuringAYieldIsRefused()
+    {
+        Host host;
+        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("c.gif")});
+        int nested = 0;
+        basMain::SetPictureLoader([&](const QString& path) {
+            Host other;
+            other.names = {QStringLiteral("a.jpg")};
+            other.selected = {true};
+            basBatch::RunBatch(other);  // refused: no question, no picker
+            ++nested;
+            return basMain::DecodePicture(path);
+        });
+        basBatch::RunBatch(host);
+        QCOMPARE(nested, 2);
+        QCOMPARE(pickerCalls, 1);
+        QCOMPARE(script.shown.size(), 2);  // one question, one completion
+        QVERIFY(QFile::exists(output.filePath(QStringLiteral("c.jpg"))));
+    }
+
+    void stoppingEndsTheRunWithoutTouchingTheHost()
+    {
+        Host host;
+        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.gif")});
+        basMain::SetPictureLoader([](const QString& path) {
+            if (path.endsWith(QLatin1String("b.bmp")))
+                basBatch::StopBatch();  // as the main window's closing does during a yield
+            return basMain::DecodePicture(path);
+        });
+        basBatch::RunBatch(host);
+        QVERIFY(QFile::exists(output.filePath(QStringLiteral("a.jpg"))));
+        QVERIFY(!QFile::exists(output.filePath(QStringLiteral("b.jpg"))));  // abandoned, not half written
+        QVERIFY(!QFile::exists(output.filePath(QStringLiteral("c.jpg"))));
+        QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QCOMPARE(host.refreshes, 0);
+        QCOMPARE(script.shown.size(), 1);  // no completion message
+        QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
+        QVERIFY(!basBatch::BatchRunning());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+};
+
+QTEST_MAIN(BatchRun)
+#include "tst_run.moc"

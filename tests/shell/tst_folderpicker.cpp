@@ -1,0 +1,83 @@
+// The folder picker: the path form callers get, cancel leaving the folder
+// alone, and the real dialog driven offscreen.
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "shell/folderpicker.h"
+
+class TstFolderPicker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { basMain::SetFolderPicker({}); }
+
+    void chosenPathForm()
+    {
+        QString prompt;
+        QString answer;
+        basMain::SetFolderPicker([&](QWidget*, const QString& p) -> std::optional<QString> {
+            prompt = p;
+            return answer;
+        });
+        QString folder = QStringLiteral("unchanged");
+        answer = QStringLiteral("/");
+        QVERIFY(basMain::BrowseForFolder(nullptr, folder, QStringLiteral("出力先")));
+        QCOMPARE(prompt, QStringLiteral("出力先"));
+        QCOMPARE(folder, QDir::toNativeSeparators(QStringLiteral("/")));  // a root keeps its separator
+        answer = QStringLiteral("/tmp/out/");
+        QVERIFY(basMain::BrowseForFolder(nullptr, folder, QString()));
+        QCOMPARE(folder, QDir::toNativeSeparators(QStringLiteral("/tmp/out")));
+    }
+
+    void cancelLeavesFolder()
+    {
+        basMain::SetFolderPicker([](QWidget*, const QString&) -> std::optional<QString> { return std::nullopt; });
+        QString folder = QStringLiteral("/keep");
+        QVERIFY(!basMain::BrowseForFolder(nullptr, folder, QStringLiteral("p")));
+        QCOMPARE(folder, QStringLiteral("/keep"));
+        basMain::SetFolderPicker([](QWidget*, const QString&) -> std::optional<QString> { return QString(); });
+        QVERIFY(!basMain::BrowseForFolder(nullptr, folder, QStringLiteral("p")));
+        QCOMPARE(folder, QStringLiteral("/keep"));
+    }
+
+    void realDialogCancelAndConfirm()
+    {
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString prompt = QStringLiteral("縮小した画像を出力するフォルダを選択してください。");
+        QString title;
+        bool dirsOnly = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            title = dialog->windowTitle();
+            dirsOnly = dialog->fileMode() == QFileDialog::Directory && dialog->testOption(QFileDialog::ShowDirsOnly);
+            dialog->reject();
+        });
+        QString folder = temp.path();
+        QVERIFY(!basMain::BrowseForFolder(nullptr, folder, prompt));
+        QCOMPARE(folder, temp.path());
+        QCOMPARE(title, prompt);
+        QVERIFY(dirsOnly);
+
+        QVERIFY(QDir(temp.path()).mkdir(QStringLiteral("out")));
+        const QString target = temp.path() + QStringLiteral("/out");
+        QTimer::singleShot(0, this, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                dialog->setDirectory(target);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        });
+        folder.clear();
+        QVERIFY(basMain::BrowseForFolder(nullptr, folder, prompt));
+        QCOMPARE(folder, QDir::toNativeSeparators(target));
+    }
+};
+
+QTEST_MAIN(TstFolderPicker)
+#include "tst_folderpicker.moc"

@@ -1,0 +1,122 @@
+// The help window: one window reused, contents and an empty focused keyword
+// search, the page's index, a missing file reported in the page only.
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+#include "shell/basmain.h"
+#include "shell/help.h"
+#include "shell/msg.h"
+
+namespace {
+
+class CountingResponder final : public MessageResponder {
+public:
+    MsgAnswer Show(MsgKind, const QString&, const QString&) override
+    {
+        ++count;
+        return MsgAnswer::Yes;
+    }
+    int count = 0;
+};
+
+template <typename T>
+T* Child(const char* name)
+{
+    return basMain::HelpWindow() ? basMain::HelpWindow()->findChild<T*>(QLatin1String(name)) : nullptr;
+}
+
+}  // namespace
+
+class TstHelp : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { Msg().SetResponder(&responder_); }
+    void cleanup()
+    {
+        basMain::CloseHelp();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        Msg().SetResponder(nullptr);
+    }
+
+    void pageIndex()
+    {
+        QTextDocument page;
+        page.setHtml(QStringLiteral("<h2><a name=\"a\">Alpha</a></h2><p>x</p><h2><a name=\"keywords\">Index</a></h2>"
+                                    "<p><a href=\"#a\">ＪＰＥＧ files</a><br><a href=\"#b\">Ratio</a></p>"));
+        const basMain::HelpIndex index = basMain::ReadHelpIndex(page);
+        QCOMPARE(index.Topics.size(), 2);
+        QCOMPARE(index.Topics[0].Title, QStringLiteral("Alpha"));
+        QCOMPARE(index.Topics[0].Anchor, QStringLiteral("a"));
+        QCOMPARE(index.Keywords.size(), 2);
+        QCOMPARE(index.Keywords[1].Anchor, QStringLiteral("b"));
+        // Letter case and full/half width do not matter to the search.
+        QCOMPARE(basMain::FilterKeywords(index.Keywords, QStringLiteral("jpeg")).size(), 1);
+        QCOMPARE(basMain::FilterKeywords(index.Keywords, QStringLiteral(" ")).size(), 2);
+        QVERIFY(basMain::FilterKeywords(index.Keywords, QStringLiteral("zzz")).isEmpty());
+    }
+
+    void contentsThenSearchReuseOneWindow()
+    {
+        // Beside an executable in a root folder the path holds a doubled separator.
+        QTemporaryDir temp;
+        QVERIFY(QFile::copy(QStringLiteral(ZEMBRIK_HELP_FILE), temp.path() + QStringLiteral("/Kolvane.html")));
+        basMain::HelpFilePath = temp.path() + QStringLiteral("//Kolvane.html");
+        basMain::ShowHelpContents(nullptr);
+        QWidget* window = basMain::HelpWindow();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(!window->testAttribute(Qt::WA_QuitOnClose));
+        QCOMPARE(Child<QTabWidget>("tabHelp")->currentIndex(), 0);
+        auto* contents = Child<QListWidget>("lstContents");
+        QVERIFY(contents->count() >= 10);  // the real page's topics
+        QVERIFY(Child<QTextBrowser>("txtPage")->toPlainText().contains(QStringLiteral("縮小率")));
+
+        auto* keyword = Child<QLineEdit>("txtKeyword");
+        keyword->setText(QStringLiteral("old"));
+        basMain::ShowHelpSearch(nullptr);
+        QCOMPARE(basMain::HelpWindow(), window);
+        QCOMPARE(Child<QTabWidget>("tabHelp")->currentIndex(), 1);
+        QVERIFY(keyword->text().isEmpty());
+        QCOMPARE(window->focusWidget(), keyword);
+        auto* keywords = Child<QListWidget>("lstKeywords");
+        const int all = keywords->count();
+        QVERIFY(all >= 20);
+
+        // Typing filters the list; Enter jumps to the first match's topic.
+        auto* page = Child<QTextBrowser>("txtPage");
+        page->verticalScrollBar()->setValue(0);
+        keyword->setText(QStringLiteral("zembrik-batch"));
+        QCOMPARE(keywords->count(), 1);
+        QTest::keyClick(keyword, Qt::Key_Return);
+        QVERIFY(page->verticalScrollBar()->value() > 0);
+        QCOMPARE(responder_.count, 0);
+
+        QPointer<QWidget> closing = window;
+        basMain::CloseHelp();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!closing && !basMain::HelpWindow());
+    }
+
+    void missingFileNoMessageBox()
+    {
+        QTemporaryDir temp;
+        basMain::HelpFilePath = temp.path() + QStringLiteral("//Kolvane.html");
+        basMain::ShowHelpContents(nullptr);
+        basMain::ShowHelpSearch(nullptr);
+        QCOMPARE(responder_.count, 0);
+        QVERIFY(Child<QTextBrowser>("txtPage")->toPlainText().contains(QStringLiteral("見つかりません")));
+        QCOMPARE(Child<QLineEdit>("txtKeyword")->text(), QString());
+    }
+
+private:
+    CountingResponder responder_;
+};
+
+QTEST_MAIN(TstHelp)
+#include "tst_help.moc"
