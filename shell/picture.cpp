@@ -40,9 +40,10 @@ LoadedPicture Failure(PictureErrorNumber number, const QString& message, const Q
     return result;
 }
 
-PictureError OutOfMemoryError()
+// The box could not make its image of the picture (error 480).
+PictureError SurfaceError()
 {
-    return PictureError{PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。")};
+    return PictureError{PictureErrorNumber::SurfaceTooLarge, QStringLiteral("画像が大きすぎて扱えません。")};
 }
 
 // Pixels of a premultiplied image put on white: c + (255 - alpha) is exactly
@@ -148,6 +149,10 @@ struct Taps {
     std::vector<int> Offset;     // index into Weight of each target pixel; one extra at the end
     std::vector<std::uint32_t> Weight;
     std::uint64_t Total = 0;
+    // The same weights, Stride to every target pixel, the missing ones zero:
+    // a loop of fixed length is what the compiler unrolls.
+    int Stride = 0;
+    std::vector<std::uint32_t> Padded;
 };
 
 Taps MakeTaps(int src, int dst)
@@ -171,6 +176,16 @@ Taps MakeTaps(int src, int dst)
         }
     }
     taps.Offset[static_cast<std::size_t>(dst)] = static_cast<int>(taps.Weight.size());
+    for (int i = 0; i < dst; ++i)
+        taps.Stride = std::max(taps.Stride, taps.Offset[static_cast<std::size_t>(i) + 1] - taps.Offset[static_cast<std::size_t>(i)]);
+    taps.Padded.assign(static_cast<std::size_t>(dst) * static_cast<std::size_t>(taps.Stride), 0u);
+    for (int i = 0; i < dst; ++i) {
+        for (int k = taps.Offset[static_cast<std::size_t>(i)]; k < taps.Offset[static_cast<std::size_t>(i) + 1]; ++k) {
+            taps.Padded[static_cast<std::size_t>(i) * static_cast<std::size_t>(taps.Stride) +
+                        static_cast<std::size_t>(k - taps.Offset[static_cast<std::size_t>(i)])] =
+                taps.Weight[static_cast<std::size_t>(k)];
+        }
+    }
     return taps;
 }
 
@@ -184,6 +199,41 @@ inline std::uint32_t RoundedQuotient(std::uint64_t sum, std::uint64_t total, dou
     else if (q > 0 && 2 * sum < (2 * q - 1) * total)
         --q;
     return static_cast<std::uint32_t>(q);
+}
+
+// The four byte sums of each target pixel of one row, then their averages.
+// FixedTaps is the padded tap count when known at compile time, else 0.
+template <typename Column, typename Sum, int FixedTaps>
+void AverageAcross(const Column* column, const Taps& across, int width, std::uint32_t* target,
+                   const uchar* rounded, std::uint64_t total, double inverse, bool nudgeExact)
+{
+    const int stride = FixedTaps > 0 ? FixedTaps : across.Stride;
+    const double half = 0.5 + 1e-9;
+    for (int tx = 0; tx < width; ++tx) {
+        const Column* acc = column + static_cast<std::size_t>(across.First[static_cast<std::size_t>(tx)]) * 4;
+        const std::uint32_t* weight = across.Padded.data() + static_cast<std::size_t>(tx) * static_cast<std::size_t>(stride);
+        Sum s[4] = {0, 0, 0, 0};
+        for (int k = 0; k < stride; ++k, acc += 4) {
+            const Sum wx = weight[k];
+            s[0] += wx * acc[0];
+            s[1] += wx * acc[1];
+            s[2] += wx * acc[2];
+            s[3] += wx * acc[3];
+        }
+        std::uint32_t pixel;
+        auto* bytes = reinterpret_cast<uchar*>(&pixel);
+        if (rounded) {
+            for (int c = 0; c < 4; ++c)
+                bytes[c] = rounded[s[c]];
+        } else {
+            for (int c = 0; c < 4; ++c) {
+                bytes[c] = static_cast<uchar>(
+                    nudgeExact ? static_cast<std::uint32_t>(static_cast<double>(s[c]) * inverse + half)
+                               : RoundedQuotient(s[c], total, inverse));
+            }
+        }
+        target[tx] = pixel | 0xFF000000u;
+    }
 }
 
 // One target row at a time: the covered source rows are summed with their
@@ -201,10 +251,9 @@ void ReduceRows(const QImage& src, uchar* outBits, qsizetype outStride, int widt
     // beyond the error of the product, so a nudge below that distance makes
     // truncation round exact ties upward and leaves every other value alone.
     const bool nudgeExact = total <= (std::uint64_t{1} << 28);
-    const double half = 0.5 + 1e-9;
-    const std::size_t rowBytes = column.size();
+    const std::size_t rowBytes = static_cast<std::size_t>(src.width()) * 4;
     for (int ty = firstRow; ty < endRow; ++ty) {
-        std::fill(column.begin(), column.end(), Column{0});
+        std::fill(column.begin(), column.begin() + static_cast<std::ptrdiff_t>(rowBytes), Column{0});
         const int y0 = down.First[static_cast<std::size_t>(ty)];
         const int begin = down.Offset[static_cast<std::size_t>(ty)];
         const int end = down.Offset[static_cast<std::size_t>(ty) + 1];
@@ -216,32 +265,11 @@ void ReduceRows(const QImage& src, uchar* outBits, qsizetype outStride, int widt
                 acc[b] = static_cast<Column>(acc[b] + wy * line[b]);
         }
         auto* target = reinterpret_cast<std::uint32_t*>(outBits + ty * outStride);
-        for (int tx = 0; tx < width; ++tx) {
-            const Column* acc =
-                column.data() + static_cast<std::size_t>(across.First[static_cast<std::size_t>(tx)]) * 4;
-            const int wb = across.Offset[static_cast<std::size_t>(tx)];
-            const int we = across.Offset[static_cast<std::size_t>(tx) + 1];
-            Sum s[4] = {0, 0, 0, 0};
-            for (int k = wb; k < we; ++k, acc += 4) {
-                const Sum wx = across.Weight[static_cast<std::size_t>(k)];
-                s[0] += wx * acc[0];
-                s[1] += wx * acc[1];
-                s[2] += wx * acc[2];
-                s[3] += wx * acc[3];
-            }
-            std::uint32_t pixel;
-            auto* bytes = reinterpret_cast<uchar*>(&pixel);
-            if (rounded) {
-                for (int c = 0; c < 4; ++c)
-                    bytes[c] = rounded[s[c]];
-            } else {
-                for (int c = 0; c < 4; ++c) {
-                    bytes[c] = static_cast<uchar>(
-                        nudgeExact ? static_cast<std::uint32_t>(static_cast<double>(s[c]) * inverse + half)
-                                   : RoundedQuotient(s[c], total, inverse));
-                }
-            }
-            target[tx] = pixel | 0xFF000000u;
+        switch (across.Stride) {
+        case 2: AverageAcross<Column, Sum, 2>(column.data(), across, width, target, rounded, total, inverse, nudgeExact); break;
+        case 3: AverageAcross<Column, Sum, 3>(column.data(), across, width, target, rounded, total, inverse, nudgeExact); break;
+        case 4: AverageAcross<Column, Sum, 4>(column.data(), across, width, target, rounded, total, inverse, nudgeExact); break;
+        default: AverageAcross<Column, Sum, 0>(column.data(), across, width, target, rounded, total, inverse, nudgeExact); break;
         }
     }
 }
@@ -254,9 +282,11 @@ void Reduce(const QImage& src, QImage& out, const Taps& across, const Taps& down
     QThreadPool* pool = QThreadPool::globalInstance();
     const qint64 work = static_cast<qint64>(src.width()) * src.height();
     const int bands = work < 1'000'000 ? 1 : std::clamp(pool->maxThreadCount(), 1, std::max(1, out.height() / 16));
-    // Buffers are made here, so no allocation can fail inside a pool thread.
+    // Buffers are made here (with room for the padded taps past the last
+    // column), so no allocation can fail inside a pool thread.
     std::vector<std::vector<Column>> columns(static_cast<std::size_t>(bands),
-                                             std::vector<Column>(static_cast<std::size_t>(src.width()) * 4));
+                                             std::vector<Column>((static_cast<std::size_t>(src.width()) +
+                                                                  static_cast<std::size_t>(across.Stride)) * 4));
     // With few weights every possible sum fits a small table of its average.
     const std::uint64_t total = across.Total * down.Total;
     std::vector<uchar> table;
@@ -357,7 +387,7 @@ std::optional<PictureError> PictureBox::LoadFile(const QString& path)
     if (!loaded.Ok())
         return loaded.Error;
     if (!SetPicture(std::move(loaded.Image)))
-        return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path).Error;
+        return Failure(PictureErrorNumber::SurfaceTooLarge, SurfaceError().Description, path).Error;
     return std::nullopt;
 }
 
@@ -391,7 +421,7 @@ std::optional<PictureError> PictureBox::StretchTo(int width, int height)
     }
     QImage reduced = StretchHalftone(image_, width, height);
     if (reduced.isNull())
-        return OutOfMemoryError();
+        return SurfaceError();
     image_ = std::move(reduced);
     return std::nullopt;
 }

@@ -53,8 +53,11 @@ void SetPictureLoader(PictureLoader loader);
 QImage ToOpaqueRgb32(QImage image);
 
 // Shrinks (or copies) a picture to width x height: every target pixel is the
-// average of the source pixels it covers, weighted by how much it covers them.
-// A null image when the target cannot be allocated.
+// average of the source pixels it covers, weighted by how much it covers them,
+// rounded to the nearest level (halves upward). The result is opaque RGB32; at
+// the source's own size the source itself is returned. Large pictures are
+// shared out over Qt's global thread pool. A null image when the target
+// cannot be allocated or a size is not positive.
 QImage StretchHalftone(const QImage& source, int width, int height);
 
 // The drawing surface of a work window or viewer: holds one opaque 32-bit
@@ -64,7 +67,8 @@ public:
     PictureBox();
 
     // Loads a file through LoadPicture; the box takes the picture's size. On
-    // failure the box is unchanged and the error is returned.
+    // failure the box is unchanged and the error is returned (480 when the
+    // box cannot hold the decoded picture).
     std::optional<PictureError> LoadFile(const QString& path);
     // Converted to an opaque 32-bit image; false (box unchanged) when that fails.
     bool SetPicture(QImage image);
@@ -77,7 +81,7 @@ public:
     double Height() const;
 
     // Shrinks the picture in place to width x height pixels (crop included).
-    // Returns an error when the reduced image cannot be allocated; the box is
+    // Returns error 480 when the reduced image cannot be allocated; the box is
     // then unchanged.
     std::optional<PictureError> StretchTo(int width, int height);
 
