@@ -2,8 +2,9 @@
 #include <QApplication>
 
 #include "mainwin/frmmain.h"
-#include "mainwin/programfont.h"
 #include "shell/basmain.h"
+#include "shell/font.h"
+#include "shell/icons.h"
 
 int main(int argc, char** argv)
 {
@@ -11,6 +12,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(basMain::AppTitle);
     basMain::InitProgramValues();
     basMain::ApplyProgramFont();
+    basMain::InstallQtJapaneseTexts();
+    QApplication::setWindowIcon(basMain::ProgramIcon());
     auto* window = new frmMain;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();

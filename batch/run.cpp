@@ -82,7 +82,7 @@ void RunBatch(RunHost& host)
 
     int selectedCount = 0;
     for (int i = 0; i < host.ListCount(); ++i)
-        if (host.Selected(static_cast<qint16>(i)))
+        if (host.Selected(i))
             ++selectedCount;
     if (selectedCount < 1) {
         Msg().ShowMessage(QStringLiteral("ファイルが選択されていません。"));
@@ -121,9 +121,9 @@ void RunBatch(RunHost& host)
     // The list, its selection and the folder text are read afresh at every
     // index: what the user changes during a yield affects the rest of the run.
     for (int i = 0; i < host.ListCount(); ++i) {
-        if (!host.Selected(static_cast<qint16>(i)))
+        if (!host.Selected(i))
             continue;
-        const QString fileName = host.List(static_cast<qint16>(i));
+        const QString fileName = host.List(i);
         auto work = std::make_unique<frmWork>();
         const ShrinkResult result = ShrinkFile(host.FolderText(), fileName, ratio, outputFolder, work->picMain, yield);
         work.reset();

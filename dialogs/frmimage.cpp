@@ -102,14 +102,14 @@ void mnuToolView_Click(const basMain::FileSelection& selection)
 {
     const int count = selection.ListCount();
     for (int i = 0; i < count; ++i) {
-        if (!selection.Selected(static_cast<qint16>(i)))
+        if (!selection.Selected(i))
             continue;
         if (basMain::ViewerCount >= MaxViewers) {
             Msg().ShowMessage(QStringLiteral("一度に表示可能な画像は ") + QString::number(MaxViewers) +
                               QStringLiteral(" までです。"));
             return;
         }
-        const QString path = basMain::JoinPath(selection.FolderText(), selection.List(static_cast<qint16>(i)));
+        const QString path = basMain::JoinPath(selection.FolderText(), selection.List(i));
         auto* viewer = new frmImage;
         QString error;
         if (!viewer->LoadPicture(path, error)) {

@@ -81,12 +81,12 @@ void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner
     const int count = selection.ListCount();
     int found = -1;
     for (int i = 0; i < count && found < 0; ++i)
-        if (selection.Selected(static_cast<qint16>(i)))
+        if (selection.Selected(i))
             found = i;
     if (found < 0)
         return;  // no item, or none selected: nothing to show
 
-    basMain::InfoFileName = selection.List(static_cast<qint16>(found));
+    basMain::InfoFileName = selection.List(found);
     basMain::InfoFilePath = basMain::JoinPath(selection.FolderText(), basMain::InfoFileName);
     {
         frmWork work;

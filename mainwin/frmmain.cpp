@@ -2,7 +2,6 @@
 #include "mainwin/frmmain.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,8 +18,11 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
-#include "mainwin/aboutbox.h"
+#include "batch/run.h"
+#include "dialogs/frmabout.h"
+#include "mainwin/commands.h"
 #include "mainwin/drives.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
@@ -30,6 +32,7 @@
 #include "mainwin/ratiobox.h"
 #include "shell/basmain.h"
 #include "shell/help.h"
+#include "shell/icons.h"
 #include "shell/msg.h"
 #include "shell/numtext.h"
 #include "shell/twips.h"
@@ -54,12 +57,6 @@ double TwipsX(int pixels)
 double TwipsY(int pixels)
 {
     return static_cast<double>(pixels) * basMain::TwipsPerPixelY();
-}
-
-// The drawn picture when the resource is there, a stock picture of the style otherwise.
-QIcon LoadIcon(const QString& resource, QStyle::StandardPixmap fallback, const QStyle* style)
-{
-    return QFile::exists(resource) ? QIcon(resource) : style->standardIcon(fallback);
 }
 
 bool Within(const QWidget* widget, const QWidget* box)
@@ -101,6 +98,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     BuildMenus();
     BuildToolbar();
     Form_Load();
+    frmMainCommands::Install(*this);
     connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
 }
 
@@ -259,25 +257,19 @@ void frmMain::BuildToolbar()
         QAction* action;
         const char* key;
         QString tip;
-        QString picture;
-        QStyle::StandardPixmap fallback;
     };
     const Button buttons[] = {
-        {mnuFileRun_, "RUN", QStringLiteral("サイズ変更"), QStringLiteral(":/zembrik/tb_run.png"),
-         QStyle::SP_MediaPlay},
-        {mnuToolView_, "VIEW", QStringLiteral("画像を表示"), QStringLiteral(":/zembrik/tb_view.png"),
-         QStyle::SP_FileDialogContentsView},
-        {mnuToolClose_, "CLOSE", QStringLiteral("画像を閉じる"), QStringLiteral(":/zembrik/tb_close.png"),
-         QStyle::SP_DialogCloseButton},
-        {mnuToolOption_, "OPTION", QStringLiteral("画像情報"), QStringLiteral(":/zembrik/tb_option.png"),
-         QStyle::SP_MessageBoxInformation},
+        {mnuFileRun_, "RUN", QStringLiteral("サイズ変更")},
+        {mnuToolView_, "VIEW", QStringLiteral("画像を表示")},
+        {mnuToolClose_, "CLOSE", QStringLiteral("画像を閉じる")},
+        {mnuToolOption_, "OPTION", QStringLiteral("画像情報")},
     };
     int position = 0;
     for (const Button& b : buttons) {
         // Separators after the first and the third button.
         if (position == 1 || position == 3)
             tlbMain_->addSeparator();
-        b.action->setIcon(LoadIcon(b.picture, b.fallback, style()));
+        b.action->setIcon(basMain::ToolbarIcon(QString::fromLatin1(b.key)));
         // The pictures belong to the toolbar; the menus show captions only.
         b.action->setIconVisibleInMenu(false);
         b.action->setToolTip(b.tip);
@@ -289,9 +281,7 @@ void frmMain::BuildToolbar()
         ++position;
     }
     // Menus show no tooltips, so the shared action's tooltip is the button's alone.
-    const QString icon = QStringLiteral(":/zembrik/zembrik.png");
-    if (QFile::exists(icon))
-        setWindowIcon(QIcon(icon));
+    setWindowIcon(basMain::ProgramIcon());
 }
 
 void frmMain::Form_Load()
@@ -395,6 +385,8 @@ void frmMain::RunCommand(Command command)
     const std::function<void()> handler = handlers_.at(static_cast<size_t>(command));
     if (handler)
         handler();
+    if (closePending_ && !basBatch::BatchRunning())
+        close();  // asked to close during the command's yields
 }
 
 QString frmMain::cboDirText() const
@@ -708,7 +700,7 @@ void frmMain::mnuHelpTopic_Click()
 
 void frmMain::mnuHelpVersion_Click()
 {
-    frmMainCommands::ShowAboutBox();
+    frmAbout::ShowModal();
 }
 
 void frmMain::tlbMain_ButtonClick(const QString& key)
@@ -728,6 +720,16 @@ void frmMain::tlbMain_ButtonClick(const QString& key)
 void frmMain::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
+    if (basBatch::BatchRunning()) {
+        // The run is suspended in one of its yields, inside this window's own
+        // command: it ends at once (the file being written is abandoned), and
+        // the window closes for good when the command returns.
+        basBatch::StopBatch();
+        closePending_ = true;
+        hide();
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 
@@ -736,6 +738,7 @@ void frmMain::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    basMain::CloseHelp();
 
     // Every other window of the program goes with the main window: viewers,
     // progress, work windows and dialogs. Menus and drop-down lists are not windows of their own.

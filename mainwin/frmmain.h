@@ -126,6 +126,7 @@ private:
     bool splitterMoving_ = false;
     bool completing_ = false;
     bool unloaded_ = false;
+    bool closePending_ = false;
     bool destroying_ = false;
     bool loading_ = false;
     std::array<std::function<void()>, 4> handlers_;

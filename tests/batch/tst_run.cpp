@@ -44,9 +44,9 @@ public:
 
 class Host final : public basBatch::RunHost {
 public:
-    qint16 ListCount() const override { return static_cast<qint16>(names.size()); }
-    bool Selected(qint16 i) const override { return selected.value(i); }
-    QString List(qint16 i) const override { return names.value(i); }
+    int ListCount() const override { return static_cast<int>(names.size()); }
+    bool Selected(int i) const override { return selected.value(i); }
+    QString List(int i) const override { return names.value(i); }
     QString FolderText() const override { return folder; }
     QString NormalisedRatioText() override { return ratio = basMain::NormaliseRatioText(ratio); }
     void SetStatusText(const QString& text) override { status = text; }

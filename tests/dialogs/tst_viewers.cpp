@@ -24,9 +24,9 @@ public:
 
 class Selection final : public basMain::FileSelection {
 public:
-    qint16 ListCount() const override { return static_cast<qint16>(names.size()); }
-    bool Selected(qint16 i) const override { return selected.value(i); }
-    QString List(qint16 i) const override { return names.value(i); }
+    int ListCount() const override { return static_cast<int>(names.size()); }
+    bool Selected(int i) const override { return selected.value(i); }
+    QString List(int i) const override { return names.value(i); }
     QString FolderText() const override { return folder; }
     QStringList names;
     QList<bool> selected;
