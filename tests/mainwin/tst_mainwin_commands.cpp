@@ -1,0 +1,173 @@
+// The main window's commands end to end: keys and toolbar buttons start the
+// batch run, the viewers and image information on the real file list, ratio
+// box and path box, with scripted message boxes and folder picker.
+#include <QtTest>
+
+#include <QComboBox>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <memory>
+
+#include "batch/run.h"
+#include "mainwin/filelist.h"
+#include "mainwin/frmmain.h"
+#include "shell/basmain.h"
+#include "shell/folderpicker.h"
+#include "shell/msg.h"
+#include "shell/picture.h"
+
+namespace {
+
+class Script final : public MessageResponder {
+public:
+    MsgAnswer Show(MsgKind, const QString&, const QString& text) override
+    {
+        shown << text;
+        return MsgAnswer::Yes;
+    }
+    QStringList shown;
+};
+
+void SaveImage(const QString& path, int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(QColor(90, 160, 220));
+    QVERIFY(image.save(path));
+}
+
+int Visible(const QString& objectName)
+{
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == objectName && w->isVisible())
+            ++count;
+    return count;
+}
+
+}  // namespace
+
+class MainWindowCommands : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir store_;
+    QTemporaryDir photos_;
+    QTemporaryDir out_;
+    Script script_;
+    std::unique_ptr<frmMain> w_;
+
+    frmMain& Open(const QString& folder)
+    {
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik").setValue("Path/Path", folder);
+        w_ = std::make_unique<frmMain>();
+        w_->show();
+        w_->activateWindow();
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(w_.get());
+        return *w_;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path());
+        Msg().SetResponder(&script_);
+        basMain::SetFolderPicker([this](QWidget*, const QString&) { return std::optional<QString>(out_.path()); });
+        SaveImage(photos_.filePath("a.jpg"), 1001, 751);
+        SaveImage(photos_.filePath("b.bmp"), 64, 48);
+        SaveImage(photos_.filePath("c.jpg"), 40, 30);
+    }
+    void cleanupTestCase()
+    {
+        Msg().SetResponder(nullptr);
+        basMain::SetFolderPicker({});
+    }
+    void init() { script_.shown.clear(); }
+    void cleanup()
+    {
+        basMain::SetPictureLoader({});
+        w_.reset();
+        for (const QString& f : QDir(out_.path()).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(out_.filePath(f));
+    }
+
+    void f5RunsOnTheSelectionWithTheTypedRatio()
+    {
+        frmMain& w = Open(photos_.path());
+        QCOMPARE(w.FilList().ListCount(), 3);
+        // Typed into the ratio box and not yet left: the run normalises it first.
+        w.cboRitu().setFocus();
+        w.cboRitu().lineEdit()->selectAll();
+        QTest::keyClicks(w.cboRitu().lineEdit(), "50");
+        QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.FilList().SelectedCount(), 3);
+        QTest::keyClick(&w, Qt::Key_F5);
+
+        QCOMPARE(script_.shown.first(), QStringLiteral("縮小率 50.0% で縮小を開始します。"));
+        QCOMPARE(script_.shown.last(), QStringLiteral("サイズの変換が終了しました。"));
+        QCOMPARE(QImageReader(out_.filePath("a.jpg")).size(), QSize(500, 376));
+        QCOMPARE(QImageReader(out_.filePath("b.jpg")).size(), QSize(32, 24));
+        QCOMPARE(QImageReader(out_.filePath("c.jpg")).size(), QSize(20, 15));
+        QCOMPARE(w.FilList().SelectedCount(), 0);
+        QCOMPARE(w.StatusText(), QString());
+        QCOMPARE(w.cboRituText(), QStringLiteral("50.0%"));
+    }
+
+    void sameFolderOutputIsListedOnce()
+    {
+        QTemporaryDir folder;
+        SaveImage(folder.filePath("x.jpg"), 80, 60);
+        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(folder.path()); });
+        frmMain& w = Open(folder.path());
+        w.FilList().SetSelected(0, true);
+        w.tlbMain_ButtonClick(QStringLiteral("RUN"));
+        basMain::SetFolderPicker([this](QWidget*, const QString&) { return std::optional<QString>(out_.path()); });
+        QCOMPARE(w.FilList().ListCount(), 1);
+        QCOMPARE(w.FilList().List(0), QStringLiteral("x.jpg"));
+        QCOMPARE(script_.shown.last(), QStringLiteral("サイズの変換が終了しました。"));
+    }
+
+    void viewersOpenAndCloseFromTheWindow()
+    {
+        frmMain& w = Open(photos_.path());
+        w.FilList().SelectAll();
+        QTest::keyClick(&w, Qt::Key_F2);
+        QCOMPARE(Visible("frmImage"), 3);
+        QCOMPARE(basMain::ViewerCount, qint16(3));
+        // A run closes the viewers once the user has said Yes.
+        w.FilList().SetSelected(0, false);
+        w.FilList().SetSelected(1, false);
+        w.mnuFileRun_Click();
+        QCOMPARE(basMain::ViewerCount, qint16(0));
+        QTest::keyClick(&w, Qt::Key_F2);  // the run cleared the selection: nothing opens
+        QCOMPARE(Visible("frmImage"), 0);
+    }
+
+    void closingDuringARunEndsItCleanly()
+    {
+        frmMain& w = Open(photos_.path());
+        w.FilList().SelectAll();
+        QPointer<frmMain> window(&w);
+        basMain::SetPictureLoader([&](const QString& path) {
+            if (path.endsWith(QLatin1String("b.bmp")) && window)
+                window->close();  // during a yield of the run, as the user's click would
+            return basMain::DecodePicture(path);
+        });
+        w.mnuFileRun_Click();
+        QVERIFY(!basBatch::BatchRunning());
+        QVERIFY(QFile::exists(out_.filePath("a.jpg")));
+        QVERIFY(!QFile::exists(out_.filePath("b.jpg")));  // abandoned, never half written
+        QVERIFY(!QFile::exists(out_.filePath("c.jpg")));
+        QCOMPARE(QDir(out_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(Visible("frmProgress"), 0);
+        QVERIFY(!script_.shown.contains(QStringLiteral("サイズの変換が終了しました。")));
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik");
+        QCOMPARE(store.value("Path/Path").toString(), photos_.path());
+    }
+};
+
+QTEST_MAIN(MainWindowCommands)
+#include "tst_mainwin_commands.moc"
