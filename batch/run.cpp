@@ -98,7 +98,8 @@ void RunBatch(RunHost& host)
 
     host.CloseAllViewers();
 
-    QString outputFolder;
+    // The picker opens on the source folder, where the user just was.
+    QString outputFolder = host.FolderText();
     if (!basMain::BrowseForFolder(host.Window(), outputFolder,
                                   QStringLiteral("縮小した画像を出力するフォルダを選択してください。")))
         return;

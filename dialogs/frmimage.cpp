@@ -70,20 +70,28 @@ void frmImage::paintEvent(QPaintEvent* event)
 
 void frmImage::mousePressEvent(QMouseEvent* event)
 {
-    if (event->buttons() != Qt::LeftButton)
-        return;  // the right button, or both, do not move the window
-    // The window system moves the window itself where it can; elsewhere the
-    // window follows the pointer.
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
-    manualDrag_ = true;
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
 void frmImage::mouseMoveEvent(QMouseEvent* event)
 {
-    if (manualDrag_ && event->buttons() == Qt::LeftButton)
+    // The move starts only when the pointer moves with the left button alone
+    // held, so a click or a double-click never starts one; the right button,
+    // or both, do not move the window.
+    if (event->buttons() != Qt::LeftButton) {
+        manualDrag_ = false;
+        return;
+    }
+    if (manualDrag_) {
         move(event->globalPosition().toPoint() - dragOffset_);
+        return;
+    }
+    // The window system moves the window itself where it can; elsewhere the
+    // window follows the pointer.
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    manualDrag_ = true;
+    move(event->globalPosition().toPoint() - dragOffset_);
 }
 
 void frmImage::mouseReleaseEvent(QMouseEvent*)
