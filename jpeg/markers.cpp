@@ -77,17 +77,17 @@ JpegResult WriteDht(ByteSink& sink)
     std::size_t at = 4;
     const struct {
         std::uint8_t classAndId;
-        const HuffmanSpec& spec;
-    } tables[4] = {{0x00, DcLuminanceSpec()},
-                   {0x01, DcChrominanceSpec()},
-                   {0x10, AcLuminanceSpec()},
-                   {0x11, AcChrominanceSpec()}};
+        const HuffmanLists& lists;
+    } tables[4] = {{0x00, DcLuminanceLists()},
+                   {0x01, DcChrominanceLists()},
+                   {0x10, AcLuminanceLists()},
+                   {0x11, AcChrominanceLists()}};
     for (const auto& table : tables) {
         bytes[at++] = table.classAndId;
-        std::memcpy(bytes.data() + at, table.spec.bits, 16);
+        std::memcpy(bytes.data() + at, table.lists.bits, 16);
         at += 16;
-        std::memcpy(bytes.data() + at, table.spec.values, static_cast<std::size_t>(table.spec.count));
-        at += static_cast<std::size_t>(table.spec.count);
+        std::memcpy(bytes.data() + at, table.lists.values, static_cast<std::size_t>(table.lists.count));
+        at += static_cast<std::size_t>(table.lists.count);
     }
     return Put(sink, bytes);
 }

@@ -69,11 +69,11 @@ constexpr std::uint8_t kAcChrominanceValues[162] = {
     0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa,
 };
 
-constexpr HuffmanSpec kDcLuminance{{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, kDcValues, 12};
-constexpr HuffmanSpec kDcChrominance{{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, kDcValues, 12};
-constexpr HuffmanSpec kAcLuminance{{0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
+constexpr HuffmanLists kDcLuminance{{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, kDcValues, 12};
+constexpr HuffmanLists kDcChrominance{{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, kDcValues, 12};
+constexpr HuffmanLists kAcLuminance{{0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
                                    kAcLuminanceValues, 162};
-constexpr HuffmanSpec kAcChrominance{{0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
+constexpr HuffmanLists kAcChrominance{{0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
                                      kAcChrominanceValues, 162};
 
 // A code table by symbol, as code lengths and code words (T.81 C.1, C.2).
@@ -84,14 +84,14 @@ struct CodeTable {
 
 // Evaluated by the compiler: the tables are constants of the program, yet
 // they cannot disagree with the lists the DHT segment carries.
-constexpr CodeTable CodesFrom(const HuffmanSpec& spec)
+constexpr CodeTable CodesFrom(const HuffmanLists& lists)
 {
     CodeTable table;
     int code = 0;
     int k = 0;
     for (int length = 1; length <= 16; ++length) {
-        for (int i = 0; i < spec.bits[length - 1]; ++i, ++k) {
-            const int symbol = spec.values[k];
+        for (int i = 0; i < lists.bits[length - 1]; ++i, ++k) {
+            const int symbol = lists.values[k];
             table.length[symbol] = length;
             // A 16-bit word with its top bit set is held as its signed reading.
             table.code[symbol] = (length == 16 && code >= 0x8000) ? code - 0x10000 : code;
@@ -112,10 +112,10 @@ constexpr double kSqrt2Single = 1.4142135381698608;
 
 }  // namespace
 
-const HuffmanSpec& DcLuminanceSpec() { return kDcLuminance; }
-const HuffmanSpec& DcChrominanceSpec() { return kDcChrominance; }
-const HuffmanSpec& AcLuminanceSpec() { return kAcLuminance; }
-const HuffmanSpec& AcChrominanceSpec() { return kAcChrominance; }
+const HuffmanLists& DcLuminanceLists() { return kDcLuminance; }
+const HuffmanLists& DcChrominanceLists() { return kDcChrominance; }
+const HuffmanLists& AcLuminanceLists() { return kAcLuminance; }
+const HuffmanLists& AcChrominanceLists() { return kAcChrominance; }
 
 void InitTables(std::int32_t /*quality: the tables are fixed*/, CodingTables& t)
 {

@@ -47,15 +47,15 @@ struct CodingTables {
 void InitTables(std::int32_t quality, CodingTables& tables);
 
 // The standard Huffman tables as a DHT segment lists them (BITS, HUFFVAL).
-struct HuffmanSpec {
+struct HuffmanLists {
     std::uint8_t bits[16];
     const std::uint8_t* values;
     int count;
 };
-const HuffmanSpec& DcLuminanceSpec();
-const HuffmanSpec& DcChrominanceSpec();
-const HuffmanSpec& AcLuminanceSpec();
-const HuffmanSpec& AcChrominanceSpec();
+const HuffmanLists& DcLuminanceLists();
+const HuffmanLists& DcChrominanceLists();
+const HuffmanLists& AcLuminanceLists();
+const HuffmanLists& AcChrominanceLists();
 
 // Index of an AC symbol (run, size) in AcHuffLen/AcHuffCode.
 constexpr int AcSymbolIndex(int run, int size)
