@@ -230,23 +230,6 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
-    void sameFolderOutputReplacesTheSource()
-    {
-        QTemporaryDir folder;
-        QImage image(80, 60, QImage::Format_RGB32);
-        image.fill(Qt::green);
-        QVERIFY(image.save(folder.filePath(QStringLiteral("x.jpg"))));
-        pickerAnswer = folder.path();
-        Host host;
-        host.folder = folder.path();
-        host.names = {QStringLiteral("x.jpg")};
-        host.selected = {true};
-        host.ratio = QStringLiteral("50.0%");
-        basBatch::RunBatch(host);
-        QCOMPARE(ImageSize(folder.filePath(QStringLiteral("x.jpg"))), QSize(40, 30));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("x.jpg")});
-    }
-
     void aSecondRunDuringAYieldIsRefused()
     {
         Host host;

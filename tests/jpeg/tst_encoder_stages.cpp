@@ -109,16 +109,6 @@ private slots:
                 QVERIFY2(t.AcHuffLen[table][i] >= 2 && t.AcHuffLen[table][i] <= 16, qPrintable(QString::number(i)));
     }
 
-    void tablesDoNotDependOnQuality()
-    {
-        CodingTables a, b;
-        InitTables(0, a);
-        InitTables(-7, b);
-        QVERIFY(std::memcmp(a.DctMatrix, b.DctMatrix, sizeof a.DctMatrix) == 0);
-        QVERIFY(std::memcmp(a.QuantFactor, b.QuantFactor, sizeof a.QuantFactor) == 0);
-        QVERIFY(std::memcmp(a.AcHuffCode, b.AcHuffCode, sizeof a.AcHuffCode) == 0);
-    }
-
     void colourSamplesOfPlainColours_data()
     {
         QTest::addColumn<uint>("argb");
@@ -146,31 +136,6 @@ private slots:
             QCOMPARE(e->CbSamples()[i], cb);
             QCOMPARE(e->CrSamples()[i], cr);
         }
-    }
-
-    void colourSamplesAreLaidOutByBlockAndAveraged()
-    {
-        // Each pixel's value encodes its position, to catch a layout slip; the
-        // top-left 2x2 group is two black and two white pixels.
-        std::vector<std::uint32_t> px(17 * 17);
-        for (int y = 0; y < 17; ++y)
-            for (int x = 0; x < 17; ++x)
-                px[y * 17 + x] = 0xFF000000u | static_cast<std::uint32_t>((x * 15 + y) & 0xFF) * 0x010101u;
-        px[0] = px[18] = 0xFF000000u;
-        px[1] = px[17] = 0xFFFFFFFFu;
-        auto e = FreshEncoder();
-        const PixelRows rows{px.data(), 17, 17, 17};
-        SampleMcu(*e, rows, 0, 0);
-        QCOMPARE(e->CbSamples()[0], 0);  // averages of 127.5 per channel
-        QCOMPARE(e->CrSamples()[0], 0);
-        // Pixel (row 9, column 12) is in the bottom-right block at (1, 4).
-        const int grey = (12 * 15 + 9) & 0xFF;
-        QCOMPARE(e->YSamples()[192 + 1 * 8 + 4], grey - 128);
-        // The MCU at (16, 16) sees only copies of the bottom-right pixel.
-        SampleMcu(*e, rows, 16, 16);
-        const int corner = ((16 * 15 + 16) & 0xFF) - 128;
-        for (int i = 0; i < 256; ++i)
-            QCOMPARE(e->YSamples()[i], corner);
     }
 
     void everySamplerMatchesThePortableOne()
@@ -245,30 +210,6 @@ private slots:
                     QVERIFY2(e->Coefs[i] == expected[i],
                              qPrintable(QStringLiteral("%1 round %2 index %3").arg(QLatin1String(k.name)).arg(round).arg(i)));
             }
-        }
-    }
-
-    void blocksCodeToTheirBits()
-    {
-        std::int32_t zero[64] = {};
-        {
-            auto e = FreshEncoder();
-            EncodeBlock(*e, 0, zero);
-            EncodeBlock(*e, 1, zero);
-            QCOMPARE(Bits(e->Stream).left(10), QStringLiteral("001010" "0000"));
-        }
-        {
-            // Amplitudes: 1 -> 1, -1 -> 0, 3 -> 11, -3 -> 00, -2 -> 01.
-            auto e = FreshEncoder();
-            std::int32_t c[64] = {};
-            c[e->Tables.ZigZag[1]] = 1;
-            c[e->Tables.ZigZag[2]] = -1;
-            c[e->Tables.ZigZag[3]] = 3;
-            c[e->Tables.ZigZag[4]] = -3;
-            c[e->Tables.ZigZag[5]] = -2;
-            EncodeBlock(*e, 0, c);
-            // DC 00, then (0,1) 00 + 1, (0,1) 00 + 0, (0,2) 01 + 11, (0,2) 01 + 00, (0,2) 01 + 01, EOB 1010.
-            QCOMPARE(Bits(e->Stream).left(29), QStringLiteral("00" "001" "000" "0111" "0100" "0101" "1010"));
         }
     }
 

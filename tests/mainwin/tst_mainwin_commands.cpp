@@ -129,22 +129,6 @@ private slots:
         QCOMPARE(script_.shown.last(), QStringLiteral("サイズの変換が終了しました。"));
     }
 
-    void viewersOpenAndCloseFromTheWindow()
-    {
-        frmMain& w = Open(photos_.path());
-        w.FilList().SelectAll();
-        QTest::keyClick(&w, Qt::Key_F2);
-        QCOMPARE(Visible("frmImage"), 3);
-        QCOMPARE(basMain::ViewerCount, qint16(3));
-        // A run closes the viewers once the user has said Yes.
-        w.FilList().SetSelected(0, false);
-        w.FilList().SetSelected(1, false);
-        w.mnuFileRun_Click();
-        QCOMPARE(basMain::ViewerCount, qint16(0));
-        QTest::keyClick(&w, Qt::Key_F2);  // the run cleared the selection: nothing opens
-        QCOMPARE(Visible("frmImage"), 0);
-    }
-
     void closingDuringARunEndsItCleanly()
     {
         frmMain& w = Open(photos_.path());

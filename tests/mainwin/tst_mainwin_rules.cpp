@@ -12,7 +12,6 @@
 #include "mainwin/layout.h"
 #include "mainwin/mainsettings.h"
 #include "mainwin/pathbox.h"
-#include "mainwin/ratiobox.h"
 
 namespace {
 
@@ -153,34 +152,6 @@ private slots:
         QCOMPARE(PathBox::NavigationPath(t), root.path());
         QCOMPARE(PathBox::NavigationPath(QStringLiteral("/")), QStringLiteral("/"));
         QCOMPARE(PathBox::NavigationPath(root.path()), root.path());
-    }
-
-    void ratioRules()
-    {
-        QCOMPARE(RatioBox::StripLeadingZeros("0"), QString("0"));
-        QCOMPARE(RatioBox::StripLeadingZeros("05"), QString("5"));
-        QCOMPARE(RatioBox::StripLeadingZeros("0.5"), QString(".5"));
-        QCOMPARE(RatioBox::StripLeadingZeros("00"), QString("0"));
-        QCOMPARE(RatioBox::StripLeadingZeros("0100.0%"), QString("100.0%"));
-
-        using RatioBox::KeyAction;
-        auto key = [](int k, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-            return QKeyEvent(QEvent::KeyPress, k, mods, text);
-        };
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_5, "5"), "1"), KeyAction::Pass);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Period, "."), "1"), KeyAction::Pass);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Period, "."), " 1.5 "), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_A, "a"), "1"), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Minus, "-"), "1"), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Space, " "), "1"), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Delete, ""), "1"), KeyAction::Backspace);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Left, ""), "1"), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Down, ""), "1"), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Home, ""), "1"), KeyAction::Pass);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_C, "\x03", Qt::ControlModifier), "1"), KeyAction::Pass);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_V, "\x16", Qt::ControlModifier), "1"), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_X, "\x18", Qt::ControlModifier), "1"), KeyAction::Swallow);
-        QCOMPARE(RatioBox::FilterKey(key(Qt::Key_Return, "\r"), "1"), KeyAction::Swallow);
     }
 
     void drivesOfPaths()
