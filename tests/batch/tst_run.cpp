@@ -11,36 +11,10 @@
 #include "shell/msg.h"
 #include "shell/numtext.h"
 #include "shell/picture.h"
+#include "scriptedmessages.h"
 #include "testimages.h"
 
 namespace {
-
-struct Shown {
-    MsgKind kind;
-    QString title;
-    QString text;
-};
-
-class Script final : public MessageResponder {
-public:
-    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
-    {
-        shown.append({kind, title, text});
-        if (onShow)
-            onShow();
-        return kind == MsgKind::Question ? answer : MsgAnswer::Yes;
-    }
-    QStringList Texts() const
-    {
-        QStringList texts;
-        for (const Shown& s : shown)
-            texts << s.text;
-        return texts;
-    }
-    QList<Shown> shown;
-    MsgAnswer answer = MsgAnswer::Yes;
-    std::function<void()> onShow;
-};
 
 class Host final : public basBatch::RunHost {
 public:
@@ -88,7 +62,7 @@ class BatchRun : public QObject {
     Q_OBJECT
 
 private:
-    Script script;
+    ScriptedMessages script;
     QTemporaryDir source;
     QTemporaryDir output;
     std::optional<QString> pickerAnswer;
@@ -123,7 +97,7 @@ private slots:
     }
     void init()
     {
-        script = Script();
+        script = ScriptedMessages();
         pickerAnswer = output.path();
         pickerCalls = 0;
         basMain::SetPictureLoader({});
@@ -153,7 +127,7 @@ private slots:
         QCOMPARE(pickerCalls, 0);
         QCOMPARE(host.viewerCloses, 0);
 
-        script = Script();
+        script = ScriptedMessages();
         pickerAnswer.reset();
         basBatch::RunBatch(host);
         QCOMPARE(pickerCalls, 1);

@@ -9,18 +9,9 @@
 #include "dialogs/frmoption.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
+#include "scriptedmessages.h"
 
 namespace {
-
-class Script final : public MessageResponder {
-public:
-    MsgAnswer Show(MsgKind kind, const QString&, const QString& text) override
-    {
-        shown << qMakePair(kind, text);
-        return MsgAnswer::Yes;
-    }
-    QList<QPair<MsgKind, QString>> shown;
-};
 
 class Selection final : public basMain::FileSelection {
 public:
@@ -49,7 +40,7 @@ class ViewerWindows : public QObject {
 
 private:
     QTemporaryDir dir;
-    Script script;
+    ScriptedMessages script;
 
     Selection Files(int count, const QString& stem = QStringLiteral("p"))
     {
@@ -102,8 +93,8 @@ private slots:
         QCOMPARE(OpenViewers().size(), 20);
         QCOMPARE(basMain::ViewerCount, qint16(20));
         QCOMPARE(script.shown.size(), 1);
-        QCOMPARE(script.shown.first().second, QStringLiteral("一度に表示可能な画像は 20 までです。"));
-        QCOMPARE(script.shown.first().first, MsgKind::Warning);
+        QCOMPARE(script.shown.first().text, QStringLiteral("一度に表示可能な画像は 20 までです。"));
+        QCOMPARE(script.shown.first().kind, MsgKind::Warning);
 
         // Full: nothing opens. A double-click closes one and makes room for one.
         basViewers::mnuToolView_Click(Files(1));
@@ -148,7 +139,7 @@ private slots:
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(basMain::ViewerCount, qint16(1));
         QCOMPARE(script.shown.size(), 1);
-        QCOMPARE(script.shown.first().first, MsgKind::Error);
+        QCOMPARE(script.shown.first().kind, MsgKind::Error);
     }
 
     void informationShowsTheFirstSelectedImage()
@@ -204,7 +195,7 @@ private slots:
         bad.selected = {true};
         basViewers::mnuToolOption_Click(bad, nullptr);
         QCOMPARE(script.shown.size(), 1);
-        QCOMPARE(script.shown.first().first, MsgKind::Error);
+        QCOMPARE(script.shown.first().kind, MsgKind::Error);
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(w->objectName() != QLatin1String("frmWork"));
     }

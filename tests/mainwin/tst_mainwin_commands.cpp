@@ -19,18 +19,9 @@
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
+#include "scriptedmessages.h"
 
 namespace {
-
-class Script final : public MessageResponder {
-public:
-    MsgAnswer Show(MsgKind, const QString&, const QString& text) override
-    {
-        shown << text;
-        return MsgAnswer::Yes;
-    }
-    QStringList shown;
-};
 
 void SaveImage(const QString& path, int w, int h)
 {
@@ -56,7 +47,7 @@ class MainWindowCommands : public QObject {
     QTemporaryDir store_;
     QTemporaryDir photos_;
     QTemporaryDir out_;
-    Script script_;
+    ScriptedMessages script_;
     std::unique_ptr<frmMain> w_;
 
     frmMain& Open(const QString& folder)
@@ -105,8 +96,8 @@ private slots:
         QCOMPARE(w.FilList().SelectedCount(), 3);
         QTest::keyClick(&w, Qt::Key_F5);
 
-        QCOMPARE(script_.shown.first(), QStringLiteral("縮小率 50.0% で縮小を開始します。"));
-        QCOMPARE(script_.shown.last(), QStringLiteral("サイズの変換が終了しました。"));
+        QCOMPARE(script_.Texts().first(), QStringLiteral("縮小率 50.0% で縮小を開始します。"));
+        QCOMPARE(script_.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
         QCOMPARE(QImageReader(out_.filePath("a.jpg")).size(), QSize(500, 376));
         QCOMPARE(QImageReader(out_.filePath("b.jpg")).size(), QSize(32, 24));
         QCOMPARE(QImageReader(out_.filePath("c.jpg")).size(), QSize(20, 15));
@@ -126,7 +117,7 @@ private slots:
         basMain::SetFolderPicker([this](QWidget*, const QString&) { return std::optional<QString>(out_.path()); });
         QCOMPARE(w.FilList().ListCount(), 1);
         QCOMPARE(w.FilList().List(0), QStringLiteral("x.jpg"));
-        QCOMPARE(script_.shown.last(), QStringLiteral("サイズの変換が終了しました。"));
+        QCOMPARE(script_.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
     }
 
     void closingDuringARunEndsItCleanly()
@@ -147,7 +138,7 @@ private slots:
         QCOMPARE(QDir(out_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
         QVERIFY(!w.isVisible());
         QCOMPARE(Visible("frmProgress"), 0);
-        QVERIFY(!script_.shown.contains(QStringLiteral("サイズの変換が終了しました。")));
+        QVERIFY(!script_.Texts().contains(QStringLiteral("サイズの変換が終了しました。")));
         QSettings store(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik");
         QCOMPARE(store.value("Path/Path").toString(), photos_.path());
     }

@@ -1,0 +1,38 @@
+// A stand-in for the message boxes: records every box the program shows and
+// answers questions as the test says.
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <functional>
+
+#include "shell/msg.h"
+
+class ScriptedMessages final : public MessageResponder {
+public:
+    struct Shown {
+        MsgKind kind;
+        QString title;
+        QString text;
+    };
+
+    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
+    {
+        shown.append({kind, title, text});
+        if (onShow)
+            onShow();
+        return kind == MsgKind::Question ? answer : MsgAnswer::Yes;
+    }
+
+    QStringList Texts() const
+    {
+        QStringList texts;
+        for (const Shown& s : shown)
+            texts << s.text;
+        return texts;
+    }
+
+    QList<Shown> shown;
+    MsgAnswer answer = MsgAnswer::Yes;
+    std::function<void()> onShow;
+};
