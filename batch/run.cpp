@@ -93,7 +93,7 @@ void RunBatch(RunHost& host)
     // and the run uses, a ratio from 1.0% to 100.0%.
     const QString ratioText = host.NormalisedRatioText();
     if (Msg().ShowQuestion(QStringLiteral("縮小率 ") + ratioText + QStringLiteral(" で縮小を開始します。")) !=
-        MsgAnswer::Yes)
+        MsgAnswer::Yes || State().stop)
         return;
 
     host.CloseAllViewers();
@@ -101,7 +101,8 @@ void RunBatch(RunHost& host)
     // The picker opens on the source folder, where the user just was.
     QString outputFolder = host.FolderText();
     if (!basMain::BrowseForFolder(host.Window(), outputFolder,
-                                  QStringLiteral("縮小した画像を出力するフォルダを選択してください。")))
+                                  QStringLiteral("縮小した画像を出力するフォルダを選択してください。")) ||
+        State().stop)
         return;
 
     Hourglass hourglass;
