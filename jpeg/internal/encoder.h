@@ -157,8 +157,8 @@ std::vector<SampleKernelInfo> AvailableSamplers();
 
 // Forward DCT and quantisation of the six sample blocks into e.Coefs.
 void TransformMcu(JpegEncoder& e);
-// The plain transform, sum by sum in the defining order; the fast ones must
-// give the same coefficients.
+// The transform sum by sum in its defining order, kept as the yardstick every
+// faster version must match.
 void TransformMcuReference(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs);
 // Name of the transform in use ("avx512", "avx2" or "portable").
 const char* TransformName();
