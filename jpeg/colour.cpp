@@ -51,23 +51,6 @@ void SampleRowsPortable(const std::uint32_t* const rows[16], std::int32_t* ys, s
     }
 }
 
-namespace {
-
-using SampleKernel = void (*)(const std::uint32_t* const rows[16], std::int32_t*, std::int32_t*, std::int32_t*);
-
-SampleKernel ChooseSampler()
-{
-#if defined(ZEMBRIK_X86_KERNELS)
-    if (CpuHasAvx512())
-        return SampleRowsAvx512;
-    if (CpuHasAvx2())
-        return SampleRowsAvx2;
-#endif
-    return SampleRowsPortable;
-}
-
-}  // namespace
-
 std::vector<SampleKernelInfo> AvailableSamplers()
 {
     std::vector<SampleKernelInfo> kernels{{"portable", SampleRowsPortable}};
@@ -82,7 +65,7 @@ std::vector<SampleKernelInfo> AvailableSamplers()
 
 void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std::int32_t mcuY)
 {
-    static const SampleKernel sample = ChooseSampler();
+    static const auto sample = AvailableSamplers().back().run;
     // The 16 rows of the MCU, each 16 pixels wide; edge rows are padded copies.
     alignas(64) std::uint32_t padded[16][16];
     const std::uint32_t* rows[16];

@@ -66,19 +66,19 @@ void TransformMcuPortable(const CodingTables& t, const std::int32_t* samples, st
     }
 }
 
-using Kernel = void (*)(const CodingTables&, const std::int32_t*, std::int32_t*);
-
-struct Choice {
-    Kernel kernel;
-    const char* name;
-};
+}  // namespace
 
 #if defined(ZEMBRIK_X86_KERNELS)
-bool CpuHas(const char* feature)
+namespace {
+
+enum class VectorUnit { Avx2, Avx512 };
+
+// Whether the processor has the unit and the system saves its registers.
+bool Detect(VectorUnit unit)
 {
 #if defined(__GNUC__) || defined(__clang__)
     __builtin_cpu_init();
-    if (feature[3] == '5')
+    if (unit == VectorUnit::Avx512)
         return __builtin_cpu_supports("avx512f");
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #elif defined(_MSC_VER)
@@ -93,56 +93,43 @@ bool CpuHas(const char* feature)
         return false;
     const unsigned long long xcr0 = _xgetbv(0);
     __cpuidex(info, 7, 0);
-    if (feature[3] == '5')
+    if (unit == VectorUnit::Avx512)
         return (info[1] & (1 << 16)) != 0 && (xcr0 & 0xE6) == 0xE6;
     return (info[1] & (1 << 5)) != 0 && fma && (xcr0 & 0x6) == 0x6;
 #else
-    (void)feature;
+    (void)unit;
     return false;
 #endif
 }
-#endif
 
 }  // namespace
 
-#if defined(ZEMBRIK_X86_KERNELS)
 bool CpuHasAvx512()
 {
-    static const bool has = CpuHas("avx512");
+    static const bool has = Detect(VectorUnit::Avx512);
     return has;
 }
 
 bool CpuHasAvx2()
 {
-    static const bool has = CpuHas("avx2");
+    static const bool has = Detect(VectorUnit::Avx2);
     return has;
 }
 #endif
 
 namespace {
 
-Choice Choose()
+const TransformKernel& Chosen()
 {
-#if defined(ZEMBRIK_X86_KERNELS)
-    if (CpuHasAvx512())
-        return {TransformMcuAvx512, "avx512"};
-    if (CpuHasAvx2())
-        return {TransformMcuAvx2, "avx2"};
-#endif
-    return {TransformMcuPortable, "portable"};
-}
-
-const Choice& Chosen()
-{
-    static const Choice choice = Choose();
-    return choice;
+    static const TransformKernel kernel = AvailableTransforms().back();
+    return kernel;
 }
 
 }  // namespace
 
 void TransformMcu(JpegEncoder& e)
 {
-    Chosen().kernel(e.Tables, e.Samples, e.Coefs);
+    Chosen().run(e.Tables, e.Samples, e.Coefs);
 }
 
 const char* TransformName()

@@ -96,11 +96,9 @@ public:
     // Bytes complete so far (call PadLastByte first to include the last one).
     const std::uint8_t* Data() const { return bytes_.get(); }
     std::size_t Size() const { return pos_; }
-    std::size_t Capacity() const { return capacity_; }
-    // Room left, counting the bits still gathered, for a capacity check.
+    // Room left after the complete bytes (the bits still gathered take at
+    // most eight more with stuffing), for a capacity check.
     std::size_t Remaining() const { return capacity_ - pos_; }
-    // Bits gathered but not yet written as bytes (0..7 after PadLastByte: 0).
-    int PendingBits() const { return pending_; }
     // Stores the two EOI bytes after the data without counting them in Size().
     bool AppendEoi();
 
@@ -147,7 +145,8 @@ struct JpegEncoder {
 // whole MCUs by repeating its last column and row, into e.Samples.
 void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std::int32_t mcuY);
 
-// Every colour sampler this processor can run, the portable one first; each
+// Every colour sampler this processor can run, the portable one first and the
+// fastest last (the one the encoder uses); each
 // reads an MCU's 16 rows of 16 pixels into luminance, Cb and Cr blocks.
 struct SampleKernelInfo {
     const char* name;
@@ -162,7 +161,8 @@ void TransformMcu(JpegEncoder& e);
 void TransformMcuReference(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs);
 // Name of the transform in use ("avx512", "avx2" or "portable").
 const char* TransformName();
-// Every transform this processor can run, the portable one first.
+// Every transform this processor can run, the portable one first and the
+// fastest last (the one the encoder uses).
 struct TransformKernel {
     const char* name;
     void (*run)(const CodingTables&, const std::int32_t*, std::int32_t*);

@@ -224,26 +224,6 @@ private slots:
         QVERIFY(QFile::exists(output.filePath(QStringLiteral("c.jpg"))));
     }
 
-    void stoppingEndsTheRunWithoutTouchingTheHost()
-    {
-        Host host;
-        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.gif")});
-        basMain::SetPictureLoader([](const QString& path) {
-            if (path.endsWith(QLatin1String("b.bmp")))
-                basBatch::StopBatch();  // as the main window's closing does during a yield
-            return basMain::DecodePicture(path);
-        });
-        basBatch::RunBatch(host);
-        QVERIFY(QFile::exists(output.filePath(QStringLiteral("a.jpg"))));
-        QVERIFY(!QFile::exists(output.filePath(QStringLiteral("b.jpg"))));  // abandoned, not half written
-        QVERIFY(!QFile::exists(output.filePath(QStringLiteral("c.jpg"))));
-        QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-        QCOMPARE(host.refreshes, 0);
-        QCOMPARE(script.shown.size(), 1);  // no completion message
-        QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
-        QVERIFY(!basBatch::BatchRunning());
-        QVERIFY(!QApplication::overrideCursor());
-    }
 };
 
 QTEST_MAIN(BatchRun)

@@ -37,7 +37,6 @@ private slots:
     void targetLengths();
     void shrinksAndNames();
     void fullSizeWritesTheSourcePixels();
-    void reportsFailures();
 };
 
 void TestShrink::targetLengths()
@@ -98,22 +97,6 @@ void TestShrink::fullSizeWritesTheSourcePixels()
     QFile written(result.OutputPath);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
-}
-
-void TestShrink::reportsFailures()
-{
-    QTemporaryDir dir;
-    basMain::PictureBox box;
-    const basBatch::ShrinkResult missing = ShrinkFile(dir.path(), "gone.bmp", 0.5, dir.path(), box);
-    QVERIFY(!missing.Ok());
-    QCOMPARE(missing.Error->Number, basMain::PictureErrorNumber::FileNotFound);
-    QVERIFY(missing.OutputPath.isEmpty());
-    QVERIFY(!QFile::exists(dir.filePath("gone.jpg")));
-
-    QVERIFY(Gradient(8, 8).save(dir.filePath("ok.bmp")));
-    const basBatch::ShrinkResult unwritable = ShrinkFile(dir.path(), "ok.bmp", 0.5, dir.filePath("no/such"), box);
-    QVERIFY(!unwritable.Error);
-    QVERIFY(unwritable.SaveResult != ModuleJPEG::JpegResult::Ok);
 }
 
 QTEST_MAIN(TestShrink)

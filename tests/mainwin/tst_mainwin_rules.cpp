@@ -11,7 +11,6 @@
 #include "mainwin/filelist.h"
 #include "mainwin/layout.h"
 #include "mainwin/mainsettings.h"
-#include "mainwin/pathbox.h"
 
 namespace {
 
@@ -118,40 +117,6 @@ private slots:
         QCOMPARE(back.Path, fallback);
         QVERIFY(!back.Left.has_value());
         QCOMPARE(*back.Top, 1200.0);
-    }
-
-    void pathCompletion()
-    {
-        QTemporaryDir root;
-        QDir dir(root.path());
-        for (const char* name : {"beta", "alpha", "Alpine", ".hidden"})
-            QVERIFY(dir.mkdir(QString::fromLatin1(name)));
-        Touch(root.path() + "/afile.jpg");
-        const QString t = root.path() + "/";
-
-        const QStringList subs = PathBox::SubFolderPaths(t);
-        QCOMPARE(subs, QStringList({t + "alpha", t + "Alpine", t + "beta"}));
-        QVERIFY(PathBox::SubFolderPaths(root.path()).isEmpty());
-        QVERIFY(PathBox::SubFolderPaths(t + "nothere/").isEmpty());
-
-        QStringList items{root.path()};
-        QCOMPARE(PathBox::AppendNew(items, subs).size(), 3);
-        QCOMPARE(PathBox::AppendNew(items, subs).size(), 0);  // no duplicates
-        QCOMPARE(items.size(), 4);
-
-        // Typed "<root>/" completes to the first item starting with it, tail selected.
-        PathBox::Completion c = PathBox::Complete(items, t, t.size());
-        QCOMPARE(c.Text, t + "alpha");
-        QCOMPARE(c.Caret, t.size());
-        c = PathBox::Complete(items, t + "alpi", t.size() + 4);  // letter case ignored
-        QCOMPARE(c.Text, t + "Alpine");
-        c = PathBox::Complete(items, t + "zzTAIL", t.size() + 2);  // no match: cut at the caret
-        QCOMPARE(c.Text, t + "zz");
-        QCOMPARE(c.Index, qsizetype(-1));
-
-        QCOMPARE(PathBox::NavigationPath(t), root.path());
-        QCOMPARE(PathBox::NavigationPath(QStringLiteral("/")), QStringLiteral("/"));
-        QCOMPARE(PathBox::NavigationPath(root.path()), root.path());
     }
 
     void drivesOfPaths()

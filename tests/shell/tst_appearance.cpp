@@ -29,13 +29,6 @@ private slots:
         QVERIFY2(QFontDatabase::writingSystems(used).contains(QFontDatabase::Japanese), qPrintable(used));
     }
 
-    void qtTextsInJapanese()
-    {
-        if (!basMain::InstallQtJapaneseTexts())
-            QSKIP("Qt's Japanese translation is not installed");
-        QCOMPARE(QCoreApplication::translate("QFileDialog", "Directories"), QStringLiteral("ディレクトリ"));
-    }
-
     void toolbarPicturesAreSilverKeyed()
     {
         for (const char* key : {"RUN", "VIEW", "CLOSE", "OPTION"}) {
@@ -62,14 +55,6 @@ private slots:
         QVERIFY(basMain::ToolbarIcon(QString()).isNull());
     }
 
-    void programIconSizes()
-    {
-        const QIcon icon = basMain::ProgramIcon();
-        QVERIFY(!icon.isNull());
-        const QList<QSize> sizes = icon.availableSizes();
-        QVERIFY(sizes.contains(QSize(32, 32)));
-        QVERIFY(sizes.contains(QSize(16, 16)));
-    }
 };
 
 QTEST_MAIN(TstAppearance)

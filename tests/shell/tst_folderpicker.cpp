@@ -33,17 +33,6 @@ private slots:
         QCOMPARE(folder, QDir::toNativeSeparators(QStringLiteral("/tmp/out")));
     }
 
-    void cancelLeavesFolder()
-    {
-        basMain::SetFolderPicker([](QWidget*, const QString&) -> std::optional<QString> { return std::nullopt; });
-        QString folder = QStringLiteral("/keep");
-        QVERIFY(!basMain::BrowseForFolder(nullptr, folder, QStringLiteral("p")));
-        QCOMPARE(folder, QStringLiteral("/keep"));
-        basMain::SetFolderPicker([](QWidget*, const QString&) -> std::optional<QString> { return QString(); });
-        QVERIFY(!basMain::BrowseForFolder(nullptr, folder, QStringLiteral("p")));
-        QCOMPARE(folder, QStringLiteral("/keep"));
-    }
-
     void realDialogCancelAndConfirm()
     {
         QTemporaryDir temp;

@@ -37,14 +37,6 @@ private slots:
         QCOMPARE(same, base);
     }
 
-    void joinPath()
-    {
-        const QString sep = basMain::Separator();
-        QCOMPARE(basMain::JoinPath(QStringLiteral("dir"), QStringLiteral("a.jpg")), "dir" + sep + "a.jpg");
-        // A root already ends in the separator: the join doubles it, as every command does.
-        QCOMPARE(basMain::JoinPath(sep, QStringLiteral("a.jpg")), sep + sep + "a.jpg");
-    }
-
     void val()
     {
         QCOMPARE(basMain::Val(QStringLiteral("50.0%")), 50.0);
