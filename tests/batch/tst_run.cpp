@@ -137,25 +137,6 @@ private slots:
         QVERIFY(QDir(output.path()).isEmpty());
     }
 
-    void fullRunWritesEveryImage()
-    {
-        Host host;
-        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.gif")});
-        host.ratio = QStringLiteral("50.0%");
-        basBatch::RunBatch(host);
-        QCOMPARE(script.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
-        QCOMPARE(script.shown.last().title, QStringLiteral("情報"));
-        QCOMPARE(ImageSize(output.filePath(QStringLiteral("a.jpg"))), QSize(500, 376));
-        QCOMPARE(ImageSize(output.filePath(QStringLiteral("b.jpg"))), QSize(32, 24));
-        QCOMPARE(ImageSize(output.filePath(QStringLiteral("c.jpg"))), QSize(20, 20));
-        QCOMPARE(host.status, QString());
-        QCOMPARE(host.refreshes, 1);
-        QVERIFY(!host.selected.contains(true));
-        QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
-        QCOMPARE(WindowsNamed(QStringLiteral("frmWork")), 0);
-        QVERIFY(!QApplication::overrideCursor());
-    }
-
     void ratioBeingEditedIsNormalisedAndTargetsStayVisible()
     {
         Host host;
