@@ -9,17 +9,6 @@
 
 namespace basBatch {
 
-int TargetLength(int length, double ratio)
-{
-    // nearbyint rounds halves to even in the default rounding mode.
-    const double scaled = std::nearbyint(static_cast<double>(length) * ratio);
-    if (!(scaled >= 1.0))  // also catches NaN
-        return length > 0 ? 1 : 0;
-    if (scaled >= static_cast<double>(length))
-        return length;
-    return static_cast<int>(scaled);
-}
-
 ShrinkResult ShrinkFile(const QString& folder, const QString& fileName, double ratio,
                         const QString& outputFolder, basMain::PictureBox& box,
                         const ModuleJPEG::YieldHook& yield)

@@ -24,10 +24,7 @@ struct ShrinkResult {
     bool Ok() const { return !Error && SaveResult == ModuleJPEG::JpegResult::Ok; }
 };
 
-// Target length of a reduction: Length x Ratio rounded to the nearest whole
-// pixel, halves to the even one (1001 x 0.5 = 500, 751 x 0.5 = 376); never
-// below one pixel and never above Length (the run only shrinks).
-int TargetLength(int length, double ratio);
+using basMain::TargetLength;
 
 // One image of a run: joins Folder and FileName as the run joins paths, loads
 // the file into Box (which takes its size), reduces it to the target size,

@@ -11,6 +11,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -125,6 +126,52 @@ LoadedPicture DecodePicture(const QString& path)
 
     LoadedPicture result;
     result.Image = std::move(image);
+    return result;
+}
+
+int TargetLength(int length, double ratio)
+{
+    // nearbyint rounds halves to even in the default rounding mode.
+    const double scaled = std::nearbyint(static_cast<double>(length) * ratio);
+    if (!(scaled >= 1.0))  // also catches NaN
+        return length > 0 ? 1 : 0;
+    if (scaled >= static_cast<double>(length))
+        return length;
+    return static_cast<int>(scaled);
+}
+
+PictureInfo ReadPictureSize(const QString& path)
+{
+    // Until the header reader exists: the whole picture, measured.
+    PictureInfo info;
+    LoadedPicture loaded = LoadPicture(path);
+    if (!loaded.Ok())
+        info.Error = std::move(loaded.Error);
+    else
+        info.Size = loaded.Image.size();
+    return info;
+}
+
+ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
+{
+    ReducedPicture result;
+    LoadedPicture loaded = LoadPicture(path);
+    if (!loaded.Ok()) {
+        result.Error = std::move(loaded.Error);
+        return result;
+    }
+    if (stop && stop->load(std::memory_order_relaxed)) {
+        result.Stopped = true;
+        return result;
+    }
+    result.SourceSize = loaded.Image.size();
+    const int width = TargetLength(result.SourceSize.width(), ratio);
+    const int height = TargetLength(result.SourceSize.height(), ratio);
+    if (width <= 0 || height <= 0)
+        return result;  // an empty picture stays empty
+    result.Image = StretchHalftone(loaded.Image, width, height);
+    if (result.Image.isNull())
+        result.Error = Failure(PictureErrorNumber::SurfaceTooLarge, SurfaceError().Description, path).Error;
     return result;
 }
 

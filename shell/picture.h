@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,6 +38,35 @@ struct LoadedPicture {
 // The largest picture accepted, in pixels: a 100-megapixel camera frame fits,
 // a header that claims more (a decompression bomb) is refused before decoding.
 inline constexpr qint64 MaxPicturePixels = 160'000'000;
+
+// Target length of a reduction: Length x Ratio rounded to the nearest whole
+// pixel, halves to the even one (1001 x 0.5 = 500, 751 x 0.5 = 376); never
+// below one pixel and never above Length (a run only shrinks).
+int TargetLength(int length, double ratio);
+
+// What the header alone tells of a picture: its size with the EXIF
+// orientation applied, without decoding a pixel.
+struct PictureInfo {
+    QSize Size;
+    std::optional<PictureError> Error;
+    bool Ok() const { return !Error.has_value(); }
+};
+PictureInfo ReadPictureSize(const QString& path);
+
+// A picture loaded and reduced in one step, as a run shrinks it.
+struct ReducedPicture {
+    QImage Image;       // opaque RGB32, TargetLength of each side of SourceSize
+    QSize SourceSize;   // the upright picture's own size (empty when loading failed)
+    std::optional<PictureError> Error;
+    bool Stopped = false;  // the stop flag was raised before the picture was done
+    bool Ok() const { return !Error.has_value() && !Stopped; }
+};
+
+// Loads a file and reduces it by Ratio with the averaging reduction. The
+// result's pixels are exactly those of LoadPicture followed by StretchHalftone
+// to the target size. Safe to call from any thread; Stop, when given, is read
+// now and then and ends the work early.
+ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop = nullptr);
 
 // Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile
 // converted to sRGB, transparency composited on white, bombs refused.
