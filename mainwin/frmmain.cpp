@@ -195,6 +195,8 @@ void frmMain::BuildControls()
     setTabOrder(dirList_, cboDir_);
     setTabOrder(cboDir_, filList_);
     setTabOrder(filList_, cboRitu_);
+    // The drive list leads the tab order and has the focus when the window opens.
+    drvList_->setFocus();
     // Last, so that the filter never sees a half-built window.
     client_->installEventFilter(this);
 }

@@ -111,6 +111,13 @@ private slots:
         QCOMPARE(w.width(), qRound(6500.0 / tpp));
         QCOMPARE(w.pos(), QPoint(qRound(1000.0 / tpp), qRound(1000.0 / basMain::TwipsPerPixelY())));
         QVERIFY(w.minimumWidth() >= qRound(4875.0 / tpp));
+
+        // The caret starts in the drive list, and Tab follows the designed order.
+        QCOMPARE(QApplication::focusWidget(), &w.drvList());
+        for (QWidget* next : QList<QWidget*>{&w.dirList(), &w.cboDir(), &w.FilList(), &w.cboRitu()}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
     }
 
     void missingFolderFallsBack()
