@@ -18,6 +18,8 @@ int main(int argc, char** argv)
                                             .arg(basMain::VersionMajor)
                                             .arg(basMain::VersionMinor)
                                             .arg(basMain::VersionRevision));
+    // Ties the windows to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zembrik.Zembrik"));
 
     QCommandLineParser arguments;
     arguments.setApplicationDescription(QStringLiteral("Shrinks photographs in bulk."));
