@@ -11,13 +11,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QSet>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <algorithm>
 
 #include "batch/run.h"
@@ -28,6 +31,7 @@
 #include "mainwin/folderlist.h"
 #include "mainwin/layout.h"
 #include "mainwin/mainsettings.h"
+#include "mainwin/openwith.h"
 #include "mainwin/pathbox.h"
 #include "mainwin/ratiobox.h"
 #include "shell/basmain.h"
@@ -195,6 +199,13 @@ void frmMain::BuildControls()
     setTabOrder(dirList_, cboDir_);
     setTabOrder(cboDir_, filList_);
     setTabOrder(filList_, cboRitu_);
+    // The drive list leads the tab order and has the focus when the window opens.
+    drvList_->setFocus();
+
+    // Files dropped anywhere on the window open there; the boxes take typed text only.
+    setAcceptDrops(true);
+    cboRitu_->lineEdit()->setAcceptDrops(false);
+    cboDir_->lineEdit()->setAcceptDrops(false);
     // Last, so that the filter never sees a half-built window.
     client_->installEventFilter(this);
 }
@@ -713,6 +724,70 @@ void frmMain::tlbMain_ButtonClick(const QString& key)
         mnuToolClose_Click();
     else if (key == QLatin1String("OPTION"))
         mnuToolOption_Click();
+}
+
+// --- Open with and drop ---------------------------------------------------------
+
+QStringList frmMain::OpenPaths(const QStringList& paths)
+{
+    const OpenWith::Request request = OpenWith::Read(paths);
+    if (request.Folder.isEmpty())
+        return request.Ignored;
+    RefreshDrives();  // the folder may lie on a volume mounted since start-up
+    const QString root = Drives::RootOf(request.Folder, driveRoots_);
+    {
+        // Quietly: the drive's change would move the lists to its root.
+        const QSignalBlocker quiet(drvList_);
+        SetDrive(root);
+    }
+    const QString before = dirList_->Path();
+    if (const std::optional<QString> error = dirList_->SetPath(request.Folder, root)) {
+        Msg().ShowError(*error);
+        return request.Ignored;
+    }
+    // The folder shown already is read again, so that pictures added since are there.
+    if (dirList_->Path() == before)
+        dirList_Change();
+
+    const QSet<QString> wanted(request.Names.begin(), request.Names.end());
+    QListWidgetItem* first = nullptr;
+    for (int i = 0; i < filList_->ListCount(); ++i) {
+        if (!wanted.contains(filList_->List(i)))
+            continue;
+        filList_->SetSelected(i, true);
+        if (!first)
+            first = filList_->item(i);
+    }
+    if (first) {
+        filList_->setCurrentItem(first, QItemSelectionModel::NoUpdate);
+        filList_->scrollToItem(first);
+    }
+    return request.Ignored;
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Not while a run works through the folder shown.
+    if (basBatch::BatchRunning())
+        return;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event)
+{
+    if (basBatch::BatchRunning())
+        return;
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenPaths(paths);
 }
 
 // --- Unload ---------------------------------------------------------------------

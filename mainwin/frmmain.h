@@ -57,6 +57,11 @@ public:
     // True while the path box's text changes must not complete.
     bool SkipAutoComplete = false;
 
+    // Shows the folder named by paths (a folder, or the folder of the first
+    // picture file) with the given pictures of it selected, as "open with" and
+    // a drop do; returns the paths it could not use.
+    QStringList OpenPaths(const QStringList& paths);
+
 public slots:
     virtual void mnuFileRun_Click();
     virtual void mnuFileEnd_Click();
@@ -82,6 +87,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void Form_Load();

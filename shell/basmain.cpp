@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace basMain {
 
@@ -17,7 +18,18 @@ qint32 InfoHeight = 0;
 void InitProgramValues()
 {
     ViewerCount = 0;
-    HelpFilePath = JoinPath(AppFolder(), QStringLiteral("Kolvane.html"));
+    HelpFilePath = HelpFileIn(AppFolder());
+}
+
+QString HelpFileIn(const QString& appFolder)
+{
+    const QString name = QStringLiteral("Kolvane.html");
+    const QString beside = JoinPath(appFolder, name);
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed = QDir::cleanPath(QDir::fromNativeSeparators(appFolder) + QLatin1Char('/') +
+                                              QStringLiteral(ZEMBRIK_INSTALLED_DATA_DIR) + QLatin1Char('/') + name);
+    return QFileInfo::exists(installed) ? QDir::toNativeSeparators(installed) : beside;
 }
 
 QString AppFolder()

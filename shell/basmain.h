@@ -16,7 +16,7 @@ inline constexpr int VersionRevision = 0;
 
 // Number of open viewer windows.
 extern qint16 ViewerCount;
-// The help file beside the executable.
+// The help file: beside the executable, or in the installed data folder.
 extern QString HelpFilePath;
 
 // Written by the image information command, read by its dialog.
@@ -27,6 +27,12 @@ extern qint32 InfoHeight;
 
 // Sets the program-wide values at start-up (the main window is shown by main()).
 void InitProgramValues();
+
+// The help page of a program whose executable lies in appFolder: beside it,
+// as in the build folder, else where an installation puts it, found relative
+// to the executable so that a moved installation still finds it. The path
+// beside the executable when neither exists.
+QString HelpFileIn(const QString& appFolder);
 
 // The folder of the executable, without a trailing separator except at a root.
 QString AppFolder();

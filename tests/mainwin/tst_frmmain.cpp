@@ -10,12 +10,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QtTest>
 #include <memory>
 
@@ -111,6 +113,13 @@ private slots:
         QCOMPARE(w.width(), qRound(6500.0 / tpp));
         QCOMPARE(w.pos(), QPoint(qRound(1000.0 / tpp), qRound(1000.0 / basMain::TwipsPerPixelY())));
         QVERIFY(w.minimumWidth() >= qRound(4875.0 / tpp));
+
+        // The caret starts in the drive list, and Tab follows the designed order.
+        QCOMPARE(QApplication::focusWidget(), &w.drvList());
+        for (QWidget* next : QList<QWidget*>{&w.dirList(), &w.cboDir(), &w.FilList(), &w.cboRitu()}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
     }
 
     void missingFolderFallsBack()
@@ -434,6 +443,50 @@ private slots:
         QTest::keyClick(&w.cboRitu(), Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(w.FilList().SelectedCount(), 1);
         QVERIFY(w.FilList().Selected(0));
+    }
+
+    void opensGivenPathsAndDrops()
+    {
+        // As main() opens it: on pictures, before it shows; what is no picture is handed back.
+        Store().setValue("Path/Path", Sub("other"));
+        w_ = std::make_unique<frmMain>();
+        QCOMPARE(w_->OpenPaths({Sub("photos/c.jpg"), Sub("other/x.jpg"), Sub("photos/a.JPG"), Sub("photos/f.png")}),
+                 QStringList({Sub("photos/f.png")}));
+        w_->show();
+        w_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+        frmMain& w = *w_;
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
+        QCOMPARE(w.cboDirText(), Sub("photos"));
+        QVERIFY(w.FilList().Selected(0) && w.FilList().Selected(2));  // a.JPG and c.jpg
+        QCOMPARE(w.StatusText(), QString("2 個のオブジェクトを選択"));
+
+        // A folder dropped from a file manager is shown with nothing selected.
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(Sub("other"))});
+        auto drop = [&] {
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&w, &enter);
+            QDropEvent event(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            if (enter.isAccepted())
+                QApplication::sendEvent(&w, &event);
+            return enter.isAccepted() && event.isAccepted();
+        };
+        QVERIFY(drop());
+        QCOMPARE(w.cboDirText(), Sub("other"));
+        QCOMPARE(w.FilList().ListCount(), 1);
+        QCOMPARE(w.FilList().SelectedCount(), 0);
+        // A picture made since, dropped on the folder shown: the list is read again to select it.
+        Touch(Sub("other/y.jpg"));
+        mime.setUrls({QUrl::fromLocalFile(Sub("other/y.jpg"))});
+        QVERIFY(drop());
+        QFile::remove(Sub("other/y.jpg"));
+        QCOMPARE(w.FilList().ListCount(), 2);
+        QVERIFY(w.FilList().Selected(1) && !w.FilList().Selected(0));
+        // Dropped text is no path.
+        mime.setUrls({});
+        mime.setText(Sub("photos"));
+        QVERIFY(!drop());
     }
 
     void unloadClosesOthersAndSaves()

@@ -5,12 +5,14 @@
 #include <QKeyEvent>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include "mainwin/drives.h"
 #include "mainwin/filelist.h"
 #include "mainwin/layout.h"
 #include "mainwin/mainsettings.h"
+#include "mainwin/openwith.h"
 
 namespace {
 
@@ -138,6 +140,31 @@ private slots:
             Touch(root.path() + "/" + QString::fromLatin1(name));
         QVERIFY(QDir(root.path()).mkdir("folder.jpg"));
         QCOMPARE(ImageFileNames(root.path()), QStringList({"A.JPG", "b.jpg", "c.jpeg", "d.Gif", "e.bmp"}));
+    }
+
+    void openWithArguments()
+    {
+        QTemporaryDir root;
+        const QString a = root.path() + "/a", b = root.path() + "/b";
+        QVERIFY(QDir().mkpath(a) && QDir().mkpath(b));
+        for (const QString& file : {a + "/1.jpg", a + "/2.GIF", a + "/notes.txt", b + "/3.bmp"})
+            Touch(file);
+
+        // Pictures from two folders: the first one's folder, its pictures only.
+        OpenWith::Request r = OpenWith::Read({b + "/missing.jpg", a + "/notes.txt", a + "/2.GIF", b + "/3.bmp",
+                                              QUrl::fromLocalFile(a + "/1.jpg").toString()});
+        QCOMPARE(r.Folder, QDir::toNativeSeparators(a));
+        QCOMPARE(r.Names, QStringList({"2.GIF", "1.jpg"}));
+        QCOMPARE(r.Ignored, QStringList({b + "/missing.jpg", a + "/notes.txt"}));
+
+        // A folder, also relative and with a trailing separator; a folder named like a picture is a folder.
+        QVERIFY(QDir::setCurrent(root.path()));
+        r = OpenWith::Read({"b/", b + "/3.bmp"});
+        QCOMPARE(r.Folder, QDir::toNativeSeparators(b));
+        QCOMPARE(r.Names, QStringList({"3.bmp"}));
+        QVERIFY(QDir().mkpath(a + "/album.jpg"));
+        QCOMPARE(OpenWith::Read({a + "/album.jpg"}).Folder, QDir::toNativeSeparators(a + "/album.jpg"));
+        QVERIFY(OpenWith::Read({"", "nothing-here"}).Folder.isEmpty());
     }
 };
 

@@ -1,6 +1,7 @@
 // The help window: one window reused, contents and an empty focused keyword
 // search, the page's index, a missing file reported in the page only.
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollBar>
@@ -101,6 +102,21 @@ private slots:
         basMain::CloseHelp();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!closing && !basMain::HelpWindow());
+    }
+
+    void helpFileBesideOrInstalled()
+    {
+        QTemporaryDir prefix;
+        const QString bin = prefix.path() + QStringLiteral("/bin");
+        const QString installed = prefix.path() + QStringLiteral("/share/zembrik/Kolvane.html");
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(prefix.path() + QStringLiteral("/share/zembrik")));
+        // Neither there: the path beside the executable, for the window to name.
+        QCOMPARE(basMain::HelpFileIn(bin), bin + QStringLiteral("/Kolvane.html"));
+        QVERIFY(QFile::copy(QStringLiteral(ZEMBRIK_HELP_FILE), installed));
+        QCOMPARE(basMain::HelpFileIn(bin), installed);
+        // A page beside the executable (a build folder) comes first.
+        QVERIFY(QFile::copy(QStringLiteral(ZEMBRIK_HELP_FILE), bin + QStringLiteral("/Kolvane.html")));
+        QCOMPARE(basMain::HelpFileIn(bin), bin + QStringLiteral("/Kolvane.html"));
     }
 
     void missingFileNoMessageBox()

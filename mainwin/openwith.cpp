@@ -1,0 +1,49 @@
+// Reading the paths the main window is asked to open.
+#include "mainwin/openwith.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace OpenWith {
+
+bool IsPictureName(const QString& name)
+{
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    return suffix == QLatin1String("gif") || suffix == QLatin1String("bmp") || suffix == QLatin1String("jpg") ||
+           suffix == QLatin1String("jpeg");
+}
+
+Request Read(const QStringList& arguments)
+{
+    Request request;
+    struct Picture {
+        QString Folder, Name;
+    };
+    QList<Picture> pictures;
+    for (const QString& argument : arguments) {
+        const QUrl url(argument);
+        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+        const QFileInfo info(path);
+        const QString absolute = QDir::cleanPath(info.absoluteFilePath());
+        if (!path.isEmpty() && info.isDir()) {
+            if (request.Folder.isEmpty())
+                request.Folder = absolute;
+        } else if (info.isFile() && IsPictureName(info.fileName())) {
+            const QString folder = QFileInfo(absolute).path();
+            if (request.Folder.isEmpty())
+                request.Folder = folder;
+            pictures.append({folder, info.fileName()});
+        } else {
+            request.Ignored.append(argument);
+        }
+    }
+    for (const Picture& picture : std::as_const(pictures)) {
+        if (picture.Folder == request.Folder && !request.Names.contains(picture.Name))
+            request.Names.append(picture.Name);
+    }
+    request.Folder = QDir::toNativeSeparators(request.Folder);
+    return request;
+}
+
+}  // namespace OpenWith

@@ -1,0 +1,25 @@
+// What "open with" hands the main window (command-line arguments, dropped
+// files): the folder to show and the pictures of it to select.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace OpenWith {
+
+struct Request {
+    QString Folder;       // empty when no argument named a folder or a picture
+    QStringList Names;    // pictures of Folder to select, by file name
+    QStringList Ignored;  // arguments that are neither a folder nor a picture file
+};
+
+// The folder is the first argument that is a folder, or the folder of the
+// first picture file; the pictures among the arguments that lie in that
+// folder are selected. An argument may be a path (relative to the current
+// folder) or a file: URL.
+Request Read(const QStringList& arguments);
+
+// True for the names the file list shows: .gif, .bmp, .jpg, .jpeg in any case.
+bool IsPictureName(const QString& name);
+
+}  // namespace OpenWith

@@ -1,0 +1,55 @@
+#!/bin/sh
+# Installs the build into a temporary prefix and checks that every file lies
+# where the desktop, man and the program itself look for it, then gives the
+# menu entry and the metainfo to their validators. Exit status 77 (skipped)
+# when a validator is not installed.
+#   check_install.sh CMAKE BUILD_DIR
+set -u
+cmake=$1
+build=$2
+id=io.github.zembrik.Zembrik
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
+cd "$prefix" || exit 1
+
+for f in bin/zembrik bin/zembrik-batch share/zembrik/Kolvane.html share/applications/$id.desktop \
+         share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/$id.svg; do
+  [ -s "$f" ] || fail "$f missing"
+done
+ls share/man/man1/zembrik-batch.1* >/dev/null 2>&1 || fail "zembrik-batch manual page missing"
+# Each PNG holds a picture of the size its folder names (width and height are bytes 16 to 23).
+for size in 16 32 48 64 128 256; do
+  png=share/icons/hicolor/${size}x${size}/apps/$id.png
+  be="0 0 $((size / 256)) $((size % 256))"
+  [ "$(od -An -tu1 -j16 -N8 "$png" 2>/dev/null | tr -s ' ')" = " $be $be" ] ||
+    fail "$png is not a ${size}x$size PNG"
+done
+grep -qx "Icon=$id" share/applications/$id.desktop || fail "menu entry names another icon"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" share/metainfo/$id.metainfo.xml ||
+  fail "metainfo names another menu entry"
+bin/zembrik-batch --version >/dev/null || fail "installed zembrik-batch does not run"
+
+skipped=
+if command -v desktop-file-validate >/dev/null; then
+  out=$(desktop-file-validate share/applications/$id.desktop 2>&1)
+  [ $? -eq 0 ] && [ -z "$out" ] || fail "desktop-file-validate: $out"
+else
+  skipped="desktop-file-validate (Debian package desktop-file-utils)"
+fi
+if command -v appstreamcli >/dev/null; then
+  out=$(appstreamcli validate --no-net share/metainfo/$id.metainfo.xml 2>&1) ||
+    fail "appstreamcli validate: $out"
+else
+  skipped="$skipped appstreamcli (Debian package appstream)"
+fi
+
+[ $failed -eq 0 ] || exit 1
+if [ -n "$skipped" ]; then
+  echo "SKIPPED: installed tree is right, but no validator: $skipped"
+  exit 77
+fi
+echo "installed tree and validators pass"
