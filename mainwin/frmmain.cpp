@@ -392,12 +392,33 @@ void frmMain::SetCommandHandler(Command command, std::function<void()> handler)
 
 void frmMain::RunCommand(Command command)
 {
+    // The run, the viewers and image information build their paths from the
+    // path box: a path typed there and not yet left is applied first.
+    if (command != Command::Close && !ApplyTypedPath())
+        return;
     // Copied first: a handler may replace itself while it runs.
     const std::function<void()> handler = handlers_.at(static_cast<size_t>(command));
     if (handler)
         handler();
     if (closePending_ && !basBatch::BatchRunning())
         close();  // asked to close during the command's yields
+}
+
+// Leaves the path box as moving the focus out of it would when its text is not
+// the folder the lists show. False, with a warning, when the typed path did
+// not take the lists there (no such folder, or only its drive's root was
+// reached): the command would otherwise work on files of another folder that
+// happen to have the selected names.
+bool frmMain::ApplyTypedPath()
+{
+    if (PathBox::SameFolder(cboDir_->currentText(), filList_->Path()))
+        return true;
+    const QString typed = PathBox::NavigationPath(cboDir_->currentText());
+    cboDir_Validate();
+    if (PathBox::SameFolder(typed, filList_->Path()))
+        return true;
+    Msg().ShowMessage(QStringLiteral("パスが見つかりません。"));
+    return false;
 }
 
 QString frmMain::cboDirText() const

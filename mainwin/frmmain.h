@@ -106,6 +106,7 @@ private:
     void OnFocusChanged(QWidget* old, QWidget* now);
     bool FilterRatioKey(QKeyEvent* key);
     void RunCommand(Command command);
+    bool ApplyTypedPath();
 
     QWidget* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;

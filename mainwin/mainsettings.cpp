@@ -6,15 +6,10 @@
 #include <QSettings>
 #include <cmath>
 
-#include "shell/basmain.h"
+#include "shell/settings.h"
 
 namespace frmMainSettings {
 namespace {
-
-QSettings Store()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, basMain::AppTitle, basMain::AppTitle);
-}
 
 std::optional<double> ReadNumber(QSettings& store, const QString& key, double fallback)
 {
@@ -48,7 +43,7 @@ std::optional<double> ParseNumber(const QString& text)
 
 Loaded Load(const QString& fallbackFolder)
 {
-    QSettings store = Store();
+    QSettings store = basMain::SettingsStore();
     Loaded loaded;
     loaded.Left = ReadNumber(store, QStringLiteral("Settings/MainLeft"), 1000);
     loaded.Top = ReadNumber(store, QStringLiteral("Settings/MainTop"), 1000);
@@ -64,7 +59,7 @@ Loaded Load(const QString& fallbackFolder)
 
 void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path)
 {
-    QSettings store = Store();
+    QSettings store = basMain::SettingsStore();
     if (rect) {
         store.setValue(QStringLiteral("Settings/MainLeft"), NumberText(rect->Left));
         store.setValue(QStringLiteral("Settings/MainTop"), NumberText(rect->Top));

@@ -73,4 +73,19 @@ QString NavigationPath(const QString& text)
     return text.left(text.size() - 1);
 }
 
+bool SameFolder(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const auto clean = [](const QString& path) {
+        return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
+    };
+#ifdef Q_OS_WIN
+    constexpr Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    constexpr Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    return clean(a).compare(clean(b), cs) == 0;
+}
+
 }  // namespace PathBox

@@ -33,4 +33,8 @@ Completion Complete(const QStringList& items, const QString& text, qsizetype car
 // separator, except where that separator is the whole root ("/", "C:\").
 QString NavigationPath(const QString& text);
 
+// Whether two path texts name the same folder as written (cleaned and made
+// absolute; links are not followed). An empty text names no folder.
+bool SameFolder(const QString& a, const QString& b);
+
 }  // namespace PathBox

@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "shell/settings.h"
+
 namespace basMain {
 namespace {
 
@@ -61,6 +63,31 @@ bool BrowseForFolder(QWidget* Owner, QString& Folder, const QString& Prompt)
     if (!chosen || chosen->trimmed().isEmpty())
         return false;
     Folder = FolderPathForCaller(*chosen);
+    return true;
+}
+
+QString OutputFolderStart()
+{
+    const QString remembered = SettingsStore().value(QStringLiteral("Path/OutputFolder")).toString();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
+        return remembered;
+    return QDir::toNativeSeparators(QDir::homePath());
+}
+
+void RememberOutputFolder(const QString& folder)
+{
+    QSettings store = SettingsStore();
+    store.setValue(QStringLiteral("Path/OutputFolder"), folder);
+    store.sync();
+}
+
+bool BrowseForOutputFolder(QWidget* Owner, QString& Folder, const QString& Prompt)
+{
+    QString chosen = OutputFolderStart();
+    if (!BrowseForFolder(Owner, chosen, Prompt))
+        return false;
+    RememberOutputFolder(chosen);
+    Folder = chosen;
     return true;
 }
 

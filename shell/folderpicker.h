@@ -1,5 +1,6 @@
 // The output-folder picker: a directories-only folder dialog behind a seam that
-// tests replace to choose a folder or cancel.
+// tests replace to choose a folder or cancel, and the output folder it
+// remembers between runs.
 #pragma once
 
 #include <QString>
@@ -21,6 +22,19 @@ void SetFolderPicker(FolderPicker picker);
 // true; on cancel returns false and leaves Folder unchanged.
 // The dialog starts in Folder when that names a folder, else in the home folder.
 bool BrowseForFolder(QWidget* Owner, QString& Folder, const QString& Prompt);
+
+// The folder the output picker opens at: the last output folder the user
+// confirmed (settings [Path] OutputFolder) while it is still a folder, else
+// the home folder. Never the source folder by default: there a bare Enter
+// would confirm writing over the originals.
+QString OutputFolderStart();
+
+// Remembers folder as the last output folder the user confirmed.
+void RememberOutputFolder(const QString& folder);
+
+// BrowseForFolder for a run's output folder: opens at OutputFolderStart() and
+// remembers a confirmed folder. Folder is set only on a confirmed folder.
+bool BrowseForOutputFolder(QWidget* Owner, QString& Folder, const QString& Prompt);
 
 // A chosen path as BrowseForFolder returns it: native separators, no trailing
 // separator except at a root.

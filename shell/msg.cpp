@@ -3,7 +3,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -33,10 +35,15 @@ class BoxResponder final : public MessageResponder {
 public:
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
     {
+        return ShowDetailed(kind, title, text, QString());
+    }
+
+    MsgAnswer ShowDetailed(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
+    {
         QWidget* owner = QApplication::activeWindow();
         if (kind == MsgKind::Question) {
             QuestionBox box(owner);
-            Prepare(box, QMessageBox::Question, title, text);
+            Prepare(box, QMessageBox::Question, title, text, detail);
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::No);
             // Qt's own button texts are English without its translations installed.
@@ -50,19 +57,24 @@ public:
         Prepare(box, kind == MsgKind::Error     ? QMessageBox::Critical
                      : kind == MsgKind::Warning ? QMessageBox::Warning
                                                 : QMessageBox::Information,
-                title, text);
+                title, text, detail);
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
         return MsgAnswer::Yes;
     }
 
 private:
-    static void Prepare(QMessageBox& box, QMessageBox::Icon icon, const QString& title, const QString& text)
+    static void Prepare(QMessageBox& box, QMessageBox::Icon icon, const QString& title, const QString& text,
+                        const QString& detail)
     {
         box.setWindowTitle(title);
         box.setText(text);
+        box.setInformativeText(detail);
         box.setIcon(icon);
         box.setTextFormat(Qt::PlainText);  // file names and error texts are shown as they are
+        // The informative line is a file name too; Qt would take one with "<" in it for markup.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
         box.setWindowModality(Qt::ApplicationModal);
     }
 };
@@ -72,6 +84,11 @@ private:
 void clsMsg::ShowError(const QString& vstrMessage)
 {
     Show(MsgKind::Error, QStringLiteral("エラー"), vstrMessage);
+}
+
+void clsMsg::ShowError(const QString& vstrMessage, const QString& vstrDetail)
+{
+    Show(MsgKind::Error, QStringLiteral("エラー"), vstrMessage, vstrDetail);
 }
 
 void clsMsg::ShowMessage(const QString& vstrMessage)
@@ -94,12 +111,11 @@ void clsMsg::SetResponder(MessageResponder* responder)
     responder_ = responder;
 }
 
-MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text)
+MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, const QString& detail)
 {
-    if (responder_)
-        return responder_->Show(kind, title, text);
     BoxResponder boxes;
-    return boxes.Show(kind, title, text);
+    MessageResponder& responder = responder_ ? *responder_ : boxes;
+    return detail.isEmpty() ? responder.Show(kind, title, text) : responder.ShowDetailed(kind, title, text, detail);
 }
 
 clsMsg& Msg()
@@ -129,10 +145,15 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
 
 bool ShowSaveError(ModuleJPEG::JpegResult Result)
 {
+    return ShowSaveError(Result, QString());
+}
+
+bool ShowSaveError(ModuleJPEG::JpegResult Result, const QString& Path)
+{
     const QString text = SaveErrorText(Result);
     if (text.isEmpty())
         return true;
-    Msg().ShowError(text);
+    Msg().ShowError(text, QDir::toNativeSeparators(Path));
     return false;
 }
 

@@ -18,11 +18,20 @@ class MessageResponder {
 public:
     virtual ~MessageResponder() = default;
     virtual MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) = 0;
+    // A box with a second, informative line under its text (the file it is
+    // about). A responder that does not override it sees the text alone.
+    virtual MsgAnswer ShowDetailed(MsgKind kind, const QString& title, const QString& text, const QString& detail)
+    {
+        Q_UNUSED(detail);
+        return Show(kind, title, text);
+    }
 };
 
 class clsMsg {
 public:
     void ShowError(const QString& vstrMessage);
+    // The error box with vstrDetail as its informative second line.
+    void ShowError(const QString& vstrMessage, const QString& vstrDetail);
     void ShowMessage(const QString& vstrMessage);
     void ShowInformation(const QString& vstrInformation);
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
@@ -31,7 +40,7 @@ public:
     void SetResponder(MessageResponder* responder);
 
 private:
-    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text);
+    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail = {});
     MessageResponder* responder_ = nullptr;
 };
 
@@ -46,5 +55,8 @@ QString SaveErrorText(ModuleJPEG::JpegResult result);
 // Shows the error box for a failing result and returns false; returns true
 // without a box for success and for every value that is not a failure code.
 bool ShowSaveError(ModuleJPEG::JpegResult Result);
+
+// The same, naming the file that could not be written on the box's second line.
+bool ShowSaveError(ModuleJPEG::JpegResult Result, const QString& Path);
 
 }  // namespace basMain

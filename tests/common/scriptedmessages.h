@@ -14,11 +14,16 @@ public:
         MsgKind kind;
         QString title;
         QString text;
+        QString detail;  // the informative second line, if any
     };
 
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
     {
-        shown.append({kind, title, text});
+        return ShowDetailed(kind, title, text, QString());
+    }
+    MsgAnswer ShowDetailed(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
+    {
+        shown.append({kind, title, text, detail});
         if (onShow)
             onShow();
         return kind == MsgKind::Question ? answer : MsgAnswer::Yes;

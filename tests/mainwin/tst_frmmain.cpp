@@ -429,6 +429,33 @@ private slots:
         QCOMPARE(ran, QStringList({"view", "run", "view"}));
     }
 
+    // A command started while a typed path has not been left applies it first;
+    // a typed path that is no folder stops it with a warning, lists unchanged.
+    void commandsApplyTheTypedPath()
+    {
+        frmMain& w = Open(Sub("photos"));
+        QStringList ran;
+        for (const auto c : {frmMain::Command::Run, frmMain::Command::View, frmMain::Command::Option, frmMain::Command::Close})
+            w.SetCommandHandler(c, [&, c] { ran << QString::number(int(c)) + w.cboDirText(); });
+        w.FilList().SetSelected(0, true);
+        w.cboDir().setFocus();
+        QTRY_VERIFY(w.cboDir().hasFocus());
+        w.cboDir().setEditText(Sub("other/"));
+        QTest::keyClick(&w.cboDir(), Qt::Key_F5);
+        QCOMPARE(ran, QStringList("0" + Sub("other")));
+        QCOMPARE(w.FilList().SelectedCount(), 0);
+        for (const char* typed : {"nothere", "other/x.jpg"}) {
+            w.cboDir().setEditText(Sub(typed));
+            QTest::keyClick(&w.cboDir(), Qt::Key_F2);
+            w.tlbMain_ButtonClick("OPTION");
+            QCOMPARE(w.cboDirText(), Sub(typed));
+        }
+        w.tlbMain_ButtonClick("CLOSE");  // needs no folder
+        QCOMPARE(ran.size(), 2);
+        QCOMPARE(w.FilList().Path(), Sub("other"));
+        QCOMPARE(messages_.shown, QStringList(4, "警告:パスが見つかりません。"));
+    }
+
     void selectionKeysFromTheBoxes()
     {
         frmMain& w = Open(Sub("photos"));

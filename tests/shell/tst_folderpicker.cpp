@@ -1,18 +1,23 @@
 // The folder picker: the path form callers get, cancel leaving the folder
-// alone, and the real dialog driven offscreen.
+// alone, the real dialog driven offscreen, and the output folder it remembers.
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
 
 #include "shell/folderpicker.h"
 
 class TstFolderPicker : public QObject {
     Q_OBJECT
 
+    QTemporaryDir store_;
+
 private slots:
+    void initTestCase() { QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path()); }
     void cleanup() { basMain::SetFolderPicker({}); }
 
     void chosenPathForm()
@@ -65,6 +70,33 @@ private slots:
         folder.clear();
         QVERIFY(basMain::BrowseForFolder(nullptr, folder, prompt));
         QCOMPARE(folder, QDir::toNativeSeparators(target));
+    }
+
+    // The output picker opens at home first, then at the folder last
+    // confirmed, and at home again once that folder is gone.
+    void outputFolderRemembered()
+    {
+        const QString home = QDir::toNativeSeparators(QDir::homePath());
+        QCOMPARE(basMain::OutputFolderStart(), home);
+        auto out = std::make_unique<QTemporaryDir>();
+        const QString chosen = QDir::toNativeSeparators(out->path());
+        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out->path() + "/"); });
+        QString folder;
+        QVERIFY(basMain::BrowseForOutputFolder(nullptr, folder, QString()));
+        QCOMPARE(folder, chosen);
+
+        basMain::SetFolderPicker({});
+        QString opened;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                opened = QDir::toNativeSeparators(dialog->directory().absolutePath());
+                dialog->reject();
+            }
+        });
+        QVERIFY(!basMain::BrowseForOutputFolder(nullptr, folder, QString()));
+        QCOMPARE(opened, chosen);
+        out.reset();
+        QCOMPARE(basMain::OutputFolderStart(), home);
     }
 };
 

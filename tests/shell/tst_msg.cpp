@@ -1,6 +1,8 @@
 // Message boxes: titles and kinds, the save-error texts, and the real
 // question box answering No to a bare Enter.
 #include <QApplication>
+#include <QDir>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -83,9 +85,31 @@ private slots:
 
     void nonFailuresShowNothing()
     {
-        for (const int code : {0, -1, -9, 1})
+        for (const int code : {0, -1, -9, 1}) {
             QVERIFY2(basMain::ShowSaveError(static_cast<ModuleJPEG::JpegResult>(code)), qPrintable(QString::number(code)));
+            QVERIFY(basMain::ShowSaveError(static_cast<ModuleJPEG::JpegResult>(code), QStringLiteral("/out/a.jpg")));
+        }
         QVERIFY(responder_.shown.isEmpty());
+    }
+
+    // A failed write names its file on the real box's second line, shown as
+    // plain text whatever characters the name holds.
+    void saveErrorNamesTheFile()
+    {
+        const QString path = QStringLiteral("/out/<b>写真</b>.jpg");
+        Msg().SetResponder(nullptr);
+        QStringList plainLines;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (const QLabel* label : box->findChildren<QLabel*>())
+                if (label->textFormat() == Qt::PlainText && !label->text().isEmpty())
+                    plainLines << label->text();
+            box->accept();
+        });
+        QVERIFY(!basMain::ShowSaveError(ModuleJPEG::JpegResult::PermissionDenied, path));
+        QVERIFY2(plainLines.contains(QDir::toNativeSeparators(path)), qPrintable(plainLines.join('|')));
     }
 
     // The real box: Esc must not close it (only Yes or No may), and Enter

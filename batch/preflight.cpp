@@ -1,0 +1,191 @@
+// The run's check before writing: originals, shared output names, files
+// already in the output folder, and which items are skipped.
+#include "batch/preflight.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QStorageInfo>
+#include <filesystem>
+#include <system_error>
+
+#include "shell/basmain.h"
+
+namespace basBatch {
+namespace {
+
+QString SwapCase(const QString& name)
+{
+    QString swapped = name;
+    for (QChar& c : swapped)
+        c = c.isUpper() ? c.toLower() : c.isLower() ? c.toUpper() : c;
+    return swapped;
+}
+
+NameCase ByFileSystemType(const QString& folder)
+{
+    const QStorageInfo storage(folder);
+    if (storage.isValid()) {
+        const QString type = QString::fromLatin1(storage.fileSystemType()).toLower();
+        static const QStringList insensitive = {QStringLiteral("vfat"),   QStringLiteral("msdos"),
+                                                QStringLiteral("exfat"),  QStringLiteral("cifs"),
+                                                QStringLiteral("smb3"),   QStringLiteral("smbfs"),
+                                                QStringLiteral("hfs"),    QStringLiteral("hfsplus")};
+        if (insensitive.contains(type))
+            return NameCase::Insensitive;
+    }
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+    return NameCase::Insensitive;
+#else
+    return NameCase::Sensitive;
+#endif
+}
+
+// Names as the output folder tells them apart.
+QString NameKey(const QString& name, NameCase nameCase)
+{
+    return nameCase == NameCase::Insensitive ? name.toCaseFolded() : name;
+}
+
+// A path with its links resolved where it exists, so that two ways to the
+// same file or folder compare equal.
+QString ResolvedPath(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// Whether writing output replaces source: the same name in the same folder,
+// or, whatever the names say, the very same file on disk (a case-insensitive
+// folder taken for a sensitive one, a hard link).
+bool Replaces(const QString& output, const QString& source, NameCase nameCase)
+{
+    const QFileInfo out(output);
+    const QFileInfo src(source);
+    const Qt::CaseSensitivity cs = nameCase == NameCase::Insensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    if (out.fileName().compare(src.fileName(), cs) == 0 &&
+        ResolvedPath(out.absolutePath()).compare(ResolvedPath(src.absolutePath()), cs) == 0)
+        return true;
+    // A link in the output folder is replaced itself, not what it points to.
+    if (out.isSymLink() || !out.exists())
+        return false;
+    std::error_code error;
+    return std::filesystem::equivalent(basMain::ToFsPath(output), basMain::ToFsPath(source), error) && !error;
+}
+
+}  // namespace
+
+NameCase FolderNameCase(const QString& folder)
+{
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QSet<QString> present(names.begin(), names.end());
+    for (const QString& name : names) {
+        const QString swapped = SwapCase(name);
+        if (swapped == name)
+            continue;
+        if (present.contains(swapped))
+            return NameCase::Sensitive;  // two entries whose names differ only in case
+        const QFileInfo probe(dir.filePath(swapped));
+        return probe.exists() || probe.isSymLink() ? NameCase::Insensitive : NameCase::Sensitive;
+    }
+    return ByFileSystemType(folder);
+}
+
+QString OutputPathFor(const QString& sourcePath, const QString& outputFolder)
+{
+    QString extension;
+    QString baseName;
+    basMain::SplitFileName(QFileInfo(sourcePath).fileName(), extension, baseName);
+    return basMain::JoinPath(outputFolder, baseName + QStringLiteral(".jpg"));
+}
+
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder)
+{
+    return CheckPlan(sourcePaths, outputFolder, FolderNameCase(outputFolder));
+}
+
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase)
+{
+    PlanCheck check;
+    check.Case = nameCase;
+
+    // Items by the output they write; every output lies in the one folder, so its name tells them apart.
+    QList<QString> groupOf;
+    QList<QString> fileOf;
+    QHash<QString, QList<qsizetype>> groups;
+    for (const QString& source : sourcePaths) {
+        PlanItem item{source, OutputPathFor(source, outputFolder)};
+        const QString key = NameKey(QFileInfo(item.Output).fileName(), nameCase);
+        groups[key].append(check.Items.size());
+        groupOf.append(key);
+        fileOf.append(ResolvedPath(source));
+        check.Items.append(item);
+    }
+
+    // Only the last item of an output is shrunk: an earlier one would be
+    // overwritten anyway, and if it replaced a later source that source would
+    // be read after its original was gone.
+    QHash<QString, qsizetype> distinctSources;
+    for (auto g = groups.cbegin(); g != groups.cend(); ++g) {
+        QSet<QString> files;
+        for (const qsizetype i : g.value()) {
+            files.insert(fileOf.at(i));
+            check.Items[i].Skip = i != g.value().last();
+        }
+        distinctSources.insert(g.key(), files.size());
+    }
+
+    // An output can only replace a source of its own group (the source's name
+    // is the output's name, so its own output is that name too): checking each
+    // item against its own output finds every original.
+    QSet<QString> replacingGroups;
+    QSet<QString> listed;
+    for (qsizetype i = 0; i < check.Items.size(); ++i) {
+        const PlanItem& item = check.Items.at(i);
+        if (!Replaces(item.Output, item.Source, nameCase))
+            continue;
+        replacingGroups.insert(groupOf.at(i));
+        if (!listed.contains(fileOf.at(i))) {
+            listed.insert(fileOf.at(i));
+            check.Originals.append(item.Source);
+        }
+    }
+
+    QSet<QString> clashing;
+    QSet<QString> seenGroups;
+    for (qsizetype i = 0; i < check.Items.size(); ++i) {
+        const PlanItem& item = check.Items.at(i);
+        const QString& group = groupOf.at(i);
+        if (distinctSources.value(group) > 1 && !clashing.contains(fileOf.at(i))) {
+            clashing.insert(fileOf.at(i));
+            check.SameNames.append(item.Source);
+        }
+        if (seenGroups.contains(group))
+            continue;
+        seenGroups.insert(group);
+        const QFileInfo out(item.Output);
+        if (!replacingGroups.contains(group) && (out.exists() || out.isSymLink()))
+            check.Existing.append(item.Output);
+    }
+    return check;
+}
+
+QString PlanQuestion(const PlanCheck& check)
+{
+    if (!check.NeedsQuestion())
+        return {};
+    QStringList lines;
+    if (!check.Originals.isEmpty())
+        lines << QStringLiteral("元の画像 %1 個が縮小した画像で置き換えられます。").arg(check.Originals.size());
+    if (!check.SameNames.isEmpty())
+        lines << QStringLiteral("同じ名前になる画像が %1 個あります。リストで後の画像だけが保存されます。")
+                     .arg(check.SameNames.size());
+    lines << QStringLiteral("続行しますか？");
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace basBatch

@@ -1,0 +1,64 @@
+// The check a run makes after the output folder is chosen and before anything
+// is written: where each selected picture goes, which of the user's originals
+// that would replace, which selected pictures share an output name, and which
+// other files of the output folder are overwritten. Plain logic over the file
+// system, shared by the window's run and zembrik-batch.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace basBatch {
+
+// How the output folder's file system compares names.
+enum class NameCase { Sensitive, Insensitive };
+
+// The file system's answer for folder. It is asked by looking an existing
+// entry of the folder up with its letters' case swapped; an empty folder (or
+// one with no letters in its names) is judged by the file-system type: FAT,
+// exFAT, HFS and SMB/CIFS mounts are insensitive, others follow the platform
+// (insensitive on Windows and macOS, sensitive elsewhere).
+NameCase FolderNameCase(const QString& folder);
+
+// outputFolder, the separator, the source's base name and ".jpg", joined as
+// the run joins paths.
+QString OutputPathFor(const QString& sourcePath, const QString& outputFolder);
+
+struct PlanItem {
+    QString Source;     // as given
+    QString Output;     // OutputPathFor(Source, outputFolder)
+    bool Skip = false;  // a later item writes the same output: this one is not read nor written
+};
+
+struct PlanCheck {
+    QList<PlanItem> Items;  // one per given source, in the given order
+    NameCase Case = NameCase::Sensitive;
+    // Selected sources an output would replace (each once, in list order).
+    QStringList Originals;
+    // Selected sources whose outputs share a name with another selected
+    // source's (each distinct file once, in list order): a.bmp, a.gif and
+    // a.JPG make three. The same file given twice is no clash of its own.
+    QStringList SameNames;
+    // Outputs that replace a file already in the output folder that is not a
+    // selected source (each once, in list order).
+    QStringList Existing;
+
+    // Whether the user has to be asked before writing.
+    bool NeedsQuestion() const { return !Originals.isEmpty() || !SameNames.isEmpty(); }
+};
+
+// Checks a run of sourcePaths (full paths, in list order) into outputFolder.
+// An output replaces an original when it is the same file on disk (found by
+// file identity, so a symbolic link to the source folder, or another spelling
+// of it, counts as that folder); names of outputs not yet on disk are compared
+// as nameCase says.
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase);
+// The same, with nameCase asked of the output folder's file system.
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder);
+
+// The question to ask before the run writes, one line per kind of clash that
+// occurs and then "続行しますか？"; empty when nothing needs asking.
+QString PlanQuestion(const PlanCheck& check);
+
+}  // namespace basBatch
