@@ -7,6 +7,7 @@
 
 #include <QColorSpace>
 #include <QImage>
+#include <QSysInfo>
 
 #include <csetjmp>
 #include <cstdio>
