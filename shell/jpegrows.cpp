@@ -54,6 +54,7 @@ struct Decoder {
     ErrorManager error;
     SourceManager source;
     ProgressMonitor progress;
+    bool multiScan;
     ~Decoder() { jpeg_destroy_decompress(&info); }  // safe on a zeroed or half-made decoder
 };
 
@@ -158,6 +159,7 @@ bool TryStart(Decoder& d)
 {
     if (setjmp(d.error.jump))
         return false;
+    d.multiScan = jpeg_has_multiple_scans(&d.info);
     jpeg_start_decompress(&d.info);
     return true;
 }
@@ -299,9 +301,15 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
             row(opaque.constBits());
         }
     }
+    // A file cut short within a scan has already failed by its warning. One
+    // cut between the scans of a progressive file gives no warning, only a
+    // coarser picture, so there an early end fails too. A single scan all of
+    // whose rows came out intact has lost no more than its end marker.
+    if (d->source.ended && d->multiScan)
+        return JpegRowsResult::Corrupt;
     if (!TryFinish(*d))
         return ResultOf(d->error.failure);
-    return d->source.ended ? JpegRowsResult::Corrupt : JpegRowsResult::Done;
+    return JpegRowsResult::Done;
 }
 
 }  // namespace basMain

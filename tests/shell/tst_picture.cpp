@@ -333,6 +333,11 @@ void TestPicture::truncatedJpegFailsMidway()
         QVERIFY(cut.Image.isNull());
         QCOMPARE(Described(cut.Error), Thrice(481, "画像ファイルを読み込めません。", path)[0]);
     }
+    // Only the end marker missing: nothing of the picture is lost.
+    QVERIFY(WriteJpeg(path, PhotoLike(320, 240), JpegOptions{}));
+    QFile file(path);
+    QVERIFY(file.resize(file.size() - 2));
+    QVERIFY(LoadReducedPicture(path, 0.5).Ok());
 }
 
 void TestPicture::refusesSpecialFiles()
