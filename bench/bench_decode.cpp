@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -25,8 +26,17 @@
 namespace {
 
 // Peak resident memory of this process in MiB, or -1 where it cannot be read.
+// Linux's VmHWM starts afresh at exec; getrusage's peak would carry the
+// parent's (which made the generated picture) into the child.
 double PeakMiB()
 {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;  // in kB
+        }
+    }
 #ifdef Q_OS_UNIX
     rusage usage {};
     if (getrusage(RUSAGE_SELF, &usage) == 0)
