@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libjpeg-turbo-progs fonts-ipafont-gothic)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libjpeg62-turbo-dev libjpeg-turbo-progs fonts-ipafont-gothic)
 BUILD_DIR=${ZEMBRIK_BUILD_DIR:-build}
 
 need_packages() {

@@ -45,7 +45,8 @@ inline constexpr qint64 MaxPicturePixels = 160'000'000;
 int TargetLength(int length, double ratio);
 
 // What the header alone tells of a picture: its size with the EXIF
-// orientation applied, without decoding a pixel.
+// orientation applied, without decoding a pixel (a format whose header does
+// not tell is decoded). Errors as DecodePicture gives them, bombs included.
 struct PictureInfo {
     QSize Size;
     std::optional<PictureError> Error;
@@ -64,12 +65,18 @@ struct ReducedPicture {
 
 // Loads a file and reduces it by Ratio with the averaging reduction. The
 // result's pixels are exactly those of LoadPicture followed by StretchHalftone
-// to the target size. Safe to call from any thread; Stop, when given, is read
-// now and then and ends the work early.
+// to the target size. A JPEG is decoded row by row straight into the
+// reduction, so the full-size picture is never held; one whose data turns out
+// truncated or damaged fails (481) rather than giving grey rows. Other formats
+// (and files under an installed loader) are loaded whole, then reduced. Safe to
+// call from several threads at once; each call works on its own thread only.
+// Stop, when given, is read every few rows and ends the work early.
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop = nullptr);
 
 // Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile
-// converted to sRGB, transparency composited on white, bombs refused.
+// converted to sRGB, transparency composited on white, bombs refused. Only a
+// regular file is read: a named pipe, socket or device, or a link to one, is
+// refused unopened (481, "画像ファイルを開けません。").
 LoadedPicture DecodePicture(const QString& path);
 
 // Loads a file through the installed loader (DecodePicture unless replaced).

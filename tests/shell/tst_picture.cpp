@@ -1,12 +1,25 @@
 // Picture services: decoding (formats, orientation, colour space,
-// transparency, failures), the box's twips and snapshot, and the exactness of
-// the averaging reduction.
+// transparency, failures, special files), JPEGs streamed into the reduction
+// against the whole-picture path, the box's twips and snapshot, and the
+// exactness of the averaging reduction.
 #include <QBuffer>
 #include <QColorSpace>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <jpeglib.h>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #include "shell/picture.h"
 #include "shell/twips.h"
@@ -71,13 +84,119 @@ QImage ReferenceStretch(const QImage& src, int w, int h)
     return out;
 }
 
+// JPEG variants Qt cannot write, made with libjpeg's own encoder.
+struct JpegOptions {
+    int h = 2, v = 2;  // sampling of the first component
+    bool progressive = false;
+    J_COLOR_SPACE space = JCS_YCbCr;  // or JCS_GRAYSCALE, JCS_CMYK, JCS_YCCK
+    bool adobeRgb = false;            // an ICC profile other than sRGB
+    int orientation = 0;              // EXIF orientation, 0 for none
+    bool bmp = false;                 // a BMP instead
+};
+
+bool WriteJpeg(const QString& path, const QImage& image, const JpegOptions& o)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr error;
+    c.err = jpeg_std_error(&error);
+    jpeg_create_compress(&c);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &data, &size);
+    const bool cmyk = o.space == JCS_CMYK || o.space == JCS_YCCK;
+    c.image_width = JDIMENSION(image.width());
+    c.image_height = JDIMENSION(image.height());
+    c.input_components = o.space == JCS_GRAYSCALE ? 1 : cmyk ? 4 : 3;
+    c.in_color_space = o.space == JCS_GRAYSCALE ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, o.space);
+    jpeg_set_quality(&c, 90, TRUE);
+    if (o.space == JCS_YCbCr) {
+        c.comp_info[0].h_samp_factor = o.h;
+        c.comp_info[0].v_samp_factor = o.v;
+    }
+    if (o.progressive)
+        jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    if (o.orientation) {
+        QByteArray exif = QByteArray::fromHex("457869660000" "49492a0008000000" "0100" "120103000100000000000000" "00000000");
+        exif[24] = char(o.orientation);
+        jpeg_write_marker(&c, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(exif.constData()), unsigned(exif.size()));
+    }
+    if (o.adobeRgb) {
+        const QByteArray icc = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+        jpeg_write_icc_profile(&c, reinterpret_cast<const JOCTET*>(icc.constData()), unsigned(icc.size()));
+    }
+    std::vector<JSAMPLE> row(size_t(image.width() * c.input_components));
+    while (c.next_scanline < c.image_height) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(int(c.next_scanline)));
+        JSAMPLE* out = row.data();
+        for (int x = 0; x < image.width(); ++x) {
+            *out++ = JSAMPLE(qRed(in[x]));
+            if (c.input_components > 1) {
+                *out++ = JSAMPLE(qGreen(in[x]));
+                *out++ = JSAMPLE(qBlue(in[x]));
+            }
+            if (cmyk)
+                *out++ = JSAMPLE(255 - (x * 3 + int(c.next_scanline)) % 200);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&c, rows, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    std::free(data);
+    return Write(path, bytes);
+}
+
+// Smooth colour with noise and sharp edges: what chroma upsampling and the
+// transform must get exactly right.
+QImage PhotoLike(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QRandomGenerator random(3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int n = int(random.bounded(30));
+            const int edge = (x / 16 + y / 16) % 2 ? 60 : 0;
+            image.setPixel(x, y, qRgb(qBound(0, int(120 + 90 * std::sin(x * 0.07)) + n, 255),
+                                      qBound(0, 40 + y + edge, 255), qBound(0, 200 - edge - n, 255)));
+        }
+    return image;
+}
+
+QString Described(const std::optional<PictureError>& e)
+{
+    return e ? QString::number(int(e->Number)) + ' ' + e->Description : QString("no error");
+}
+
+// The error of each entry that reads a file, which all must agree on.
+QStringList ErrorsOf(const QString& path)
+{
+    return {Described(DecodePicture(path).Error), Described(ReadPictureSize(path).Error),
+            Described(LoadReducedPicture(path, 0.5).Error)};
+}
+
+QStringList Thrice(int number, const QString& text, const QString& path)
+{
+    const QString e = QString::number(number) + ' ' + text + " (" + QDir::toNativeSeparators(path) + ')';
+    return {e, e, e};
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(JpegOptions)
 
 class TestPicture : public QObject {
     Q_OBJECT
 private slots:
     void decodes();
     void reportsFailures();
+    void streamingMatchesWholePicture_data();
+    void streamingMatchesWholePicture();
+    void truncatedJpegFailsMidway();
+    void refusesSpecialFiles();
     void boxSizesAndSnapshot();
     void stretchAveragesByCoverage();
 };
@@ -135,14 +254,9 @@ void TestPicture::decodes()
 void TestPicture::reportsFailures()
 {
     QTemporaryDir dir;
-    const LoadedPicture missing = LoadPicture(dir.filePath("gone.jpg"));
-    QCOMPARE(missing.Error->Number, PictureErrorNumber::FileNotFound);
-    QVERIFY(missing.Error->Description.contains("gone.jpg"));
-
+    QCOMPARE(ErrorsOf(dir.filePath("gone.jpg")), Thrice(53, "ファイルが見つかりません。", dir.filePath("gone.jpg")));
     QVERIFY(Write(dir.filePath("junk.jpg"), QByteArray(500, 'x')));
-    const LoadedPicture junk = LoadPicture(dir.filePath("junk.jpg"));
-    QCOMPARE(junk.Error->Number, PictureErrorNumber::InvalidPicture);
-    QVERIFY(junk.Error->Description.contains("junk.jpg"));
+    QCOMPARE(ErrorsOf(dir.filePath("junk.jpg")), Thrice(481, "画像ファイルを読み込めません。", dir.filePath("junk.jpg")));
 
     // A real JPEG whose frame header claims 60000 x 60000 pixels.
     QImage small(16, 16, QImage::Format_RGB32);
@@ -151,7 +265,7 @@ void TestPicture::reportsFailures()
     const qsizetype sof = bomb.indexOf(QByteArray::fromHex("ffc0"));
     QVERIFY(sof > 0);
     QVERIFY(Write(dir.filePath("bomb.jpg"), bomb.replace(sof + 5, 4, QByteArray::fromHex("ea60ea60"))));
-    QCOMPARE(LoadPicture(dir.filePath("bomb.jpg")).Error->Number, PictureErrorNumber::OutOfMemory);
+    QCOMPARE(ErrorsOf(dir.filePath("bomb.jpg")), Thrice(7, "画像が大きすぎて読み込めません。", dir.filePath("bomb.jpg")));
 
     // The seam: a box loads through the installed loader and stays as it was.
     PictureBox box;
@@ -162,9 +276,81 @@ void TestPicture::reportsFailures()
         return failed;
     });
     const std::optional<PictureError> error = box.LoadFile(dir.filePath("a.jpg"));
+    const ReducedPicture reduced = LoadReducedPicture(dir.filePath("bomb.jpg"), 0.5);
     SetPictureLoader({});
     QCOMPARE(error->Description, QString("scripted"));
+    QCOMPARE(reduced.Error->Description, QString("scripted"));
     QCOMPARE(box.Picture().size(), QSize(16, 16));
+}
+
+void TestPicture::streamingMatchesWholePicture_data()
+{
+    QTest::addColumn<JpegOptions>("options");
+    QTest::newRow("baseline 4:2:0") << JpegOptions{};
+    QTest::newRow("progressive 4:2:0") << JpegOptions{.progressive = true};
+    QTest::newRow("4:2:2") << JpegOptions{.h = 2, .v = 1};
+    QTest::newRow("4:4:4 progressive") << JpegOptions{.h = 1, .v = 1, .progressive = true};
+    QTest::newRow("grey") << JpegOptions{.space = JCS_GRAYSCALE};
+    QTest::newRow("CMYK") << JpegOptions{.space = JCS_CMYK};
+    QTest::newRow("YCCK") << JpegOptions{.space = JCS_YCCK};
+    QTest::newRow("Adobe RGB profile") << JpegOptions{.adobeRgb = true};
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        QTest::addRow("orientation %d", orientation) << JpegOptions{.orientation = orientation};
+    QTest::newRow("BMP, read whole") << JpegOptions{.bmp = true};
+}
+
+void TestPicture::streamingMatchesWholePicture()
+{
+    QFETCH(JpegOptions, options);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(options.bmp ? "p.bmp" : "p.jpg");
+    const QImage photo = PhotoLike(203, 131);
+    QVERIFY(options.bmp ? photo.save(path) : WriteJpeg(path, photo, options));
+    const LoadedPicture whole = DecodePicture(path);
+    QVERIFY(whole.Ok());
+    QCOMPARE(ReadPictureSize(path).Size, whole.Image.size());
+    // At 100% the decoded pixels themselves must agree.
+    for (const double ratio : {0.37, 1.0}) {
+        const ReducedPicture reduced = LoadReducedPicture(path, ratio);
+        QVERIFY(reduced.Ok());
+        QCOMPARE(reduced.SourceSize, whole.Image.size());
+        const QSize target(TargetLength(whole.Image.width(), ratio), TargetLength(whole.Image.height(), ratio));
+        QCOMPARE(reduced.Image, StretchHalftone(whole.Image, target.width(), target.height()));
+    }
+    std::atomic<bool> stop{true};
+    QVERIFY(LoadReducedPicture(path, 0.5, &stop).Stopped);
+}
+
+void TestPicture::truncatedJpegFailsMidway()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cut.jpg");
+    for (const bool progressive : {false, true}) {
+        QVERIFY(WriteJpeg(path, PhotoLike(320, 240), JpegOptions{.progressive = progressive}));
+        QFile file(path);
+        QVERIFY(file.resize(file.size() * 3 / 5));
+        const ReducedPicture cut = LoadReducedPicture(path, 0.5);
+        QVERIFY(cut.Image.isNull());
+        QCOMPARE(Described(cut.Error), Thrice(481, "画像ファイルを読み込めません。", path)[0]);
+    }
+    // Only the end marker missing: nothing of the picture is lost.
+    QVERIFY(WriteJpeg(path, PhotoLike(320, 240), JpegOptions{}));
+    QFile file(path);
+    QVERIFY(file.resize(file.size() - 2));
+    QVERIFY(LoadReducedPicture(path, 0.5).Ok());
+}
+
+void TestPicture::refusesSpecialFiles()
+{
+#ifdef Q_OS_UNIX
+    // Each would block or never end if it were opened and read as a file.
+    QTemporaryDir dir;
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0600), 0);
+    QVERIFY(QFile::link("/dev/null", dir.filePath("null.jpg")));
+    QVERIFY(QFile::link("/dev/zero", dir.filePath("zero.jpg")));
+    for (const char* name : {"pipe.jpg", "null.jpg", "zero.jpg"})
+        QCOMPARE(ErrorsOf(dir.filePath(name)), Thrice(481, "画像ファイルを開けません。", dir.filePath(name)));
+#endif
 }
 
 void TestPicture::boxSizesAndSnapshot()

@@ -1,0 +1,35 @@
+// Decoding a JPEG one band of rows at a time with libjpeg, with the settings
+// Qt's own JPEG reader uses, into opaque sRGB 32-bit rows: the whole picture
+// is never held.
+#pragma once
+
+#include <QColorSpace>
+#include <QIODevice>
+#include <QSize>
+
+#include <atomic>
+#include <functional>
+
+namespace basMain {
+
+enum class JpegRowsResult {
+    Done,
+    Unsupported,  // a colour layout Qt's reader would not give as RGB, grey or CMYK
+    Corrupt,      // unreadable, or data lost: a truncated file, a damaged scan
+    OutOfMemory,
+    Stopped,
+    Declined,     // Begin said no
+};
+
+// Begin gets the stored size (before any EXIF orientation) and the colour
+// space the rows will be in (sRGB after a conversion, none when the file names
+// none) once the header is read, before any pixel is decoded; false ends the
+// decode. Row then gets each
+// row, top to bottom, as that many RGB32 pixels (0xffRRGGBB). Stop is read
+// between rows and within long passes. Exceptions of Begin and Row pass
+// through.
+JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
+                              const std::function<bool(QSize, const QColorSpace&)>& begin,
+                              const std::function<void(const uchar*)>& row);
+
+}  // namespace basMain
