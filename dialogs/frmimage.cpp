@@ -1,102 +1,328 @@
-// Viewer windows.
+// Viewer windows and the queue that opens them.
 #include "dialogs/frmimage.h"
 
 #include <QApplication>
-#include <QLabel>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QWindow>
-#include <QFileInfo>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "shell/basmain.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
 
+namespace {
+
+// Opens the viewers of "画像を表示" one picture at a time, in list order. The
+// picture is decoded on a worker thread; the next one is started only when the
+// one before is shown or has failed, so the limit and a failing file stop a
+// command exactly where they would if each picture were decoded on the spot.
+class ViewerOpener final : public QObject {
+public:
+    ViewerOpener() : QObject(qApp) {}
+    ~ViewerOpener() override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        if (worker_.joinable())
+            worker_.join();  // after the decode in flight, if any
+    }
+
+    static ViewerOpener& Instance()
+    {
+        if (!instance_)
+            instance_ = new ViewerOpener;  // owned by the application
+        return *instance_;
+    }
+    // The opener if there is one (none is made while the program ends).
+    static ViewerOpener* Existing() { return instance_; }
+
+    void Add(QStringList paths)
+    {
+        commands_.push_back(std::move(paths));
+        Next();
+    }
+
+    // Nothing queued or being decoded will open. The caller disposes of the
+    // hidden window that was waiting for its picture.
+    void Cancel()
+    {
+        commands_.clear();
+        loading_ = nullptr;
+        std::lock_guard lock(mutex_);
+        request_.reset();
+        ++ticket_;  // a decode in flight is dropped when it comes back
+    }
+
+    bool Busy() const { return loading_ || !commands_.empty(); }
+
+    // A window waiting for its picture only ends when the program closes the
+    // viewers or itself: then nothing further may open.
+    void ViewerEnding(const frmImage* viewer)
+    {
+        if (viewer == loading_)
+            Cancel();
+    }
+
+private:
+    struct Decode {
+        quint64 Ticket = 0;
+        QString Path;
+        basMain::LoadedPicture Picture;
+    };
+
+    void Next()
+    {
+        if (inNext_)
+            return;  // a message box of this loop is open; the loop picks the rest up
+        inNext_ = true;
+        while (!loading_ && !commands_.empty()) {
+            QStringList& paths = commands_.front();
+            if (paths.isEmpty()) {
+                commands_.pop_front();
+                continue;
+            }
+            if (basMain::ViewerCount >= basViewers::MaxViewers) {
+                commands_.pop_front();  // the rest of this command is not opened
+                Msg().ShowMessage(QStringLiteral("一度に表示可能な画像は ") + QString::number(basViewers::MaxViewers) +
+                                  QStringLiteral(" までです。"));
+                continue;
+            }
+            const QString path = paths.takeFirst();
+            loading_ = new frmImage;  // hidden and uncounted until its picture is in
+            loading_->setWindowTitle(QFileInfo(path).fileName());
+            {
+                std::lock_guard lock(mutex_);
+                request_ = Decode{++ticket_, path, {}};
+            }
+            wake_.notify_one();
+            if (!worker_.joinable())
+                worker_ = std::thread([this] { Work(); });
+        }
+        inNext_ = false;
+    }
+
+    // The worker thread: decodes the latest request, hands it back, waits for the next.
+    void Work()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return quit_ || request_; });
+            if (quit_)
+                return;
+            Decode decode = std::move(*request_);
+            request_.reset();
+            lock.unlock();
+            decode.Picture = basMain::LoadPicture(decode.Path);
+            lock.lock();
+            done_ = std::move(decode);
+            QMetaObject::invokeMethod(this, &ViewerOpener::Loaded, Qt::QueuedConnection);
+        }
+    }
+
+    void Loaded()
+    {
+        std::optional<Decode> decode;
+        {
+            std::lock_guard lock(mutex_);
+            if (!done_ || done_->Ticket != ticket_)
+                return;  // cancelled meanwhile
+            decode.swap(done_);
+        }
+        frmImage* viewer = std::exchange(loading_, nullptr);
+        if (decode->Picture.Ok()) {
+            viewer->SetPicture(std::move(decode->Picture.Image));
+            viewer->ShowCounted();
+        } else {
+            delete viewer;  // never shown, never counted
+            if (!commands_.empty())
+                commands_.pop_front();  // the failing item's command ends here
+            Msg().ShowError(decode->Picture.Error->Description);
+        }
+        Next();
+    }
+
+    // Window thread only: each command's paths not yet started, oldest first,
+    // and the hidden window whose picture is being decoded.
+    std::deque<QStringList> commands_;
+    frmImage* loading_ = nullptr;
+    bool inNext_ = false;
+
+    // Shared with the worker, under the mutex.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<Decode> request_;  // a newer request replaces an abandoned one
+    std::optional<Decode> done_;
+    quint64 ticket_ = 0;  // of the latest request
+    bool quit_ = false;
+
+    std::thread worker_;
+    static inline QPointer<ViewerOpener> instance_;
+};
+
+void ViewerEnding(const frmImage* viewer)
+{
+    if (ViewerOpener* opener = ViewerOpener::Existing())
+        opener->ViewerEnding(viewer);
+}
+
+}  // namespace
+
+// --- The picture ------------------------------------------------------------------
+
+ViewerPicture::ViewerPicture(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("picMain"));
+    // Every pixel is painted here: nothing need be cleared behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The window takes the mouse, to move and close itself.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ViewerPicture::SetPicture(QImage picture)
+{
+    picture_ = std::move(picture);
+    painted_ = QRegion();
+    update();
+}
+
+QRegion ViewerPicture::OnScreen() const
+{
+    QRegion screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens += screen->geometry();
+    return screens.translated(-mapToGlobal(QPoint(0, 0))) & rect();
+}
+
+void ViewerPicture::PaintNewlyVisible()
+{
+    const QRegion newly = OnScreen() - painted_;
+    if (!newly.isEmpty())
+        update(newly);
+}
+
+void ViewerPicture::paintEvent(QPaintEvent* event)
+{
+    // What is asked for and lies off screen stays unpainted until it comes
+    // into view; even the frame, as each of its rows is a page of memory.
+    const QRegion todo = event->region() & OnScreen();
+    painted_ = (painted_ - event->region()) | todo;
+    const QRect inside = rect().adjusted(1, 1, -1, -1);
+    QPainter painter(this);
+    for (const QRect& r : todo & inside)
+        painter.drawImage(r.topLeft(), picture_, r.translated(-inside.topLeft()));
+    for (const QRect& r : todo - inside)
+        painter.fillRect(r, palette().color(QPalette::WindowText));
+}
+
+// --- The window -------------------------------------------------------------------
+
 frmImage::frmImage() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("frmImage"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    picMain = new QLabel(this);
-    picMain->setObjectName(QStringLiteral("picMain"));
-    // The label leaves the mouse to the window, which moves and closes it.
-    picMain->setAttribute(Qt::WA_TransparentForMouseEvents);
-    picMain->move(1, 1);  // inside the one-pixel border
+    setAttribute(Qt::WA_OpaquePaintEvent);  // picMain paints all of it
+    picMain = new ViewerPicture(this);
 }
 
 frmImage::~frmImage()
 {
     if (counted_)
         --basMain::ViewerCount;
+    else
+        ViewerEnding(this);
 }
 
-bool frmImage::LoadPicture(const QString& path, QString& error)
+void frmImage::SetPicture(QImage picture)
 {
-    const basMain::LoadedPicture loaded = basMain::LoadPicture(path);
-    if (!loaded.Ok()) {
-        error = loaded.Error->Description;
-        return false;
-    }
-    picMain->setPixmap(QPixmap::fromImage(loaded.Image));
-    picMain->resize(loaded.Image.size());
-    // The window's outer size is the picture's: no scaling, no scrolling.
-    resize(loaded.Image.size());
-    setWindowTitle(QFileInfo(path).fileName());
-    return true;
+    // The window's outer size is the picture's: no scaling, no scrolling. Its
+    // one-pixel frame covers the picture's last columns and rows.
+    const QSize size = picture.size();
+    picMain->SetPicture(std::move(picture));
+    resize(size);
+    picMain->setGeometry(rect());
 }
 
-void ShowCounted(frmImage* viewer)
+void frmImage::ShowCounted()
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        viewer->move(area.center() - viewer->rect().center());
+        move(area.center() - rect().center());
     }
-    viewer->show();
-    viewer->counted_ = true;
+    show();
+    counted_ = true;
     ++basMain::ViewerCount;
 }
 
-void frmImage::paintEvent(QPaintEvent* event)
+void frmImage::moveEvent(QMoveEvent* event)
 {
-    QWidget::paintEvent(event);
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    QWidget::moveEvent(event);
+    picMain->PaintNewlyVisible();
+}
+
+void frmImage::closeEvent(QCloseEvent* event)
+{
+    // Closed before it was shown: the program is closing the viewers or ending.
+    if (!counted_)
+        ViewerEnding(this);
+    QWidget::closeEvent(event);
+}
+
+bool frmImage::StartSystemMove()
+{
+    // Where the program may place its own windows (X11, Windows), the window
+    // follows the pointer itself: exactly, and to the release, under any window
+    // manager or none. A window manager's move starts where the pointer is when
+    // it takes over, a few pixels past the press, and some (openbox) keep
+    // moving after a release they missed. Wayland lets only the compositor move
+    // a window.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return false;
+    return windowHandle() && windowHandle()->startSystemMove();
 }
 
 void frmImage::mousePressEvent(QMouseEvent* event)
 {
-    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    // Only the left button alone starts a move; the right button, or both, do not.
+    const bool left = event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton;
+    drag_ = left ? Drag::Armed : Drag::None;
+    dragOffset_ = event->globalPosition().toPoint() - pos();
 }
 
 void frmImage::mouseMoveEvent(QMouseEvent* event)
 {
-    // The move starts only when the pointer moves with the left button alone
-    // held, so a click or a double-click never starts one; the right button,
-    // or both, do not move the window.
+    if (drag_ == Drag::None)
+        return;
     if (event->buttons() != Qt::LeftButton) {
-        manualDrag_ = false;
+        drag_ = Drag::None;
         return;
     }
-    if (manualDrag_) {
-        move(event->globalPosition().toPoint() - dragOffset_);
-        return;
-    }
-    // The window system moves the window itself where it can; elsewhere the
-    // window follows the pointer.
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
-    manualDrag_ = true;
+    // The window keeps the pointer where the button went down, from the first
+    // motion on.
     move(event->globalPosition().toPoint() - dragOffset_);
+    if (drag_ == Drag::Armed) {
+        // The move starts on the first motion, so a click or double-click never
+        // starts one. Where the window system takes the move over, it ends it
+        // on the release, which this window never sees: nothing more is done
+        // until the next press, whatever button state later motions report.
+        drag_ = StartSystemMove() ? Drag::None : Drag::Following;
+    }
 }
 
 void frmImage::mouseReleaseEvent(QMouseEvent*)
 {
-    manualDrag_ = false;
+    drag_ = Drag::None;
 }
 
 void frmImage::mouseDoubleClickEvent(QMouseEvent*)
@@ -104,36 +330,34 @@ void frmImage::mouseDoubleClickEvent(QMouseEvent*)
     close();
 }
 
+// --- Commands ---------------------------------------------------------------------
+
 namespace basViewers {
 
 void mnuToolView_Click(const basMain::FileSelection& selection)
 {
+    QStringList paths;  // taken now: the list may change while they open
     const int count = selection.ListCount();
-    for (int i = 0; i < count; ++i) {
-        if (!selection.Selected(i))
-            continue;
-        if (basMain::ViewerCount >= MaxViewers) {
-            Msg().ShowMessage(QStringLiteral("一度に表示可能な画像は ") + QString::number(MaxViewers) +
-                              QStringLiteral(" までです。"));
-            return;
-        }
-        const QString path = basMain::JoinPath(selection.FolderText(), selection.List(i));
-        auto* viewer = new frmImage;
-        QString error;
-        if (!viewer->LoadPicture(path, error)) {
-            delete viewer;  // never shown, never counted
-            Msg().ShowError(error);
-            return;
-        }
-        ShowCounted(viewer);
-    }
+    for (int i = 0; i < count; ++i)
+        if (selection.Selected(i))
+            paths << basMain::JoinPath(selection.FolderText(), selection.List(i));
+    if (!paths.isEmpty())
+        ViewerOpener::Instance().Add(std::move(paths));
 }
 
 void mnuToolClose_Click()
 {
+    if (ViewerOpener* opener = ViewerOpener::Existing())
+        opener->Cancel();
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->objectName() == QLatin1String("frmImage"))
             delete window;  // at once, so the count is 0 when this returns
+}
+
+bool Opening()
+{
+    const ViewerOpener* opener = ViewerOpener::Existing();
+    return opener && opener->Busy();
 }
 
 }  // namespace basViewers

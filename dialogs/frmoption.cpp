@@ -5,11 +5,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <cmath>
 
-#include "batch/frmwork.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
+#include "shell/picture.h"
 #include "shell/twips.h"
 
 namespace {
@@ -88,16 +87,15 @@ void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner
 
     basMain::InfoFileName = selection.List(found);
     basMain::InfoFilePath = basMain::JoinPath(selection.FolderText(), basMain::InfoFileName);
-    {
-        frmWork work;
-        if (std::optional<basMain::PictureError> error = work.picMain.LoadFile(basMain::InfoFilePath)) {
-            Msg().ShowError(error->Description);
-            return;
-        }
-        // Whole twips over whole twips per pixel: the picture's own pixels.
-        basMain::InfoWidth = static_cast<qint32>(std::nearbyint(work.picMain.Width())) / basMain::TwipsPerPixelX();
-        basMain::InfoHeight = static_cast<qint32>(std::nearbyint(work.picMain.Height())) / basMain::TwipsPerPixelY();
+    // The header gives the size, turned upright: no pixel is decoded, so even
+    // a 100-megapixel photo answers at once.
+    const basMain::PictureInfo info = basMain::ReadPictureSize(basMain::InfoFilePath);
+    if (!info.Ok()) {
+        Msg().ShowError(info.Error->Description);
+        return;
     }
+    basMain::InfoWidth = info.Size.width();
+    basMain::InfoHeight = info.Size.height();
     frmOption dialog(owner);
     dialog.exec();
 }

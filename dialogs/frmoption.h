@@ -1,6 +1,5 @@
-// Image information: the first selected image is measured on a hidden work
-// window and its file name, width and height in pixels are shown in a small
-// modal dialog.
+// Image information: the file name of the first selected image and its width
+// and height in pixels, read from the file's header, in a small modal dialog.
 #pragma once
 
 #include <QDialog>

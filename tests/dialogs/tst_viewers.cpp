@@ -3,13 +3,18 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <atomic>
 
 #include "dialogs/frmimage.h"
 #include "dialogs/frmoption.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
+#include "shell/picture.h"
 #include "scriptedmessages.h"
+#include "testimages.h"
 
 namespace {
 
@@ -33,6 +38,23 @@ QList<frmImage*> OpenViewers()
     return viewers;
 }
 
+// A mouse event at a point of the screen, as the window system reports it.
+void Mouse(QWidget* w, QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, w->mapFromGlobal(global), global, button, held, {});
+    QApplication::sendEvent(w, &event);
+}
+
+// A viewer whose window system takes over every move it is offered.
+struct SystemMoved final : frmImage {
+    int started = 0;
+    bool StartSystemMove() override { return ++started, true; }
+};
+
+// Orientation 6 (turn a quarter clockwise to display) as an APP1 Exif segment.
+const QByteArray Orientation6 = QByteArray::fromHex(
+    "ffe10022457869660000" "49492a0008000000" "0100120103000100000006000000" "00000000");
+
 }  // namespace
 
 class ViewerWindows : public QObject {
@@ -41,16 +63,24 @@ class ViewerWindows : public QObject {
 private:
     QTemporaryDir dir;
     ScriptedMessages script;
+    QSemaphore gate;  // a held loader waits here for each picture
+    std::atomic<bool> holdLoads = false;
+    std::atomic<int> loads = 0;
 
-    Selection Files(int count, const QString& stem = QStringLiteral("p"))
+    Selection Files(int count)
     {
         Selection s;
         s.folder = dir.path();
         for (int i = 0; i < count; ++i) {
-            s.names << QStringLiteral("%1%2.bmp").arg(stem).arg(i, 2, 10, QLatin1Char('0'));
+            s.names << QStringLiteral("p%1.bmp").arg(i, 2, 10, QLatin1Char('0'));
             s.selected << true;
         }
         return s;
+    }
+    void Open(const Selection& s)
+    {
+        basViewers::mnuToolView_Click(s);
+        QTRY_VERIFY(!basViewers::Opening());
     }
 
 private slots:
@@ -58,38 +88,109 @@ private slots:
     {
         for (int i = 0; i < 25; ++i) {
             QImage image(30 + i, 20, QImage::Format_RGB32);
-            image.fill(Qt::darkCyan);
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    image.setPixel(x, y, qRgb(8 * x, 10 * y, 200));
             QVERIFY(image.save(dir.filePath(QStringLiteral("p%1.bmp").arg(i, 2, 10, QLatin1Char('0')))));
         }
-        QImage large(640, 480, QImage::Format_RGB32);
-        large.fill(Qt::yellow);
-        QVERIFY(large.save(dir.filePath(QStringLiteral("large.jpg"))));
-        QFile bad(dir.filePath(QStringLiteral("bad.jpg")));
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write("not a picture");
-        bad.close();
+        QImage sideways(40, 20, QImage::Format_RGB32);
+        sideways.fill(Qt::yellow);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && sideways.save(&buffer, "JPEG"));
+        QVERIFY(testimages::Write(dir.filePath("turned.jpg"), jpeg.insert(2, Orientation6)));
+        QVERIFY(testimages::Write(dir.filePath("bad.jpg"), "not a picture"));
         Msg().SetResponder(&script);
+        basMain::SetPictureLoader([this](const QString& path) {
+            ++loads;
+            if (holdLoads)
+                gate.acquire();
+            return basMain::DecodePicture(path);
+        });
     }
-    void cleanupTestCase() { Msg().SetResponder(nullptr); }
-    void init() { script.shown.clear(); }
+    void cleanupTestCase()
+    {
+        basMain::SetPictureLoader({});
+        Msg().SetResponder(nullptr);
+    }
+    void init()
+    {
+        script.shown.clear();
+        loads = 0;
+    }
     void cleanup()
     {
+        holdLoads = false;
+        gate.release(100);  // nothing may stay blocked in a loader
         basViewers::mnuToolClose_Click();
         QCOMPARE(basMain::ViewerCount, qint16(0));
+        QTRY_VERIFY(OpenViewers().isEmpty());
+        gate.acquire(gate.available());
     }
 
-    void nothingSelectedOpensNothing()
+    void viewersAppearWhenDecodedInListOrder()
     {
-        Selection s = Files(3);
-        s.selected.fill(false);
-        basViewers::mnuToolView_Click(s);
-        QVERIFY(OpenViewers().isEmpty());
-        QVERIFY(script.shown.isEmpty());
+        holdLoads = true;
+        basViewers::mnuToolView_Click(Files(2));
+        basViewers::mnuToolView_Click(Files(1));  // a second command queues behind
+        QVERIFY(basViewers::Opening());
+        QVERIFY(OpenViewers().isEmpty());  // the window thread did not wait
+        QCOMPARE(basMain::ViewerCount, qint16(0));
+
+        QList<frmImage*> shown;  // each as its picture comes, in the order asked for
+        for (const int width : {30, 31, 30}) {
+            gate.release();
+            QTRY_COMPARE(basMain::ViewerCount, qint16(shown.size() + 1));
+            for (frmImage* v : OpenViewers())
+                if (!shown.contains(v))
+                    shown << v;
+            QCOMPARE(shown.last()->width(), width);
+        }
+        frmImage* first = shown.first();
+        QCOMPARE(first->size(), QSize(30, 20));  // outer size = picture size
+        QCOMPARE(first->geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
+
+        // The picture sits inside a one-pixel frame, its last column and row hidden.
+        const QImage face = first->grab().toImage();
+        const QRgb frame = first->palette().color(QPalette::WindowText).rgb();
+        QCOMPARE(face.pixel(0, 0), frame);
+        QCOMPARE(face.pixel(29, 19), frame);
+        QCOMPARE(face.pixel(1, 1), first->picMain->Picture().pixel(0, 0));
+    }
+
+    void closingWhileOpeningShowsNothingLater()
+    {
+        holdLoads = true;
+        basViewers::mnuToolView_Click(Files(3));
+        QTRY_COMPARE(loads.load(), 1);  // the first picture is being decoded
+        basViewers::mnuToolClose_Click();
+        QVERIFY(!basViewers::Opening());
+
+        // The main window closes every window, the hidden one being filled too.
+        basViewers::mnuToolView_Click(Files(3));
+        for (QWidget* w : QApplication::topLevelWidgets())
+            w->close();
+        QVERIFY(!basViewers::Opening());
+
+        // A later picture waits behind the abandoned decode, which is dropped
+        // when it comes back.
+        Selection later = Files(6);
+        later.selected.fill(false);
+        later.selected[5] = true;
+        basViewers::mnuToolView_Click(later);
+        gate.release();
+        QTRY_COMPARE(loads.load(), 2);
+        QCoreApplication::processEvents();
+        gate.release();
+        QTRY_VERIFY(!basViewers::Opening());
+        QCOMPARE(OpenViewers().size(), 1);
+        QCOMPARE(OpenViewers().first()->width(), 35);
+        QCOMPARE(basMain::ViewerCount, qint16(1));
     }
 
     void twentyAtMostThenOneMessage()
     {
-        basViewers::mnuToolView_Click(Files(25));
+        Open(Files(25));
         QCOMPARE(OpenViewers().size(), 20);
         QCOMPARE(basMain::ViewerCount, qint16(20));
         QCOMPARE(script.shown.size(), 1);
@@ -100,56 +201,79 @@ private slots:
         basViewers::mnuToolView_Click(Files(1));
         QCOMPARE(OpenViewers().size(), 20);
         QCOMPARE(script.shown.size(), 2);
-        frmImage* first = OpenViewers().first();
-        QTest::mouseDClick(first, Qt::LeftButton);
+        QTest::mouseDClick(OpenViewers().first(), Qt::LeftButton);
         QTRY_COMPARE(basMain::ViewerCount, qint16(19));
-        basViewers::mnuToolView_Click(Files(1));
+        Open(Files(1));
         QCOMPARE(basMain::ViewerCount, qint16(20));
-
-        basViewers::mnuToolClose_Click();
-        QCOMPARE(basMain::ViewerCount, qint16(0));
-        QVERIFY(OpenViewers().isEmpty());
     }
 
-    void viewerIsTheBarePictureAndMovesWithTheLeftButton()
-    {
-        basViewers::mnuToolView_Click(Files(1));
-        QCOMPARE(OpenViewers().size(), 1);
-        frmImage* v = OpenViewers().first();
-        QCOMPARE(v->size(), QSize(30, 20));  // outer size = picture size
-        QVERIFY(v->windowFlags() & Qt::FramelessWindowHint);
-        QVERIFY(!v->picMain->pixmap().isNull());
-
-        const QPoint start = v->pos();
-        QTest::mousePress(v, Qt::RightButton, {}, QPoint(5, 5));
-        QTest::mouseMove(v, QPoint(15, 12));
-        QTest::mouseRelease(v, Qt::RightButton, {}, QPoint(15, 12));
-        QCOMPARE(v->pos(), start);
-
-        // Esc does nothing to a viewer.
-        QTest::keyClick(v, Qt::Key_Escape);
-        QVERIFY(v->isVisible());
-    }
-
-    void unreadableFileStopsTheCommandAndKeepsEarlierViewers()
+    void nothingSelectedOrAnUnreadableFile()
     {
         Selection s = Files(3);
-        s.names[1] = QStringLiteral("bad.jpg");
+        s.selected.fill(false);
         basViewers::mnuToolView_Click(s);
+        QVERIFY(!basViewers::Opening());
+        QVERIFY(script.shown.isEmpty());
+
+        // The command stops at the file, and keeps the viewers opened before it.
+        s.selected.fill(true);
+        s.names[1] = QStringLiteral("bad.jpg");
+        Open(s);
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(basMain::ViewerCount, qint16(1));
         QCOMPARE(script.shown.size(), 1);
         QCOMPARE(script.shown.first().kind, MsgKind::Error);
     }
 
-    void informationShowsTheFirstSelectedImage()
+    void leftDragMovesUntilTheRelease()
+    {
+        Open(Files(1));
+        frmImage* v = OpenViewers().first();
+        const QPoint start = v->pos();
+        const QPoint grip = start + QPoint(5, 5);
+
+        // The right button does not move it; Esc does nothing to a viewer.
+        Mouse(v, QEvent::MouseButtonPress, grip, Qt::RightButton, Qt::RightButton);
+        Mouse(v, QEvent::MouseMove, grip + QPoint(9, 9), Qt::NoButton, Qt::RightButton);
+        Mouse(v, QEvent::MouseButtonRelease, grip + QPoint(9, 9), Qt::RightButton, {});
+        QTest::keyClick(v, Qt::Key_Escape);
+        QCOMPARE(v->pos(), start);
+        QVERIFY(v->isVisible());
+
+        // The left button: the window keeps the grip under the pointer from
+        // the first motion on, and stops at the release.
+        Mouse(v, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+        Mouse(v, QEvent::MouseMove, grip + QPoint(3, 2), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(v->pos(), start + QPoint(3, 2));
+        Mouse(v, QEvent::MouseMove, grip + QPoint(40, -25), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(v->pos(), start + QPoint(40, -25));
+        Mouse(v, QEvent::MouseButtonRelease, grip + QPoint(40, -25), Qt::LeftButton, {});
+        Mouse(v, QEvent::MouseMove, grip + QPoint(90, 90), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(v->pos(), start + QPoint(40, -25));
+
+        // Where the window system moves it, the move is handed over once per
+        // press: motions it reports afterwards, as if the button were still
+        // down, start nothing.
+        SystemMoved moved;
+        moved.move(start);
+        Mouse(&moved, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+        for (int i = 1; i <= 3; ++i)
+            Mouse(&moved, QEvent::MouseMove, grip + QPoint(i, i), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(moved.started, 1);
+        QCOMPARE(moved.pos(), start + QPoint(1, 1));
+        Mouse(&moved, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+        Mouse(&moved, QEvent::MouseMove, grip + QPoint(2, 0), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(moved.started, 2);
+    }
+
+    void informationShowsTheFirstSelectedImageUpright()
     {
         Selection s = Files(2);
-        s.names.prepend(QStringLiteral("large.jpg"));
+        s.names.prepend(QStringLiteral("turned.jpg"));
         s.selected.prepend(false);
-        s.names.append(QStringLiteral("large.jpg"));
+        s.names.append(QStringLiteral("turned.jpg"));
         s.selected.append(true);
-        s.selected[2] = false;  // selected: p00.bmp (first) and large.jpg (last)
+        s.selected[2] = false;  // selected: p00.bmp (first) and turned.jpg (last)
 
         QString name, width, height;
         bool okIsDefault = false;
@@ -171,15 +295,13 @@ private slots:
         QVERIFY(okIsDefault);
         QCOMPARE(basMain::InfoFilePath, basMain::JoinPath(dir.path(), QStringLiteral("p00.bmp")));
 
-        // 640 x 480 reads as such at any twips per pixel.
-        Selection one;
-        one.folder = dir.path();
-        one.names = {QStringLiteral("large.jpg")};
-        one.selected = {true};
+        // Stored 40 x 20 and marked to be turned a quarter: shown as 20 x 40.
+        s.selected.fill(false);
+        s.selected[3] = true;
         QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-        basViewers::mnuToolOption_Click(one, nullptr);
-        QCOMPARE(basMain::InfoWidth, 640);
-        QCOMPARE(basMain::InfoHeight, 480);
+        basViewers::mnuToolOption_Click(s, nullptr);
+        QCOMPARE(basMain::InfoWidth, 20);
+        QCOMPARE(basMain::InfoHeight, 40);
     }
 
     void informationWithoutSelectionOrWithABadFile()
@@ -196,8 +318,6 @@ private slots:
         basViewers::mnuToolOption_Click(bad, nullptr);
         QCOMPARE(script.shown.size(), 1);
         QCOMPARE(script.shown.first().kind, MsgKind::Error);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            QVERIFY(w->objectName() != QLatin1String("frmWork"));
     }
 };
 
