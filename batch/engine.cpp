@@ -6,6 +6,8 @@
 #include "batch/engine.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QThread>
 
@@ -70,6 +72,10 @@ struct ShrinkEngine::State {
     std::vector<Slot> results;
     std::vector<std::unique_ptr<Worker>> workers;
     int window = 1;
+    // For each item, the last earlier item that writes the file it reads, or
+    // -1: it is read only once that file is in place, as a run on one thread
+    // would read it.
+    std::vector<int> readsOutputOf;
     int nextToTake = 0;
     int nextToReport = 0;
     int firstFailure = kNone;  // under StopAtFirstFailure: no work beyond it
@@ -164,7 +170,10 @@ void ShrinkEngine::State::Work(Worker& worker)
         int index = 0;
         {
             std::unique_lock lock(mutex);
-            workCv.wait(lock, [&] { return !MayTake() || nextToTake < nextToReport + window; });
+            workCv.wait(lock, [&] {
+                return !MayTake() || (nextToTake < nextToReport + window &&
+                                      readsOutputOf[static_cast<std::size_t>(nextToTake)] < nextToReport);
+            });
             if (!MayTake())
                 break;
             index = nextToTake++;
@@ -211,8 +220,9 @@ void ShrinkEngine::State::JoinAndClear()
     for (const auto& w : workers)
         if (w->Thread.joinable())
             w->Thread.join();
-    // Finished files that were never put in place go with their results.
+    // Finished files that were never put in place go with their slots.
     results.clear();
+    const std::lock_guard lock(mutex);
     joined = true;
 }
 
@@ -221,6 +231,16 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->plan = std::move(plan);
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
+    d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
+    QHash<QString, int> writer;
+    const auto key = [](const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); };
+    for (int i = 0; i < d_->Count(); ++i) {
+        const PlanItem& item = d_->plan.Items[static_cast<std::size_t>(i)];
+        if (item.Skip)
+            continue;
+        d_->readsOutputOf[static_cast<std::size_t>(i)] = writer.value(key(item.Source), -1);
+        writer.insert(key(item.Output), i);
+    }
 }
 
 ShrinkEngine::~ShrinkEngine()
@@ -288,10 +308,10 @@ void ShrinkEngine::Wait()
 bool ShrinkEngine::Finished()
 {
     State& d = *d_;
-    if (d.joined)
-        return true;
     {
         const std::lock_guard lock(d.mutex);
+        if (d.joined)
+            return true;
         if (d.active > 0 || !(d.stopped || d.ended || d.nextToReport == d.Count()))
             return false;
         if (d.workers.empty() && !d.stopped && d.nextToReport < d.Count())
@@ -306,7 +326,7 @@ void ShrinkEngine::Stop()
     State& d = *d_;
     {
         const std::lock_guard lock(d.mutex);
-        if (d.stopped)
+        if (d.stopped || d.joined)
             return;
         d.stopped = true;
         d.AbandonAfter(-1);

@@ -155,6 +155,29 @@ private slots:
                  QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
     }
 
+    void aFileWrittenThenReadIsReadOnceInPlace()
+    {
+        // a.bmp writes a.jpg, which the next item reads: on any number of
+        // threads it is read only once it holds a.bmp's reduction.
+        QList<QByteArray> results;
+        for (const int threads : {1, 4}) {
+            QTemporaryDir folder;
+            QVERIFY(testimages::PhotoLike(320, 240, 7).save(folder.filePath("a.bmp")));
+            QVERIFY(testimages::PhotoLike(320, 240, 8).save(folder.filePath("a.jpg")));
+            basBatch::Plan plan;
+            plan.Ratio = 0.5;
+            for (const char* name : {"a.bmp", "a.jpg"})
+                plan.Items.push_back({folder.filePath(name), basBatch::OutputPathFor(folder.path(), name)});
+            basBatch::EngineOptions options;
+            options.Threads = threads;
+            ShrinkEngine engine(std::move(plan), options);
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            QCOMPARE(outcomes[1].SourceSize, QSize(160, 120));
+            results << ReadAll(folder.filePath("a.jpg"));
+        }
+        QCOMPARE(results[1], results[0]);
+    }
+
     void firstFailureLeavesThePrefix()
     {
         const QStringList names = {"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg", "6.jpg"};
