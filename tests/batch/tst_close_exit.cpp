@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
-#include <thread>
 
 #include "app/program.h"
 #include "batch/run.h"
@@ -16,6 +15,7 @@
 #include "mainwin/frmmain.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
+#include "heldpicture.h"
 #include "scriptedmessages.h"
 
 namespace {
@@ -57,16 +57,7 @@ int main(int argc, char** argv)
     Msg().SetResponder(&script);
     basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
     std::atomic<bool> bInWork{false};
-    basBatch::SetRunReducer([&](const QString& path, double ratio, const std::atomic<bool>* stop) {
-        if (!path.endsWith(QLatin1String("b.jpg")))
-            return basMain::LoadReducedPicture(path, ratio, stop);
-        bInWork = true;
-        while (!stop->load())
-            std::this_thread::yield();
-        basMain::ReducedPicture stopped;
-        stopped.Stopped = true;
-        return stopped;
-    });
+    basBatch::SetRunReducer(HoldUntilStopped(QStringLiteral("b.jpg"), bInWork));
 
     // F5 on every image, then the window's close once a.jpg is in place and
     // b.jpg in work.

@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <memory>
-#include <thread>
 
 #include "batch/run.h"
 #include "mainwin/filelist.h"
@@ -20,6 +19,7 @@
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
+#include "heldpicture.h"
 #include "scriptedmessages.h"
 
 namespace {
@@ -128,16 +128,7 @@ private slots:
         frmMain& w = Open(photos_.path());
         w.FilList().SelectAll();
         std::atomic<bool> bInWork{false};
-        basBatch::SetRunReducer([&](const QString& path, double ratio, const std::atomic<bool>* stop) {
-            if (!path.endsWith(QLatin1String("b.bmp")))
-                return basMain::LoadReducedPicture(path, ratio, stop);
-            bInWork = true;
-            while (!stop->load())
-                std::this_thread::yield();
-            basMain::ReducedPicture stopped;
-            stopped.Stopped = true;
-            return stopped;
-        });
+        basBatch::SetRunReducer(HoldUntilStopped(QStringLiteral("b.bmp"), bInWork));
         // Closed as the user would, once a.jpg is in place and b.bmp in work.
         QPointer<frmMain> window(&w);
         QTimer poll;
