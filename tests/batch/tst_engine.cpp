@@ -5,12 +5,11 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <condition_variable>
-#include <mutex>
-#include <set>
+#include <thread>
 
 #include "batch/engine.h"
 #include "shell/basmain.h"
+#include "heldpicture.h"
 #include "testimages.h"
 
 using basBatch::ItemOutcome;
@@ -41,28 +40,12 @@ QStringList Files(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
-// A one-shot signal between threads.
-class Latch {
-public:
-    void Open()
-    {
-        {
-            const std::lock_guard lock(m_);
-            open_ = true;
-        }
-        cv_.notify_all();
-    }
-    void WaitOpen()
-    {
-        std::unique_lock lock(m_);
-        cv_.wait(lock, [&] { return open_; });
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+// Another thread's signal.
+void WaitFor(const std::atomic<bool>& flag)
+{
+    while (!flag)
+        std::this_thread::yield();
+}
 
 basMain::ReducedPicture Plain(int w, int h)
 {
@@ -184,27 +167,19 @@ private slots:
         for (const auto policy : {basBatch::FailurePolicy::StopAtFirstFailure, basBatch::FailurePolicy::GoOn}) {
             init();
             QVERIFY(QDir(out_.path()).mkdir("5.jpg"));  // cannot be replaced: fails when put in place
-            std::mutex m;
-            std::set<int> finished;
-            std::condition_variable cv;
+            std::atomic<int> laterFinished{0};
             basBatch::EngineOptions options;
             options.Threads = 3;
             options.Policy = policy;
             options.Observer = [&](int index, basBatch::WorkStep step) {
-                if (step != basBatch::WorkStep::ItemFinished)
-                    return;
-                {
-                    const std::lock_guard lock(m);
-                    finished.insert(index);
-                }
-                cv.notify_all();
+                if (step == basBatch::WorkStep::ItemFinished && (index == 3 || index == 4))
+                    ++laterFinished;
             };
             options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
                 if (!path.endsWith("2.jpg"))
                     return Plain(64, 48);
-                // Fails only once the two images after it are finished.
-                std::unique_lock lock(m);
-                cv.wait(lock, [&] { return finished.count(3) && finished.count(4); });
+                while (laterFinished < 2)  // fails once the two images after it are finished
+                    std::this_thread::yield();
                 basMain::ReducedPicture failed;
                 failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture, "broken"};
                 return failed;
@@ -231,42 +206,31 @@ private slots:
         QFile original(out_.filePath("0.jpg"));
         QVERIFY(original.open(QIODevice::WriteOnly) && original.write("original") == 8);
         original.close();
-        Latch encoding;
-        Latch decoding;
-        Latch stopped;
-        std::atomic<bool> decoderSawStop{false};
+        std::atomic<bool> encoding{false}, decoding{false}, stopped{false};
+        std::atomic<int> rows{0};
         basBatch::EngineOptions options;
         options.Threads = 2;
-        options.Reducer = [&](const QString& path, double, const std::atomic<bool>* stop) {
-            if (path.endsWith("0.jpg"))
-                return Plain(64, 16 * 40);
-            // A decoder reads the stop flag now and then.
-            decoding.Open();
-            while (!stop->load())
-                std::this_thread::yield();
-            decoderSawStop = true;
-            basMain::ReducedPicture picture;
-            picture.Stopped = true;
-            return picture;
+        // 1.jpg is being decoded (the decoder reads the stop flag), 0.jpg encoded.
+        const basBatch::PictureReducer held = HoldUntilStopped(QStringLiteral("1.jpg"), decoding);
+        options.Reducer = [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
+            return path.endsWith("0.jpg") ? Plain(64, 16 * 40) : held(path, ratio, stop);
         };
-        std::atomic<int> rows{0};
         options.Observer = [&](int index, basBatch::WorkStep step) {
             if (index == 0 && step == basBatch::WorkStep::RowEncoded && ++rows == 1) {
-                encoding.Open();
-                stopped.WaitOpen();
+                encoding = true;
+                WaitFor(stopped);
             }
         };
         ShrinkEngine engine(PlanOf(names, out_.path()), options);
         engine.Start();
-        encoding.WaitOpen();
-        decoding.WaitOpen();
+        WaitFor(encoding);
+        WaitFor(decoding);
         engine.Stop();
-        stopped.Open();
+        stopped = true;
         while (!engine.Finished()) {
             engine.Wait();
             QVERIFY(engine.Collect().empty());
         }
-        QVERIFY(decoderSawStop);
         QCOMPARE(rows.load(), 1);  // the encoder stopped at the next row of blocks
         QCOMPARE(Files(out_.path()), QStringList{"0.jpg"});
         QCOMPARE(ReadAll(out_.filePath("0.jpg")), QByteArray("original"));
