@@ -1,7 +1,7 @@
 // The shrink engine. Workers take items in plan order, at most a window of
-// items ahead of the last one put in place (which bounds the finished files
-// waiting for their turn), and hand each back as a finished temporary file or
-// a failure. The owner renames them in order. Every item has its own encoder,
+// items ahead of the next one to put in place (which bounds the finished
+// files waiting for their turn), and hand each back as a finished temporary
+// file or a failure. The owner renames them in order. Every item has its own encoder,
 // so workers share nothing but the queue.
 #include "batch/engine.h"
 
@@ -262,8 +262,11 @@ void ShrinkEngine::Start(std::function<void()> wake)
     d.wake = std::move(wake);
     const int threads = std::clamp(d.options.Threads > 0 ? d.options.Threads : DefaultThreadCount(), 1,
                                    std::max(1, d.Count()));
-    // Two items a worker: one in work, one finished and waiting for its turn.
-    d.window = 2 * threads;
+    // Workers may run this far ahead of the next item to put in place, so a
+    // slow picture does not idle the others. An item waiting for its turn is
+    // a closed temporary file, not pixels in memory; the bound limits the
+    // files on disk and the work a failure or a stop throws away.
+    d.window = threads + 16;
     d.active = threads;
     for (int i = 0; i < threads; ++i)
         d.workers.push_back(std::make_unique<Worker>());
