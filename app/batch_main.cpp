@@ -1,6 +1,7 @@
 // zembrik-batch: the headless companion for scripts. Shrinks each file given
-// on the command line into an output folder with the same per-image step the
-// window run uses, one line per file, and no display needed.
+// on the command line into an output folder with the same engine the window
+// run uses, on one worker per core unless told otherwise, one line per file in
+// the order given, and no display needed.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -8,13 +9,14 @@
 
 #include <cstdio>
 
-#include "batch/shrink.h"
+#include "batch/engine.h"
+#include "shell/basmain.h"
 #include "shell/msg.h"
 #include "shell/numtext.h"
 
 namespace {
 
-const char* const Usage = "Usage: zembrik-batch [-r PERCENT] -o OUTDIR FILE...\n";
+const char* const Usage = "Usage: zembrik-batch [-r PERCENT] [-j THREADS] -o OUTDIR FILE...\n";
 
 const char* const Help =
     "Shrinks JPEG, BMP and GIF pictures and writes each as OUTDIR/<base name>.jpg\n"
@@ -24,11 +26,15 @@ const char* const Help =
     "               read like the ratio box: a value outside is clamped, a text\n"
     "               that is not a number counts as 100\n"
     "  -o OUTDIR    output folder (must exist)\n"
+    "  -j THREADS   pictures shrunk at once (default: one per processor core);\n"
+    "               the files written are the same whatever the number\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
-    "Prints one line per written file: source, its size, output, its size.\n"
-    "A file that fails is reported on standard error and the run goes on.\n"
+    "Prints one line per written file, in the order given: source, its size,\n"
+    "output, its size. A file that fails is reported on standard error and the\n"
+    "run goes on. Each file is written under a temporary name and put in place\n"
+    "only when complete, in the order given.\n"
     "Exit status: 0 all files written, 1 a file failed, 2 bad usage.\n";
 
 void Print(std::FILE* stream, const QString& text)
@@ -64,6 +70,7 @@ int main(int argc, char* argv[])
     bool haveOutput = false;
     QStringList files;
     bool optionsDone = false;
+    int threads = 0;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (optionsDone || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
@@ -76,7 +83,8 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--version")) {
             Print(stdout, QStringLiteral("zembrik-batch (Zembrik) " ZEMBRIK_VERSION "\n"));
             return 0;
-        } else if (arg.startsWith(QLatin1String("-r")) || arg.startsWith(QLatin1String("-o"))) {
+        } else if (arg.startsWith(QLatin1String("-r")) || arg.startsWith(QLatin1String("-o")) ||
+                   arg.startsWith(QLatin1String("-j"))) {
             // Both "-r 50" and "-r50", as getopt takes them.
             QString value = arg.mid(2);
             if (value.isEmpty()) {
@@ -86,6 +94,11 @@ int main(int argc, char* argv[])
             }
             if (arg.at(1) == QLatin1Char('r')) {
                 ratioText = value;
+            } else if (arg.at(1) == QLatin1Char('j')) {
+                bool ok = false;
+                threads = value.toInt(&ok);
+                if (!ok || threads < 1)
+                    return UsageError(QStringLiteral("invalid number of threads '%1'").arg(value));
             } else {
                 outputFolder = value;
                 haveOutput = true;
@@ -108,26 +121,39 @@ int main(int argc, char* argv[])
     outputFolder = QDir::toNativeSeparators(QDir::cleanPath(outputFolder));
     const double ratio = basMain::Val(basMain::NormaliseRatioText(ratioText)) / 100.0;
 
-    bool allOk = true;
+    basBatch::Plan plan;
+    plan.Ratio = ratio;
     for (const QString& file : files) {
         const QFileInfo info(file);
-        const QString folder = QDir::toNativeSeparators(info.path());
-        basMain::PictureBox box;
-        const basBatch::ShrinkResult result = basBatch::ShrinkFile(folder, info.fileName(), ratio, outputFolder, box);
-        if (result.Error) {
-            allOk = false;
-            Print(stderr, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, result.Error->Description));
-        } else if (result.SaveResult != ModuleJPEG::JpegResult::Ok) {
-            allOk = false;
-            QString text = basMain::SaveErrorText(result.SaveResult);
-            if (text.isEmpty())
-                text = QStringLiteral("予期しないエラーが発生しました。");
-            Print(stderr, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, result.OutputPath, text));
-        } else {
-            Print(stdout, QStringLiteral("%1 %2 -> %3 %4\n")
-                              .arg(file, SizeText(result.SourceSize), result.OutputPath, SizeText(result.TargetSize)));
+        plan.Items.push_back({basMain::JoinPath(QDir::toNativeSeparators(info.path()), info.fileName()),
+                              basBatch::OutputPathFor(outputFolder, info.fileName())});
+    }
+    basBatch::EngineOptions options;
+    options.Threads = threads;
+    options.Policy = basBatch::FailurePolicy::GoOn;
+    basBatch::ShrinkEngine engine(std::move(plan), std::move(options));
+    engine.Start();
+
+    bool allOk = true;
+    while (!engine.Finished()) {
+        engine.Wait();
+        for (const basBatch::ItemOutcome& outcome : engine.Collect()) {
+            const QString& file = files.at(outcome.Index);
+            if (outcome.LoadError) {
+                allOk = false;
+                Print(stderr, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
+            } else if (outcome.SaveResult != ModuleJPEG::JpegResult::Ok) {
+                allOk = false;
+                QString text = basMain::SaveErrorText(outcome.SaveResult);
+                if (text.isEmpty())
+                    text = QStringLiteral("予期しないエラーが発生しました。");
+                Print(stderr, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));
+            } else {
+                Print(stdout, QStringLiteral("%1 %2 -> %3 %4\n")
+                                  .arg(file, SizeText(outcome.SourceSize), outcome.Output, SizeText(outcome.TargetSize)));
+            }
+            std::fflush(stdout);
         }
-        std::fflush(stdout);
     }
     return allOk ? 0 : 1;
 }

@@ -1,14 +1,10 @@
-// Zembrik's entry: program-wide values, then the main window, opened on the
-// folder or pictures named on the command line.
+// Zembrik's entry: the application object and the command line, then the
+// program, opened on the folder or pictures named there.
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include <cstdio>
-
-#include "mainwin/frmmain.h"
+#include "app/program.h"
 #include "shell/basmain.h"
-#include "shell/font.h"
-#include "shell/icons.h"
 
 int main(int argc, char** argv)
 {
@@ -29,15 +25,5 @@ int main(int argc, char** argv)
                                     QStringLiteral("A folder to open, or pictures to select in their folder."),
                                     QStringLiteral("[FOLDER | FILE...]"));
     arguments.process(app);
-
-    basMain::InitProgramValues();
-    basMain::ApplyProgramFont();
-    basMain::InstallQtJapaneseTexts();
-    QApplication::setWindowIcon(basMain::ProgramIcon());
-    auto* window = new frmMain;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    for (const QString& ignored : window->OpenPaths(arguments.positionalArguments()))
-        std::fprintf(stderr, "zembrik: %s: not a folder or a picture file, ignored\n", qPrintable(ignored));
-    window->show();
-    return QApplication::exec();
+    return RunZembrik(app, arguments.positionalArguments());
 }

@@ -1,14 +1,15 @@
-// The batch run over the main window's selection.
+// The batch run over the main window's selection: the questions, the picker
+// and the progress window on the user-interface thread, the work in a
+// ShrinkEngine whose results reach this thread as queued calls.
 #include "batch/run.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPointer>
 #include <QProgressBar>
-#include <memory>
 
 #include "batch/frmprogress.h"
-#include "batch/frmwork.h"
-#include "batch/shrink.h"
+#include "shell/basmain.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/numtext.h"
@@ -19,6 +20,7 @@ namespace {
 struct RunState {
     bool running = false;
     bool stop = false;
+    ShrinkEngine* engine = nullptr;
 };
 
 RunState& State()
@@ -27,11 +29,16 @@ RunState& State()
     return state;
 }
 
+PictureReducer& RunReducer()
+{
+    static PictureReducer reducer;
+    return reducer;
+}
 // Marks the run as going on for as long as it is in scope.
 class Running {
 public:
-    Running() { State() = {true, false}; }
-    ~Running() { State() = {false, false}; }
+    Running() { State() = {true, false, nullptr}; }
+    ~Running() { State() = {false, false, nullptr}; }
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;
 };
@@ -70,14 +77,71 @@ bool BatchRunning()
 
 void StopBatch()
 {
-    if (State().running)
-        State().stop = true;
+    if (!State().running)
+        return;
+    State().stop = true;
+    if (State().engine)
+        State().engine->Stop();
 }
+
+void SetRunReducer(PictureReducer reducer)
+{
+    RunReducer() = std::move(reducer);
+}
+
+Plan PlanFromSelection(const basMain::FileSelection& selection, const QString& outputFolder, double ratio)
+{
+    Plan plan;
+    plan.Ratio = ratio;
+    const QString folder = selection.FolderText();
+    for (int i = 0; i < selection.ListCount(); ++i) {
+        if (!selection.Selected(i))
+            continue;
+        const QString name = selection.List(i);
+        plan.Items.push_back({basMain::JoinPath(folder, name), OutputPathFor(outputFolder, name)});
+    }
+    return plan;
+}
+
+namespace {
+
+// Runs the plan with the window live: the event loop turns until the engine
+// has finished, the bar advancing as each file is put in place. Returns the
+// first failure, if any.
+std::optional<ItemOutcome> RunEngine(Plan plan, QPointer<frmProgress>& progress)
+{
+    EngineOptions options;
+    options.Reducer = RunReducer();
+    QEventLoop loop;  // outlives the engine, whose workers post to it
+    ShrinkEngine engine(std::move(plan), std::move(options));
+    State().engine = &engine;
+    int done = 0;
+    std::optional<ItemOutcome> failure;
+    const auto collect = [&] {
+        for (ItemOutcome& outcome : engine.Collect()) {
+            if (!outcome.Ok()) {
+                failure = std::move(outcome);
+                continue;
+            }
+            ++done;
+            if (progress)
+                progress->pgbMain->setValue(done);
+        }
+        if (engine.Finished())
+            loop.quit();
+    };
+    engine.Start([&loop, &collect] { QMetaObject::invokeMethod(&loop, collect, Qt::QueuedConnection); });
+    loop.exec();
+    State().engine = nullptr;
+    return failure;
+}
+
+}  // namespace
 
 void RunBatch(RunHost& host)
 {
     if (State().running)
-        return;  // a run started during another's yield: refused
+        return;  // a second run while one is going on: refused
     const Running running;
 
     int selectedCount = 0;
@@ -105,52 +169,25 @@ void RunBatch(RunHost& host)
         State().stop)
         return;
 
+    // The plan is taken now: what the user does in the window from here on
+    // does not change the run.
+    Plan plan = PlanFromSelection(host, outputFolder, basMain::Val(ratioText) / 100.0);
+
     Hourglass hourglass;
     QPointer<frmProgress> progress = new frmProgress(host.Window());
     progress->show();
     progress->repaint();
-    progress->pgbMain->setRange(0, selectedCount);
+    progress->pgbMain->setRange(0, static_cast<int>(plan.Items.size()));
 
-    const double ratio = basMain::Val(ratioText) / 100.0;
-    const ModuleJPEG::YieldHook yield = [] {
-        QCoreApplication::processEvents();
-        return State().stop ? ModuleJPEG::YieldAction::Abort : ModuleJPEG::YieldAction::Continue;
-    };
-
-    int done = 0;
-    bool saveFailed = false;
-    bool loadFailed = false;
-    // The list, its selection and the folder text are read afresh at every
-    // index: what the user changes during a yield affects the rest of the run.
-    for (int i = 0; i < host.ListCount(); ++i) {
-        if (!host.Selected(i))
-            continue;
-        const QString fileName = host.List(i);
-        auto work = std::make_unique<frmWork>();
-        const ShrinkResult result = ShrinkFile(host.FolderText(), fileName, ratio, outputFolder, work->picMain, yield);
-        work.reset();
-        if (State().stop)
-            break;
-        if (result.Error) {
-            hourglass.Release();
-            Msg().ShowError(result.Error->Description);
-            loadFailed = true;
-            break;
-        }
-        if (result.SaveResult != ModuleJPEG::JpegResult::Ok) {
-            hourglass.Release();
-            basMain::ShowSaveError(result.SaveResult);
-            saveFailed = true;
-            break;
-        }
-        ++done;
-        if (progress) {
-            progress->pgbMain->setValue(done);
-            progress->pgbMain->repaint();
-        }
-        QCoreApplication::processEvents();
-        if (State().stop)
-            break;
+    const std::optional<ItemOutcome> failure = RunEngine(std::move(plan), progress);
+    if (failure && !State().stop) {
+        // Shown while the progress window is still up; the outputs before
+        // the failing image stay, nothing after it was written.
+        hourglass.Release();
+        if (failure->LoadError)
+            Msg().ShowError(failure->LoadError->Description);
+        else
+            basMain::ShowSaveError(failure->SaveResult);
     }
 
     CloseProgress(progress);
@@ -159,7 +196,7 @@ void RunBatch(RunHost& host)
         return;  // the main window is closing: it is not touched again
     host.RefreshFileList();
     host.SetStatusText(QString());
-    if (!saveFailed && !loadFailed)
+    if (!failure)
         Msg().ShowInformation(QStringLiteral("サイズの変換が終了しました。"));
 }
 

@@ -1,12 +1,14 @@
 // The batch run: every selected image of the main window's file list shrunk
 // by the ratio and written as a JPEG into a folder the user picks, with a
-// progress window. It reads the main window only through RunHost, so tests
-// drive it without the real window.
+// progress window. The shrink engine does the work on worker threads while
+// the window stays live. It reads the main window only through RunHost, so
+// tests drive it without the real window.
 #pragma once
 
 #include <QString>
 #include <QtGlobal>
 
+#include "batch/engine.h"
 #include "shell/selection.h"
 
 class QWidget;
@@ -26,15 +28,26 @@ public:
     virtual QWidget* Window() = 0;
 };
 
-// The run (menu "サイズ変更(&R)...", F5, toolbar "RUN"). A second run started
-// while one is going on (during one of its yields) is refused silently.
+// The plan of a run: the selected names in list order joined to the folder
+// text, each with its output in OutputFolder.
+Plan PlanFromSelection(const basMain::FileSelection& selection, const QString& outputFolder, double ratio);
+
+// The run (menu "サイズ変更(&R)...", F5, toolbar "RUN"). The plan is taken
+// once the output folder is chosen; what the user does in the window after
+// that does not change it. The window's event loop runs throughout. A second
+// run started while one is going on is refused silently.
 void RunBatch(RunHost& host);
+
+// Replaces how the window's run loads and reduces pictures (tests); an empty
+// function restores basMain::LoadReducedPicture. Called on worker threads.
+void SetRunReducer(PictureReducer reducer);
 
 bool BatchRunning();
 
-// Ends a running batch at its next yield without touching the host again:
-// the file being written is abandoned (never left half written), the
-// progress and work windows are closed. For the main window's closing.
+// Ends a running batch without touching the host again: the workers stop at
+// their next row of blocks, no temporary file is left, nothing more is put in
+// place, the progress window closes and RunBatch returns. For the main
+// window's closing.
 void StopBatch();
 
 }  // namespace basBatch

@@ -21,7 +21,7 @@ enum class JpegResult : std::int32_t {
     DiskFull = -3,
     PermissionDenied = -4,
     DeviceUnavailable = -5,  // device gone, disk not ready, folder not found
-    BadFileName = -6,        // empty, contains '*' or '?', or a path/file access error
+    BadFileName = -6,        // a name the file system refuses (on Windows also '*' or '?'), or empty
     PictureTooLarge = -7,    // the surface could not give a snapshot of its picture
     Unexpected = -8,         // anything else, including a save stopped by its yield hook
 };
@@ -85,12 +85,42 @@ public:
 
 // Encodes the surface's picture as a baseline JFIF file and replaces FileName
 // with it only once it is complete: on any failure an existing file of that
-// name is left untouched and no temporary file remains. Quality and Comment are
+// name is left untouched and no temporary file remains. For the user-interface
+// thread: it shares one encoder state among all its calls. Quality and Comment are
 // accepted and not used (the tables and the comment text are fixed). A call
 // made while another save runs (from inside its yield hook) returns Ok at once.
 JpegResult SaveJpeg(const std::filesystem::path& FileName, std::int32_t& Quality,
                     const std::string& Comment, PictureSurface& PictureBox,
                     const YieldHook& yield = {});
+
+// A file made in two steps, for a run that writes many files on several
+// threads and puts them in place in a set order. Encode writes the whole file
+// under a short temporary name in the target's folder (".zembrik-XXXXXXXX.tmp",
+// so it fits wherever the target's name fits) and flushes it to disk; Commit
+// renames it over the target. A temporary not committed is removed by Discard
+// or the destructor. Objects are independent: any number may encode at once.
+class PendingJpeg {
+public:
+    PendingJpeg();
+    ~PendingJpeg();
+    PendingJpeg(PendingJpeg&& other) noexcept;
+    PendingJpeg& operator=(PendingJpeg&& other) noexcept;
+
+    // The bytes are those SaveJpeg writes for the same pixels. On failure (an
+    // abort by the hook included) no temporary remains.
+    JpegResult Encode(const std::filesystem::path& target, const PixelRows& picture, const YieldHook& yield = {});
+    // Puts the encoded file in place of the target; on failure the temporary
+    // is removed and the target left as it was.
+    JpegResult Commit();
+    void Discard();
+    // An encoded file waits for Commit.
+    bool Pending() const;
+
+    class File;
+
+private:
+    std::unique_ptr<File> file_;
+};
 
 // Encodes pixels straight into a sink, with no file and no surface; the bytes
 // are those SaveJpeg writes for the same pixels.

@@ -1,8 +1,10 @@
-// SaveJpeg: the encoder's one entry. It guards against a nested save, takes a
+// The encoder's file entries. SaveJpeg guards against a nested save, takes a
 // snapshot of the surface, writes the file under a temporary name in the
 // target's folder and renames it over the target only once it is complete, so
 // a failed save never destroys the file it would have replaced (which may be
-// the user's original photo). Every failure becomes a JpegResult.
+// the user's original photo). PendingJpeg splits the same into an encode that
+// any thread may run and a commit (the rename). Every failure becomes a
+// JpegResult.
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -103,31 +105,34 @@ std::FILE* OpenExclusive(const std::filesystem::path& path)
 #endif
 }
 
-// A file written under a temporary name beside the target and renamed over it
-// on Commit; removed again if it is not committed.
-class TemporaryFile final : public ByteSink {
+}  // namespace
+
+// A file written under a temporary name in the target's folder and renamed
+// over the target on Commit; removed again if it is not committed. Only a
+// file this object created is ever removed.
+class PendingJpeg::File final : public ByteSink {
 public:
-    ~TemporaryFile() override { Discard(); }
+    ~File() override { Discard(); }
 
     JpegResult Create(const std::filesystem::path& target)
     {
+        Discard();
         target_ = target;
-        std::filesystem::path folder = target.parent_path();
+        const std::filesystem::path folder = target.parent_path();
         std::random_device entropy;
         std::mt19937 random(entropy());
         for (int attempt = 0; attempt < 100; ++attempt) {
-            char suffix[32];
-            std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-            // Hidden, and with an extension no image list shows.
-            auto native = target.filename().native();
-            native.insert(native.begin(), static_cast<std::filesystem::path::value_type>('.'));
-            std::filesystem::path name(native);
-            name += suffix;
-            temp_ = folder.empty() ? name : folder / name;
+            // Short and of fixed length, hidden, with an extension no image
+            // list shows.
+            char name[32];
+            std::snprintf(name, sizeof name, ".zembrik-%08x.tmp", static_cast<unsigned>(random()));
+            const std::filesystem::path temp = folder.empty() ? std::filesystem::path(name) : folder / name;
             errno = 0;
-            file_ = OpenExclusive(temp_);
-            if (file_)
+            file_ = OpenExclusive(temp);
+            if (file_) {
+                temp_ = temp;
                 return JpegResult::Ok;
+            }
             if (errno != EEXIST)
                 return FromErrno(errno);
         }
@@ -142,9 +147,11 @@ public:
         return JpegResult::Ok;
     }
 
-    // Makes the data durable, then puts the file in place of the target.
-    JpegResult Commit()
+    // Makes the data durable and closes the file.
+    JpegResult Finish()
     {
+        if (!file_)
+            return temp_.empty() ? JpegResult::Unexpected : JpegResult::Ok;
         errno = 0;
         if (std::fflush(file_) != 0)
             return errno ? FromErrno(errno) : JpegResult::Unexpected;
@@ -158,6 +165,15 @@ public:
         file_ = nullptr;
         if (closed != 0)
             return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        return JpegResult::Ok;
+    }
+
+    // Puts the finished file in place of the target.
+    JpegResult Commit()
+    {
+        const JpegResult finished = Finish();
+        if (finished != JpegResult::Ok)
+            return finished;
         std::error_code error;
         std::filesystem::rename(temp_, target_, error);
         if (error)
@@ -165,6 +181,8 @@ public:
         temp_.clear();
         return JpegResult::Ok;
     }
+
+    bool Finished() const { return !file_ && !temp_.empty(); }
 
     void Discard()
     {
@@ -181,9 +199,13 @@ public:
 
 private:
     std::filesystem::path target_;
-    std::filesystem::path temp_;
+    std::filesystem::path temp_;  // set only once this object has created it
     std::FILE* file_ = nullptr;
 };
+
+namespace {
+
+using TemporaryFile = PendingJpeg::File;
 
 // How far a save got; decides what the clean-up undoes.
 enum class SaveStage { Entered = 0, SurfaceChanged = 1, Captured = 2, FileOpen = 3 };
@@ -218,14 +240,21 @@ void CleanUpSave(SaveStage stage, PictureSurface& box, TemporaryFile& file, std:
     box.SetBorderStyle(savedBorderStyle);
 }
 
+// Names refused before any file is touched. Elsewhere the file system itself
+// refuses what it cannot hold ("*" and "?" are ordinary characters on Linux).
 bool IsBadFileName(const std::filesystem::path& name)
 {
     const auto& text = name.native();
-    if (text.empty())
+    if (text.empty() || name.filename().empty())
         return true;
-    for (const auto c : text)
+    for (const auto c : text) {
+        if (c == 0)
+            return true;  // would silently cut the name short
+#if defined(_WIN32)
         if (c == '*' || c == '?')
             return true;
+#endif
+    }
     return false;
 }
 
@@ -285,6 +314,57 @@ JpegResult SaveJpeg(const std::filesystem::path& FileName, std::int32_t& Quality
     e.Stream.Release();
     e.Busy = 0;
     return result;
+}
+
+
+// --- PendingJpeg ----------------------------------------------------------------
+
+PendingJpeg::PendingJpeg() = default;
+PendingJpeg::~PendingJpeg() = default;
+PendingJpeg::PendingJpeg(PendingJpeg&& other) noexcept = default;
+PendingJpeg& PendingJpeg::operator=(PendingJpeg&& other) noexcept = default;
+
+JpegResult PendingJpeg::Encode(const std::filesystem::path& target, const PixelRows& picture, const YieldHook& yield)
+{
+    Discard();
+    if (IsBadFileName(target))
+        return JpegResult::BadFileName;
+    try {
+        auto file = std::make_unique<File>();
+        JpegResult result = file->Create(target);
+        if (result != JpegResult::Ok)
+            return result;
+        auto encoder = std::make_unique<JpegEncoder>();
+        result = EncodePicture(*encoder, 50, std::string(), picture, *file, yield);
+        if (result == JpegResult::Ok)
+            result = file->Finish();
+        if (result == JpegResult::Ok)
+            file_ = std::move(file);
+        return result;  // a file not kept is removed by its destructor
+    } catch (const std::bad_alloc&) {
+        return JpegResult::OutOfMemory;
+    } catch (...) {
+        return JpegResult::Unexpected;
+    }
+}
+
+JpegResult PendingJpeg::Commit()
+{
+    if (!file_)
+        return JpegResult::Unexpected;
+    const JpegResult result = file_->Commit();
+    file_.reset();
+    return result;
+}
+
+void PendingJpeg::Discard()
+{
+    file_.reset();
+}
+
+bool PendingJpeg::Pending() const
+{
+    return file_ && file_->Finished();
 }
 
 }  // namespace ModuleJPEG

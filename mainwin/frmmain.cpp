@@ -817,8 +817,8 @@ void frmMain::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
     if (basBatch::BatchRunning()) {
-        // The run is suspended in one of its yields, inside this window's own
-        // command: it ends at once (the file being written is abandoned), and
+        // The run is going on inside this window's own command: its workers
+        // stop at their next row of blocks, leaving no temporary file, and
         // the window closes for good when the command returns.
         basBatch::StopBatch();
         closePending_ = true;

@@ -40,13 +40,14 @@ void TestBatchCli::usage()
 {
     const Run help = Batch({"--help"});
     QCOMPARE(help.Status, 0);
-    QVERIFY(help.Out.startsWith("Usage: zembrik-batch [-r PERCENT] -o OUTDIR FILE..."));
+    QVERIFY(help.Out.startsWith("Usage: zembrik-batch [-r PERCENT] [-j THREADS] -o OUTDIR FILE..."));
     const Run version = Batch({"--version"});
     QCOMPARE(version.Status, 0);
     QCOMPARE(version.Out, QString("zembrik-batch (Zembrik) 1.1.0\n"));
 
     QTemporaryDir dir;
-    const QList<QStringList> bad = {{}, {"-x", "-o", dir.path(), "a.jpg"}, {"a.jpg"}, {"-o", dir.path()}, {"-o"}};
+    const QList<QStringList> bad = {{},   {"-x", "-o", dir.path(), "a.jpg"}, {"a.jpg"}, {"-o", dir.path()}, {"-o"},
+                                    {"-j0", "-o", dir.path(), "a.jpg"}, {"-j", "two", "-o", dir.path(), "a.jpg"}};
     for (const QStringList& args : bad) {
         const Run run = Batch(args);
         QCOMPARE(run.Status, 2);
@@ -67,8 +68,8 @@ void TestBatchCli::goesOnPastAFailure()
     QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
     broken.close();
 
-    const Run run = Batch({"-r", "50", "-o", out.path(), src.filePath("first.bmp"), src.filePath("second.gif"),
-                           src.filePath("third.jpg")});
+    const Run run = Batch({"-r", "50", "-j", "3", "-o", out.path(), src.filePath("first.bmp"),
+                           src.filePath("second.gif"), src.filePath("third.jpg")});
     QCOMPARE(run.Status, 1);
     const QStringList lines = run.Out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);

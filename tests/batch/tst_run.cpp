@@ -1,10 +1,13 @@
 // The batch run driven through a scripted main window, message boxes and
-// folder picker, on real small JPEG, BMP and GIF files.
+// folder picker, on real small JPEG, BMP and GIF files. The work runs on
+// worker threads while this thread turns its event loop.
 #include <QtTest>
 
 #include <QImage>
 #include <QImageReader>
+#include <QProgressBar>
 #include <QTemporaryDir>
+#include <thread>
 
 #include "batch/run.h"
 #include "shell/folderpicker.h"
@@ -100,7 +103,7 @@ private slots:
         script = ScriptedMessages();
         pickerAnswer = output.path();
         pickerCalls = 0;
-        basMain::SetPictureLoader({});
+        basBatch::SetRunReducer({});
         for (const QString& f : QDir(output.path()).entryList(QDir::Files | QDir::Hidden))
             QFile::remove(output.filePath(f));
     }
@@ -151,20 +154,27 @@ private slots:
     {
         Host host;
         Select(host, {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.gif")});
-        basMain::SetPictureLoader([](const QString& path) {
-            if (path.endsWith(QLatin1String("b.bmp")))
-                return basMain::LoadedPicture{{}, basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture,
-                                                                        QStringLiteral("画像ファイルを読み込めません。")}};
-            return basMain::DecodePicture(path);
+        basBatch::SetRunReducer([](const QString& path, double ratio, const std::atomic<bool>* stop) {
+            if (!path.endsWith(QLatin1String("b.bmp")))
+                return basMain::LoadReducedPicture(path, ratio, stop);
+            basMain::ReducedPicture failed;
+            failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture,
+                                                 QStringLiteral("画像ファイルを読み込めません。")};
+            return failed;
         });
+        int barAtError = -1;
+        script.onShow = [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String("frmProgress"))
+                    barAtError = w->findChild<QProgressBar*>()->value();
+        };
         basBatch::RunBatch(host);
-        QVERIFY(QFile::exists(output.filePath(QStringLiteral("a.jpg"))));
-        QVERIFY(!QFile::exists(output.filePath(QStringLiteral("c.jpg"))));
+        QCOMPARE(barAtError, 1);  // the box shows over the progress window, a.jpg counted
+        QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("a.jpg")});
         QCOMPARE(script.Texts().last(), QStringLiteral("画像ファイルを読み込めません。"));
         QCOMPARE(script.shown.last().kind, MsgKind::Error);
         QVERIFY(!script.Texts().contains(QStringLiteral("サイズの変換が終了しました。")));
         QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
-        QCOMPARE(WindowsNamed(QStringLiteral("frmWork")), 0);
         QCOMPARE(host.status, QString());
         QVERIFY(!QApplication::overrideCursor());
     }
@@ -185,26 +195,37 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
-    void aSecondRunDuringAYieldIsRefused()
+    void theWindowLivesOnButCannotChangeTheRun()
     {
         Host host;
         Select(host, {QStringLiteral("a.jpg"), QStringLiteral("c.gif")});
-        int nested = 0;
-        basMain::SetPictureLoader([&](const QString& path) {
-            Host other;
-            other.names = {QStringLiteral("a.jpg")};
-            other.selected = {true};
-            basBatch::RunBatch(other);  // refused: no question, no picker
-            ++nested;
-            return basMain::DecodePicture(path);
+        std::atomic<bool> guiRan{false};
+        basBatch::SetRunReducer([&](const QString& path, double ratio, const std::atomic<bool>* stop) {
+            if (path.endsWith(QLatin1String("a.jpg"))) {
+                // On the user-interface thread while this image is in work:
+                // another run is refused, and a new selection and folder do
+                // not change this one.
+                QMetaObject::invokeMethod(qApp, [&] {
+                    Host other;
+                    Select(other, {QStringLiteral("a.jpg")});
+                    basBatch::RunBatch(other);
+                    host.selected = {false, false};
+                    host.folder = output.path();
+                    guiRan = true;
+                });
+                while (!guiRan)
+                    std::this_thread::yield();
+            }
+            return basMain::LoadReducedPicture(path, ratio, stop);
         });
         basBatch::RunBatch(host);
-        QCOMPARE(nested, 2);
+        QVERIFY(guiRan);
         QCOMPARE(pickerCalls, 1);
+        QCOMPARE(script.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
         QCOMPARE(script.shown.size(), 2);  // one question, one completion
-        QVERIFY(QFile::exists(output.filePath(QStringLiteral("c.jpg"))));
+        QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({QStringLiteral("a.jpg"), QStringLiteral("c.jpg")}));
     }
-
 };
 
 QTEST_MAIN(BatchRun)

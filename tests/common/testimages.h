@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QString>
 
@@ -15,5 +16,8 @@ QByteArray Gif(int w, int h, const QList<QByteArray>& frames, int transparent = 
 QByteArray PlainGif(int w, int h, int colourIndex);
 
 bool Write(const QString& path, const QByteArray& bytes);
+
+// Shading, edges and noise, as a photograph gives the reduction and the coder.
+QImage PhotoLike(int w, int h, unsigned seed);
 
 }  // namespace testimages

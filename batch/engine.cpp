@@ -1,0 +1,342 @@
+// The shrink engine. Workers take items in plan order, at most a window of
+// items ahead of the next one to put in place (which bounds the finished
+// files waiting for their turn), and hand each back as a finished temporary
+// file or a failure. The owner renames them in order. Every item has its own encoder,
+// so workers share nothing but the queue.
+#include "batch/engine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QImage>
+#include <QThread>
+
+#include <algorithm>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "shell/basmain.h"
+
+namespace basBatch {
+
+QString OutputPathFor(const QString& outputFolder, const QString& fileName)
+{
+    QString extension;
+    QString baseName;
+    basMain::SplitFileName(fileName, extension, baseName);
+    return basMain::JoinPath(outputFolder, baseName + QStringLiteral(".jpg"));
+}
+
+int DefaultThreadCount()
+{
+    return std::max(1, QThread::idealThreadCount());
+}
+
+namespace {
+
+constexpr int kNone = std::numeric_limits<int>::max();
+
+basMain::PictureError OutOfMemory(const QString& path)
+{
+    return {basMain::PictureErrorNumber::OutOfMemory,
+            QStringLiteral("メモリが足りません。 (") + QDir::toNativeSeparators(path) + QLatin1Char(')')};
+}
+
+struct Slot {
+    bool Ready = false;
+    bool Abandoned = false;  // stopped before it was done; never reported
+    ItemOutcome Outcome;
+    ModuleJPEG::PendingJpeg File;
+};
+
+struct Worker {
+    std::thread Thread;
+    // Raised to end the current item early: read by the decoder and after
+    // every row of blocks by the encoder.
+    std::atomic<bool> Abandon{false};
+    int Current = -1;
+};
+
+}  // namespace
+
+struct ShrinkEngine::State {
+    Plan plan;
+    EngineOptions options;
+    std::function<void()> wake;
+
+    std::mutex mutex;
+    std::condition_variable workCv;   // workers wait for room in the window
+    std::condition_variable ownerCv;  // the owner waits for finished items
+    std::vector<Slot> results;
+    std::vector<std::unique_ptr<Worker>> workers;
+    int window = 1;
+    // For each item, the last earlier item that writes the file it reads, or
+    // -1: it is read only once that file is in place, as a run on one thread
+    // would read it.
+    std::vector<int> readsOutputOf;
+    int nextToTake = 0;
+    int nextToReport = 0;
+    int firstFailure = kNone;  // under StopAtFirstFailure: no work beyond it
+    int active = 0;
+    bool stopped = false;  // Stop: nothing more is reported
+    bool ended = false;    // the first failure was reported
+    bool joined = false;
+
+    int Count() const { return static_cast<int>(plan.Items.size()); }
+
+    void Wake() const
+    {
+        if (wake)
+            wake();
+    }
+
+    // With the lock held.
+    bool MayTake() const
+    {
+        return !stopped && !ended && nextToTake < Count() && nextToTake < firstFailure;
+    }
+
+    // With the lock held: abandons every item after Index.
+    void AbandonAfter(int index)
+    {
+        for (const auto& w : workers)
+            if (w->Current > index)
+                w->Abandon.store(true);
+    }
+
+    Slot Process(int index, Worker& worker);
+    void Work(Worker& worker);
+    void JoinAndClear();
+};
+
+Slot ShrinkEngine::State::Process(int index, Worker& worker)
+{
+    const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
+    Slot slot;
+    slot.Outcome.Index = index;
+    slot.Outcome.Source = item.Source;
+    slot.Outcome.Output = item.Output;
+    if (item.Skip) {
+        slot.Outcome.Skipped = true;
+        return slot;
+    }
+
+    basMain::ReducedPicture reduced = options.Reducer ? options.Reducer(item.Source, plan.Ratio, &worker.Abandon)
+                                                      : basMain::LoadReducedPicture(item.Source, plan.Ratio, &worker.Abandon);
+    if (reduced.Stopped || worker.Abandon.load()) {
+        slot.Abandoned = true;
+        return slot;
+    }
+    slot.Outcome.SourceSize = reduced.SourceSize;
+    if (reduced.Error) {
+        slot.Outcome.LoadError = std::move(reduced.Error);
+        return slot;
+    }
+
+    QImage image = std::move(reduced.Image);
+    if (!image.isNull() && image.format() != QImage::Format_RGB32) {
+        image.convertTo(QImage::Format_RGB32);
+        if (image.isNull()) {
+            slot.Outcome.LoadError = OutOfMemory(item.Source);
+            return slot;
+        }
+    }
+    slot.Outcome.TargetSize = image.size();
+    ModuleJPEG::PixelRows rows;
+    if (!image.isNull()) {
+        rows.first = reinterpret_cast<const std::uint32_t*>(image.constBits());
+        rows.stride = image.bytesPerLine() / 4;
+        rows.width = image.width();
+        rows.height = image.height();
+    }
+    const ModuleJPEG::YieldHook yield = [&] {
+        if (options.Observer)
+            options.Observer(index, WorkStep::RowEncoded);
+        return worker.Abandon.load() ? ModuleJPEG::YieldAction::Abort : ModuleJPEG::YieldAction::Continue;
+    };
+    slot.Outcome.SaveResult = slot.File.Encode(basMain::ToFsPath(item.Output), rows, yield);
+    if (worker.Abandon.load()) {
+        slot.File.Discard();
+        slot.Abandoned = true;
+    }
+    return slot;
+}
+
+void ShrinkEngine::State::Work(Worker& worker)
+{
+    for (;;) {
+        int index = 0;
+        {
+            std::unique_lock lock(mutex);
+            workCv.wait(lock, [&] {
+                return !MayTake() || (nextToTake < nextToReport + window &&
+                                      readsOutputOf[static_cast<std::size_t>(nextToTake)] < nextToReport);
+            });
+            if (!MayTake())
+                break;
+            index = nextToTake++;
+            worker.Current = index;
+            worker.Abandon.store(false);
+        }
+        Slot slot;
+        try {
+            slot = Process(index, worker);
+        } catch (const std::bad_alloc&) {
+            slot = Slot();
+            slot.Outcome.Index = index;
+            slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
+            slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
+            slot.Outcome.LoadError = OutOfMemory(slot.Outcome.Source);
+        }
+        if (options.Observer)
+            options.Observer(index, WorkStep::ItemFinished);
+        {
+            const std::lock_guard lock(mutex);
+            worker.Current = -1;
+            if (!slot.Abandoned && !slot.Outcome.Ok() && options.Policy == FailurePolicy::StopAtFirstFailure &&
+                index < firstFailure) {
+                firstFailure = index;
+                AbandonAfter(index);
+                workCv.notify_all();
+            }
+            slot.Ready = true;
+            results[static_cast<std::size_t>(index)] = std::move(slot);
+        }
+        ownerCv.notify_all();
+        Wake();
+    }
+    {
+        const std::lock_guard lock(mutex);
+        --active;
+    }
+    ownerCv.notify_all();
+    Wake();
+}
+
+void ShrinkEngine::State::JoinAndClear()
+{
+    for (const auto& w : workers)
+        if (w->Thread.joinable())
+            w->Thread.join();
+    // Finished files that were never put in place go with their slots.
+    results.clear();
+    const std::lock_guard lock(mutex);
+    joined = true;
+}
+
+ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_unique<State>())
+{
+    d_->plan = std::move(plan);
+    d_->options = std::move(options);
+    d_->results.resize(d_->plan.Items.size());
+    d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
+    QHash<QString, int> writer;
+    const auto key = [](const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); };
+    for (int i = 0; i < d_->Count(); ++i) {
+        const PlanItem& item = d_->plan.Items[static_cast<std::size_t>(i)];
+        if (item.Skip)
+            continue;
+        d_->readsOutputOf[static_cast<std::size_t>(i)] = writer.value(key(item.Source), -1);
+        writer.insert(key(item.Output), i);
+    }
+}
+
+ShrinkEngine::~ShrinkEngine()
+{
+    Stop();
+    d_->JoinAndClear();
+}
+
+int ShrinkEngine::Count() const
+{
+    return d_->Count();
+}
+
+void ShrinkEngine::Start(std::function<void()> wake)
+{
+    State& d = *d_;
+    if (!d.workers.empty() || d.joined)
+        return;
+    d.wake = std::move(wake);
+    const int threads = std::clamp(d.options.Threads > 0 ? d.options.Threads : DefaultThreadCount(), 1,
+                                   std::max(1, d.Count()));
+    // Workers may run this far ahead of the next item to put in place, so a
+    // slow picture does not idle the others. An item waiting for its turn is
+    // a closed temporary file, not pixels in memory; the bound limits the
+    // files on disk and the work a failure or a stop throws away.
+    d.window = threads + 16;
+    d.active = threads;
+    for (int i = 0; i < threads; ++i)
+        d.workers.push_back(std::make_unique<Worker>());
+    for (const auto& w : d.workers)
+        w->Thread = std::thread([&d, worker = w.get()] { d.Work(*worker); });
+}
+
+std::vector<ItemOutcome> ShrinkEngine::Collect()
+{
+    State& d = *d_;
+    std::vector<ItemOutcome> outcomes;
+    std::unique_lock lock(d.mutex);
+    while (!d.stopped && !d.ended && d.nextToReport < d.Count() &&
+           d.results[static_cast<std::size_t>(d.nextToReport)].Ready) {
+        Slot slot = std::move(d.results[static_cast<std::size_t>(d.nextToReport)]);
+        lock.unlock();
+        if (slot.Outcome.Ok() && slot.File.Pending())
+            slot.Outcome.SaveResult = slot.File.Commit();
+        lock.lock();
+        ++d.nextToReport;
+        if (!slot.Outcome.Ok() && d.options.Policy == FailurePolicy::StopAtFirstFailure) {
+            d.ended = true;
+            d.AbandonAfter(-1);
+        }
+        outcomes.push_back(std::move(slot.Outcome));
+        d.workCv.notify_all();
+    }
+    return outcomes;
+}
+
+void ShrinkEngine::Wait()
+{
+    State& d = *d_;
+    std::unique_lock lock(d.mutex);
+    d.ownerCv.wait(lock, [&] {
+        const bool next = !d.stopped && !d.ended && d.nextToReport < d.Count() &&
+                          d.results[static_cast<std::size_t>(d.nextToReport)].Ready;
+        return next || d.active == 0;
+    });
+}
+
+bool ShrinkEngine::Finished()
+{
+    State& d = *d_;
+    {
+        const std::lock_guard lock(d.mutex);
+        if (d.joined)
+            return true;
+        if (d.active > 0 || !(d.stopped || d.ended || d.nextToReport == d.Count()))
+            return false;
+        if (d.workers.empty() && !d.stopped && d.nextToReport < d.Count())
+            return false;  // not started
+    }
+    d.JoinAndClear();
+    return true;
+}
+
+void ShrinkEngine::Stop()
+{
+    State& d = *d_;
+    {
+        const std::lock_guard lock(d.mutex);
+        if (d.stopped || d.joined)
+            return;
+        d.stopped = true;
+        d.AbandonAfter(-1);
+    }
+    d.workCv.notify_all();
+    d.ownerCv.notify_all();
+    d.Wake();
+}
+
+}  // namespace basBatch

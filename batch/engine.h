@@ -1,0 +1,111 @@
+// The shrink engine behind the window's run and zembrik-batch: the images of a
+// plan are loaded, reduced and encoded into temporary files on worker threads,
+// and the thread that owns the run puts the finished files in place (renames
+// them) strictly in plan order, so what is on disk after any stop is a prefix
+// of the plan, as a run on one thread would leave it. The bytes written do
+// not depend on the number of threads.
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "jpeg/jpeg.h"
+#include "shell/picture.h"
+
+namespace basBatch {
+
+struct PlanItem {
+    QString Source;      // the picture to read
+    QString Output;      // the JPEG file to write
+    bool Skip = false;   // neither read nor written, but counted as done
+};
+
+struct Plan {
+    std::vector<PlanItem> Items;  // in the order the files are put in place
+    double Ratio = 1.0;           // 0.5 halves width and height
+};
+
+// The output of a source: OutputFolder, the separator, the base name, ".jpg".
+QString OutputPathFor(const QString& outputFolder, const QString& fileName);
+
+// What became of one item; reported in plan order.
+struct ItemOutcome {
+    int Index = -1;
+    QString Source;
+    QString Output;
+    bool Skipped = false;
+    QSize SourceSize;  // the upright picture's size (empty when it did not load)
+    QSize TargetSize;  // the size written
+    // The picture could not be loaded or reduced; nothing was written.
+    std::optional<basMain::PictureError> LoadError;
+    // Encoding, writing or putting the file in place.
+    ModuleJPEG::JpegResult SaveResult = ModuleJPEG::JpegResult::Ok;
+
+    bool Ok() const { return !LoadError && SaveResult == ModuleJPEG::JpegResult::Ok; }
+};
+
+enum class FailurePolicy {
+    StopAtFirstFailure,  // the window: the first failure in plan order ends the run
+    GoOn,                // zembrik-batch: every item is tried
+};
+
+// Loads a picture reduced by a ratio (basMain::LoadReducedPicture's contract).
+using PictureReducer =
+    std::function<basMain::ReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)>;
+
+enum class WorkStep { RowEncoded, ItemFinished };
+
+struct EngineOptions {
+    int Threads = 0;  // workers; 0 or less: one per core
+    FailurePolicy Policy = FailurePolicy::StopAtFirstFailure;
+    PictureReducer Reducer;  // empty: basMain::LoadReducedPicture
+    // Called on a worker after each row of 16-pixel blocks it encodes and once
+    // an item's file is finished (before the owner can see it). For tests.
+    std::function<void(int index, WorkStep step)> Observer;
+};
+
+// One worker per core.
+int DefaultThreadCount();
+
+class ShrinkEngine {
+public:
+    explicit ShrinkEngine(Plan plan, EngineOptions options = {});
+    // Stops, waits for the workers and removes every temporary file.
+    ~ShrinkEngine();
+    ShrinkEngine(const ShrinkEngine&) = delete;
+    ShrinkEngine& operator=(const ShrinkEngine&) = delete;
+
+    // Starts the workers. Wake is called on any thread whenever Collect may
+    // have something new or Finished may have become true, until the engine
+    // is destroyed; it must not block.
+    void Start(std::function<void()> wake = {});
+
+    // The calls below are for the thread that owns the run (the one that
+    // called Start), except Stop.
+
+    // Puts in place every item finished next in plan order and says what
+    // became of each. Under StopAtFirstFailure the first failure is the last
+    // item reported: nothing after it is written, and no new work starts.
+    std::vector<ItemOutcome> Collect();
+    // Blocks until Collect has something to report or the run is over.
+    void Wait();
+    // Every item reported, or the run ended early and its workers are gone
+    // (then no temporary file is left).
+    bool Finished();
+    // Any thread: workers stop at their next row of blocks (or the decoder's
+    // next check), nothing more is put in place, and the run ends.
+    void Stop();
+
+    int Count() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d_;
+};
+
+}  // namespace basBatch

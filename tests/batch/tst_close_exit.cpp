@@ -1,0 +1,90 @@
+// The whole program, as main() runs it: the main window closed while a run is
+// in work ends the run and then the program, with status 0, leaving only the
+// files put in place before the close and no temporary file.
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+
+#include "app/program.h"
+#include "batch/run.h"
+#include "mainwin/filelist.h"
+#include "mainwin/frmmain.h"
+#include "shell/folderpicker.h"
+#include "shell/msg.h"
+#include "heldpicture.h"
+#include "scriptedmessages.h"
+
+namespace {
+
+int Fail(const char* what)
+{
+    std::fprintf(stderr, "FAIL: %s\n", what);
+    return 1;
+}
+
+frmMain* MainWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* main = qobject_cast<frmMain*>(w))
+            return main;
+    return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    QApplication app(argc, argv);
+    QTemporaryDir photos;
+    QTemporaryDir out;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        if (!image.save(photos.filePath(name)))
+            return Fail("cannot write the test pictures");
+    }
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.filePath("config"));
+    QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik").setValue("Path/Path", photos.path());
+
+    ScriptedMessages script;  // answers Yes
+    Msg().SetResponder(&script);
+    basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
+    std::atomic<bool> bInWork{false};
+    basBatch::SetRunReducer(HoldUntilStopped(QStringLiteral("b.jpg"), bInWork));
+
+    // F5 on every image, then the window's close once a.jpg is in place and
+    // b.jpg in work.
+    QTimer::singleShot(0, [] {
+        if (frmMain* w = MainWindow()) {
+            w->FilList().SelectAll();
+            w->mnuFileRun_Click();
+        }
+    });
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        if (bInWork && QFile::exists(out.filePath("a.jpg")) && MainWindow()) {
+            poll.stop();
+            MainWindow()->close();
+        }
+    });
+    poll.start(1);
+    // Without an end the test would hang; this bound only turns that into a failure.
+    QTimer::singleShot(60000, [] { QCoreApplication::exit(99); });
+
+    const int status = RunZembrik(app);
+    if (status != 0)
+        return Fail("the program did not end by itself with status 0 after its window closed");
+    if (!bInWork)
+        return Fail("the run did not start");
+    if (QDir(out.path()).entryList(QDir::Files | QDir::Hidden) != QStringList{"a.jpg"})
+        return Fail("the output folder holds more than the file put in place before the close");
+    std::puts("PASS: closing during a run ends the program");
+    return 0;
+}

@@ -1,0 +1,241 @@
+// The shrink engine: the same bytes whatever the number of threads, files put
+// in place in plan order, the first failure leaving exactly the prefix, and a
+// stop leaving no temporary file.
+#include <QtTest>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <thread>
+
+#include "batch/engine.h"
+#include "shell/basmain.h"
+#include "heldpicture.h"
+#include "testimages.h"
+
+using basBatch::ItemOutcome;
+using basBatch::ShrinkEngine;
+
+namespace {
+
+std::vector<ItemOutcome> RunToEnd(ShrinkEngine& engine)
+{
+    std::vector<ItemOutcome> all;
+    engine.Start();
+    while (!engine.Finished()) {
+        engine.Wait();
+        for (ItemOutcome& o : engine.Collect())
+            all.push_back(std::move(o));
+    }
+    return all;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList Files(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// Another thread's signal.
+void WaitFor(const std::atomic<bool>& flag)
+{
+    while (!flag)
+        std::this_thread::yield();
+}
+
+basMain::ReducedPicture Plain(int w, int h)
+{
+    basMain::ReducedPicture picture;
+    picture.SourceSize = QSize(w, h);
+    picture.Image = QImage(w, h, QImage::Format_RGB32);
+    picture.Image.fill(qRgb(90, 140, 200));
+    return picture;
+}
+
+}  // namespace
+
+class TestEngine : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir src_;
+    QTemporaryDir out_;
+
+    basBatch::Plan PlanOf(const QStringList& names, const QString& outputFolder)
+    {
+        basBatch::Plan plan;
+        plan.Ratio = 0.5;
+        for (const QString& name : names)
+            plan.Items.push_back({src_.filePath(name), basBatch::OutputPathFor(outputFolder, name)});
+        return plan;
+    }
+
+private slots:
+    void init()
+    {
+        for (const QString& f : Files(out_.path()))
+            QFile::remove(out_.filePath(f));
+    }
+
+    void sameBytesAtEveryThreadCount()
+    {
+        // A 250-byte output name and "?" in a name are ordinary on this system.
+        const QString longName = QString(246, QLatin1Char('n')) + QStringLiteral(".bmp");
+        QStringList names = {"photo.jpg", "IMG_0012.JPG", "a.b.gif", QStringLiteral("写真 1.bmp"), "skipped.jpg",
+                             "tiny.bmp", longName};
+#if !defined(Q_OS_WIN)
+        names << QStringLiteral("a?.jpg");
+        QVERIFY(testimages::PhotoLike(99, 51, 6).save(src_.filePath(QStringLiteral("a?.jpg")), "JPEG"));
+#endif
+        QVERIFY(testimages::PhotoLike(1001, 751, 1).save(src_.filePath("photo.jpg"), "JPEG", 90));
+        QVERIFY(testimages::PhotoLike(640, 480, 2).save(src_.filePath("IMG_0012.JPG"), "JPEG", 75));
+        QVERIFY(testimages::Write(src_.filePath("a.b.gif"), testimages::PlainGif(40, 30, 1)));
+        QVERIFY(testimages::PhotoLike(333, 97, 3).save(src_.filePath(QStringLiteral("写真 1.bmp"))));
+        QVERIFY(testimages::PhotoLike(1, 1, 4).save(src_.filePath("tiny.bmp")));
+        QVERIFY(testimages::PhotoLike(50, 50, 5).save(src_.filePath(longName)));
+        // "skipped.jpg" does not exist: reading it would fail the run.
+
+        QList<QStringList> outputs;
+        for (const int threads : {1, 4}) {
+            QTemporaryDir folder;
+            basBatch::Plan plan = PlanOf(names, folder.path());
+            plan.Items[4].Skip = true;
+            basBatch::EngineOptions options;
+            options.Threads = threads;
+            ShrinkEngine engine(std::move(plan), options);
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            QCOMPARE(int(outcomes.size()), names.size());
+            QStringList bytes;
+            for (int i = 0; i < names.size(); ++i) {
+                const ItemOutcome& o = outcomes[std::size_t(i)];
+                QCOMPARE(o.Index, i);
+                QVERIFY2(o.Ok(), qPrintable(o.Output));
+                QCOMPARE(o.Skipped, i == 4);
+                bytes << QString::fromLatin1(ReadAll(o.Output).toBase64());
+            }
+            QCOMPARE(outcomes[0].SourceSize, QSize(1001, 751));
+            QCOMPARE(outcomes[0].TargetSize, QSize(500, 376));  // 500.5 and 375.5 round to even
+            QCOMPARE(outcomes[5].TargetSize, QSize(1, 1));
+            QCOMPARE(outcomes[2].Output, folder.filePath("a.b.jpg"));
+            QVERIFY(!QFile::exists(folder.filePath("skipped.jpg")));
+            QCOMPARE(Files(folder.path()).size(), names.size() - 1);  // no temporary left
+            outputs << bytes;
+        }
+        QCOMPARE(outputs[1], outputs[0]);
+
+        // And the bytes are those of the whole picture reduced, then encoded.
+        const basMain::LoadedPicture whole = basMain::DecodePicture(src_.filePath("photo.jpg"));
+        const QImage reduced = basMain::StretchHalftone(whole.Image, 500, 376);
+        std::vector<std::uint8_t> expected;
+        QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
+                                                 reduced.bytesPerLine() / 4, 500, 376},
+                                                expected),
+                 ModuleJPEG::JpegResult::Ok);
+        QCOMPARE(QByteArray::fromBase64(outputs[0][0].toLatin1()),
+                 QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
+    }
+
+    void aFileWrittenThenReadIsReadOnceInPlace()
+    {
+        // a.bmp writes a.jpg, which the next item reads: on any number of
+        // threads it is read only once it holds a.bmp's reduction.
+        QList<QByteArray> results;
+        for (const int threads : {1, 4}) {
+            QTemporaryDir folder;
+            QVERIFY(testimages::PhotoLike(320, 240, 7).save(folder.filePath("a.bmp")));
+            QVERIFY(testimages::PhotoLike(320, 240, 8).save(folder.filePath("a.jpg")));
+            basBatch::Plan plan;
+            plan.Ratio = 0.5;
+            for (const char* name : {"a.bmp", "a.jpg"})
+                plan.Items.push_back({folder.filePath(name), basBatch::OutputPathFor(folder.path(), name)});
+            basBatch::EngineOptions options;
+            options.Threads = threads;
+            ShrinkEngine engine(std::move(plan), options);
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            QCOMPARE(outcomes[1].SourceSize, QSize(160, 120));
+            results << ReadAll(folder.filePath("a.jpg"));
+        }
+        QCOMPARE(results[1], results[0]);
+    }
+
+    void firstFailureLeavesThePrefix()
+    {
+        const QStringList names = {"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg", "6.jpg"};
+        for (const auto policy : {basBatch::FailurePolicy::StopAtFirstFailure, basBatch::FailurePolicy::GoOn}) {
+            init();
+            QVERIFY(QDir(out_.path()).mkdir("5.jpg"));  // cannot be replaced: fails when put in place
+            std::atomic<int> laterFinished{0};
+            basBatch::EngineOptions options;
+            options.Threads = 3;
+            options.Policy = policy;
+            options.Observer = [&](int index, basBatch::WorkStep step) {
+                if (step == basBatch::WorkStep::ItemFinished && (index == 3 || index == 4))
+                    ++laterFinished;
+            };
+            options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
+                if (!path.endsWith("2.jpg"))
+                    return Plain(64, 48);
+                while (laterFinished < 2)  // fails once the two images after it are finished
+                    std::this_thread::yield();
+                basMain::ReducedPicture failed;
+                failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture, "broken"};
+                return failed;
+            };
+            ShrinkEngine engine(PlanOf(names, out_.path()), options);
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+
+            if (policy == basBatch::FailurePolicy::StopAtFirstFailure) {
+                QCOMPARE(int(outcomes.size()), 3);
+                QCOMPARE(outcomes[2].LoadError->Description, QStringLiteral("broken"));
+                QCOMPARE(Files(out_.path()), QStringList({"0.jpg", "1.jpg"}));
+            } else {
+                QCOMPARE(int(outcomes.size()), 7);
+                QVERIFY(outcomes[2].LoadError && outcomes[5].SaveResult != ModuleJPEG::JpegResult::Ok);
+                QCOMPARE(Files(out_.path()), QStringList({"0.jpg", "1.jpg", "3.jpg", "4.jpg", "6.jpg"}));
+            }
+            QVERIFY(QDir(out_.path()).rmdir("5.jpg"));
+        }
+    }
+
+    void stopDuringAnEncodeLeavesNothing()
+    {
+        const QStringList names = {"0.jpg", "1.jpg", "2.jpg"};
+        QFile original(out_.filePath("0.jpg"));
+        QVERIFY(original.open(QIODevice::WriteOnly) && original.write("original") == 8);
+        original.close();
+        std::atomic<bool> encoding{false}, decoding{false}, stopped{false};
+        std::atomic<int> rows{0};
+        basBatch::EngineOptions options;
+        options.Threads = 2;
+        // 1.jpg is being decoded (the decoder reads the stop flag), 0.jpg encoded.
+        const basBatch::PictureReducer held = HoldUntilStopped(QStringLiteral("1.jpg"), decoding);
+        options.Reducer = [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
+            return path.endsWith("0.jpg") ? Plain(64, 16 * 40) : held(path, ratio, stop);
+        };
+        options.Observer = [&](int index, basBatch::WorkStep step) {
+            if (index == 0 && step == basBatch::WorkStep::RowEncoded && ++rows == 1) {
+                encoding = true;
+                WaitFor(stopped);
+            }
+        };
+        ShrinkEngine engine(PlanOf(names, out_.path()), options);
+        engine.Start();
+        WaitFor(encoding);
+        WaitFor(decoding);
+        engine.Stop();
+        stopped = true;
+        while (!engine.Finished()) {
+            engine.Wait();
+            QVERIFY(engine.Collect().empty());
+        }
+        QCOMPARE(rows.load(), 1);  // the encoder stopped at the next row of blocks
+        QCOMPARE(Files(out_.path()), QStringList{"0.jpg"});
+        QCOMPARE(ReadAll(out_.filePath("0.jpg")), QByteArray("original"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
