@@ -1,22 +1,35 @@
 // zembrik-batch: the headless companion for scripts. Shrinks each file given
-// on the command line into an output folder with the same engine the window
-// run uses, on one worker per core unless told otherwise, one line per file in
-// the order given, and no display needed.
+// on the command line into an output folder with the same engine and the same
+// check before writing that the window run uses, on one worker per core unless
+// told otherwise, one line per file in the order given, and no display needed.
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
 
+#if defined(_WIN32)
+#include <io.h>
+#define ZEMBRIK_ISATTY _isatty
+#define ZEMBRIK_FILENO _fileno
+#else
+#include <unistd.h>
+#define ZEMBRIK_ISATTY isatty
+#define ZEMBRIK_FILENO fileno
+#endif
+
 #include "batch/engine.h"
+#include "batch/preflight.h"
+#include "batch/summary.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
 #include "shell/numtext.h"
 
 namespace {
 
-const char* const Usage = "Usage: zembrik-batch [-r PERCENT] [-j THREADS] -o OUTDIR FILE...\n";
+const char* const Usage = "Usage: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...\n";
 
 const char* const Help =
     "Shrinks JPEG, BMP and GIF pictures and writes each as OUTDIR/<base name>.jpg\n"
@@ -28,14 +41,23 @@ const char* const Help =
     "  -o OUTDIR    output folder (must exist)\n"
     "  -j THREADS   pictures shrunk at once (default: one per processor core);\n"
     "               the files written are the same whatever the number\n"
+    "  --force      go on when an output would replace one of the given files,\n"
+    "               or when several given files would write the same output:\n"
+    "               the originals are replaced, the last file of a name wins\n"
+    "  --quiet      no progress line and no summary on standard error\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
     "Prints one line per written file, in the order given: source, its size,\n"
     "output, its size. A file that fails is reported on standard error and the\n"
     "run goes on. Each file is written under a temporary name and put in place\n"
-    "only when complete, in the order given.\n"
-    "Exit status: 0 all files written, 1 a file failed, 2 bad usage.\n";
+    "only when complete, in the order given. Before anything is written, the\n"
+    "files are checked: without --force, outputs that would replace given files\n"
+    "or that several given files share are listed and nothing is written.\n"
+    "On a terminal a progress line (done/total, file, time) shows on standard\n"
+    "error, and a summary (pictures, size before and after, time) ends the run.\n"
+    "Exit status: 0 all files written, 1 a file failed, 2 bad usage or a clash\n"
+    "refused without --force.\n";
 
 void Print(std::FILE* stream, const QString& text)
 {
@@ -43,10 +65,59 @@ void Print(std::FILE* stream, const QString& text)
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-QString SizeText(const QSize& size)
+QString PixelsText(const QSize& size)
 {
     return QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
 }
+
+// Lists what the check found and why nothing was written.
+int RefuseClashes(const basBatch::PlanCheck& check)
+{
+    const auto list = [](const QString& line, const QStringList& files) {
+        Print(stderr, QStringLiteral("zembrik-batch: ") + line + QLatin1Char('\n'));
+        for (const QString& file : files)
+            Print(stderr, QStringLiteral("  ") + file + QLatin1Char('\n'));
+    };
+    if (!check.Originals.isEmpty())
+        list(QStringLiteral("元の画像 %1 個が縮小した画像で置き換えられます。").arg(check.Originals.size()),
+             check.Originals);
+    if (!check.SameNames.isEmpty())
+        list(QStringLiteral("同じ名前になる画像が %1 個あります。リストで後の画像だけが保存されます。")
+                 .arg(check.SameNames.size()),
+             check.SameNames);
+    Print(stderr, QStringLiteral("zembrik-batch: 何も書き込んでいません。続行するには --force を指定してください。\n"));
+    return 2;
+}
+
+// The line that tells a person at a terminal how far the run is; it is
+// rewritten in place, and cleared before anything else is printed.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool on) : on_(on) {}
+    void Show(int done, int total, const QString& file, qint64 ms)
+    {
+        if (!on_)
+            return;
+        Print(stderr, QStringLiteral("\r%1/%2  %3  %4\x1b[K")
+                          .arg(done)
+                          .arg(total)
+                          .arg(QFileInfo(file).fileName(), basBatch::DurationText(ms)));
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void Clear()
+    {
+        if (shown_) {
+            Print(stderr, QStringLiteral("\r\x1b[K"));
+            std::fflush(stderr);
+            shown_ = false;
+        }
+    }
+
+private:
+    bool on_;
+    bool shown_ = false;
+};
 
 int UsageError(const QString& problem)
 {
@@ -71,6 +142,8 @@ int main(int argc, char* argv[])
     QStringList files;
     bool optionsDone = false;
     int threads = 0;
+    bool force = false;
+    bool quiet = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (optionsDone || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
@@ -80,6 +153,10 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--help")) {
             Print(stdout, QString::fromLatin1(Usage) + QString::fromLatin1(Help));
             return 0;
+        } else if (arg == QLatin1String("--force")) {
+            force = true;
+        } else if (arg == QLatin1String("--quiet")) {
+            quiet = true;
         } else if (arg == QLatin1String("--version")) {
             Print(stdout, QStringLiteral("zembrik-batch (Zembrik) " ZEMBRIK_VERSION "\n"));
             return 0;
@@ -121,25 +198,41 @@ int main(int argc, char* argv[])
     outputFolder = QDir::toNativeSeparators(QDir::cleanPath(outputFolder));
     const double ratio = basMain::Val(basMain::NormaliseRatioText(ratioText)) / 100.0;
 
-    basBatch::Plan plan;
-    plan.Ratio = ratio;
+    QStringList sources;
     for (const QString& file : files) {
         const QFileInfo info(file);
-        plan.Items.push_back({basMain::JoinPath(QDir::toNativeSeparators(info.path()), info.fileName()),
-                              basBatch::OutputPathFor(outputFolder, info.fileName())});
+        sources.append(basMain::JoinPath(QDir::toNativeSeparators(info.path()), info.fileName()));
     }
+    basBatch::PlanCheck check = basBatch::CheckPlan(sources, outputFolder);
+    if (check.NeedsQuestion() && !force)
+        return RefuseClashes(check);
+    basBatch::Plan plan;
+    plan.Items = std::move(check.Items);
+    plan.Ratio = ratio;
     basBatch::EngineOptions options;
     options.Threads = threads;
     options.Policy = basBatch::FailurePolicy::GoOn;
     basBatch::ShrinkEngine engine(std::move(plan), std::move(options));
+    QElapsedTimer clock;
+    clock.start();
     engine.Start();
 
+    ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)));
+    basBatch::RunSummary summary;
+    const int total = static_cast<int>(files.size());
+    int done = 0;
+    progress.Show(done, total, files.first(), 0);
     bool allOk = true;
     while (!engine.Finished()) {
         engine.Wait();
         for (const basBatch::ItemOutcome& outcome : engine.Collect()) {
             const QString& file = files.at(outcome.Index);
-            if (outcome.LoadError) {
+            summary.Add(outcome);
+            ++done;
+            progress.Clear();
+            if (outcome.Skipped) {
+                // A later file writes the same output; it is that file's line.
+            } else if (outcome.LoadError) {
                 allOk = false;
                 Print(stderr, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
             } else if (outcome.SaveResult != ModuleJPEG::JpegResult::Ok) {
@@ -150,10 +243,15 @@ int main(int argc, char* argv[])
                 Print(stderr, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));
             } else {
                 Print(stdout, QStringLiteral("%1 %2 -> %3 %4\n")
-                                  .arg(file, SizeText(outcome.SourceSize), outcome.Output, SizeText(outcome.TargetSize)));
+                                  .arg(file, PixelsText(outcome.SourceSize), outcome.Output, PixelsText(outcome.TargetSize)));
             }
             std::fflush(stdout);
+            if (done < total)
+                progress.Show(done, total, files.at(done), clock.elapsed());
         }
     }
+    progress.Clear();
+    if (!quiet)
+        Print(stderr, summary.Text(clock.elapsed()) + QLatin1Char('\n'));
     return allOk ? 0 : 1;
 }

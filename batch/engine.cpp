@@ -123,6 +123,7 @@ Slot ShrinkEngine::State::Process(int index, Worker& worker)
         return slot;
     }
 
+    slot.Outcome.SourceBytes = QFileInfo(item.Source).size();
     basMain::ReducedPicture reduced = options.Reducer ? options.Reducer(item.Source, plan.Ratio, &worker.Abandon)
                                                       : basMain::LoadReducedPicture(item.Source, plan.Ratio, &worker.Abandon);
     if (reduced.Stopped || worker.Abandon.load()) {
@@ -283,8 +284,11 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
            d.results[static_cast<std::size_t>(d.nextToReport)].Ready) {
         Slot slot = std::move(d.results[static_cast<std::size_t>(d.nextToReport)]);
         lock.unlock();
-        if (slot.Outcome.Ok() && slot.File.Pending())
+        if (slot.Outcome.Ok() && slot.File.Pending()) {
             slot.Outcome.SaveResult = slot.File.Commit();
+            if (slot.Outcome.Ok())
+                slot.Outcome.OutputBytes = QFileInfo(slot.Outcome.Output).size();
+        }
         lock.lock();
         ++d.nextToReport;
         if (!slot.Outcome.Ok() && d.options.Policy == FailurePolicy::StopAtFirstFailure) {

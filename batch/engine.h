@@ -41,6 +41,8 @@ struct ItemOutcome {
     bool Skipped = false;
     QSize SourceSize;  // the upright picture's size (empty when it did not load)
     QSize TargetSize;  // the size written
+    qint64 SourceBytes = 0;  // the source file's size when it was read
+    qint64 OutputBytes = 0;  // the file put in place
     // The picture could not be loaded or reduced; nothing was written.
     std::optional<basMain::PictureError> LoadError;
     // Encoding, writing or putting the file in place.

@@ -95,14 +95,6 @@ NameCase FolderNameCase(const QString& folder)
     return ByFileSystemType(folder);
 }
 
-QString OutputPathFor(const QString& sourcePath, const QString& outputFolder)
-{
-    QString extension;
-    QString baseName;
-    basMain::SplitFileName(QFileInfo(sourcePath).fileName(), extension, baseName);
-    return basMain::JoinPath(outputFolder, baseName + QStringLiteral(".jpg"));
-}
-
 PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder)
 {
     return CheckPlan(sourcePaths, outputFolder, FolderNameCase(outputFolder));
@@ -118,12 +110,12 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
     QList<QString> fileOf;
     QHash<QString, QList<qsizetype>> groups;
     for (const QString& source : sourcePaths) {
-        PlanItem item{source, OutputPathFor(source, outputFolder)};
+        PlanItem item{source, OutputPathFor(outputFolder, QFileInfo(source).fileName())};
         const QString key = NameKey(QFileInfo(item.Output).fileName(), nameCase);
-        groups[key].append(check.Items.size());
+        groups[key].append(static_cast<qsizetype>(check.Items.size()));
         groupOf.append(key);
         fileOf.append(ResolvedPath(source));
-        check.Items.append(item);
+        check.Items.push_back(item);
     }
 
     // Only the last item of an output is shrunk: an earlier one would be
@@ -134,7 +126,7 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
         QSet<QString> files;
         for (const qsizetype i : g.value()) {
             files.insert(fileOf.at(i));
-            check.Items[i].Skip = i != g.value().last();
+            check.Items[static_cast<std::size_t>(i)].Skip = i != g.value().last();
         }
         distinctSources.insert(g.key(), files.size());
     }
@@ -144,8 +136,8 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
     // item against its own output finds every original.
     QSet<QString> replacingGroups;
     QSet<QString> listed;
-    for (qsizetype i = 0; i < check.Items.size(); ++i) {
-        const PlanItem& item = check.Items.at(i);
+    for (qsizetype i = 0; i < static_cast<qsizetype>(check.Items.size()); ++i) {
+        const PlanItem& item = check.Items.at(static_cast<std::size_t>(i));
         if (!Replaces(item.Output, item.Source, nameCase))
             continue;
         replacingGroups.insert(groupOf.at(i));
@@ -157,8 +149,8 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
 
     QSet<QString> clashing;
     QSet<QString> seenGroups;
-    for (qsizetype i = 0; i < check.Items.size(); ++i) {
-        const PlanItem& item = check.Items.at(i);
+    for (qsizetype i = 0; i < static_cast<qsizetype>(check.Items.size()); ++i) {
+        const PlanItem& item = check.Items.at(static_cast<std::size_t>(i));
         const QString& group = groupOf.at(i);
         if (distinctSources.value(group) > 1 && !clashing.contains(fileOf.at(i))) {
             clashing.insert(fileOf.at(i));

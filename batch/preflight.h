@@ -5,9 +5,11 @@
 // system, shared by the window's run and zembrik-batch.
 #pragma once
 
-#include <QList>
 #include <QString>
 #include <QStringList>
+#include <vector>
+
+#include "batch/engine.h"
 
 namespace basBatch {
 
@@ -21,18 +23,10 @@ enum class NameCase { Sensitive, Insensitive };
 // (insensitive on Windows and macOS, sensitive elsewhere).
 NameCase FolderNameCase(const QString& folder);
 
-// outputFolder, the separator, the source's base name and ".jpg", joined as
-// the run joins paths.
-QString OutputPathFor(const QString& sourcePath, const QString& outputFolder);
-
-struct PlanItem {
-    QString Source;     // as given
-    QString Output;     // OutputPathFor(Source, outputFolder)
-    bool Skip = false;  // a later item writes the same output: this one is not read nor written
-};
-
 struct PlanCheck {
-    QList<PlanItem> Items;  // one per given source, in the given order
+    // One per given source, in the given order. An item whose output a later
+    // item writes too is skipped: it is neither read nor written.
+    std::vector<PlanItem> Items;
     NameCase Case = NameCase::Sensitive;
     // Selected sources an output would replace (each once, in list order).
     QStringList Originals;

@@ -4,11 +4,14 @@
 #include "batch/run.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
 #include <QProgressBar>
 
 #include "batch/frmprogress.h"
+#include "batch/preflight.h"
+#include "batch/summary.h"
 #include "shell/basmain.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
@@ -89,18 +92,15 @@ void SetRunReducer(PictureReducer reducer)
     RunReducer() = std::move(reducer);
 }
 
-Plan PlanFromSelection(const basMain::FileSelection& selection, const QString& outputFolder, double ratio)
+QStringList SelectedPaths(const basMain::FileSelection& selection)
 {
-    Plan plan;
-    plan.Ratio = ratio;
+    QStringList paths;
     const QString folder = selection.FolderText();
     for (int i = 0; i < selection.ListCount(); ++i) {
-        if (!selection.Selected(i))
-            continue;
-        const QString name = selection.List(i);
-        plan.Items.push_back({basMain::JoinPath(folder, name), OutputPathFor(outputFolder, name)});
+        if (selection.Selected(i))
+            paths.append(basMain::JoinPath(folder, selection.List(i)));
     }
-    return plan;
+    return paths;
 }
 
 namespace {
@@ -108,7 +108,7 @@ namespace {
 // Runs the plan with the window live: the event loop turns until the engine
 // has finished, the bar advancing as each file is put in place. Returns the
 // first failure, if any.
-std::optional<ItemOutcome> RunEngine(Plan plan, QPointer<frmProgress>& progress)
+std::optional<ItemOutcome> RunEngine(Plan plan, QPointer<frmProgress>& progress, RunSummary& summary)
 {
     EngineOptions options;
     options.Reducer = RunReducer();
@@ -119,6 +119,7 @@ std::optional<ItemOutcome> RunEngine(Plan plan, QPointer<frmProgress>& progress)
     std::optional<ItemOutcome> failure;
     const auto collect = [&] {
         for (ItemOutcome& outcome : engine.Collect()) {
+            summary.Add(outcome);
             if (!outcome.Ok()) {
                 failure = std::move(outcome);
                 continue;
@@ -162,16 +163,23 @@ void RunBatch(RunHost& host)
 
     host.CloseAllViewers();
 
-    // The picker opens on the source folder, where the user just was.
-    QString outputFolder = host.FolderText();
-    if (!basMain::BrowseForFolder(host.Window(), outputFolder,
-                                  QStringLiteral("縮小した画像を出力するフォルダを選択してください。")) ||
+    // The picker opens at the last output folder, never at the source folder,
+    // where a bare Enter would confirm writing over the originals.
+    QString outputFolder;
+    if (!basMain::BrowseForOutputFolder(host.Window(), outputFolder,
+                                        QStringLiteral("縮小した画像を出力するフォルダを選択してください。")) ||
         State().stop)
         return;
 
     // The plan is taken now: what the user does in the window from here on
-    // does not change the run.
-    Plan plan = PlanFromSelection(host, outputFolder, basMain::Val(ratioText) / 100.0);
+    // does not change the run. Nothing is written before the user has agreed
+    // to every original it replaces and every name two pictures share.
+    PlanCheck check = CheckPlan(SelectedPaths(host), outputFolder);
+    if (check.NeedsQuestion() && (Msg().ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes || State().stop))
+        return;
+    Plan plan;
+    plan.Items = std::move(check.Items);
+    plan.Ratio = basMain::Val(ratioText) / 100.0;
 
     Hourglass hourglass;
     QPointer<frmProgress> progress = new frmProgress(host.Window());
@@ -179,7 +187,10 @@ void RunBatch(RunHost& host)
     progress->repaint();
     progress->pgbMain->setRange(0, static_cast<int>(plan.Items.size()));
 
-    const std::optional<ItemOutcome> failure = RunEngine(std::move(plan), progress);
+    QElapsedTimer clock;
+    clock.start();
+    RunSummary summary;
+    const std::optional<ItemOutcome> failure = RunEngine(std::move(plan), progress, summary);
     if (failure && !State().stop) {
         // Shown while the progress window is still up; the outputs before
         // the failing image stay, nothing after it was written.
@@ -187,7 +198,7 @@ void RunBatch(RunHost& host)
         if (failure->LoadError)
             Msg().ShowError(failure->LoadError->Description);
         else
-            basMain::ShowSaveError(failure->SaveResult);
+            basMain::ShowSaveError(failure->SaveResult, failure->Output);
     }
 
     CloseProgress(progress);
@@ -197,7 +208,7 @@ void RunBatch(RunHost& host)
     host.RefreshFileList();
     host.SetStatusText(QString());
     if (!failure)
-        Msg().ShowInformation(QStringLiteral("サイズの変換が終了しました。"));
+        Msg().ShowInformation(QStringLiteral("サイズの変換が終了しました。"), summary.Text(clock.elapsed()));
 }
 
 }  // namespace basBatch

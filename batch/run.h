@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include "batch/engine.h"
@@ -28,13 +29,14 @@ public:
     virtual QWidget* Window() = 0;
 };
 
-// The plan of a run: the selected names in list order joined to the folder
-// text, each with its output in OutputFolder.
-Plan PlanFromSelection(const basMain::FileSelection& selection, const QString& outputFolder, double ratio);
+// The selected names in list order, each joined to the folder text.
+QStringList SelectedPaths(const basMain::FileSelection& selection);
 
 // The run (menu "サイズ変更(&R)...", F5, toolbar "RUN"). The plan is taken
-// once the output folder is chosen; what the user does in the window after
-// that does not change it. The window's event loop runs throughout. A second
+// once the output folder is chosen, and checked: replacing a selected
+// original, or two selected pictures writing one name, is asked about first
+// (only the last picture of a name is then shrunk). What the user does in
+// the window after that does not change the run. The window's event loop runs throughout. A second
 // run started while one is going on is refused silently.
 void RunBatch(RunHost& host);
 

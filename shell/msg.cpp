@@ -101,6 +101,11 @@ void clsMsg::ShowInformation(const QString& vstrInformation)
     Show(MsgKind::Information, QStringLiteral("情報"), vstrInformation);
 }
 
+void clsMsg::ShowInformation(const QString& vstrInformation, const QString& vstrDetail)
+{
+    Show(MsgKind::Information, QStringLiteral("情報"), vstrInformation, vstrDetail);
+}
+
 MsgAnswer clsMsg::ShowQuestion(const QString& vstrQuestion)
 {
     return Show(MsgKind::Question, QStringLiteral("質問"), vstrQuestion);

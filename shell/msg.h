@@ -34,6 +34,8 @@ public:
     void ShowError(const QString& vstrMessage, const QString& vstrDetail);
     void ShowMessage(const QString& vstrMessage);
     void ShowInformation(const QString& vstrInformation);
+    // The information box with vstrDetail as its informative second line.
+    void ShowInformation(const QString& vstrInformation, const QString& vstrDetail);
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
 
     // Replaces the real message boxes (nullptr restores them). Not owned.

@@ -16,7 +16,6 @@
 #include "shell/jpegrows.h"
 #include "shell/picturefile.h"
 #include "shell/rowreducer.h"
-#include "shell/twips.h"
 
 namespace basMain {
 namespace {
@@ -422,93 +421,6 @@ void SetPictureLoader(PictureLoader loader)
 QImage StretchHalftone(const QImage& source, int width, int height)
 {
     return Reduce(source, width, height, true, nullptr);
-}
-
-namespace {
-
-// Shares the box's image: taking it copies no pixel, and a later change of the
-// box detaches the box's copy, so the snapshot keeps what it saw.
-class ImageSnapshot final : public ModuleJPEG::Snapshot {
-public:
-    explicit ImageSnapshot(QImage image) : image_(std::move(image)) {}
-    ModuleJPEG::PixelRows Rows() const override
-    {
-        ModuleJPEG::PixelRows rows;
-        if (image_.isNull())
-            return rows;
-        rows.first = reinterpret_cast<const std::uint32_t*>(image_.constBits());
-        rows.stride = image_.bytesPerLine() / 4;
-        rows.width = image_.width();
-        rows.height = image_.height();
-        return rows;
-    }
-
-private:
-    const QImage image_;
-};
-
-}  // namespace
-
-PictureBox::PictureBox() = default;
-
-std::optional<PictureError> PictureBox::LoadFile(const QString& path)
-{
-    LoadedPicture loaded = LoadPicture(path);
-    if (!loaded.Ok())
-        return loaded.Error;
-    if (!SetPicture(std::move(loaded.Image)))
-        return Failure(PictureErrorNumber::SurfaceTooLarge, SurfaceError().Description, path).Error;
-    return std::nullopt;
-}
-
-bool PictureBox::SetPicture(QImage image)
-{
-    const bool empty = image.isNull();
-    QImage opaque = ToOpaqueRgb32(std::move(image));
-    if (opaque.isNull() && !empty)
-        return false;
-    image_ = std::move(opaque);
-    return true;
-}
-
-double PictureBox::Width() const
-{
-    return static_cast<double>(image_.width()) * TwipsPerPixelX();
-}
-
-double PictureBox::Height() const
-{
-    return static_cast<double>(image_.height()) * TwipsPerPixelY();
-}
-
-std::optional<PictureError> PictureBox::StretchTo(int width, int height)
-{
-    if (width == image_.width() && height == image_.height())
-        return std::nullopt;
-    if (width <= 0 || height <= 0) {
-        image_ = QImage();
-        return std::nullopt;
-    }
-    QImage reduced = StretchHalftone(image_, width, height);
-    if (reduced.isNull())
-        return SurfaceError();
-    image_ = std::move(reduced);
-    return std::nullopt;
-}
-
-std::shared_ptr<const ModuleJPEG::Snapshot> PictureBox::Capture()
-{
-    try {
-        if (!image_.isNull() && image_.format() != QImage::Format_RGB32) {
-            QImage converted = image_.convertToFormat(QImage::Format_RGB32);
-            if (converted.isNull())
-                return nullptr;
-            return std::make_shared<ImageSnapshot>(std::move(converted));
-        }
-        return std::make_shared<ImageSnapshot>(image_);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
 }
 
 }  // namespace basMain

@@ -1,6 +1,6 @@
-// Picture services: loading JPEG, BMP and GIF files into a surface, the
-// surface itself (PictureBox: a persistent 32-bit image the encoder reads),
-// and the averaging reduction that shrinks a picture.
+// Picture services: loading JPEG, BMP and GIF files, measuring them from
+// their headers, and the averaging reduction that shrinks a picture (a JPEG
+// straight from its rows, without holding it whole).
 #pragma once
 
 #include <QImage>
@@ -98,42 +98,5 @@ QImage ToOpaqueRgb32(QImage image);
 // cannot be allocated or a size is not positive.
 QImage StretchHalftone(const QImage& source, int width, int height);
 
-// The drawing surface of a work window or viewer: holds one opaque 32-bit
-// picture and reports its size in pixels and in twips.
-class PictureBox final : public ModuleJPEG::PictureSurface {
-public:
-    PictureBox();
-
-    // Loads a file through LoadPicture; the box takes the picture's size. On
-    // failure the box is unchanged and the error is returned (480 when the
-    // box cannot hold the decoded picture).
-    std::optional<PictureError> LoadFile(const QString& path);
-    // Converted to an opaque 32-bit image; false (box unchanged) when that fails.
-    bool SetPicture(QImage image);
-    const QImage& Picture() const { return image_; }
-
-    int WidthPixels() const { return image_.width(); }
-    int HeightPixels() const { return image_.height(); }
-    // Sizes in twips at the screen's twips per pixel.
-    double Width() const;
-    double Height() const;
-
-    // Shrinks the picture in place to width x height pixels (crop included).
-    // Returns error 480 when the reduced image cannot be allocated; the box is
-    // then unchanged.
-    std::optional<PictureError> StretchTo(int width, int height);
-
-    // PictureSurface
-    std::int32_t BorderStyle() const override { return borderStyle_; }
-    void SetBorderStyle(std::int32_t style) override { borderStyle_ = style; }
-    bool AutoRedraw() const override { return autoRedraw_; }
-    void SetAutoRedraw(bool on) override { autoRedraw_ = on; }
-    std::shared_ptr<const ModuleJPEG::Snapshot> Capture() override;
-
-private:
-    QImage image_;
-    std::int32_t borderStyle_ = 0;
-    bool autoRedraw_ = true;
-};
 
 }  // namespace basMain

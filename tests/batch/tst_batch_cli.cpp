@@ -1,8 +1,10 @@
 // zembrik-batch as a script sees it: usage errors, exit status, --help and
-// --version, and a run that goes on past a failing file.
+// --version, a run that goes on past a failing file, the check before
+// writing, and what it tells a person at a terminal.
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,13 +36,16 @@ class TestBatchCli : public QObject {
 private slots:
     void usage();
     void goesOnPastAFailure();
+    void clashesNeedForce();
+    void progressOnlyOnATerminal();
 };
 
 void TestBatchCli::usage()
 {
     const Run help = Batch({"--help"});
     QCOMPARE(help.Status, 0);
-    QVERIFY(help.Out.startsWith("Usage: zembrik-batch [-r PERCENT] [-j THREADS] -o OUTDIR FILE..."));
+    QVERIFY(help.Out.startsWith("Usage: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE..."));
+    QVERIFY(help.Out.contains("--force"));
     const Run version = Batch({"--version"});
     QCOMPARE(version.Status, 0);
     QCOMPARE(version.Out, QString("zembrik-batch (Zembrik) 1.1.0\n"));
@@ -85,6 +90,66 @@ void TestBatchCli::goesOnPastAFailure()
     const Run clamped = Batch({"-r0", "-o", out.path(), src.filePath("first.bmp")});
     QCOMPARE(clamped.Status, 0);
     QVERIFY(clamped.Out.endsWith(" 10x8\n"));
+}
+
+void TestBatchCli::clashesNeedForce()
+{
+    // a.jpg would replace itself; a.bmp and a.jpg both write a.jpg.
+    QTemporaryDir dir;
+    QImage red(40, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QImage blue(40, 20, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    QVERIFY(red.save(dir.filePath("a.bmp")) && blue.save(dir.filePath("a.jpg")));
+    QFile original(dir.filePath("a.jpg"));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    original.close();
+    const QStringList args = {"-r", "50", "-o", dir.path(), dir.filePath("a.bmp"), dir.filePath("a.jpg")};
+
+    const Run refused = Batch(args);
+    QCOMPARE(refused.Status, 2);
+    QVERIFY(refused.Out.isEmpty());
+    QVERIFY(refused.Err.contains(QStringLiteral("元の画像 1 個が縮小した画像で置き換えられます。\n  ") + dir.filePath("a.jpg")));
+    QVERIFY(refused.Err.contains(QStringLiteral("同じ名前になる画像が 2 個あります。")));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QCOMPARE(original.readAll(), before);
+    original.close();
+
+    // Forced: the last file of the name wins, read before it is replaced.
+    const Run forced = Batch(QStringList{"--force"} + args);
+    QCOMPARE(forced.Status, 0);
+    QCOMPARE(forced.Out.count('\n'), 1);
+    const QImage written(dir.filePath("a.jpg"));
+    QCOMPARE(written.size(), QSize(20, 10));
+    QVERIFY(qBlue(written.pixel(10, 5)) > 200);
+    // Not on a terminal: no progress line, but the summary.
+    const QString summary = QStringLiteral("1 個の画像：%1 バイト → %2 バイト（")
+                                .arg(before.size())
+                                .arg(QFileInfo(dir.filePath("a.jpg")).size());
+    QVERIFY2(forced.Err.startsWith(summary) && forced.Err.endsWith(QStringLiteral(" 秒）\n")), qPrintable(forced.Err));
+    QCOMPARE(Batch(QStringList{"--force", "--quiet"} + args).Err, QString());
+}
+
+void TestBatchCli::progressOnlyOnATerminal()
+{
+    // script(1) gives the program a terminal.
+    if (QStandardPaths::findExecutable("script").isEmpty())
+        QSKIP("script(1) is not installed");
+    QTemporaryDir dir;
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    QVERIFY(image.save(dir.filePath("p.bmp")) && image.save(dir.filePath("q.bmp")));
+    QTemporaryDir out;
+    const QString command = QStringLiteral("%1 -o %2 %3 %4")
+                                .arg(QStringLiteral(ZEMBRIK_BATCH_EXE), out.path(), dir.filePath("p.bmp"), dir.filePath("q.bmp"));
+    QProcess process;
+    process.start("script", {"-qec", command, "/dev/null"});
+    QVERIFY(process.waitForFinished(60000));
+    const QString terminal = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(terminal.contains("\r1/2  q.bmp  "), qPrintable(terminal));
+    QVERIFY(terminal.contains("2 個の画像："));
+    QVERIFY(QFile::exists(out.filePath("q.jpg")));
 }
 
 QTEST_MAIN(TestBatchCli)

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "batch/run.h"
+#include "batch/summary.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/numtext.h"
@@ -66,6 +67,7 @@ class BatchRun : public QObject {
 
 private:
     ScriptedMessages script;
+    QTemporaryDir store;  // the settings, where the picker remembers its folder
     QTemporaryDir source;
     QTemporaryDir output;
     std::optional<QString> pickerAnswer;
@@ -82,6 +84,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(source.isValid() && output.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());
         QImage photo(1001, 751, QImage::Format_RGB32);
         photo.fill(QColor(200, 120, 40));
         QVERIFY(photo.save(source.filePath(QStringLiteral("a.jpg"))));
@@ -190,6 +193,7 @@ private slots:
         Select(host, {QStringLiteral("a.jpg"), QStringLiteral("c.gif")});
         basBatch::RunBatch(host);
         QCOMPARE(script.Texts().last(), QStringLiteral("ディスクがセットされていません。"));
+        QCOMPARE(script.shown.last().detail, output.filePath(QStringLiteral("plain/a.jpg")));  // the file it is about
         QCOMPARE(script.shown.size(), 2);  // the question, then one error: the run stopped
         QCOMPARE(host.refreshes, 1);
         QVERIFY(!QApplication::overrideCursor());
@@ -225,6 +229,75 @@ private slots:
         QCOMPARE(script.shown.size(), 2);  // one question, one completion
         QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({QStringLiteral("a.jpg"), QStringLiteral("c.jpg")}));
+    }
+
+    void summaryUnits()
+    {
+        QCOMPARE(basBatch::SizeText(999), QStringLiteral("999 バイト"));
+        QCOMPARE(basBatch::SizeText(32'449'000), QStringLiteral("32.4 MB"));
+        QCOMPARE(basBatch::SizeText(999'960), QStringLiteral("1.0 MB"));  // not "1000.0 KB"
+        QCOMPARE(basBatch::DurationText(949), QStringLiteral("0.9 秒"));
+        QCOMPARE(basBatch::DurationText(59'960), QStringLiteral("1 分 0 秒"));
+    }
+
+    void replacingOriginalsOrSharedNamesIsAskedFirst()
+    {
+        // In place: x.jpg and a.jpg would replace themselves, a.bmp and a.jpg share a.jpg.
+        QTemporaryDir folder;
+        QImage blue(64, 48, QImage::Format_RGB32);
+        blue.fill(Qt::blue);
+        QImage red(64, 48, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(blue.save(folder.filePath("x.jpg")) && red.save(folder.filePath("a.bmp")) &&
+                blue.save(folder.filePath("a.jpg")) && blue.save(output.filePath("x.jpg")));
+        const auto bytes = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray originalA = bytes(folder.filePath("a.jpg"));
+        const QByteArray originalX = bytes(folder.filePath("x.jpg"));
+        pickerAnswer = folder.path();
+        Host host;
+        host.folder = folder.path();
+        host.names = {"a.bmp", "a.jpg", "x.jpg"};
+        host.selected = {true, true, true};
+        host.ratio = QStringLiteral("50.0%");
+
+        // No to the second question: nothing is written.
+        script.onShow = [&] { script.answer = script.shown.size() == 1 ? MsgAnswer::Yes : MsgAnswer::No; };
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts().last(), QStringLiteral("元の画像 2 個が縮小した画像で置き換えられます。\n"
+                                                       "同じ名前になる画像が 2 個あります。リストで後の画像だけが保存されます。\n"
+                                                       "続行しますか？"));
+        QCOMPARE(script.shown.size(), 2);
+        QCOMPARE(bytes(folder.filePath("a.jpg")), originalA);
+        QCOMPARE(bytes(folder.filePath("x.jpg")), originalX);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+        // Yes: a.bmp is skipped, a.jpg is reduced once, from the original.
+        script = ScriptedMessages();
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
+        const QImage a(folder.filePath("a.jpg"));
+        QCOMPARE(a.size(), QSize(32, 24));
+        QVERIFY(qBlue(a.pixel(16, 12)) > 200 && qRed(a.pixel(16, 12)) < 50);
+        QCOMPARE(QImage(folder.filePath("x.jpg")).size(), QSize(32, 24));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no temporary
+        // The summary counts the two pictures written and what they weighed.
+        QCOMPARE(script.shown.last().detail.section(QStringLiteral("（"), 0, 0),
+                 QStringLiteral("2 個の画像：%1 → %2")
+                     .arg(basBatch::SizeText(originalA.size() + originalX.size()),
+                          basBatch::SizeText(QFileInfo(folder.filePath("a.jpg")).size() +
+                                             QFileInfo(folder.filePath("x.jpg")).size())));
+
+        // A file of the output folder that is no selected original is replaced without a word.
+        script = ScriptedMessages();
+        pickerAnswer = output.path();
+        host.names = {"x.jpg"};
+        host.selected = {true};
+        basBatch::RunBatch(host);
+        QCOMPARE(script.shown.size(), 2);  // the ratio question and the completion
+        QCOMPARE(QImage(output.filePath("x.jpg")).size(), QSize(16, 12));
     }
 };
 

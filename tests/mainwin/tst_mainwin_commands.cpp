@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(w.FilList().SelectedCount(), 0);
         QCOMPARE(w.StatusText(), QString());
         QCOMPARE(w.cboRituText(), QStringLiteral("50.0%"));
-        QCOMPARE(Visible("frmProgress") + Visible("frmWork"), 0);
+        QCOMPARE(Visible("frmProgress"), 0);
         QVERIFY(!QApplication::overrideCursor());
     }
 

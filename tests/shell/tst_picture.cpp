@@ -197,7 +197,6 @@ private slots:
     void streamingMatchesWholePicture();
     void truncatedJpegFailsMidway();
     void refusesSpecialFiles();
-    void boxSizesAndSnapshot();
     void stretchAveragesByCoverage();
 };
 
@@ -267,20 +266,15 @@ void TestPicture::reportsFailures()
     QVERIFY(Write(dir.filePath("bomb.jpg"), bomb.replace(sof + 5, 4, QByteArray::fromHex("ea60ea60"))));
     QCOMPARE(ErrorsOf(dir.filePath("bomb.jpg")), Thrice(7, "画像が大きすぎて読み込めません。", dir.filePath("bomb.jpg")));
 
-    // The seam: a box loads through the installed loader and stays as it was.
-    PictureBox box;
-    box.SetPicture(small);
+    // The seam: loading goes through the installed loader.
     SetPictureLoader([](const QString&) {
         LoadedPicture failed;
         failed.Error = PictureError{PictureErrorNumber::InvalidPicture, "scripted"};
         return failed;
     });
-    const std::optional<PictureError> error = box.LoadFile(dir.filePath("a.jpg"));
     const ReducedPicture reduced = LoadReducedPicture(dir.filePath("bomb.jpg"), 0.5);
     SetPictureLoader({});
-    QCOMPARE(error->Description, QString("scripted"));
     QCOMPARE(reduced.Error->Description, QString("scripted"));
-    QCOMPARE(box.Picture().size(), QSize(16, 16));
 }
 
 void TestPicture::streamingMatchesWholePicture_data()
@@ -351,28 +345,6 @@ void TestPicture::refusesSpecialFiles()
     for (const char* name : {"pipe.jpg", "null.jpg", "zero.jpg"})
         QCOMPARE(ErrorsOf(dir.filePath(name)), Thrice(481, "画像ファイルを開けません。", dir.filePath(name)));
 #endif
-}
-
-void TestPicture::boxSizesAndSnapshot()
-{
-    QCOMPARE(TwipsPerPixelX(), 15);
-    PictureBox box;
-    QImage image(640, 480, QImage::Format_ARGB32);
-    image.fill(qRgb(10, 20, 30));
-    QVERIFY(box.SetPicture(image));
-    QCOMPARE(box.Picture().format(), QImage::Format_RGB32);
-    QCOMPARE(box.Width(), 9600.0);
-    QCOMPARE(box.Height(), 7200.0);
-
-    // The snapshot reads the box's own pixels, and keeps them when the box changes.
-    const auto snapshot = box.Capture();
-    const ModuleJPEG::PixelRows rows = snapshot->Rows();
-    QCOMPARE(static_cast<const void*>(rows.first), static_cast<const void*>(box.Picture().constBits()));
-    QCOMPARE(QList<qint64>({rows.width, rows.height, rows.stride}), QList<qint64>({640, 480, 640}));
-    QVERIFY(!box.StretchTo(320, 240));
-    QCOMPARE(box.Width(), 4800.0);
-    box.SetPicture(QImage(8, 8, QImage::Format_RGB32));
-    QCOMPARE(snapshot->Rows().first[639 + 479 * 640], qRgb(10, 20, 30));
 }
 
 void TestPicture::stretchAveragesByCoverage()
