@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Zembrik on Debian.
-#   ./build.sh run    install what is missing, build, start Zembrik
-#   ./build.sh test   install what is missing, build, run every test
+#   ./build.sh run          install what is missing, build, start Zembrik
+#   ./build.sh test         install what is missing, build, run every test
+#   ./build.sh test-asan    every test again, built with AddressSanitizer and
+#                           UndefinedBehaviorSanitizer (in build-asan/)
 # Missing Debian packages are installed with apt-get when run as root; otherwise
 # the exact apt-get line is printed and nothing else is done.
 set -euo pipefail
@@ -26,25 +28,43 @@ need_packages() {
   fi
 }
 
+# build DIR [TARGET...] [-- CMAKE-OPTION...]
 build() {
-  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+  local dir=$1 targets=() options=()
+  shift
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do targets+=(--target "$1"); shift; done
+  [ $# -gt 0 ] && shift
+  options=("$@")
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+  cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
+}
+
+run_tests() {
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$1" --output-on-failure -j "$(nproc)"
 }
 
 case "${1:-}" in
   run)
     need_packages
-    build
+    build "$BUILD_DIR"
     shift
     exec "$BUILD_DIR/bin/zembrik" "$@"
     ;;
   test)
     need_packages
-    build
-    QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
+    build "$BUILD_DIR"
+    run_tests "$BUILD_DIR"
+    ;;
+  test-asan)
+    need_packages
+    # -O1 without the release build's -O3 builds in less time, and the
+    # sanitizers still see every fault.
+    build "${ZEMBRIK_ASAN_BUILD_DIR:-build-asan}" -- -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O1 \
+      -DZEMBRIK_SANITIZE=address,undefined
+    run_tests "${ZEMBRIK_ASAN_BUILD_DIR:-build-asan}"
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|test-asan" >&2
     exit 2
     ;;
 esac

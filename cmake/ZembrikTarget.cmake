@@ -22,6 +22,6 @@ function(zembrik_test name)
   target_link_libraries(${name} PRIVATE Qt6::Test)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;${ZEMBRIK_SANITIZER_ENV}"
     TIMEOUT 300)
 endfunction()
