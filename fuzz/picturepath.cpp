@@ -29,20 +29,32 @@ QString Signature(const QByteArray& file)
     return {};
 }
 
-// The pixels a file will decode to, as far as its header tells: Qt reports a
-// top-down BMP's height as negative, and for a GIF the first frame's size,
-// while it decodes at least the GIF's whole screen.
-qint64 ClaimedPixels(const QString& path, const QByteArray& file)
+// The pixels a file will decode to, as far as its header tells, and the
+// pixels Qt's reader reports before decoding, which is what the loader checks
+// against its limit. They differ for two kinds: Qt reports a top-down BMP's
+// height as negative, and for a GIF the first frame's size while it decodes
+// at least the GIF's whole screen.
+struct Claim {
+    qint64 Pixels = 0;
+    qint64 Reported = 0;
+};
+
+Claim ClaimOf(const QString& path, const QByteArray& file)
 {
-    const QSize size = QImageReader(path).size();
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    Claim claim;
+    claim.Reported = size.isValid() ? qint64{size.width()} * size.height() : 0;
     qint64 width = qAbs(size.width());
     qint64 height = qAbs(size.height());
-    if (file.startsWith("GIF8") && file.size() >= 10) {
+    // By its name Qt takes a file for a GIF without looking at the signature.
+    if (reader.format() == "gif" && file.size() >= 10) {
         const auto* screen = reinterpret_cast<const uchar*>(file.constData()) + 6;
         width = qMax(width, qint64{screen[0] | screen[1] << 8});
         height = qMax(height, qint64{screen[2] | screen[3] << 8});
     }
-    return width * height;
+    claim.Pixels = width * height;
+    return claim;
 }
 
 QString SizeText(QSize size)
@@ -116,8 +128,14 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(input.File) != input.File.size())
             return QStringLiteral("cannot write ") + path;
     }
-    const qint64 claimed = ClaimedPixels(path, input.File);
-    if (claimed > SearchMaxPixels && claimed <= basMain::MaxPicturePixels)
+    const Claim claim = ClaimOf(path, input.File);
+    if (claim.Pixels > SearchMaxPixels && claim.Pixels <= basMain::MaxPicturePixels)
+        return {};
+    // The loader goes by the reported size, so such a picture over its limit
+    // still gets decoded, reduced and encoded, longer than a search allows: a
+    // known fault of the loader (tests/data/fuzz/gif-163mp-over-limit), not
+    // searched for again until the loader measures these two kinds itself.
+    if (claim.Pixels > basMain::MaxPicturePixels && claim.Reported <= basMain::MaxPicturePixels)
         return {};
 
     const basMain::ReducedPicture reduced = basMain::LoadReducedPicture(path, input.Ratio);
