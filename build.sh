@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Zembrik on Debian.
-#   ./build.sh run    install what is missing, build, start Zembrik
-#   ./build.sh test   install what is missing, build, run every test
+#   ./build.sh run          install what is missing, build, start Zembrik
+#   ./build.sh test         install what is missing, build, run every test
+#   ./build.sh test-tsan    the tests of what shares data between threads (the
+#                           run's engine, the run, the viewers), built with
+#                           ThreadSanitizer (in build-tsan/)
+#   ./build.sh test-asan    every test again, built with AddressSanitizer and
+#                           UndefinedBehaviorSanitizer (in build-asan/)
+#   ./build.sh fuzz [SECS]  build the fuzz target with clang and run it for
+#                           SECS seconds (default 60; in build-fuzz/)
 # Missing Debian packages are installed with apt-get when run as root; otherwise
 # the exact apt-get line is printed and nothing else is done.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libjpeg62-turbo-dev libjpeg-turbo-progs fonts-ipafont-gothic)
+# Only the fuzz mode needs these.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
 BUILD_DIR=${ZEMBRIK_BUILD_DIR:-build}
 
 need_packages() {
@@ -26,25 +35,80 @@ need_packages() {
   fi
 }
 
+# build DIR [TARGET...] [-- CMAKE-OPTION...]
 build() {
-  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+  local dir=$1 targets=() options=()
+  shift
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do targets+=(--target "$1"); shift; done
+  [ $# -gt 0 ] && shift
+  options=("$@")
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+  cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
+}
+
+# run_tests DIR [CTEST-OPTION...]
+run_tests() {
+  local dir=$1
+  shift
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
+}
+
+# The fuzz target for SECS seconds from the seeds and what earlier runs found
+# (build-fuzz/corpus); an input that breaks it is left in build-fuzz/findings.
+fuzz() {
+  local seconds=${1:-60} dir=${ZEMBRIK_FUZZ_BUILD_DIR:-build-fuzz}
+  build "$dir" zembrik_fuzz zembrik_fuzz_seeds -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DZEMBRIK_FUZZ=ON -DZEMBRIK_SANITIZE=address,undefined
+  rm -rf "$dir/seeds"
+  "$dir/fuzz/zembrik_fuzz_seeds" "$dir/seeds"
+  mkdir -p "$dir/corpus" "$dir/findings"
+  echo "Fuzzing for $seconds s; log in $dir/fuzz.log"
+  if ASAN_OPTIONS=halt_on_error=1:print_stacktrace=1:detect_leaks=1 \
+     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+     "$dir/fuzz/zembrik_fuzz" "$dir/corpus" "$dir/seeds" -max_total_time="$seconds" -timeout=10 \
+       -artifact_prefix="$dir/findings/" -print_final_stats=1 >"$dir/fuzz.log" 2>&1; then
+    grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$dir/fuzz.log" || true
+  else
+    tail -n 80 "$dir/fuzz.log"
+    echo "The fuzz target broke; the input is in $dir/findings/. Copy it into tests/data/fuzz/" \
+         "so the tests replay it, then mend the fault." >&2
+    return 1
+  fi
 }
 
 case "${1:-}" in
   run)
     need_packages
-    build
+    build "$BUILD_DIR"
     shift
     exec "$BUILD_DIR/bin/zembrik" "$@"
     ;;
   test)
     need_packages
-    build
-    QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
+    build "$BUILD_DIR"
+    run_tests "$BUILD_DIR"
+    ;;
+  test-tsan)
+    need_packages
+    threaded=(tst_engine tst_run tst_close_exit tst_mainwin_commands tst_viewers tst_picture)
+    build "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" "${threaded[@]}" -- -DZEMBRIK_SANITIZE=thread
+    run_tests "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" -R "^($(IFS='|'; echo "${threaded[*]}"))\$"
+    ;;
+  test-asan)
+    need_packages
+    # -O1 without the release build's -O3 builds in less time, and the
+    # sanitizers still see every fault.
+    build "${ZEMBRIK_ASAN_BUILD_DIR:-build-asan}" -- -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O1 \
+      -DZEMBRIK_SANITIZE=address,undefined
+    run_tests "${ZEMBRIK_ASAN_BUILD_DIR:-build-asan}"
+    ;;
+  fuzz)
+    PACKAGES+=("${FUZZ_PACKAGES[@]}")
+    need_packages
+    fuzz "${2:-60}"
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

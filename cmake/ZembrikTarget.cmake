@@ -21,10 +21,7 @@ function(zembrik_test name)
   zembrik_qt_target(${name})
   target_link_libraries(${name} PRIVATE Qt6::Test)
   add_test(NAME ${name} COMMAND ${name})
-  set(environment "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
-  if(ZEMBRIK_SANITIZE MATCHES "thread")
-    # Qt is not instrumented; the file says what it hides and why.
-    list(APPEND environment "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
-  endif()
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT 300)
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;${ZEMBRIK_SANITIZER_ENV}"
+    TIMEOUT 300)
 endfunction()

@@ -1,0 +1,252 @@
+// Writes the fuzz target's seed inputs: small valid JPEG, BMP and GIF files of
+// the kinds a camera, an editor or the web produces, each behind its ratio
+// byte. Qt writes what it can, cjpeg the JPEG variants, and the rest (CMYK
+// JPEG, run-length BMP, GIF) is put together here byte by byte.
+//   zembrik_fuzz_seeds FOLDER
+#include <QColorSpace>
+#include <QCoreApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <cstdio>
+
+#include "fuzz/picturepath.h"
+#include "testimages.h"
+
+namespace {
+
+QImage Pattern(int w, int h, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgba(x * 255 / qMax(1, w - 1), y * 255 / qMax(1, h - 1), (x ^ y) * 37 & 255,
+                                       (x + y) * 16 & 255));
+    return image.convertToFormat(format);
+}
+
+QByteArray Saved(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, format) ? bytes : QByteArray();
+}
+
+// The JPEG variants Qt does not write, through cjpeg from a PPM file.
+QByteArray Cjpeg(const QString& folder, QStringList switches)
+{
+    const QString ppm = folder + QStringLiteral("/pattern.ppm");
+    const QString out = folder + QStringLiteral("/out.jpg");
+    if (!Pattern(33, 21).save(ppm, "PPM"))
+        return {};
+    switches << QStringLiteral("-outfile") << out << ppm;
+    if (QProcess::execute(QStringLiteral("cjpeg"), switches) != 0)
+        return {};
+    QFile file(out);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Put16(QByteArray& out, int v)
+{
+    out.append(static_cast<char>(v >> 8)).append(static_cast<char>(v & 255));
+}
+
+// A baseline JPEG with four components, 16 x 8, each MCU one flat block per
+// component (DC only): Adobe transform 0 is CMYK, 2 is YCCK.
+QByteArray FourComponentJpeg(int transform)
+{
+    static const int dcCounts[16] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+    QByteArray out;
+    Put16(out, 0xFFD8);
+    Put16(out, 0xFFEE);
+    Put16(out, 14);
+    out.append("Adobe", 5);
+    Put16(out, 100);
+    Put16(out, 0);
+    Put16(out, 0);
+    out.append(static_cast<char>(transform));
+    Put16(out, 0xFFDB);
+    Put16(out, 67);
+    out.append('\0').append(QByteArray(64, '\1'));
+    Put16(out, 0xFFC0);
+    Put16(out, 20);
+    out.append('\x08');
+    Put16(out, 8);
+    Put16(out, 16);
+    out.append('\x04');
+    for (char c = 1; c <= 4; ++c)
+        out.append(c).append('\x11').append('\0');
+    Put16(out, 0xFFC4);
+    Put16(out, 2 + 17 + 12 + 17 + 1);
+    out.append('\0');
+    for (int count : dcCounts)
+        out.append(static_cast<char>(count));
+    for (char v = 0; v < 12; ++v)
+        out.append(v);
+    out.append('\x10').append('\x01').append(QByteArray(15, '\0')).append('\0');  // one AC code: "0" is EOB
+    Put16(out, 0xFFDA);
+    Put16(out, 14);
+    out.append('\x04');
+    for (char c = 1; c <= 4; ++c)
+        out.append(c).append('\0');
+    out.append('\0').append('\x3F').append('\0');
+
+    int dcCode[12], dcLength[12];
+    for (int length = 1, code = 0, k = 0; length <= 16; ++length, code <<= 1)
+        for (int i = 0; i < dcCounts[length - 1]; ++i, ++code, ++k) {
+            dcCode[k] = code;
+            dcLength[k] = length;
+        }
+    quint32 acc = 0;
+    int filled = 0;
+    auto put = [&](int bits, int length) {
+        for (int i = length - 1; i >= 0; --i) {
+            acc = acc << 1 | (bits >> i & 1);
+            if (++filled == 8) {
+                out.append(static_cast<char>(acc));
+                if (acc == 0xFF)
+                    out.append('\0');
+                acc = 0;
+                filled = 0;
+            }
+        }
+    };
+    const int levels[2][4] = {{30, 200, 90, 10}, {220, 40, 160, 250}};
+    int previous[4] = {0, 0, 0, 0};
+    for (const auto& mcu : levels)
+        for (int c = 0; c < 4; ++c) {
+            const int dc = 8 * (mcu[c] - 128);
+            const int diff = dc - previous[c];
+            previous[c] = dc;
+            int category = 0;
+            while ((1 << category) <= qAbs(diff))
+                ++category;
+            put(dcCode[category], dcLength[category]);
+            put(diff >= 0 ? diff : diff + (1 << category) - 1, category);
+            put(0, 1);
+        }
+    if (filled > 0)
+        put((1 << (8 - filled)) - 1, 8 - filled);
+    Put16(out, 0xFFD9);
+    return out;
+}
+
+// A BMP from its parts: palette of four colours, the given depth and
+// compression (1 = RLE8, 2 = RLE4), pixel data as stored.
+QByteArray Bmp(int w, int h, int bits, int compression, const QByteArray& pixels)
+{
+    static const QRgb palette[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    QByteArray out("BM");
+    auto u32 = [&](quint32 v) {
+        const quint32 le = qToLittleEndian(v);
+        out.append(reinterpret_cast<const char*>(&le), 4);
+    };
+    auto u16 = [&](quint16 v) { out.append(static_cast<char>(v & 255)).append(static_cast<char>(v >> 8)); };
+    const int offset = 14 + 40 + 4 * 4;
+    u32(static_cast<quint32>(offset + pixels.size()));
+    u32(0);
+    u32(offset);
+    u32(40);
+    u32(static_cast<quint32>(w));
+    u32(static_cast<quint32>(h));
+    u16(1);
+    u16(static_cast<quint16>(bits));
+    u32(static_cast<quint32>(compression));
+    u32(static_cast<quint32>(pixels.size()));
+    u32(2835);
+    u32(2835);
+    u32(4);
+    u32(0);
+    for (QRgb c : palette)
+        out.append(static_cast<char>(qBlue(c))).append(static_cast<char>(qGreen(c)))
+            .append(static_cast<char>(qRed(c))).append('\0');
+    return out + pixels;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: zembrik_fuzz_seeds FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir work;
+    if (!QDir().mkpath(folder) || !work.isValid()) {
+        std::fprintf(stderr, "cannot make %s or a work folder\n", argv[1]);
+        return 1;
+    }
+
+    const QByteArray baseline = Saved(Pattern(48, 32), "JPEG");
+    // Orientation 6 (turn a quarter clockwise) as an APP1 Exif segment.
+    const QByteArray orientation6 = QByteArray::fromHex(
+        "ffe10022457869660000" "49492a0008000000" "0100120103000100000006000000" "00000000");
+    const QString icc = work.path() + QStringLiteral("/adobe.icc");
+    {
+        QFile profile(icc);
+        if (!profile.open(QIODevice::WriteOnly) || profile.write(QColorSpace(QColorSpace::AdobeRgb).iccProfile()) <= 0)
+            return 1;
+    }
+    QByteArray topDown = Saved(Pattern(7, 5), "BMP");
+    qToLittleEndian<qint32>(-5, topDown.data() + 22);
+    const QByteArray rle8 = QByteArray::fromHex("04010402" "0000" "000400010203" "0403" "0000" "00020300" "0501" "0000"
+                                                "0800" "0001");
+    const QByteArray rle4 = QByteArray::fromHex("0812" "0000" "00040123" "0433" "0001");
+    const QByteArray png = Saved(Pattern(9, 4, QImage::Format_ARGB32), "PNG");
+
+    struct Seed {
+        const char* Name;
+        int Percent;
+        QByteArray File;
+    };
+    const QList<Seed> seeds = {
+        {"jpeg-baseline", 50, baseline},
+        {"jpeg-1x1", 100, Saved(Pattern(1, 1), "JPEG")},
+        {"jpeg-exif-rotated", 33, baseline.left(2) + orientation6 + baseline.mid(2)},
+        {"jpeg-progressive", 67, Cjpeg(work.path(), {"-progressive"})},
+        {"jpeg-grey", 50, Cjpeg(work.path(), {"-grayscale"})},
+        {"jpeg-444", 99, Cjpeg(work.path(), {"-sample", "1x1"})},
+        {"jpeg-422", 50, Cjpeg(work.path(), {"-sample", "2x1"})},
+        {"jpeg-411", 1, Cjpeg(work.path(), {"-sample", "4x1"})},
+        {"jpeg-arithmetic", 50, Cjpeg(work.path(), {"-arithmetic"})},
+        {"jpeg-restart", 40, Cjpeg(work.path(), {"-restart", "1B"})},
+        {"jpeg-rgb", 50, Cjpeg(work.path(), {"-rgb"})},
+        {"jpeg-icc", 75, Cjpeg(work.path(), {"-icc", icc})},
+        {"jpeg-cmyk", 50, FourComponentJpeg(0)},
+        {"jpeg-ycck", 100, FourComponentJpeg(2)},
+        {"bmp-24", 50, Saved(Pattern(11, 6), "BMP")},
+        {"bmp-32-alpha", 67, Saved(Pattern(5, 4, QImage::Format_ARGB32), "BMP")},
+        {"bmp-8", 50, Saved(Pattern(13, 7, QImage::Format_Indexed8), "BMP")},
+        {"bmp-1", 25, Saved(Pattern(19, 3, QImage::Format_Mono), "BMP")},
+        {"bmp-3x50", 10, Saved(Pattern(3, 50), "BMP")},
+        {"bmp-top-down", 50, topDown},
+        {"bmp-rle8", 50, Bmp(8, 4, 8, 1, rle8)},
+        {"bmp-rle4", 75, Bmp(8, 2, 4, 2, rle4)},
+        {"gif", 50, testimages::Gif(5, 3, {QByteArray::fromHex("000102030001020300010203000102")})},
+        {"gif-transparent-two-frames", 50,
+         testimages::Gif(4, 2, {QByteArray::fromHex("0001020303020100"), QByteArray(8, '\1')}, 3)},
+        {"gif-1x1", 100, testimages::PlainGif(1, 1, 2)},
+        {"gif-37x2", 30, testimages::PlainGif(37, 2, 1)},
+    };
+    int failures = 0;
+    for (const Seed& seed : seeds) {
+        QFile file(folder + QLatin1Char('/') + QLatin1String(seed.Name));
+        if (seed.File.isEmpty() || !file.open(QIODevice::WriteOnly) ||
+            file.write(basFuzz::JoinInput(seed.Percent, seed.File)) <= 0) {
+            std::fprintf(stderr, "cannot make seed %s\n", seed.Name);
+            ++failures;
+        }
+    }
+    // A PNG named .bmp: the loader goes by content when the name's reader refuses.
+    QFile named(folder + QStringLiteral("/png-named-bmp"));
+    if (png.isEmpty() || !named.open(QIODevice::WriteOnly) || named.write(QByteArray(1, char(149)) + png) <= 0)
+        ++failures;
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,173 @@
+// The per-image path driven by arbitrary bytes, with its promises checked.
+#include "fuzz/picturepath.h"
+
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QSize>
+#include <vector>
+
+#include "jpeg/jpeg.h"
+#include "shell/picture.h"
+
+namespace basFuzz {
+namespace {
+
+// Pictures above this many pixels that the loader would still accept are
+// skipped: a large picture is slow, not wrong, and the search is for faults.
+// Claims above the loader's own limit go through, so its refusal is exercised.
+constexpr qint64 SearchMaxPixels = qint64{1} << 20;
+
+QString Signature(const QByteArray& file)
+{
+    if (file.startsWith("\xFF\xD8"))
+        return QStringLiteral(".jpg");
+    if (file.startsWith("BM"))
+        return QStringLiteral(".bmp");
+    if (file.startsWith("GIF8"))
+        return QStringLiteral(".gif");
+    return {};
+}
+
+// The pixels a file will decode to, as far as its header tells, and the
+// pixels Qt's reader reports before decoding, which is what the loader checks
+// against its limit. They differ for two kinds: Qt reports a top-down BMP's
+// height as negative, and for a GIF the first frame's size while it decodes
+// at least the GIF's whole screen.
+struct Claim {
+    qint64 Pixels = 0;
+    qint64 Reported = 0;
+};
+
+Claim ClaimOf(const QString& path, const QByteArray& file)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    Claim claim;
+    claim.Reported = size.isValid() ? qint64{size.width()} * size.height() : 0;
+    qint64 width = qAbs(size.width());
+    qint64 height = qAbs(size.height());
+    // By its name Qt takes a file for a GIF without looking at the signature.
+    if (reader.format() == "gif" && file.size() >= 10) {
+        const auto* screen = reinterpret_cast<const uchar*>(file.constData()) + 6;
+        width = qMax(width, qint64{screen[0] | screen[1] << 8});
+        height = qMax(height, qint64{screen[2] | screen[3] << 8});
+    }
+    claim.Pixels = width * height;
+    return claim;
+}
+
+QString SizeText(QSize size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+// The encoder must take any reduced picture and give a stream a decoder reads
+// back at the same size.
+QString CheckEncoding(const QImage& image)
+{
+    ModuleJPEG::PixelRows rows;
+    rows.first = reinterpret_cast<const std::uint32_t*>(image.constBits());
+    rows.stride = image.bytesPerLine() / 4;
+    rows.width = image.width();
+    rows.height = image.height();
+    std::vector<std::uint8_t> out;
+    const ModuleJPEG::JpegResult result = ModuleJPEG::EncodeJpegToMemory(rows, out);
+    // The frame header has 16 bits for each side.
+    if (image.width() > 0xFFFF || image.height() > 0xFFFF) {
+        if (result == ModuleJPEG::JpegResult::Unexpected)
+            return {};
+        return QStringLiteral("encoding %1 gave %2, not the overflow failure")
+            .arg(SizeText(image.size()))
+            .arg(static_cast<int>(result));
+    }
+    if (result != ModuleJPEG::JpegResult::Ok)
+        return QStringLiteral("encoding %1 failed with %2").arg(SizeText(image.size())).arg(static_cast<int>(result));
+    if (out.size() < 4 || out[0] != 0xFF || out[1] != 0xD8 || out[out.size() - 2] != 0xFF || out.back() != 0xD9)
+        return QStringLiteral("the encoded stream does not run from SOI to EOI");
+    // libjpeg reads no side above 65500, though the frame header holds more.
+    if (image.width() > 65500 || image.height() > 65500)
+        return {};
+    const QImage back = QImage::fromData(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size())), "JPEG");
+    if (back.size() != image.size())
+        return QStringLiteral("the encoded %1 reads back as %2").arg(SizeText(image.size()), SizeText(back.size()));
+    return {};
+}
+
+}  // namespace
+
+PathInput SplitInput(const std::uint8_t* data, std::size_t size)
+{
+    PathInput input;
+    if (size == 0) {
+        input.Extension = QStringLiteral(".jpg");
+        return input;
+    }
+    input.Ratio = (data[0] % 100 + 1) / 100.0;
+    input.File = QByteArray(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
+    input.Extension = Signature(input.File);
+    if (input.Extension.isEmpty()) {
+        static const QString names[] = {QStringLiteral(".jpg"), QStringLiteral(".bmp"), QStringLiteral(".gif")};
+        input.Extension = names[data[0] / 100];
+    }
+    return input;
+}
+
+QByteArray JoinInput(int percent, const QByteArray& file)
+{
+    return QByteArray(1, static_cast<char>(percent - 1)) + file;
+}
+
+QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString& folder)
+{
+    const PathInput input = SplitInput(data, size);
+    const QString path = folder + QStringLiteral("/picture") + input.Extension;
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(input.File) != input.File.size())
+            return QStringLiteral("cannot write ") + path;
+    }
+    const Claim claim = ClaimOf(path, input.File);
+    if (claim.Pixels > SearchMaxPixels && claim.Pixels <= basMain::MaxPicturePixels)
+        return {};
+    // The loader goes by the reported size, so such a picture over its limit
+    // still gets decoded, reduced and encoded, longer than a search allows: a
+    // known fault of the loader (tests/data/fuzz/gif-163mp-over-limit), not
+    // searched for again until the loader measures these two kinds itself.
+    if (claim.Pixels > basMain::MaxPicturePixels && claim.Reported <= basMain::MaxPicturePixels)
+        return {};
+
+    const basMain::ReducedPicture reduced = basMain::LoadReducedPicture(path, input.Ratio);
+    if (reduced.Stopped)
+        return QStringLiteral("stopped with no stop flag");
+    if (reduced.Error)
+        return reduced.Error->Description.isEmpty() ? QStringLiteral("a failure with no description") : QString();
+    const QSize source = reduced.SourceSize;
+    if (source.isEmpty())
+        return reduced.Image.isNull() ? QString() : QStringLiteral("a picture reduced from nothing");
+    if (qint64{source.width()} * source.height() > basMain::MaxPicturePixels)
+        return QStringLiteral("%1 accepted above the pixel limit").arg(SizeText(source));
+    const QSize target(basMain::TargetLength(source.width(), input.Ratio),
+                       basMain::TargetLength(source.height(), input.Ratio));
+    if (reduced.Image.size() != target || reduced.Image.format() != QImage::Format_RGB32)
+        return QStringLiteral("%1 reduced to %2 in format %3, not to %4")
+            .arg(SizeText(source), SizeText(reduced.Image.size()))
+            .arg(static_cast<int>(reduced.Image.format()))
+            .arg(SizeText(target));
+
+    // The one-step load and reduction promises the pixels of the two steps.
+    // Compared for JPEG only: Qt's BMP reader leaves the pixels a damaged
+    // run-length picture skips unset, so two loads of one BMP can differ.
+    if (Signature(input.File) == QStringLiteral(".jpg")) {
+        const basMain::LoadedPicture whole = basMain::LoadPicture(path);
+        if (whole.Ok() && whole.Image.size() != source)
+            return QStringLiteral("loaded as %1 whole, %2 when reduced")
+                .arg(SizeText(whole.Image.size()), SizeText(source));
+        if (whole.Ok() && basMain::StretchHalftone(whole.Image, target.width(), target.height()) != reduced.Image)
+            return QStringLiteral("the one-step reduction of %1 differs from load and stretch").arg(SizeText(source));
+    }
+    return CheckEncoding(reduced.Image);
+}
+
+}  // namespace basFuzz
