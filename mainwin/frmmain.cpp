@@ -496,7 +496,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     }
 
     if (watched == imgSplitter_) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
+        // Other events reach the handle too (it is lowered while the window is built).
+        auto* mouse = event->isPointerEvent() ? static_cast<QMouseEvent*>(event) : nullptr;
         switch (event->type()) {
         case QEvent::MouseButtonPress:
             if (mouse->button() != Qt::LeftButton)

@@ -179,11 +179,22 @@ LoadedPicture ReadWhole(QIODevice& device, const QString& path)
 
     QImage image;
     try {
+        // Qt's BMP reader leaves the pixels a run-length picture skips as the
+        // image it reads into had them: it is handed a cleared one of the
+        // header's size, so no stale memory reaches a written file.
+        if (reader.format() == "bmp" && reader.size().isValid()) {
+            image = QImage(reader.size(), reader.imageFormat());
+            image.fill(0);
+        }
         if (!reader.read(&image))
             return Failure(PictureErrorNumber::InvalidPicture, QStringLiteral("画像ファイルを読み込めません。"), path);
     } catch (const std::bad_alloc&) {
         return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path);
     }
+    // Some headers understate the picture (a GIF's logical screen, a BMP
+    // stored top down): the decoded size is held to the same limit.
+    if (TooLarge(image.size()))
+        return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("画像が大きすぎて読み込めません。"), path);
     image = ToOpaqueRgb32(std::move(image));
     if (image.isNull())
         return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path);
