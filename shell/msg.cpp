@@ -72,9 +72,13 @@ private:
         box.setInformativeText(detail);
         box.setIcon(icon);
         box.setTextFormat(Qt::PlainText);  // file names and error texts are shown as they are
-        // The informative line is a file name too; Qt would take one with "<" in it for markup.
-        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        // The informative line is a file name or a run's summary: plain text
+        // (Qt would take a name with "<" in it for markup), kept on one line
+        // rather than broken at a space in the middle of a size.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
             label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(false);
+        }
         box.setWindowModality(Qt::ApplicationModal);
     }
 };
