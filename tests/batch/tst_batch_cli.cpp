@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#if defined(Q_OS_UNIX)
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 struct Run {
@@ -16,12 +20,12 @@ struct Run {
     QString Err;
 };
 
-Run Batch(const QStringList& args)
+Run Batch(const QStringList& args, int hangAfterMs = 60000)
 {
     QProcess process;
     process.start(QStringLiteral(ZEMBRIK_BATCH_EXE), args);
     Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.waitForFinished(hangAfterMs) || process.exitStatus() != QProcess::NormalExit)
         return run;
     run.Status = process.exitCode();
     run.Out = QString::fromUtf8(process.readAllStandardOutput());
@@ -72,9 +76,14 @@ void TestBatchCli::goesOnPastAFailure()
     QFile broken(src.filePath("second.gif"));
     QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
     broken.close();
+    QStringList files = {src.filePath("first.bmp"), src.filePath("second.gif"), src.filePath("third.jpg")};
+#if defined(Q_OS_UNIX)
+    // A named pipe is refused unopened: opening it would wait for a writer for ever.
+    QVERIFY(mkfifo(QFile::encodeName(src.filePath("fifo.jpg")).constData(), 0600) == 0);
+    files.insert(1, src.filePath("fifo.jpg"));
+#endif
 
-    const Run run = Batch({"-r", "50", "-j", "3", "-o", out.path(), src.filePath("first.bmp"),
-                           src.filePath("second.gif"), src.filePath("third.jpg")});
+    const Run run = Batch(QStringList{"-r", "50", "-j", "3", "-o", out.path()} + files, 1000 * 10);
     QCOMPARE(run.Status, 1);
     const QStringList lines = run.Out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
@@ -85,6 +94,10 @@ void TestBatchCli::goesOnPastAFailure()
     for (const char* name : {"first.jpg", "third.jpg"})
         QCOMPARE(QImageReader(out.filePath(name)).read().size(), QSize(500, 376));
     QVERIFY(!QFile::exists(out.filePath("second.jpg")));
+#if defined(Q_OS_UNIX)
+    QVERIFY(run.Err.contains(QStringLiteral("画像ファイルを開けません。 (") + src.filePath("fifo.jpg") + ")"));
+    QVERIFY(!QFile::exists(out.filePath("fifo.jpg")));
+#endif
 
     // Out of range ratios are clamped as the ratio box clamps them: 0 is 1%.
     const Run clamped = Batch({"-r0", "-o", out.path(), src.filePath("first.bmp")});

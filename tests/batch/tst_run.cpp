@@ -7,7 +7,13 @@
 #include <QImageReader>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <csignal>
 #include <thread>
+
+#if defined(Q_OS_UNIX)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 #include "batch/run.h"
 #include "batch/summary.h"
@@ -19,6 +25,8 @@
 #include "testimages.h"
 
 namespace {
+
+enum class Fault { OutputGone, SourceGone, SourceIsFolder, DiskFull, NotWritable };
 
 class Host final : public basBatch::RunHost {
 public:
@@ -61,6 +69,8 @@ int WindowsNamed(const QString& name)
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Fault)
 
 class BatchRun : public QObject {
     Q_OBJECT
@@ -153,17 +163,83 @@ private slots:
         QCOMPARE(ImageSize(output.filePath(QStringLiteral("c.jpg"))), QSize(1, 1));  // not 0 x 0
     }
 
-    void loadFailureStopsTheRun()
+    void faultsDuringTheRunLoseNothing_data()
     {
-        Host host;
-        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.gif")});
-        basBatch::SetRunReducer([](const QString& path, double ratio, const std::atomic<bool>* stop) {
-            if (!path.endsWith(QLatin1String("b.bmp")))
-                return basMain::LoadReducedPicture(path, ratio, stop);
-            basMain::ReducedPicture failed;
-            failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture,
-                                                 QStringLiteral("画像ファイルを読み込めません。")};
-            return failed;
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("about");  // the file the message names
+        QTest::addColumn<int>("done");       // files put in place before it
+        QTest::newRow("output folder gone") << Fault::OutputGone << "ディスクがセットされていません。" << "out/a.jpg" << 0;
+        QTest::newRow("source gone") << Fault::SourceGone << "ファイルが見つかりません。" << "src/b.bmp" << 1;
+        QTest::newRow("source now a folder") << Fault::SourceIsFolder << "画像ファイルを開けません。" << "src/b.bmp" << 1;
+        QTest::newRow("disk full") << Fault::DiskFull << "ディスク容量が足りません。" << "out/b.jpg" << 1;
+        QTest::newRow("not writable") << Fault::NotWritable << "書き込み出来ません。" << "out/a.jpg" << 0;
+    }
+
+    // The fault strikes while a.jpg is loaded (the others wait for it); the
+    // run stops with its message over the progress window, and every file
+    // that was there before is as it was, with no temporary left.
+    void faultsDuringTheRunLoseNothing()
+    {
+#if defined(Q_OS_UNIX)
+        QFETCH(Fault, fault);
+        QFETCH(QString, message);
+        QFETCH(QString, about);
+        QFETCH(int, done);
+        QTemporaryDir src, out, aside;
+        // b's JPEG is several times the file-size limit, a's and c's far under it.
+        QVERIFY(testimages::PhotoLike(64, 48, 1).save(src.filePath("a.jpg")) &&
+                testimages::PhotoLike(640, 480, 2).save(src.filePath("b.bmp")) &&
+                testimages::Write(src.filePath("c.gif"), testimages::PlainGif(40, 40, 2)) &&
+                testimages::Write(out.filePath("b.jpg"), "an earlier b.jpg") &&
+                testimages::Write(out.filePath("notes.txt"), "kept"));
+        const QString moved = aside.filePath("out");
+        const auto contents = [&] {
+            QMap<QString, QByteArray> files;
+            for (const auto& [label, folder] : {std::pair{"src", src.path()}, {"out", QDir(moved).exists() ? moved : out.path()}})
+                for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+                    QFile file(f.filePath());
+                    files.insert(label + QStringLiteral("/") + f.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
+                }
+            return files;
+        };
+        QMap<QString, QByteArray> before = contents();
+
+        struct rlimit saved {};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        bool immutable = false;
+        const auto undo = qScopeGuard([&] {
+            setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, oldHandler);
+            if (immutable)
+                QProcess::execute("chattr", {"-i", out.path()});
+            QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        if (fault == Fault::NotWritable) {
+            // Permission bits do not stop root; an immutable folder does.
+            if (geteuid() == 0 && !(immutable = QProcess::execute("chattr", {"+i", out.path()}) == 0))
+                QSKIP("running as root where chattr +i does not work: no folder here is unwritable");
+            QVERIFY(immutable || QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        std::atomic<bool> struck{false};
+        basBatch::SetRunReducer([&](const QString& path, double ratio, const std::atomic<bool>* stop) {
+            if (path.endsWith("a.jpg")) {
+                struct rlimit small = saved;
+                small.rlim_cur = 10000;
+                if (fault == Fault::OutputGone)
+                    QDir().rename(out.path(), moved);  // gone from where it was picked, its files kept to compare
+                if (fault == Fault::SourceGone || fault == Fault::SourceIsFolder)
+                    QFile::remove(src.filePath("b.bmp"));
+                if (fault == Fault::SourceIsFolder)
+                    QDir(src.path()).mkdir("b.bmp");
+                if (fault == Fault::DiskFull)
+                    setrlimit(RLIMIT_FSIZE, &small);
+                struck = true;
+            }
+            while (!struck)
+                std::this_thread::yield();
+            return basMain::LoadReducedPicture(path, ratio, stop);
         });
         int barAtError = -1;
         script.onShow = [&] {
@@ -171,32 +247,37 @@ private slots:
                 if (w->objectName() == QLatin1String("frmProgress"))
                     barAtError = w->findChild<QProgressBar*>()->value();
         };
-        basBatch::RunBatch(host);
-        QCOMPARE(barAtError, 1);  // the box shows over the progress window, a.jpg counted
-        QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("a.jpg")});
-        QCOMPARE(script.Texts().last(), QStringLiteral("画像ファイルを読み込めません。"));
-        QCOMPARE(script.shown.last().kind, MsgKind::Error);
-        QVERIFY(!script.Texts().contains(QStringLiteral("サイズの変換が終了しました。")));
-        QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
-        QCOMPARE(host.status, QString());
-        QVERIFY(!QApplication::overrideCursor());
-    }
-
-    void saveFailureStopsTheRun()
-    {
-        // A folder that even root cannot write into: a path under a regular file.
-        QFile plain(output.filePath(QStringLiteral("plain")));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
-        pickerAnswer = output.filePath(QStringLiteral("plain"));
+        pickerAnswer = out.path();
         Host host;
-        Select(host, {QStringLiteral("a.jpg"), QStringLiteral("c.gif")});
+        Select(host, {"a.jpg", "b.bmp", "c.gif"});
+        host.folder = src.path();
         basBatch::RunBatch(host);
-        QCOMPARE(script.Texts().last(), QStringLiteral("ディスクがセットされていません。"));
-        QCOMPARE(script.shown.last().detail, output.filePath(QStringLiteral("plain/a.jpg")));  // the file it is about
-        QCOMPARE(script.shown.size(), 2);  // the question, then one error: the run stopped
-        QCOMPARE(host.refreshes, 1);
+
+        const QString named = QDir::toNativeSeparators((about.startsWith("src") ? src.path() : out.path()) + about.mid(3));
+        QCOMPARE(script.shown.size(), 2);  // the ratio question and the error, no completion
+        QCOMPARE(script.shown.last().kind, MsgKind::Error);
+        if (about.startsWith("src")) {
+            QCOMPARE(script.shown.last().text, message + " (" + named + ")");
+        } else {
+            QCOMPARE(script.shown.last().text, message);
+            QCOMPARE(script.shown.last().detail, named);
+        }
+        QCOMPARE(barAtError, done);
+        QCOMPARE(WindowsNamed(QStringLiteral("frmProgress")), 0);
         QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(host.refreshes, 1);
+        QCOMPARE(host.status, QString());
+
+        QMap<QString, QByteArray> after = contents();
+        if (fault == Fault::SourceGone || fault == Fault::SourceIsFolder)
+            before.remove("src/b.bmp");
+        if (done == 1)
+            QCOMPARE(QImage::fromData(after.take("out/a.jpg")).size(), QSize(64, 48));
+        QCOMPARE(after.keys(), before.keys());  // nothing after the failure, no temporary
+        QVERIFY(after == before);
+#else
+        QSKIP("needs a file-size limit and Unix permissions");
+#endif
     }
 
     void theWindowLivesOnButCannotChangeTheRun()
