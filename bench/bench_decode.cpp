@@ -7,43 +7,17 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
-#ifdef Q_OS_UNIX
-#include <sys/resource.h>
-#endif
-
+#include "benchsupport.h"
 #include "shell/picture.h"
 
 namespace {
-
-// Peak resident memory of this process in MiB, or -1 where it cannot be read.
-// Linux's VmHWM starts afresh at exec; getrusage's peak would carry the
-// parent's (which made the generated picture) into the child.
-double PeakMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;  // in kB
-        }
-    }
-#ifdef Q_OS_UNIX
-    rusage usage {};
-    if (getrusage(RUSAGE_SELF, &usage) == 0)
-        return static_cast<double>(usage.ru_maxrss) / 1024.0;  // KiB on Linux
-#endif
-    return -1;
-}
 
 // One mode, in this (child) process: prints wall ms, peak MiB and a digest of the pixels.
 int RunChild(const QString& mode, const QString& path, double ratio)
@@ -62,30 +36,9 @@ int RunChild(const QString& mode, const QString& path, double ratio)
     QCryptographicHash digest(QCryptographicHash::Sha1);
     for (int y = 0; y < result.height(); ++y)
         digest.addData(QByteArrayView(reinterpret_cast<const char*>(result.constScanLine(y)), result.width() * 4));
-    std::printf("%.1f %.1f %s %dx%d\n", ms, PeakMiB(), digest.result().toHex().left(12).constData(), result.width(),
+    std::printf("%.1f %.1f %s %dx%d\n", ms, bench::PeakMiB(), digest.result().toHex().left(12).constData(), result.width(),
                 result.height());
     return 0;
-}
-
-QString PhotoLikeJpeg(const QString& folder)
-{
-    const int width = 6000;
-    const int height = 4000;
-    QImage image(width, height, QImage::Format_RGB32);
-    QRandomGenerator noise(12345);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const int n = static_cast<int>(noise.bounded(24)) - 12;
-            const int r = std::clamp(static_cast<int>(128 + 100 * std::sin(x * 0.004) + n), 0, 255);
-            const int g = std::clamp(static_cast<int>(128 + 90 * std::cos(y * 0.003 + x * 0.001) + n), 0, 255);
-            const int b = std::clamp((x ^ y) % 256 / 2 + 64 + n, 0, 255);
-            line[x] = qRgb(r, g, b);
-        }
-    }
-    const QString path = folder + QStringLiteral("/photo.jpg");
-    image.save(path, "JPEG", 90);
-    return path;
 }
 
 struct Figures {
@@ -122,7 +75,7 @@ int main(int argc, char* argv[])
         return RunChild(args[2], args[3], args[4].toDouble());
 
     QTemporaryDir folder;
-    const QString path = args.size() > 1 ? args[1] : PhotoLikeJpeg(folder.path());
+    const QString path = args.size() > 1 ? args[1] : bench::WritePhotos(folder.path(), {{6000, 4000}}).value(0);
     const double ratio = args.size() > 2 ? args[2].toDouble() : 0.5;
     const basMain::PictureInfo info = basMain::ReadPictureSize(path);
     std::printf("%s: %dx%d (%.1f MP), ratio %.3g; best of 3 runs, each in its own process\n", qPrintable(path),

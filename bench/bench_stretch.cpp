@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -14,26 +13,10 @@
 #include <cstdlib>
 #include <functional>
 
+#include "benchsupport.h"
 #include "shell/picture.h"
 
 namespace {
-
-QImage PhotoLike(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QRandomGenerator noise(12345);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const int n = static_cast<int>(noise.bounded(24)) - 12;
-            const int r = std::clamp(static_cast<int>(128 + 100 * std::sin(x * 0.004) + n), 0, 255);
-            const int g = std::clamp(static_cast<int>(128 + 90 * std::cos(y * 0.003 + x * 0.001) + n), 0, 255);
-            const int b = std::clamp((x ^ y) % 256 / 2 + 64 + n, 0, 255);
-            line[x] = qRgb(r, g, b);
-        }
-    }
-    return image;
-}
 
 double CpuMs()
 {
@@ -86,7 +69,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const int width = 4000;
     const int height = 3000;
-    const QImage photo = PhotoLike(width, height);
+    const QImage photo = bench::PhotoLike(width, height, 1);
     std::printf("source %dx%d (%.1f MP), Qt thread pool max %d threads\n", width, height,
                 width * height / 1e6, QThreadPool::globalInstance()->maxThreadCount());
 

@@ -6,15 +6,14 @@
 // Prints figures; not a test.
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <cmath>
 #include <cstdio>
 
+#include "benchsupport.h"
 #include "dialogs/frmimage.h"
 #include "shell/basmain.h"
 
@@ -32,18 +31,6 @@ private:
     QFileInfo info_;
 };
 
-bool WritePhotoLike(const QString& path, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = qRgb(128 + static_cast<int>(100 * std::sin(x * 0.004)),
-                           128 + static_cast<int>(90 * std::cos(y * 0.003 + x * 0.001)), (x ^ y) % 256 / 2 + 64);
-    }
-    return image.save(path, "JPEG", 90);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -52,10 +39,11 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("photo.jpg"));
+    QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (argc <= 1) {
         std::printf("writing a 12000 x 8000 photo-like JPEG...\n");
-        if (!WritePhotoLike(path, 12000, 8000))
+        path = bench::WritePhotos(dir.path(), {{12000, 8000}}).value(0);
+        if (path.isEmpty())
             return 1;
     }
 
@@ -89,13 +77,7 @@ int main(int argc, char* argv[])
     std::printf("platform %s, picture %s\n", qPrintable(QGuiApplication::platformName()), qPrintable(path));
     std::printf("viewer shown after %.0f ms; longest time without the event loop: %.1f ms (from %.0f ms)\n",
                 shownAt / 1e6, longest / 1e6, longestAt / 1e6);
-#ifdef __linux__
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                std::printf("peak memory: %s\n", line.mid(6).trimmed().constData());
-#endif
+    std::printf("peak memory: %.1f MiB\n", bench::PeakMiB());
     basViewers::mnuToolClose_Click();
     return 0;
 }

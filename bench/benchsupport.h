@@ -1,5 +1,5 @@
-// What the run benchmarks share: photo-like pictures written as JPEG files,
-// and the process's peak memory.
+// What the benchmarks share: photo-like pictures written as JPEG files, and
+// the process's peak memory.
 #pragma once
 
 #include <QImage>
