@@ -3,6 +3,7 @@
 #include "shell/rowreducer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <limits>
 #include <numeric>
@@ -94,6 +95,11 @@ public:
     // With few weights every possible sum fits a small table of its average.
     std::vector<uchar> Rounded;
     Lanes Width = Lanes::Narrow;
+    // A whole-number reduction by a power of two on both axes (50% or 25% of
+    // an even-sized photo, the commonest case): each target pixel is the
+    // plain sum of Step columns, and the average a shift, halves upward.
+    int Step = 0;
+    int Shift = 0;
 };
 
 std::shared_ptr<const ReductionPlan> MakeReductionPlan(int sourceWidth, int sourceHeight, int width, int height)
@@ -114,6 +120,15 @@ std::shared_ptr<const ReductionPlan> MakeReductionPlan(int sourceWidth, int sour
         plan->Rounded.resize(static_cast<std::size_t>(255 * plan->Total + 1));
         for (std::uint64_t sum = 0; sum < plan->Rounded.size(); ++sum)
             plan->Rounded[static_cast<std::size_t>(sum)] = static_cast<uchar>((2 * sum + plan->Total) / (2 * plan->Total));
+    }
+    const auto powerOfTwoStep = [](int src, int dst) {
+        return src % dst == 0 && (src / dst & (src / dst - 1)) == 0 ? src / dst : 0;
+    };
+    const int across = powerOfTwoStep(sourceWidth, width);
+    const int down = powerOfTwoStep(sourceHeight, height);
+    if ((across == 2 || across == 4) && down > 0) {
+        plan->Step = across;
+        plan->Shift = std::countr_zero(static_cast<unsigned>(across * down));
     }
     if (plan->Down.Total <= 65535 / 255 && 255 * plan->Total <= max32)
         plan->Width = Lanes::Narrow;
@@ -149,6 +164,30 @@ protected:
 };
 
 namespace {
+
+// The same for a whole-number reduction by Step, a power of two on both
+// axes: every weight is one, so the sums are plain and the average a shift;
+// written so that the compiler vectorises it.
+template <typename Column, int Step>
+void AverageAcrossEvenly(const ReductionPlan& plan, const Column* column, std::uint32_t* target)
+{
+    const int width = static_cast<int>(plan.Across.First.size());
+    const unsigned shift = static_cast<unsigned>(plan.Shift);
+    const std::uint32_t half = (1u << shift) >> 1;
+    auto* bytes = reinterpret_cast<uchar*>(target);
+    for (int tx = 0; tx < width; ++tx) {
+        const Column* acc = column + static_cast<std::size_t>(tx) * Step * 4;
+        for (int c = 0; c < 4; ++c) {
+            std::uint32_t sum = 0;
+            for (int k = 0; k < Step; ++k)
+                sum += acc[k * 4 + c];
+            bytes[static_cast<std::size_t>(tx) * 4 + static_cast<std::size_t>(c)] =
+                static_cast<uchar>((sum + half) >> shift);
+        }
+    }
+    for (int tx = 0; tx < width; ++tx)
+        target[tx] |= 0xFF000000u;
+}
 
 // The four byte sums of each target pixel of one row, then their averages.
 // FixedTaps is the padded tap count when known at compile time, else 0.
@@ -233,6 +272,10 @@ public:
 private:
     void Across(const Column* acc, std::uint32_t* target) const
     {
+        if (plan_->Step == 2)
+            return AverageAcrossEvenly<Column, 2>(*plan_, acc, target);
+        if (plan_->Step == 4)
+            return AverageAcrossEvenly<Column, 4>(*plan_, acc, target);
         switch (plan_->Across.Stride) {
         case 2: AverageAcross<Column, Sum, 2>(*plan_, acc, target); break;
         case 3: AverageAcross<Column, Sum, 3>(*plan_, acc, target); break;
