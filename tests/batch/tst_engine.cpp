@@ -92,7 +92,7 @@ private slots:
 #endif
         QVERIFY(testimages::PhotoLike(1001, 751, 1).save(src_.filePath("photo.jpg"), "JPEG", 90));
         QVERIFY(testimages::PhotoLike(640, 480, 2).save(src_.filePath("IMG_0012.JPG"), "JPEG", 75));
-        QVERIFY(testimages::Write(src_.filePath("a.b.gif"), testimages::PlainGif(40, 30, 1)));
+        QVERIFY(testimages::Write(src_.filePath("a.b.gif"), testimages::TwoFrameGif));
         QVERIFY(testimages::PhotoLike(333, 97, 3).save(src_.filePath(QStringLiteral("写真 1.bmp"))));
         QVERIFY(testimages::PhotoLike(1, 1, 4).save(src_.filePath("tiny.bmp")));
         QVERIFY(testimages::PhotoLike(50, 50, 5).save(src_.filePath(longName)));

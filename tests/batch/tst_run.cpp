@@ -99,7 +99,7 @@ private slots:
         photo.fill(QColor(200, 120, 40));
         QVERIFY(photo.save(source.filePath(QStringLiteral("a.jpg"))));
         QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(source.filePath(QStringLiteral("b.bmp"))));
-        QVERIFY(testimages::Write(source.filePath(QStringLiteral("c.gif")), testimages::PlainGif(40, 40, 2)));
+        QVERIFY(testimages::Write(source.filePath(QStringLiteral("c.gif")), testimages::TwoFrameGif));
         Msg().SetResponder(&script);
         basMain::SetFolderPicker([this](QWidget*, const QString&) {
             ++pickerCalls;
@@ -190,7 +190,7 @@ private slots:
         // b's JPEG is several times the file-size limit, a's and c's far under it.
         QVERIFY(testimages::PhotoLike(64, 48, 1).save(src.filePath("a.jpg")) &&
                 testimages::PhotoLike(640, 480, 2).save(src.filePath("b.bmp")) &&
-                testimages::Write(src.filePath("c.gif"), testimages::PlainGif(40, 40, 2)) &&
+                testimages::Write(src.filePath("c.gif"), testimages::TwoFrameGif) &&
                 testimages::Write(out.filePath("b.jpg"), "an earlier b.jpg") &&
                 testimages::Write(out.filePath("notes.txt"), "kept"));
         const QString moved = aside.filePath("out");

@@ -3,17 +3,13 @@
 
 #include <QByteArray>
 #include <QImage>
-#include <QList>
 #include <QString>
 
 namespace testimages {
 
-// A GIF89a whose palette is red, green, blue, white (indexes 0..3). Each frame
-// holds w x h palette indexes; `transparent` is an index or -1.
-QByteArray Gif(int w, int h, const QList<QByteArray>& frames, int transparent = -1);
-
-// A one-frame GIF of one palette colour.
-QByteArray PlainGif(int w, int h, int colourIndex);
+// 4 x 2 pixels, palette red, green, blue, black with black transparent. Frame
+// one: 0 1 2 3 / 3 2 1 0; frame two all green.
+extern const QByteArray TwoFrameGif;
 
 bool Write(const QString& path, const QByteArray& bytes);
 
