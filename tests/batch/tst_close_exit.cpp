@@ -1,6 +1,7 @@
 // The whole program, as main() runs it: the main window closed while a run is
 // in work ends the run and then the program, with status 0, leaving only the
-// files put in place before the close and no temporary file.
+// files put in place before the close and no temporary file, reporting no
+// completion, and with the window's settings saved.
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
@@ -85,6 +86,10 @@ int main(int argc, char** argv)
         return Fail("the run did not start");
     if (QDir(out.path()).entryList(QDir::Files | QDir::Hidden) != QStringList{"a.jpg"})
         return Fail("the output folder holds more than the file put in place before the close");
+    if (script.Texts().contains(QStringLiteral("サイズの変換が終了しました。")))
+        return Fail("a run ended by the close was reported as complete");
+    if (QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik").value("Path/Path") != photos.path())
+        return Fail("the window closed during a run did not save its settings");
     std::puts("PASS: closing during a run ends the program");
     return 0;
 }

@@ -1,6 +1,6 @@
 // The main window driven through its real widgets on the offscreen platform:
 // start-up from the settings, layout, splitter, navigation and completion,
-// the file list and its selection, the ratio box, menus, toolbar and unload.
+// the file list and its selection, the ratio box, toolbar, keys and unload.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
@@ -97,8 +95,8 @@ private slots:
     void startsInStoredFolder()
     {
         Store().setValue("Splitter/Splitter", "2700");
+        Store().setValue("Settings/MainWidth", "7000");
         frmMain& w = Open(Sub("photos"));
-        QCOMPARE(w.windowTitle(), QString("Zembrik"));
         QCOMPARE(w.FilList().Path(), Sub("photos"));
         QCOMPARE(w.dirList().Path(), Sub("photos"));
         QCOMPARE(w.cboDirText(), Sub("photos"));
@@ -106,13 +104,8 @@ private slots:
         QCOMPARE(w.FilList().ListCount(), 5);
         QCOMPARE(w.FilList().List(0), QString("a.JPG"));
         QCOMPARE(w.cboRituText(), QString("100.0%"));
-        QCOMPARE(w.cboRitu().toolTip(), QString("縮小率"));
-        QCOMPARE(w.StatusText(), QString());
         QCOMPARE(w.SplitterLeft(), 2700.0);
-        const int tpp = basMain::TwipsPerPixelX();
-        QCOMPARE(w.width(), qRound(6500.0 / tpp));
-        QCOMPARE(w.pos(), QPoint(qRound(1000.0 / tpp), qRound(1000.0 / basMain::TwipsPerPixelY())));
-        QVERIFY(w.minimumWidth() >= qRound(4875.0 / tpp));
+        QCOMPARE(w.width(), qRound(7000.0 / basMain::TwipsPerPixelX()));
 
         // The caret starts in the drive list, and Tab follows the designed order.
         QCOMPARE(QApplication::focusWidget(), &w.drvList());
@@ -133,41 +126,37 @@ private slots:
     {
         frmMain& w = Open(Sub("photos"));
         const int tpp = basMain::TwipsPerPixelX();
-        w.resize(qRound(6500.0 / tpp), w.height());
-        QTRY_COMPARE(w.centralWidget()->width(), qRound(6500.0 / tpp));
-        w.ArrangeControls(2000);
+        // At the smallest size the window allows, with the splitter as far
+        // right as it goes, nothing overlaps and the file list keeps room.
+        w.resize(w.minimumSize());
+        QTRY_COMPARE(w.size(), w.minimumSize());
+        w.ArrangeControls(1e9);
         auto* dir = w.findChild<QWidget*>("dirList");
         auto* fil = w.findChild<QWidget*>("FilList");
-        QCOMPARE(dir->width(), qRound(2000.0 / tpp));
-        QCOMPARE(fil->x(), qRound(2040.0 / tpp));
-        // 433 pixels are 6495 twips: the file list gets 6495 - 2140.
-        QCOMPARE(fil->width(), qRound((w.centralWidget()->width() * tpp - 2140.0) / tpp));
-        QCOMPARE(w.cboDir().x(), qRound(2070.0 / tpp));
-        QCOMPARE(w.cboRitu().x(), w.cboDir().x());
-        // Nothing overlaps: the lists lie between the title strip and the status bar.
-        QVERIFY(fil->geometry().bottom() < w.findChild<QStatusBar*>("stbMain")->y());
         QVERIFY(dir->geometry().right() < fil->x());
+        QVERIFY(fil->width() > 0 && fil->geometry().right() < w.centralWidget()->width());
+        QVERIFY(fil->geometry().bottom() < w.findChild<QStatusBar*>("stbMain")->y());
+        QVERIFY(w.cboRitu().geometry().right() <= w.centralWidget()->width());
 
-        // Drag the handle far to the left: the bar stops 500 twips in, the panes at 2000.
+        // Dragging the handle out of the window leaves each pane 2000 twips;
+        // the bar shows only while the button is down.
+        w.resize(qRound(6500.0 / tpp), w.height());
+        QTRY_COMPARE(w.width(), qRound(6500.0 / tpp));
+        w.ArrangeControls(3000);
         auto* handle = w.findChild<QWidget*>("imgSplitter");
         auto* bar = w.findChild<QWidget*>("picSplitter");
-        w.ArrangeControls(3000);
-        auto send = [&](QEvent::Type type, int x) {
-            QMouseEvent e(type, QPointF(x, 5), handle->mapToGlobal(QPointF(x, 5)), Qt::LeftButton,
-                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(handle, &e);
+        auto drag = [&](int x) {
+            for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseMove, QEvent::MouseButtonRelease}) {
+                const QPointF at(type == QEvent::MouseButtonPress ? 1 : x, 5);
+                QMouseEvent e(type, at, handle->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(handle, &e);
+                QCOMPARE(bar->isVisible(), type != QEvent::MouseButtonRelease);
+            }
         };
-        send(QEvent::MouseButtonPress, 1);
-        QVERIFY(bar->isVisible());
-        send(QEvent::MouseMove, -handle->x() - 50);
-        QCOMPARE(bar->x(), qRound(500.0 / tpp));
-        send(QEvent::MouseButtonRelease, -handle->x() - 50);
-        QVERIFY(!bar->isVisible());
+        drag(-handle->x() - 50);
         QCOMPARE(w.SplitterLeft(), 2000.0);
-        // And to the right: 2000 twips from the window's right edge.
-        send(QEvent::MouseButtonPress, 1);
-        send(QEvent::MouseMove, w.width());
-        send(QEvent::MouseButtonRelease, w.width());
+        drag(w.width());
         QCOMPARE(w.SplitterLeft(), w.width() * double(tpp) - 2000);
     }
 
@@ -268,28 +257,22 @@ private slots:
     {
         frmMain& w = Open(Sub("photos"));
         FileListBox& list = w.FilList();
-        QSignalSpy clicks(&list, &FileListBox::Click);
+        QSignalSpy clicks(&list, &FileListBox::Click);  // once per command, not per file
         w.mnuViewAll_Click();
-        QCOMPARE(clicks.count(), 1);
         QCOMPARE(w.StatusText(), QString("5 個のオブジェクトを選択"));
         list.SetSelected(2, false);
         QCOMPARE(w.StatusText(), QString("4 個のオブジェクトを選択"));
         w.mnuViewReversal_Click();
+        QCOMPARE(clicks.count(), 3);
         QCOMPARE(w.StatusText(), QString("1 個のオブジェクトを選択"));
         QVERIFY(list.Selected(2));
-        w.mnuViewReversal_Click();
-        w.mnuViewReversal_Click();
-        QCOMPARE(w.StatusText(), QString("1 個のオブジェクトを選択"));
-        list.SetSelected(2, false);
-        QCOMPARE(w.StatusText(), QString("0 個のオブジェクトを選択"));
 
         // Refresh re-reads and clears the selection; an empty folder leaves the text alone.
-        w.mnuViewAll_Click();
         Touch(Sub("photos/new.jpg"));
         list.Refresh();
+        QFile::remove(Sub("photos/new.jpg"));
         QCOMPARE(list.ListCount(), 6);
         QCOMPARE(list.SelectedCount(), 0);
-        QFile::remove(Sub("photos/new.jpg"));
         w.dirList().SetPath(Sub("empty"), "/");
         QCOMPARE(w.StatusText(), QString());
         w.mnuViewAll_Click();
@@ -297,55 +280,24 @@ private slots:
         QCOMPARE(w.StatusText(), QString());
     }
 
-    void manyFilesChangeInOneBatch()
-    {
-        QTemporaryDir big;
-        for (int i = 0; i < 3000; ++i)
-            Touch(big.path() + QStringLiteral("/img%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
-        frmMain& w = Open(big.path());
-        QSignalSpy clicks(&w.FilList(), &FileListBox::Click);
-        w.FilList().SetSelected(7, true);
-        w.mnuViewReversal_Click();
-        QCOMPARE(clicks.count(), 2);
-        QCOMPARE(w.StatusText(), QString("2999 個のオブジェクトを選択"));
-        QVERIFY(!w.FilList().Selected(7));
-    }
-
     void ratioBoxKeys()
     {
         frmMain& w = Open(Sub("photos"));
         QComboBox& box = w.cboRitu();
         QLineEdit* edit = box.lineEdit();
-        auto typeAndLeave = [&](const QString& keys) {
+        // Only digits and one point reach the box (a leading 0 does not);
+        // leaving it normalises, an empty box to 100%.
+        const QList<std::array<QString, 3>> typed = {
+            {"0.5", ".5", "1.0%"}, {"1a-2 .5.", "12.5", "12.5%"}, {"7\b", "", "100.0%"}};
+        for (const auto& [keys, kept, normal] : typed) {
             box.setFocus();
             edit->selectAll();
-            QTest::keyClicks(&box, keys);
-            const QString typed = edit->text();
+            for (const QChar c : keys)
+                c == '\b' ? QTest::keyClick(&box, Qt::Key_Backspace) : QTest::keyClicks(&box, QString(c));
+            QCOMPARE(edit->text(), kept);
             w.FilList().setFocus();
-            static_cast<void>(QTest::qWaitFor([&] { return w.FilList().hasFocus(); }));
-            return typed;
-        };
-        QCOMPARE(typeAndLeave("50"), QString("50"));
-        QCOMPARE(w.cboRituText(), QString("50.0%"));
-        QCOMPARE(typeAndLeave("0.5"), QString(".5"));
-        QCOMPARE(w.cboRituText(), QString("1.0%"));
-        typeAndLeave("150");
-        QCOMPARE(w.cboRituText(), QString("100.0%"));
-        QCOMPARE(typeAndLeave("12.34"), QString("12.34"));
-        QCOMPARE(w.cboRituText(), QString("12.3%"));
-        typeAndLeave("99.96");
-        QCOMPARE(w.cboRituText(), QString("100.0%"));
-        QCOMPARE(typeAndLeave("1a-2 .5."), QString("12.5"));
-        QCOMPARE(w.cboRituText(), QString("12.5%"));
-        typeAndLeave("5.");
-        QCOMPARE(w.cboRituText(), QString("5.0%"));
-        QCOMPARE(typeAndLeave("7"), QString("7"));
-        box.setFocus();
-        edit->selectAll();
-        QTest::keyClick(&box, Qt::Key_Backspace);
-        QCOMPARE(edit->text(), QString());
-        w.FilList().setFocus();
-        QTRY_COMPARE(w.cboRituText(), QString("100.0%"));
+            QTRY_COMPARE(w.cboRituText(), normal);
+        }
 
         // A second point is refused even when the whole text is selected.
         box.setFocus();
@@ -356,77 +308,48 @@ private slots:
         // Delete erases like Backspace; arrows do nothing; Home then 0 loses the 0 again.
         edit->setText("123");
         QTest::keyClick(&box, Qt::Key_Delete);
-        QCOMPARE(edit->text(), QString("12"));
         QTest::keyClick(&box, Qt::Key_Left);
-        QTest::keyClick(&box, Qt::Key_9);
-        QCOMPARE(edit->text(), QString("129"));
         QTest::keyClick(&box, Qt::Key_Down);
+        QTest::keyClick(&box, Qt::Key_9);
         QCOMPARE(edit->text(), QString("129"));
         edit->setText("100.0%");
         QTest::keyClick(&box, Qt::Key_Home);
         QTest::keyClick(&box, Qt::Key_0);
         QCOMPARE(edit->text(), QString("100.0%"));
-        QCOMPARE(edit->cursorPosition(), 6);
         // Ctrl+C still copies; Ctrl+V pastes nothing.
         edit->selectAll();
         QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("100.0%"));
         QTest::keyClick(&box, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(edit->text(), QString("100.0%"));
-        // A list item is already in normal form; a program-made change also normalises on request.
-        box.setCurrentIndex(1);
-        QCOMPARE(w.cboRituText(), QString("25.0%"));
+        // A program-made change normalises on request.
         edit->setText("7");
         w.NormaliseRatioBox();
         QCOMPARE(w.cboRituText(), QString("7.0%"));
     }
 
-    void menusAndToolbar()
+    void toolbarAndKeys()
     {
         frmMain& w = Open(Sub("photos"));
-        const QList<QAction*> menus = w.menuBar()->actions();
-        QStringList titles;
-        for (QAction* m : menus)
-            titles << m->menu()->objectName() + "=" + m->text();
-        QCOMPARE(titles, QStringList({"mnuFile=ファイル(&F)", "mnuView=表示(&V)", "mnuTool=ツール(&T)",
-                                      "mnuHelp=ヘルプ(&H)"}));
-        QStringList items;
-        for (QAction* m : menus)
-            for (QAction* a : m->menu()->actions())
-                items << a->objectName() + "=" + (a->isSeparator() ? "-" : a->text()) +
-                             (a->shortcut().isEmpty() ? "" : " " + a->shortcut().toString());
-        QCOMPARE(items, QStringList({
-            "mnuFileRun=サイズ変更(&R)... F5", "mnuFileBar0=-", "mnuFileEnd=終了(&X)",
-            "mnuViewReversal=選択反転(&R) Ctrl+R", "mnuViewBar0=-", "mnuViewAll=すべて選択(&A) Ctrl+A",
-            "mnuToolView=画像を表示(&V)... F2", "mnuToolClose=画像を閉じる(&C)", "mnuToolBar0=-",
-            "mnuToolOption=画像情報(&O)...",
-            "mnuHelpAll=ヘルプ(&H)...", "mnuHelpTopic=トピックの検索(&C)...", "mnuHelpBar0=-",
-            "mnuHelpVersion=バージョン(&A)...",
-        }));
-
+        // Each button is its menu command's own action.
         auto* toolbar = w.findChild<QToolBar*>("tlbMain");
         QStringList buttons;
         for (QAction* a : toolbar->actions())
-            buttons << (a->isSeparator() ? QString("-")
-                                         : toolbar->widgetForAction(a)->property("Key").toString() + ":" +
-                                               a->toolTip() + ":" + a->objectName());
-        QCOMPARE(buttons, QStringList({"RUN:サイズ変更:mnuFileRun", "-", "VIEW:画像を表示:mnuToolView",
-                                       "CLOSE:画像を閉じる:mnuToolClose", "-", "OPTION:画像情報:mnuToolOption"}));
+            if (!a->isSeparator())
+                buttons << toolbar->widgetForAction(a)->property("Key").toString() + ":" + a->objectName();
+        QCOMPARE(buttons, QStringList({"RUN:mnuFileRun", "VIEW:mnuToolView", "CLOSE:mnuToolClose", "OPTION:mnuToolOption"}));
 
-        QStringList ran;
-        w.SetCommandHandler(frmMain::Command::Run, [&] { ran << "run"; });
-        w.SetCommandHandler(frmMain::Command::View, [&] { ran << "view"; });
-        w.SetCommandHandler(frmMain::Command::Close, [&] { ran << "close"; });
-        w.SetCommandHandler(frmMain::Command::Option, [&] { ran << "option"; });
+        QString ran;
+        for (const auto& [c, letter] : {std::pair{frmMain::Command::Run, 'R'}, {frmMain::Command::View, 'V'},
+                                        {frmMain::Command::Close, 'C'}, {frmMain::Command::Option, 'O'}})
+            w.SetCommandHandler(c, [&ran, letter = letter] { ran += QLatin1Char(letter); });
         for (const char* key : {"RUN", "VIEW", "CLOSE", "OPTION", "run", ""})
             w.tlbMain_ButtonClick(QString::fromLatin1(key));
-        QCOMPARE(ran, QStringList({"run", "view", "close", "option"}));
-        ran.clear();
         QTest::mouseClick(w.findChild<QToolButton*>("tlbMain_VIEW"), Qt::LeftButton);
         w.FilList().setFocus();
         QTest::keyClick(&w.FilList(), Qt::Key_F5);
         QTest::keyClick(&w.FilList(), Qt::Key_F2);
-        QCOMPARE(ran, QStringList({"view", "run", "view"}));
+        QCOMPARE(ran, QString("RVCOVRV"));
     }
 
     // A command started while a typed path has not been left applies it first;
