@@ -1,12 +1,14 @@
 // The main window driven through its real widgets on the offscreen platform:
 // start-up from the settings, layout, splitter, navigation and completion,
-// the file list and its selection, the ratio box, toolbar, keys and unload.
+// the file list and its selection, the ratio box, toolbar, keys, a run
+// started with F5, and unload.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QSettings>
@@ -22,6 +24,7 @@
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
 #include "mainwin/frmmain.h"
+#include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 
@@ -437,6 +440,31 @@ private slots:
         mime.setUrls({});
         mime.setText(Sub("photos"));
         QVERIFY(!drop());
+    }
+
+    // F5 with a ratio typed and not yet left: the run uses it normalised,
+    // writes every selected picture and leaves the list read again.
+    void f5RunsOnTheSelectionWithTheTypedRatio()
+    {
+        QTemporaryDir photos, out;
+        for (const char* name : {"a.jpg", "b.bmp", "c.jpg"})
+            QVERIFY(QImage(1001, 751, QImage::Format_RGB32).save(photos.filePath(name)));
+        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
+        const auto restore = qScopeGuard([] { basMain::SetFolderPicker({}); });
+        frmMain& w = Open(photos.path());
+        w.cboRitu().setFocus();
+        w.cboRitu().lineEdit()->selectAll();
+        QTest::keyClicks(w.cboRitu().lineEdit(), "50");
+        QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&w, Qt::Key_F5);
+        QCOMPARE(messages_.shown.first(), QString("質問:縮小率 50.0% で縮小を開始します。"));
+        QCOMPARE(messages_.shown.last(), QString("情報:サイズの変換が終了しました。"));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+        QCOMPARE(QImageReader(out.filePath("b.jpg")).size(), QSize(500, 376));
+        QCOMPARE(w.FilList().SelectedCount(), 0);
+        QCOMPARE(w.StatusText(), QString());
+        QCOMPARE(w.cboRituText(), QString("50.0%"));
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     void unloadClosesOthersAndSaves()
