@@ -116,12 +116,9 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
         }
-    }
 
-    void missingFolderFallsBack()
-    {
-        frmMain& w = Open(Sub("deleted-long-ago"));
-        QCOMPARE(w.FilList().Path(), QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+        // A stored folder that is gone: the program's folder, without a message.
+        QCOMPARE(Open(Sub("deleted-long-ago")).FilList().Path(), QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
         QVERIFY(messages_.shown.isEmpty());
     }
 
@@ -219,20 +216,17 @@ private slots:
         QCOMPARE(w.FilList().Path(), Sub("photos"));
     }
 
-    void folderListFollows()
+    void folderAndDriveChanges()
     {
         frmMain& w = Open(Sub("photos"));
+        // The folder list leads the file list and the path box, and clears the status.
         w.SetStatusText("old");
         QVERIFY(!w.dirList().SetPath(Sub("other"), "/"));
         QCOMPARE(w.FilList().Path(), Sub("other"));
         QCOMPARE(w.cboDirText(), Sub("other"));
         QCOMPARE(w.StatusText(), QString());
         QVERIFY(w.dirList().SetPath(Sub("nothere"), "/").has_value());
-    }
-
-    void driveChanges()
-    {
-        frmMain& w = Open(Sub("photos"));
+        QVERIFY(!w.dirList().SetPath(Sub("photos"), "/"));
         QComboBox& drives = w.drvList();
         // A volume that is not there: one error box, the lists keep their folder.
         drives.addItem("/no/such/volume", "/no/such/volume");
@@ -353,6 +347,19 @@ private slots:
         QTest::keyClick(&w.FilList(), Qt::Key_F5);
         QTest::keyClick(&w.FilList(), Qt::Key_F2);
         QCOMPARE(ran, QString("RVCOVRV"));
+
+        // Ctrl+A and Ctrl+R select in the list even from the boxes.
+        w.cboDir().setFocus();
+        QTRY_VERIFY(w.cboDir().hasFocus());
+        QTest::keyClick(&w.cboDir(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.FilList().SelectedCount(), 5);
+        QCOMPARE(w.cboDir().lineEdit()->selectedText(), QString());
+        w.cboRitu().setFocus();
+        QTRY_VERIFY(w.cboRitu().hasFocus());
+        w.FilList().SetSelected(0, false);
+        QTest::keyClick(&w.cboRitu(), Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(w.FilList().SelectedCount(), 1);
+        QVERIFY(w.FilList().Selected(0));
     }
 
     // A command started while a typed path has not been left applies it first;
@@ -380,22 +387,6 @@ private slots:
         QCOMPARE(ran.size(), 2);
         QCOMPARE(w.FilList().Path(), Sub("other"));
         QCOMPARE(messages_.shown, QStringList(4, "警告:パスが見つかりません。"));
-    }
-
-    void selectionKeysFromTheBoxes()
-    {
-        frmMain& w = Open(Sub("photos"));
-        w.cboDir().setFocus();
-        QTRY_VERIFY(w.cboDir().hasFocus());
-        QTest::keyClick(&w.cboDir(), Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(w.FilList().SelectedCount(), 5);
-        QCOMPARE(w.cboDir().lineEdit()->selectedText(), QString());
-        w.cboRitu().setFocus();
-        QTRY_VERIFY(w.cboRitu().hasFocus());
-        w.FilList().SetSelected(0, false);
-        QTest::keyClick(&w.cboRitu(), Qt::Key_R, Qt::ControlModifier);
-        QCOMPARE(w.FilList().SelectedCount(), 1);
-        QVERIFY(w.FilList().Selected(0));
     }
 
     void opensGivenPathsAndDrops()
