@@ -81,9 +81,9 @@ private slots:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path());
         Msg().SetResponder(&messages_);
         QDir dir(tree_.path());
-        for (const char* name : {"photos", "photos/2024", "photos/2025", "photos/.cache", "empty", "other"})
+        for (const char* name : {"photos", "photos/2024", "photos/2025", "photos/.cache", "photos/album.jpg", "empty", "other"})
             QVERIFY(dir.mkpath(QString::fromLatin1(name)));
-        for (const char* name : {"c.jpg", "a.JPG", "b.gif", "d.bmp", "e.jpeg", "f.png", ".g.jpg"})
+        for (const char* name : {"c.jpg", "a.JPG", "B.gif", "d.bmp", "e.jpeg", "f.png", ".g.jpg", "h.jpg.txt"})
             Touch(Sub("photos/") + QString::fromLatin1(name));
         Touch(Sub("other/x.jpg"));
     }
@@ -104,8 +104,8 @@ private slots:
         QCOMPARE(w.dirList().Path(), Sub("photos"));
         QCOMPARE(w.cboDirText(), Sub("photos"));
         QCOMPARE(w.drvList().currentData().toString(), QString("/"));
-        QCOMPARE(w.FilList().ListCount(), 5);
-        QCOMPARE(w.FilList().List(0), QString("a.JPG"));
+        QCOMPARE(w.FilList().ListCount(), 5);  // pictures by name, no other file, hidden file or folder
+        QCOMPARE(w.FilList().List(1), QString("B.gif"));  // letter case ignored
         QCOMPARE(w.cboRituText(), QString("100.0%"));
         QCOMPARE(w.SplitterLeft(), 2700.0);
         QCOMPARE(w.width(), qRound(7000.0 / basMain::TwipsPerPixelX()));

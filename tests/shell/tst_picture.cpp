@@ -170,18 +170,6 @@ private slots:
 void TestPicture::decodes()
 {
     QTemporaryDir dir;
-    QImage image(33, 17, QImage::Format_RGB32);
-    image.fill(qRgb(200, 40, 90));
-    QVERIFY(image.save(dir.filePath("a.bmp")));
-    QVERIFY(image.save(dir.filePath("a.jpg"), nullptr, 95));
-    for (const char* name : {"a.bmp", "a.jpg"}) {
-        const LoadedPicture loaded = LoadPicture(dir.filePath(name));
-        QVERIFY2(loaded.Ok(), name);
-        QCOMPARE(loaded.Image.format(), QImage::Format_RGB32);
-        QCOMPARE(loaded.Image.size(), QSize(33, 17));
-        QVERIFY(Near(loaded.Image.pixel(20, 10), qRgb(200, 40, 90), 4));
-    }
-
     // First frame only, its transparent pixels on white.
     QVERIFY(testimages::Write(dir.filePath("a.gif"), testimages::TwoFrameGif));
     const LoadedPicture gif = LoadPicture(dir.filePath("a.gif"));
