@@ -29,12 +29,6 @@ std::vector<ItemOutcome> RunToEnd(ShrinkEngine& engine)
     return all;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList Files(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -112,7 +106,7 @@ private slots:
                 QCOMPARE(o.Index, i);
                 QVERIFY2(o.Ok(), qPrintable(o.Output));
                 QCOMPARE(o.Skipped, i == 4);
-                bytes << QString::fromLatin1(ReadAll(o.Output).toBase64());
+                bytes << QString::fromLatin1(testimages::Read(o.Output).toBase64());
             }
             QCOMPARE(outcomes[2].Output, folder.filePath("a.b.jpg"));
             QVERIFY(!QFile::exists(folder.filePath("skipped.jpg")));
@@ -151,7 +145,7 @@ private slots:
             ShrinkEngine engine(std::move(plan), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
             QCOMPARE(outcomes[1].SourceSize, QSize(160, 120));
-            results << ReadAll(folder.filePath("a.jpg"));
+            results << testimages::Read(folder.filePath("a.jpg"));
         }
         QCOMPARE(results[1], results[0]);
     }
@@ -228,7 +222,7 @@ private slots:
         }
         QCOMPARE(rows.load(), 1);  // the encoder stopped at the next row of blocks
         QCOMPARE(Files(out_.path()), QStringList{"0.jpg"});
-        QCOMPARE(ReadAll(out_.filePath("0.jpg")), QByteArray("original"));
+        QCOMPARE(testimages::Read(out_.filePath("0.jpg")), QByteArray("original"));
     }
 };
 

@@ -15,6 +15,12 @@ bool Write(const QString& path, const QByteArray& bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+QByteArray Read(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QImage PhotoLike(int w, int h, unsigned seed)
 {
     QImage image(w, h, QImage::Format_RGB32);

@@ -12,6 +12,7 @@ namespace testimages {
 extern const QByteArray TwoFrameGif;
 
 bool Write(const QString& path, const QByteArray& bytes);
+QByteArray Read(const QString& path);  // empty when it cannot be read
 
 // Shading, edges and noise, as a photograph gives the reduction and the coder.
 QImage PhotoLike(int w, int h, unsigned seed);

@@ -11,6 +11,7 @@
 
 #include "jpeg/jpeg.h"
 #include "reference_encoder.h"
+#include "testimages.h"
 
 using ModuleJPEG::JpegResult;
 
@@ -67,19 +68,6 @@ QByteArray Reference(const Picture& p)
 {
     const std::vector<std::uint8_t> out = ReferenceEncode(p.width, p.height, p.pixels);
     return QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size()));
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
 }
 
 std::filesystem::path Fs(const QString& path)
@@ -156,7 +144,7 @@ private slots:
         const Picture p = Make(pattern, width, height);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("out.jpg"));
-        WriteAll(path, Encode(p));
+        QVERIFY(testimages::Write(path, Encode(p)));
 
         QImageReader reader(path);
         const QImage decoded = reader.read();
@@ -195,7 +183,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("photo.jpg"));
-        WriteAll(target, QByteArray(100000, 'x'));
+        QVERIFY(testimages::Write(target, QByteArray(100000, 'x')));
         const Picture p = Make(QStringLiteral("noise"), 64, 64);
         auto surface = Surface(p);
         int rows = 0;
@@ -203,12 +191,12 @@ private slots:
                      return ++rows == 2 ? ModuleJPEG::YieldAction::Abort : ModuleJPEG::YieldAction::Continue;
                  }),
                  JpegResult::Unexpected);
-        QCOMPARE(ReadAll(target), QByteArray(100000, 'x'));
+        QCOMPARE(testimages::Read(target), QByteArray(100000, 'x'));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.jpg")));
         QVERIFY(Save(dir.filePath(QStringLiteral("folder.jpg")), surface) != JpegResult::Ok);
         QVERIFY(QFileInfo(dir.filePath(QStringLiteral("folder.jpg"))).isDir());
         QCOMPARE(Save(target, surface), JpegResult::Ok);
-        QCOMPARE(ReadAll(target), Encode(p));
+        QCOMPARE(testimages::Read(target), Encode(p));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("photo.jpg")});
     }
 
@@ -250,7 +238,7 @@ private slots:
                  JpegResult::Ok);
         QCOMPARE(nested, QList<JpegResult>(3, JpegResult::Ok));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("inner.jpg"))));
-        QCOMPARE(ReadAll(target), Encode(p));
+        QCOMPARE(testimages::Read(target), Encode(p));
         // And the guard is released afterwards.
         QCOMPARE(Save(dir.filePath(QStringLiteral("inner.jpg")), inner), JpegResult::Ok);
     }

@@ -27,6 +27,7 @@
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
+#include "testimages.h"
 
 namespace {
 
@@ -39,12 +40,6 @@ public:
     }
     QStringList shown;
 };
-
-void Touch(const QString& path)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-}
 
 QSettings Store()
 {
@@ -84,8 +79,8 @@ private slots:
         for (const char* name : {"photos", "photos/2024", "photos/2025", "photos/.cache", "photos/album.jpg", "empty", "other"})
             QVERIFY(dir.mkpath(QString::fromLatin1(name)));
         for (const char* name : {"c.jpg", "a.JPG", "B.gif", "d.bmp", "e.jpeg", "f.png", ".g.jpg", "h.jpg.txt"})
-            Touch(Sub("photos/") + QString::fromLatin1(name));
-        Touch(Sub("other/x.jpg"));
+            testimages::Write(Sub("photos/") + QString::fromLatin1(name), {});
+        testimages::Write(Sub("other/x.jpg"), {});
     }
 
     void cleanup()
@@ -265,7 +260,7 @@ private slots:
         QVERIFY(list.Selected(2));
 
         // Refresh re-reads and clears the selection; an empty folder leaves the text alone.
-        Touch(Sub("photos/new.jpg"));
+        testimages::Write(Sub("photos/new.jpg"), {});
         list.Refresh();
         QFile::remove(Sub("photos/new.jpg"));
         QCOMPARE(list.ListCount(), 6);
@@ -421,7 +416,7 @@ private slots:
         QCOMPARE(w.FilList().ListCount(), 1);
         QCOMPARE(w.FilList().SelectedCount(), 0);
         // A picture made since, dropped on the folder shown: the list is read again to select it.
-        Touch(Sub("other/y.jpg"));
+        testimages::Write(Sub("other/y.jpg"), {});
         mime.setUrls({QUrl::fromLocalFile(Sub("other/y.jpg"))});
         QVERIFY(drop());
         QFile::remove(Sub("other/y.jpg"));

@@ -12,14 +12,9 @@
 #include "mainwin/layout.h"
 #include "mainwin/mainsettings.h"
 #include "mainwin/openwith.h"
+#include "testimages.h"
 
 namespace {
-
-void Touch(const QString& path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
 
 }  // namespace
 
@@ -87,7 +82,7 @@ private slots:
         const QString a = root.path() + "/a", b = root.path() + "/b";
         QVERIFY(QDir().mkpath(a) && QDir().mkpath(b));
         for (const QString& file : {a + "/1.jpg", a + "/2.GIF", a + "/notes.txt", b + "/3.bmp"})
-            Touch(file);
+            QVERIFY(testimages::Write(file, {}));
 
         // Pictures from two folders: the first one's folder, its pictures only.
         OpenWith::Request r = OpenWith::Read({b + "/missing.jpg", a + "/notes.txt", a + "/2.GIF", b + "/3.bmp",
