@@ -290,7 +290,6 @@ private slots:
         QCOMPARE(width, QStringLiteral("30"));
         QCOMPARE(height, QStringLiteral("20"));
         QVERIFY(okIsDefault);
-        QCOMPARE(basMain::InfoFilePath, basMain::JoinPath(dir.path(), QStringLiteral("p00.bmp")));
 
         // Stored 40 x 20 and marked to be turned a quarter: shown as 20 x 40.
         s.selected.fill(false);

@@ -1,5 +1,5 @@
-// Message boxes: titles and kinds, the save-error texts, and the real
-// question box answering No to a bare Enter.
+// Message boxes: the save-error texts no run shows, a failed write's file on
+// the real box, and the real question box answering No to a bare Enter.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -21,19 +21,6 @@ private slots:
         Msg().SetResponder(&responder_);
     }
     void cleanup() { Msg().SetResponder(nullptr); }
-
-    void kindsAndTitles()
-    {
-        Msg().ShowError(QStringLiteral("e"));
-        Msg().ShowMessage(QStringLiteral("w"));
-        Msg().ShowInformation(QStringLiteral("i"));
-        responder_.answer = MsgAnswer::No;
-        QCOMPARE(Msg().ShowQuestion(QStringLiteral("q")), MsgAnswer::No);
-        QStringList shown;
-        for (const ScriptedMessages::Shown& box : responder_.shown)
-            shown << QString::number(int(box.kind)) + box.title + box.text;
-        QCOMPARE(shown, QStringList({"0エラーe", "1警告w", "2情報i", "3質問q"}));
-    }
 
     // The texts of the failures a run cannot provoke, and nothing for the rest.
     void saveErrors()
