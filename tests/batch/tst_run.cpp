@@ -122,7 +122,6 @@ private slots:
         host.selected = {false};
         basBatch::RunBatch(host);
         QCOMPARE(script.Texts(), QStringList{"ファイルが選択されていません。"});
-        QCOMPARE(script.shown.first().title, QStringLiteral("警告"));
 
         host.selected = {true};
         host.ratio = "50.0%";

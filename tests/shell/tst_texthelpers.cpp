@@ -39,13 +39,9 @@ private slots:
 
     void val()
     {
-        QCOMPARE(basMain::Val(QStringLiteral("50.0%")), 50.0);
-        QCOMPARE(basMain::Val(QStringLiteral(" 1 2.5x")), 12.5);
-        QCOMPARE(basMain::Val(QStringLiteral("abc")), 0.0);
-        QCOMPARE(basMain::Val(QStringLiteral(".5")), 0.5);
-        QCOMPARE(basMain::Val(QStringLiteral("1.5.3")), 1.5);
-        QCOMPARE(basMain::Val(QStringLiteral("-2e1z")), -20.0);
-        QCOMPARE(basMain::Val(QString()), 0.0);
+        for (const auto& [text, value] : {std::pair{"50.0%", 50.0}, {" 1 2.5x", 12.5}, {"abc", 0.0}, {".5", 0.5},
+                                          {"1.5.3", 1.5}, {"-2e1z", -20.0}, {"", 0.0}})
+            QCOMPARE(basMain::Val(QString::fromLatin1(text)), value);
     }
 
     void isNumeric()
@@ -58,18 +54,15 @@ private slots:
 
     void formatTenths()
     {
-        QCOMPARE(basMain::FormatTenths(99.96), QStringLiteral("100.0"));
-        QCOMPARE(basMain::FormatTenths(12.35), QStringLiteral("12.4"));
-        QCOMPARE(basMain::FormatTenths(0.05), QStringLiteral("0.1"));
-        QCOMPARE(basMain::FormatTenths(1e20), QStringLiteral("100000000000000000000.0"));
+        for (const auto& [value, text] : {std::pair{99.96, "100.0"}, {12.35, "12.4"}, {0.05, "0.1"},
+                                          {1e20, "100000000000000000000.0"}})
+            QCOMPARE(basMain::FormatTenths(value), QString::fromLatin1(text));
     }
 
     void normaliseRatioText()
     {
-        QCOMPARE(basMain::NormaliseRatioText(QStringLiteral("150")), QStringLiteral("100.0%"));
-        QCOMPARE(basMain::NormaliseRatioText(QStringLiteral("abc")), QStringLiteral("100.0%"));
-        QCOMPARE(basMain::NormaliseRatioText(QStringLiteral("25.0%")), QStringLiteral("25.0%"));
-        QCOMPARE(basMain::NormaliseRatioText(QStringLiteral("12.34")), QStringLiteral("12.3%"));
+        for (const auto& [text, normal] : {std::pair{"150", "100.0%"}, {"abc", "100.0%"}, {"25.0%", "25.0%"}, {"12.34", "12.3%"}})
+            QCOMPARE(basMain::NormaliseRatioText(QString::fromLatin1(text)), QString::fromLatin1(normal));
     }
 };
 
