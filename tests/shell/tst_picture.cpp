@@ -2,7 +2,6 @@
 // transparency, failures, special files), JPEGs streamed into the reduction
 // against the whole-picture path, and the exactness of the averaging
 // reduction.
-#include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
@@ -26,15 +25,6 @@
 using namespace basMain;
 
 namespace {
-
-QByteArray JpegBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 95);
-    return bytes;
-}
 
 bool Near(QRgb a, QRgb b, int tolerance)
 {
@@ -213,9 +203,8 @@ void TestPicture::reportsFailures()
     QCOMPARE(ErrorsOf(dir.filePath("junk.jpg")), Thrice(481, "画像ファイルを読み込めません。", dir.filePath("junk.jpg")));
 
     // A real JPEG whose frame header claims 60000 x 60000 pixels.
-    QImage small(16, 16, QImage::Format_RGB32);
-    small.fill(Qt::gray);
-    QByteArray bomb = JpegBytes(small);
+    QVERIFY(WriteJpeg(dir.filePath("bomb.jpg"), testimages::PhotoLike(16, 16, 1), {}));
+    QByteArray bomb = testimages::Read(dir.filePath("bomb.jpg"));
     const qsizetype sof = bomb.indexOf(QByteArray::fromHex("ffc0"));
     QVERIFY(sof > 0);
     QVERIFY(testimages::Write(dir.filePath("bomb.jpg"), bomb.replace(sof + 5, 4, QByteArray::fromHex("ea60ea60"))));
