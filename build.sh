@@ -90,7 +90,7 @@ case "${1:-}" in
     ;;
   test-tsan)
     need_packages
-    threaded=(tst_engine tst_run tst_close_exit tst_mainwin_commands tst_viewers tst_picture)
+    threaded=(tst_engine tst_run tst_close_exit tst_frmmain tst_dialogs tst_picture)
     build "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" "${threaded[@]}" -- -DZEMBRIK_SANITIZE=thread
     run_tests "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" -R "^($(IFS='|'; echo "${threaded[*]}"))\$"
     ;;

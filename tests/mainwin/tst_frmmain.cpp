@@ -101,7 +101,6 @@ private slots:
         QCOMPARE(w.drvList().currentData().toString(), QString("/"));
         QCOMPARE(w.FilList().ListCount(), 5);  // pictures by name, no other file, hidden file or folder
         QCOMPARE(w.FilList().List(1), QString("B.gif"));  // letter case ignored
-        QCOMPARE(w.cboRituText(), QString("100.0%"));
         QCOMPARE(w.SplitterLeft(), 2700.0);
         QCOMPARE(w.width(), qRound(7000.0 / basMain::TwipsPerPixelX()));
 
