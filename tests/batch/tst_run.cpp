@@ -79,11 +79,10 @@ bool SetImmutable(const QString& folder, bool on)
 #if defined(Q_OS_LINUX)
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
     int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    const bool got = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
     flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0)
-        ::close(fd);
+    const bool done = got && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);  // nothing when the open failed
     return done;
 #else
     return false;
@@ -317,9 +316,8 @@ private slots:
 
     void summaryUnits()
     {
-        QCOMPARE(basBatch::SizeText(999), QStringLiteral("999 バイト"));
-        QCOMPARE(basBatch::SizeText(32'449'000), QStringLiteral("32.4 MB"));
-        QCOMPARE(basBatch::SizeText(999'960), QStringLiteral("1.0 MB"));  // not "1000.0 KB"
+        for (const auto& [bytes, text] : {std::pair{999, "999 バイト"}, {32'449'000, "32.4 MB"}, {999'960, "1.0 MB"}})
+            QCOMPARE(basBatch::SizeText(bytes), QString::fromUtf8(text));  // 999 960 bytes: not "1000.0 KB"
         QCOMPARE(basBatch::DurationText(949), QStringLiteral("0.9 秒"));
         QCOMPARE(basBatch::DurationText(59'960), QStringLiteral("1 分 0 秒"));
     }
