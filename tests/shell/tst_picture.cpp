@@ -293,11 +293,12 @@ void TestPicture::stretchAveragesByCoverage()
     QCOMPARE(StretchHalftone(board, 32, 32), grey);
     QCOMPARE(StretchHalftone(board, 64, 64).constBits(), board.constBits());  // same size: the same pixels
 
-    // Odd ratios, each accumulator width, and a picture large enough to be
-    // shared out over threads, against the direct computation.
+    // Odd ratios, each accumulator width, a picture large enough to be shared
+    // out over threads, and a whole 4-to-1 by 2-to-1 reduction, against the
+    // direct computation.
     QRandomGenerator random(7);
     const QList<QList<int>> cases = {{8, 4, 6, 2}, {13, 7, 5, 3}, {5, 3, 13, 7}, {97, 41, 11, 5}, {101, 263, 50, 262},
-                                     {1200, 900, 457, 333}};
+                                     {1200, 900, 457, 333}, {64, 24, 16, 12}};
     for (const QList<int>& c : cases) {
         QImage noise(c[0], c[1], QImage::Format_RGB32);
         for (int y = 0; y < noise.height(); ++y)
