@@ -91,7 +91,7 @@ case "${1:-}" in
   test-tsan)
     need_packages
     threaded=(tst_engine tst_run tst_close_exit tst_frmmain tst_dialogs tst_picture)
-    build "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" "${threaded[@]}" -- -DZEMBRIK_SANITIZE=thread
+    build "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" "${threaded[@]}" -- -DZEMBRIK_SANITIZE=thread -DZEMBRIK_BENCHMARKS=OFF
     run_tests "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" -R "^($(IFS='|'; echo "${threaded[*]}"))\$"
     ;;
   test-asan)
@@ -99,7 +99,7 @@ case "${1:-}" in
     # -O1 without the release build's -O3 builds in less time, and the
     # sanitizers still see every fault.
     build "${ZEMBRIK_ASAN_BUILD_DIR:-build-asan}" -- -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O1 \
-      -DZEMBRIK_SANITIZE=address,undefined
+      -DZEMBRIK_SANITIZE=address,undefined -DZEMBRIK_BENCHMARKS=OFF
     run_tests "${ZEMBRIK_ASAN_BUILD_DIR:-build-asan}"
     ;;
   fuzz)

@@ -182,8 +182,9 @@ LoadedPicture ReadWhole(QIODevice& device, const QString& path)
         // Qt's BMP reader leaves the pixels a run-length picture skips as the
         // image it reads into had them: it is handed a cleared one of the
         // header's size, so no stale memory reaches a written file.
-        if (reader.format() == "bmp" && reader.size().isValid()) {
-            image = QImage(reader.size(), reader.imageFormat());
+        // (A picture stored top down reports its height as negative.)
+        if (const QSize size = reader.size(); reader.format() == "bmp" && size.width() > 0 && size.height() != 0) {
+            image = QImage(size.width(), qAbs(size.height()), reader.imageFormat());
             image.fill(0);
         }
         if (!reader.read(&image))
