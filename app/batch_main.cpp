@@ -9,13 +9,19 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
 
 #if defined(_WIN32)
 #include <io.h>
 #define ZEMBRIK_ISATTY _isatty
 #define ZEMBRIK_FILENO _fileno
 #else
+#include <pthread.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <mutex>
+#include <thread>
 #define ZEMBRIK_ISATTY isatty
 #define ZEMBRIK_FILENO fileno
 #endif
@@ -57,7 +63,8 @@ const char* const Help =
     "On a terminal a progress line (done/total, file, time) shows on standard\n"
     "error, and a summary (pictures, size before and after, time) ends the run.\n"
     "Exit status: 0 all files written, 1 a file failed, 2 bad usage or a clash\n"
-    "refused without --force.\n";
+    "refused without --force. Interrupted (Ctrl+C), it keeps the files already\n"
+    "written and leaves no temporary file.\n";
 
 void Print(std::FILE* stream, const QString& text)
 {
@@ -119,6 +126,85 @@ private:
     bool shown_ = false;
 };
 
+#if !defined(_WIN32)
+// Ctrl+C, a hang-up or a kill while files are in flight: the engine is
+// stopped, so its temporary files are removed and what is on disk is a prefix
+// of the run, and then the signal ends the process as it would have (the
+// shell sees 128 + the signal). Stopping the engine is not something a signal
+// handler may do, so the signals are blocked in every thread, which must
+// happen before any thread exists, and one thread waits for them.
+class Interrupts {
+public:
+    Interrupts()
+    {
+        sigemptyset(&set_);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&set_, signal);
+        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    }
+    Interrupts(const Interrupts&) = delete;
+    Interrupts& operator=(const Interrupts&) = delete;
+    ~Interrupts() { EndWatch(); }
+
+    void Watch(basBatch::ShrinkEngine& engine)
+    {
+        waiter_ = std::thread([this, &engine] {
+            int signal = 0;
+            sigwait(&set_, &signal);
+            const std::lock_guard lock(mutex_);
+            if (over_)
+                return;  // the wake-up from EndWatch, or too late to matter
+            caught_ = signal;
+            engine.Stop();
+        });
+    }
+
+    // The signal that stopped the run, or 0.
+    int EndWatch()
+    {
+        if (waiter_.joinable()) {
+            {
+                const std::lock_guard lock(mutex_);
+                over_ = true;
+                if (caught_ == 0)
+                    pthread_kill(waiter_.native_handle(), SIGTERM);
+            }
+            waiter_.join();
+        }
+        return caught_;
+    }
+
+    // Ends the process by the signal that stopped the run, as if it had
+    // never been caught.
+    [[noreturn]] static void Reraise(int signal)
+    {
+        std::fflush(stdout);
+        std::signal(signal, SIG_DFL);
+        sigset_t just;
+        sigemptyset(&just);
+        sigaddset(&just, signal);
+        pthread_sigmask(SIG_UNBLOCK, &just, nullptr);
+        std::raise(signal);
+        std::_Exit(128 + signal);
+    }
+
+private:
+    sigset_t set_;
+    std::thread waiter_;
+    std::mutex mutex_;
+    bool over_ = false;
+    int caught_ = 0;
+};
+#else
+// A console's Ctrl+C ends the process as before.
+class Interrupts {
+public:
+    void Watch(basBatch::ShrinkEngine&) {}
+    int EndWatch() { return 0; }
+    [[noreturn]] static void Reraise(int) { std::abort(); }
+};
+#endif
+
 int UsageError(const QString& problem)
 {
     Print(stderr, QStringLiteral("zembrik-batch: ") + problem + QLatin1Char('\n'));
@@ -131,6 +217,7 @@ int UsageError(const QString& problem)
 
 int main(int argc, char* argv[])
 {
+    Interrupts interrupts;
     // No display is needed: QCoreApplication has no screen, so twips per pixel
     // is the 96-dpi value (15) whatever desktop the command runs under.
     QCoreApplication app(argc, argv);
@@ -215,6 +302,7 @@ int main(int argc, char* argv[])
     basBatch::ShrinkEngine engine(std::move(plan), std::move(options));
     QElapsedTimer clock;
     clock.start();
+    interrupts.Watch(engine);
     engine.Start();
 
     ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)));
@@ -251,6 +339,8 @@ int main(int argc, char* argv[])
         }
     }
     progress.Clear();
+    if (const int signal = interrupts.EndWatch())
+        Interrupts::Reraise(signal);
     if (!quiet)
         Print(stderr, summary.Text(clock.elapsed()) + QLatin1Char('\n'));
     return allOk ? 0 : 1;

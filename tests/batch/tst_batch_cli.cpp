@@ -1,15 +1,19 @@
 // zembrik-batch as a script sees it: usage errors, exit status, --help and
 // --version, a run that goes on past a failing file and a named pipe, the
 // check before writing, and what it tells a person at a terminal.
+#include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #if defined(Q_OS_UNIX)
 #include <sys/stat.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -42,6 +46,7 @@ private slots:
     void goesOnPastAFailure();
     void clashesNeedForce();
     void progressOnlyOnATerminal();
+    void interruptLeavesAPrefix();
 };
 
 void TestBatchCli::usage()
@@ -159,6 +164,49 @@ void TestBatchCli::progressOnlyOnATerminal()
     QVERIFY2(terminal.contains("\r1/2  q.bmp  "), qPrintable(terminal));
     QVERIFY(terminal.contains("2 個の画像："));
     QVERIFY(QFile::exists(out.filePath("q.jpg")));
+}
+
+void TestBatchCli::interruptLeavesAPrefix()
+{
+#if defined(Q_OS_UNIX)
+    // Ctrl+C while a file is being written under its temporary name.
+    QTemporaryDir src;
+    QImage image(3000, 2000, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
+    QVERIFY(image.save(src.filePath("p0.bmp")));
+    QStringList files = {src.filePath("p0.bmp")};
+    for (int i = 1; i < 4; ++i) {
+        files.append(src.filePath(QStringLiteral("p%1.bmp").arg(i)));
+        QVERIFY(QFile::link(files.first(), files.last()));
+    }
+    QTemporaryDir out;
+    QProcess process;
+    process.start(QStringLiteral(ZEMBRIK_BATCH_EXE), QStringList{"-j", "1", "-o", out.path()} + files);
+    QVERIFY(process.waitForStarted());
+    QDeadlineTimer deadline(60000);
+    while (QDir(out.path()).entryList(QDir::Files | QDir::Hidden).filter(".tmp").isEmpty()) {
+        QVERIFY(!deadline.hasExpired() && process.state() == QProcess::Running);
+        QThread::usleep(200);
+    }
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), SIGINT);
+
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() < files.size(), "the run ended before the interrupt");
+    QStringList written;
+    for (int i = 0; i < lines.size(); ++i)
+        written.append(QStringLiteral("p%1.jpg").arg(i));
+    QStringList onDisk = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
+    onDisk.sort();
+    written.sort();
+    QCOMPARE(onDisk, written);
+#else
+    QSKIP("Ctrl+C is the console's on this platform");
+#endif
 }
 
 QTEST_MAIN(TestBatchCli)
