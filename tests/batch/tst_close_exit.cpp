@@ -1,14 +1,17 @@
 // The whole program, as main() runs it: the main window closed while a run is
 // in work ends the run and then the program, with status 0, leaving only the
 // files put in place before the close and no temporary file, reporting no
-// completion, and with the window's settings saved.
+// completion, and with the window's settings saved. With --signal, SIGTERM
+// (a log-out, or Ctrl+C in a terminal) does the closing.
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "app/program.h"
 #include "batch/run.h"
@@ -42,6 +45,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    const bool bySignal = argc > 1 && std::strcmp(argv[1], "--signal") == 0;
     QApplication app(argc, argv);
     QTemporaryDir photos;
     QTemporaryDir out;
@@ -72,7 +76,10 @@ int main(int argc, char** argv)
     poll.callOnTimeout([&] {
         if (bInWork && QFile::exists(out.filePath("a.jpg")) && MainWindow()) {
             poll.stop();
-            MainWindow()->close();
+            if (bySignal)
+                std::raise(SIGTERM);
+            else
+                MainWindow()->close();
         }
     });
     poll.start(1);
