@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QThread>
 
+#include "testimages.h"
+
 #if defined(Q_OS_UNIX)
 #include <sys/stat.h>
 
@@ -171,11 +173,7 @@ void TestBatchCli::interruptLeavesAPrefix()
 #if defined(Q_OS_UNIX)
     // Ctrl+C while a file is being written under its temporary name.
     QTemporaryDir src;
-    QImage image(3000, 2000, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
-    QVERIFY(image.save(src.filePath("p0.bmp")));
+    QVERIFY(testimages::PhotoLike(3000, 2000, 1).save(src.filePath("p0.bmp")));
     QStringList files = {src.filePath("p0.bmp")};
     for (int i = 1; i < 4; ++i) {
         files.append(src.filePath(QStringLiteral("p%1.bmp").arg(i)));
