@@ -15,8 +15,10 @@
 #include <memory>
 #include <vector>
 
-#include <jerror.h>
+// jerror.h's message list depends on what jpeglib.h defines (the library's
+// interface version, arithmetic coding), so it comes second.
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "shell/picture.h"
 
@@ -80,8 +82,8 @@ void EmitMessage(j_common_ptr info, int level)
         return;
     switch (info->err->msg_code) {
     case JWRN_HIT_MARKER:
-    case JWRN_JPEG_EOF:
     case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
     case JWRN_MUST_RESYNC:
         Fail(info, Failure::Corrupt);
     default:
@@ -301,11 +303,14 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
             row(opaque.constBits());
         }
     }
-    // A file cut short within a scan has already failed by its warning. One
-    // cut between the scans of a progressive file gives no warning, only a
-    // coarser picture, so there an early end fails too. A single scan all of
-    // whose rows came out intact has lost no more than its end marker.
-    if (d->source.ended && d->multiScan)
+    // A Huffman-coded file cut short within a scan has already failed by its
+    // warning. One cut between the scans of a progressive file gives no
+    // warning, only a coarser picture, and the arithmetic decoder fills a cut
+    // with zeros silently, so there an early end fails too (even if only the
+    // end marker is missing: the two cannot be told apart). A single Huffman
+    // scan all of whose rows came out intact has lost no more than its end
+    // marker.
+    if (d->source.ended && (d->multiScan || d->info.arith_code))
         return JpegRowsResult::Corrupt;
     if (!TryFinish(*d))
         return ResultOf(d->error.failure);
