@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QSemaphore>
 #include <QThreadPool>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -30,17 +31,34 @@ PictureLoader& LoaderOverride()
     return loader;
 }
 
-LoadedPicture Failure(PictureErrorNumber number, const QString& message, const QString& path)
+// The ways loading a picture fails, each naming its file.
+PictureError UnreadableError(const QString& path)
 {
-    LoadedPicture result;
-    result.Error = PictureFileError(number, message, path);
-    return result;
+    return PictureFileError(PictureErrorNumber::InvalidPicture, QStringLiteral("画像ファイルを読み込めません。"), path);
 }
 
-// The box could not make its image of the picture (error 480).
-PictureError SurfaceError()
+PictureError TooLargeError(const QString& path)
 {
-    return PictureError{PictureErrorNumber::SurfaceTooLarge, QStringLiteral("画像が大きすぎて扱えません。")};
+    return PictureFileError(PictureErrorNumber::OutOfMemory, QStringLiteral("画像が大きすぎて読み込めません。"), path);
+}
+
+PictureError NoMemoryError(const QString& path)
+{
+    return PictureFileError(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path);
+}
+
+// The box could not make its image of the picture.
+PictureError SurfaceError(const QString& path)
+{
+    return PictureFileError(PictureErrorNumber::SurfaceTooLarge, QStringLiteral("画像が大きすぎて扱えません。"), path);
+}
+
+template <typename Result>
+Result Failed(PictureError error)
+{
+    Result result;
+    result.Error = std::move(error);
+    return result;
 }
 
 // Pixels of a premultiplied image put on white: c + (255 - alpha) is exactly
@@ -167,6 +185,16 @@ bool TooLarge(QSize size)
     return size.isValid() && static_cast<qint64>(size.width()) * size.height() > MaxPicturePixels;
 }
 
+// The size a header gives. A BMP stored top down gives its height as
+// negative; the picture is as high all the same.
+QSize HeaderSize(QImageReader& reader)
+{
+    QSize size = reader.size();
+    if (reader.format() == "bmp")
+        size.setHeight(qAbs(size.height()));
+    return size;
+}
+
 // A whole picture through Qt's readers. The header comes first: a bomb is
 // refused before any pixel is decoded.
 LoadedPicture ReadWhole(QIODevice& device, const QString& path)
@@ -174,31 +202,31 @@ LoadedPicture ReadWhole(QIODevice& device, const QString& path)
     QImageReader reader(&device);
     reader.setAutoTransform(true);
     reader.setAllocationLimit(AllocationLimitMb);
-    if (TooLarge(reader.size()))
-        return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("画像が大きすぎて読み込めません。"), path);
+    const QSize header = HeaderSize(reader);
+    if (TooLarge(header))
+        return Failed<LoadedPicture>(TooLargeError(path));
 
     QImage image;
     try {
         // Qt's BMP reader leaves the pixels a run-length picture skips as the
         // image it reads into had them: it is handed a cleared one of the
         // header's size, so no stale memory reaches a written file.
-        // (A picture stored top down reports its height as negative.)
-        if (const QSize size = reader.size(); reader.format() == "bmp" && size.width() > 0 && size.height() != 0) {
-            image = QImage(size.width(), qAbs(size.height()), reader.imageFormat());
+        if (reader.format() == "bmp" && !header.isEmpty()) {
+            image = QImage(header, reader.imageFormat());
             image.fill(0);
         }
         if (!reader.read(&image))
-            return Failure(PictureErrorNumber::InvalidPicture, QStringLiteral("画像ファイルを読み込めません。"), path);
+            return Failed<LoadedPicture>(UnreadableError(path));
     } catch (const std::bad_alloc&) {
-        return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path);
+        return Failed<LoadedPicture>(NoMemoryError(path));
     }
     // Some headers understate the picture (a GIF's logical screen, a BMP
     // stored top down): the decoded size is held to the same limit.
     if (TooLarge(image.size()))
-        return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("画像が大きすぎて読み込めません。"), path);
+        return Failed<LoadedPicture>(TooLargeError(path));
     image = ToOpaqueRgb32(std::move(image));
     if (image.isNull())
-        return Failure(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path);
+        return Failed<LoadedPicture>(NoMemoryError(path));
 
     LoadedPicture result;
     result.Image = std::move(image);
@@ -227,7 +255,7 @@ ReducedPicture ReduceLoaded(LoadedPicture loaded, double ratio, const std::atomi
         if (Raised(stop))
             result.Stopped = true;
         else
-            result.Error = PictureFileError(PictureErrorNumber::SurfaceTooLarge, SurfaceError().Description, path);
+            result.Error = SurfaceError(path);
     }
     return result;
 }
@@ -244,17 +272,8 @@ QImage Upright(QImage image, QImageIOHandler::Transformations turn)
         image = image.mirrored(horizontal, vertical);
     if (!turn.testFlag(QImageIOHandler::TransformationRotate90) || image.isNull())
         return image;
-    QImage turned(image.height(), image.width(), QImage::Format_RGB32);
-    if (turned.isNull())
-        return turned;
-    turned.setColorSpace(image.colorSpace());
-    uchar* const bits = turned.bits();
-    const int last = image.height() - 1;
-    for (int y = 0; y <= last; ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            reinterpret_cast<QRgb*>(bits + x * turned.bytesPerLine())[last - y] = in[x];
-    }
+    QImage turned = image.transformed(QTransform().rotate(90));
+    turned.setColorSpace(image.colorSpace());  // which the turn drops
     return turned;
 }
 
@@ -292,30 +311,24 @@ std::optional<ReducedPicture> StreamReduced(QIODevice& device, const QString& pa
     const auto row = [&](const uchar* line) { reducer->Push(line); };
 
     ReducedPicture result;
-    const auto fail = [&](PictureErrorNumber number, const QString& message) {
-        result.Error = PictureFileError(number, message, path);
-        return result;
-    };
     switch (DecodeJpegRows(device, stop, begin, row)) {
     case JpegRowsResult::Done:
         break;
     case JpegRowsResult::Unsupported:
         return std::nullopt;
     case JpegRowsResult::Corrupt:
-        return fail(PictureErrorNumber::InvalidPicture, QStringLiteral("画像ファイルを読み込めません。"));
+        return Failed<ReducedPicture>(UnreadableError(path));
     case JpegRowsResult::OutOfMemory:
-        return fail(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"));
+        return Failed<ReducedPicture>(NoMemoryError(path));
     case JpegRowsResult::Declined:
-        if (tooLarge)
-            return fail(PictureErrorNumber::OutOfMemory, QStringLiteral("画像が大きすぎて読み込めません。"));
-        return fail(PictureErrorNumber::SurfaceTooLarge, SurfaceError().Description);
+        return Failed<ReducedPicture>(tooLarge ? TooLargeError(path) : SurfaceError(path));
     case JpegRowsResult::Stopped:
         result.Stopped = true;
         return result;
     }
     result.Image = Upright(std::move(stored), turn);
     if (result.Image.isNull())
-        return fail(PictureErrorNumber::SurfaceTooLarge, SurfaceError().Description);
+        return Failed<ReducedPicture>(SurfaceError(path));
     result.SourceSize = sourceSize;
     return result;
 }
@@ -365,18 +378,17 @@ PictureInfo ReadPictureSize(const QString& path)
     QSize size;
     {
         QImageReader reader(opened.File.get());
-        size = reader.size();
+        size = HeaderSize(reader);
         if (size.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
             size.transpose();
     }
     // A reader that cannot tell the size from the header (or a file that is
     // no picture) is read whole, which also gives the error loading gives.
+    // (A regular file, as opened, always seeks.)
     if (!size.isValid())
-        return measure(opened.File->seek(0) ? ReadWhole(*opened.File, path) : DecodePicture(path));
-    if (TooLarge(size)) {
-        info.Error = PictureFileError(PictureErrorNumber::OutOfMemory, QStringLiteral("画像が大きすぎて読み込めません。"), path);
-        return info;
-    }
+        return measure(opened.File->seek(0) ? ReadWhole(*opened.File, path) : Failed<LoadedPicture>(UnreadableError(path)));
+    if (TooLarge(size))
+        return Failed<PictureInfo>(TooLargeError(path));
     info.Size = size;
     return info;
 }
@@ -388,11 +400,8 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
         return ReduceLoaded(LoaderOverride()(path), ratio, stop, path);
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
-        if (!opened.File) {
-            ReducedPicture failed;
-            failed.Error = std::move(opened.Error);
-            return failed;
-        }
+        if (!opened.File)
+            return Failed<ReducedPicture>(std::move(*opened.Error));
         QFile& file = *opened.File;
         bool jpeg = false;
         QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
@@ -411,12 +420,10 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
         }
         // BMP, GIF and anything else Qt reads: whole, then reduced.
         if (!file.seek(0))
-            return ReduceLoaded(DecodePicture(path), ratio, stop, path);
+            return Failed<ReducedPicture>(UnreadableError(path));
         return ReduceLoaded(ReadWhole(file, path), ratio, stop, path);
     } catch (const std::bad_alloc&) {
-        ReducedPicture failed;
-        failed.Error = PictureFileError(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path);
-        return failed;
+        return Failed<ReducedPicture>(NoMemoryError(path));
     }
 }
 

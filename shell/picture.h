@@ -8,10 +8,7 @@
 #include <QString>
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <optional>
-
-#include "jpeg/jpeg.h"
 
 namespace basMain {
 
