@@ -338,11 +338,7 @@ namespace basViewers {
 
 void mnuToolView_Click(const basMain::FileSelection& selection)
 {
-    QStringList paths;  // taken now: the list may change while they open
-    const int count = selection.ListCount();
-    for (int i = 0; i < count; ++i)
-        if (selection.Selected(i))
-            paths << basMain::JoinPath(selection.FolderText(), selection.List(i));
+    QStringList paths = basMain::SelectedPaths(selection);  // taken now: the list may change while they open
     if (!paths.isEmpty())
         ViewerOpener::Instance().Add(std::move(paths));
 }
