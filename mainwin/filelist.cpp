@@ -5,11 +5,13 @@
 #include <QFileInfo>
 #include <QItemSelection>
 
+const QStringList ImageNameFilters = {QStringLiteral("*.gif"), QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
+                                       QStringLiteral("*.jpeg")};
+
 QStringList ImageFileNames(const QString& folder)
 {
     QDir dir(folder);
-    dir.setNameFilters({QStringLiteral("*.gif"), QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
-                        QStringLiteral("*.jpeg")});
+    dir.setNameFilters(ImageNameFilters);
     // No QDir::Hidden and no QDir::System: hidden files and device nodes stay out.
     dir.setFilter(QDir::Files);
     dir.setSorting(QDir::Name | QDir::IgnoreCase);

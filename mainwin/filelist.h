@@ -7,6 +7,10 @@
 #include <QStringList>
 #include <optional>
 
+// The name patterns of the pictures the list shows, for QDir, whose matching
+// ignores letter case.
+extern const QStringList ImageNameFilters;
+
 // The names of the image files in folder ("*.gif;*.bmp;*.jpg;*.jpeg", letter
 // case ignored), hidden files left out, sorted by name ignoring case.
 QStringList ImageFileNames(const QString& folder);
