@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QListWidget>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -35,6 +36,9 @@ public:
     // Each as one selection change, so Click is raised once.
     void SelectAll();
     void InvertSelection();
+    // Adds the items with these names to the selection; returns the row of
+    // the first of them, or -1 when none is listed.
+    int SelectNames(const QSet<QString>& names);
 
 signals:
     void Click();
