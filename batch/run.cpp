@@ -92,17 +92,6 @@ void SetRunReducer(PictureReducer reducer)
     RunReducer() = std::move(reducer);
 }
 
-QStringList SelectedPaths(const basMain::FileSelection& selection)
-{
-    QStringList paths;
-    const QString folder = selection.FolderText();
-    for (int i = 0; i < selection.ListCount(); ++i) {
-        if (selection.Selected(i))
-            paths.append(basMain::JoinPath(folder, selection.List(i)));
-    }
-    return paths;
-}
-
 namespace {
 
 // Runs the plan with the window live: the event loop turns until the engine
@@ -174,7 +163,7 @@ void RunBatch(RunHost& host)
     // The plan is taken now: what the user does in the window from here on
     // does not change the run. Nothing is written before the user has agreed
     // to every original it replaces and every name two pictures share.
-    PlanCheck check = CheckPlan(SelectedPaths(host), outputFolder);
+    PlanCheck check = CheckPlan(basMain::SelectedPaths(host), outputFolder);
     if (check.NeedsQuestion() && (Msg().ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes || State().stop))
         return;
     Plan plan;

@@ -29,9 +29,6 @@ public:
     virtual QWidget* Window() = 0;
 };
 
-// The selected names in list order, each joined to the folder text.
-QStringList SelectedPaths(const basMain::FileSelection& selection);
-
 // The run (menu "サイズ変更(&R)...", F5, toolbar "RUN"). The plan is taken
 // once the output folder is chosen, and checked: replacing a selected
 // original, or two selected pictures writing one name, is asked about first

@@ -136,9 +136,11 @@ private:
         std::optional<Decode> decode;
         {
             std::lock_guard lock(mutex_);
-            if (!done_ || done_->Ticket != ticket_)
+            // Taken out even when stale: a cancelled picture may be hundreds of
+            // megabytes, and nothing else would free it before the next view.
+            decode = std::exchange(done_, std::nullopt);
+            if (!decode || decode->Ticket != ticket_)
                 return;  // cancelled meanwhile
-            decode.swap(done_);
         }
         frmImage* viewer = std::exchange(loading_, nullptr);
         if (decode->Picture.Ok()) {
@@ -336,11 +338,7 @@ namespace basViewers {
 
 void mnuToolView_Click(const basMain::FileSelection& selection)
 {
-    QStringList paths;  // taken now: the list may change while they open
-    const int count = selection.ListCount();
-    for (int i = 0; i < count; ++i)
-        if (selection.Selected(i))
-            paths << basMain::JoinPath(selection.FolderText(), selection.List(i));
+    QStringList paths = basMain::SelectedPaths(selection);  // taken now: the list may change while they open
     if (!paths.isEmpty())
         ViewerOpener::Instance().Add(std::move(paths));
 }

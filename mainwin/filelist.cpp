@@ -5,11 +5,13 @@
 #include <QFileInfo>
 #include <QItemSelection>
 
+const QStringList ImageNameFilters = {QStringLiteral("*.gif"), QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
+                                       QStringLiteral("*.jpeg")};
+
 QStringList ImageFileNames(const QString& folder)
 {
     QDir dir(folder);
-    dir.setNameFilters({QStringLiteral("*.gif"), QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
-                        QStringLiteral("*.jpeg")});
+    dir.setNameFilters(ImageNameFilters);
     // No QDir::Hidden and no QDir::System: hidden files and device nodes stay out.
     dir.setFilter(QDir::Files);
     dir.setSorting(QDir::Name | QDir::IgnoreCase);
@@ -88,6 +90,30 @@ void FileListBox::SelectAll()
         return;
     selectionModel()->select(QItemSelection(model()->index(0, 0), model()->index(count() - 1, 0)),
                              QItemSelectionModel::Select);
+}
+
+int FileListBox::SelectNames(const QSet<QString>& names)
+{
+    // Neighbouring rows share one range, so the selection stays as small as
+    // the runs of names are few.
+    QItemSelection selection;
+    int first = -1;
+    int runStart = -1;
+    const int n = count();
+    for (int i = 0; i <= n; ++i) {
+        const bool wanted = i < n && names.contains(item(i)->text());
+        if (wanted && runStart < 0)
+            runStart = i;
+        if (!wanted && runStart >= 0) {
+            selection.select(model()->index(runStart, 0), model()->index(i - 1, 0));
+            if (first < 0)
+                first = runStart;
+            runStart = -1;
+        }
+    }
+    if (!selection.isEmpty())
+        selectionModel()->select(selection, QItemSelectionModel::Select);
+    return first;
 }
 
 void FileListBox::InvertSelection()

@@ -3,9 +3,14 @@
 #pragma once
 
 #include <QListWidget>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
+
+// The name patterns of the pictures the list shows, for QDir, whose matching
+// ignores letter case.
+extern const QStringList ImageNameFilters;
 
 // The names of the image files in folder ("*.gif;*.bmp;*.jpg;*.jpeg", letter
 // case ignored), hidden files left out, sorted by name ignoring case.
@@ -31,6 +36,9 @@ public:
     // Each as one selection change, so Click is raised once.
     void SelectAll();
     void InvertSelection();
+    // Adds the items with these names to the selection; returns the row of
+    // the first of them, or -1 when none is listed.
+    int SelectNames(const QSet<QString>& names);
 
 signals:
     void Click();

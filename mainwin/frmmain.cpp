@@ -771,16 +771,9 @@ QStringList frmMain::OpenPaths(const QStringList& paths)
     if (dirList_->Path() == before)
         dirList_Change();
 
-    const QSet<QString> wanted(request.Names.begin(), request.Names.end());
-    QListWidgetItem* first = nullptr;
-    for (int i = 0; i < filList_->ListCount(); ++i) {
-        if (!wanted.contains(filList_->List(i)))
-            continue;
-        filList_->SetSelected(i, true);
-        if (!first)
-            first = filList_->item(i);
-    }
-    if (first) {
+    // At once: a Click per file would recount the selection each time.
+    const int row = filList_->SelectNames(QSet<QString>(request.Names.begin(), request.Names.end()));
+    if (QListWidgetItem* first = filList_->item(row)) {
         filList_->setCurrentItem(first, QItemSelectionModel::NoUpdate);
         filList_->scrollToItem(first);
     }

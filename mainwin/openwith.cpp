@@ -5,14 +5,9 @@
 #include <QFileInfo>
 #include <QUrl>
 
-namespace OpenWith {
+#include "mainwin/filelist.h"
 
-bool IsPictureName(const QString& name)
-{
-    const QString suffix = QFileInfo(name).suffix().toLower();
-    return suffix == QLatin1String("gif") || suffix == QLatin1String("bmp") || suffix == QLatin1String("jpg") ||
-           suffix == QLatin1String("jpeg");
-}
+namespace OpenWith {
 
 Request Read(const QStringList& arguments)
 {
@@ -29,7 +24,7 @@ Request Read(const QStringList& arguments)
         if (!path.isEmpty() && info.isDir()) {
             if (request.Folder.isEmpty())
                 request.Folder = absolute;
-        } else if (info.isFile() && IsPictureName(info.fileName())) {
+        } else if (info.isFile() && QDir::match(ImageNameFilters, info.fileName())) {
             const QString folder = QFileInfo(absolute).path();
             if (request.Folder.isEmpty())
                 request.Folder = folder;

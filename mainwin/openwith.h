@@ -19,7 +19,4 @@ struct Request {
 // folder) or a file: URL.
 Request Read(const QStringList& arguments);
 
-// True for the names the file list shows: .gif, .bmp, .jpg, .jpeg in any case.
-bool IsPictureName(const QString& name);
-
 }  // namespace OpenWith

@@ -74,12 +74,16 @@ QString OutputFolderStart()
     return QDir::toNativeSeparators(QDir::homePath());
 }
 
+namespace {
+
 void RememberOutputFolder(const QString& folder)
 {
     QSettings store = SettingsStore();
     store.setValue(QStringLiteral("Path/OutputFolder"), folder);
     store.sync();
 }
+
+}  // namespace
 
 bool BrowseForOutputFolder(QWidget* Owner, QString& Folder, const QString& Prompt)
 {

@@ -29,9 +29,6 @@ bool BrowseForFolder(QWidget* Owner, QString& Folder, const QString& Prompt);
 // would confirm writing over the originals.
 QString OutputFolderStart();
 
-// Remembers folder as the last output folder the user confirmed.
-void RememberOutputFolder(const QString& folder);
-
 // BrowseForFolder for a run's output folder: opens at OutputFolderStart() and
 // remembers a confirmed folder. Folder is set only on a confirmed folder.
 bool BrowseForOutputFolder(QWidget* Owner, QString& Folder, const QString& Prompt);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace basMain {
 
@@ -17,5 +18,8 @@ public:
     // The path box's text, to which every command joins the names.
     virtual QString FolderText() const = 0;
 };
+
+// The selected names in list order, each joined to the folder text.
+QStringList SelectedPaths(const FileSelection& selection);
 
 }  // namespace basMain

@@ -388,8 +388,10 @@ private slots:
         // As main() opens it: on pictures, before it shows; what is no picture is handed back.
         Store().setValue("Path/Path", Sub("other"));
         w_ = std::make_unique<frmMain>();
+        QSignalSpy clicks(&w_->FilList(), &FileListBox::Click);  // once for all the pictures, not per file
         QCOMPARE(w_->OpenPaths({Sub("photos/c.jpg"), Sub("other/x.jpg"), Sub("photos/a.JPG"), Sub("photos/f.png")}),
                  QStringList({Sub("photos/f.png")}));
+        QCOMPARE(clicks.size(), 1);
         w_->show();
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));

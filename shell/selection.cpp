@@ -1,0 +1,19 @@
+// The selection's paths.
+#include "shell/selection.h"
+
+#include "shell/basmain.h"
+
+namespace basMain {
+
+QStringList SelectedPaths(const FileSelection& selection)
+{
+    QStringList paths;
+    const QString folder = selection.FolderText();
+    for (int i = 0; i < selection.ListCount(); ++i) {
+        if (selection.Selected(i))
+            paths.append(JoinPath(folder, selection.List(i)));
+    }
+    return paths;
+}
+
+}  // namespace basMain
