@@ -17,11 +17,7 @@ public:
         QString detail;  // the informative second line, if any
     };
 
-    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
-    {
-        return ShowDetailed(kind, title, text, QString());
-    }
-    MsgAnswer ShowDetailed(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
+    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
     {
         shown.append({kind, title, text, detail});
         if (onShow)

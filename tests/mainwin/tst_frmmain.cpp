@@ -33,7 +33,7 @@ namespace {
 
 class Recorder final : public MessageResponder {
 public:
-    MsgAnswer Show(MsgKind, const QString& title, const QString& text) override
+    MsgAnswer Show(MsgKind, const QString& title, const QString& text, const QString&) override
     {
         shown.append(title + QLatin1Char(':') + text);
         return MsgAnswer::Yes;
