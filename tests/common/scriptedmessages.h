@@ -33,6 +33,15 @@ public:
         return texts;
     }
 
+    // Each box as its title, a colon and its text.
+    QStringList Titled() const
+    {
+        QStringList titled;
+        for (const Shown& s : shown)
+            titled << s.title + QLatin1Char(':') + s.text;
+        return titled;
+    }
+
     QList<Shown> shown;
     MsgAnswer answer = MsgAnswer::Yes;
     std::function<void()> onShow;
