@@ -26,6 +26,7 @@
 #include "shell/msg.h"
 #include "shell/numtext.h"
 #include "shell/picture.h"
+#include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
 
@@ -33,12 +34,8 @@ namespace {
 
 enum class Fault { OutputGone, SourceGone, SourceIsFolder, DiskFull, NotWritable };
 
-class Host final : public basBatch::RunHost {
+class Host final : public FakeSelection<basBatch::RunHost> {
 public:
-    int ListCount() const override { return static_cast<int>(names.size()); }
-    bool Selected(int i) const override { return selected.value(i); }
-    QString List(int i) const override { return names.value(i); }
-    QString FolderText() const override { return folder; }
     QString NormalisedRatioText() override { return ratio = basMain::NormaliseRatioText(ratio); }
     void SetStatusText(const QString& text) override { status = text; }
     void RefreshFileList() override
@@ -49,9 +46,6 @@ public:
     void CloseAllViewers() override { ++viewerCloses; }
     QWidget* Window() override { return &window; }
 
-    QStringList names;
-    QList<bool> selected;
-    QString folder;
     QString ratio = QStringLiteral("100.0%");
     QString status = QStringLiteral("3 個のオブジェクトを選択");
     int refreshes = 0;
