@@ -8,7 +8,6 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <csignal>
-#include <thread>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -29,6 +28,7 @@
 #include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -235,8 +235,7 @@ private slots:
                     setrlimit(RLIMIT_FSIZE, &small);
                 struck = true;
             }
-            while (!struck)
-                std::this_thread::yield();
+            WaitFor(struck);
             return basMain::LoadReducedPicture(path, ratio, stop);
         });
         const auto bar = [] {  // the progress window's bar, -1 when there is none
@@ -295,8 +294,7 @@ private slots:
                     host.folder = output.path();
                     guiRan = true;
                 });
-                while (!guiRan)
-                    std::this_thread::yield();
+                WaitFor(guiRan);
             }
             return basMain::LoadReducedPicture(path, ratio, stop);
         });
