@@ -184,9 +184,7 @@ private slots:
     void stopDuringAnEncodeLeavesNothing()
     {
         const QStringList names = {"0.jpg", "1.jpg", "2.jpg"};
-        QFile original(out_.filePath("0.jpg"));
-        QVERIFY(original.open(QIODevice::WriteOnly) && original.write("original") == 8);
-        original.close();
+        QVERIFY(testimages::Write(out_.filePath("0.jpg"), "original"));
         std::atomic<bool> encoding{false}, decoding{false}, stopped{false};
         std::atomic<int> rows{0};
         basBatch::EngineOptions options;

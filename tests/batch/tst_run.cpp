@@ -58,10 +58,8 @@ QMap<QString, QByteArray> Contents(const QList<std::pair<QString, QString>>& fol
 {
     QMap<QString, QByteArray> files;
     for (const auto& [label, folder] : folders)
-        for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
-            QFile file(f.filePath());
-            files.insert(label + '/' + f.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
-        }
+        for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System))
+            files.insert(label + '/' + f.fileName(), testimages::Read(f.filePath()));
     return files;
 }
 
