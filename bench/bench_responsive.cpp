@@ -26,7 +26,7 @@ namespace {
 
 class Yes final : public MessageResponder {
 public:
-    MsgAnswer Show(MsgKind, const QString&, const QString& text) override
+    MsgAnswer Show(MsgKind, const QString&, const QString& text, const QString&) override
     {
         last = text;
         return MsgAnswer::Yes;

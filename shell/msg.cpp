@@ -33,12 +33,7 @@ protected:
 
 class BoxResponder final : public MessageResponder {
 public:
-    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
-    {
-        return ShowDetailed(kind, title, text, QString());
-    }
-
-    MsgAnswer ShowDetailed(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
+    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
     {
         QWidget* owner = QApplication::activeWindow();
         if (kind == MsgKind::Question) {
@@ -85,11 +80,6 @@ private:
 
 }  // namespace
 
-void clsMsg::ShowError(const QString& vstrMessage)
-{
-    Show(MsgKind::Error, QStringLiteral("エラー"), vstrMessage);
-}
-
 void clsMsg::ShowError(const QString& vstrMessage, const QString& vstrDetail)
 {
     Show(MsgKind::Error, QStringLiteral("エラー"), vstrMessage, vstrDetail);
@@ -98,11 +88,6 @@ void clsMsg::ShowError(const QString& vstrMessage, const QString& vstrDetail)
 void clsMsg::ShowMessage(const QString& vstrMessage)
 {
     Show(MsgKind::Warning, QStringLiteral("警告"), vstrMessage);
-}
-
-void clsMsg::ShowInformation(const QString& vstrInformation)
-{
-    Show(MsgKind::Information, QStringLiteral("情報"), vstrInformation);
 }
 
 void clsMsg::ShowInformation(const QString& vstrInformation, const QString& vstrDetail)
@@ -124,7 +109,7 @@ MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, 
 {
     BoxResponder boxes;
     MessageResponder& responder = responder_ ? *responder_ : boxes;
-    return detail.isEmpty() ? responder.Show(kind, title, text) : responder.ShowDetailed(kind, title, text, detail);
+    return responder.Show(kind, title, text, detail);
 }
 
 clsMsg& Msg()
@@ -150,11 +135,6 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
     case JpegResult::Ok: break;
     }
     return {};
-}
-
-bool ShowSaveError(ModuleJPEG::JpegResult Result)
-{
-    return ShowSaveError(Result, QString());
 }
 
 bool ShowSaveError(ModuleJPEG::JpegResult Result, const QString& Path)

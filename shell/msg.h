@@ -13,29 +13,20 @@ enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
 
 enum class MsgKind { Error, Warning, Information, Question };
 
-// Shows one box and returns the button pressed (OK boxes return Yes).
+// Shows one box and returns the button pressed (OK boxes return Yes). detail
+// is the box's informative second line (the file it is about), empty for none.
 class MessageResponder {
 public:
     virtual ~MessageResponder() = default;
-    virtual MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) = 0;
-    // A box with a second, informative line under its text (the file it is
-    // about). A responder that does not override it sees the text alone.
-    virtual MsgAnswer ShowDetailed(MsgKind kind, const QString& title, const QString& text, const QString& detail)
-    {
-        Q_UNUSED(detail);
-        return Show(kind, title, text);
-    }
+    virtual MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) = 0;
 };
 
 class clsMsg {
 public:
-    void ShowError(const QString& vstrMessage);
-    // The error box with vstrDetail as its informative second line.
-    void ShowError(const QString& vstrMessage, const QString& vstrDetail);
+    // vstrDetail, when given, is the box's informative second line.
+    void ShowError(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowMessage(const QString& vstrMessage);
-    void ShowInformation(const QString& vstrInformation);
-    // The information box with vstrDetail as its informative second line.
-    void ShowInformation(const QString& vstrInformation, const QString& vstrDetail);
+    void ShowInformation(const QString& vstrInformation, const QString& vstrDetail = {});
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
 
     // Replaces the real message boxes (nullptr restores them). Not owned.
@@ -54,11 +45,9 @@ namespace basMain {
 // The message for a failing save result; empty for success and unknown values.
 QString SaveErrorText(ModuleJPEG::JpegResult result);
 
-// Shows the error box for a failing result and returns false; returns true
-// without a box for success and for every value that is not a failure code.
-bool ShowSaveError(ModuleJPEG::JpegResult Result);
-
-// The same, naming the file that could not be written on the box's second line.
+// Shows the error box for a failing result, naming the file that could not be
+// written on its second line, and returns false; returns true without a box
+// for success and for every value that is not a failure code.
 bool ShowSaveError(ModuleJPEG::JpegResult Result, const QString& Path);
 
 }  // namespace basMain

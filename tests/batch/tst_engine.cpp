@@ -5,12 +5,12 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <thread>
 
 #include "batch/engine.h"
 #include "shell/basmain.h"
 #include "heldpicture.h"
 #include "testimages.h"
+#include "waitfor.h"
 
 using basBatch::ItemOutcome;
 using basBatch::ShrinkEngine;
@@ -32,13 +32,6 @@ std::vector<ItemOutcome> RunToEnd(ShrinkEngine& engine)
 QStringList Files(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-// Another thread's signal.
-void WaitFor(const std::atomic<bool>& flag)
-{
-    while (!flag)
-        std::this_thread::yield();
 }
 
 basMain::ReducedPicture Plain(int w, int h)
@@ -167,8 +160,7 @@ private slots:
             options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
                 if (!path.endsWith("2.jpg"))
                     return Plain(64, 48);
-                while (laterFinished < 2)  // fails once the two images after it are finished
-                    std::this_thread::yield();
+                WaitFor([&] { return laterFinished >= 2; });  // fails once the two images after it are finished
                 basMain::ReducedPicture failed;
                 failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture, "broken"};
                 return failed;
@@ -192,9 +184,7 @@ private slots:
     void stopDuringAnEncodeLeavesNothing()
     {
         const QStringList names = {"0.jpg", "1.jpg", "2.jpg"};
-        QFile original(out_.filePath("0.jpg"));
-        QVERIFY(original.open(QIODevice::WriteOnly) && original.write("original") == 8);
-        original.close();
+        QVERIFY(testimages::Write(out_.filePath("0.jpg"), "original"));
         std::atomic<bool> encoding{false}, decoding{false}, stopped{false};
         std::atomic<int> rows{0};
         basBatch::EngineOptions options;

@@ -8,7 +8,6 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <csignal>
-#include <thread>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -26,19 +25,17 @@
 #include "shell/msg.h"
 #include "shell/numtext.h"
 #include "shell/picture.h"
+#include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
+#include "waitfor.h"
 
 namespace {
 
 enum class Fault { OutputGone, SourceGone, SourceIsFolder, DiskFull, NotWritable };
 
-class Host final : public basBatch::RunHost {
+class Host final : public FakeSelection<basBatch::RunHost> {
 public:
-    int ListCount() const override { return static_cast<int>(names.size()); }
-    bool Selected(int i) const override { return selected.value(i); }
-    QString List(int i) const override { return names.value(i); }
-    QString FolderText() const override { return folder; }
     QString NormalisedRatioText() override { return ratio = basMain::NormaliseRatioText(ratio); }
     void SetStatusText(const QString& text) override { status = text; }
     void RefreshFileList() override
@@ -49,9 +46,6 @@ public:
     void CloseAllViewers() override { ++viewerCloses; }
     QWidget* Window() override { return &window; }
 
-    QStringList names;
-    QList<bool> selected;
-    QString folder;
     QString ratio = QStringLiteral("100.0%");
     QString status = QStringLiteral("3 個のオブジェクトを選択");
     int refreshes = 0;
@@ -64,10 +58,8 @@ QMap<QString, QByteArray> Contents(const QList<std::pair<QString, QString>>& fol
 {
     QMap<QString, QByteArray> files;
     for (const auto& [label, folder] : folders)
-        for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
-            QFile file(f.filePath());
-            files.insert(label + '/' + f.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
-        }
+        for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System))
+            files.insert(label + '/' + f.fileName(), testimages::Read(f.filePath()));
     return files;
 }
 
@@ -241,8 +233,7 @@ private slots:
                     setrlimit(RLIMIT_FSIZE, &small);
                 struck = true;
             }
-            while (!struck)
-                std::this_thread::yield();
+            WaitFor(struck);
             return basMain::LoadReducedPicture(path, ratio, stop);
         });
         const auto bar = [] {  // the progress window's bar, -1 when there is none
@@ -301,8 +292,7 @@ private slots:
                     host.folder = output.path();
                     guiRan = true;
                 });
-                while (!guiRan)
-                    std::this_thread::yield();
+                WaitFor(guiRan);
             }
             return basMain::LoadReducedPicture(path, ratio, stop);
         });

@@ -5,9 +5,9 @@
 
 #include <QString>
 #include <atomic>
-#include <thread>
 
 #include "shell/picture.h"
+#include "waitfor.h"
 
 inline auto HoldUntilStopped(const QString& held, std::atomic<bool>& inWork)
 {
@@ -15,8 +15,7 @@ inline auto HoldUntilStopped(const QString& held, std::atomic<bool>& inWork)
         if (!path.endsWith(held))
             return basMain::LoadReducedPicture(path, ratio, stop);
         inWork = true;
-        while (!stop->load())
-            std::this_thread::yield();
+        WaitFor(*stop);
         basMain::ReducedPicture stopped;
         stopped.Stopped = true;
         return stopped;

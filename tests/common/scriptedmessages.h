@@ -17,11 +17,7 @@ public:
         QString detail;  // the informative second line, if any
     };
 
-    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text) override
-    {
-        return ShowDetailed(kind, title, text, QString());
-    }
-    MsgAnswer ShowDetailed(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
+    MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
     {
         shown.append({kind, title, text, detail});
         if (onShow)
@@ -35,6 +31,15 @@ public:
         for (const Shown& s : shown)
             texts << s.text;
         return texts;
+    }
+
+    // Each box as its title, a colon and its text.
+    QStringList Titled() const
+    {
+        QStringList titled;
+        for (const Shown& s : shown)
+            titled << s.title + QLatin1Char(':') + s.text;
+        return titled;
     }
 
     QList<Shown> shown;

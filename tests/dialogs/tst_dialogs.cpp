@@ -14,21 +14,13 @@
 #include "shell/basmain.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
+#include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
 
 namespace {
 
-class Selection final : public basMain::FileSelection {
-public:
-    int ListCount() const override { return static_cast<int>(names.size()); }
-    bool Selected(int i) const override { return selected.value(i); }
-    QString List(int i) const override { return names.value(i); }
-    QString FolderText() const override { return folder; }
-    QStringList names;
-    QList<bool> selected;
-    QString folder;
-};
+using Selection = FakeSelection<>;
 
 QList<frmImage*> OpenViewers()
 {

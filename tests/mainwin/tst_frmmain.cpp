@@ -27,19 +27,10 @@
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
+#include "scriptedmessages.h"
 #include "testimages.h"
 
 namespace {
-
-class Recorder final : public MessageResponder {
-public:
-    MsgAnswer Show(MsgKind, const QString& title, const QString& text) override
-    {
-        shown.append(title + QLatin1Char(':') + text);
-        return MsgAnswer::Yes;
-    }
-    QStringList shown;
-};
 
 QSettings Store()
 {
@@ -53,7 +44,7 @@ class tst_frmMain : public QObject {
 
     QTemporaryDir store_;
     QTemporaryDir tree_;
-    Recorder messages_;
+    ScriptedMessages messages_;
     std::unique_ptr<frmMain> w_;
 
     // A main window opened on folder, shown and active.
@@ -225,7 +216,7 @@ private slots:
         // A volume that is not there: one error box, the lists keep their folder.
         drives.addItem("/no/such/volume", "/no/such/volume");
         drives.setCurrentIndex(drives.count() - 1);
-        QCOMPARE(messages_.shown, QStringList("エラー:デバイスの準備ができていません。"));
+        QCOMPARE(messages_.Titled(), QStringList("エラー:デバイスの準備ができていません。"));
         QCOMPARE(w.FilList().Path(), Sub("photos"));
         // The system root: lists and path box at its root, status cleared.
         w.SetStatusText("3 個のオブジェクトを選択");
@@ -380,7 +371,7 @@ private slots:
         w.tlbMain_ButtonClick("CLOSE");  // needs no folder
         QCOMPARE(ran.size(), 2);
         QCOMPARE(w.FilList().Path(), Sub("other"));
-        QCOMPARE(messages_.shown, QStringList(4, "警告:パスが見つかりません。"));
+        QCOMPARE(messages_.Titled(), QStringList(4, "警告:パスが見つかりません。"));
     }
 
     void opensGivenPathsAndDrops()
@@ -444,8 +435,8 @@ private slots:
         QTest::keyClicks(w.cboRitu().lineEdit(), "50");
         QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(&w, Qt::Key_F5);
-        QCOMPARE(messages_.shown.first(), QString("質問:縮小率 50.0% で縮小を開始します。"));
-        QCOMPARE(messages_.shown.last(), QString("情報:サイズの変換が終了しました。"));
+        QCOMPARE(messages_.Titled().first(), QString("質問:縮小率 50.0% で縮小を開始します。"));
+        QCOMPARE(messages_.Titled().last(), QString("情報:サイズの変換が終了しました。"));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
         QCOMPARE(QImageReader(out.filePath("b.jpg")).size(), QSize(500, 376));
         QCOMPARE(w.FilList().SelectedCount(), 0);

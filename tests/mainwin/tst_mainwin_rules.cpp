@@ -14,10 +14,6 @@
 #include "mainwin/openwith.h"
 #include "testimages.h"
 
-namespace {
-
-}  // namespace
-
 class tst_MainwinRules : public QObject {
     Q_OBJECT
 private slots:
