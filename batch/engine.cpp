@@ -258,7 +258,11 @@ int ShrinkEngine::Count() const
 void ShrinkEngine::Start(std::function<void()> wake)
 {
     State& d = *d_;
-    if (!d.workers.empty() || d.joined)
+    // Stop may come from any thread meanwhile: it must see no workers or all
+    // of them, and the wake set with them. The workers wait on this lock
+    // before they look at anything.
+    const std::lock_guard lock(d.mutex);
+    if (!d.workers.empty() || d.joined || d.stopped)
         return;
     d.wake = std::move(wake);
     const int threads = std::clamp(d.options.Threads > 0 ? d.options.Threads : DefaultThreadCount(), 1,
@@ -331,16 +335,20 @@ bool ShrinkEngine::Finished()
 void ShrinkEngine::Stop()
 {
     State& d = *d_;
+    bool started = false;
     {
         const std::lock_guard lock(d.mutex);
         if (d.stopped || d.joined)
             return;
         d.stopped = true;
+        // Workers seen here mean Start has set the wake, and never sets it again.
+        started = !d.workers.empty();
         d.AbandonAfter(-1);
     }
     d.workCv.notify_all();
     d.ownerCv.notify_all();
-    d.Wake();
+    if (started)
+        d.Wake();
 }
 
 }  // namespace basBatch
