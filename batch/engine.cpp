@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "shell/basmain.h"
+#include "shell/picturefile.h"
 
 namespace basBatch {
 
@@ -37,12 +38,6 @@ int DefaultThreadCount()
 namespace {
 
 constexpr int kNone = std::numeric_limits<int>::max();
-
-basMain::PictureError OutOfMemory(const QString& path)
-{
-    return {basMain::PictureErrorNumber::OutOfMemory,
-            QStringLiteral("メモリが足りません。 (") + QDir::toNativeSeparators(path) + QLatin1Char(')')};
-}
 
 struct Slot {
     bool Ready = false;
@@ -106,21 +101,17 @@ struct ShrinkEngine::State {
                 w->Abandon.store(true);
     }
 
-    Slot Process(int index, Worker& worker);
+    void Process(int index, Worker& worker, Slot& slot);
     void Work(Worker& worker);
     void JoinAndClear();
 };
 
-Slot ShrinkEngine::State::Process(int index, Worker& worker)
+void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot)
 {
     const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
-    Slot slot;
-    slot.Outcome.Index = index;
-    slot.Outcome.Source = item.Source;
-    slot.Outcome.Output = item.Output;
     if (item.Skip) {
         slot.Outcome.Skipped = true;
-        return slot;
+        return;
     }
 
     slot.Outcome.SourceBytes = QFileInfo(item.Source).size();
@@ -128,22 +119,17 @@ Slot ShrinkEngine::State::Process(int index, Worker& worker)
                                                       : basMain::LoadReducedPicture(item.Source, plan.Ratio, &worker.Abandon);
     if (reduced.Stopped || worker.Abandon.load()) {
         slot.Abandoned = true;
-        return slot;
+        return;
     }
     slot.Outcome.SourceSize = reduced.SourceSize;
     if (reduced.Error) {
         slot.Outcome.LoadError = std::move(reduced.Error);
-        return slot;
+        return;
     }
 
-    QImage image = std::move(reduced.Image);
-    if (!image.isNull() && image.format() != QImage::Format_RGB32) {
-        image.convertTo(QImage::Format_RGB32);
-        if (image.isNull()) {
-            slot.Outcome.LoadError = OutOfMemory(item.Source);
-            return slot;
-        }
-    }
+    const QImage image = std::move(reduced.Image);
+    // Every reducer gives opaque RGB32, the layout the encoder reads directly.
+    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
     slot.Outcome.TargetSize = image.size();
     ModuleJPEG::PixelRows rows;
     if (!image.isNull()) {
@@ -162,7 +148,6 @@ Slot ShrinkEngine::State::Process(int index, Worker& worker)
         slot.File.Discard();
         slot.Abandoned = true;
     }
-    return slot;
 }
 
 void ShrinkEngine::State::Work(Worker& worker)
@@ -182,14 +167,14 @@ void ShrinkEngine::State::Work(Worker& worker)
             worker.Abandon.store(false);
         }
         Slot slot;
+        slot.Outcome.Index = index;
+        slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
+        slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
         try {
-            slot = Process(index, worker);
+            Process(index, worker, slot);
         } catch (const std::bad_alloc&) {
-            slot = Slot();
-            slot.Outcome.Index = index;
-            slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
-            slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
-            slot.Outcome.LoadError = OutOfMemory(slot.Outcome.Source);
+            slot.Outcome.LoadError = basMain::PictureFileError(basMain::PictureErrorNumber::OutOfMemory,
+                                                               QStringLiteral("メモリが足りません。"), slot.Outcome.Source);
         }
         if (options.Observer)
             options.Observer(index, WorkStep::ItemFinished);
