@@ -144,6 +144,8 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot)
         return worker.Abandon.load() ? ModuleJPEG::YieldAction::Abort : ModuleJPEG::YieldAction::Continue;
     };
     slot.Outcome.SaveResult = slot.File.Encode(basMain::ToFsPath(item.Output), rows, yield);
+    // Counted here, so the owner's thread (the window's) need not ask the disk.
+    slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());
     if (worker.Abandon.load()) {
         slot.File.Discard();
         slot.Abandoned = true;
@@ -275,8 +277,8 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
         lock.unlock();
         if (slot.Outcome.Ok() && slot.File.Pending()) {
             slot.Outcome.SaveResult = slot.File.Commit();
-            if (slot.Outcome.Ok())
-                slot.Outcome.OutputBytes = QFileInfo(slot.Outcome.Output).size();
+            if (!slot.Outcome.Ok())
+                slot.Outcome.OutputBytes = 0;
         }
         lock.lock();
         ++d.nextToReport;

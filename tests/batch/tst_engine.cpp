@@ -106,6 +106,7 @@ private slots:
                 QCOMPARE(o.Index, i);
                 QVERIFY2(o.Ok(), qPrintable(o.Output));
                 QCOMPARE(o.Skipped, i == 4);
+                QCOMPARE(o.OutputBytes, QFileInfo(o.Output).size());
                 bytes << QString::fromLatin1(testimages::Read(o.Output).toBase64());
             }
             QCOMPARE(outcomes[2].Output, folder.filePath("a.b.jpg"));
