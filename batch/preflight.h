@@ -51,6 +51,14 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
 // The same, with nameCase asked of the output folder's file system.
 PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder);
 
+// A kind of clash that occurs: the line that tells it and the files concerned.
+struct ClashLine {
+    QString Text;
+    QStringList Files;
+};
+// Originals first, then shared names; empty when nothing needs asking.
+std::vector<ClashLine> ClashLines(const PlanCheck& check);
+
 // The question to ask before the run writes, one line per kind of clash that
 // occurs and then "続行しますか？"; empty when nothing needs asking.
 QString PlanQuestion(const PlanCheck& check);
