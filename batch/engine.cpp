@@ -237,11 +237,6 @@ ShrinkEngine::~ShrinkEngine()
     d_->JoinAndClear();
 }
 
-int ShrinkEngine::Count() const
-{
-    return d_->Count();
-}
-
 void ShrinkEngine::Start(std::function<void()> wake)
 {
     State& d = *d_;

@@ -104,8 +104,6 @@ public:
     // next check), nothing more is put in place, and the run ends.
     void Stop();
 
-    int Count() const;
-
 private:
     struct State;
     std::unique_ptr<State> d_;

@@ -103,7 +103,6 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder)
 PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase)
 {
     PlanCheck check;
-    check.Case = nameCase;
 
     // Items by the output they write; every output lies in the one folder, so its name tells them apart.
     QList<QString> groupOf;

@@ -27,7 +27,6 @@ struct PlanCheck {
     // One per given source, in the given order. An item whose output a later
     // item writes too is skipped: it is neither read nor written.
     std::vector<PlanItem> Items;
-    NameCase Case = NameCase::Sensitive;
     // Selected sources an output would replace (each once, in list order).
     QStringList Originals;
     // Selected sources whose outputs share a name with another selected

@@ -184,8 +184,6 @@ public:
         return JpegResult::Ok;
     }
 
-    bool Finished() const { return !file_ && !temp_.empty(); }
-
     std::uint64_t Written() const { return written_; }
 
     void Discard()
@@ -369,7 +367,8 @@ void PendingJpeg::Discard()
 
 bool PendingJpeg::Pending() const
 {
-    return file_ && file_->Finished();
+    // Only a file that Encode finished is kept.
+    return file_ != nullptr;
 }
 
 std::uint64_t PendingJpeg::Size() const
