@@ -93,6 +93,12 @@ struct ShrinkEngine::State {
         return !stopped && !ended && nextToTake < Count() && nextToTake < firstFailure;
     }
 
+    // With the lock held.
+    bool NextReady() const
+    {
+        return !stopped && !ended && nextToReport < Count() && results[static_cast<std::size_t>(nextToReport)].Ready;
+    }
+
     // With the lock held: abandons every item after Index.
     void AbandonAfter(int index)
     {
@@ -266,8 +272,7 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
     State& d = *d_;
     std::vector<ItemOutcome> outcomes;
     std::unique_lock lock(d.mutex);
-    while (!d.stopped && !d.ended && d.nextToReport < d.Count() &&
-           d.results[static_cast<std::size_t>(d.nextToReport)].Ready) {
+    while (d.NextReady()) {
         Slot slot = std::move(d.results[static_cast<std::size_t>(d.nextToReport)]);
         lock.unlock();
         if (slot.Outcome.Ok() && slot.File.Pending()) {
@@ -291,11 +296,7 @@ void ShrinkEngine::Wait()
 {
     State& d = *d_;
     std::unique_lock lock(d.mutex);
-    d.ownerCv.wait(lock, [&] {
-        const bool next = !d.stopped && !d.ended && d.nextToReport < d.Count() &&
-                          d.results[static_cast<std::size_t>(d.nextToReport)].Ready;
-        return next || d.active == 0;
-    });
+    d.ownerCv.wait(lock, [&] { return d.NextReady() || d.active == 0; });
 }
 
 bool ShrinkEngine::Finished()
