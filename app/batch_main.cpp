@@ -80,18 +80,11 @@ QString PixelsText(const QSize& size)
 // Lists what the check found and why nothing was written.
 int RefuseClashes(const basBatch::PlanCheck& check)
 {
-    const auto list = [](const QString& line, const QStringList& files) {
-        Print(stderr, QStringLiteral("zembrik-batch: ") + line + QLatin1Char('\n'));
-        for (const QString& file : files)
+    for (const basBatch::ClashLine& clash : basBatch::ClashLines(check)) {
+        Print(stderr, QStringLiteral("zembrik-batch: ") + clash.Text + QLatin1Char('\n'));
+        for (const QString& file : clash.Files)
             Print(stderr, QStringLiteral("  ") + file + QLatin1Char('\n'));
-    };
-    if (!check.Originals.isEmpty())
-        list(QStringLiteral("元の画像 %1 個が縮小した画像で置き換えられます。").arg(check.Originals.size()),
-             check.Originals);
-    if (!check.SameNames.isEmpty())
-        list(QStringLiteral("同じ名前になる画像が %1 個あります。リストで後の画像だけが保存されます。")
-                 .arg(check.SameNames.size()),
-             check.SameNames);
+    }
     Print(stderr, QStringLiteral("zembrik-batch: 何も書き込んでいません。続行するには --force を指定してください。\n"));
     return 2;
 }

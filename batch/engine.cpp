@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "shell/basmain.h"
+#include "shell/picturefile.h"
 
 namespace basBatch {
 
@@ -37,12 +38,6 @@ int DefaultThreadCount()
 namespace {
 
 constexpr int kNone = std::numeric_limits<int>::max();
-
-basMain::PictureError OutOfMemory(const QString& path)
-{
-    return {basMain::PictureErrorNumber::OutOfMemory,
-            QStringLiteral("メモリが足りません。 (") + QDir::toNativeSeparators(path) + QLatin1Char(')')};
-}
 
 struct Slot {
     bool Ready = false;
@@ -98,6 +93,12 @@ struct ShrinkEngine::State {
         return !stopped && !ended && nextToTake < Count() && nextToTake < firstFailure;
     }
 
+    // With the lock held.
+    bool NextReady() const
+    {
+        return !stopped && !ended && nextToReport < Count() && results[static_cast<std::size_t>(nextToReport)].Ready;
+    }
+
     // With the lock held: abandons every item after Index.
     void AbandonAfter(int index)
     {
@@ -106,21 +107,17 @@ struct ShrinkEngine::State {
                 w->Abandon.store(true);
     }
 
-    Slot Process(int index, Worker& worker);
+    void Process(int index, Worker& worker, Slot& slot);
     void Work(Worker& worker);
     void JoinAndClear();
 };
 
-Slot ShrinkEngine::State::Process(int index, Worker& worker)
+void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot)
 {
     const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
-    Slot slot;
-    slot.Outcome.Index = index;
-    slot.Outcome.Source = item.Source;
-    slot.Outcome.Output = item.Output;
     if (item.Skip) {
         slot.Outcome.Skipped = true;
-        return slot;
+        return;
     }
 
     slot.Outcome.SourceBytes = QFileInfo(item.Source).size();
@@ -128,22 +125,17 @@ Slot ShrinkEngine::State::Process(int index, Worker& worker)
                                                       : basMain::LoadReducedPicture(item.Source, plan.Ratio, &worker.Abandon);
     if (reduced.Stopped || worker.Abandon.load()) {
         slot.Abandoned = true;
-        return slot;
+        return;
     }
     slot.Outcome.SourceSize = reduced.SourceSize;
     if (reduced.Error) {
         slot.Outcome.LoadError = std::move(reduced.Error);
-        return slot;
+        return;
     }
 
-    QImage image = std::move(reduced.Image);
-    if (!image.isNull() && image.format() != QImage::Format_RGB32) {
-        image.convertTo(QImage::Format_RGB32);
-        if (image.isNull()) {
-            slot.Outcome.LoadError = OutOfMemory(item.Source);
-            return slot;
-        }
-    }
+    const QImage image = std::move(reduced.Image);
+    // Every reducer gives opaque RGB32, the layout the encoder reads directly.
+    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
     slot.Outcome.TargetSize = image.size();
     ModuleJPEG::PixelRows rows;
     if (!image.isNull()) {
@@ -158,11 +150,12 @@ Slot ShrinkEngine::State::Process(int index, Worker& worker)
         return worker.Abandon.load() ? ModuleJPEG::YieldAction::Abort : ModuleJPEG::YieldAction::Continue;
     };
     slot.Outcome.SaveResult = slot.File.Encode(basMain::ToFsPath(item.Output), rows, yield);
+    // Counted here, so the owner's thread (the window's) need not ask the disk.
+    slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());
     if (worker.Abandon.load()) {
         slot.File.Discard();
         slot.Abandoned = true;
     }
-    return slot;
 }
 
 void ShrinkEngine::State::Work(Worker& worker)
@@ -182,14 +175,14 @@ void ShrinkEngine::State::Work(Worker& worker)
             worker.Abandon.store(false);
         }
         Slot slot;
+        slot.Outcome.Index = index;
+        slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
+        slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
         try {
-            slot = Process(index, worker);
+            Process(index, worker, slot);
         } catch (const std::bad_alloc&) {
-            slot = Slot();
-            slot.Outcome.Index = index;
-            slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
-            slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
-            slot.Outcome.LoadError = OutOfMemory(slot.Outcome.Source);
+            slot.Outcome.LoadError = basMain::PictureFileError(basMain::PictureErrorNumber::OutOfMemory,
+                                                               QStringLiteral("メモリが足りません。"), slot.Outcome.Source);
         }
         if (options.Observer)
             options.Observer(index, WorkStep::ItemFinished);
@@ -250,15 +243,14 @@ ShrinkEngine::~ShrinkEngine()
     d_->JoinAndClear();
 }
 
-int ShrinkEngine::Count() const
-{
-    return d_->Count();
-}
-
 void ShrinkEngine::Start(std::function<void()> wake)
 {
     State& d = *d_;
-    if (!d.workers.empty() || d.joined)
+    // Stop may come from any thread meanwhile: it must see no workers or all
+    // of them, and the wake set with them. The workers wait on this lock
+    // before they look at anything.
+    const std::lock_guard lock(d.mutex);
+    if (!d.workers.empty() || d.joined || d.stopped)
         return;
     d.wake = std::move(wake);
     const int threads = std::clamp(d.options.Threads > 0 ? d.options.Threads : DefaultThreadCount(), 1,
@@ -280,14 +272,13 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
     State& d = *d_;
     std::vector<ItemOutcome> outcomes;
     std::unique_lock lock(d.mutex);
-    while (!d.stopped && !d.ended && d.nextToReport < d.Count() &&
-           d.results[static_cast<std::size_t>(d.nextToReport)].Ready) {
+    while (d.NextReady()) {
         Slot slot = std::move(d.results[static_cast<std::size_t>(d.nextToReport)]);
         lock.unlock();
         if (slot.Outcome.Ok() && slot.File.Pending()) {
             slot.Outcome.SaveResult = slot.File.Commit();
-            if (slot.Outcome.Ok())
-                slot.Outcome.OutputBytes = QFileInfo(slot.Outcome.Output).size();
+            if (!slot.Outcome.Ok())
+                slot.Outcome.OutputBytes = 0;
         }
         lock.lock();
         ++d.nextToReport;
@@ -305,11 +296,7 @@ void ShrinkEngine::Wait()
 {
     State& d = *d_;
     std::unique_lock lock(d.mutex);
-    d.ownerCv.wait(lock, [&] {
-        const bool next = !d.stopped && !d.ended && d.nextToReport < d.Count() &&
-                          d.results[static_cast<std::size_t>(d.nextToReport)].Ready;
-        return next || d.active == 0;
-    });
+    d.ownerCv.wait(lock, [&] { return d.NextReady() || d.active == 0; });
 }
 
 bool ShrinkEngine::Finished()
@@ -331,16 +318,20 @@ bool ShrinkEngine::Finished()
 void ShrinkEngine::Stop()
 {
     State& d = *d_;
+    bool started = false;
     {
         const std::lock_guard lock(d.mutex);
         if (d.stopped || d.joined)
             return;
         d.stopped = true;
+        // Workers seen here mean Start has set the wake, and never sets it again.
+        started = !d.workers.empty();
         d.AbandonAfter(-1);
     }
     d.workCv.notify_all();
     d.ownerCv.notify_all();
-    d.Wake();
+    if (started)
+        d.Wake();
 }
 
 }  // namespace basBatch

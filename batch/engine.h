@@ -84,7 +84,8 @@ public:
 
     // Starts the workers. Wake is called on any thread whenever Collect may
     // have something new or Finished may have become true, until the engine
-    // is destroyed; it must not block.
+    // is destroyed; it must not block. After a Stop it does nothing, and
+    // Finished is true.
     void Start(std::function<void()> wake = {});
 
     // The calls below are for the thread that owns the run (the one that
@@ -102,8 +103,6 @@ public:
     // Any thread: workers stop at their next row of blocks (or the decoder's
     // next check), nothing more is put in place, and the run ends.
     void Stop();
-
-    int Count() const;
 
 private:
     struct State;

@@ -103,7 +103,6 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder)
 PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase)
 {
     PlanCheck check;
-    check.Case = nameCase;
 
     // Items by the output they write; every output lies in the one folder, so its name tells them apart.
     QList<QString> groupOf;
@@ -166,16 +165,27 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
     return check;
 }
 
+std::vector<ClashLine> ClashLines(const PlanCheck& check)
+{
+    std::vector<ClashLine> clashes;
+    if (!check.Originals.isEmpty())
+        clashes.push_back({QStringLiteral("元の画像 %1 個が縮小した画像で置き換えられます。").arg(check.Originals.size()),
+                           check.Originals});
+    if (!check.SameNames.isEmpty())
+        clashes.push_back({QStringLiteral("同じ名前になる画像が %1 個あります。リストで後の画像だけが保存されます。")
+                               .arg(check.SameNames.size()),
+                           check.SameNames});
+    return clashes;
+}
+
 QString PlanQuestion(const PlanCheck& check)
 {
-    if (!check.NeedsQuestion())
+    const std::vector<ClashLine> clashes = ClashLines(check);
+    if (clashes.empty())
         return {};
     QStringList lines;
-    if (!check.Originals.isEmpty())
-        lines << QStringLiteral("元の画像 %1 個が縮小した画像で置き換えられます。").arg(check.Originals.size());
-    if (!check.SameNames.isEmpty())
-        lines << QStringLiteral("同じ名前になる画像が %1 個あります。リストで後の画像だけが保存されます。")
-                     .arg(check.SameNames.size());
+    for (const ClashLine& clash : clashes)
+        lines << clash.Text;
     lines << QStringLiteral("続行しますか？");
     return lines.join(QLatin1Char('\n'));
 }

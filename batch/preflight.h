@@ -27,7 +27,6 @@ struct PlanCheck {
     // One per given source, in the given order. An item whose output a later
     // item writes too is skipped: it is neither read nor written.
     std::vector<PlanItem> Items;
-    NameCase Case = NameCase::Sensitive;
     // Selected sources an output would replace (each once, in list order).
     QStringList Originals;
     // Selected sources whose outputs share a name with another selected
@@ -50,6 +49,14 @@ struct PlanCheck {
 PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase);
 // The same, with nameCase asked of the output folder's file system.
 PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder);
+
+// A kind of clash that occurs: the line that tells it and the files concerned.
+struct ClashLine {
+    QString Text;
+    QStringList Files;
+};
+// Originals first, then shared names; empty when nothing needs asking.
+std::vector<ClashLine> ClashLines(const PlanCheck& check);
 
 // The question to ask before the run writes, one line per kind of clash that
 // occurs and then "続行しますか？"; empty when nothing needs asking.

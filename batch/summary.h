@@ -15,10 +15,6 @@ public:
     // Counts an item that was written; skipped and failed items add nothing.
     void Add(const ItemOutcome& outcome);
 
-    int Images() const { return images_; }
-    qint64 BytesBefore() const { return before_; }
-    qint64 BytesAfter() const { return after_; }
-
     // "16 個の画像：32.4 MB → 1.6 MB（0.9 秒）"
     QString Text(qint64 elapsedMs) const;
 

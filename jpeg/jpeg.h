@@ -115,6 +115,8 @@ public:
     void Discard();
     // An encoded file waits for Commit.
     bool Pending() const;
+    // The bytes of the file waiting for Commit; 0 when none is.
+    std::uint64_t Size() const;
 
     class File;
 

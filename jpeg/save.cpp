@@ -118,6 +118,7 @@ public:
     {
         Discard();
         target_ = target;
+        written_ = 0;
         const std::filesystem::path folder = target.parent_path();
         std::random_device entropy;
         std::mt19937 random(entropy());
@@ -144,6 +145,7 @@ public:
         errno = 0;
         if (std::fwrite(data, 1, size, file_) != size)
             return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        written_ += size;
         return JpegResult::Ok;
     }
 
@@ -182,7 +184,7 @@ public:
         return JpegResult::Ok;
     }
 
-    bool Finished() const { return !file_ && !temp_.empty(); }
+    std::uint64_t Written() const { return written_; }
 
     void Discard()
     {
@@ -201,6 +203,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temp_;  // set only once this object has created it
     std::FILE* file_ = nullptr;
+    std::uint64_t written_ = 0;
 };
 
 namespace {
@@ -364,7 +367,13 @@ void PendingJpeg::Discard()
 
 bool PendingJpeg::Pending() const
 {
-    return file_ && file_->Finished();
+    // Only a file that Encode finished is kept.
+    return file_ != nullptr;
+}
+
+std::uint64_t PendingJpeg::Size() const
+{
+    return file_ ? file_->Written() : 0;
 }
 
 }  // namespace ModuleJPEG

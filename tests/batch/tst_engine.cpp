@@ -99,6 +99,7 @@ private slots:
                 QCOMPARE(o.Index, i);
                 QVERIFY2(o.Ok(), qPrintable(o.Output));
                 QCOMPARE(o.Skipped, i == 4);
+                QCOMPARE(o.OutputBytes, QFileInfo(o.Output).size());
                 bytes << QString::fromLatin1(testimages::Read(o.Output).toBase64());
             }
             QCOMPARE(outcomes[2].Output, folder.filePath("a.b.jpg"));
@@ -213,6 +214,43 @@ private slots:
         QCOMPARE(rows.load(), 1);  // the encoder stopped at the next row of blocks
         QCOMPARE(Files(out_.path()), QStringList{"0.jpg"});
         QCOMPARE(testimages::Read(out_.filePath("0.jpg")), QByteArray("original"));
+    }
+
+    void stopFromAnotherThreadWhileStarting()
+    {
+        std::atomic<int> wakes{0};
+        const auto wake = [&] { ++wakes; };
+        basBatch::EngineOptions options;
+        options.Threads = 2;
+        options.Reducer = [](const QString&, double, const std::atomic<bool>*) { return Plain(64, 48); };
+        {
+            // Stopped before it started: it never starts.
+            ShrinkEngine engine(PlanOf({"0.jpg", "1.jpg"}, out_.path()), options);
+            engine.Stop();
+            engine.Start(wake);
+            QVERIFY(engine.Finished());
+            QCOMPARE(wakes.load(), 0);
+        }
+        // zembrik-batch's interrupt thread may stop the run while it starts.
+        // Start is called on a thread of its own: the suppressions for Qt
+        // would hide from ThreadSanitizer a race with a stack through QtTest.
+        ShrinkEngine engine(PlanOf({"0.jpg", "1.jpg", "2.jpg"}, out_.path()), options);
+        std::atomic<bool> ready{false};
+        std::thread interrupt([&] {
+            ready = true;
+            engine.Stop();
+        });
+        std::thread owner([&] {
+            WaitFor(ready);
+            engine.Start(wake);
+        });
+        owner.join();
+        interrupt.join();
+        while (!engine.Finished()) {
+            engine.Wait();
+            QVERIFY(engine.Collect().empty());
+        }
+        QVERIFY(Files(out_.path()).isEmpty());
     }
 };
 
