@@ -18,8 +18,38 @@
 #include "shell/picturefile.h"
 #include "shell/rowreducer.h"
 
+// ThreadSanitizer cannot see the ordering Qt's thread pool and semaphores
+// give, as Qt is not built with it; the reduction's bands tell it what they
+// rely on.
+#if defined(__SANITIZE_THREAD__)
+#define ZEMBRIK_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZEMBRIK_TSAN 1
+#endif
+#endif
+#if defined(ZEMBRIK_TSAN)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#endif
+
 namespace basMain {
 namespace {
+
+// What one thread wrote before Handed(key) is seen by another after Taken(key).
+void Handed([[maybe_unused]] void* key)
+{
+#if defined(ZEMBRIK_TSAN)
+    __tsan_release(key);
+#endif
+}
+
+void Taken([[maybe_unused]] void* key)
+{
+#if defined(ZEMBRIK_TSAN)
+    __tsan_acquire(key);
+#endif
+}
 
 // Room for the largest accepted picture at 4 bytes a pixel, plus what a
 // decoder may need beside it; Qt's default (256 MB) refuses 100 MP photos.
@@ -154,9 +184,12 @@ QImage Reduce(const QImage& source, int width, int height, bool share, const std
             }
         };
         QSemaphore done;
+        Handed(&reducers);
         for (int band = 1; band < bands; ++band) {
             const auto task = [&, band] {
+                Taken(&reducers);
                 run(reducers[static_cast<std::size_t>(band)]);
+                Handed(&done);
                 done.release();
             };
             // A busy pool is no reason to wait: the band then runs here.
@@ -165,6 +198,7 @@ QImage Reduce(const QImage& source, int width, int height, bool share, const std
         }
         run(reducers[0]);
         done.acquire(bands - 1);
+        Taken(&done);
         for (const RowReducer& reducer : reducers) {
             if (!reducer.Done())
                 return {};
