@@ -84,17 +84,10 @@ int main(int argc, char** argv)
     const QStringList args = QCoreApplication::arguments();
 
     QTemporaryDir generated;
-    QStringList sources;
-    if (args.size() > 1) {
-        sources = bench::PicturesIn(args.at(1));
-    } else {
-        std::printf("writing 3 photo-like JPEGs of 50, 75 and 96 MP...\n");
-        sources = bench::WritePhotos(generated.path(), {{8660, 5774}, {10000, 7500}, {12000, 8000}});
-    }
-    if (sources.isEmpty()) {
-        std::fprintf(stderr, "bench_responsive: no pictures\n");
+    const QStringList sources =
+        bench::PicturesFor(args, generated.path(), {{8660, 5774}, {10000, 7500}, {12000, 8000}});
+    if (sources.isEmpty())
         return 1;
-    }
 
     QTemporaryDir settings;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());

@@ -72,18 +72,11 @@ int main(int argc, char** argv)
     const double ratio = (args.size() > 2 ? args.at(2).toDouble() : 50.0) / 100.0;
 
     QTemporaryDir generated;
-    QStringList sources;
-    if (args.size() > 1) {
-        sources = bench::PicturesIn(args.at(1));
-    } else {
-        std::printf("writing 8 photo-like JPEGs (4 of 12 MP, 4 of 4 MP)...\n");
-        sources = bench::WritePhotos(generated.path(), {{4000, 3000}, {2560, 1600}, {4000, 3000}, {2560, 1600},
-                                                        {3000, 4000}, {2560, 1600}, {4000, 3000}, {1600, 2560}});
-    }
-    if (sources.isEmpty()) {
-        std::fprintf(stderr, "bench_run: no pictures\n");
+    const QStringList sources = bench::PicturesFor(args, generated.path(),
+                                                   {{4000, 3000}, {2560, 1600}, {4000, 3000}, {2560, 1600},
+                                                    {3000, 4000}, {2560, 1600}, {4000, 3000}, {1600, 2560}});
+    if (sources.isEmpty())
         return 1;
-    }
 
     const int cores = basBatch::DefaultThreadCount();
     std::printf("%lld pictures, ratio %.0f%%, %d cores\n", static_cast<long long>(sources.size()), ratio * 100, cores);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace bench {
 
@@ -56,13 +57,22 @@ QStringList WritePhotos(const QString& folder, const std::vector<QSize>& sizes)
     return paths;
 }
 
-QStringList PicturesIn(const QString& folder)
+QStringList PicturesFor(const QStringList& args, const QString& scratch, const std::vector<QSize>& sizes)
 {
-    const QDir dir(folder);
+    if (args.size() < 2) {
+        double megapixels = 0;
+        for (const QSize& size : sizes)
+            megapixels += size.width() * double(size.height()) / 1e6;
+        std::printf("writing %zu photo-like JPEGs (%.0f MP)...\n", sizes.size(), megapixels);
+        return WritePhotos(scratch, sizes);
+    }
+    const QDir dir(args.at(1));
     QStringList paths;
     // Name filters ignore case unless told otherwise.
     for (const QString& name : dir.entryList({"*.jpg", "*.jpeg", "*.bmp", "*.gif"}, QDir::Files, QDir::Name))
         paths << dir.filePath(name);
+    if (paths.isEmpty())
+        std::fprintf(stderr, "no pictures\n");
     return paths;
 }
 

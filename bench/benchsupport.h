@@ -18,8 +18,10 @@ QImage PhotoLike(int width, int height, unsigned seed);
 // nothing when a file cannot be written.
 QStringList WritePhotos(const QString& folder, const std::vector<QSize>& sizes);
 
-// The JPEG, BMP and GIF files of a folder, by name.
-QStringList PicturesIn(const QString& folder);
+// The JPEG, BMP and GIF files, by name, of the folder a benchmark was given
+// as its first argument; without one, photo-like JPEGs of these sizes written
+// into Scratch. Says what it does; empty when there is nothing to work on.
+QStringList PicturesFor(const QStringList& args, const QString& scratch, const std::vector<QSize>& sizes);
 
 // Peak resident memory of this process in MiB since the last reset (Linux;
 // 0 where it cannot be read).
