@@ -232,19 +232,14 @@ private slots:
             QCOMPARE(wakes.load(), 0);
         }
         // zembrik-batch's interrupt thread may stop the run while it starts.
-        // Start is called on a thread of its own: the suppressions for Qt
-        // would hide from ThreadSanitizer a race with a stack through QtTest.
         ShrinkEngine engine(PlanOf({"0.jpg", "1.jpg", "2.jpg"}, out_.path()), options);
         std::atomic<bool> ready{false};
         std::thread interrupt([&] {
             ready = true;
             engine.Stop();
         });
-        std::thread owner([&] {
-            WaitFor(ready);
-            engine.Start(wake);
-        });
-        owner.join();
+        WaitFor(ready);
+        engine.Start(wake);
         interrupt.join();
         while (!engine.Finished()) {
             engine.Wait();
