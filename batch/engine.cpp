@@ -2,7 +2,7 @@
 // items ahead of the next one to put in place (which bounds the finished
 // files waiting for their turn), and hand each back as a finished temporary
 // file or a failure. The owner renames them in order. Every item has its own encoder,
-// so workers share nothing but the queue.
+// so workers share nothing but the queue and the memory budget.
 #include "batch/engine.h"
 
 #include <QDir>
@@ -13,9 +13,16 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <thread>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "shell/basmain.h"
 #include "shell/picturefile.h"
@@ -33,6 +40,23 @@ QString OutputPathFor(const QString& outputFolder, const QString& fileName)
 int DefaultThreadCount()
 {
     return std::max(1, QThread::idealThreadCount());
+}
+
+qint64 DefaultMemoryBudget()
+{
+    qint64 physical = 0;
+#if defined(_WIN32)
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status))
+        physical = static_cast<qint64>(status.ullTotalPhys);
+#elif defined(_SC_PHYS_PAGES)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        physical = static_cast<qint64>(pages) * pageSize;
+#endif
+    return physical > 0 ? physical / 2 : std::numeric_limits<qint64>::max();
 }
 
 namespace {
@@ -71,6 +95,14 @@ struct ShrinkEngine::State {
     // -1: it is read only once that file is in place, as a run on one thread
     // would read it.
     std::vector<int> readsOutputOf;
+    // The memory budget: what the items in work have reserved, and whose
+    // turn it is to reserve (turns go in plan order; an item that needs no
+    // reservation passes its turn).
+    qint64 budget = 0;
+    qint64 reserved = 0;
+    int nextToReserve = 0;
+    std::vector<bool> turnPassed;
+    std::condition_variable budgetCv;
     int nextToTake = 0;
     int nextToReport = 0;
     int firstFailure = kNone;  // under StopAtFirstFailure: no work beyond it
@@ -105,14 +137,139 @@ struct ShrinkEngine::State {
         for (const auto& w : workers)
             if (w->Current > index)
                 w->Abandon.store(true);
+        budgetCv.notify_all();  // a worker waiting for memory gives up
     }
 
-    void Process(int index, Worker& worker, Slot& slot);
+    // With the lock held.
+    void PassTurn(int index)
+    {
+        turnPassed[static_cast<std::size_t>(index)] = true;
+        while (nextToReserve < Count() && turnPassed[static_cast<std::size_t>(nextToReserve)])
+            ++nextToReserve;
+        budgetCv.notify_all();
+    }
+
+    // Waits for Index's turn and for room; false when the item was abandoned
+    // meanwhile. A reservation larger than the whole budget waits for all the
+    // others to be released.
+    bool Reserve(int index, Worker& worker, qint64& bytes)
+    {
+        std::unique_lock lock(mutex);
+        bytes = std::min(bytes, budget);
+        budgetCv.wait(lock, [&] {
+            return worker.Abandon.load() || (nextToReserve == index && reserved + bytes <= budget);
+        });
+        PassTurn(index);
+        if (worker.Abandon.load()) {
+            bytes = 0;
+            return false;
+        }
+        reserved += bytes;
+        return true;
+    }
+
+    void Release(int index, qint64 bytes)
+    {
+        const std::lock_guard lock(mutex);
+        reserved -= bytes;
+        PassTurn(index);  // if it never reserved
+    }
+
+    void Process(int index, Worker& worker, Slot& slot, qint64& reservation);
     void Work(Worker& worker);
     void JoinAndClear();
 };
 
-void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot)
+namespace {
+
+// An item's rows on their way into its file: the memory is reserved when the
+// picture's header is known, the file started when its size is, and each
+// band of rows encoded as it is complete.
+class ItemRows final : public basMain::ShrinkSink {
+public:
+    using ReserveFunction = std::function<bool(qint64& bytes)>;
+
+    ItemRows(const PlanItem& item, int index, const EngineOptions& options, std::atomic<bool>& abandon, Slot& slot,
+             ReserveFunction reserve)
+        : item_(item), index_(index), options_(options), abandon_(abandon), slot_(slot), reserve_(std::move(reserve))
+    {
+    }
+
+    bool Reserve(qint64 bytes, QSize target) override
+    {
+        if (reserved_ || !reserve_)
+            return true;
+        reserved_ = true;
+        // The encoder's band and buffers come on top of the picture's needs.
+        qint64 all = bytes + static_cast<qint64>(ModuleJPEG::JpegWriter::BytesFor(target.width()));
+        if (!reserve_(all))
+            return false;
+        if (options_.Observer)
+            options_.Observer(index_, WorkStep::MemoryReserved);
+        return true;
+    }
+
+    bool Begin(QSize, QSize target) override
+    {
+        slot_.Outcome.TargetSize = target;
+        height_ = target.height();
+        Failure = slot_.File.Start(basMain::ToFsPath(item_.Output), target.width(), target.height());
+        return Failure == ModuleJPEG::JpegResult::Ok;
+    }
+
+    uchar* NextRow() override { return reinterpret_cast<uchar*>(slot_.File.NextRow()); }
+
+    bool RowDone() override
+    {
+        Failure = slot_.File.RowDone();
+        if (Failure != ModuleJPEG::JpegResult::Ok)
+            return false;
+        if (++rows_ % 16 != 0 && rows_ != height_)
+            return true;
+        if (options_.Observer)
+            options_.Observer(index_, WorkStep::RowEncoded);
+        return !abandon_.load();
+    }
+
+    ModuleJPEG::JpegResult Failure = ModuleJPEG::JpegResult::Ok;  // of the file
+
+private:
+    const PlanItem& item_;
+    const int index_;
+    const EngineOptions& options_;
+    std::atomic<bool>& abandon_;
+    Slot& slot_;
+    ReserveFunction reserve_;
+    bool reserved_ = false;
+    int height_ = 0;
+    int rows_ = 0;
+};
+
+// A picture a test's reducer gives whole, row by row into the sink.
+basMain::ShrinkOutcome SendWhole(basMain::ReducedPicture reduced, basMain::ShrinkSink& sink)
+{
+    basMain::ShrinkOutcome outcome;
+    outcome.SourceSize = reduced.SourceSize;
+    outcome.Error = std::move(reduced.Error);
+    outcome.Stopped = reduced.Stopped;
+    if (!outcome.Ok())
+        return outcome;
+    const QImage& image = reduced.Image;
+    // Every reducer gives opaque RGB32, the layout the encoder reads directly.
+    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
+    outcome.Stopped = !sink.Begin(reduced.SourceSize, image.size());
+    for (int y = 0; y < image.height() && !outcome.Stopped; ++y) {
+        uchar* const row = sink.NextRow();
+        if (row)
+            std::memcpy(row, image.constScanLine(y), static_cast<std::size_t>(image.width()) * 4);
+        outcome.Stopped = !row || !sink.RowDone();
+    }
+    return outcome;
+}
+
+}  // namespace
+
+void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64& reservation)
 {
     const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
     if (item.Skip) {
@@ -121,41 +278,29 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot)
     }
 
     slot.Outcome.SourceBytes = QFileInfo(item.Source).size();
-    basMain::ReducedPicture reduced = options.Reducer ? options.Reducer(item.Source, plan.Ratio, &worker.Abandon)
-                                                      : basMain::LoadReducedPicture(item.Source, plan.Ratio, &worker.Abandon);
-    if (reduced.Stopped || worker.Abandon.load()) {
+    ItemRows rows(item, index, options, worker.Abandon, slot, [&](qint64& bytes) {
+        const bool granted = Reserve(index, worker, bytes);
+        reservation = bytes;
+        return granted;
+    });
+    basMain::ShrinkOutcome shrunk =
+        options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), rows)
+                        : basMain::ShrinkPicture(item.Source, plan.Ratio, rows, &worker.Abandon);
+    if (shrunk.Stopped && rows.Failure != ModuleJPEG::JpegResult::Ok && !worker.Abandon.load())
+        slot.Outcome.SaveResult = rows.Failure;  // the file could not be written
+    else if (shrunk.Stopped || worker.Abandon.load())
         slot.Abandoned = true;
-        return;
-    }
-    slot.Outcome.SourceSize = reduced.SourceSize;
-    if (reduced.Error) {
-        slot.Outcome.LoadError = std::move(reduced.Error);
-        return;
-    }
-
-    const QImage image = std::move(reduced.Image);
-    // Every reducer gives opaque RGB32, the layout the encoder reads directly.
-    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
-    slot.Outcome.TargetSize = image.size();
-    ModuleJPEG::PixelRows rows;
-    if (!image.isNull()) {
-        rows.first = reinterpret_cast<const std::uint32_t*>(image.constBits());
-        rows.stride = image.bytesPerLine() / 4;
-        rows.width = image.width();
-        rows.height = image.height();
-    }
-    const ModuleJPEG::YieldHook yield = [&] {
-        if (options.Observer)
-            options.Observer(index, WorkStep::RowEncoded);
-        return worker.Abandon.load() ? ModuleJPEG::YieldAction::Abort : ModuleJPEG::YieldAction::Continue;
-    };
-    slot.Outcome.SaveResult = slot.File.Encode(basMain::ToFsPath(item.Output), rows, yield);
-    // Counted here, so the owner's thread (the window's) need not ask the disk.
-    slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());
-    if (worker.Abandon.load()) {
+    else if (shrunk.Error)
+        slot.Outcome.LoadError = std::move(shrunk.Error);
+    else
+        slot.Outcome.SaveResult = slot.File.Finish();
+    slot.Outcome.SourceSize = shrunk.SourceSize;
+    if (slot.Outcome.LoadError)
+        slot.Outcome.TargetSize = QSize();  // nothing was made
+    if (slot.Outcome.Ok())
+        slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());  // so the owner need not ask the disk
+    else
         slot.File.Discard();
-        slot.Abandoned = true;
-    }
 }
 
 void ShrinkEngine::State::Work(Worker& worker)
@@ -178,14 +323,17 @@ void ShrinkEngine::State::Work(Worker& worker)
         slot.Outcome.Index = index;
         slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
         slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
+        qint64 reservation = 0;
         try {
-            Process(index, worker, slot);
+            Process(index, worker, slot, reservation);
         } catch (const std::bad_alloc&) {
+            slot.File.Discard();
             slot.Outcome.LoadError = basMain::PictureFileError(basMain::PictureErrorNumber::OutOfMemory,
                                                                QStringLiteral("メモリが足りません。"), slot.Outcome.Source);
         }
         if (options.Observer)
             options.Observer(index, WorkStep::ItemFinished);
+        Release(index, reservation);
         {
             const std::lock_guard lock(mutex);
             worker.Current = -1;
@@ -226,6 +374,8 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
     d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
+    d_->turnPassed.assign(d_->plan.Items.size(), false);
+    d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
     QHash<QString, int> writer;
     const auto key = [](const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); };
     for (int i = 0; i < d_->Count(); ++i) {

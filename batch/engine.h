@@ -3,7 +3,11 @@
 // and the thread that owns the run puts the finished files in place (renames
 // them) strictly in plan order, so what is on disk after any stop is a prefix
 // of the plan, as a run on one thread would leave it. The bytes written do
-// not depend on the number of threads.
+// not depend on the number of threads. Before a worker decodes a picture it
+// reserves the memory the picture's header says it will need from the run's
+// budget, waiting while the pictures in work hold too much; reservations are
+// granted in plan order, and a picture larger than the whole budget runs
+// alone.
 #pragma once
 
 #include <QSize>
@@ -60,19 +64,29 @@ enum class FailurePolicy {
 using PictureReducer =
     std::function<basMain::ReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)>;
 
-enum class WorkStep { RowEncoded, ItemFinished };
+enum class WorkStep { MemoryReserved, RowEncoded, ItemFinished };
 
 struct EngineOptions {
     int Threads = 0;  // workers; 0 or less: one per core
     FailurePolicy Policy = FailurePolicy::StopAtFirstFailure;
-    PictureReducer Reducer;  // empty: basMain::LoadReducedPicture
-    // Called on a worker after each row of 16-pixel blocks it encodes and once
-    // an item's file is finished (before the owner can see it). For tests.
+    // Held whole, then encoded; for tests. Empty: each picture is shrunk
+    // straight into its file (basMain::ShrinkPicture).
+    PictureReducer Reducer;
+    // The memory the pictures in work may hold at once, in bytes; 0 or less:
+    // DefaultMemoryBudget().
+    qint64 MemoryBudget = 0;
+    // Called on a worker once an item's memory is reserved, after each row
+    // of 16-pixel blocks it encodes and once an item's file is finished
+    // (before the owner can see it). For tests.
     std::function<void(int index, WorkStep step)> Observer;
 };
 
 // One worker per core.
 int DefaultThreadCount();
+
+// Half the physical memory the system reports; no bound (the largest value)
+// where it reports none.
+qint64 DefaultMemoryBudget();
 
 class ShrinkEngine {
 public:

@@ -36,6 +36,15 @@ void JpegStream::Release()
     pending_ = 0;
 }
 
+JpegResult JpegStream::Flush(ByteSink& sink)
+{
+    if (pos_ == 0)
+        return JpegResult::Ok;
+    const JpegResult result = sink.Put(bytes_.get(), pos_);
+    pos_ = 0;
+    return result;
+}
+
 void JpegStream::PutByte(std::uint8_t byte)
 {
     bytes_[pos_++] = byte;

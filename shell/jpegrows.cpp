@@ -151,8 +151,10 @@ bool TryReadHeader(Decoder& d)
         return false;
     // Qt's reader takes the ICC profile from these.
     jpeg_save_markers(&d.info, JPEG_APP0 + 2, 0xFFFF);
-    if (jpeg_read_header(&d.info, TRUE) == JPEG_HEADER_OK)
+    if (jpeg_read_header(&d.info, TRUE) == JPEG_HEADER_OK) {
+        d.multiScan = jpeg_has_multiple_scans(&d.info);
         return true;
+    }
     d.error.failure = Failure::Corrupt;
     return false;
 }
@@ -161,7 +163,6 @@ bool TryStart(Decoder& d)
 {
     if (setjmp(d.error.jump))
         return false;
-    d.multiScan = jpeg_has_multiple_scans(&d.info);
     jpeg_start_decompress(&d.info);
     return true;
 }
@@ -204,6 +205,28 @@ QColorSpace ColourSpaceOf(const jpeg_decompress_struct& info)
     return icc.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(icc);
 }
 
+// What libjpeg holds while decoding, from the header: a file of several scans
+// keeps every coefficient of the picture (two bytes each); besides that, a few
+// rows of blocks of each component, the rows handed out and a fixed part.
+qint64 DecoderBytes(const jpeg_decompress_struct& info, bool multiScan)
+{
+    qint64 coefficients = 0;
+    qint64 width = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        if (multiScan) {
+            // Rounded up to whole rows of the component's blocks per MCU row.
+            const qint64 rows = (static_cast<qint64>(component.height_in_blocks) + component.v_samp_factor - 1) /
+                                component.v_samp_factor * component.v_samp_factor;
+            coefficients += static_cast<qint64>(component.width_in_blocks) * rows * DCTSIZE2;
+        }
+        width += static_cast<qint64>(component.width_in_blocks) * DCTSIZE;
+    }
+    const qint64 rowBlocks = width * DCTSIZE * info.max_v_samp_factor * 4;
+    const qint64 outputRows = static_cast<qint64>(info.image_width) * 4 * 8;
+    return coefficients * static_cast<qint64>(sizeof(JCOEF)) + rowBlocks + outputRows + 512 * 1024;
+}
+
 // What libjpeg is asked for: rows that are already RGB32 in memory, grey
 // rows (to be converted as grey pictures are), or CMYK.
 enum class RowKind { Rgb32, Grey, Cmyk };
@@ -211,8 +234,8 @@ enum class RowKind { Rgb32, Grey, Cmyk };
 }  // namespace
 
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
-                              const std::function<bool(QSize, const QColorSpace&)>& begin,
-                              const std::function<void(const uchar*)>& row)
+                              const std::function<bool(const JpegRowsHeader&)>& begin,
+                              const std::function<bool(const uchar*)>& row)
 {
     const auto d = std::make_unique<Decoder>();  // zeroed
     d->info.err = jpeg_std_error(&d->error.pub);
@@ -255,8 +278,11 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
         return JpegRowsResult::Unsupported;
     }
 
-    if (!begin(QSize(static_cast<int>(d->info.image_width), static_cast<int>(d->info.image_height)),
-               convert ? QColorSpace(QColorSpace::SRgb) : space))
+    JpegRowsHeader header;
+    header.Size = QSize(static_cast<int>(d->info.image_width), static_cast<int>(d->info.image_height));
+    header.Space = convert ? QColorSpace(QColorSpace::SRgb) : space;
+    header.DecoderBytes = DecoderBytes(d->info, d->multiScan);
+    if (!begin(header))
         return JpegRowsResult::Declined;
     if (!TryStart(*d))
         return ResultOf(d->error.failure);
@@ -289,7 +315,8 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                 line = reinterpret_cast<const uchar*>(fromCmyk.data());
             }
             if (!convert) {
-                row(line);
+                if (!row(line))
+                    return JpegRowsResult::Declined;
                 continue;
             }
             // One row at a time through the same conversion as a whole picture:
@@ -300,7 +327,8 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
             const QImage opaque = ToOpaqueRgb32(std::move(band));
             if (opaque.isNull())
                 return JpegRowsResult::OutOfMemory;
-            row(opaque.constBits());
+            if (!row(opaque.constBits()))
+                return JpegRowsResult::Declined;
         }
     }
     // A Huffman-coded file cut short within a scan has already failed by its

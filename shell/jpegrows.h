@@ -18,18 +18,23 @@ enum class JpegRowsResult {
     Corrupt,      // unreadable, or data lost: a truncated file, a damaged scan
     OutOfMemory,
     Stopped,
-    Declined,     // Begin said no
+    Declined,     // Begin or Row said no
 };
 
-// Begin gets the stored size (before any EXIF orientation) and the colour
-// space the rows will be in (sRGB after a conversion, none when the file names
-// none) once the header is read, before any pixel is decoded; false ends the
-// decode. Row then gets each
-// row, top to bottom, as that many RGB32 pixels (0xffRRGGBB). Stop is read
-// between rows and within long passes. Exceptions of Begin and Row pass
-// through.
+// What the header tells, before any pixel is decoded.
+struct JpegRowsHeader {
+    QSize Size;          // as stored, before any EXIF orientation
+    QColorSpace Space;   // of the rows: sRGB after a conversion, none when the file names none
+    qint64 DecoderBytes = 0;  // the most the decoder will hold (a multi-scan file keeps every coefficient)
+};
+
+// Begin gets the header once it is read, before any pixel is decoded; false
+// ends the decode. Row then gets each row, top to bottom, as that many RGB32
+// pixels (0xffRRGGBB); false ends the decode. Both ends give Declined. Stop
+// is read between rows and within long passes. Exceptions of Begin and Row
+// pass through.
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
-                              const std::function<bool(QSize, const QColorSpace&)>& begin,
-                              const std::function<void(const uchar*)>& row);
+                              const std::function<bool(const JpegRowsHeader&)>& begin,
+                              const std::function<bool(const uchar*)>& row);
 
 }  // namespace basMain

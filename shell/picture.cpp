@@ -1,6 +1,6 @@
 // Picture services: decoding through QImageReader into an opaque sRGB 32-bit
-// image, JPEGs streamed straight into the averaging reduction, the picture box
-// the encoder reads, and the whole-picture reduction.
+// image, pictures shrunk row by row into a sink (JPEGs streamed from the
+// decoder through the averaging reduction), and the whole-picture reduction.
 #include "shell/picture.h"
 
 #include <QColorSpace>
@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -169,11 +170,11 @@ QImage Reduce(const QImage& source, int width, int height, bool share, const std
         // Taken once here: scanLine() would detach, which is not safe from
         // several threads. The reducers are made here too, so no allocation
         // can fail inside a pool thread.
-        uchar* const bits = out.bits();
+        ImageRows target(out.bits(), out.bytesPerLine());
         std::vector<RowReducer> reducers;
         reducers.reserve(static_cast<std::size_t>(bands));
         for (int band = 0; band < bands; ++band) {
-            reducers.emplace_back(plan, bits, out.bytesPerLine(), static_cast<int>(static_cast<qint64>(height) * band / bands),
+            reducers.emplace_back(plan, target, static_cast<int>(static_cast<qint64>(height) * band / bands),
                                   static_cast<int>(static_cast<qint64>(height) * (band + 1) / bands));
         }
         const auto run = [&src, stop](RowReducer& reducer) {
@@ -267,105 +268,218 @@ LoadedPicture ReadWhole(QIODevice& device, const QString& path)
     return result;
 }
 
-// A picture loaded whole, reduced on this thread alone.
-ReducedPicture ReduceLoaded(LoadedPicture loaded, double ratio, const std::atomic<bool>* stop, const QString& path)
+// The rows a reducer makes, straight into a sink.
+class SinkRows final : public RowTarget {
+public:
+    explicit SinkRows(ShrinkSink& sink) : sink_(sink) {}
+    uchar* Row(int) override { return sink_.NextRow(); }
+    bool Written(int) override { return sink_.RowDone(); }
+
+private:
+    ShrinkSink& sink_;
+};
+
+// Copies a row of Width pixels to Target's row Y.
+bool CopyRow(RowTarget& target, int y, const uchar* line, int width)
 {
-    ReducedPicture result;
+    uchar* const out = target.Row(y);
+    if (!out)
+        return false;
+    std::memcpy(out, line, static_cast<std::size_t>(width) * 4);
+    return target.Written(y);
+}
+
+ShrinkOutcome Ended()
+{
+    ShrinkOutcome ended;
+    ended.Stopped = true;
+    return ended;
+}
+
+// A picture loaded whole: the source, and a converted copy of it while
+// loading at most.
+qint64 WholeBytes(QSize header)
+{
+    return header.isValid() ? 8 * static_cast<qint64>(header.width()) * header.height() : 0;
+}
+
+// A picture loaded whole, reduced on this thread alone into the sink.
+ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop,
+                           const QString& path)
+{
+    ShrinkOutcome result;
     if (!loaded.Ok()) {
         result.Error = std::move(loaded.Error);
         return result;
     }
-    if (Raised(stop)) {
-        result.Stopped = true;
-        return result;
-    }
-    result.SourceSize = loaded.Image.size();
-    const int width = TargetLength(result.SourceSize.width(), ratio);
-    const int height = TargetLength(result.SourceSize.height(), ratio);
-    if (width <= 0 || height <= 0)
-        return result;  // an empty picture stays empty
-    result.Image = Reduce(loaded.Image, width, height, false, stop);
-    if (result.Image.isNull()) {
-        if (Raised(stop))
-            result.Stopped = true;
-        else
-            result.Error = SurfaceError(path);
+    const QImage& source = loaded.Image;  // opaque RGB32
+    result.SourceSize = source.size();
+    result.Space = source.colorSpace();
+    const QSize target(TargetLength(source.width(), ratio), TargetLength(source.height(), ratio));
+    try {
+        std::shared_ptr<const ReductionPlan> plan;
+        if (target != source.size()) {
+            plan = MakeReductionPlan(source.width(), source.height(), target.width(), target.height());
+            if (!plan) {
+                result.Error = SurfaceError(path);
+                return result;
+            }
+        }
+        if (Raised(stop) || !sink.Begin(result.SourceSize, target))
+            return Ended();
+        SinkRows rows(sink);
+        std::optional<RowReducer> reducer;
+        if (plan)
+            reducer.emplace(plan, rows, 0, target.height());
+        for (int y = 0; y < source.height(); ++y) {
+            if (y % 64 == 0 && Raised(stop))
+                return Ended();
+            const uchar* line = source.constScanLine(y);
+            if (!(reducer ? reducer->Push(line) : CopyRow(rows, y, line, source.width())))
+                return Ended();
+        }
+    } catch (const std::bad_alloc&) {
+        result.Error = SurfaceError(path);
     }
     return result;
 }
 
-// The stored picture turned upright as the reader's automatic transform turns
-// it: mirrored, then turned a quarter clockwise. The averaging grid is the
-// same mirrored or turned, so turning the reduced picture gives the pixels of
-// reducing the turned one.
-QImage Upright(QImage image, QImageIOHandler::Transformations turn)
+// The reduced picture of a JPEG stored turned, given to the sink upright as
+// the reader's automatic transform turns a picture: mirrored, then turned a
+// quarter clockwise. The averaging grid is the same mirrored or turned, so
+// turning the reduced picture gives the pixels of reducing the turned one.
+bool SendUpright(const QImage& stored, QImageIOHandler::Transformations turn, ShrinkSink& sink,
+                 const std::atomic<bool>* stop)
 {
-    const bool horizontal = turn.testFlag(QImageIOHandler::TransformationMirror);
-    const bool vertical = turn.testFlag(QImageIOHandler::TransformationFlip);
-    if (horizontal || vertical)
-        image = image.mirrored(horizontal, vertical);
-    if (!turn.testFlag(QImageIOHandler::TransformationRotate90) || image.isNull())
-        return image;
-    QImage turned = image.transformed(QTransform().rotate(90));
-    turned.setColorSpace(image.colorSpace());  // which the turn drops
-    return turned;
+    const bool mirror = turn.testFlag(QImageIOHandler::TransformationMirror);
+    const bool flip = turn.testFlag(QImageIOHandler::TransformationFlip);
+    const bool rotate = turn.testFlag(QImageIOHandler::TransformationRotate90);
+    const int w = stored.width();
+    const int h = stored.height();
+    const auto* pixels = reinterpret_cast<const QRgb*>(stored.constBits());
+    const qsizetype stride = stored.bytesPerLine() / 4;
+    for (int y = 0; y < (rotate ? w : h); ++y) {
+        if (y % 64 == 0 && Raised(stop))
+            return false;
+        auto* out = reinterpret_cast<QRgb*>(sink.NextRow());
+        if (!out)
+            return false;
+        for (int x = 0; x < (rotate ? h : w); ++x) {
+            // (mx, my) in the mirrored picture, which the turn takes to (x, y).
+            const int mx = rotate ? y : x;
+            const int my = rotate ? h - 1 - x : y;
+            out[x] = pixels[(flip ? h - 1 - my : my) * stride + (mirror ? w - 1 - mx : mx)];
+        }
+        if (!sink.RowDone())
+            return false;
+    }
+    return true;
 }
 
-// A JPEG decoded row by row straight into the reduction, in its stored
-// orientation (the target sides swapped when it is stored sideways), then
-// turned upright. Nothing when the streaming decoder cannot take the file.
-std::optional<ReducedPicture> StreamReduced(QIODevice& device, const QString& path, double ratio,
-                                            const std::atomic<bool>* stop, QImageIOHandler::Transformations turn)
+// A JPEG decoded row by row straight into the reduction in its stored
+// orientation (the target sides swapped when it is stored sideways). Stored
+// upright, the reduced rows go on into the sink as they are made (at the
+// picture's own size the decoded rows do); stored turned, the reduced picture
+// is held and then given upright. Nothing when the streaming decoder cannot
+// take the file.
+std::optional<ShrinkOutcome> StreamShrunk(QIODevice& device, const QString& path, double ratio,
+                                          const std::atomic<bool>* stop, QImageIOHandler::Transformations turn,
+                                          ShrinkSink& sink)
 {
+    const bool upright = turn == QImageIOHandler::TransformationNone;
     const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
-    QSize sourceSize;
-    QImage stored;
+    ShrinkOutcome result;
+    QSize target;
+    QImage held;
+    SinkRows sinkRows(sink);
+    std::optional<ImageRows> heldRows;
+    RowTarget* rows = &sinkRows;
     std::optional<RowReducer> reducer;
+    int width = 0;
+    int copied = 0;
     bool tooLarge = false;
-    const auto begin = [&](QSize size, const QColorSpace& space) {
+    bool ended = false;
+    const auto begin = [&](const JpegRowsHeader& header) {
+        const QSize size = header.Size;
         if (TooLarge(size)) {
             tooLarge = true;
             return false;
         }
-        sourceSize = sideways ? size.transposed() : size;
-        const int width = TargetLength(sourceSize.width(), ratio);
-        const int height = TargetLength(sourceSize.height(), ratio);
-        const QSize target = sideways ? QSize(height, width) : QSize(width, height);
-        const std::shared_ptr<const ReductionPlan> plan =
-            MakeReductionPlan(size.width(), size.height(), target.width(), target.height());
-        if (!plan)
+        result.SourceSize = sideways ? size.transposed() : size;
+        result.Space = header.Space;
+        target = QSize(TargetLength(result.SourceSize.width(), ratio), TargetLength(result.SourceSize.height(), ratio));
+        const QSize stored = sideways ? target.transposed() : target;
+        std::shared_ptr<const ReductionPlan> plan;
+        if (stored != size) {
+            plan = MakeReductionPlan(size.width(), size.height(), stored.width(), stored.height());
+            if (!plan)
+                return false;
+        }
+        const qint64 heldBytes = upright ? 0 : 4 * static_cast<qint64>(stored.width()) * stored.height();
+        ended = !sink.Reserve(header.DecoderBytes + (plan ? ReductionBytes(*plan) : 0) + heldBytes, target) ||
+                (upright && !sink.Begin(result.SourceSize, target));
+        if (ended)
             return false;
-        stored = QImage(target, QImage::Format_RGB32);
-        if (stored.isNull())
-            return false;
-        stored.setColorSpace(space);
-        reducer.emplace(plan, stored.bits(), stored.bytesPerLine(), 0, target.height());
+        if (!upright) {
+            held = QImage(stored, QImage::Format_RGB32);
+            if (held.isNull())
+                return false;
+            rows = &heldRows.emplace(held.bits(), held.bytesPerLine());
+        }
+        width = size.width();
+        if (plan)
+            reducer.emplace(plan, *rows, 0, stored.height());
         return true;
     };
-    const auto row = [&](const uchar* line) { reducer->Push(line); };
+    const auto row = [&](const uchar* line) {
+        ended = !(reducer ? reducer->Push(line) : CopyRow(*rows, copied++, line, width));
+        return !ended;
+    };
 
-    ReducedPicture result;
     switch (DecodeJpegRows(device, stop, begin, row)) {
     case JpegRowsResult::Done:
         break;
     case JpegRowsResult::Unsupported:
         return std::nullopt;
     case JpegRowsResult::Corrupt:
-        return Failed<ReducedPicture>(UnreadableError(path));
+        return Failed<ShrinkOutcome>(UnreadableError(path));
     case JpegRowsResult::OutOfMemory:
-        return Failed<ReducedPicture>(NoMemoryError(path));
+        return Failed<ShrinkOutcome>(NoMemoryError(path));
     case JpegRowsResult::Declined:
-        return Failed<ReducedPicture>(tooLarge ? TooLargeError(path) : SurfaceError(path));
+        if (ended)
+            return Ended();
+        return Failed<ShrinkOutcome>(tooLarge ? TooLargeError(path) : SurfaceError(path));
     case JpegRowsResult::Stopped:
-        result.Stopped = true;
-        return result;
+        return Ended();
     }
-    result.Image = Upright(std::move(stored), turn);
-    if (result.Image.isNull())
-        return Failed<ReducedPicture>(SurfaceError(path));
-    result.SourceSize = sourceSize;
+    if (!upright && !(sink.Begin(result.SourceSize, target) && SendUpright(held, turn, sink, stop)))
+        return Ended();
     return result;
 }
+
+// Collects the rows of a shrunk picture into an image.
+class ImageSink final : public ShrinkSink {
+public:
+    bool Reserve(qint64, QSize) override { return true; }
+    bool Begin(QSize, QSize target) override
+    {
+        Image = QImage(target, QImage::Format_RGB32);
+        Failed = Image.isNull() && !target.isEmpty();
+        return !Failed;
+    }
+    uchar* NextRow() override { return row_ < Image.height() ? Image.scanLine(row_) : nullptr; }
+    bool RowDone() override
+    {
+        ++row_;
+        return true;
+    }
+
+    QImage Image;
+    bool Failed = false;  // the image could not be allocated
+
+private:
+    int row_ = 0;
+};
 
 }  // namespace
 
@@ -427,38 +541,60 @@ PictureInfo ReadPictureSize(const QString& path)
     return info;
 }
 
-ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
+ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop)
 {
     // A test's loader stands in for the files; the reduction is the real one.
     if (LoaderOverride())
-        return ReduceLoaded(LoaderOverride()(path), ratio, stop, path);
+        return ShrinkLoaded(LoaderOverride()(path), ratio, sink, stop, path);
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
         if (!opened.File)
-            return Failed<ReducedPicture>(std::move(*opened.Error));
+            return Failed<ShrinkOutcome>(std::move(*opened.Error));
         QFile& file = *opened.File;
         bool jpeg = false;
         QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
+        QSize header;
         {
             // Qt's reader tells what the file is and how its EXIF turns it.
             QImageReader reader(&file);
             jpeg = reader.format() == "jpeg";
             if (jpeg)
                 turn = reader.transformation();
+            header = HeaderSize(reader);
         }
         if (jpeg && file.seek(0)) {
-            if (std::optional<ReducedPicture> streamed = StreamReduced(file, path, ratio, stop, turn))
+            if (std::optional<ShrinkOutcome> streamed = StreamShrunk(file, path, ratio, stop, turn, sink))
                 return std::move(*streamed);
             // Colour layouts other than grey, RGB and CMYK (a two-component
             // file, say) fall back to Qt's reader, which reads or refuses them.
         }
         // BMP, GIF and anything else Qt reads: whole, then reduced.
         if (!file.seek(0))
-            return Failed<ReducedPicture>(UnreadableError(path));
-        return ReduceLoaded(ReadWhole(file, path), ratio, stop, path);
+            return Failed<ShrinkOutcome>(UnreadableError(path));
+        if (!sink.Reserve(WholeBytes(header), QSize(TargetLength(header.width(), ratio), TargetLength(header.height(), ratio))))
+            return Ended();
+        return ShrinkLoaded(ReadWhole(file, path), ratio, sink, stop, path);
     } catch (const std::bad_alloc&) {
-        return Failed<ReducedPicture>(NoMemoryError(path));
+        return Failed<ShrinkOutcome>(NoMemoryError(path));
     }
+}
+
+ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
+{
+    ImageSink sink;
+    ShrinkOutcome outcome = ShrinkPicture(path, ratio, sink, stop);
+    ReducedPicture result;
+    result.SourceSize = outcome.SourceSize;
+    result.Error = std::move(outcome.Error);
+    if (sink.Failed)
+        result.Error = SurfaceError(path);
+    else
+        result.Stopped = outcome.Stopped;
+    if (result.Ok()) {
+        result.Image = std::move(sink.Image);
+        result.Image.setColorSpace(outcome.Space);
+    }
+    return result;
 }
 
 LoadedPicture LoadPicture(const QString& path)
