@@ -1,10 +1,12 @@
-// The shrink engine: the same bytes whatever the number of threads, files put
-// in place in plan order, the first failure leaving exactly the prefix, and a
-// stop leaving no temporary file.
+// The shrink engine: the same bytes whatever the number of threads and the
+// memory budget, files put in place in plan order, the first failure leaving
+// exactly the prefix, and a stop leaving no temporary file.
 #include <QtTest>
 
 #include <QDir>
 #include <QTemporaryDir>
+
+#include <mutex>
 
 #include "batch/engine.h"
 #include "shell/basmain.h"
@@ -83,15 +85,33 @@ private slots:
         QVERIFY(testimages::PhotoLike(50, 50, 5).save(src_.filePath(longName)));
         // "skipped.jpg" does not exist: reading it would fail the run.
 
+        // Four threads under a budget of one byte: every picture needs more,
+        // so each runs alone, in plan order.
         QList<QStringList> outputs;
-        for (const int threads : {1, 4}) {
+        for (const auto& [threads, budget] : {std::pair{1, qint64{0}}, std::pair{4, qint64{0}}, std::pair{4, qint64{1}}}) {
             QTemporaryDir folder;
             basBatch::Plan plan = PlanOf(names, folder.path());
             plan.Items[4].Skip = true;
             basBatch::EngineOptions options;
             options.Threads = threads;
+            options.MemoryBudget = budget;
+            std::mutex mutex;
+            QList<int> reserved;
+            int inWork = 0, mostInWork = 0;
+            options.Observer = [&](int index, basBatch::WorkStep step) {
+                const std::lock_guard lock(mutex);
+                if (step == basBatch::WorkStep::MemoryReserved) {
+                    reserved << index;
+                    mostInWork = std::max(mostInWork, ++inWork);
+                } else if (step == basBatch::WorkStep::ItemFinished && reserved.contains(index)) {
+                    --inWork;
+                }
+            };
             ShrinkEngine engine(std::move(plan), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            QCOMPARE(reserved, QList<int>({0, 1, 2, 3, 5, 6}).first(names.size() - 1));
+            if (budget == 1)
+                QCOMPARE(mostInWork, 1);
             QCOMPARE(int(outcomes.size()), names.size());
             QStringList bytes;
             for (int i = 0; i < names.size(); ++i) {
@@ -108,6 +128,7 @@ private slots:
             outputs << bytes;
         }
         QCOMPARE(outputs[1], outputs[0]);
+        QCOMPARE(outputs[2], outputs[0]);
 
         // And the bytes are those of the whole picture reduced, then encoded.
         const basMain::LoadedPicture whole = basMain::DecodePicture(src_.filePath("photo.jpg"));
