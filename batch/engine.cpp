@@ -107,6 +107,8 @@ struct ShrinkEngine::State {
     int nextToReport = 0;
     int firstFailure = kNone;  // under StopAtFirstFailure: no work beyond it
     int active = 0;
+    int inWork = 0;  // items being processed
+    int cores = 1;
     bool stopped = false;  // Stop: nothing more is reported
     bool ended = false;    // the first failure was reported
     bool joined = false;
@@ -175,6 +177,13 @@ struct ShrinkEngine::State {
         PassTurn(index);  // if it never reserved
     }
 
+    // A core no item is using.
+    bool SpareCore()
+    {
+        const std::lock_guard lock(mutex);
+        return inWork < cores;
+    }
+
     void Process(int index, Worker& worker, Slot& slot, qint64& reservation);
     void Work(Worker& worker);
     void JoinAndClear();
@@ -182,16 +191,114 @@ struct ShrinkEngine::State {
 
 namespace {
 
+// Codes the bands of one picture on a thread of its own while the worker
+// decodes and reduces the next band, for a picture that would otherwise
+// leave a core idle: two bands, one being filled while the other is coded.
+class BandCoder {
+public:
+    // Throws std::system_error when the thread cannot start, std::bad_alloc.
+    BandCoder(ModuleJPEG::PendingJpeg& file, int width, int height)
+        : file_(file), width_(width), height_(height)
+    {
+        for (auto& band : bands_)
+            band.assign(16 * static_cast<std::size_t>(width), 0u);
+        thread_ = std::thread([this] { Run(); });
+    }
+
+    ~BandCoder()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    BandCoder(const BandCoder&) = delete;
+    BandCoder& operator=(const BandCoder&) = delete;
+
+    uchar* NextRow()
+    {
+        return reinterpret_cast<uchar*>(bands_[filling_].data() + static_cast<std::size_t>(rowsInBand_) * width_);
+    }
+
+    // Hands a complete band to the thread once it has coded the one before.
+    ModuleJPEG::JpegResult RowDone(bool& bandDone)
+    {
+        ++rowsGiven_;
+        bandDone = ++rowsInBand_ == 16 || rowsGiven_ == height_;
+        if (!bandDone)
+            return ModuleJPEG::JpegResult::Ok;
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return !busy_; });
+        if (result_ != ModuleJPEG::JpegResult::Ok)
+            return result_;
+        queued_ = {bands_[filling_].data(), width_, width_, rowsInBand_};
+        busy_ = true;
+        lock.unlock();
+        wake_.notify_all();
+        filling_ ^= 1;
+        rowsInBand_ = 0;
+        return ModuleJPEG::JpegResult::Ok;
+    }
+
+    // Waits for the last band; the first failure, if any.
+    ModuleJPEG::JpegResult Wait()
+    {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return !busy_; });
+        return result_;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return (busy_ && queued_.first) || quit_; });
+            if (!busy_)
+                return;
+            const ModuleJPEG::PixelRows band = queued_;
+            queued_.first = nullptr;
+            lock.unlock();
+            const ModuleJPEG::JpegResult coded = file_.PutRows(band);
+            lock.lock();
+            if (result_ == ModuleJPEG::JpegResult::Ok)
+                result_ = coded;
+            busy_ = false;
+            wake_.notify_all();
+        }
+    }
+
+    ModuleJPEG::PendingJpeg& file_;
+    const int width_;
+    const int height_;
+    std::vector<std::uint32_t> bands_[2];
+    int filling_ = 0;
+    int rowsInBand_ = 0;
+    int rowsGiven_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    ModuleJPEG::PixelRows queued_;
+    bool busy_ = false;  // a band is queued or being coded
+    bool quit_ = false;
+    ModuleJPEG::JpegResult result_ = ModuleJPEG::JpegResult::Ok;
+    std::thread thread_;
+};
+
 // An item's rows on their way into its file: the memory is reserved when the
 // picture's header is known, the file started when its size is, and each
-// band of rows encoded as it is complete.
+// band of rows encoded as it is complete, on a thread of its own when a core
+// is spare.
 class ItemRows final : public basMain::ShrinkSink {
 public:
     using ReserveFunction = std::function<bool(qint64& bytes)>;
 
     ItemRows(const PlanItem& item, int index, const EngineOptions& options, std::atomic<bool>& abandon, Slot& slot,
-             ReserveFunction reserve)
-        : item_(item), index_(index), options_(options), abandon_(abandon), slot_(slot), reserve_(std::move(reserve))
+             ReserveFunction reserve, std::function<bool()> spareCore)
+        : item_(item), index_(index), options_(options), abandon_(abandon), slot_(slot), reserve_(std::move(reserve)),
+          spareCore_(std::move(spareCore))
     {
     }
 
@@ -200,8 +307,10 @@ public:
         if (reserved_ || !reserve_)
             return true;
         reserved_ = true;
-        // The encoder's band and buffers come on top of the picture's needs.
-        qint64 all = bytes + static_cast<qint64>(ModuleJPEG::JpegWriter::BytesFor(target.width()));
+        // The encoder's band and buffers come on top of the picture's needs,
+        // and the two bands of a BandCoder.
+        qint64 all = bytes + static_cast<qint64>(ModuleJPEG::JpegWriter::BytesFor(target.width())) +
+                     2 * 16 * 4 * static_cast<qint64>(target.width());
         if (!reserve_(all))
             return false;
         if (options_.Observer)
@@ -214,21 +323,52 @@ public:
         slot_.Outcome.TargetSize = target;
         height_ = target.height();
         Failure = slot_.File.Start(basMain::ToFsPath(item_.Output), target.width(), target.height());
-        return Failure == ModuleJPEG::JpegResult::Ok;
+        if (Failure != ModuleJPEG::JpegResult::Ok)
+            return false;
+        // Below a megapixel the hand-overs would cost more than they save.
+        const bool large = static_cast<qint64>(target.width()) * target.height() >= (1 << 20);
+        if (options_.CodeBandsAside || (large && spareCore_())) {
+            try {
+                coder_.emplace(slot_.File, target.width(), target.height());
+            } catch (const std::exception&) {
+                // No thread or no room for its bands: the bands are coded here.
+            }
+        }
+        return true;
     }
 
-    uchar* NextRow() override { return reinterpret_cast<uchar*>(slot_.File.NextRow()); }
+    uchar* NextRow() override
+    {
+        return coder_ ? coder_->NextRow() : reinterpret_cast<uchar*>(slot_.File.NextRow());
+    }
 
     bool RowDone() override
     {
-        Failure = slot_.File.RowDone();
+        bool bandDone = false;
+        if (coder_) {
+            Failure = coder_->RowDone(bandDone);
+        } else {
+            Failure = slot_.File.RowDone();
+            bandDone = ++rows_ % 16 == 0 || rows_ == height_;
+        }
         if (Failure != ModuleJPEG::JpegResult::Ok)
             return false;
-        if (++rows_ % 16 != 0 && rows_ != height_)
+        if (!bandDone)
             return true;
         if (options_.Observer)
             options_.Observer(index_, WorkStep::RowEncoded);
         return !abandon_.load();
+    }
+
+    // Once no more rows come: the last band coded, the file free for the worker.
+    void Drain()
+    {
+        if (!coder_)
+            return;
+        const ModuleJPEG::JpegResult coded = coder_->Wait();
+        if (Failure == ModuleJPEG::JpegResult::Ok)
+            Failure = coded;
+        coder_.reset();
     }
 
     ModuleJPEG::JpegResult Failure = ModuleJPEG::JpegResult::Ok;  // of the file
@@ -240,6 +380,8 @@ private:
     std::atomic<bool>& abandon_;
     Slot& slot_;
     ReserveFunction reserve_;
+    std::function<bool()> spareCore_;
+    std::optional<BandCoder> coder_;
     bool reserved_ = false;
     int height_ = 0;
     int rows_ = 0;
@@ -278,14 +420,18 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     }
 
     slot.Outcome.SourceBytes = QFileInfo(item.Source).size();
-    ItemRows rows(item, index, options, worker.Abandon, slot, [&](qint64& bytes) {
-        const bool granted = Reserve(index, worker, bytes);
-        reservation = bytes;
-        return granted;
-    });
+    ItemRows rows(
+        item, index, options, worker.Abandon, slot,
+        [&](qint64& bytes) {
+            const bool granted = Reserve(index, worker, bytes);
+            reservation = bytes;
+            return granted;
+        },
+        [this] { return SpareCore(); });
     basMain::ShrinkOutcome shrunk =
         options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), rows)
                         : basMain::ShrinkPicture(item.Source, plan.Ratio, rows, &worker.Abandon);
+    rows.Drain();
     if (shrunk.Stopped && rows.Failure != ModuleJPEG::JpegResult::Ok && !worker.Abandon.load())
         slot.Outcome.SaveResult = rows.Failure;  // the file could not be written
     else if (shrunk.Stopped || worker.Abandon.load())
@@ -318,6 +464,7 @@ void ShrinkEngine::State::Work(Worker& worker)
             index = nextToTake++;
             worker.Current = index;
             worker.Abandon.store(false);
+            ++inWork;
         }
         Slot slot;
         slot.Outcome.Index = index;
@@ -337,6 +484,7 @@ void ShrinkEngine::State::Work(Worker& worker)
         {
             const std::lock_guard lock(mutex);
             worker.Current = -1;
+            --inWork;
             if (!slot.Abandoned && !slot.Outcome.Ok() && options.Policy == FailurePolicy::StopAtFirstFailure &&
                 index < firstFailure) {
                 firstFailure = index;
@@ -376,6 +524,7 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
     d_->turnPassed.assign(d_->plan.Items.size(), false);
     d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
+    d_->cores = DefaultThreadCount();
     QHash<QString, int> writer;
     const auto key = [](const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); };
     for (int i = 0; i < d_->Count(); ++i) {

@@ -79,6 +79,10 @@ struct EngineOptions {
     // of 16-pixel blocks it encodes and once an item's file is finished
     // (before the owner can see it). For tests.
     std::function<void(int index, WorkStep step)> Observer;
+    // Every picture's bands coded on a thread of its own while the worker
+    // decodes the next, not only a large picture's while a core is spare.
+    // For tests.
+    bool CodeBandsAside = false;
 };
 
 // One worker per core.

@@ -50,7 +50,7 @@ JpegResult JpegWriter::Start(ByteSink& sink, std::int32_t width, std::int32_t he
         worstMcu_ = WorstCaseMcuBytes(e.Tables);
         if (!e.Stream.Reset(std::max(JpegStream::kBufferBytes, worstMcu_ + 16)))
             return Fail(JpegResult::OutOfMemory);
-        band_.assign(width > 0 && height > 0 ? 16 * static_cast<std::size_t>(width) : 0, 0u);
+        band_ = {};  // made by the first NextRow: rows given whole bands at a time need none
     } catch (const std::bad_alloc&) {
         return Fail(JpegResult::OutOfMemory);
     }
@@ -101,6 +101,14 @@ std::uint32_t* JpegWriter::NextRow()
 {
     if (result_ != JpegResult::Ok || rowsTaken_ >= height_)
         return nullptr;
+    if (band_.empty() && width_ > 0) {
+        try {
+            band_.assign(16 * static_cast<std::size_t>(width_), 0u);
+        } catch (const std::bad_alloc&) {
+            Fail(JpegResult::OutOfMemory);
+            return nullptr;
+        }
+    }
     return band_.data() + static_cast<std::size_t>(bandRows_) * static_cast<std::size_t>(width_);
 }
 
@@ -136,8 +144,12 @@ JpegResult JpegWriter::PutRows(const PixelRows& rows)
                 return coded;
             continue;
         }
-        if (width_ > 0)
-            std::memcpy(NextRow(), row, static_cast<std::size_t>(width_) * sizeof(std::uint32_t));
+        if (width_ > 0) {
+            std::uint32_t* const to = NextRow();
+            if (!to)
+                return result_;
+            std::memcpy(to, row, static_cast<std::size_t>(width_) * sizeof(std::uint32_t));
+        }
         const JpegResult done = RowDone();
         if (done != JpegResult::Ok)
             return done;
