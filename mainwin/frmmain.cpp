@@ -307,7 +307,7 @@ void frmMain::Form_Load()
                    frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientHeight + menuTwips, tppY));
 
     loading_ = true;
-    const frmMainSettings::Loaded settings = frmMainSettings::Load(basMain::AppFolder());
+    const frmMainSettings::Loaded settings = frmMainSettings::Load(frmMainSettings::FirstFolder());
     QPoint position = pos();
     QSize size = this->size();
     if (settings.Left)
@@ -321,9 +321,11 @@ void frmMain::Form_Load()
     // A rectangle stored on a screen that is gone would open the window out of reach.
     const QRect wanted(position, size);
     const QList<QScreen*> screens = QGuiApplication::screens();
-    if (screens.isEmpty() || std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
-            return screen->availableGeometry().intersects(wanted);
-        }))
+    // Where the window system places windows itself, a stored position is none.
+    if (basMain::WindowPositionsKnown() &&
+        (screens.isEmpty() || std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+             return screen->availableGeometry().intersects(wanted);
+         })))
         move(position);
     resize(size);
     if (settings.Splitter)
@@ -846,7 +848,12 @@ void frmMain::Form_Unload()
     }
 
     std::optional<frmMainSettings::WindowRect> rect;
-    if (!isMinimized())
-        rect = frmMainSettings::WindowRect{TwipsX(x()), TwipsY(y()), TwipsX(width()), TwipsY(height())};
+    if (!isMinimized()) {
+        rect = frmMainSettings::WindowRect{{}, {}, TwipsX(width()), TwipsY(height())};
+        if (basMain::WindowPositionsKnown()) {
+            rect->Left = TwipsX(x());
+            rect->Top = TwipsY(y());
+        }
+    }
     frmMainSettings::Save(rect, splitterLeft_, filList_->Path());
 }

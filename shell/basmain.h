@@ -38,6 +38,10 @@ QString HelpFileIn(const QString& appFolder);
 // The folder of the executable, without a trailing separator except at a root.
 QString AppFolder();
 
+// Whether the window system tells the program where its windows are and lets
+// it place them. Wayland does neither: only the compositor knows.
+bool WindowPositionsKnown();
+
 // The platform's path separator: "/" here, "\" on Windows.
 QString Separator();
 

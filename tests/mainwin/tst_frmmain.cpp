@@ -102,8 +102,26 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), next);
         }
 
-        // A stored folder that is gone: the program's folder, without a message.
-        QCOMPARE(Open(Sub("deleted-long-ago")).FilList().Path(), QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+    }
+
+    // The first start, and a stored folder that is gone, open the Pictures
+    // folder the desktop names, else the home folder, without a message.
+    void startsInPicturesElseHome()
+    {
+        const QByteArray home = qgetenv("HOME"), configHome = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", home), qputenv("XDG_CONFIG_HOME", configHome); });
+        qputenv("XDG_CONFIG_HOME", store_.path().toLocal8Bit());  // beside the settings
+        qputenv("HOME", Sub("other").toLocal8Bit());
+        QFile dirs(store_.filePath("user-dirs.dirs"));
+        QVERIFY(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=" + Sub("photos").toUtf8()) && dirs.flush());
+        const auto opens = [&](const QString& stored) {
+            stored.isEmpty() ? Store().remove("Path/Path") : Store().setValue("Path/Path", stored);
+            return frmMain().FilList().Path();
+        };
+        QCOMPARE(opens({}), Sub("photos"));
+        QCOMPARE(opens(Sub("deleted-long-ago")), Sub("photos"));
+        QVERIFY(dirs.remove());
+        QCOMPARE(opens({}), Sub("other"));
         QVERIFY(messages_.shown.isEmpty());
     }
 
