@@ -413,6 +413,7 @@ void frmMain::RunCommand(Command command)
 // happen to have the selected names.
 bool frmMain::ApplyTypedPath()
 {
+    DropProposal();
     if (PathBox::SameFolder(cboDir_->currentText(), filList_->Path()))
         return true;
     const QString typed = PathBox::NavigationPath(cboDir_->currentText());
@@ -543,12 +544,24 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         event->ignore();
         return true;
     }
+    if (inPath && event->type() == QEvent::FocusOut) {
+        // Before the box drops the highlight. A drop-down list or another
+        // window taking the focus leaves the proposal standing.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            DropProposal();
+        return false;
+    }
     if (event->type() != QEvent::KeyPress)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (inPath) {
         // cboDir_KeyDown: deleting must not complete again what was just deleted.
         SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && proposal_) {
+            cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
+            proposal_.reset();
+        }
         return false;
     }
     return FilterRatioKey(key);
@@ -645,7 +658,19 @@ void frmMain::cboDir_Change()
     edit->setText(c.Text);
     edit->setCursorPosition(static_cast<int>(c.Text.size()));
     edit->cursorBackward(true, static_cast<int>(c.Text.size() - c.Caret));
+    proposal_ = c.Caret < c.Text.size() ? std::optional(c) : std::nullopt;
     completing_ = false;
+}
+
+void frmMain::DropProposal()
+{
+    // A completed tail still highlighted as it was proposed is not part of the
+    // path: only what was typed is. End, Right, Enter or a click take it.
+    const std::optional<PathBox::Completion> c = std::exchange(proposal_, std::nullopt);
+    const QLineEdit* edit = cboDir_->lineEdit();
+    if (c && edit->text() == c->Text && edit->selectionStart() == c->Caret &&
+        edit->selectionLength() == c->Text.size() - c->Caret)
+        SetPathBoxText(c->Text.left(c->Caret));
 }
 
 void frmMain::cboDir_Validate()

@@ -209,6 +209,19 @@ private slots:
         QCOMPARE(w.cboDirText(), Sub("nothere"));
         QVERIFY(messages_.shown.isEmpty());
 
+        // A completion only proposes: leaving the box, or a command, takes
+        // what was typed unless End or Enter took the proposal first.
+        for (const auto& [key, reached] : {std::pair{Qt::Key_End, "photos/2024"}, {Qt::Key_Tab, "photos"},
+                                           {Qt::Key_Return, "photos/2024"}, {Qt::Key_F5, "photos"}}) {
+            box.setFocus();
+            QTRY_VERIFY(box.hasFocus());
+            edit->selectAll();
+            QTest::keyClicks(&box, typed);
+            QTest::keyClick(&box, key);
+            QTest::keyClick(&box, Qt::Key_Tab);
+            QTRY_COMPARE(w.FilList().Path(), Sub(reached));
+        }
+
         // Losing the window's activation (or focus going to another window) validates nothing.
         box.setFocus();
         QTRY_VERIFY(box.hasFocus());
