@@ -807,6 +807,14 @@ QStringList frmMain::OpenPaths(const QStringList& paths)
     return request.Ignored;
 }
 
+void frmMain::ReportUnopened(const QStringList& names)
+{
+    if (names.isEmpty())
+        return;
+    const OpenWith::Report report = OpenWith::Unopened(names);
+    Msg().ShowMessage(report.Text, report.Detail);
+}
+
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
 {
     // Not while a run works through the folder shown.
@@ -829,7 +837,9 @@ void frmMain::dropEvent(QDropEvent* event)
     if (paths.isEmpty())
         return;
     event->acceptProposedAction();
-    OpenPaths(paths);
+    const QStringList unopened = OpenPaths(paths);
+    // Once the drop is over: the file manager waits for it to end.
+    QMetaObject::invokeMethod(this, [this, unopened] { ReportUnopened(unopened); }, Qt::QueuedConnection);
 }
 
 // --- Unload ---------------------------------------------------------------------

@@ -64,6 +64,9 @@ public:
     // picture file) with the given pictures of it selected, as "open with" and
     // a drop do; returns the paths it could not use.
     QStringList OpenPaths(const QStringList& paths);
+    // Tells the user which of the paths given could not be opened; nothing
+    // for none.
+    void ReportUnopened(const QStringList& names);
 
 public slots:
     virtual void mnuFileRun_Click();

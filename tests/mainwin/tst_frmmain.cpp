@@ -24,6 +24,7 @@
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
 #include "mainwin/frmmain.h"
+#include "mainwin/openwith.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
@@ -414,6 +415,10 @@ private slots:
         QCOMPARE(w_->OpenPaths({Sub("photos/c.jpg"), Sub("other/x.jpg"), Sub("photos/a.JPG"), Sub("photos/f.png")}),
                  QStringList({Sub("photos/f.png")}));
         QCOMPARE(clicks.size(), 1);
+        // What could not be opened is named in one warning, ten names at most.
+        w_->ReportUnopened(QStringList(OpenWith::MaxListed, "nosuch.jpg") << "a" << "b");
+        QCOMPARE(messages_.Titled(), QStringList("警告:指定されたファイルを開けません。"));
+        QCOMPARE(messages_.shown.first().detail, QString("nosuch.jpg\n").repeated(OpenWith::MaxListed) + "ほか 2 個");
         w_->show();
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
