@@ -54,7 +54,7 @@ void TransformMcuReference(const CodingTables& t, const std::int32_t* samples, s
     }
 }
 
-void PrepareTransform(CodingTables& t)
+void DeriveTables(CodingTables& t)
 {
     for (int k = 0; k < 8; ++k) {
         for (int p = 0; p < 8; ++p) {
@@ -71,6 +71,8 @@ void PrepareTransform(CodingTables& t)
     for (int table = 0; table < 2; ++table)
         for (int i = 0; i < 64; ++i)
             t.Slack[table][i] = i == 0 ? 0.0 : kSlack * t.QuantFactor[table][i];
+    for (int k = 0; k < 64; ++k)
+        t.ZigZagPosition[t.ZigZag[k]] = k;
 }
 
 namespace {

@@ -46,7 +46,7 @@ JpegResult JpegWriter::Start(ByteSink& sink, std::int32_t width, std::int32_t he
         e.McuY = 0;
         e.PrevDc[0] = e.PrevDc[1] = e.PrevDc[2] = 0;
         InitTables(quality, e.Tables);
-        PrepareTransform(e.Tables);
+        DeriveTables(e.Tables);
         worstMcu_ = WorstCaseMcuBytes(e.Tables);
         if (!e.Stream.Reset(std::max(JpegStream::kBufferBytes, worstMcu_ + 16)))
             return Fail(JpegResult::OutOfMemory);

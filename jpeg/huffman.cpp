@@ -130,10 +130,10 @@ inline std::uint64_t NonZero(const std::int32_t* values)
     const __m128i none = _mm_setzero_si128();
     for (int k = 0; k < 64; k += 16) {
         const auto* at = reinterpret_cast<const __m128i*>(values + k);
-        const __m128i low = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_load_si128(at), none),
-                                            _mm_cmpeq_epi32(_mm_load_si128(at + 1), none));
-        const __m128i high = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_load_si128(at + 2), none),
-                                             _mm_cmpeq_epi32(_mm_load_si128(at + 3), none));
+        const __m128i low = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(at), none),
+                                            _mm_cmpeq_epi32(_mm_loadu_si128(at + 1), none));
+        const __m128i high = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(at + 2), none),
+                                             _mm_cmpeq_epi32(_mm_loadu_si128(at + 3), none));
         zero |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)))) << k;
     }
     return ~zero;
@@ -168,12 +168,11 @@ void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* c)
     out.PutRaw(LowBits(t.DcHuffCode[table][cat], dcLength) << cat | (cat ? Amplitude(diff, cat) : 0u),
                dcLength + cat);
 
-    // The AC coefficients in zig-zag order, and which of them are not zero:
-    // the loop below then visits only those, with no branch per zero.
-    alignas(16) std::int32_t zigzag[64];
-    for (int k = 0; k < 64; ++k)
-        zigzag[k] = c[t.ZigZag[k]];
-    std::uint64_t nonzero = NonZero(zigzag) & ~std::uint64_t{1};
+    // Which AC coefficients are not zero, by zig-zag position: the loop
+    // below then visits only those, with no branch per zero.
+    std::uint64_t nonzero = 0;
+    for (std::uint64_t natural = NonZero(c) & ~std::uint64_t{1}; natural != 0; natural &= natural - 1)
+        nonzero |= std::uint64_t{1} << t.ZigZagPosition[std::countr_zero(natural)];
 
     const std::int32_t* acLength = t.AcHuffLen[table];
     const std::int32_t* acCode = t.AcHuffCode[table];
@@ -185,7 +184,7 @@ void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* c)
             out.PutCode(acCode[151], acLength[151]);  // ZRL: sixteen zeros
             run -= 16;
         }
-        const std::int32_t v = zigzag[k];
+        const std::int32_t v = c[t.ZigZag[k]];
         const int size = Category(v);
         if (size > 10)
             IndexError();

@@ -43,19 +43,20 @@ struct CodingTables {
     alignas(64) double MatrixBySample[64 * 64];
     alignas(64) double QuantFactor[2][64];
 
-    // For the separable transforms (PrepareTransform): the cosines, by
+    // Derived by DeriveTables. For the separable transforms: the cosines, by
     // frequency then position and by position then frequency, and for each
     // coefficient the slack its estimate is checked with, per unit of the
     // block's sum of absolute samples (0 for DC, whose estimate is exact).
     alignas(64) double Cosine[8][8];
     alignas(64) double CosineByPosition[8][8];
     alignas(64) double Slack[2][64];
+    // For block coding: the zig-zag position of each natural index.
+    std::int32_t ZigZagPosition[64];
 };
 
 void InitTables(std::int32_t quality, CodingTables& tables);
-// The transform's own tables, derived from those InitTables makes; to be
-// called after it.
-void PrepareTransform(CodingTables& tables);
+// The tables derived from those InitTables makes; to be called after it.
+void DeriveTables(CodingTables& tables);
 
 // The standard Huffman tables as a DHT segment lists them (BITS, HUFFVAL).
 struct HuffmanLists {

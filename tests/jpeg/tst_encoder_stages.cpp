@@ -16,7 +16,7 @@ std::unique_ptr<JpegEncoder> FreshEncoder()
 {
     auto e = std::make_unique<JpegEncoder>();
     InitTables(50, e->Tables);
-    PrepareTransform(e->Tables);
+    DeriveTables(e->Tables);
     e->Stream.Reset(1 << 16);
     return e;
 }
