@@ -235,7 +235,7 @@ enum class RowKind { Rgb32, Grey, Cmyk };
 
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                               const std::function<bool(const JpegRowsHeader&)>& begin,
-                              const std::function<bool(const uchar*)>& row)
+                              const std::function<bool(const uchar*)>& row, const std::function<uchar*()>& into)
 {
     const auto d = std::make_unique<Decoder>();  // zeroed
     d->info.err = jpeg_std_error(&d->error.pub);
@@ -296,8 +296,12 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
         rows[static_cast<std::size_t>(i)] = buffer.data() + rowBytes * static_cast<std::size_t>(i);
     std::vector<QRgb> fromCmyk(kind == RowKind::Cmyk ? width : 0);
 
+    // Rows that need no conversion are decoded straight into the caller's memory.
+    const bool inPlace = into && kind == RowKind::Rgb32 && !convert;
     while (d->info.output_scanline < d->info.output_height) {
-        const int got = TryReadRows(*d, rows.data(), static_cast<JDIMENSION>(batch));
+        uchar* const at = inPlace ? into() : nullptr;
+        rows[0] = at ? at : buffer.data();
+        const int got = TryReadRows(*d, rows.data(), at ? 1 : static_cast<JDIMENSION>(batch));
         if (got < 0)
             return ResultOf(d->error.failure);
         if (got == 0)

@@ -30,11 +30,14 @@ struct JpegRowsHeader {
 
 // Begin gets the header once it is read, before any pixel is decoded; false
 // ends the decode. Row then gets each row, top to bottom, as that many RGB32
-// pixels (0xffRRGGBB); false ends the decode. Both ends give Declined. Stop
-// is read between rows and within long passes. Exceptions of Begin and Row
-// pass through.
+// pixels (0xffRRGGBB); false ends the decode. Both ends give Declined. Into,
+// when given, may offer the memory of the next row before it is decoded: a
+// row that needs no conversion after decoding is decoded there, and Row gets
+// that memory. Stop is read between rows and within long passes. Exceptions
+// of Begin, Row and Into pass through.
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                               const std::function<bool(const JpegRowsHeader&)>& begin,
-                              const std::function<bool(const uchar*)>& row);
+                              const std::function<bool(const uchar*)>& row,
+                              const std::function<uchar*()>& into = {});
 
 }  // namespace basMain

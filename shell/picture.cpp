@@ -279,13 +279,14 @@ private:
     ShrinkSink& sink_;
 };
 
-// Copies a row of Width pixels to Target's row Y.
+// Copies a row of Width pixels to Target's row Y (unless it is there already).
 bool CopyRow(RowTarget& target, int y, const uchar* line, int width)
 {
     uchar* const out = target.Row(y);
     if (!out)
         return false;
-    std::memcpy(out, line, static_cast<std::size_t>(width) * 4);
+    if (out != line)
+        std::memcpy(out, line, static_cast<std::size_t>(width) * 4);
     return target.Written(y);
 }
 
@@ -435,8 +436,10 @@ std::optional<ShrinkOutcome> StreamShrunk(QIODevice& device, const QString& path
         ended = !(reducer ? reducer->Push(line) : CopyRow(*rows, copied++, line, width));
         return !ended;
     };
+    // At the picture's own size the rows are decoded where they go.
+    const auto into = [&]() -> uchar* { return reducer ? nullptr : rows->Row(copied); };
 
-    switch (DecodeJpegRows(device, stop, begin, row)) {
+    switch (DecodeJpegRows(device, stop, begin, row, into)) {
     case JpegRowsResult::Done:
         break;
     case JpegRowsResult::Unsupported:
