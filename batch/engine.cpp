@@ -432,10 +432,11 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
         options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), rows)
                         : basMain::ShrinkPicture(item.Source, plan.Ratio, rows, &worker.Abandon);
     rows.Drain();
-    if (shrunk.Stopped && rows.Failure != ModuleJPEG::JpegResult::Ok && !worker.Abandon.load())
-        slot.Outcome.SaveResult = rows.Failure;  // the file could not be written
-    else if (shrunk.Stopped || worker.Abandon.load())
+    if (worker.Abandon.load())
         slot.Abandoned = true;
+    else if (shrunk.Stopped)  // the file could not take the rows
+        slot.Outcome.SaveResult =
+            rows.Failure != ModuleJPEG::JpegResult::Ok ? rows.Failure : ModuleJPEG::JpegResult::Unexpected;
     else if (shrunk.Error)
         slot.Outcome.LoadError = std::move(shrunk.Error);
     else
