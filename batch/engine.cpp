@@ -16,6 +16,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #if defined(_WIN32)
@@ -103,6 +104,9 @@ struct ShrinkEngine::State {
     int nextToReserve = 0;
     std::vector<bool> turnPassed;
     std::condition_variable budgetCv;
+    // The folders files were put in, to be synced once the run is over
+    // (the owner's).
+    std::set<std::filesystem::path> filledFolders;
     int nextToTake = 0;
     int nextToReport = 0;
     int firstFailure = kNone;  // under StopAtFirstFailure: no work beyond it
@@ -513,6 +517,12 @@ void ShrinkEngine::State::JoinAndClear()
             w->Thread.join();
     // Finished files that were never put in place go with their slots.
     results.clear();
+    // Each file's data was on disk before it was renamed; now the renames
+    // are, and a finished run survives a power cut. (A folder that cannot be
+    // synced has its files in place all the same; nothing more can be done.)
+    for (const std::filesystem::path& folder : filledFolders)
+        ModuleJPEG::SyncFolder(folder);
+    filledFolders.clear();
     const std::lock_guard lock(mutex);
     joined = true;
 }
@@ -577,7 +587,9 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
         lock.unlock();
         if (slot.Outcome.Ok() && slot.File.Pending()) {
             slot.Outcome.SaveResult = slot.File.Commit();
-            if (!slot.Outcome.Ok())
+            if (slot.Outcome.Ok())
+                d.filledFolders.insert(basMain::ToFsPath(slot.Outcome.Output).parent_path());
+            else
                 slot.Outcome.OutputBytes = 0;
         }
         lock.lock();

@@ -7,7 +7,8 @@
 // reserves the memory the picture's header says it will need from the run's
 // budget, waiting while the pictures in work hold too much; reservations are
 // granted in plan order, and a picture larger than the whole budget runs
-// alone.
+// alone. Each file's data is on disk before it is put in place, and the
+// folders written to are synced once the run is over.
 #pragma once
 
 #include <QSize>

@@ -89,9 +89,10 @@ private:
 // threads and puts them in place in a set order. Start creates the file under
 // a short temporary name in the target's folder (".zembrik-XXXXXXXX.tmp", so
 // it fits wherever the target's name fits) and the rows are encoded into it as
-// they come; Finish completes it and flushes it to disk; Commit renames it
-// over the target. A temporary not committed is removed by Discard or the
-// destructor. Objects are independent: any number may encode at once.
+// they come; Finish completes it and flushes its data to disk; Commit renames
+// it over the target, whose permission bits (and group, where allowed) it
+// keeps. A temporary not committed is removed by Discard or the destructor.
+// Objects are independent: any number may encode at once.
 class PendingJpeg {
 public:
     PendingJpeg();
@@ -122,6 +123,10 @@ private:
     std::unique_ptr<File> file_;
     std::unique_ptr<JpegWriter> writer_;
 };
+
+// Makes the names of the files put in a folder durable, as a file's data is
+// made durable before it is put in place: once after the last file of a run.
+JpegResult SyncFolder(const std::filesystem::path& folder);
 
 // A whole picture held in memory, encoded into a sink or into memory (the
 // bytes PendingJpeg writes for the same pixels).

@@ -14,6 +14,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -59,6 +61,23 @@ JpegResult FromErrorCode(const std::error_code& error)
             return FromErrno(condition.value());
     }
     return JpegResult::Unexpected;
+}
+
+// A file put in place of another keeps the other's permission bits and,
+// where the system allows it, its group, rather than getting those of a new
+// file. Nothing to keep when the target does not exist or is no file.
+void TakeOverPermissions([[maybe_unused]] const std::filesystem::path& file,
+                         [[maybe_unused]] const std::filesystem::path& target)
+{
+#if !defined(_WIN32)
+    struct stat old;
+    if (::stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return;
+    // The group first, as a change of group may clear mode bits. Refused
+    // unless we may give the file that group: it then keeps ours.
+    [[maybe_unused]] const int grouped = ::chown(file.c_str(), static_cast<uid_t>(-1), old.st_gid);
+    ::chmod(file.c_str(), old.st_mode & 0777);
+#endif
 }
 
 std::FILE* OpenExclusive(const std::filesystem::path& path)
@@ -122,10 +141,13 @@ public:
         errno = 0;
         if (std::fflush(file_) != 0)
             return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        // The data reaches the disk before the file takes the target's name.
 #if defined(_WIN32)
         if (_commit(_fileno(file_)) != 0)
-#else
+#elif defined(__APPLE__)
         if (fsync(fileno(file_)) != 0 && errno != EINVAL)
+#else
+        if (fdatasync(fileno(file_)) != 0 && errno != EINVAL)
 #endif
             return FromErrno(errno);
         const int closed = std::fclose(file_);
@@ -141,6 +163,7 @@ public:
         const JpegResult finished = Finish();
         if (finished != JpegResult::Ok)
             return finished;
+        TakeOverPermissions(temp_, target_);
         std::error_code error;
         std::filesystem::rename(temp_, target_, error);
         if (error)
@@ -277,6 +300,20 @@ bool PendingJpeg::Pending() const
 std::uint64_t PendingJpeg::Size() const
 {
     return Pending() ? file_->Written() : 0;
+}
+
+JpegResult SyncFolder([[maybe_unused]] const std::filesystem::path& folder)
+{
+#if defined(_WIN32)
+    return JpegResult::Ok;  // NTFS journals the renames itself
+#else
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return FromErrno(errno);
+    const int synced = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return synced == 0 ? JpegResult::Ok : FromErrno(synced);
+#endif
 }
 
 }  // namespace ModuleJPEG

@@ -10,6 +10,11 @@
 #include <QTemporaryDir>
 #include <random>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "jpeg/jpeg.h"
 #include "reference_encoder.h"
 #include "testimages.h"
@@ -229,9 +234,9 @@ private slots:
     }
 
     // Only a whole file replaces the target: an older, longer one goes
-    // completely; a file stopped half way (as when a run is stopped), one
-    // finished with rows missing, or one onto a folder leaves what was there,
-    // and no temporary file.
+    // completely, its permissions staying; a file stopped half way (as when a
+    // run is stopped), one finished with rows missing, or one onto a folder
+    // leaves what was there, and no temporary file.
     void onlyAWholeFileReplacesTheTarget()
     {
         QTemporaryDir dir;
@@ -250,9 +255,30 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.jpg")));
         QVERIFY(Save(dir.filePath(QStringLiteral("folder.jpg")), p) != JpegResult::Ok);
         QVERIFY(QFileInfo(dir.filePath(QStringLiteral("folder.jpg"))).isDir());
+#ifdef Q_OS_UNIX
+        // The file put in place keeps the replaced one's permission bits,
+        // and its group where we may give it that group.
+        const QByteArray name = QFile::encodeName(target);
+        QCOMPARE(::chmod(name.constData(), 0640), 0);
+        std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
+        groups.resize(static_cast<std::size_t>(std::max(0, ::getgroups(int(groups.size()), groups.data()))));
+        groups.push_back(::getegid() + 1);  // anyone's for root
+        gid_t group = ::getegid();
+        for (const gid_t other : groups)
+            if (other != group && ::chown(name.constData(), static_cast<uid_t>(-1), other) == 0) {
+                group = other;
+                break;
+            }
+#endif
         QCOMPARE(Save(target, p), JpegResult::Ok);
         QCOMPARE(testimages::Read(target), Encode(p));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("photo.jpg")});
+#ifdef Q_OS_UNIX
+        struct stat replaced;
+        QCOMPARE(::stat(name.constData(), &replaced), 0);
+        QCOMPARE(replaced.st_mode & 07777, mode_t{0640});
+        QCOMPARE(replaced.st_gid, group);
+#endif
     }
 
     void failuresAreClassified()
