@@ -1,9 +1,14 @@
-// Viewer windows, the image information dialog and the About box, driven
-// offscreen.
+// Viewer windows, the image information dialog, the About box and the output
+// settings dialog, driven offscreen.
 #include <QtTest>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <atomic>
@@ -11,6 +16,7 @@
 #include "dialogs/frmabout.h"
 #include "dialogs/frmimage.h"
 #include "dialogs/frmoption.h"
+#include "dialogs/frmoutputsettings.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
@@ -306,6 +312,46 @@ private slots:
             QCOMPARE(seen, QStringLiteral("frmAbout"));
             QVERIFY(!QApplication::activeModalWidget());
         }
+    }
+
+    void outputSettingsRefuseABadSuffix()
+    {
+        Output::Settings given;
+        given.Size = Output::SizeMode::Box;
+        given.Box = QSize(1280, 960);
+        given.Quality = 85;
+        given.KeepGps = true;  // kept, though it means nothing without the metadata
+        given.Suffix = QStringLiteral("_小");
+        ScriptedMessages replies;
+        clsMsg messages;
+        messages.SetResponder(&replies);
+        frmOutputSettings dialog(given, messages);
+        QCOMPARE(dialog.Result(), given);
+        QCOMPARE(dialog.cboPreset->currentText(), QStringLiteral("1280 × 960"));
+        QVERIFY(!dialog.chkKeepGps->isEnabled());
+        dialog.chkKeepMetadata->click();
+        QVERIFY(dialog.chkKeepGps->isEnabled());
+        emit dialog.cboPreset->activated(3);
+        QCOMPARE(QSize(dialog.txtWidth->value(), dialog.txtHeight->value()), QSize(3840, 2160));
+        dialog.txtHeight->setValue(2000);
+        QCOMPARE(dialog.cboPreset->currentIndex(), -1);
+        dialog.optRatio->click();
+        QVERIFY(!dialog.txtWidth->isEnabled() && !dialog.cboPreset->isEnabled());
+
+        dialog.txtSuffix->setText(QStringLiteral("a/b"));
+        dialog.show();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(replies.Titled(), QStringList{QStringLiteral("警告:ファイル名に使えない文字（/）が含まれています。")});
+        dialog.txtSuffix->setText(QStringLiteral("_small"));
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Result().Suffix, QStringLiteral("_small"));
+        QCOMPARE(dialog.Result().Size, Output::SizeMode::Ratio);
+        QCOMPARE(dialog.Result().Box, QSize(3840, 2000));
+
+        QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+        QVERIFY(!frmOutputSettings::Ask(given, messages));
     }
 };
 
