@@ -3,6 +3,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -58,9 +59,14 @@ struct Metadata {
             for (auto it = exif.begin(); it != exif.end();)
                 it = !keepGps && (it->groupName() == "GPSInfo" || it->key() == "Exif.Image.GPSTag") ? exif.erase(it)
                                                                                                      : std::next(it);
-            exif["Exif.Image.Orientation"] = static_cast<std::uint16_t>(1);
-            exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(size.width());
-            exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(size.height());
+            // Absent, Orientation means upright already; and an Exif IFD is
+            // not made up just to hold the size (it would lack the tags one
+            // must have).
+            SetIfPresent<Exiv2::ExifKey>(exif, "Exif.Image.Orientation", static_cast<std::uint16_t>(1));
+            if (std::any_of(exif.begin(), exif.end(), [](const Exiv2::Exifdatum& d) { return d.groupName() == "Photo"; })) {
+                exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(size.width());
+                exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(size.height());
+            }
             if (colourConverted) {
                 SetIfPresent<Exiv2::ExifKey>(exif, "Exif.Photo.ColorSpace", static_cast<std::uint16_t>(1));  // sRGB
                 SetIfPresent<Exiv2::ExifKey>(exif, "Exif.Iop.InteroperabilityIndex", std::string("R98"));
@@ -124,10 +130,10 @@ MetadataResult Copy(const std::filesystem::path& source, QSize outputSize, bool 
     } catch (...) {
         return {Failure(MetadataError::Step::ReadSource, "")};
     }
-    if (m.Empty())
-        return {};
     try {
         m.MakeTrueOfCopy(outputSize, keepGps);
+        if (m.Empty())  // none, or only a thumbnail or a position to drop
+            return {};
         write(m);
     } catch (const std::exception& e) {
         return {Failure(MetadataError::Step::WriteOutput, e.what())};

@@ -52,8 +52,8 @@ public:
 
     // Writes the Exif, XMP and IPTC of source (a JPEG, or any picture exiv2
     // reads) into the JPEG output, whose pixels are upright and outputSize
-    // large: Orientation 1, PixelXDimension and PixelYDimension outputSize, the
-    // embedded thumbnail gone, GPS tags (Exif and XMP) gone unless keepGps, no
+    // large: Orientation 1, PixelXDimension and PixelYDimension outputSize
+    // (where the source has an Exif IFD), the embedded thumbnail gone, GPS tags (Exif and XMP) gone unless keepGps, no
     // ICC profile (the output's pixels are sRGB, which the colour space tags
     // then say). A source without metadata, or of a kind exiv2 does not know,
     // leaves the output as it is and is no failure. Safe on several threads
