@@ -36,13 +36,13 @@ std::optional<UsageProblem> CheckOutputOptions(const Settings& settings);
 inline constexpr const char* OutputOptionsUsage =
     "[--max-size WxH] [--quality Q] [--keep-metadata [--keep-gps]] [--keep-date] [--suffix TEXT]";
 inline constexpr const char* OutputOptionsHelp =
-    "  --max-size WxH   fit each picture inside W x H pixels (1 to 65500 each),\n"
-    "               aspect kept, never enlarged, in place of -r\n"
-    "  --quality Q  JPEG quality, 1 to 100 (default 50), as libjpeg scales it\n"
-    "  --keep-metadata  copy the source's Exif, XMP and IPTC (orientation set\n"
-    "               upright, pixel size updated, thumbnail and GPS position dropped)\n"
+    "  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),\n"
+    "               aspect kept, never enlarged; -r is then not used\n"
+    "  --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)\n"
+    "  --keep-metadata  copy the source's Exif, XMP and IPTC: upright, with the\n"
+    "               new pixel size, without thumbnail and GPS position\n"
     "  --keep-gps   keep the GPS position too (with --keep-metadata)\n"
     "  --keep-date  give each output the source's modification time\n"
-    "  --suffix TEXT    add TEXT to each output's base name: IMG_0012_small.jpg\n";
+    "  --suffix TEXT  add TEXT to each output's base name (IMG_0012_small.jpg)\n";
 
 }  // namespace Output
