@@ -104,6 +104,11 @@ QSize FitInside(QSize picture, QSize box)
     return QSize(int(std::clamp<qint64>(RoundedQuotient(w * boxH, h), 1, boxW)), int(boxH));
 }
 
+QString BoxText(QSize box)
+{
+    return QStringLiteral("幅 %1 × 高さ %2 ピクセル以内").arg(box.width()).arg(box.height());
+}
+
 QString ForbiddenNameCharacters(const QString& text)
 {
     QString found;

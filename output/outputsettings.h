@@ -52,6 +52,10 @@ void WriteSettings(QSettings& store, const Settings& settings);
 // halves to the even one (as the ratio rounds), and at least 1.
 QSize FitInside(QSize picture, QSize box);
 
+// The size rule of a box as the window words it, in the ratio box's tooltip
+// and the run's question: "幅 1920 × 高さ 1080 ピクセル以内".
+QString BoxText(QSize box);
+
 // The characters of text that a file name cannot hold on this platform, each
 // once in the order they appear; empty when the text may be part of a name.
 // Control characters count as such everywhere.

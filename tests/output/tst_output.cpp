@@ -172,6 +172,7 @@ private slots:
         QFETCH(QSize, box);
         QFETCH(QSize, fitted);
         QCOMPARE(FitInside(picture.isEmpty() ? basMain::ReadPictureSize(Path("photo.jpg")).Size : picture, box), fitted);
+        QCOMPARE(BoxText(QSize(1920, 1080)), QStringLiteral("幅 1920 × 高さ 1080 ピクセル以内"));
     }
 
     void metadata_data()
