@@ -16,7 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libjpeg62-turbo-dev libjpeg-turbo-progs fonts-ipafont-gothic)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libjpeg62-turbo-dev libjpeg-turbo-progs libexiv2-dev fonts-ipafont-gothic)
 # Only the fuzz mode needs these.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 # Only the package mode: dpkg-shlibdeps (dpkg-dev, with file) reads the
