@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <csignal>
+#include <cstdio>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -21,6 +22,7 @@
 
 #include "batch/run.h"
 #include "batch/summary.h"
+#include "shell/basmain.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/numtext.h"
@@ -302,6 +304,30 @@ private slots:
         QCOMPARE(script.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
         QCOMPARE(script.shown.size(), 2);  // one question, one completion
         QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"a.jpg", "c.jpg"}));
+    }
+
+    // Shift_JIS 写真.jpg and Latin-1 café.jpg: listed as the file list lists
+    // them, shrunk into files whose names keep the same bytes.
+    void namesThatAreNotUtf8()
+    {
+#if defined(Q_OS_UNIX)
+        QTemporaryDir folder;
+        for (const char* name : {"\x8e\xca\x90^.jpg", "caf\xe9.jpg"}) {
+            QVERIFY(testimages::PhotoLike(64, 48, 1).save(folder.filePath("p.jpg")));
+            QCOMPARE(std::rename(QFile::encodeName(folder.filePath("p.jpg")).constData(),
+                              (QFile::encodeName(folder.path()) + '/' + name).constData()),
+                     0);
+        }
+        const QStringList names = basMain::FilesIn(folder.path(), {"*.jpg"});
+        QCOMPARE(names.size(), 2);
+        Host host;
+        Select(host, names, folder.path());
+        basBatch::RunBatch(host);
+        QCOMPARE(script.Texts().last(), QStringLiteral("サイズの変換が終了しました。"));
+        QCOMPARE(basMain::FilesIn(output.path(), {"*.jpg"}), names);
+#else
+        QSKIP("file names are UTF-16 here");
+#endif
     }
 
     void summaryUnits()
