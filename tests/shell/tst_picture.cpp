@@ -239,6 +239,11 @@ void TestPicture::reportsFailures()
 {
     QTemporaryDir dir;
     QCOMPARE(ErrorsOf(dir.filePath("gone.jpg")), Thrice(53, "ファイルが見つかりません。", dir.filePath("gone.jpg")));
+#ifdef Q_OS_UNIX
+    // A lone surrogate that stands for no byte: no file here can have this name.
+    const QString unnamable = dir.filePath(QStringLiteral("x") + QChar(0xD800) + QStringLiteral(".jpg"));
+    QCOMPARE(ErrorsOf(unnamable), Thrice(53, "ファイル名を読み取れません。", unnamable));
+#endif
     QVERIFY(testimages::Write(dir.filePath("junk.jpg"), QByteArray(500, 'x')));
     QCOMPARE(ErrorsOf(dir.filePath("junk.jpg")), Thrice(481, "画像ファイルを読み込めません。", dir.filePath("junk.jpg")));
 
