@@ -17,6 +17,7 @@
 #include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -58,6 +59,8 @@ private:
     ScriptedMessages script;
     QSemaphore gate;  // a held loader waits here for each picture
     std::atomic<bool> holdLoads = false;
+    std::atomic<bool> untilStopped = false;  // the loader waits for the stop flag, as a decoder reads it
+    std::atomic<bool> decoding = false;
     std::atomic<int> loads = 0;
 
     Selection Files(int count)
@@ -94,10 +97,18 @@ private slots:
         QVERIFY(testimages::Write(dir.filePath("turned.jpg"), jpeg.insert(2, Orientation6)));
         QVERIFY(testimages::Write(dir.filePath("bad.jpg"), "not a picture"));
         Msg().SetResponder(&script);
-        basMain::SetPictureLoader([this](const QString& path) {
+        basMain::SetPictureLoader([this](const QString& path, const std::atomic<bool>* stop) {
             ++loads;
             if (holdLoads)
                 gate.acquire();
+            if (untilStopped && stop) {
+                decoding = true;
+                WaitFor(*stop);
+                decoding = false;
+                basMain::LoadedPicture stopped;
+                stopped.Stopped = true;
+                return stopped;
+            }
             return basMain::DecodePicture(path);
         });
     }
@@ -170,6 +181,21 @@ private slots:
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(OpenViewers().first()->width(), 35);
         QCOMPARE(basMain::ViewerCount, qint16(1));
+    }
+
+    // "画像を閉じる" (a run, the program's end) stops the decode in flight
+    // rather than waiting for it: its memory goes at once.
+    void closingStopsTheDecodeInFlight()
+    {
+        untilStopped = true;
+        basViewers::mnuToolView_Click(Files(2));
+        QTRY_VERIFY(decoding);
+        basViewers::mnuToolClose_Click();
+        QTRY_VERIFY(!decoding);
+        untilStopped = false;
+        QVERIFY(!basViewers::Opening());
+        Open(Files(1));  // the next picture decodes as ever
+        QCOMPARE(OpenViewers().size(), 1);
     }
 
     void twentyAtMostThenOneMessage()
