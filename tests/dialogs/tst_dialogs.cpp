@@ -312,10 +312,14 @@ private slots:
         // Stored 40 x 20 and marked to be turned a quarter: shown as 20 x 40.
         s.selected.fill(false);
         s.selected[3] = true;
-        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            width = dialog->findChild<QLabel*>(QStringLiteral("lblWidth"))->text();
+            height = dialog->findChild<QLabel*>(QStringLiteral("lblHeight"))->text();
+            dialog->close();
+        });
         basViewers::mnuToolOption_Click(s, nullptr);
-        QCOMPARE(basMain::InfoWidth, 20);
-        QCOMPARE(basMain::InfoHeight, 40);
+        QCOMPARE(width + "x" + height, QStringLiteral("20x40"));
     }
 
     void aboutClosesOnEnterAndEsc()
