@@ -53,6 +53,7 @@ bool BatchRun::start(const RunRequest& request)
     end_ = End::NotYet;
     asking_ = false;
     lastDoneMs_ = 0;
+    askedMs_ = 0;
     pixelsUpTo_.clear();
     ++generation_;
 
@@ -70,6 +71,8 @@ bool BatchRun::start(const RunRequest& request)
     clock_.start();
     progressWindow_->ShowProgress(Progress());
     progressWindow_->show();
+    // In front and with the keyboard, so that Esc stops the run at once.
+    progressWindow_->activateWindow();
     progressWindow_->repaint();  // painted before the first picture is done
     ticker_.start();
     MeasureSources();
@@ -102,7 +105,7 @@ void BatchRun::OnWake()
         return;
     for (const ItemOutcome& outcome : engine_->Collect()) {
         ++reported_;
-        lastDoneMs_ = clock_.elapsed();
+        lastDoneMs_ = WorkMs();
         if (outcome.Ok()) {
             ++done_;
             summary_.Add(outcome);
@@ -135,6 +138,8 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     SetBusyCursor(false);
     const QPointer<BatchRun> alive(this);
     asking_ = true;
+    QElapsedTimer asking;
+    asking.start();
     bool skip = false;
     if (!picturesRemain) {
         if (outcome.LoadError)
@@ -150,6 +155,7 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     if (!alive)
         return;
     asking_ = false;
+    askedMs_ += asking.elapsed();
     if (!engine_)
         return;
     if (skip) {
@@ -176,6 +182,12 @@ void BatchRun::OnStopAsked()
     engine_->Stop();
 }
 
+qint64 BatchRun::WorkMs() const
+{
+    // The time a question waited for the user is no time the work took.
+    return clock_.elapsed() - askedMs_;
+}
+
 RunProgress BatchRun::Progress() const
 {
     RunProgress state;
@@ -184,7 +196,7 @@ RunProgress BatchRun::Progress() const
     state.LastFile = lastFile_;
     state.ElapsedMs = clock_.elapsed();
     if (!pixelsUpTo_.empty() && reported_ > 0)
-        state.LeftMs = TimeLeftMs(state.ElapsedMs, lastDoneMs_, pixelsUpTo_[static_cast<std::size_t>(reported_ - 1)],
+        state.LeftMs = TimeLeftMs(WorkMs(), lastDoneMs_, pixelsUpTo_[static_cast<std::size_t>(reported_ - 1)],
                                   pixelsUpTo_.back());
     return state;
 }

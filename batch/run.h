@@ -78,6 +78,7 @@ private:
     void OnStopAsked();
     void Tick();
     RunProgress Progress() const;
+    qint64 WorkMs() const;
     void MeasureSources();
     void Measured(quint64 generation, std::vector<qint64> pixels);
     void TearDown();
@@ -103,7 +104,8 @@ private:
 
     QElapsedTimer clock_;
     QTimer ticker_;
-    qint64 lastDoneMs_ = 0;
+    qint64 askedMs_ = 0;     // time the failures' questions were open
+    qint64 lastDoneMs_ = 0;  // work time (WorkMs) when an item was last reported
     // Pixels of the sources, up to and including each item, once measured.
     std::vector<qint64> pixelsUpTo_;
     quint64 generation_ = 0;  // of the current run, so a late measurement of an earlier one is dropped
