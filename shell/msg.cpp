@@ -43,9 +43,13 @@ class BoxResponder final : public MessageResponder {
     static inline const QString SkipLine = QStringLiteral("この画像をスキップして、残りの画像を続けますか？");
 
 public:
+    explicit BoxResponder(QWidget* owner) : owner_(owner) {}
+
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
     {
-        QWidget* owner = QApplication::activeWindow();
+        // Over the main window, not over whichever window is active: a viewer
+        // that has just opened may cover the whole screen.
+        QWidget* owner = owner_ && owner_->isVisible() ? owner_ : QApplication::activeWindow();
         if (kind == MsgKind::Question) {
             QuestionBox box(owner);
             Prepare(box, QMessageBox::Question, title, text, detail);
@@ -101,6 +105,8 @@ private:
         }
         box.setWindowModality(Qt::ApplicationModal);
     }
+
+    QWidget* owner_;
 };
 
 }  // namespace
@@ -110,9 +116,9 @@ void clsMsg::ShowError(const QString& vstrMessage, const QString& vstrDetail)
     Show(MsgKind::Error, QStringLiteral("エラー"), vstrMessage, vstrDetail);
 }
 
-void clsMsg::ShowMessage(const QString& vstrMessage)
+void clsMsg::ShowMessage(const QString& vstrMessage, const QString& vstrDetail)
 {
-    Show(MsgKind::Warning, QStringLiteral("警告"), vstrMessage);
+    Show(MsgKind::Warning, QStringLiteral("警告"), vstrMessage, vstrDetail);
 }
 
 void clsMsg::ShowInformation(const QString& vstrInformation, const QString& vstrDetail)
@@ -135,9 +141,14 @@ void clsMsg::SetResponder(MessageResponder* responder)
     responder_ = responder;
 }
 
+void clsMsg::SetOwner(QWidget* owner)
+{
+    owner_ = owner;
+}
+
 MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, const QString& detail)
 {
-    BoxResponder boxes;
+    BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
     return responder.Show(kind, title, text, detail);
 }

@@ -3,10 +3,13 @@
 // instead of real boxes. ShowSaveError turns a failed save into its message.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QtGlobal>
 
 #include "jpeg/jpeg.h"
+
+class QWidget;
 
 // The button that closed a question box.
 enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
@@ -27,7 +30,7 @@ class clsMsg {
 public:
     // vstrDetail, when given, is the box's informative second line.
     void ShowError(const QString& vstrMessage, const QString& vstrDetail = {});
-    void ShowMessage(const QString& vstrMessage);
+    void ShowMessage(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowInformation(const QString& vstrInformation, const QString& vstrDetail = {});
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
     // An error box that also asks whether to skip the picture and go on.
@@ -36,9 +39,15 @@ public:
     // Replaces the real message boxes (nullptr restores them). Not owned.
     void SetResponder(MessageResponder* responder);
 
+    // The window the boxes are centred over: the program's main window, set
+    // by the program at its start. Until then, and once it is gone, the
+    // active window.
+    void SetOwner(QWidget* owner);
+
 private:
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail = {});
     MessageResponder* responder_ = nullptr;
+    QPointer<QWidget> owner_;
 };
 
 // The program-wide instance, made on first use.
