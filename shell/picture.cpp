@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -320,7 +321,8 @@ std::optional<ReducedPicture> StreamReduced(QIODevice& device, const QString& pa
     const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
     QSize sourceSize;
     QImage stored;
-    std::optional<RowReducer> reducer;
+    std::optional<RowReducer> reducer;  // none at the picture's own size: the rows are the pixels
+    int nextRow = 0;
     bool tooLarge = false;
     const auto begin = [&](QSize size, const QColorSpace& space) {
         if (TooLarge(size)) {
@@ -332,17 +334,23 @@ std::optional<ReducedPicture> StreamReduced(QIODevice& device, const QString& pa
         const int height = TargetLength(sourceSize.height(), ratio);
         const QSize target = sideways ? QSize(height, width) : QSize(width, height);
         const std::shared_ptr<const ReductionPlan> plan =
-            MakeReductionPlan(size.width(), size.height(), target.width(), target.height());
-        if (!plan)
+            target == size ? nullptr : MakeReductionPlan(size.width(), size.height(), target.width(), target.height());
+        if (target != size && !plan)
             return false;
         stored = QImage(target, QImage::Format_RGB32);
         if (stored.isNull())
             return false;
         stored.setColorSpace(space);
-        reducer.emplace(plan, stored.bits(), stored.bytesPerLine(), 0, target.height());
+        if (plan)
+            reducer.emplace(plan, stored.bits(), stored.bytesPerLine(), 0, target.height());
         return true;
     };
-    const auto row = [&](const uchar* line) { reducer->Push(line); };
+    const auto row = [&](const uchar* line) {
+        if (reducer)
+            reducer->Push(line);
+        else
+            std::memcpy(stored.scanLine(nextRow++), line, static_cast<std::size_t>(stored.width()) * 4);
+    };
 
     ReducedPicture result;
     switch (DecodeJpegRows(device, stop, begin, row)) {
@@ -403,7 +411,7 @@ PictureInfo ReadPictureSize(const QString& path)
     };
     // A test's loader stands in for the files.
     if (LoaderOverride())
-        return measure(LoaderOverride()(path));
+        return measure(LoaderOverride()(path, nullptr));
     OpenedPictureFile opened = OpenPictureFile(path);
     if (!opened.File) {
         info.Error = std::move(opened.Error);
@@ -431,7 +439,7 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
 {
     // A test's loader stands in for the files; the reduction is the real one.
     if (LoaderOverride())
-        return ReduceLoaded(LoaderOverride()(path), ratio, stop, path);
+        return ReduceLoaded(LoaderOverride()(path, stop), ratio, stop, path);
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
         if (!opened.File)
@@ -461,9 +469,23 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
     }
 }
 
-LoadedPicture LoadPicture(const QString& path)
+LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
 {
-    return LoaderOverride() ? LoaderOverride()(path) : DecodePicture(path);
+    if (LoaderOverride())
+        return LoaderOverride()(path, stop);
+    if (!stop)
+        return DecodePicture(path);
+    // At its own size the reduction gives the decoded pixels themselves.
+    ReducedPicture streamed = LoadReducedPicture(path, 1.0, stop);
+    LoadedPicture result;
+    if (streamed.Stopped) {
+        result.Stopped = true;
+        return result;
+    }
+    if (streamed.Error)
+        return DecodePicture(path);  // a truncated JPEG still shows its rows; other errors come again
+    result.Image = std::move(streamed.Image);
+    return result;
 }
 
 void SetPictureLoader(PictureLoader loader)
