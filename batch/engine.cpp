@@ -115,6 +115,7 @@ struct ShrinkEngine::State {
     bool started = false;
     bool stopped = false;  // Stop: nothing more is reported
     bool ended = false;    // the first failure was reported
+    bool paused = false;   // under PauseAtFailure: a failure was reported, Resume not yet called
     bool joined = false;
 
     int Count() const { return static_cast<int>(plan.Items.size()); }
@@ -134,7 +135,8 @@ struct ShrinkEngine::State {
     // With the lock held.
     bool NextReady() const
     {
-        return !stopped && !ended && nextToReport < Count() && results[static_cast<std::size_t>(nextToReport)].Ready;
+        return !stopped && !ended && !paused && nextToReport < Count() &&
+               results[static_cast<std::size_t>(nextToReport)].Ready;
     }
 
     // With the lock held: whether a failure of this outcome ends the run.
@@ -370,10 +372,25 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
             d.ended = true;
             d.AbandonAfter(-1);
         }
+        if (!slot.Outcome.Ok() && d.options.Policy == FailurePolicy::PauseAtFailure)
+            d.paused = true;
         outcomes.push_back(std::move(slot.Outcome));
         d.workCv.notify_all();
     }
     return outcomes;
+}
+
+void ShrinkEngine::Resume()
+{
+    State& d = *d_;
+    {
+        const std::lock_guard lock(d.mutex);
+        if (!d.paused)
+            return;
+        d.paused = false;
+    }
+    d.ownerCv.notify_all();
+    d.Wake();
 }
 
 void ShrinkEngine::Wait()

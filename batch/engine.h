@@ -58,8 +58,11 @@ struct ItemOutcome {
 };
 
 enum class FailurePolicy {
-    StopAtFirstFailure,  // the window: the first failure in plan order ends the run
+    StopAtFirstFailure,  // the first failure in plan order ends the run
     GoOn,                // zembrik-batch: every item is tried
+    // The window: a failure holds back every item after it (they are worked
+    // on, not put in place) until Resume() skips it or Stop() ends the run.
+    PauseAtFailure,
 };
 
 // Loads a picture reduced by a ratio (basMain::LoadReducedPicture's contract).
@@ -106,8 +109,12 @@ public:
     // Puts in place every item finished next in plan order and says what
     // became of each. Under StopAtFirstFailure the first failure is the last
     // item reported: nothing after it is written, and no new work starts; so
-    // is, under any policy, a failure that ends the run (EndsRun).
+    // is, under any policy, a failure that ends the run (EndsRun). Under
+    // PauseAtFailure another failure is the last item reported until Resume.
     std::vector<ItemOutcome> Collect();
+    // Under PauseAtFailure, once Collect has reported a failure: the items
+    // after it are put in place again (Wake is called).
+    void Resume();
     // Blocks until Collect has something to report or the run is over.
     void Wait();
     // Every item reported, or the run ended early and its workers are gone

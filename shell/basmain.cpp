@@ -21,10 +21,6 @@ namespace basMain {
 
 qint16 ViewerCount = 0;
 QString HelpFilePath;
-QString InfoFileName;
-QString InfoFilePath;
-qint32 InfoWidth = 0;
-qint32 InfoHeight = 0;
 
 void InitProgramValues()
 {

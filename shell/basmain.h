@@ -1,6 +1,6 @@
 // Program-wide values and the small shared routines every window uses: the
-// application identity, the viewer count, the help file path, the values the
-// image information dialog shows, file-name splitting and path joining.
+// application identity, the viewer count, the help file path, file-name
+// splitting and path joining.
 #pragma once
 
 #include <QByteArray>
@@ -23,12 +23,6 @@ inline constexpr int VersionRevision = ZEMBRIK_VERSION_PATCH;
 extern qint16 ViewerCount;
 // The help file: beside the executable, or in the installed data folder.
 extern QString HelpFilePath;
-
-// Written by the image information command, read by its dialog.
-extern QString InfoFileName;
-extern QString InfoFilePath;
-extern qint32 InfoWidth;
-extern qint32 InfoHeight;
 
 // Sets the program-wide values at start-up (the main window is shown by main()).
 void InitProgramValues();

@@ -291,38 +291,15 @@ JpegRead ReadJpeg(QIODevice& device, const QString& path, const std::atomic<bool
     return read;
 }
 
-// A JPEG whole: the pixels Qt's reader gives.
-LoadedPicture ReadJpegWhole(QIODevice& device, const QString& path)
-{
-    QImage image;
-    int y = 0;
-    const auto begin = [&](const JpegHeader& header) {
-        image = QImage(header.Size, QImage::Format_RGB32);
-        image.setColorSpace(header.Space);
-        return !image.isNull();
-    };
-    const auto row = [&](const uchar* line) {
-        std::memcpy(image.scanLine(y++), line, static_cast<std::size_t>(image.width()) * 4);
-    };
-    const JpegRead read = ReadJpeg(device, path, nullptr, begin, row);
-    LoadedPicture result;
-    result.Error = read.Error;
-    if (!read.Error) {
-        result.Image = Upright(std::move(image), read.Turn);
-        if (result.Image.isNull())
-            result.Error = SurfaceError(path);
-    }
-    return result;
-}
-
-// A JPEG decoded row by row straight into the reduction, in its stored
-// orientation (the target sides swapped when it is stored sideways), then
-// turned upright.
+// A JPEG decoded row by row straight into the reduction (at the picture's
+// own size the rows are the pixels), in its stored orientation (the target
+// sides swapped when it is stored sideways), then turned upright.
 ReducedPicture StreamReduced(QIODevice& device, const QString& path, double ratio, const std::atomic<bool>* stop)
 {
     QSize sourceSize;
     QImage stored;
-    std::optional<RowReducer> reducer;
+    std::optional<RowReducer> reducer;  // none at the picture's own size
+    int nextRow = 0;
     const auto begin = [&](const JpegHeader& header) {
         const bool sideways = header.Turn.testFlag(QImageIOHandler::TransformationRotate90);
         sourceSize = sideways ? header.Size.transposed() : header.Size;
@@ -330,17 +307,24 @@ ReducedPicture StreamReduced(QIODevice& device, const QString& path, double rati
         const int height = TargetLength(sourceSize.height(), ratio);
         const QSize target = sideways ? QSize(height, width) : QSize(width, height);
         const std::shared_ptr<const ReductionPlan> plan =
-            MakeReductionPlan(header.Size.width(), header.Size.height(), target.width(), target.height());
-        if (!plan)
+            target == header.Size ? nullptr
+                                  : MakeReductionPlan(header.Size.width(), header.Size.height(), target.width(), target.height());
+        if (target != header.Size && !plan)
             return false;
         stored = QImage(target, QImage::Format_RGB32);
         if (stored.isNull())
             return false;
         stored.setColorSpace(header.Space);
-        reducer.emplace(plan, stored.bits(), stored.bytesPerLine(), 0, target.height());
+        if (plan)
+            reducer.emplace(plan, stored.bits(), stored.bytesPerLine(), 0, target.height());
         return true;
     };
-    const auto row = [&](const uchar* line) { reducer->Push(line); };
+    const auto row = [&](const uchar* line) {
+        if (reducer)
+            reducer->Push(line);
+        else
+            std::memcpy(stored.scanLine(nextRow++), line, static_cast<std::size_t>(stored.width()) * 4);
+    };
     const JpegRead read = ReadJpeg(device, path, stop, begin, row);
     ReducedPicture result;
     result.Error = read.Error;
@@ -355,21 +339,40 @@ ReducedPicture StreamReduced(QIODevice& device, const QString& path, double rati
     return result;
 }
 
+// A picture loaded whole: a JPEG streamed at its own size (Stop read every
+// few rows), anything else through Qt's readers (Stop read once it is in).
+LoadedPicture ReadOpened(QFile& file, const QString& path, const std::atomic<bool>* stop)
+{
+    if (!IsJpeg(file)) {
+        LoadedPicture whole = ReadWhole(file, path);
+        whole.Stopped = whole.Ok() && Raised(stop);
+        return whole;
+    }
+    ReducedPicture streamed = StreamReduced(file, path, 1.0, stop);
+    LoadedPicture result;
+    result.Image = std::move(streamed.Image);
+    result.Error = std::move(streamed.Error);
+    result.Stopped = streamed.Stopped;
+    return result;
+}
+
+LoadedPicture Decode(const QString& path, const std::atomic<bool>* stop)
+{
+    OpenedPictureFile opened = OpenPictureFile(path);
+    if (!opened.File)
+        return Failed<LoadedPicture>(std::move(*opened.Error));
+    try {
+        return ReadOpened(*opened.File, path, stop);
+    } catch (const std::bad_alloc&) {
+        return Failed<LoadedPicture>(NoMemoryError(path));
+    }
+}
+
 }  // namespace
 
 LoadedPicture DecodePicture(const QString& path)
 {
-    OpenedPictureFile opened = OpenPictureFile(path);
-    if (!opened.File) {
-        LoadedPicture failed;
-        failed.Error = std::move(opened.Error);
-        return failed;
-    }
-    try {
-        return IsJpeg(*opened.File) ? ReadJpegWhole(*opened.File, path) : ReadWhole(*opened.File, path);
-    } catch (const std::bad_alloc&) {
-        return Failed<LoadedPicture>(NoMemoryError(path));
-    }
+    return Decode(path, nullptr);
 }
 
 int TargetLength(int length, double ratio)
@@ -395,7 +398,7 @@ PictureInfo ReadPictureSize(const QString& path)
     };
     // A test's loader stands in for the files.
     if (LoaderOverride())
-        return measure(LoaderOverride()(path));
+        return measure(LoaderOverride()(path, nullptr));
     OpenedPictureFile opened = OpenPictureFile(path);
     if (!opened.File) {
         info.Error = std::move(opened.Error);
@@ -440,7 +443,7 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
 {
     // A test's loader stands in for the files; the reduction is the real one.
     if (LoaderOverride())
-        return ReduceLoaded(LoaderOverride()(path), ratio, stop, path);
+        return ReduceLoaded(LoaderOverride()(path, stop), ratio, stop, path);
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
         if (!opened.File)
@@ -455,9 +458,9 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
     }
 }
 
-LoadedPicture LoadPicture(const QString& path)
+LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
 {
-    return LoaderOverride() ? LoaderOverride()(path) : DecodePicture(path);
+    return LoaderOverride() ? LoaderOverride()(path, stop) : Decode(path, stop);
 }
 
 void SetPictureLoader(PictureLoader loader)

@@ -31,7 +31,8 @@ struct PictureError {
 struct LoadedPicture {
     QImage Image;
     std::optional<PictureError> Error;
-    bool Ok() const { return !Error.has_value(); }
+    bool Stopped = false;  // the stop flag was raised before the picture was done
+    bool Ok() const { return !Error.has_value() && !Stopped; }
 };
 
 // The largest picture accepted, in pixels: a 100-megapixel camera frame fits,
@@ -81,10 +82,13 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
 LoadedPicture DecodePicture(const QString& path);
 
 // Loads a file through the installed loader (DecodePicture unless replaced).
-LoadedPicture LoadPicture(const QString& path);
+// With Stop, the decode reads it every few rows (a JPEG's, as it is decoded
+// row by row) and ends early.
+LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop = nullptr);
 
-// Replaces the loader (tests make a load fail); an empty function restores it.
-using PictureLoader = std::function<LoadedPicture(const QString& path)>;
+// Replaces the loader (tests make a load fail or wait); an empty function
+// restores it. Stop is LoadPicture's.
+using PictureLoader = std::function<LoadedPicture(const QString& path, const std::atomic<bool>* stop)>;
 void SetPictureLoader(PictureLoader loader);
 
 // The opaque 32-bit form of any image: sRGB, transparency composited on white.

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <functional>
 
 #include <system_error>
 
@@ -19,14 +20,19 @@ using basBatch::ShrinkEngine;
 
 namespace {
 
-std::vector<ItemOutcome> RunToEnd(ShrinkEngine& engine, std::function<void()> wake = {})
+// Failed is told of each failure as it is collected.
+std::vector<ItemOutcome> RunToEnd(ShrinkEngine& engine, const std::function<void(const ItemOutcome&)>& failed = {},
+                                  std::function<void()> wake = {})
 {
     std::vector<ItemOutcome> all;
     engine.Start(std::move(wake));
     while (!engine.Finished()) {
         engine.Wait();
-        for (ItemOutcome& o : engine.Collect())
+        for (ItemOutcome& o : engine.Collect()) {
+            if (!o.Ok() && failed)
+                failed(o);
             all.push_back(std::move(o));
+        }
     }
     return all;
 }
@@ -149,7 +155,8 @@ private slots:
     void firstFailureLeavesThePrefix()
     {
         const QStringList names = {"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg", "6.jpg"};
-        for (const auto policy : {basBatch::FailurePolicy::StopAtFirstFailure, basBatch::FailurePolicy::GoOn}) {
+        for (const auto policy : {basBatch::FailurePolicy::StopAtFirstFailure, basBatch::FailurePolicy::GoOn,
+                                  basBatch::FailurePolicy::PauseAtFailure}) {
             init();
             QVERIFY(QDir(out_.path()).mkdir("5.jpg"));  // cannot be replaced: fails when put in place
             std::atomic<int> laterFinished{0};
@@ -172,7 +179,16 @@ private slots:
                 return failed;
             };
             ShrinkEngine engine(PlanOf(names, out_.path()), options);
-            const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            // Paused at a failure, nothing after it is in place, though 3 and
+            // 4 are done; going on puts them in place.
+            QStringList atFailures;
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine, [&](const ItemOutcome&) {
+                atFailures << QDir(out_.path()).entryList(QDir::Files, QDir::Name).join(',');  // temporaries are hidden
+                if (policy == basBatch::FailurePolicy::PauseAtFailure)
+                    engine.Resume();
+            });
+            if (policy == basBatch::FailurePolicy::PauseAtFailure)
+                QCOMPARE(atFailures, QStringList({"0.jpg,1.jpg", "0.jpg,1.jpg,3.jpg,4.jpg"}));
 
             if (policy == basBatch::FailurePolicy::StopAtFirstFailure) {
                 QCOMPARE(int(outcomes.size()), 3);
@@ -242,7 +258,7 @@ private slots:
                 return std::thread(std::move(work));
             };
             ShrinkEngine engine(PlanOf({"0.jpg", "1.jpg", "2.jpg"}, out_.path()), options);
-            const std::vector<ItemOutcome> outcomes = RunToEnd(engine, [&] { ++wakes; });
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine, {}, [&] { ++wakes; });
             QVERIFY(wakes > 0);  // the window's run hears of it either way
             if (given == 1) {
                 QCOMPARE(Files(out_.path()), QStringList({"0.jpg", "1.jpg", "2.jpg"}));

@@ -22,6 +22,7 @@
 #include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ private:
     ScriptedMessages script;
     QSemaphore gate;  // a held loader waits here for each picture
     std::atomic<bool> holdLoads = false;
+    std::atomic<bool> untilStopped = false;  // the loader waits for the stop flag, as a decoder reads it
+    std::atomic<bool> decoding = false;
     std::atomic<int> loads = 0;
 
     Selection Files(int count)
@@ -99,10 +102,16 @@ private slots:
         QVERIFY(testimages::Write(dir.filePath("turned.jpg"), jpeg.insert(2, Orientation6)));
         QVERIFY(testimages::Write(dir.filePath("bad.jpg"), "not a picture"));
         Msg().SetResponder(&script);
-        basMain::SetPictureLoader([this](const QString& path) {
+        basMain::SetPictureLoader([this](const QString& path, const std::atomic<bool>* stop) {
             ++loads;
             if (holdLoads)
                 gate.acquire();
+            if (untilStopped && stop) {
+                decoding = true;
+                WaitFor(*stop);
+                decoding = false;
+                return basMain::LoadedPicture{{}, std::nullopt, true};
+            }
             return basMain::DecodePicture(path);
         });
     }
@@ -175,6 +184,20 @@ private slots:
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(OpenViewers().first()->width(), 35);
         QCOMPARE(basMain::ViewerCount, qint16(1));
+    }
+
+    // "画像を閉じる" (a run, the program's end) stops the decode in flight
+    // rather than waiting for it: its memory goes at once.
+    void closingStopsTheDecodeInFlight()
+    {
+        untilStopped = true;
+        basViewers::mnuToolView_Click(Files(2));
+        QTRY_VERIFY(decoding);
+        basViewers::mnuToolClose_Click();
+        QTRY_VERIFY(!decoding);
+        untilStopped = false;
+        Open(Files(1));  // the next picture decodes as ever
+        QCOMPARE(OpenViewers().size(), 1);
     }
 
     void twentyAtMostThenOneMessage()
@@ -291,10 +314,14 @@ private slots:
         // Stored 40 x 20 and marked to be turned a quarter: shown as 20 x 40.
         s.selected.fill(false);
         s.selected[3] = true;
-        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            width = dialog->findChild<QLabel*>(QStringLiteral("lblWidth"))->text();
+            height = dialog->findChild<QLabel*>(QStringLiteral("lblHeight"))->text();
+            dialog->close();
+        });
         basViewers::mnuToolOption_Click(s, nullptr);
-        QCOMPARE(basMain::InfoWidth, 20);
-        QCOMPARE(basMain::InfoHeight, 40);
+        QCOMPARE(width + "x" + height, QStringLiteral("20x40"));
     }
 
     void aboutClosesOnEnterAndEsc()
