@@ -14,7 +14,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libjpeg62-turbo-dev libjpeg-turbo-progs fonts-ipafont-gothic)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n qt6-image-formats-plugins libjpeg62-turbo-dev libjpeg-turbo-progs
+          libheif-dev libheif-examples fonts-ipafont-gothic)
 # Only the fuzz mode needs these.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 BUILD_DIR=${ZEMBRIK_BUILD_DIR:-build}
