@@ -39,7 +39,8 @@ using Context = std::unique_ptr<heif_context, Freed<heif_context, heif_context_f
 using Encoder = std::unique_ptr<heif_encoder, Freed<heif_encoder, heif_encoder_release>>;
 using Image = std::unique_ptr<heif_image, Freed<heif_image, ReleaseImage>>;
 using Handle = std::unique_ptr<heif_image_handle, Freed<heif_image_handle, ReleaseHandle>>;
-using EncodingOptions = std::unique_ptr<heif_encoding_options, Freed<heif_encoding_options, heif_encoding_options_free>>;
+using EncodingOptions =
+    std::unique_ptr<heif_encoding_options, Freed<heif_encoding_options, heif_encoding_options_free>>;
 using Nclx = std::unique_ptr<heif_color_profile_nclx, Freed<heif_color_profile_nclx, heif_nclx_color_profile_free>>;
 
 bool Ok(const heif_error& error)
@@ -51,7 +52,8 @@ bool Ok(const heif_error& error)
 Image PlanesOf(const QImage& source, const Options& o)
 {
     const bool deep = o.BitDepth > 8;
-    const heif_chroma chroma = deep ? (o.Alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+    const heif_chroma chroma = deep ? (o.Alpha ? heif_chroma_interleaved_RRGGBBAA_LE
+                                               : heif_chroma_interleaved_RRGGBB_LE)
                                     : (o.Alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* created = nullptr;
     if (!Ok(heif_image_create(source.width(), source.height(), heif_colorspace_RGB, chroma, &created)))

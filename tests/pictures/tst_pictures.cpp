@@ -159,8 +159,8 @@ void TestPictures::decodes_data()
         row("grid, last column and row cut", heifsamples::Grid(Tiles(big, codec), 2, QSize(120, 100)),
             big.copy(0, 0, 120, 100));
         // Stored sideways, mirrored, transposed: the container turns it upright.
-        row("irot, turned a quarter", Encode(upright.transformed(QTransform().rotate(-90)), {.Kind = codec, .Orientation = 6}),
-            upright);
+        row("irot, turned a quarter",
+            Encode(upright.transformed(QTransform().rotate(-90)), {.Kind = codec, .Orientation = 6}), upright);
         row("imir, mirrored", Encode(quarters.mirrored(true, false), {.Kind = codec, .Orientation = 2}), quarters);
         row("irot and imir, transposed",
             Encode(upright.transformed(QTransform(0, 1, 1, 0, 0, 0)), {.Kind = codec, .Orientation = 5}), upright);
