@@ -3,8 +3,8 @@
 #   ./build.sh run          install what is missing, build, start Zembrik
 #   ./build.sh test         install what is missing, build, run every test
 #   ./build.sh test-tsan    the tests of what shares data between threads (the
-#                           run's engine, the run, the viewers), built with
-#                           ThreadSanitizer (in build-tsan/)
+#                           run's engine, the run, the viewers, the HEIF
+#                           reader), built with ThreadSanitizer (in build-tsan/)
 #   ./build.sh test-asan    every test again, built with AddressSanitizer and
 #                           UndefinedBehaviorSanitizer (in build-asan/)
 #   ./build.sh fuzz [SECS]  build the fuzz target with clang and run it for
@@ -91,7 +91,7 @@ case "${1:-}" in
     ;;
   test-tsan)
     need_packages
-    threaded=(tst_engine tst_run tst_close_exit tst_frmmain tst_dialogs tst_picture tst_batch_cli)
+    threaded=(tst_engine tst_run tst_close_exit tst_frmmain tst_dialogs tst_picture tst_pictures tst_batch_cli)
     build "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" "${threaded[@]}" -- -DZEMBRIK_SANITIZE=thread -DZEMBRIK_BENCHMARKS=OFF
     run_tests "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" -R "^($(IFS='|'; echo "${threaded[*]}"))(_signal)?\$"
     ;;

@@ -10,6 +10,9 @@
 #include <QTest>
 #include <QTransform>
 
+#include <thread>
+#include <vector>
+
 #include "fuzz/heifsamples.h"
 #include "pictures/heifreader.h"
 
@@ -127,6 +130,7 @@ private slots:
     void refusesBadFiles_data();
     void refusesBadFiles();
     void stops();
+    void decodesOnSeveralThreads();
 };
 
 void TestPictures::decodes_data()
@@ -281,6 +285,33 @@ void TestPictures::stops()
     QVERIFY(stop);
     QCOMPARE(device.LateReads, 0);
     QCOMPARE(reader.Decode().Error, HeifError::Stopped);
+}
+
+void TestPictures::decodesOnSeveralThreads()
+{
+    // As a run does: one reader per picture, several pictures at once.
+    const QByteArray file = heifsamples::Encode(Opaque(Quarters(96, 64)));
+    QImage first;
+    {
+        QBuffer buffer;
+        buffer.setData(file);
+        buffer.open(QIODevice::ReadOnly);
+        first = HeifReader(buffer).Decode().Image;
+    }
+    std::atomic<int> same{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 5; ++i) {
+                QBuffer buffer;
+                buffer.setData(file);
+                buffer.open(QIODevice::ReadOnly);
+                same += HeifReader(buffer).Decode().Image == first ? 1 : 0;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    QCOMPARE(same.load(), 20);
 }
 
 QTEST_GUILESS_MAIN(TestPictures)
