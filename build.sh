@@ -61,7 +61,7 @@ fuzz() {
   build "$dir" zembrik_fuzz zembrik_fuzz_seeds -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DZEMBRIK_FUZZ=ON -DZEMBRIK_SANITIZE=address,undefined
   rm -rf "$dir/seeds"
-  "$dir/fuzz/zembrik_fuzz_seeds" "$dir/seeds"
+  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp "$dir/fuzz/zembrik_fuzz_seeds" "$dir/seeds"
   mkdir -p "$dir/corpus" "$dir/findings"
   echo "Fuzzing for $seconds s; log in $dir/fuzz.log"
   if ASAN_OPTIONS=halt_on_error=1:print_stacktrace=1:detect_leaks=1 \
