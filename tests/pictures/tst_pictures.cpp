@@ -24,8 +24,8 @@ Q_DECLARE_METATYPE(pictures::HeifError)
 namespace {
 
 // Four flat quarters (red, green, blue, yellow) under a soft diagonal ramp,
-// so that a turn, a mirror or a crop shows.
-QImage Quarters(int w, int h)
+// so that a turn, a mirror or a crop shows; with Alpha, clearer to the right.
+QImage Quarters(int w, int h, bool alpha = false)
 {
     QImage image(w, h, QImage::Format_ARGB32);
     const QRgb colours[4] = {qRgb(200, 40, 40), qRgb(40, 180, 60), qRgb(50, 60, 200), qRgb(220, 210, 50)};
@@ -35,12 +35,7 @@ QImage Quarters(int w, int h)
             const int ramp = (x + y) * 30 / (w + h);
             image.setPixel(x, y, qRgba(qRed(c) + ramp, qGreen(c) + ramp, qBlue(c) + ramp, 255 - x * 255 / w));
         }
-    return image;
-}
-
-QImage Opaque(const QImage& image)
-{
-    return image.convertToFormat(QImage::Format_RGB32);
+    return alpha ? image : image.convertToFormat(QImage::Format_RGB32);
 }
 
 // Straight alpha on white, computed in floating point.
@@ -87,9 +82,15 @@ QImage HeifConvert(const QByteArray& file)
     convert.start("heif-convert", {in.fileName(), dir.filePath("out.png")});
     if (!convert.waitForFinished() || convert.exitCode() != 0)
         return {};
-    QImage image(dir.filePath("out.png"));
-    image.setColorSpace(QColorSpace());
-    return image;
+    return QImage(dir.filePath("out.png"));
+}
+
+HeifReader::Picture Decoded(const QByteArray& file)
+{
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    return HeifReader(buffer).Decode();
 }
 
 HeifError ErrorOf(const QByteArray& file, bool* fromHeader = nullptr)
@@ -113,13 +114,6 @@ QList<QByteArray> Tiles(const QImage& picture, Codec codec)
     return tiles;
 }
 
-// A space with BT.2020's primaries and sRGB's curve.
-QColorSpace Bt2020()
-{
-    return QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.708, 0.292), QPointF(0.170, 0.797), QPointF(0.131, 0.046),
-                       QColorSpace::TransferFunction::SRgb);
-}
-
 }  // namespace
 
 class TestPictures : public QObject {
@@ -141,10 +135,10 @@ void TestPictures::decodes_data()
     QTest::addColumn<QByteArray>("exif");
 
     using heifsamples::Encode;
-    QImage quarters = Opaque(Quarters(96, 64));
+    QImage quarters = Quarters(96, 64);
     quarters.setColorSpace(QColorSpace(QColorSpace::SRgb));
-    const QImage upright = Opaque(Quarters(64, 96));
-    const QImage big = Opaque(Quarters(128, 128));
+    const QImage upright = Quarters(64, 96);
+    const QImage big = Quarters(128, 128);
     for (const Codec codec : {Codec::Hevc, Codec::Av1}) {
         const char* kind = codec == Codec::Hevc ? "HEIC" : "AVIF";
         if (!heifsamples::CanEncode(codec) ||
@@ -159,7 +153,7 @@ void TestPictures::decodes_data()
         row("8-bit", Encode(quarters, {.Kind = codec}), quarters);
         row("10-bit", Encode(Quarters(96, 64).convertToFormat(QImage::Format_RGBX64), {.Kind = codec, .BitDepth = 10}),
             quarters);
-        row("alpha", Encode(Quarters(96, 64), {.Kind = codec, .Alpha = true}), OnWhite(Quarters(96, 64)));
+        row("alpha", Encode(Quarters(96, 64, true), {.Kind = codec, .Alpha = true}), OnWhite(Quarters(96, 64, true)));
         row("grid, last column and row cut", heifsamples::Grid(Tiles(big, codec), 2, QSize(120, 100)),
             big.copy(0, 0, 120, 100));
         // Stored sideways, mirrored, transposed: the container turns it upright.
@@ -168,8 +162,7 @@ void TestPictures::decodes_data()
         row("imir, mirrored", Encode(quarters.mirrored(true, false), {.Kind = codec, .Orientation = 2}), quarters);
         row("irot and imir, transposed",
             Encode(upright.transformed(QTransform(0, 1, 1, 0, 0, 0)), {.Kind = codec, .Orientation = 5}), upright);
-        row("clean aperture", Encode(Opaque(Quarters(61, 45)), {.Kind = codec, .CleanAperture = true}),
-            Opaque(Quarters(61, 45)));
+        row("clean aperture", Encode(Quarters(61, 45), {.Kind = codec, .CleanAperture = true}), Quarters(61, 45));
         // The Exif orientation says "turn a quarter": the container does not,
         // and its word is the one that counts.
         const QByteArray exif = QByteArray::fromHex("49492a0008000000" "0100" "120103000100000006000000" "00000000");
@@ -182,7 +175,11 @@ void TestPictures::decodes_data()
         row("Display P3 colour description", Encode(vivid, {.Kind = codec, .Primaries = 12, .Transfer = 13}), quarters,
             true);
         row("BT.2020 colour description",
-            Encode(quarters.convertedToColorSpace(Bt2020()), {.Kind = codec, .Primaries = 9, .Transfer = 13}), quarters,
+            Encode(quarters.convertedToColorSpace(QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.708, 0.292),
+                                                              QPointF(0.170, 0.797), QPointF(0.131, 0.046),
+                                                              QColorSpace::TransferFunction::SRgb)),
+                   {.Kind = codec, .Primaries = 9, .Transfer = 13}),
+            quarters,
             true);
     }
 }
@@ -210,6 +207,9 @@ void TestPictures::decodes()
     const QPair<double, int> error = Difference(picture.Image, shown);
     QVERIFY2(error.first <= 5, qPrintable(QString("mean difference %1").arg(error.first)));
 
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("ThreadSanitizer cannot follow heif-convert started from a process with the encoders' threads");
+#endif
     if (QStandardPaths::findExecutable("heif-convert").isEmpty())
         QSKIP("heif-convert (Debian's libheif-examples) is not installed");
     const QImage unmanaged = OnWhite(HeifConvert(file));
@@ -228,8 +228,8 @@ void TestPictures::refusesBadFiles_data()
     QTest::addColumn<HeifError>("error");
     QTest::addColumn<bool>("fromHeader");  // refused before any decoding
 
-    const QByteArray good = heifsamples::Encode(Opaque(Quarters(96, 64)));
-    const QList<QByteArray> tiles = Tiles(Opaque(Quarters(128, 128)), Codec::Hevc);
+    const QByteArray good = heifsamples::Encode(Quarters(96, 64));
+    const QList<QByteArray> tiles = Tiles(Quarters(128, 128), Codec::Hevc);
     QTest::newRow("cut in the picture data") << good.left(good.size() - 200) << HeifError::Unreadable << true;
     QTest::newRow("cut in the container") << good.left(120) << HeifError::Unreadable << true;
     QTest::newRow("garbage with a HEIF brand")
@@ -258,31 +258,29 @@ void TestPictures::refusesBadFiles()
 
 void TestPictures::stops()
 {
-    // A flag raised before, and one raised while a tile is read: no picture,
-    // and no tile read after it.
-    const QByteArray grid = heifsamples::Grid(Tiles(Opaque(Quarters(128, 128)), Codec::Hevc), 2, QSize(128, 128));
-    std::atomic<bool> stop{false};
+    // A flag raised while a tile is read: no picture, and no tile read after
+    // it; raised before, nothing decoded at all.
+    const QByteArray grid = heifsamples::Grid(Tiles(Quarters(128, 128), Codec::Hevc), 2, QSize(128, 128));
     class Reading : public QBuffer {
     public:
         qint64 Limit = std::numeric_limits<qint64>::max();
-        std::atomic<bool>* Flag = nullptr;
+        std::atomic<bool> Stop{false};
         int LateReads = 0;
         qint64 readData(char* data, qint64 size) override
         {
-            LateReads += Flag->load() ? 1 : 0;
+            LateReads += Stop ? 1 : 0;
             if (pos() + size > Limit)
-                Flag->store(true);
+                Stop = true;
             return QBuffer::readData(data, size);
         }
     } device;
     device.setData(grid);
-    device.Flag = &stop;
     QVERIFY(device.open(QIODevice::ReadOnly));
-    HeifReader reader(device, &stop);
+    HeifReader reader(device, &device.Stop);
     QCOMPARE(reader.Error(), HeifError::None);
     device.Limit = (grid.indexOf("mdat") + grid.size()) / 2;
     QCOMPARE(reader.Decode().Error, HeifError::Stopped);
-    QVERIFY(stop);
+    QVERIFY(device.Stop);
     QCOMPARE(device.LateReads, 0);
     QCOMPARE(reader.Decode().Error, HeifError::Stopped);
 }
@@ -290,27 +288,18 @@ void TestPictures::stops()
 void TestPictures::decodesOnSeveralThreads()
 {
     // As a run does: one reader per picture, several pictures at once.
-    const QByteArray file = heifsamples::Encode(Opaque(Quarters(96, 64)));
-    QImage first;
-    {
-        QBuffer buffer;
-        buffer.setData(file);
-        buffer.open(QIODevice::ReadOnly);
-        first = HeifReader(buffer).Decode().Image;
-    }
+    const QByteArray file = heifsamples::Encode(Quarters(96, 64));
+    const QImage first = Decoded(file).Image;
     std::atomic<int> same{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
-            for (int i = 0; i < 5; ++i) {
-                QBuffer buffer;
-                buffer.setData(file);
-                buffer.open(QIODevice::ReadOnly);
-                same += HeifReader(buffer).Decode().Image == first ? 1 : 0;
-            }
+            for (int i = 0; i < 5; ++i)
+                same += Decoded(file).Image == first ? 1 : 0;
         });
     for (std::thread& thread : threads)
         thread.join();
+    QVERIFY(!first.isNull());
     QCOMPARE(same.load(), 20);
 }
 
