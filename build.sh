@@ -9,15 +9,20 @@
 #                           UndefinedBehaviorSanitizer (in build-asan/)
 #   ./build.sh fuzz [SECS]  build the fuzz target with clang and run it for
 #                           SECS seconds (default 60; in build-fuzz/)
+#   ./build.sh package      build the Debian package from the release build:
+#                           build/zembrik_<version>_<arch>.deb, checked with lintian
 # Missing Debian packages are installed with apt-get when run as root; otherwise
 # the exact apt-get line is printed and nothing else is done.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n qt6-image-formats-plugins libjpeg62-turbo-dev libjpeg-turbo-progs
-          libheif-dev libheif-examples fonts-ipafont-gothic)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n qt6-image-formats-plugins libjpeg62-turbo-dev
+          libjpeg-turbo-progs libexiv2-dev libheif-dev libheif-examples fonts-ipafont-gothic)
 # Only the fuzz mode needs these.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
+# Only the package mode: dpkg-shlibdeps (dpkg-dev, with file) reads the
+# package's dependencies from the programs; lintian checks the package.
+PACKAGE_PACKAGES=(dpkg-dev file lintian)
 BUILD_DIR=${ZEMBRIK_BUILD_DIR:-build}
 
 need_packages() {
@@ -77,6 +82,23 @@ fuzz() {
   fi
 }
 
+# The Debian package of the build in DIR, made by CPack in DIR. A package
+# without dependencies would install and then not start: that is an error.
+package() {
+  local dir=$1 deb depends
+  rm -f "$dir"/zembrik_*.deb
+  (cd "$dir" && cpack -G DEB >/dev/null)
+  deb=$(echo "$dir"/zembrik_*.deb)
+  [ -f "$deb" ] || { echo "cpack made no package in $dir" >&2; return 1; }
+  depends=$(dpkg-deb --field "$deb" Depends)
+  if [ -z "$depends" ]; then
+    echo "$deb has no Depends: dpkg-shlibdeps found none" >&2
+    return 1
+  fi
+  lintian --fail-on error,warning --display-info "$deb"
+  echo "$deb"
+}
+
 case "${1:-}" in
   run)
     need_packages
@@ -108,8 +130,14 @@ case "${1:-}" in
     need_packages
     fuzz "${2:-60}"
     ;;
+  package)
+    PACKAGES+=("${PACKAGE_PACKAGES[@]}")
+    need_packages
+    build "$BUILD_DIR"
+    package "$BUILD_DIR"
+    ;;
   *)
-    echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]" >&2
+    echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]|package" >&2
     exit 2
     ;;
 esac

@@ -3,8 +3,6 @@
 
 #include <QApplication>
 
-#include <cstdio>
-
 #if defined(Q_OS_UNIX)
 #include <QSocketNotifier>
 #include <csignal>
@@ -16,6 +14,7 @@
 #include "shell/basmain.h"
 #include "shell/font.h"
 #include "shell/icons.h"
+#include "shell/msg.h"
 
 namespace {
 
@@ -72,8 +71,10 @@ int RunZembrik(QApplication& app, const QStringList& paths)
     // that is hidden first and closed later, as one closed during a run is.
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     CloseOnSignals(window);
-    for (const QString& ignored : window->OpenPaths(paths))
-        std::fprintf(stderr, "zembrik: %s: not a folder or a picture file, ignored\n", qPrintable(ignored));
+    Msg().SetOwner(window);
+    // Said in the window once it shows.
+    const QStringList unopened = window->OpenPaths(paths);
+    QMetaObject::invokeMethod(window, [window, unopened] { window->ReportUnopened(unopened); }, Qt::QueuedConnection);
     window->show();
     return app.exec();
 }

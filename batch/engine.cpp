@@ -22,12 +22,12 @@
 
 namespace basBatch {
 
-QString OutputPathFor(const QString& outputFolder, const QString& fileName)
+QString OutputPathFor(const QString& outputFolder, const QString& fileName, const QString& suffix)
 {
     QString extension;
     QString baseName;
     basMain::SplitFileName(fileName, extension, baseName);
-    return basMain::JoinPath(outputFolder, baseName + QStringLiteral(".jpg"));
+    return basMain::JoinPath(outputFolder, baseName + suffix + QStringLiteral(".jpg"));
 }
 
 int DefaultThreadCount()

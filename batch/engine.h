@@ -30,8 +30,9 @@ struct Plan {
     double Ratio = 1.0;           // 0.5 halves width and height
 };
 
-// The output of a source: OutputFolder, the separator, the base name, ".jpg".
-QString OutputPathFor(const QString& outputFolder, const QString& fileName);
+// The output of a source: OutputFolder, the separator, the base name, the
+// suffix, ".jpg".
+QString OutputPathFor(const QString& outputFolder, const QString& fileName, const QString& suffix = {});
 
 // What became of one item; reported in plan order.
 struct ItemOutcome {

@@ -4,6 +4,13 @@ function(zembrik_target target)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
   if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(NOT ZEMBRIK_SANITIZE AND NOT ZEMBRIK_FUZZ)
+      # Release builds are hardened as Debian builds its packages: the C
+      # library checks buffer sizes it can see, and the relocations are bound
+      # at start and then made read-only.
+      target_compile_options(${target} PRIVATE $<$<CONFIG:Release>:-D_FORTIFY_SOURCE=2>)
+      target_link_options(${target} PRIVATE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
+    endif()
   elseif(MSVC)
     target_compile_options(${target} PRIVATE /W4 /utf-8)
   endif()

@@ -201,6 +201,11 @@ void ViewerPicture::SetPicture(QImage picture)
 
 QRegion ViewerPicture::OnScreen() const
 {
+    // Where the window system does not say where the window is (Wayland),
+    // nothing is known to be off screen, and no move is ever reported to paint
+    // what comes into view later: all of it counts as on screen.
+    if (!basMain::WindowPositionsKnown())
+        return rect();
     QRegion screens;
     for (const QScreen* screen : QGuiApplication::screens())
         screens += screen->geometry();
@@ -289,7 +294,7 @@ bool frmImage::StartSystemMove()
     // it takes over, a few pixels past the press, and some (openbox) keep
     // moving after a release they missed. Wayland lets only the compositor move
     // a window.
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    if (basMain::WindowPositionsKnown())
         return false;
     return windowHandle() && windowHandle()->startSystemMove();
 }

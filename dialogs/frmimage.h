@@ -18,9 +18,10 @@
 
 #include "shell/selection.h"
 
-// A viewer's face: the picture inside a one-pixel frame. It paints only what
-// lies on a screen: most of a 100-megapixel picture is off screen, and
-// painting all of it at once would hold up the window thread.
+// A viewer's face: the picture inside a one-pixel frame. Where the window
+// system reports the window's place, it paints only what lies on a screen:
+// most of a 100-megapixel picture is off screen, and painting all of it at
+// once would hold up the window thread.
 class ViewerPicture final : public QWidget {
     Q_OBJECT
 

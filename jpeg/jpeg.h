@@ -86,8 +86,9 @@ public:
 // Encodes the surface's picture as a baseline JFIF file and replaces FileName
 // with it only once it is complete: on any failure an existing file of that
 // name is left untouched and no temporary file remains. For the user-interface
-// thread: it shares one encoder state among all its calls. Quality and Comment are
-// accepted and not used (the tables and the comment text are fixed). A call
+// thread: it shares one encoder state among all its calls. Quality scales the
+// quantisation tables as libjpeg does (1 to 100, 50 the default); Comment is
+// accepted and not used (the comment text is fixed). A call
 // made while another save runs (from inside its yield hook) returns Ok at once.
 JpegResult SaveJpeg(const std::filesystem::path& FileName, std::int32_t& Quality,
                     const std::string& Comment, PictureSurface& PictureBox,

@@ -307,7 +307,7 @@ void frmMain::Form_Load()
                    frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientHeight + menuTwips, tppY));
 
     loading_ = true;
-    const frmMainSettings::Loaded settings = frmMainSettings::Load(basMain::AppFolder());
+    const frmMainSettings::Loaded settings = frmMainSettings::Load(frmMainSettings::FirstFolder());
     QPoint position = pos();
     QSize size = this->size();
     if (settings.Left)
@@ -321,9 +321,11 @@ void frmMain::Form_Load()
     // A rectangle stored on a screen that is gone would open the window out of reach.
     const QRect wanted(position, size);
     const QList<QScreen*> screens = QGuiApplication::screens();
-    if (screens.isEmpty() || std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
-            return screen->availableGeometry().intersects(wanted);
-        }))
+    // Where the window system places windows itself, a stored position is none.
+    if (basMain::WindowPositionsKnown() &&
+        (screens.isEmpty() || std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+             return screen->availableGeometry().intersects(wanted);
+         })))
         move(position);
     resize(size);
     if (settings.Splitter)
@@ -411,6 +413,7 @@ void frmMain::RunCommand(Command command)
 // happen to have the selected names.
 bool frmMain::ApplyTypedPath()
 {
+    DropProposal();
     if (PathBox::SameFolder(cboDir_->currentText(), filList_->Path()))
         return true;
     const QString typed = PathBox::NavigationPath(cboDir_->currentText());
@@ -541,12 +544,24 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         event->ignore();
         return true;
     }
+    if (inPath && event->type() == QEvent::FocusOut) {
+        // Before the box drops the highlight. A drop-down list or another
+        // window taking the focus leaves the proposal standing.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            DropProposal();
+        return false;
+    }
     if (event->type() != QEvent::KeyPress)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (inPath) {
         // cboDir_KeyDown: deleting must not complete again what was just deleted.
         SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && proposal_) {
+            cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
+            proposal_.reset();
+        }
         return false;
     }
     return FilterRatioKey(key);
@@ -643,7 +658,19 @@ void frmMain::cboDir_Change()
     edit->setText(c.Text);
     edit->setCursorPosition(static_cast<int>(c.Text.size()));
     edit->cursorBackward(true, static_cast<int>(c.Text.size() - c.Caret));
+    proposal_ = c.Caret < c.Text.size() ? std::optional(c) : std::nullopt;
     completing_ = false;
+}
+
+void frmMain::DropProposal()
+{
+    // A completed tail still highlighted as it was proposed is not part of the
+    // path: only what was typed is. End, Right, Enter or a click take it.
+    const std::optional<PathBox::Completion> c = std::exchange(proposal_, std::nullopt);
+    const QLineEdit* edit = cboDir_->lineEdit();
+    if (c && edit->text() == c->Text && edit->selectionStart() == c->Caret &&
+        edit->selectionLength() == c->Text.size() - c->Caret)
+        SetPathBoxText(c->Text.left(c->Caret));
 }
 
 void frmMain::cboDir_Validate()
@@ -780,6 +807,14 @@ QStringList frmMain::OpenPaths(const QStringList& paths)
     return request.Ignored;
 }
 
+void frmMain::ReportUnopened(const QStringList& names)
+{
+    if (names.isEmpty())
+        return;
+    const OpenWith::Report report = OpenWith::Unopened(names);
+    Msg().ShowMessage(report.Text, report.Detail);
+}
+
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
 {
     // Not while a run works through the folder shown.
@@ -802,7 +837,9 @@ void frmMain::dropEvent(QDropEvent* event)
     if (paths.isEmpty())
         return;
     event->acceptProposedAction();
-    OpenPaths(paths);
+    const QStringList unopened = OpenPaths(paths);
+    // Once the drop is over: the file manager waits for it to end.
+    QMetaObject::invokeMethod(this, [this, unopened] { ReportUnopened(unopened); }, Qt::QueuedConnection);
 }
 
 // --- Unload ---------------------------------------------------------------------
@@ -846,7 +883,12 @@ void frmMain::Form_Unload()
     }
 
     std::optional<frmMainSettings::WindowRect> rect;
-    if (!isMinimized())
-        rect = frmMainSettings::WindowRect{TwipsX(x()), TwipsY(y()), TwipsX(width()), TwipsY(height())};
+    if (!isMinimized()) {
+        rect = frmMainSettings::WindowRect{{}, {}, TwipsX(width()), TwipsY(height())};
+        if (basMain::WindowPositionsKnown()) {
+            rect->Left = TwipsX(x());
+            rect->Top = TwipsY(y());
+        }
+    }
     frmMainSettings::Save(rect, splitterLeft_, filList_->Path());
 }

@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <optional>
+
+#include "mainwin/pathbox.h"
 
 class FileListBox;
 class FolderListBox;
@@ -61,6 +64,9 @@ public:
     // picture file) with the given pictures of it selected, as "open with" and
     // a drop do; returns the paths it could not use.
     QStringList OpenPaths(const QStringList& paths);
+    // Tells the user which of the paths given could not be opened; nothing
+    // for none.
+    void ReportUnopened(const QStringList& names);
 
 public slots:
     virtual void mnuFileRun_Click();
@@ -107,6 +113,7 @@ private:
     bool FilterRatioKey(QKeyEvent* key);
     void RunCommand(Command command);
     bool ApplyTypedPath();
+    void DropProposal();
 
     QWidget* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;
@@ -133,6 +140,8 @@ private:
     double barLeft_ = 0;
     bool splitterMoving_ = false;
     bool completing_ = false;
+    // The completion whose tail is highlighted in the path box, not yet taken.
+    std::optional<PathBox::Completion> proposal_;
     bool unloaded_ = false;
     bool closePending_ = false;
     bool destroying_ = false;

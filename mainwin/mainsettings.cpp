@@ -1,9 +1,11 @@
 // Persisted settings of the main window.
 #include "mainwin/mainsettings.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSettings>
+#include <QStandardPaths>
 #include <cmath>
 
 #include "shell/settings.h"
@@ -57,12 +59,21 @@ Loaded Load(const QString& fallbackFolder)
     return loaded;
 }
 
+QString FirstFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return QDir::toNativeSeparators(!pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures
+                                                                                       : QDir::homePath());
+}
+
 void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path)
 {
     QSettings store = basMain::SettingsStore();
     if (rect) {
-        store.setValue(QStringLiteral("Settings/MainLeft"), NumberText(rect->Left));
-        store.setValue(QStringLiteral("Settings/MainTop"), NumberText(rect->Top));
+        if (rect->Left)
+            store.setValue(QStringLiteral("Settings/MainLeft"), NumberText(*rect->Left));
+        if (rect->Top)
+            store.setValue(QStringLiteral("Settings/MainTop"), NumberText(*rect->Top));
         store.setValue(QStringLiteral("Settings/MainWidth"), NumberText(rect->Width));
         store.setValue(QStringLiteral("Settings/MainHeight"), NumberText(rect->Height));
     }

@@ -16,15 +16,20 @@ struct Loaded {
 };
 
 // Reads the settings; a stored folder that is missing, not a folder or not
-// readable gives fallbackFolder, the executable's folder.
+// readable gives fallbackFolder (FirstFolder() in the window).
 Loaded Load(const QString& fallbackFolder);
 
+// The folder a first start opens: the user's Pictures folder (as the desktop
+// names it), else the home folder.
+QString FirstFolder();
+
 struct WindowRect {
-    double Left = 0, Top = 0, Width = 0, Height = 0;  // twips
+    std::optional<double> Left, Top;  // twips; none where the window system does not tell
+    double Width = 0, Height = 0;     // twips
 };
 
 // Writes the settings; the rectangle is left as it was stored when absent
-// (the window is minimized).
+// (the window is minimized), and so is a position it does not have.
 void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path);
 
 // Reads a stored number as the user's locale writes numbers, then as plain

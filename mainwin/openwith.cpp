@@ -24,7 +24,7 @@ Request Read(const QStringList& arguments)
         if (!path.isEmpty() && info.isDir()) {
             if (request.Folder.isEmpty())
                 request.Folder = absolute;
-        } else if (info.isFile() && QDir::match(ImageNameFilters, info.fileName())) {
+        } else if (info.isFile() && info.isReadable() && QDir::match(ImageNameFilters, info.fileName())) {
             const QString folder = QFileInfo(absolute).path();
             if (request.Folder.isEmpty())
                 request.Folder = folder;
@@ -39,6 +39,14 @@ Request Read(const QStringList& arguments)
     }
     request.Folder = QDir::toNativeSeparators(request.Folder);
     return request;
+}
+
+Report Unopened(const QStringList& ignored)
+{
+    QStringList lines = ignored.mid(0, MaxListed);
+    if (ignored.size() > MaxListed)
+        lines.append(QStringLiteral("ほか %1 個").arg(ignored.size() - MaxListed));
+    return {QStringLiteral("指定されたファイルを開けません。"), lines.join(QLatin1Char('\n'))};
 }
 
 }  // namespace OpenWith

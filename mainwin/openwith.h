@@ -10,7 +10,7 @@ namespace OpenWith {
 struct Request {
     QString Folder;       // empty when no argument named a folder or a picture
     QStringList Names;    // pictures of Folder to select, by file name
-    QStringList Ignored;  // arguments that are neither a folder nor a picture file
+    QStringList Ignored;  // arguments that are neither a folder nor a readable picture file
 };
 
 // The folder is the first argument that is a folder, or the folder of the
@@ -18,5 +18,15 @@ struct Request {
 // folder are selected. An argument may be a path (relative to the current
 // folder) or a file: URL.
 Request Read(const QStringList& arguments);
+
+// The warning that names the arguments that could not be opened: the message
+// and, under it, the names one a line, at most MaxListed and then a count of
+// the rest, so that the box fits on the screen.
+struct Report {
+    QString Text;
+    QString Detail;
+};
+inline constexpr int MaxListed = 10;
+Report Unopened(const QStringList& ignored);
 
 }  // namespace OpenWith

@@ -10,9 +10,10 @@
 namespace basMain {
 
 inline const QString AppTitle = QStringLiteral("Zembrik");
-inline constexpr int VersionMajor = 1;
-inline constexpr int VersionMinor = 1;
-inline constexpr int VersionRevision = 0;
+// The project's version, given by the build (CMake's project version).
+inline constexpr int VersionMajor = ZEMBRIK_VERSION_MAJOR;
+inline constexpr int VersionMinor = ZEMBRIK_VERSION_MINOR;
+inline constexpr int VersionRevision = ZEMBRIK_VERSION_PATCH;
 
 // Number of open viewer windows.
 extern qint16 ViewerCount;
@@ -36,6 +37,10 @@ QString HelpFileIn(const QString& appFolder);
 
 // The folder of the executable, without a trailing separator except at a root.
 QString AppFolder();
+
+// Whether the window system tells the program where its windows are and lets
+// it place them. Wayland does neither: only the compositor knows.
+bool WindowPositionsKnown();
 
 // The platform's path separator: "/" here, "\" on Windows.
 QString Separator();

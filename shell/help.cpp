@@ -112,6 +112,11 @@ public:
         const HelpIndex index = ReadHelpIndex(*page_->document());
         Fill(contents_, index.Topics);
         allKeywords_ = index.Keywords;
+        Fill(keywords_, allKeywords_);
+        // The pane never cuts a title short: it is at least as wide as the longest.
+        for (QListWidget* list : {contents_, keywords_})
+            list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                                  list->verticalScrollBar()->sizeHint().width());
         Filter(keyword_->text());
     }
 
@@ -261,12 +266,18 @@ QList<HelpTopic> FilterKeywords(const QList<HelpTopic>& keywords, const QString&
     const QString wanted = Folded(text.trimmed());
     if (wanted.isEmpty())
         return keywords;
-    QList<HelpTopic> found;
+    // What starts with the text is what the user is spelling; a match inside
+    // a word comes after it.
+    QList<HelpTopic> starting;
+    QList<HelpTopic> inside;
     for (const HelpTopic& keyword : keywords) {
-        if (Folded(keyword.Title).contains(wanted))
-            found.append(keyword);
+        const QString title = Folded(keyword.Title);
+        if (title.startsWith(wanted))
+            starting.append(keyword);
+        else if (title.contains(wanted))
+            inside.append(keyword);
     }
-    return found;
+    return starting + inside;
 }
 
 }  // namespace basMain

@@ -37,7 +37,8 @@ struct HelpIndex {
 HelpIndex ReadHelpIndex(const QTextDocument& page);
 
 // The keywords whose title contains text, letter case and full/half width
-// ignored; all of them for an empty text.
+// ignored: first those that start with it, then the others, each in the
+// page's order; all of them for an empty text.
 QList<HelpTopic> FilterKeywords(const QList<HelpTopic>& keywords, const QString& text);
 
 }  // namespace basMain

@@ -33,9 +33,13 @@ protected:
 
 class BoxResponder final : public MessageResponder {
 public:
+    explicit BoxResponder(QWidget* owner) : owner_(owner) {}
+
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
     {
-        QWidget* owner = QApplication::activeWindow();
+        // Over the main window, not over whichever window is active: a viewer
+        // that has just opened may cover the whole screen.
+        QWidget* owner = owner_ && owner_->isVisible() ? owner_ : QApplication::activeWindow();
         if (kind == MsgKind::Question) {
             QuestionBox box(owner);
             Prepare(box, QMessageBox::Question, title, text, detail);
@@ -76,6 +80,8 @@ private:
         }
         box.setWindowModality(Qt::ApplicationModal);
     }
+
+    QWidget* owner_;
 };
 
 }  // namespace
@@ -85,9 +91,9 @@ void clsMsg::ShowError(const QString& vstrMessage, const QString& vstrDetail)
     Show(MsgKind::Error, QStringLiteral("エラー"), vstrMessage, vstrDetail);
 }
 
-void clsMsg::ShowMessage(const QString& vstrMessage)
+void clsMsg::ShowMessage(const QString& vstrMessage, const QString& vstrDetail)
 {
-    Show(MsgKind::Warning, QStringLiteral("警告"), vstrMessage);
+    Show(MsgKind::Warning, QStringLiteral("警告"), vstrMessage, vstrDetail);
 }
 
 void clsMsg::ShowInformation(const QString& vstrInformation, const QString& vstrDetail)
@@ -105,9 +111,14 @@ void clsMsg::SetResponder(MessageResponder* responder)
     responder_ = responder;
 }
 
+void clsMsg::SetOwner(QWidget* owner)
+{
+    owner_ = owner;
+}
+
 MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, const QString& detail)
 {
-    BoxResponder boxes;
+    BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
     return responder.Show(kind, title, text, detail);
 }

@@ -3,10 +3,13 @@
 // instead of real boxes. ShowSaveError turns a failed save into its message.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QtGlobal>
 
 #include "jpeg/jpeg.h"
+
+class QWidget;
 
 // The button that closed a question box.
 enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
@@ -25,16 +28,22 @@ class clsMsg {
 public:
     // vstrDetail, when given, is the box's informative second line.
     void ShowError(const QString& vstrMessage, const QString& vstrDetail = {});
-    void ShowMessage(const QString& vstrMessage);
+    void ShowMessage(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowInformation(const QString& vstrInformation, const QString& vstrDetail = {});
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
 
     // Replaces the real message boxes (nullptr restores them). Not owned.
     void SetResponder(MessageResponder* responder);
 
+    // The window the boxes are centred over: the program's main window, set
+    // by the program at its start. Until then, and once it is gone, the
+    // active window.
+    void SetOwner(QWidget* owner);
+
 private:
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail = {});
     MessageResponder* responder_ = nullptr;
+    QPointer<QWidget> owner_;
 };
 
 // The program-wide instance, made on first use.

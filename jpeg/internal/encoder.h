@@ -44,6 +44,8 @@ struct CodingTables {
     alignas(64) double QuantFactor[2][64];
 };
 
+// Quality on libjpeg's scale, 1 to 100 (outside clamped): 50 gives the
+// quantisation tables of T.81 as printed.
 void InitTables(std::int32_t quality, CodingTables& tables);
 
 // The standard Huffman tables as a DHT segment lists them (BITS, HUFFVAL).

@@ -1,9 +1,13 @@
-// Viewer windows, the image information dialog and the About box, driven
-// offscreen.
+// Viewer windows, the image information dialog, the About box and the output
+// settings dialog, driven offscreen.
 #include <QtTest>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <atomic>
@@ -11,6 +15,7 @@
 #include "dialogs/frmabout.h"
 #include "dialogs/frmimage.h"
 #include "dialogs/frmoption.h"
+#include "dialogs/frmoutputsettings.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
@@ -306,6 +311,36 @@ private slots:
             QCOMPARE(seen, QStringLiteral("frmAbout"));
             QVERIFY(!QApplication::activeModalWidget());
         }
+    }
+
+    void outputSettingsRefuseABadSuffix()
+    {
+        // GPS kept, though it means nothing without the metadata.
+        const Output::Settings given{Output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小")};
+        ScriptedMessages replies;
+        clsMsg messages;
+        messages.SetResponder(&replies);
+        frmOutputSettings dialog(given, messages);
+        QCOMPARE(dialog.Result(), given);
+        QVERIFY(!dialog.chkKeepGps->isEnabled());
+        dialog.chkKeepMetadata->click();
+        QVERIFY(dialog.chkKeepGps->isEnabled());
+        emit dialog.cboPreset->activated(3);
+        dialog.optRatio->click();
+
+        dialog.txtSuffix->setText(QStringLiteral("a/b"));
+        dialog.show();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(replies.Titled(), QStringList{QStringLiteral("警告:ファイル名に使えない文字（/）が含まれています。")});
+        dialog.txtSuffix->setText(QStringLiteral("_small"));
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const Output::Settings changed{Output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small")};
+        QCOMPARE(dialog.Result(), changed);
+
+        QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+        QVERIFY(!frmOutputSettings::Ask(given, messages));
     }
 };
 

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and checks that every file lies
 # where the desktop, man and the program itself look for it, then gives the
-# menu entry and the metainfo to their validators. Exit status 77 (skipped)
-# when a validator is not installed.
-#   check_install.sh CMAKE BUILD_DIR
+# menu entry and the metainfo to their validators. Every version an installed
+# file names is the project's. Exit status 77 (skipped) when a validator is
+# not installed.
+#   check_install.sh CMAKE BUILD_DIR VERSION
 set -u
 cmake=$1
 build=$2
+version=$3
 id=io.github.zembrik.Zembrik
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
@@ -31,7 +33,20 @@ done
 grep -qx "Icon=$id" share/applications/$id.desktop || fail "menu entry names another icon"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" share/metainfo/$id.metainfo.xml ||
   fail "metainfo names another menu entry"
-bin/zembrik-batch --version >/dev/null || fail "installed zembrik-batch does not run"
+# Version and help answer without a display, as over ssh or for help2man.
+nodisplay="env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"
+[ "$($nodisplay bin/zembrik --version 2>&1)" = "Zembrik $version" ] ||
+  fail "zembrik --version without a display: $($nodisplay bin/zembrik --version 2>&1)"
+$nodisplay bin/zembrik --help 2>&1 | grep -q '^Usage: bin/zembrik ' || fail "zembrik --help without a display"
+[ "$($nodisplay bin/zembrik-batch --version)" = "zembrik-batch (Zembrik) $version" ] ||
+  fail "zembrik-batch --version: $(bin/zembrik-batch --version)"
+for page in share/man/man1/zembrik.1* share/man/man1/zembrik-batch.1*; do
+  zcat -f "$page" | head -n 1 | grep -q "\"Zembrik $version\"" || fail "$page names another version"
+done
+grep -m1 '<release ' share/metainfo/$id.metainfo.xml | grep -q "version=\"$version\"" ||
+  fail "the metainfo's newest release is not $version"
+zcat -f share/doc/zembrik/changelog* | head -n 1 | grep -q "^zembrik ($version) " ||
+  fail "the change log's newest entry is not $version"
 
 skipped=
 if command -v desktop-file-validate >/dev/null; then

@@ -24,6 +24,7 @@
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
 #include "mainwin/frmmain.h"
+#include "mainwin/openwith.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
@@ -102,8 +103,26 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), next);
         }
 
-        // A stored folder that is gone: the program's folder, without a message.
-        QCOMPARE(Open(Sub("deleted-long-ago")).FilList().Path(), QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+    }
+
+    // The first start, and a stored folder that is gone, open the Pictures
+    // folder the desktop names, else the home folder, without a message.
+    void startsInPicturesElseHome()
+    {
+        const QByteArray home = qgetenv("HOME"), configHome = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", home), qputenv("XDG_CONFIG_HOME", configHome); });
+        qputenv("XDG_CONFIG_HOME", store_.path().toLocal8Bit());  // beside the settings
+        qputenv("HOME", Sub("other").toLocal8Bit());
+        QFile dirs(store_.filePath("user-dirs.dirs"));
+        QVERIFY(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=" + Sub("photos").toUtf8()) && dirs.flush());
+        const auto opens = [&](const QString& stored) {
+            stored.isEmpty() ? Store().remove("Path/Path") : Store().setValue("Path/Path", stored);
+            return frmMain().FilList().Path();
+        };
+        QCOMPARE(opens({}), Sub("photos"));
+        QCOMPARE(opens(Sub("deleted-long-ago")), Sub("photos"));
+        QVERIFY(dirs.remove());
+        QCOMPARE(opens({}), Sub("other"));
         QVERIFY(messages_.shown.isEmpty());
     }
 
@@ -190,6 +209,19 @@ private slots:
         QCOMPARE(w.FilList().Path(), Sub("photos"));
         QCOMPARE(w.cboDirText(), Sub("nothere"));
         QVERIFY(messages_.shown.isEmpty());
+
+        // A completion only proposes: leaving the box, or a command, takes
+        // what was typed unless End or Enter took the proposal first.
+        for (const auto& [key, reached] : {std::pair{Qt::Key_End, "photos/2024"}, {Qt::Key_Tab, "photos"},
+                                           {Qt::Key_Return, "photos/2024"}, {Qt::Key_F5, "photos"}}) {
+            box.setFocus();
+            QTRY_VERIFY(box.hasFocus());
+            edit->selectAll();
+            QTest::keyClicks(&box, typed);
+            QTest::keyClick(&box, key);
+            QTest::keyClick(&box, Qt::Key_Tab);
+            QTRY_COMPARE(w.FilList().Path(), Sub(reached));
+        }
 
         // Losing the window's activation (or focus going to another window) validates nothing.
         box.setFocus();
@@ -383,6 +415,10 @@ private slots:
         QCOMPARE(w_->OpenPaths({Sub("photos/c.jpg"), Sub("other/x.jpg"), Sub("photos/a.JPG"), Sub("photos/f.png")}),
                  QStringList({Sub("photos/f.png")}));
         QCOMPARE(clicks.size(), 1);
+        // What could not be opened is named in one warning, ten names at most.
+        w_->ReportUnopened(QStringList(OpenWith::MaxListed, "nosuch.jpg") << "a" << "b");
+        QCOMPARE(messages_.Titled(), QStringList("警告:指定されたファイルを開けません。"));
+        QCOMPARE(messages_.shown.first().detail, QString("nosuch.jpg\n").repeated(OpenWith::MaxListed) + "ほか 2 個");
         w_->show();
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));

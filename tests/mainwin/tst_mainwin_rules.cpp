@@ -52,6 +52,11 @@ private slots:
         back = frmMainSettings::Load(fallback);
         QCOMPARE(*back.Width, 7000.0);
         QCOMPARE(*back.Splitter, 3000.0);
+        // No position known (Wayland): the size is written, the stored position stays.
+        frmMainSettings::Save(frmMainSettings::WindowRect{{}, {}, 7100, 8000}, 3000, folder.path());
+        back = frmMainSettings::Load(fallback);
+        QCOMPARE(*back.Width, 7100.0);
+        QCOMPARE(*back.Left, 1500.0);
 
         // A value that is no number leaves its property alone.
         QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik")

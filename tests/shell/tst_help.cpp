@@ -64,7 +64,9 @@ private slots:
         QVERIFY(window && window->isVisible());
         QVERIFY(!window->testAttribute(Qt::WA_QuitOnClose));
         QCOMPARE(Child<QTabWidget>("tabHelp")->currentIndex(), 0);
-        QVERIFY(Child<QListWidget>("lstContents")->count() >= 10);  // the real page's topics
+        auto* contents = Child<QListWidget>("lstContents");
+        QVERIFY(contents->count() >= 10);  // the real page's topics
+        QVERIFY(contents->sizeHintForColumn(0) <= contents->viewport()->width());  // no title cut short
         QVERIFY(Child<QTextBrowser>("txtPage")->toPlainText().contains(QStringLiteral("縮小率")));
 
         auto* keyword = Child<QLineEdit>("txtKeyword");
@@ -82,6 +84,10 @@ private slots:
         page->verticalScrollBar()->setValue(0);
         keyword->setText(QStringLiteral("zembrik-batch"));
         QCOMPARE(keywords->count(), 1);
+        // Keywords that start with the text come before a match inside a word.
+        keyword->setText(QStringLiteral("ドラ"));
+        QCOMPARE(keywords->item(0)->text(), QStringLiteral("ドライブ"));
+        QCOMPARE(keywords->item(keywords->count() - 1)->text(), QStringLiteral("コマンドライン"));
         QTest::keyClick(keyword, Qt::Key_Return);
         QVERIFY(page->verticalScrollBar()->value() > 0);
         QCOMPARE(responder_.shown.size(), 0);
