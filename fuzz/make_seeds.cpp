@@ -3,8 +3,8 @@
 // that once took minutes or gave half-black pictures (a small file claiming
 // a large picture in thousands of scans, a flood of header segments, files
 // cut short), each behind its ratio byte. Qt writes what it can, cjpeg the
-// JPEG variants, and the rest (CMYK JPEG, run-length BMP, GIF, the hostile
-// shapes) is put together here byte by byte.
+// JPEG variants, libheif HEIC and AVIF, and the rest (CMYK JPEG, run-length
+// BMP, GIF, the hostile shapes) is put together here byte by byte.
 //   zembrik_fuzz_seeds FOLDER
 #include <QColorSpace>
 #include <QCoreApplication>
@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "fuzz/heifsamples.h"
 #include "fuzz/picturepath.h"
 
 namespace {
@@ -328,7 +329,7 @@ int main(int argc, char** argv)
         int Percent;
         QByteArray File;
     };
-    const QList<Seed> seeds = {
+    QList<Seed> seeds = {
         {"jpeg-baseline", 50, baseline},
         {"jpeg-1x1", 100, Saved(Pattern(1, 1), "JPEG")},
         {"jpeg-exif-rotated", 33, baseline.left(2) + orientation6 + baseline.mid(2)},
@@ -369,6 +370,24 @@ int main(int argc, char** argv)
         {"gif-cut-to-60-percent", 50, PlainGif(37, 20, 1).left(PlainGif(37, 20, 1).size() * 6 / 10)},
         {"gif-100-of-3072-pixels", 50, Gif(64, 48, {QByteArray(100, '\2')})},
     };
+    // HEIC and AVIF where this libheif has the encoder: phones' grid of tiles,
+    // the container's turn, transparency, 10 bits.
+    using heifsamples::Codec;
+    if (heifsamples::CanEncode(Codec::Hevc)) {
+        QList<QByteArray> tiles;
+        for (int i = 0; i < 4; ++i)
+            tiles << heifsamples::Encode(Pattern(64, 64));
+        seeds += {{"heic", 50, heifsamples::Encode(Pattern(40, 24))},
+                  {"heic-grid", 25, heifsamples::Grid(tiles, 2, QSize(120, 100))},
+                  {"heic-rotated", 67, heifsamples::Encode(Pattern(24, 16), {.Orientation = 6})},
+                  {"heic-alpha", 50, heifsamples::Encode(Pattern(17, 9, QImage::Format_ARGB32), {.Alpha = true})},
+                  {"heic-10bit", 75, heifsamples::Encode(Pattern(16, 16, QImage::Format_RGBX64), {.BitDepth = 10})}};
+    }
+    if (heifsamples::CanEncode(Codec::Av1)) {
+        seeds += {{"avif", 50, heifsamples::Encode(Pattern(40, 24), {.Kind = Codec::Av1})},
+                  {"avif-alpha", 33,
+                   heifsamples::Encode(Pattern(17, 9, QImage::Format_ARGB32), {.Kind = Codec::Av1, .Alpha = true})}};
+    }
     int failures = 0;
     for (const Seed& seed : seeds) {
         QFile file(folder + QLatin1Char('/') + QLatin1String(seed.Name));
