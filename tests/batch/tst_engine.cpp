@@ -160,15 +160,13 @@ private slots:
             init();
             QVERIFY(QDir(out_.path()).mkdir("5.jpg"));  // cannot be replaced: fails when put in place
             std::atomic<int> laterFinished{0};
-            std::atomic<bool> named{false};  // a finished file waiting for its turn has a name
+            bool named = false;  // a finished file waiting for its turn has a name
             basBatch::EngineOptions options;
             options.Threads = 3;
             options.Policy = policy;
             options.Observer = [&](int index, basBatch::WorkStep step) {
-                if (step == basBatch::WorkStep::ItemFinished && (index == 3 || index == 4)) {
+                if (step == basBatch::WorkStep::ItemFinished && (index == 3 || index == 4))
                     ++laterFinished;
-                    named = named || !Files(out_.path()).filter(".tmp").isEmpty();
-                }
             };
             options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
                 if (!path.endsWith("2.jpg"))
@@ -184,6 +182,7 @@ private slots:
             QStringList atFailures;
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine, [&](const ItemOutcome&) {
                 atFailures << QDir(out_.path()).entryList(QDir::Files, QDir::Name).join(',');  // temporaries are hidden
+                named = named || !Files(out_.path()).filter(".tmp").isEmpty();  // 3.jpg and 4.jpg wait
                 if (policy == basBatch::FailurePolicy::PauseAtFailure)
                     engine.Resume();
             });

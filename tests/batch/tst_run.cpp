@@ -365,7 +365,13 @@ private slots:
     {
 #if defined(Q_OS_UNIX)
         QTemporaryDir folder;
-        for (const char* name : {"\x8e\xca\x90^.jpg", "caf\xe9.jpg"}) {
+        const char* const raw[] = {"\x8e\xca\x90^.jpg", "caf\xe9.jpg"};
+        const auto remove = qScopeGuard([&] {  // Qt cannot name these files to remove them
+            for (const QString& dir : {folder.path(), output.path()})
+                for (const char* name : raw)
+                    std::remove((QFile::encodeName(dir) + '/' + name).constData());
+        });
+        for (const char* name : raw) {
             QVERIFY(testimages::PhotoLike(64, 48, 1).save(folder.filePath("p.jpg")));
             QCOMPARE(std::rename(QFile::encodeName(folder.filePath("p.jpg")).constData(),
                                  (QFile::encodeName(folder.path()) + '/' + name).constData()),
