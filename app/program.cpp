@@ -98,6 +98,11 @@ int RunZembrik(QApplication& app, const QStringList& paths, const Services& serv
     // which a window still up would defeat.
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     CloseOnSignals(window);
+#if defined(Q_OS_UNIX)
+    // Past a file-size limit (ulimit -f) a write fails with EFBIG, reported as
+    // a full disk, instead of the signal ending the program mid-run.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     Msg().SetOwner(window);
     // Said in the window once it shows.
     const QStringList unopened = window->OpenPaths(paths);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "jpeg/jpeg.h"
@@ -48,6 +49,10 @@ struct ItemOutcome {
     std::optional<basMain::PictureError> LoadError;
     // Encoding, writing or putting the file in place.
     ModuleJPEG::JpegResult SaveResult = ModuleJPEG::JpegResult::Ok;
+    // No later item can be written either (the output folder is gone or
+    // cannot be written, no worker thread could start): the run ends here
+    // whatever the policy.
+    bool EndsRun = false;
 
     bool Ok() const { return !LoadError && SaveResult == ModuleJPEG::JpegResult::Ok; }
 };
@@ -73,6 +78,10 @@ struct EngineOptions {
     // Called on a worker after each row of 16-pixel blocks it encodes and once
     // an item's file is finished (before the owner can see it). For tests.
     std::function<void(int index, WorkStep step)> Observer;
+    // Starts a thread running Work, or throws std::system_error when the
+    // system gives no more threads (as std::thread does). Empty: std::thread.
+    // For tests.
+    std::function<std::thread(std::function<void()> work)> StartThread;
 };
 
 // One worker per core.
@@ -89,7 +98,9 @@ public:
     // Starts the workers. Wake is called on any thread whenever Collect may
     // have something new or Finished may have become true, until the engine
     // is destroyed; it must not block. After a Stop it does nothing, and
-    // Finished is true.
+    // Finished is true. Fewer threads than asked for may start (the system
+    // has no more to give); when none does, the first item fails with the
+    // out-of-memory message and ends the run.
     void Start(std::function<void()> wake = {});
 
     // The calls below are for the thread that owns the run (the one that
@@ -97,8 +108,9 @@ public:
 
     // Puts in place every item finished next in plan order and says what
     // became of each. Under StopAtFirstFailure the first failure is the last
-    // item reported: nothing after it is written, and no new work starts.
-    // Under PauseAtFailure a failure is the last item reported until Resume.
+    // item reported: nothing after it is written, and no new work starts; so
+    // is, under any policy, a failure that ends the run (EndsRun). Under
+    // PauseAtFailure another failure is the last item reported until Resume.
     std::vector<ItemOutcome> Collect();
     // Under PauseAtFailure, once Collect has reported a failure: the items
     // after it are put in place again (Wake is called).

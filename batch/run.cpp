@@ -130,7 +130,10 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     ++failed_;
     Tick();
     const auto later = items_.begin() + outcome.Index + 1;
-    const bool picturesRemain = std::any_of(later, items_.end(), [](const PlanItem& item) { return !item.Skip; });
+    // After a failure that ends the run (the output folder gone) no later
+    // picture could be written: nothing is offered to skip.
+    const bool picturesRemain =
+        !outcome.EndsRun && std::any_of(later, items_.end(), [](const PlanItem& item) { return !item.Skip; });
 
     // The box is shown while the progress window is still up; the files
     // before the failing picture stay, nothing after it is put in place

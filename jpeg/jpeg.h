@@ -24,6 +24,9 @@ enum class JpegResult : std::int32_t {
     BadFileName = -6,        // a name the file system refuses (on Windows also '*' or '?'), or empty
     PictureTooLarge = -7,    // the surface could not give a snapshot of its picture
     Unexpected = -8,         // anything else, including a save stopped by its yield hook
+    // A folder has the target's name. (-9 is left free: callers have always
+    // taken it for a value that is no failure code.)
+    FolderInTheWay = -10,
 };
 
 // Rows of 32-bit pixels 0xAARRGGBB (red in bits 16..23); alpha is ignored.
@@ -96,10 +99,13 @@ JpegResult SaveJpeg(const std::filesystem::path& FileName, std::int32_t& Quality
 
 // A file made in two steps, for a run that writes many files on several
 // threads and puts them in place in a set order. Encode writes the whole file
-// under a short temporary name in the target's folder (".zembrik-XXXXXXXX.tmp",
-// so it fits wherever the target's name fits) and flushes it to disk; Commit
-// renames it over the target. A temporary not committed is removed by Discard
-// or the destructor. Objects are independent: any number may encode at once.
+// in the target's folder and flushes it to disk: on Linux as a file with no
+// name, elsewhere under a short temporary name (".zembrik-XXXXXXXX.tmp", so it
+// fits wherever the target's name fits); Commit gives an unnamed file that
+// temporary name and renames it over the target. A temporary not committed is
+// removed by Discard or the destructor; an unnamed one leaves nothing even
+// when the process is killed. Objects are independent: any number may encode
+// at once, each holding its file open until it is committed or discarded.
 class PendingJpeg {
 public:
     PendingJpeg();

@@ -1,22 +1,12 @@
 // The encoder's file entries. SaveJpeg guards against a nested save, takes a
-// snapshot of the surface, writes the file under a temporary name in the
-// target's folder and renames it over the target only once it is complete, so
-// a failed save never destroys the file it would have replaced (which may be
-// the user's original photo). PendingJpeg splits the same into an encode that
-// any thread may run and a commit (the rename). Every failure becomes a
-// JpegResult.
-#include <cerrno>
-#include <cstdio>
-#include <random>
-#include <system_error>
-
+// snapshot of the surface, writes the file beside the target (unnamed, or
+// under a temporary name) and puts it in place of the target only once it is
+// complete, so a failed save never destroys the file it would have replaced
+// (which may be the user's original photo). PendingJpeg splits the same into
+// an encode that any thread may run and a commit (the rename). Every failure
+// becomes a JpegResult.
 #include "jpeg/internal/encoder.h"
-
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "jpeg/internal/outfile.h"
 
 namespace ModuleJPEG {
 
@@ -53,158 +43,6 @@ std::shared_ptr<const Snapshot> MemorySurface::Capture()
     // The pixels never change after construction, so sharing them is a snapshot.
     return std::make_shared<VectorSnapshot>(pixels_, width_, height_);
 }
-
-// --- The output file ----------------------------------------------------------
-
-namespace {
-
-JpegResult FromErrno(int error)
-{
-    switch (error) {
-    case ENOMEM: return JpegResult::OutOfMemory;
-    case ENOSPC:
-#if defined(EDQUOT)
-    case EDQUOT:
-#endif
-    case EFBIG: return JpegResult::DiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EBUSY:
-    case ETXTBSY: return JpegResult::PermissionDenied;
-    case ENOENT:
-    case ENOTDIR:
-    case ENODEV:
-    case ENXIO:
-    case EIO: return JpegResult::DeviceUnavailable;
-    case ENAMETOOLONG:
-    case EINVAL:
-    case EISDIR:
-    case EILSEQ:
-    case EEXIST: return JpegResult::BadFileName;
-    default: return JpegResult::Unexpected;
-    }
-}
-
-JpegResult FromErrorCode(const std::error_code& error)
-{
-    if (error.category() == std::generic_category() || error.category() == std::system_category()) {
-        const std::error_condition condition = error.default_error_condition();
-        if (condition.category() == std::generic_category())
-            return FromErrno(condition.value());
-    }
-    return JpegResult::Unexpected;
-}
-
-std::FILE* OpenExclusive(const std::filesystem::path& path)
-{
-#if defined(_WIN32)
-    return _wfopen(path.c_str(), L"wbx");
-#else
-    return std::fopen(path.c_str(), "wbx");
-#endif
-}
-
-}  // namespace
-
-// A file written under a temporary name in the target's folder and renamed
-// over the target on Commit; removed again if it is not committed. Only a
-// file this object created is ever removed.
-class PendingJpeg::File final : public ByteSink {
-public:
-    ~File() override { Discard(); }
-
-    JpegResult Create(const std::filesystem::path& target)
-    {
-        Discard();
-        target_ = target;
-        written_ = 0;
-        const std::filesystem::path folder = target.parent_path();
-        std::random_device entropy;
-        std::mt19937 random(entropy());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            // Short and of fixed length, hidden, with an extension no image
-            // list shows.
-            char name[32];
-            std::snprintf(name, sizeof name, ".zembrik-%08x.tmp", static_cast<unsigned>(random()));
-            const std::filesystem::path temp = folder.empty() ? std::filesystem::path(name) : folder / name;
-            errno = 0;
-            file_ = OpenExclusive(temp);
-            if (file_) {
-                temp_ = temp;
-                return JpegResult::Ok;
-            }
-            if (errno != EEXIST)
-                return FromErrno(errno);
-        }
-        return JpegResult::Unexpected;
-    }
-
-    JpegResult Put(const std::uint8_t* data, std::size_t size) override
-    {
-        errno = 0;
-        if (std::fwrite(data, 1, size, file_) != size)
-            return errno ? FromErrno(errno) : JpegResult::Unexpected;
-        written_ += size;
-        return JpegResult::Ok;
-    }
-
-    // Makes the data durable and closes the file.
-    JpegResult Finish()
-    {
-        if (!file_)
-            return temp_.empty() ? JpegResult::Unexpected : JpegResult::Ok;
-        errno = 0;
-        if (std::fflush(file_) != 0)
-            return errno ? FromErrno(errno) : JpegResult::Unexpected;
-#if defined(_WIN32)
-        if (_commit(_fileno(file_)) != 0)
-#else
-        if (fsync(fileno(file_)) != 0 && errno != EINVAL)
-#endif
-            return FromErrno(errno);
-        const int closed = std::fclose(file_);
-        file_ = nullptr;
-        if (closed != 0)
-            return errno ? FromErrno(errno) : JpegResult::Unexpected;
-        return JpegResult::Ok;
-    }
-
-    // Puts the finished file in place of the target.
-    JpegResult Commit()
-    {
-        const JpegResult finished = Finish();
-        if (finished != JpegResult::Ok)
-            return finished;
-        std::error_code error;
-        std::filesystem::rename(temp_, target_, error);
-        if (error)
-            return FromErrorCode(error);
-        temp_.clear();
-        return JpegResult::Ok;
-    }
-
-    std::uint64_t Written() const { return written_; }
-
-    void Discard()
-    {
-        if (file_) {
-            std::fclose(file_);
-            file_ = nullptr;
-        }
-        if (!temp_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(temp_, ignored);
-            temp_.clear();
-        }
-    }
-
-private:
-    std::filesystem::path target_;
-    std::filesystem::path temp_;  // set only once this object has created it
-    std::FILE* file_ = nullptr;
-    std::uint64_t written_ = 0;
-};
 
 namespace {
 

@@ -173,6 +173,7 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
     case JpegResult::PictureTooLarge:
         return QStringLiteral("対象となる画像が大きすぎて、保存が出来ません。");
     case JpegResult::Unexpected: return QStringLiteral("予期しないエラーが発生しました。");
+    case JpegResult::FolderInTheWay: return QStringLiteral("同じ名前のフォルダがあるため、保存が出来ません。");
     case JpegResult::Ok: break;
     }
     return {};

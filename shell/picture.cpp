@@ -1,56 +1,24 @@
-// Picture services: decoding through QImageReader into an opaque sRGB 32-bit
-// image, JPEGs streamed straight into the averaging reduction, the picture box
-// the encoder reads, and the whole-picture reduction.
+// Picture services: JPEGs read with libjpeg (streamed straight into the
+// averaging reduction, or whole), the other formats through QImageReader, all
+// into an opaque sRGB 32-bit image; the whole-picture reduction.
 #include "shell/picture.h"
 
 #include <QColorSpace>
 #include <QImageReader>
-#include <QSemaphore>
-#include <QThreadPool>
 #include <QTransform>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "shell/jpegrows.h"
 #include "shell/picturefile.h"
 #include "shell/rowreducer.h"
-
-// ThreadSanitizer cannot see the ordering Qt's thread pool and semaphores
-// give, as Qt is not built with it; the reduction's bands tell it what they
-// rely on.
-#if defined(__SANITIZE_THREAD__)
-#define ZEMBRIK_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define ZEMBRIK_TSAN 1
-#endif
-#endif
-#if defined(ZEMBRIK_TSAN)
-extern "C" void __tsan_acquire(void* address);
-extern "C" void __tsan_release(void* address);
-#endif
+#include "shell/wholefile.h"
 
 namespace basMain {
 namespace {
-
-// What one thread wrote before Handed(key) is seen by another after Taken(key).
-void Handed([[maybe_unused]] void* key)
-{
-#if defined(ZEMBRIK_TSAN)
-    __tsan_release(key);
-#endif
-}
-
-void Taken([[maybe_unused]] void* key)
-{
-#if defined(ZEMBRIK_TSAN)
-    __tsan_acquire(key);
-#endif
-}
 
 // Room for the largest accepted picture at 4 bytes a pixel, plus what a
 // decoder may need beside it; Qt's default (256 MB) refuses 100 MP photos.
@@ -138,13 +106,9 @@ QImage ToOpaqueRgb32(QImage image)
 
 namespace {
 
-// The whole-picture reduction. Bands of target rows are independent: with
-// Share, large pictures share them out over Qt's global thread pool as Qt's
-// own scaling does, the caller taking a band. Without it (the caller is one of
-// several workers already) one thread does all, reading Stop every few rows.
-// A null image when the target cannot be allocated, a size is not positive or
-// Stop was raised.
-QImage Reduce(const QImage& source, int width, int height, bool share, const std::atomic<bool>* stop)
+// The whole-picture reduction, reading Stop every few rows. A null image when
+// the target cannot be allocated, a size is not positive or Stop was raised.
+QImage Reduce(const QImage& source, int width, int height, const std::atomic<bool>* stop)
 {
     if (source.isNull() || width <= 0 || height <= 0)
         return {};
@@ -163,48 +127,13 @@ QImage Reduce(const QImage& source, int width, int height, bool share, const std
         if (out.isNull())
             return {};
         out.setColorSpace(src.colorSpace());
-        QThreadPool* pool = QThreadPool::globalInstance();
-        const qint64 work = static_cast<qint64>(src.width()) * src.height();
-        const int bands =
-            !share || work < 1'000'000 ? 1 : std::clamp(pool->maxThreadCount(), 1, std::max(1, height / 16));
-        // Taken once here: scanLine() would detach, which is not safe from
-        // several threads. The reducers are made here too, so no allocation
-        // can fail inside a pool thread.
-        uchar* const bits = out.bits();
-        std::vector<RowReducer> reducers;
-        reducers.reserve(static_cast<std::size_t>(bands));
-        for (int band = 0; band < bands; ++band) {
-            reducers.emplace_back(plan, bits, out.bytesPerLine(), static_cast<int>(static_cast<qint64>(height) * band / bands),
-                                  static_cast<int>(static_cast<qint64>(height) * (band + 1) / bands));
-        }
-        const auto run = [&src, stop](RowReducer& reducer) {
-            for (int y = reducer.FirstSourceRow(); y < reducer.EndSourceRow(); ++y) {
-                if (stop && y % 64 == 0 && stop->load(std::memory_order_relaxed))
-                    return;
-                reducer.Push(src.constScanLine(y));
-            }
-        };
-        QSemaphore done;
-        Handed(&reducers);
-        for (int band = 1; band < bands; ++band) {
-            const auto task = [&, band] {
-                Taken(&reducers);
-                run(reducers[static_cast<std::size_t>(band)]);
-                Handed(&done);
-                done.release();
-            };
-            // A busy pool is no reason to wait: the band then runs here.
-            if (!pool->tryStart(task))
-                task();
-        }
-        run(reducers[0]);
-        done.acquire(bands - 1);
-        Taken(&done);
-        for (const RowReducer& reducer : reducers) {
-            if (!reducer.Done())
+        RowReducer reducer(plan, out.bits(), out.bytesPerLine(), 0, height);
+        for (int y = reducer.FirstSourceRow(); y < reducer.EndSourceRow(); ++y) {
+            if (stop && y % 64 == 0 && stop->load(std::memory_order_relaxed))
                 return {};
+            reducer.Push(src.constScanLine(y));
         }
-        return out;
+        return reducer.Done() ? out : QImage();
     } catch (const std::bad_alloc&) {
         return {};
     }
@@ -231,9 +160,12 @@ QSize HeaderSize(QImageReader& reader)
 }
 
 // A whole picture through Qt's readers. The header comes first: a bomb is
-// refused before any pixel is decoded.
+// refused before any pixel is decoded. Qt's BMP and GIF readers fill what a
+// cut file lacks and call it a success, so such a file is refused first.
 LoadedPicture ReadWhole(QIODevice& device, const QString& path)
 {
+    if (!HoldsWholePicture(device) || !device.seek(0))
+        return Failed<LoadedPicture>(UnreadableError(path));
     QImageReader reader(&device);
     reader.setAutoTransform(true);
     reader.setAllocationLimit(AllocationLimitMb);
@@ -268,6 +200,15 @@ LoadedPicture ReadWhole(QIODevice& device, const QString& path)
     return result;
 }
 
+// JPEGs are read here with libjpeg, everything else by Qt's readers: Qt's
+// JPEG reader reads the header in time that grows with the square of its
+// segments, and cannot be stopped. A JPEG is what Qt's reader takes for one:
+// a file that begins with the start-of-image marker.
+bool IsJpeg(QFile& file)
+{
+    return file.peek(2) == "\xFF\xD8";
+}
+
 // A picture loaded whole, reduced on this thread alone.
 ReducedPicture ReduceLoaded(LoadedPicture loaded, double ratio, const std::atomic<bool>* stop, const QString& path)
 {
@@ -285,7 +226,7 @@ ReducedPicture ReduceLoaded(LoadedPicture loaded, double ratio, const std::atomi
     const int height = TargetLength(result.SourceSize.height(), ratio);
     if (width <= 0 || height <= 0)
         return result;  // an empty picture stays empty
-    result.Image = Reduce(loaded.Image, width, height, false, stop);
+    result.Image = Reduce(loaded.Image, width, height, stop);
     if (result.Image.isNull()) {
         if (Raised(stop))
             result.Stopped = true;
@@ -312,35 +253,68 @@ QImage Upright(QImage image, QImageIOHandler::Transformations turn)
     return turned;
 }
 
-// A JPEG decoded row by row straight into the reduction, in its stored
-// orientation (the target sides swapped when it is stored sideways), then
-// turned upright. Nothing when the streaming decoder cannot take the file.
-std::optional<ReducedPicture> StreamReduced(QIODevice& device, const QString& path, double ratio,
-                                            const std::atomic<bool>* stop, QImageIOHandler::Transformations turn)
+// How reading a JPEG through DecodeJpegRows went, a bomb refused before
+// Begin is asked.
+struct JpegRead {
+    std::optional<PictureError> Error;
+    bool Stopped = false;
+    QImageIOHandler::Transformations Turn;  // to make the stored picture upright
+};
+
+JpegRead ReadJpeg(QIODevice& device, const QString& path, const std::atomic<bool>* stop,
+                  const std::function<bool(const JpegHeader&)>& begin, const std::function<void(const uchar*)>& row)
 {
-    const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
+    JpegRead read;
+    bool tooLarge = false;
+    const auto checked = [&](const JpegHeader& header) {
+        read.Turn = header.Turn;
+        tooLarge = TooLarge(header.Size);
+        return !tooLarge && begin(header);
+    };
+    switch (DecodeJpegRows(device, stop, checked, row)) {
+    case JpegRowsResult::Done:
+        break;
+    case JpegRowsResult::Stopped:
+        read.Stopped = true;
+        break;
+    case JpegRowsResult::Unsupported:  // Qt's reader refuses these layouts too
+    case JpegRowsResult::Corrupt:
+        read.Error = UnreadableError(path);
+        break;
+    case JpegRowsResult::OutOfMemory:
+        read.Error = NoMemoryError(path);
+        break;
+    case JpegRowsResult::Declined:
+        read.Error = tooLarge ? TooLargeError(path) : SurfaceError(path);
+        break;
+    }
+    return read;
+}
+
+// A JPEG decoded row by row straight into the reduction (at the picture's
+// own size the rows are the pixels), in its stored orientation (the target
+// sides swapped when it is stored sideways), then turned upright.
+ReducedPicture StreamReduced(QIODevice& device, const QString& path, double ratio, const std::atomic<bool>* stop)
+{
     QSize sourceSize;
     QImage stored;
-    std::optional<RowReducer> reducer;  // none at the picture's own size: the rows are the pixels
+    std::optional<RowReducer> reducer;  // none at the picture's own size
     int nextRow = 0;
-    bool tooLarge = false;
-    const auto begin = [&](QSize size, const QColorSpace& space) {
-        if (TooLarge(size)) {
-            tooLarge = true;
-            return false;
-        }
-        sourceSize = sideways ? size.transposed() : size;
+    const auto begin = [&](const JpegHeader& header) {
+        const bool sideways = header.Turn.testFlag(QImageIOHandler::TransformationRotate90);
+        sourceSize = sideways ? header.Size.transposed() : header.Size;
         const int width = TargetLength(sourceSize.width(), ratio);
         const int height = TargetLength(sourceSize.height(), ratio);
         const QSize target = sideways ? QSize(height, width) : QSize(width, height);
         const std::shared_ptr<const ReductionPlan> plan =
-            target == size ? nullptr : MakeReductionPlan(size.width(), size.height(), target.width(), target.height());
-        if (target != size && !plan)
+            target == header.Size ? nullptr
+                                  : MakeReductionPlan(header.Size.width(), header.Size.height(), target.width(), target.height());
+        if (target != header.Size && !plan)
             return false;
         stored = QImage(target, QImage::Format_RGB32);
         if (stored.isNull())
             return false;
-        stored.setColorSpace(space);
+        stored.setColorSpace(header.Space);
         if (plan)
             reducer.emplace(plan, stored.bits(), stored.bytesPerLine(), 0, target.height());
         return true;
@@ -351,41 +325,54 @@ std::optional<ReducedPicture> StreamReduced(QIODevice& device, const QString& pa
         else
             std::memcpy(stored.scanLine(nextRow++), line, static_cast<std::size_t>(stored.width()) * 4);
     };
-
+    const JpegRead read = ReadJpeg(device, path, stop, begin, row);
     ReducedPicture result;
-    switch (DecodeJpegRows(device, stop, begin, row)) {
-    case JpegRowsResult::Done:
-        break;
-    case JpegRowsResult::Unsupported:
-        return std::nullopt;
-    case JpegRowsResult::Corrupt:
-        return Failed<ReducedPicture>(UnreadableError(path));
-    case JpegRowsResult::OutOfMemory:
-        return Failed<ReducedPicture>(NoMemoryError(path));
-    case JpegRowsResult::Declined:
-        return Failed<ReducedPicture>(tooLarge ? TooLargeError(path) : SurfaceError(path));
-    case JpegRowsResult::Stopped:
-        result.Stopped = true;
-        return result;
+    result.Error = read.Error;
+    result.Stopped = read.Stopped;
+    if (result.Ok()) {
+        result.Image = Upright(std::move(stored), read.Turn);
+        if (result.Image.isNull())
+            result.Error = SurfaceError(path);
+        else
+            result.SourceSize = sourceSize;
     }
-    result.Image = Upright(std::move(stored), turn);
-    if (result.Image.isNull())
-        return Failed<ReducedPicture>(SurfaceError(path));
-    result.SourceSize = sourceSize;
     return result;
+}
+
+// A picture loaded whole: a JPEG streamed at its own size (Stop read every
+// few rows), anything else through Qt's readers (Stop read once it is in).
+LoadedPicture ReadOpened(QFile& file, const QString& path, const std::atomic<bool>* stop)
+{
+    if (!IsJpeg(file)) {
+        LoadedPicture whole = ReadWhole(file, path);
+        whole.Stopped = whole.Ok() && Raised(stop);
+        return whole;
+    }
+    ReducedPicture streamed = StreamReduced(file, path, 1.0, stop);
+    LoadedPicture result;
+    result.Image = std::move(streamed.Image);
+    result.Error = std::move(streamed.Error);
+    result.Stopped = streamed.Stopped;
+    return result;
+}
+
+LoadedPicture Decode(const QString& path, const std::atomic<bool>* stop)
+{
+    OpenedPictureFile opened = OpenPictureFile(path);
+    if (!opened.File)
+        return Failed<LoadedPicture>(std::move(*opened.Error));
+    try {
+        return ReadOpened(*opened.File, path, stop);
+    } catch (const std::bad_alloc&) {
+        return Failed<LoadedPicture>(NoMemoryError(path));
+    }
 }
 
 }  // namespace
 
 LoadedPicture DecodePicture(const QString& path)
 {
-    OpenedPictureFile opened = OpenPictureFile(path);
-    if (!opened.File) {
-        LoadedPicture failed;
-        failed.Error = std::move(opened.Error);
-        return failed;
-    }
-    return ReadWhole(*opened.File, path);
+    return Decode(path, nullptr);
 }
 
 int TargetLength(int length, double ratio)
@@ -417,18 +404,35 @@ PictureInfo ReadPictureSize(const QString& path)
         info.Error = std::move(opened.Error);
         return info;
     }
+    QFile& file = *opened.File;
     QSize size;
-    {
-        QImageReader reader(opened.File.get());
+    QImageIOHandler::Transformations turn;
+    if (IsJpeg(file)) {
+        JpegHeader header;
+        switch (ReadJpegHeader(file, nullptr, header)) {
+        case JpegRowsResult::Done:
+            break;
+        case JpegRowsResult::OutOfMemory:
+            return Failed<PictureInfo>(NoMemoryError(path));
+        default:
+            return Failed<PictureInfo>(UnreadableError(path));
+        }
+        size = header.Size;
+        turn = header.Turn;
+    } else {
+        if (!HoldsWholePicture(file) || !file.seek(0))
+            return Failed<PictureInfo>(UnreadableError(path));
+        QImageReader reader(&file);
         size = HeaderSize(reader);
-        if (size.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
-            size.transpose();
+        turn = reader.transformation();
     }
+    if (size.isValid() && turn.testFlag(QImageIOHandler::TransformationRotate90))
+        size.transpose();
     // A reader that cannot tell the size from the header (or a file that is
     // no picture) is read whole, which also gives the error loading gives.
     // (A regular file, as opened, always seeks.)
     if (!size.isValid())
-        return measure(opened.File->seek(0) ? ReadWhole(*opened.File, path) : Failed<LoadedPicture>(UnreadableError(path)));
+        return measure(file.seek(0) ? ReadWhole(file, path) : Failed<LoadedPicture>(UnreadableError(path)));
     if (TooLarge(size))
         return Failed<PictureInfo>(TooLargeError(path));
     info.Size = size;
@@ -445,24 +449,9 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
         if (!opened.File)
             return Failed<ReducedPicture>(std::move(*opened.Error));
         QFile& file = *opened.File;
-        bool jpeg = false;
-        QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
-        {
-            // Qt's reader tells what the file is and how its EXIF turns it.
-            QImageReader reader(&file);
-            jpeg = reader.format() == "jpeg";
-            if (jpeg)
-                turn = reader.transformation();
-        }
-        if (jpeg && file.seek(0)) {
-            if (std::optional<ReducedPicture> streamed = StreamReduced(file, path, ratio, stop, turn))
-                return std::move(*streamed);
-            // Colour layouts other than grey, RGB and CMYK (a two-component
-            // file, say) fall back to Qt's reader, which reads or refuses them.
-        }
+        if (IsJpeg(file))
+            return StreamReduced(file, path, ratio, stop);
         // BMP, GIF and anything else Qt reads: whole, then reduced.
-        if (!file.seek(0))
-            return Failed<ReducedPicture>(UnreadableError(path));
         return ReduceLoaded(ReadWhole(file, path), ratio, stop, path);
     } catch (const std::bad_alloc&) {
         return Failed<ReducedPicture>(NoMemoryError(path));
@@ -471,21 +460,7 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
 
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
 {
-    if (LoaderOverride())
-        return LoaderOverride()(path, stop);
-    if (!stop)
-        return DecodePicture(path);
-    // At its own size the reduction gives the decoded pixels themselves.
-    ReducedPicture streamed = LoadReducedPicture(path, 1.0, stop);
-    LoadedPicture result;
-    if (streamed.Stopped) {
-        result.Stopped = true;
-        return result;
-    }
-    if (streamed.Error)
-        return DecodePicture(path);  // a truncated JPEG still shows its rows; other errors come again
-    result.Image = std::move(streamed.Image);
-    return result;
+    return LoaderOverride() ? LoaderOverride()(path, stop) : Decode(path, stop);
 }
 
 void SetPictureLoader(PictureLoader loader)
@@ -495,7 +470,7 @@ void SetPictureLoader(PictureLoader loader)
 
 QImage StretchHalftone(const QImage& source, int width, int height)
 {
-    return Reduce(source, width, height, true, nullptr);
+    return Reduce(source, width, height, nullptr);
 }
 
 }  // namespace basMain

@@ -1,6 +1,8 @@
 // Picture services: loading JPEG, BMP and GIF files, measuring them from
 // their headers, and the averaging reduction that shrinks a picture (a JPEG
-// straight from its rows, without holding it whole).
+// straight from its rows, without holding it whole). A file that cannot hold
+// the picture its header promises (cut short, or padded far beyond what its
+// picture can need) is refused rather than read as a partly black picture.
 #pragma once
 
 #include <QImage>
@@ -68,19 +70,20 @@ struct ReducedPicture {
 // truncated or damaged fails (481) rather than giving grey rows. Other formats
 // (and files under an installed loader) are loaded whole, then reduced. Safe to
 // call from several threads at once; each call works on its own thread only.
-// Stop, when given, is read every few rows and ends the work early.
+// Stop, when given, is read every few rows (and while a JPEG's header is read)
+// and ends the work early.
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop = nullptr);
 
 // Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile
-// converted to sRGB, transparency composited on white, bombs refused. Only a
+// converted to sRGB, transparency composited on white, bombs refused; a JPEG
+// cut short or damaged fails (481) as it does in LoadReducedPicture. Only a
 // regular file is read: a named pipe, socket or device, or a link to one, is
 // refused unopened (481, "画像ファイルを開けません。").
 LoadedPicture DecodePicture(const QString& path);
 
 // Loads a file through the installed loader (DecodePicture unless replaced).
-// With Stop, the decode reads it every few rows and ends early (a JPEG is
-// then decoded row by row, with the same pixels; a damaged one is read by
-// DecodePicture, which gives what it can of it).
+// With Stop, the decode reads it every few rows (a JPEG's, as it is decoded
+// row by row) and ends early.
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop = nullptr);
 
 // Replaces the loader (tests make a load fail or wait); an empty function
@@ -95,9 +98,8 @@ QImage ToOpaqueRgb32(QImage image);
 // Shrinks (or copies) a picture to width x height: every target pixel is the
 // average of the source pixels it covers, weighted by how much it covers them,
 // rounded to the nearest level (halves upward). The result is opaque RGB32; at
-// the source's own size the source itself is returned. Large pictures are
-// shared out over Qt's global thread pool. A null image when the target
-// cannot be allocated or a size is not positive.
+// the source's own size the source itself is returned. A null image when the
+// target cannot be allocated or a size is not positive.
 QImage StretchHalftone(const QImage& source, int width, int height);
 
 

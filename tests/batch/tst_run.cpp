@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <csignal>
+#include <cstdio>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -25,6 +26,7 @@
 #include "batch/frmprogress.h"
 #include "batch/run.h"
 #include "batch/summary.h"
+#include "shell/basmain.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
@@ -177,11 +179,14 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("about");  // the file the message names
         QTest::addColumn<int>("done");       // files put in place before it
-        QTest::newRow("output folder gone") << Fault::OutputGone << "ディスクがセットされていません。" << "out/a.jpg" << 0;
-        QTest::newRow("source gone") << Fault::SourceGone << "ファイルが見つかりません。" << "src/b.bmp" << 1;
-        QTest::newRow("source now a folder") << Fault::SourceIsFolder << "画像ファイルを開けません。" << "src/b.bmp" << 1;
-        QTest::newRow("disk full") << Fault::DiskFull << "ディスク容量が足りません。" << "out/b.jpg" << 1;
-        QTest::newRow("not writable") << Fault::NotWritable << "書き込み出来ません。" << "out/a.jpg" << 0;
+        QTest::addColumn<bool>("skippable");  // a later file could still be written
+        QTest::newRow("output folder gone") << Fault::OutputGone << "ディスクがセットされていません。" << "out/a.jpg" << 0
+                                            << false;
+        QTest::newRow("source gone") << Fault::SourceGone << "ファイルが見つかりません。" << "src/b.bmp" << 1 << true;
+        QTest::newRow("source now a folder") << Fault::SourceIsFolder << "画像ファイルを開けません。" << "src/b.bmp" << 1
+                                             << true;
+        QTest::newRow("disk full") << Fault::DiskFull << "ディスク容量が足りません。" << "out/b.jpg" << 1 << true;
+        QTest::newRow("not writable") << Fault::NotWritable << "書き込み出来ません。" << "out/a.jpg" << 0 << false;
     }
 
     // The fault strikes while a.jpg is loaded (the others wait for it); the
@@ -195,6 +200,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, about);
         QFETCH(int, done);
+        QFETCH(bool, skippable);
         QTemporaryDir src, out, aside;
         // b's JPEG is several times the file-size limit, a's and c's far under it.
         QVERIFY(testimages::PhotoLike(64, 48, 1).save(src.filePath("a.jpg")) &&
@@ -250,7 +256,7 @@ private slots:
 
         const QString named = QDir::toNativeSeparators((about.startsWith("src") ? src.path() : out.path()) + about.mid(3));
         QCOMPARE(script.shown.size(), 1);  // the error, asking to skip: no other question, no completion
-        QCOMPARE(script.shown.last().kind, MsgKind::SkipQuestion);
+        QCOMPARE(script.shown.last().kind, skippable ? MsgKind::SkipQuestion : MsgKind::Error);
         if (about.startsWith("src"))
             QCOMPARE(script.shown.last().text, message + " (" + named + ")");
         else
@@ -351,6 +357,36 @@ private slots:
         QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), written);
         QVERIFY(!result->Stopped && result->Failed == 1);
         QCOMPARE(result->Unwritten, Request({"empty.jpg"}).Paths);  // selected again for the next try
+    }
+
+    // Shift_JIS 写真.jpg and Latin-1 café.jpg: listed as the file list lists
+    // them, shrunk into files whose names keep the same bytes.
+    void namesThatAreNotUtf8()
+    {
+#if defined(Q_OS_UNIX)
+        QTemporaryDir folder;
+        const char* const raw[] = {"\x8e\xca\x90^.jpg", "caf\xe9.jpg"};
+        const auto remove = qScopeGuard([&] {  // Qt cannot name these files to remove them
+            for (const QString& dir : {folder.path(), output.path()})
+                for (const char* name : raw)
+                    std::remove((QFile::encodeName(dir) + '/' + name).constData());
+        });
+        for (const char* name : raw) {
+            QVERIFY(testimages::PhotoLike(64, 48, 1).save(folder.filePath("p.jpg")));
+            QCOMPARE(std::rename(QFile::encodeName(folder.filePath("p.jpg")).constData(),
+                                 (QFile::encodeName(folder.path()) + '/' + name).constData()),
+                     0);
+        }
+        const QStringList names = basMain::FilesIn(folder.path(), {"*.jpg"});
+        QCOMPARE(names.size(), 2);
+        basBatch::BatchRun run(&window);
+        const std::optional<basBatch::RunResult> result = RunToEnd(run, Request(names, folder.path()));
+        QVERIFY(result);
+        QCOMPARE(result->Written, 2);
+        QCOMPARE(basMain::FilesIn(output.path(), {"*.jpg"}), names);
+#else
+        QSKIP("file names are UTF-16 here");
+#endif
     }
 
     void summaryUnits()
