@@ -3,8 +3,8 @@
 #   ./build.sh run          install what is missing, build, start Zembrik
 #   ./build.sh test         install what is missing, build, run every test
 #   ./build.sh test-tsan    the tests of what shares data between threads (the
-#                           run's engine, the run, the viewers), built with
-#                           ThreadSanitizer (in build-tsan/)
+#                           run's engine, the run, the viewers, the HEIF
+#                           reader), built with ThreadSanitizer (in build-tsan/)
 #   ./build.sh test-asan    every test again, built with AddressSanitizer and
 #                           UndefinedBehaviorSanitizer (in build-asan/)
 #   ./build.sh fuzz [SECS]  build the fuzz target with clang and run it for
@@ -16,7 +16,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libjpeg62-turbo-dev libjpeg-turbo-progs fonts-ipafont-gothic)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n qt6-image-formats-plugins libjpeg62-turbo-dev
+          libjpeg-turbo-progs libexiv2-dev libheif-dev libheif-examples fonts-ipafont-gothic)
 # Only the fuzz mode needs these.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 # Only the package mode: dpkg-shlibdeps (dpkg-dev, with file) reads the
@@ -65,7 +66,7 @@ fuzz() {
   build "$dir" zembrik_fuzz zembrik_fuzz_seeds -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DZEMBRIK_FUZZ=ON -DZEMBRIK_SANITIZE=address,undefined
   rm -rf "$dir/seeds"
-  "$dir/fuzz/zembrik_fuzz_seeds" "$dir/seeds"
+  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp "$dir/fuzz/zembrik_fuzz_seeds" "$dir/seeds"
   mkdir -p "$dir/corpus" "$dir/findings"
   echo "Fuzzing for $seconds s; log in $dir/fuzz.log"
   if ASAN_OPTIONS=halt_on_error=1:print_stacktrace=1:detect_leaks=1 \
@@ -112,9 +113,9 @@ case "${1:-}" in
     ;;
   test-tsan)
     need_packages
-    threaded=(tst_engine tst_run tst_close_exit tst_frmmain tst_dialogs tst_picture tst_batch_cli)
+    threaded=(tst_engine tst_run tst_close_exit tst_frmmain tst_dialogs tst_picture tst_pictures tst_batch_cli)
     build "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" "${threaded[@]}" -- -DZEMBRIK_SANITIZE=thread -DZEMBRIK_BENCHMARKS=OFF
-    run_tests "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" -R "^($(IFS='|'; echo "${threaded[*]}"))(_signal)?\$"
+    run_tests "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" -R "^($(IFS='|'; echo "${threaded[*]}"))(_signal(-question)?)?\$"
     ;;
   test-asan)
     need_packages

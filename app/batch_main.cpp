@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -21,6 +23,7 @@
 
 #include <csignal>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #define ZEMBRIK_ISATTY isatty
 #define ZEMBRIK_FILENO fileno
@@ -55,22 +58,60 @@ const char* const Help =
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
+    "Options are read only before the first FILE, as getopt reads them: a later\n"
+    "argument that starts with '-' (a file named --force that * expands to) is a\n"
+    "file name. '--' ends the options too.\n"
+    "\n"
     "Prints one line per written file, in the order given: source, its size,\n"
     "output, its size. A file that fails is reported on standard error and the\n"
-    "run goes on. Each file is written under a temporary name and put in place\n"
-    "only when complete, in the order given. Before anything is written, the\n"
-    "files are checked: without --force, outputs that would replace given files\n"
-    "or that several given files share are listed and nothing is written.\n"
+    "run goes on, unless the output folder is gone or cannot be written: then\n"
+    "the run stops there and says so once. Each file is written unnamed (or\n"
+    "under a temporary name) and put in place only when complete, in the order\n"
+    "given. Before anything is written, the files are checked: without --force,\n"
+    "outputs that would replace given files or that several given files share\n"
+    "are listed and nothing is written.\n"
     "On a terminal a progress line (done/total, file, time) shows on standard\n"
     "error, and a summary (pictures, size before and after, time) ends the run.\n"
-    "Exit status: 0 all files written, 1 a file failed, 2 bad usage or a clash\n"
-    "refused without --force. Interrupted (Ctrl+C), it keeps the files already\n"
-    "written and leaves no temporary file.\n";
+    "Exit status: 0 all files written, 1 a file failed or standard output could\n"
+    "not be written, 2 bad usage or a clash refused without --force.\n"
+    "Interrupted (Ctrl+C), it keeps the files already written and leaves no\n"
+    "temporary file.\n";
 
 void Print(std::FILE* stream, const QString& text)
 {
+#if defined(_WIN32)
     const QByteArray bytes = text.toLocal8Bit();
+#else
+    // File names keep the bytes they came with, UTF-8 or not.
+    const QByteArray bytes = basMain::ToFsName(text).value_or(text.toUtf8());
+#endif
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+// Standard output that could not be written (a full disk, a closed pipe
+// reader that ignores SIGPIPE) fails the run, however well the files went.
+int Ended(int status)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return status;
+    Print(stderr, QStringLiteral("zembrik-batch: 標準出力に書き込めません。\n"));
+    return status == 0 ? 1 : status;
+}
+
+// The arguments as the system gave them: on Unix a name that is not UTF-8
+// keeps its bytes (see basMain::FromFsName).
+QStringList Arguments(int argc, char* argv[])
+{
+#if defined(_WIN32)
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return QCoreApplication::arguments();
+#else
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(basMain::FromFsName(argv[i]));
+    return args;
+#endif
 }
 
 QString PixelsText(const QSize& size)
@@ -142,15 +183,21 @@ public:
 
     void Watch(basBatch::ShrinkEngine& engine)
     {
-        waiter_ = std::thread([this, &engine] {
-            int signal = 0;
-            sigwait(&set_, &signal);
-            const std::lock_guard lock(mutex_);
-            if (over_)
-                return;  // the wake-up from EndWatch, or too late to matter
-            caught_ = signal;
-            engine.Stop();
-        });
+        try {
+            waiter_ = std::thread([this, &engine] {
+                int signal = 0;
+                sigwait(&set_, &signal);
+                const std::lock_guard lock(mutex_);
+                if (over_)
+                    return;  // the wake-up from EndWatch, or too late to matter
+                caught_ = signal;
+                engine.Stop();
+            });
+        } catch (const std::system_error&) {
+            // No thread to wait with: the signals end the process as they
+            // would have, and no file the run has not put in place has a name.
+            pthread_sigmask(SIG_UNBLOCK, &set_, nullptr);
+        }
     }
 
     // The signal that stopped the run, or 0.
@@ -212,10 +259,16 @@ int UsageError(const QString& problem)
 int main(int argc, char* argv[])
 {
     Interrupts interrupts;
+#if !defined(_WIN32)
+    // Past a file-size limit (ulimit -f) the write fails with EFBIG and is
+    // reported as a full disk, rather than the signal killing the process
+    // with its files half written.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     // No display is needed: QCoreApplication has no screen, so twips per pixel
     // is the 96-dpi value (15) whatever desktop the command runs under.
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
+    const QStringList args = Arguments(argc, argv);
 
     QString ratioText = QStringLiteral("100");
     QString outputFolder;
@@ -228,19 +281,22 @@ int main(int argc, char* argv[])
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (optionsDone || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
+            // Options come before the files only, as getopt reads them: a
+            // file named "--force" that a * expands to stays a file.
             files.append(arg);
+            optionsDone = true;
         } else if (arg == QLatin1String("--")) {
             optionsDone = true;
         } else if (arg == QLatin1String("--help")) {
             Print(stdout, QString::fromLatin1(Usage) + QString::fromLatin1(Help));
-            return 0;
+            return Ended(0);
         } else if (arg == QLatin1String("--force")) {
             force = true;
         } else if (arg == QLatin1String("--quiet")) {
             quiet = true;
         } else if (arg == QLatin1String("--version")) {
             Print(stdout, QStringLiteral("zembrik-batch (Zembrik) " ZEMBRIK_VERSION "\n"));
-            return 0;
+            return Ended(0);
         } else if (arg.startsWith(QLatin1String("-r")) || arg.startsWith(QLatin1String("-o")) ||
                    arg.startsWith(QLatin1String("-j"))) {
             // Both "-r 50" and "-r50", as getopt takes them.
@@ -271,7 +327,8 @@ int main(int argc, char* argv[])
         return UsageError(QStringLiteral("no input files"));
 
     // Without this check every file would fail with the encoder's "no disk" text.
-    if (!QFileInfo(outputFolder).isDir()) {
+    std::error_code notDir;
+    if (!std::filesystem::is_directory(basMain::ToFsPath(outputFolder), notDir)) {
         Print(stderr, QStringLiteral("zembrik-batch: %1: 出力フォルダが見つかりません。\n")
                           .arg(QDir::toNativeSeparators(outputFolder)));
         return 1;
@@ -305,6 +362,7 @@ int main(int argc, char* argv[])
     int done = 0;
     progress.Show(done, total, files.first(), 0);
     bool allOk = true;
+    bool endedEarly = false;
     while (!engine.Finished()) {
         engine.Wait();
         for (const basBatch::ItemOutcome& outcome : engine.Collect()) {
@@ -328,14 +386,18 @@ int main(int argc, char* argv[])
                                   .arg(file, PixelsText(outcome.SourceSize), outcome.Output, PixelsText(outcome.TargetSize)));
             }
             std::fflush(stdout);
-            if (done < total)
+            endedEarly = endedEarly || outcome.EndsRun;
+            if (done < total && !endedEarly)
                 progress.Show(done, total, files.at(done), clock.elapsed());
         }
     }
     progress.Clear();
     if (const int signal = interrupts.EndWatch())
         Interrupts::Reraise(signal);
+    // The failure above is what every later file would meet: said once.
+    if (endedEarly && done < total)
+        Print(stderr, QStringLiteral("zembrik-batch: 残りの %1 個のファイルは処理していません。\n").arg(total - done));
     if (!quiet)
         Print(stderr, summary.Text(clock.elapsed()) + QLatin1Char('\n'));
-    return allOk ? 0 : 1;
+    return Ended(allOk ? 0 : 1);
 }

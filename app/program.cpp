@@ -1,4 +1,4 @@
-// The program's start and end.
+// The program's start and end, and the wiring of the run to the window.
 #include "app/program.h"
 
 #include <QApplication>
@@ -10,6 +10,10 @@
 #include <unistd.h>
 #endif
 
+#include "batch/request.h"
+#include "batch/run.h"
+#include "dialogs/frmimage.h"
+#include "mainwin/commands.h"
 #include "mainwin/frmmain.h"
 #include "shell/basmain.h"
 #include "shell/font.h"
@@ -57,7 +61,27 @@ void CloseOnSignals(QWidget*) {}
 
 }  // namespace
 
-int RunZembrik(QApplication& app, const QStringList& paths)
+void ConnectRun(frmMain& window, basBatch::BatchRun& run)
+{
+    window.SetCommandHandler(frmMain::Command::Run, [&window, &run] {
+        // A ratio still being typed is normalised first, so the question
+        // shows, and the run uses, a ratio from 1.0% to 100.0%.
+        window.NormaliseRatioBox();
+        const std::optional<basBatch::RunRequest> request =
+            basBatch::AskForRun(frmMainCommands::SelectedPaths(window), window.cboRituText(),
+                                [] { basViewers::mnuToolClose_Click(); }, &window);
+        if (request && run.start(*request))
+            window.SetRunGoingOn(true);
+    });
+    window.SetCommandHandler(frmMain::Command::Progress, [&run] { run.raiseProgressWindow(); });
+    QObject::connect(&run, &basBatch::BatchRun::finished, &window, [&window](const basBatch::RunResult& result) {
+        window.SetRunGoingOn(false);
+        window.RefreshAfterRun(result.Unwritten);
+    });
+    QObject::connect(&window, &frmMain::Closing, &run, &basBatch::BatchRun::stop);
+}
+
+int RunZembrik(QApplication& app, const QStringList& paths, const Services& services)
 {
     QApplication::setApplicationName(basMain::AppTitle);
     basMain::InitProgramValues();
@@ -66,11 +90,19 @@ int RunZembrik(QApplication& app, const QStringList& paths)
     QApplication::setWindowIcon(basMain::ProgramIcon());
     auto* window = new frmMain;
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Outlives the window, whose closing stops it.
+    basBatch::BatchRun run(window, services.Reducer);
+    ConnectRun(*window, run);
     // The program ends with its main window, which takes every other window
-    // with it. Qt's own rule (the last visible window closed) misses a window
-    // that is hidden first and closed later, as one closed during a run is.
+    // with it, rather than by Qt's own rule (the last visible window closed),
+    // which a window still up would defeat.
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     CloseOnSignals(window);
+#if defined(Q_OS_UNIX)
+    // Past a file-size limit (ulimit -f) a write fails with EFBIG, reported as
+    // a full disk, instead of the signal ending the program mid-run.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     Msg().SetOwner(window);
     // Said in the window once it shows.
     const QStringList unopened = window->OpenPaths(paths);

@@ -1,13 +1,31 @@
 // The program after its application object exists: program-wide values, the
-// font, Qt's Japanese texts, the icon, the main window and the event loop,
-// which ends once the main window is gone. main() and the tests of the whole
-// program share it.
+// font, Qt's Japanese texts, the icon, the main window with the batch run
+// wired to it, and the event loop, which ends once the main window is gone.
+// main() and the tests of the whole program share it.
 #pragma once
 
 #include <QStringList>
 
+#include "batch/engine.h"
+
 class QApplication;
+class frmMain;
+
+namespace basBatch {
+class BatchRun;
+}
+
+// What the program is built from that a test replaces.
+struct Services {
+    // Loads and reduces a run's pictures (empty: the real loader).
+    basBatch::PictureReducer Reducer;
+};
+
+// Wires run to window: "サイズ変更" asks for a run and starts it, and during
+// the run brings its progress window forward; its end reads the list again,
+// keeping the pictures not written selected; the window's closing stops it.
+void ConnectRun(frmMain& window, basBatch::BatchRun& run);
 
 // Opens the main window on Paths (a folder, or pictures to select in their
 // folder; see frmMain::OpenPaths) and returns the event loop's exit status.
-int RunZembrik(QApplication& app, const QStringList& paths = {});
+int RunZembrik(QApplication& app, const QStringList& paths = {}, const Services& services = {});

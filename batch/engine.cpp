@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #if defined(_WIN32)
@@ -30,12 +32,12 @@
 
 namespace basBatch {
 
-QString OutputPathFor(const QString& outputFolder, const QString& fileName)
+QString OutputPathFor(const QString& outputFolder, const QString& fileName, const QString& suffix)
 {
     QString extension;
     QString baseName;
     basMain::SplitFileName(fileName, extension, baseName);
-    return basMain::JoinPath(outputFolder, baseName + QStringLiteral(".jpg"));
+    return basMain::JoinPath(outputFolder, baseName + suffix + QStringLiteral(".jpg"));
 }
 
 int DefaultThreadCount()
@@ -63,6 +65,37 @@ qint64 DefaultMemoryBudget()
 namespace {
 
 constexpr int kNone = std::numeric_limits<int>::max();
+
+// The frame header could say up to 65,535, but libjpeg (and with it nearly
+// every program) opens no picture with a longer side than this.
+constexpr int kMaxJpegSide = 65500;
+
+// Whether the folder an output goes to is gone or cannot be written: then no
+// later item can be written either.
+bool FolderUnusable(const QString& output)
+{
+#if defined(Q_OS_UNIX)
+    const std::filesystem::path path = basMain::ToFsPath(output);
+    if (path.empty())
+        return false;  // the name itself is at fault
+    const std::filesystem::path folder = path.parent_path();
+    return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0;
+#else
+    const QFileInfo folder(QFileInfo(output).path());
+    return !folder.isDir() || !folder.isWritable();
+#endif
+}
+
+basMain::PictureError NoMemory(const QString& source) noexcept
+{
+    try {
+        return basMain::PictureFileError(basMain::PictureErrorNumber::OutOfMemory,
+                                         QStringLiteral("メモリが足りません。"), source);
+    } catch (const std::bad_alloc&) {
+        // No room even to name the file: the bare text needs none.
+        return {basMain::PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。")};
+    }
+}
 
 struct Slot {
     bool Ready = false;
@@ -113,8 +146,10 @@ struct ShrinkEngine::State {
     int active = 0;
     int inWork = 0;  // items being processed
     int cores = 1;
+    bool started = false;
     bool stopped = false;  // Stop: nothing more is reported
     bool ended = false;    // the first failure was reported
+    bool paused = false;   // under PauseAtFailure: a failure was reported, Resume not yet called
     bool joined = false;
 
     int Count() const { return static_cast<int>(plan.Items.size()); }
@@ -134,7 +169,14 @@ struct ShrinkEngine::State {
     // With the lock held.
     bool NextReady() const
     {
-        return !stopped && !ended && nextToReport < Count() && results[static_cast<std::size_t>(nextToReport)].Ready;
+        return !stopped && !ended && !paused && nextToReport < Count() &&
+               results[static_cast<std::size_t>(nextToReport)].Ready;
+    }
+
+    // With the lock held: whether a failure of this outcome ends the run.
+    bool Ends(const ItemOutcome& outcome) const
+    {
+        return !outcome.Ok() && (options.Policy == FailurePolicy::StopAtFirstFailure || outcome.EndsRun);
     }
 
     // With the lock held: abandons every item after Index.
@@ -326,6 +368,10 @@ public:
     {
         slot_.Outcome.TargetSize = target;
         height_ = target.height();
+        if (target.width() > kMaxJpegSide || target.height() > kMaxJpegSide) {
+            Failure = ModuleJPEG::JpegResult::PictureTooLarge;
+            return false;
+        }
         Failure = slot_.File.Start(basMain::ToFsPath(item_.Output), target.width(), target.height());
         if (Failure != ModuleJPEG::JpegResult::Ok)
             return false;
@@ -423,7 +469,9 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
         return;
     }
 
-    slot.Outcome.SourceBytes = QFileInfo(item.Source).size();
+    std::error_code sizeError;
+    const std::uintmax_t sourceBytes = std::filesystem::file_size(basMain::ToFsPath(item.Source), sizeError);
+    slot.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
     ItemRows rows(
         item, index, options, worker.Abandon, slot,
         [&](qint64& bytes) {
@@ -448,10 +496,13 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     slot.Outcome.SourceSize = shrunk.SourceSize;
     if (slot.Outcome.LoadError)
         slot.Outcome.TargetSize = QSize();  // nothing was made
-    if (slot.Outcome.Ok())
+    if (slot.Outcome.Ok()) {
         slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());  // so the owner need not ask the disk
-    else
+    } else {
         slot.File.Discard();
+        if (!slot.Abandoned && slot.Outcome.SaveResult != ModuleJPEG::JpegResult::Ok)
+            slot.Outcome.EndsRun = FolderUnusable(item.Output);
+    }
 }
 
 void ShrinkEngine::State::Work(Worker& worker)
@@ -480,8 +531,7 @@ void ShrinkEngine::State::Work(Worker& worker)
             Process(index, worker, slot, reservation);
         } catch (const std::bad_alloc&) {
             slot.File.Discard();
-            slot.Outcome.LoadError = basMain::PictureFileError(basMain::PictureErrorNumber::OutOfMemory,
-                                                               QStringLiteral("メモリが足りません。"), slot.Outcome.Source);
+            slot.Outcome.LoadError = NoMemory(slot.Outcome.Source);
         }
         if (options.Observer)
             options.Observer(index, WorkStep::ItemFinished);
@@ -490,8 +540,7 @@ void ShrinkEngine::State::Work(Worker& worker)
             const std::lock_guard lock(mutex);
             worker.Current = -1;
             --inWork;
-            if (!slot.Abandoned && !slot.Outcome.Ok() && options.Policy == FailurePolicy::StopAtFirstFailure &&
-                index < firstFailure) {
+            if (!slot.Abandoned && Ends(slot.Outcome) && index < firstFailure) {
                 firstFailure = index;
                 AbandonAfter(index);
                 workCv.notify_all();
@@ -559,22 +608,54 @@ void ShrinkEngine::Start(std::function<void()> wake)
     // Stop may come from any thread meanwhile: it must see no workers or all
     // of them, and the wake set with them. The workers wait on this lock
     // before they look at anything.
-    const std::lock_guard lock(d.mutex);
-    if (!d.workers.empty() || d.joined || d.stopped)
+    std::unique_lock lock(d.mutex);
+    if (d.started || d.joined || d.stopped)
         return;
+    d.started = true;
     d.wake = std::move(wake);
     const int threads = std::clamp(d.options.Threads > 0 ? d.options.Threads : DefaultThreadCount(), 1,
                                    std::max(1, d.Count()));
+    d.workers.reserve(static_cast<std::size_t>(threads));  // nothing below may throw once a thread runs
+    const auto start = d.options.StartThread ? d.options.StartThread
+                                             : [](std::function<void()> work) { return std::thread(std::move(work)); };
+    for (int i = 0; i < threads; ++i) {
+        try {
+            auto worker = std::make_unique<Worker>();
+            worker->Thread = start([&d, w = worker.get()] { d.Work(*w); });
+            d.workers.push_back(std::move(worker));
+        } catch (const std::system_error&) {
+            break;  // the system gives no more: the run goes on with those it gave
+        } catch (const std::bad_alloc&) {
+            break;
+        }
+    }
+    d.active = static_cast<int>(d.workers.size());
     // Workers may run this far ahead of the next item to put in place, so a
     // slow picture does not idle the others. An item waiting for its turn is
-    // a closed temporary file, not pixels in memory; the bound limits the
-    // files on disk and the work a failure or a stop throws away.
-    d.window = threads + 16;
-    d.active = threads;
-    for (int i = 0; i < threads; ++i)
-        d.workers.push_back(std::make_unique<Worker>());
-    for (const auto& w : d.workers)
-        w->Thread = std::thread([&d, worker = w.get()] { d.Work(*worker); });
+    // a finished file, not pixels in memory; the bound limits the files held
+    // and the work a failure or a stop throws away.
+    d.window = d.active + 16;
+    if (d.active > 0)
+        return;
+    // Not one thread: the first item to do fails as out of memory, the
+    // skipped ones before it done as ever.
+    for (int i = 0; i < d.Count(); ++i) {
+        Slot& slot = d.results[static_cast<std::size_t>(i)];
+        const PlanItem& item = d.plan.Items[static_cast<std::size_t>(i)];
+        slot = Slot();
+        slot.Ready = true;
+        slot.Outcome.Index = i;
+        slot.Outcome.Source = item.Source;
+        slot.Outcome.Output = item.Output;
+        slot.Outcome.Skipped = item.Skip;
+        if (item.Skip)
+            continue;
+        slot.Outcome.LoadError = NoMemory(item.Source);
+        slot.Outcome.EndsRun = true;
+        break;
+    }
+    lock.unlock();
+    d.Wake();
 }
 
 std::vector<ItemOutcome> ShrinkEngine::Collect()
@@ -587,21 +668,38 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
         lock.unlock();
         if (slot.Outcome.Ok() && slot.File.Pending()) {
             slot.Outcome.SaveResult = slot.File.Commit();
-            if (slot.Outcome.Ok())
+            if (slot.Outcome.Ok()) {
                 d.filledFolders.insert(basMain::ToFsPath(slot.Outcome.Output).parent_path());
-            else
+            } else {
                 slot.Outcome.OutputBytes = 0;
+                slot.Outcome.EndsRun = FolderUnusable(slot.Outcome.Output);
+            }
         }
         lock.lock();
         ++d.nextToReport;
-        if (!slot.Outcome.Ok() && d.options.Policy == FailurePolicy::StopAtFirstFailure) {
+        if (d.Ends(slot.Outcome)) {
             d.ended = true;
             d.AbandonAfter(-1);
         }
+        if (!slot.Outcome.Ok() && d.options.Policy == FailurePolicy::PauseAtFailure)
+            d.paused = true;
         outcomes.push_back(std::move(slot.Outcome));
         d.workCv.notify_all();
     }
     return outcomes;
+}
+
+void ShrinkEngine::Resume()
+{
+    State& d = *d_;
+    {
+        const std::lock_guard lock(d.mutex);
+        if (!d.paused)
+            return;
+        d.paused = false;
+    }
+    d.ownerCv.notify_all();
+    d.Wake();
 }
 
 void ShrinkEngine::Wait()
@@ -620,7 +718,7 @@ bool ShrinkEngine::Finished()
             return true;
         if (d.active > 0 || !(d.stopped || d.ended || d.nextToReport == d.Count()))
             return false;
-        if (d.workers.empty() && !d.stopped && d.nextToReport < d.Count())
+        if (!d.started && !d.stopped && d.nextToReport < d.Count())
             return false;  // not started
     }
     d.JoinAndClear();
@@ -636,8 +734,8 @@ void ShrinkEngine::Stop()
         if (d.stopped || d.joined)
             return;
         d.stopped = true;
-        // Workers seen here mean Start has set the wake, and never sets it again.
-        started = !d.workers.empty();
+        // Start has set the wake then, and never sets it again.
+        started = d.started;
         d.AbandonAfter(-1);
     }
     d.workCv.notify_all();

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "jpeg/jpeg.h"
@@ -35,8 +36,9 @@ struct Plan {
     double Ratio = 1.0;           // 0.5 halves width and height
 };
 
-// The output of a source: OutputFolder, the separator, the base name, ".jpg".
-QString OutputPathFor(const QString& outputFolder, const QString& fileName);
+// The output of a source: OutputFolder, the separator, the base name, the
+// suffix, ".jpg".
+QString OutputPathFor(const QString& outputFolder, const QString& fileName, const QString& suffix = {});
 
 // What became of one item; reported in plan order.
 struct ItemOutcome {
@@ -52,13 +54,20 @@ struct ItemOutcome {
     std::optional<basMain::PictureError> LoadError;
     // Encoding, writing or putting the file in place.
     ModuleJPEG::JpegResult SaveResult = ModuleJPEG::JpegResult::Ok;
+    // No later item can be written either (the output folder is gone or
+    // cannot be written, no worker thread could start): the run ends here
+    // whatever the policy.
+    bool EndsRun = false;
 
     bool Ok() const { return !LoadError && SaveResult == ModuleJPEG::JpegResult::Ok; }
 };
 
 enum class FailurePolicy {
-    StopAtFirstFailure,  // the window: the first failure in plan order ends the run
+    StopAtFirstFailure,  // the first failure in plan order ends the run
     GoOn,                // zembrik-batch: every item is tried
+    // The window: a failure holds back every item after it (they are worked
+    // on, not put in place) until Resume() skips it or Stop() ends the run.
+    PauseAtFailure,
 };
 
 // Loads a picture reduced by a ratio (basMain::LoadReducedPicture's contract).
@@ -84,6 +93,10 @@ struct EngineOptions {
     // decodes the next, not only a large picture's while a core is spare.
     // For tests.
     bool CodeBandsAside = false;
+    // Starts a thread running Work, or throws std::system_error when the
+    // system gives no more threads (as std::thread does). Empty: std::thread.
+    // For tests.
+    std::function<std::thread(std::function<void()> work)> StartThread;
 };
 
 // One worker per core.
@@ -104,7 +117,9 @@ public:
     // Starts the workers. Wake is called on any thread whenever Collect may
     // have something new or Finished may have become true, until the engine
     // is destroyed; it must not block. After a Stop it does nothing, and
-    // Finished is true.
+    // Finished is true. Fewer threads than asked for may start (the system
+    // has no more to give); when none does, the first item fails with the
+    // out-of-memory message and ends the run.
     void Start(std::function<void()> wake = {});
 
     // The calls below are for the thread that owns the run (the one that
@@ -112,8 +127,13 @@ public:
 
     // Puts in place every item finished next in plan order and says what
     // became of each. Under StopAtFirstFailure the first failure is the last
-    // item reported: nothing after it is written, and no new work starts.
+    // item reported: nothing after it is written, and no new work starts; so
+    // is, under any policy, a failure that ends the run (EndsRun). Under
+    // PauseAtFailure another failure is the last item reported until Resume.
     std::vector<ItemOutcome> Collect();
+    // Under PauseAtFailure, once Collect has reported a failure: the items
+    // after it are put in place again (Wake is called).
+    void Resume();
     // Blocks until Collect has something to report or the run is over.
     void Wait();
     // Every item reported, or the run ended early and its workers are gone

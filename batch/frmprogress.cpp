@@ -1,45 +1,107 @@
 // The progress window.
 #include "batch/frmprogress.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 
+#include "batch/summary.h"
 #include "shell/twips.h"
 
-
 frmProgress::frmProgress(QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
+    using basMain::TwipsRect;
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(QStringLiteral("サイズを変更しています..."));
     setAttribute(Qt::WA_DeleteOnClose);
-    const QRect client = basMain::TwipsRect(0, 0, 4185, 975);
-    setFixedSize(client.size());
+    setFixedSize(TwipsRect(0, 0, 4185, 2490).size());
 
     lblMsg = new QLabel(QStringLiteral("サイズ変更中..."), this);
     lblMsg->setObjectName(QStringLiteral("lblMsg"));
-    lblMsg->setGeometry(basMain::TwipsRect(300, 210, 3555, 255));
+    lblMsg->setGeometry(TwipsRect(300, 210, 3555, 255));
 
     pgbMain = new QProgressBar(this);
     pgbMain->setObjectName(QStringLiteral("pgbMain"));
-    pgbMain->setGeometry(basMain::TwipsRect(240, 480, 3675, 375));
+    pgbMain->setGeometry(TwipsRect(240, 480, 3675, 375));
     pgbMain->setRange(0, 100);
     pgbMain->setValue(0);
     pgbMain->setTextVisible(false);
+
+    const auto label = [this](const char* name, const QRect& geometry, Qt::Alignment align) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(geometry);
+        l->setAlignment(align | Qt::AlignVCenter);
+        l->setTextFormat(Qt::PlainText);  // a file name is shown as it is
+        return l;
+    };
+    lblCount = label("lblCount", TwipsRect(300, 960, 3555, 255), Qt::AlignLeft);
+    lblFile = label("lblFile", TwipsRect(300, 1260, 3555, 255), Qt::AlignLeft);
+    lblElapsed = label("lblElapsed", TwipsRect(300, 1560, 1700, 255), Qt::AlignLeft);
+    lblLeft = label("lblLeft", TwipsRect(2055, 1560, 1800, 255), Qt::AlignRight);
+
+    cmdCancel = new QPushButton(QStringLiteral("中止"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(TwipsRect(2835, 1920, 1080, 375));
+    // Enter must not stop a long run by accident; Space on the focused button,
+    // a click or Esc do.
+    cmdCancel->setAutoDefault(false);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmProgress::StopAsked);
 
     if (owner) {
         const QRect frame = owner->frameGeometry();
         move(frame.center() - rect().center());
     }
+    qApp->installEventFilter(this);
+}
+
+frmProgress::~frmProgress()
+{
+    qApp->removeEventFilter(this);
+}
+
+void frmProgress::ShowProgress(const basBatch::RunProgress& state)
+{
+    pgbMain->setRange(0, state.Total);
+    pgbMain->setValue(state.Done);
+    lblCount->setText(QStringLiteral("%1 / %2").arg(state.Done).arg(state.Total));
+    lblFile->setText(lblFile->fontMetrics().elidedText(state.LastFile, Qt::ElideMiddle, lblFile->width()));
+    lblElapsed->setText(QStringLiteral("経過 ") + basBatch::ClockText(state.ElapsedMs));
+    lblLeft->setText(state.LeftMs ? QStringLiteral("残り ") + basBatch::GuessText(*state.LeftMs) : QString());
 }
 
 void frmProgress::closeEvent(QCloseEvent* event)
 {
-    // No close button, and the window manager's close (Alt+F4) does nothing
-    // either; the program itself may close it.
-    if (event->spontaneous())
-        event->ignore();
-    else
-        event->accept();
+    // A close (the close box, Alt+F4) asks the run to stop; the run takes the
+    // window down when it has ended, and never closes it otherwise.
+    event->ignore();
+    emit StopAsked();
+}
+
+void frmProgress::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        emit StopAsked();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool frmProgress::eventFilter(QObject* watched, QEvent* event)
+{
+    // A viewer opened or brought forward during the run would hide this
+    // window: it is raised over it again. Modal boxes (the run's own
+    // questions among them) stay in front.
+    if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+        auto* window = qobject_cast<QWidget*>(watched);
+        if (window && window != this && window->isWindow() && !window->isModal() &&
+            (window->windowType() == Qt::Window || window->windowType() == Qt::Tool))
+            QTimer::singleShot(0, this, [this] { raise(); });
+    }
+    return false;
 }

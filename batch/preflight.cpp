@@ -95,12 +95,13 @@ NameCase FolderNameCase(const QString& folder)
     return ByFileSystemType(folder);
 }
 
-PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder)
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, const QString& suffix)
 {
-    return CheckPlan(sourcePaths, outputFolder, FolderNameCase(outputFolder));
+    return CheckPlan(sourcePaths, outputFolder, FolderNameCase(outputFolder), suffix);
 }
 
-PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase)
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase,
+                    const QString& suffix)
 {
     PlanCheck check;
 
@@ -109,7 +110,7 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
     QList<QString> fileOf;
     QHash<QString, QList<qsizetype>> groups;
     for (const QString& source : sourcePaths) {
-        PlanItem item{source, OutputPathFor(outputFolder, QFileInfo(source).fileName())};
+        PlanItem item{source, OutputPathFor(outputFolder, QFileInfo(source).fileName(), suffix)};
         const QString key = NameKey(QFileInfo(item.Output).fileName(), nameCase);
         groups[key].append(static_cast<qsizetype>(check.Items.size()));
         groupOf.append(key);
@@ -130,17 +131,26 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
         distinctSources.insert(g.key(), files.size());
     }
 
-    // An output can only replace a source of its own group (the source's name
-    // is the output's name, so its own output is that name too): checking each
-    // item against its own output finds every original.
+    // A source is replaced by its own output (the same name, or the same file
+    // under another name), or, with a suffix, by the output that bears its
+    // name: x.jpg's x_s.jpg replaces the selected x_s.jpg.
     QSet<QString> replacingGroups;
     QSet<QString> listed;
     for (qsizetype i = 0; i < static_cast<qsizetype>(check.Items.size()); ++i) {
         const PlanItem& item = check.Items.at(static_cast<std::size_t>(i));
-        if (!Replaces(item.Output, item.Source, nameCase))
-            continue;
-        replacingGroups.insert(groupOf.at(i));
-        if (!listed.contains(fileOf.at(i))) {
+        bool replaced = false;
+        if (Replaces(item.Output, item.Source, nameCase)) {
+            replacingGroups.insert(groupOf.at(i));
+            replaced = true;
+        }
+        const QString named = NameKey(QFileInfo(item.Source).fileName(), nameCase);
+        const auto writers = groups.constFind(named);
+        if (named != groupOf.at(i) && writers != groups.cend() &&
+            Replaces(check.Items.at(static_cast<std::size_t>(writers->last())).Output, item.Source, nameCase)) {
+            replacingGroups.insert(named);
+            replaced = true;
+        }
+        if (replaced && !listed.contains(fileOf.at(i))) {
             listed.insert(fileOf.at(i));
             check.Originals.append(item.Source);
         }

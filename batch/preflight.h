@@ -41,14 +41,16 @@ struct PlanCheck {
     bool NeedsQuestion() const { return !Originals.isEmpty() || !SameNames.isEmpty(); }
 };
 
-// Checks a run of sourcePaths (full paths, in list order) into outputFolder.
-// An output replaces an original when it is the same file on disk (found by
-// file identity, so a symbolic link to the source folder, or another spelling
-// of it, counts as that folder); names of outputs not yet on disk are compared
-// as nameCase says.
-PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase);
+// Checks a run of sourcePaths (full paths, in list order) into outputFolder,
+// each output named with suffix after its base name. An output replaces an
+// original when it is the same file on disk (found by file identity, so a
+// symbolic link to the source folder, or another spelling of it, counts as
+// that folder); names of outputs not yet on disk are compared as nameCase
+// says.
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase,
+                    const QString& suffix = {});
 // The same, with nameCase asked of the output folder's file system.
-PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder);
+PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, const QString& suffix = {});
 
 // A kind of clash that occurs: the line that tells it and the files concerned.
 struct ClashLine {

@@ -1,203 +1,305 @@
-// The batch run over the main window's selection: the questions, the picker
-// and the progress window on the user-interface thread, the work in a
-// ShrinkEngine whose results reach this thread as queued calls.
+// The window's batch run: the check before writing, the progress window, the
+// work in a ShrinkEngine whose results reach this thread as queued calls, the
+// question on a failed picture and the message that ends the run.
 #include "batch/run.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QPointer>
-#include <QProgressBar>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+
+#include <algorithm>
 
 #include "batch/frmprogress.h"
 #include "batch/preflight.h"
-#include "batch/summary.h"
-#include "shell/basmain.h"
-#include "shell/folderpicker.h"
 #include "shell/msg.h"
-#include "shell/numtext.h"
+#include "shell/picture.h"
 
 namespace basBatch {
-namespace {
 
-struct RunState {
-    bool running = false;
-    bool stop = false;
-    ShrinkEngine* engine = nullptr;
-};
-
-RunState& State()
+BatchRun::BatchRun(QWidget* window, PictureReducer reducer, QObject* parent)
+    : QObject(parent), window_(window), reducer_(std::move(reducer))
 {
-    static RunState state;
+    // Often enough that the clock never skips a second it shows.
+    ticker_.setInterval(250);
+    connect(&ticker_, &QTimer::timeout, this, &BatchRun::Tick);
+}
+
+BatchRun::~BatchRun()
+{
+    if (engine_)
+        TearDown();
+}
+
+bool BatchRun::start(const RunRequest& request)
+{
+    if (isRunning() || request.Paths.isEmpty())
+        return false;
+
+    // Nothing is written before the user has agreed to every original it
+    // replaces and every name two pictures share.
+    PlanCheck check = CheckPlan(request.Paths, request.OutputFolder);
+    if (check.NeedsQuestion() && Msg().ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes)
+        return false;
+
+    items_ = check.Items;
+    written_.assign(items_.size(), false);
+    reported_ = 0;
+    done_ = 0;
+    writtenCount_ = 0;
+    failed_ = 0;
+    lastFile_.clear();
+    summary_ = RunSummary();
+    end_ = End::NotYet;
+    asking_ = false;
+    lastDoneMs_ = 0;
+    askedMs_ = 0;
+    pixelsUpTo_.clear();
+    ++generation_;
+
+    Plan plan;
+    plan.Items = std::move(check.Items);
+    plan.Ratio = request.Ratio;
+    EngineOptions options;
+    options.Reducer = reducer_;
+    options.Policy = FailurePolicy::PauseAtFailure;
+    engine_ = std::make_unique<ShrinkEngine>(std::move(plan), std::move(options));
+
+    SetBusyCursor(true);
+    progressWindow_ = new frmProgress(window_);
+    connect(progressWindow_, &frmProgress::StopAsked, this, &BatchRun::OnStopAsked);
+    clock_.start();
+    progressWindow_->ShowProgress(Progress());
+    progressWindow_->show();
+    // In front and with the keyboard, so that Esc stops the run at once.
+    progressWindow_->activateWindow();
+    progressWindow_->repaint();  // painted before the first picture is done
+    ticker_.start();
+    MeasureSources();
+    engine_->Start([this] { QMetaObject::invokeMethod(this, &BatchRun::OnWake, Qt::QueuedConnection); });
+    return true;
+}
+
+void BatchRun::stop()
+{
+    if (!engine_)
+        return;
+    end_ = End::Quietly;
+    Finish();
+}
+
+void BatchRun::raiseProgressWindow()
+{
+    if (!progressWindow_)
+        return;
+    progressWindow_->show();
+    progressWindow_->raise();
+    progressWindow_->activateWindow();
+}
+
+void BatchRun::OnWake()
+{
+    // While a failure's question is open the engine holds the later files
+    // back; they are collected once it is answered.
+    if (!engine_ || asking_)
+        return;
+    for (const ItemOutcome& outcome : engine_->Collect()) {
+        ++reported_;
+        lastDoneMs_ = WorkMs();
+        if (outcome.Ok()) {
+            ++done_;
+            summary_.Add(outcome);
+            if (!outcome.Skipped) {
+                written_[static_cast<std::size_t>(outcome.Index)] = true;
+                ++writtenCount_;
+                lastFile_ = QFileInfo(outcome.Source).fileName();
+            }
+            continue;
+        }
+        OnFailure(outcome);  // the last outcome Collect gave
+        if (!engine_)
+            return;  // the run ended while its question was open
+    }
+    Tick();
+    if (engine_->Finished())
+        Finish();
+}
+
+void BatchRun::OnFailure(const ItemOutcome& outcome)
+{
+    ++failed_;
+    Tick();
+    const auto later = items_.begin() + outcome.Index + 1;
+    // After a failure that ends the run (the output folder gone) no later
+    // picture could be written: nothing is offered to skip.
+    const bool picturesRemain =
+        !outcome.EndsRun && std::any_of(later, items_.end(), [](const PlanItem& item) { return !item.Skip; });
+
+    // The box is shown while the progress window is still up; the files
+    // before the failing picture stay, nothing after it is put in place
+    // unless the user skips it.
+    SetBusyCursor(false);
+    const QPointer<BatchRun> alive(this);
+    asking_ = true;
+    QElapsedTimer asking;
+    asking.start();
+    bool skip = false;
+    if (!picturesRemain) {
+        if (outcome.LoadError)
+            Msg().ShowError(outcome.LoadError->Description);
+        else
+            basMain::ShowSaveError(outcome.SaveResult, outcome.Output);
+    } else if (outcome.LoadError) {
+        skip = Msg().ShowSkipQuestion(outcome.LoadError->Description) == MsgAnswer::Yes;
+    } else {
+        skip = Msg().ShowSkipQuestion(basMain::SaveErrorText(outcome.SaveResult),
+                                      QDir::toNativeSeparators(outcome.Output)) == MsgAnswer::Yes;
+    }
+    if (!alive)
+        return;
+    asking_ = false;
+    askedMs_ += asking.elapsed();
+    if (!engine_)
+        return;
+    if (skip) {
+        ++done_;
+        summary_.AddFailed();
+        SetBusyCursor(true);
+        engine_->Resume();  // wakes this object for the files held back
+        return;
+    }
+    if (end_ == End::NotYet)
+        end_ = End::AtFailure;
+    engine_->Stop();  // its workers' ends wake this object
+}
+
+void BatchRun::OnStopAsked()
+{
+    if (!engine_ || end_ != End::NotYet)
+        return;
+    end_ = End::AskedToStop;
+    if (progressWindow_)
+        progressWindow_->cmdCancel->setEnabled(false);
+    // The workers stop at their next row of blocks; the run finishes when
+    // they are gone, without the window waiting for them.
+    engine_->Stop();
+}
+
+qint64 BatchRun::WorkMs() const
+{
+    // The time a question waited for the user is no time the work took.
+    return clock_.elapsed() - askedMs_;
+}
+
+RunProgress BatchRun::Progress() const
+{
+    RunProgress state;
+    state.Done = done_;
+    state.Total = static_cast<int>(items_.size());
+    state.LastFile = lastFile_;
+    state.ElapsedMs = clock_.elapsed();
+    if (!pixelsUpTo_.empty() && reported_ > 0)
+        state.LeftMs = TimeLeftMs(WorkMs(), lastDoneMs_, pixelsUpTo_[static_cast<std::size_t>(reported_ - 1)],
+                                  pixelsUpTo_.back());
     return state;
 }
 
-PictureReducer& RunReducer()
+void BatchRun::Tick()
 {
-    static PictureReducer reducer;
-    return reducer;
-}
-// Marks the run as going on for as long as it is in scope.
-class Running {
-public:
-    Running() { State() = {true, false, nullptr}; }
-    ~Running() { State() = {false, false, nullptr}; }
-    Running(const Running&) = delete;
-    Running& operator=(const Running&) = delete;
-};
-
-// The hourglass for the whole run, taken down before any message box so the
-// user never sees it over a button they must press.
-class Hourglass {
-public:
-    Hourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~Hourglass() { Release(); }
-    void Release()
-    {
-        if (on_) {
-            QApplication::restoreOverrideCursor();
-            on_ = false;
-        }
-    }
-
-private:
-    bool on_ = true;
-};
-
-void CloseProgress(QPointer<frmProgress>& progress)
-{
-    // Deleted at once rather than later: the run may end inside a nested
-    // event loop, where a deferred deletion would wait.
-    delete progress.data();
-}
-
-}  // namespace
-
-bool BatchRunning()
-{
-    return State().running;
-}
-
-void StopBatch()
-{
-    if (!State().running)
+    if (!engine_)
         return;
-    State().stop = true;
-    if (State().engine)
-        State().engine->Stop();
+    const RunProgress state = Progress();
+    if (progressWindow_)
+        progressWindow_->ShowProgress(state);
+    emit progress(state);
 }
 
-void SetRunReducer(PictureReducer reducer)
+void BatchRun::MeasureSources()
 {
-    RunReducer() = std::move(reducer);
-}
-
-namespace {
-
-// Runs the plan with the window live: the event loop turns until the engine
-// has finished, the bar advancing as each file is put in place. Returns the
-// first failure, if any.
-std::optional<ItemOutcome> RunEngine(Plan plan, QPointer<frmProgress>& progress, RunSummary& summary)
-{
-    EngineOptions options;
-    options.Reducer = RunReducer();
-    QEventLoop loop;  // outlives the engine, whose workers post to it
-    ShrinkEngine engine(std::move(plan), std::move(options));
-    State().engine = &engine;
-    int done = 0;
-    std::optional<ItemOutcome> failure;
-    const auto collect = [&] {
-        for (ItemOutcome& outcome : engine.Collect()) {
-            summary.Add(outcome);
-            if (!outcome.Ok()) {
-                failure = std::move(outcome);
-                continue;
+    // The time left is told from pixels, which only the pictures' headers
+    // give: read on a thread of their own, beside the work, as thousands of
+    // them take seconds.
+    std::vector<QString> sources;
+    sources.reserve(items_.size());
+    for (const PlanItem& item : items_)
+        sources.push_back(item.Skip ? QString() : item.Source);
+    stopMeasuring_ = false;
+    measurer_ = std::thread([this, sources = std::move(sources), generation = generation_] {
+        std::vector<qint64> pixels;
+        pixels.reserve(sources.size());
+        for (const QString& source : sources) {
+            if (stopMeasuring_.load())
+                return;
+            qint64 count = 0;
+            if (!source.isEmpty()) {
+                const basMain::PictureInfo info = basMain::ReadPictureSize(source);
+                if (info.Ok())
+                    count = static_cast<qint64>(info.Size.width()) * info.Size.height();
             }
-            ++done;
-            if (progress)
-                progress->pgbMain->setValue(done);
+            pixels.push_back(count);
         }
-        if (engine.Finished())
-            loop.quit();
-    };
-    engine.Start([&loop, &collect] { QMetaObject::invokeMethod(&loop, collect, Qt::QueuedConnection); });
-    loop.exec();
-    State().engine = nullptr;
-    return failure;
+        QMetaObject::invokeMethod(
+            this, [this, generation, pixels = std::move(pixels)]() mutable { Measured(generation, std::move(pixels)); },
+            Qt::QueuedConnection);
+    });
 }
 
-}  // namespace
-
-void RunBatch(RunHost& host)
+void BatchRun::Measured(quint64 generation, std::vector<qint64> pixels)
 {
-    if (State().running)
-        return;  // a second run while one is going on: refused
-    const Running running;
+    if (generation != generation_ || !engine_)
+        return;  // of a run that has ended
+    qint64 sum = 0;
+    for (qint64& count : pixels)
+        count = sum += count;
+    pixelsUpTo_ = std::move(pixels);
+    Tick();
+}
 
-    int selectedCount = 0;
-    for (int i = 0; i < host.ListCount(); ++i)
-        if (host.Selected(i))
-            ++selectedCount;
-    if (selectedCount < 1) {
-        Msg().ShowMessage(QStringLiteral("ファイルが選択されていません。"));
-        return;
+void BatchRun::TearDown()
+{
+    stopMeasuring_ = true;
+    if (measurer_.joinable())
+        measurer_.join();
+    engine_.reset();  // stops and waits for the workers; no temporary is left
+    ticker_.stop();
+    delete progressWindow_.data();
+    SetBusyCursor(false);
+}
+
+void BatchRun::Finish()
+{
+    RunResult result;
+    result.Written = writtenCount_;
+    result.Failed = failed_;
+    result.Stopped = reported_ < static_cast<int>(items_.size());
+    if (!result.Complete()) {
+        for (std::size_t i = 0; i < items_.size(); ++i)
+            if (!items_[i].Skip && !written_[i])
+                result.Unwritten.append(items_[i].Source);
     }
+    const QString summary = summary_.Text(clock_.elapsed());
+    const End end = end_;
+    TearDown();
 
-    // A ratio still being typed is normalised first, so the question shows,
-    // and the run uses, a ratio from 1.0% to 100.0%.
-    const QString ratioText = host.NormalisedRatioText();
-    if (Msg().ShowQuestion(QStringLiteral("縮小率 ") + ratioText + QStringLiteral(" で縮小を開始します。")) !=
-        MsgAnswer::Yes || State().stop)
+    emit finished(result);
+    // A run that ended at a failure said so in the failure's box.
+    if (end == End::NotYet)
+        Msg().ShowInformation(QStringLiteral("サイズの変換が終了しました。"), summary);
+    else if (end == End::AskedToStop)
+        Msg().ShowInformation(QStringLiteral("中止しました。"), summary);
+}
+
+void BatchRun::SetBusyCursor(bool on)
+{
+    if (on == busyCursor_)
         return;
-
-    host.CloseAllViewers();
-
-    // The picker opens at the last output folder, never at the source folder,
-    // where a bare Enter would confirm writing over the originals.
-    QString outputFolder;
-    if (!basMain::BrowseForOutputFolder(host.Window(), outputFolder,
-                                        QStringLiteral("縮小した画像を出力するフォルダを選択してください。")) ||
-        State().stop)
-        return;
-
-    // The plan is taken now: what the user does in the window from here on
-    // does not change the run. Nothing is written before the user has agreed
-    // to every original it replaces and every name two pictures share.
-    PlanCheck check = CheckPlan(basMain::SelectedPaths(host), outputFolder);
-    if (check.NeedsQuestion() && (Msg().ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes || State().stop))
-        return;
-    Plan plan;
-    plan.Items = std::move(check.Items);
-    plan.Ratio = basMain::Val(ratioText) / 100.0;
-
-    Hourglass hourglass;
-    QPointer<frmProgress> progress = new frmProgress(host.Window());
-    progress->show();
-    progress->repaint();
-    progress->pgbMain->setRange(0, static_cast<int>(plan.Items.size()));
-
-    QElapsedTimer clock;
-    clock.start();
-    RunSummary summary;
-    const std::optional<ItemOutcome> failure = RunEngine(std::move(plan), progress, summary);
-    if (failure && !State().stop) {
-        // Shown while the progress window is still up; the outputs before
-        // the failing image stay, nothing after it was written.
-        hourglass.Release();
-        if (failure->LoadError)
-            Msg().ShowError(failure->LoadError->Description);
-        else
-            basMain::ShowSaveError(failure->SaveResult, failure->Output);
-    }
-
-    CloseProgress(progress);
-    hourglass.Release();
-    if (State().stop)
-        return;  // the main window is closing: it is not touched again
-    host.RefreshFileList();
-    host.SetStatusText(QString());
-    if (!failure)
-        Msg().ShowInformation(QStringLiteral("サイズの変換が終了しました。"), summary.Text(clock.elapsed()));
+    busyCursor_ = on;
+    // The pointer says the program works, and the window (and 中止) can
+    // still be used; it is taken down before any message box.
+    if (on)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 }  // namespace basBatch

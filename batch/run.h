@@ -1,52 +1,116 @@
-// The batch run: every selected image of the main window's file list shrunk
-// by the ratio and written as a JPEG into a folder the user picks, with a
-// progress window. The shrink engine does the work on worker threads while
-// the window stays live. It reads the main window only through RunHost, so
-// tests drive it without the real window.
+// The window's batch run: the pictures of a request shrunk by its ratio and
+// written as JPEG files into its output folder by a ShrinkEngine on worker
+// threads, with the progress window, while the window's event loop runs on.
+// The run reaches no window but the one its progress window belongs to, and
+// tells the rest through its signals.
 #pragma once
 
-#include <QString>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
 #include <QStringList>
-#include <QtGlobal>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "batch/engine.h"
-#include "shell/selection.h"
+#include "batch/request.h"
+#include "batch/summary.h"
 
 class QWidget;
+class frmProgress;
 
 namespace basBatch {
 
-// What the run needs of the main window beyond its selection.
-class RunHost : public basMain::FileSelection {
-public:
-    // Normalises the ratio box as leaving it does, then returns its text.
-    virtual QString NormalisedRatioText() = 0;
-    virtual void SetStatusText(const QString& text) = 0;
-    // Re-reads the folder; the selection is cleared.
-    virtual void RefreshFileList() = 0;
-    virtual void CloseAllViewers() = 0;
-    // The window that owns the question, the picker and the progress window.
-    virtual QWidget* Window() = 0;
+// How a run ended.
+struct RunResult {
+    int Written = 0;
+    int Failed = 0;        // pictures that failed, passed over or not
+    bool Stopped = false;  // ended before every picture was tried
+    // The pictures not written, in list order, after a run that did not
+    // finish (stopped, or pictures failed); empty after a complete run. Names
+    // two pictures shared are left out: the one the run kept stands for them.
+    QStringList Unwritten;
+
+    bool Complete() const { return !Stopped && Failed == 0; }
 };
 
-// The run (menu "サイズ変更(&R)...", F5, toolbar "RUN"). The plan is taken
-// once the output folder is chosen, and checked: replacing a selected
-// original, or two selected pictures writing one name, is asked about first
-// (only the last picture of a name is then shrunk). What the user does in
-// the window after that does not change the run. The window's event loop runs throughout. A second
-// run started while one is going on is refused silently.
-void RunBatch(RunHost& host);
+class BatchRun : public QObject {
+    Q_OBJECT
 
-// Replaces how the window's run loads and reduces pictures (tests); an empty
-// function restores basMain::LoadReducedPicture. Called on worker threads.
-void SetRunReducer(PictureReducer reducer);
+public:
+    // The progress window opens centred over window. Reducer loads and reduces
+    // a picture, on worker threads (empty: basMain::LoadReducedPicture).
+    explicit BatchRun(QWidget* window, PictureReducer reducer = {}, QObject* parent = nullptr);
+    // A run still going on ends as stop() ends it, without a signal.
+    ~BatchRun() override;
+    BatchRun(const BatchRun&) = delete;
+    BatchRun& operator=(const BatchRun&) = delete;
 
-bool BatchRunning();
+    // Checks the plan (originals replaced, names shared: asked first) and
+    // starts the work. False when the user declined, the request is empty or
+    // a run is going on already.
+    bool start(const RunRequest& request);
+    // Ends the run now, without a word: the workers stop at their next row of
+    // blocks, the files already in place stay (a prefix of the plan), no
+    // temporary is left; finished() tells what was written. For the window's
+    // closing. The user's 中止 does the same, then says so.
+    void stop();
+    bool isRunning() const { return engine_ != nullptr; }
+    // Brings the progress window to the front (F5 during a run).
+    void raiseProgressWindow();
 
-// Ends a running batch without touching the host again: the workers stop at
-// their next row of blocks, no temporary file is left, nothing more is put in
-// place, the progress window closes and RunBatch returns. For the main
-// window's closing.
-void StopBatch();
+signals:
+    void progress(const basBatch::RunProgress& state);
+    // Once per started run, after the progress window has closed and before
+    // the message that ends the run.
+    void finished(const basBatch::RunResult& result);
+
+private:
+    // Why the run ended, when it ended before its last picture.
+    enum class End { NotYet, AskedToStop, AtFailure, Quietly };
+
+    void OnWake();
+    // A picture that failed: passed over, or the run ends at it.
+    void OnFailure(const ItemOutcome& outcome);
+    void OnStopAsked();
+    void Tick();
+    RunProgress Progress() const;
+    qint64 WorkMs() const;
+    void MeasureSources();
+    void Measured(quint64 generation, std::vector<qint64> pixels);
+    void TearDown();
+    void Finish();
+    void SetBusyCursor(bool on);
+
+    QPointer<QWidget> window_;
+    PictureReducer reducer_;
+
+    std::unique_ptr<ShrinkEngine> engine_;
+    QPointer<frmProgress> progressWindow_;
+    std::vector<PlanItem> items_;
+    std::vector<bool> written_;
+    int reported_ = 0;  // items the engine has reported
+    int done_ = 0;      // of them, those the window counts as done (a failure once skipped)
+    int writtenCount_ = 0;
+    int failed_ = 0;
+    QString lastFile_;
+    RunSummary summary_;
+    End end_ = End::NotYet;
+    bool asking_ = false;
+    bool busyCursor_ = false;
+
+    QElapsedTimer clock_;
+    QTimer ticker_;
+    qint64 askedMs_ = 0;     // time the failures' questions were open
+    qint64 lastDoneMs_ = 0;  // work time (WorkMs) when an item was last reported
+    // Pixels of the sources, up to and including each item, once measured.
+    std::vector<qint64> pixelsUpTo_;
+    quint64 generation_ = 0;  // of the current run, so a late measurement of an earlier one is dropped
+    std::thread measurer_;
+    std::atomic<bool> stopMeasuring_{false};
+};
 
 }  // namespace basBatch

@@ -3,6 +3,8 @@
 
 #include "batch/engine.h"
 
+#include <algorithm>
+
 namespace basBatch {
 
 void RunSummary::Add(const ItemOutcome& outcome)
@@ -16,8 +18,11 @@ void RunSummary::Add(const ItemOutcome& outcome)
 
 QString RunSummary::Text(qint64 elapsedMs) const
 {
-    return QStringLiteral("%1 個の画像：%2 → %3（%4）")
-        .arg(QString::number(images_), SizeText(before_), SizeText(after_), DurationText(elapsedMs));
+    QString text = QStringLiteral("%1 個の画像：%2 → %3（%4）")
+                       .arg(QString::number(images_), SizeText(before_), SizeText(after_), DurationText(elapsedMs));
+    if (failed_ > 0)
+        text += QStringLiteral("（%1 個は失敗）").arg(failed_);
+    return text;
 }
 
 QString SizeText(qint64 bytes)
@@ -43,6 +48,39 @@ QString DurationText(qint64 ms)
         return QStringLiteral("%1 秒").arg(QString::number(static_cast<double>(tenths) / 10.0, 'f', 1));
     const qint64 seconds = (ms + 500) / 1000;
     return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+}
+
+std::optional<qint64> TimeLeftMs(qint64 nowMs, qint64 lastDoneMs, qint64 pixelsDone, qint64 pixelsTotal)
+{
+    if (nowMs < 2000 || lastDoneMs <= 0 || pixelsDone <= 0)
+        return std::nullopt;
+    // In double: milliseconds times the pixels of thousands of photos
+    // overflow 64 bits.
+    const double atLastDone = static_cast<double>(lastDoneMs) *
+                              static_cast<double>(std::max<qint64>(0, pixelsTotal - pixelsDone)) /
+                              static_cast<double>(pixelsDone);
+    return std::max<qint64>(0, static_cast<qint64>(atLastDone) - (nowMs - lastDoneMs));
+}
+
+QString ClockText(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(0, ms) / 1000;
+    if (seconds < 60)
+        return QStringLiteral("%1 秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 時間 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+QString GuessText(qint64 ms)
+{
+    const qint64 seconds = (std::max<qint64>(0, ms) + 999) / 1000;
+    if (seconds <= 55)
+        return QStringLiteral("約 %1 秒").arg(std::max<qint64>(5, (seconds + 4) / 5 * 5));
+    const qint64 minutes = (seconds + 59) / 60;
+    if (minutes < 60)
+        return QStringLiteral("約 %1 分").arg(minutes);
+    return QStringLiteral("約 %1 時間 %2 分").arg(minutes / 60).arg(minutes % 60);
 }
 
 }  // namespace basBatch

@@ -1,10 +1,12 @@
 // What a run did, in one line: the number of pictures written, their total
 // size before and after, and the time taken. The window's completion box and
-// zembrik-batch both end with it.
+// zembrik-batch both end with it. Also how far a run is, as its progress
+// window tells it.
 #pragma once
 
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 namespace basBatch {
 
@@ -14,12 +16,16 @@ class RunSummary {
 public:
     // Counts an item that was written; skipped and failed items add nothing.
     void Add(const ItemOutcome& outcome);
+    // Counts a picture that failed and was passed over.
+    void AddFailed() { ++failed_; }
 
-    // "16 個の画像：32.4 MB → 1.6 MB（0.9 秒）"
+    // "16 個の画像：32.4 MB → 1.6 MB（0.9 秒）", followed by "（1 個は失敗）"
+    // when pictures failed.
     QString Text(qint64 elapsedMs) const;
 
 private:
     int images_ = 0;
+    int failed_ = 0;
     qint64 before_ = 0;
     qint64 after_ = 0;
 };
@@ -29,5 +35,27 @@ QString SizeText(qint64 bytes);
 
 // A duration to a tenth of a second, minutes from one minute on.
 QString DurationText(qint64 ms);
+
+// How far a run is.
+struct RunProgress {
+    int Done = 0;       // items done: written, or passed over (a failed picture once skipped)
+    int Total = 0;      // items planned
+    QString LastFile;   // the file name of the picture written last
+    qint64 ElapsedMs = 0;
+    std::optional<qint64> LeftMs;  // estimated time left, once there is a fair guess
+};
+
+// The time left, from the source pixels done by lastDoneMs (when the last
+// item was dealt with) out of the pixels of the whole run, at nowMs. None
+// before 2 s have passed or before any pixel is done: a guess from the first
+// small picture would be wild. Pixels rather than files, so that one huge
+// photo among small ones does not throw the guess.
+std::optional<qint64> TimeLeftMs(qint64 nowMs, qint64 lastDoneMs, qint64 pixelsDone, qint64 pixelsTotal);
+
+// A running clock in whole seconds: "7 秒", "1 分 7 秒", "1 時間 2 分".
+QString ClockText(qint64 ms);
+
+// A guess, rounded up to what it is worth: "約 5 秒" (in steps of 5 s), "約 3 分", "約 1 時間 10 分".
+QString GuessText(qint64 ms);
 
 }  // namespace basBatch

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/program.h"
+#include "batch/run.h"
 #include "mainwin/filelist.h"
 #include "mainwin/frmmain.h"
 #include "benchsupport.h"
@@ -101,6 +103,8 @@ int main(int argc, char** argv)
     // As the program starts: its font, then the main window shown.
     basMain::ApplyProgramFont();
     frmMain window;
+    basBatch::BatchRun run(&window);
+    ConnectRun(window, run);
     window.show();
     QCoreApplication::processEvents();
     window.FilList().SelectAll();
@@ -115,7 +119,11 @@ int main(int argc, char** argv)
     meter.Start();
     QElapsedTimer wall;
     wall.start();
+    QEventLoop running;
+    QObject::connect(&run, &basBatch::BatchRun::finished, &running, &QEventLoop::quit, Qt::QueuedConnection);
     window.mnuFileRun_Click();
+    if (run.isRunning())
+        running.exec();
     const double seconds = wall.nsecsElapsed() / 1e9;
     std::printf("run, %lld pictures at 50%%: %.2f s, longest without the event loop %.1f ms, ending %.0f ms "
                 "after the start (%ld ticks)\n",

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWindow>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -33,10 +34,11 @@ public:
         {
             std::lock_guard lock(mutex_);
             quit_ = true;
+            abandon_ = true;  // the decode in flight stops at its next rows
         }
         wake_.notify_one();
         if (worker_.joinable())
-            worker_.join();  // after the decode in flight, if any
+            worker_.join();
     }
 
     static ViewerOpener& Instance()
@@ -63,6 +65,7 @@ public:
         std::lock_guard lock(mutex_);
         request_.reset();
         ++ticket_;  // a decode in flight is dropped when it comes back
+        abandon_ = true;  // and stops at its next rows, handing its memory back
     }
 
     bool Busy() const { return loading_ || !commands_.empty(); }
@@ -123,8 +126,9 @@ private:
                 return;
             Decode decode = std::move(*request_);
             request_.reset();
+            abandon_ = false;  // raised for an earlier request only
             lock.unlock();
-            decode.Picture = basMain::LoadPicture(decode.Path);
+            decode.Picture = basMain::LoadPicture(decode.Path, &abandon_);
             lock.lock();
             done_ = std::move(decode);
             QMetaObject::invokeMethod(this, &ViewerOpener::Loaded, Qt::QueuedConnection);
@@ -139,7 +143,7 @@ private:
             // Taken out even when stale: a cancelled picture may be hundreds of
             // megabytes, and nothing else would free it before the next view.
             decode = std::exchange(done_, std::nullopt);
-            if (!decode || decode->Ticket != ticket_)
+            if (!decode || decode->Ticket != ticket_ || decode->Picture.Stopped)
                 return;  // cancelled meanwhile
         }
         frmImage* viewer = std::exchange(loading_, nullptr);
@@ -168,6 +172,9 @@ private:
     std::optional<Decode> done_;
     quint64 ticket_ = 0;  // of the latest request
     bool quit_ = false;
+    // Raised (under the mutex) when the decode in flight is no longer wanted;
+    // read by the decoder without it.
+    std::atomic<bool> abandon_{false};
 
     std::thread worker_;
     static inline QPointer<ViewerOpener> instance_;

@@ -9,7 +9,8 @@
 //   first command had finished;
 // - "画像を閉じる" (and so a run, which closes the viewers first) and closing the
 //   main window stop the opening: the picture being decoded and those queued
-//   never appear.
+//   never appear, and the decode in flight stops within a few rows, giving
+//   its memory back.
 #pragma once
 
 #include <QImage>

@@ -24,7 +24,7 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text, Qt::Alignm
 
 }  // namespace
 
-frmOption::frmOption(QWidget* owner)
+frmOption::frmOption(QWidget* owner, const QString& fileName, const QString& filePath, QSize size)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("frmOption"));
@@ -39,20 +39,20 @@ frmOption::frmOption(QWidget* owner)
     fraInfo->setGeometry(TwipsRect(60, 0, 5115, 1455));
     const int row = 255;  // a label's designed height
     Label(fraInfo, "lblFileNmCol", QStringLiteral("ファイル名："), Qt::AlignRight, TwipsRect(180, 300, 1455, row));
-    lblFileNm = Label(fraInfo, "lblFileNm", basMain::InfoFileName, Qt::AlignLeft, TwipsRect(1740, 300, 3195, row));
+    lblFileNm = Label(fraInfo, "lblFileNm", fileName, Qt::AlignLeft, TwipsRect(1740, 300, 3195, row));
     Label(fraInfo, "lblWidthCol", QStringLiteral("幅："), Qt::AlignRight, TwipsRect(180, 660, 1455, row));
-    lblWidth = Label(fraInfo, "lblWidth", QString::number(basMain::InfoWidth), Qt::AlignRight,
+    lblWidth = Label(fraInfo, "lblWidth", QString::number(size.width()), Qt::AlignRight,
                      TwipsRect(1740, 660, 795, row));
     Label(fraInfo, "lblPixcel_0", QStringLiteral("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 660, 900, row));
     Label(fraInfo, "lblHeightCol", QStringLiteral("高さ："), Qt::AlignRight, TwipsRect(180, 1020, 1455, row));
-    lblHeight = Label(fraInfo, "lblHeight", QString::number(basMain::InfoHeight), Qt::AlignRight,
+    lblHeight = Label(fraInfo, "lblHeight", QString::number(size.height()), Qt::AlignRight,
                       TwipsRect(1740, 1020, 795, row));
     Label(fraInfo, "lblPixcel_1", QStringLiteral("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 1020, 900, row));
     // A long name is cut with an ellipsis rather than overflowing the frame;
     // the whole path is in the tooltip.
-    lblFileNm->setText(lblFileNm->fontMetrics().elidedText(basMain::InfoFileName, Qt::ElideMiddle,
+    lblFileNm->setText(lblFileNm->fontMetrics().elidedText(fileName, Qt::ElideMiddle,
                                                            lblFileNm->width()));
-    lblFileNm->setToolTip(basMain::InfoFilePath);
+    lblFileNm->setToolTip(filePath);
 
     auto* fraBtn = new QFrame(this);
     fraBtn->setObjectName(QStringLiteral("fraBtn"));
@@ -85,18 +85,16 @@ void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner
     if (found < 0)
         return;  // no item, or none selected: nothing to show
 
-    basMain::InfoFileName = selection.List(found);
-    basMain::InfoFilePath = basMain::JoinPath(selection.FolderText(), basMain::InfoFileName);
+    const QString fileName = selection.List(found);
+    const QString filePath = basMain::JoinPath(selection.FolderText(), fileName);
     // The header gives the size, turned upright: no pixel is decoded, so even
     // a 100-megapixel photo answers at once.
-    const basMain::PictureInfo info = basMain::ReadPictureSize(basMain::InfoFilePath);
+    const basMain::PictureInfo info = basMain::ReadPictureSize(filePath);
     if (!info.Ok()) {
         Msg().ShowError(info.Error->Description);
         return;
     }
-    basMain::InfoWidth = info.Size.width();
-    basMain::InfoHeight = info.Size.height();
-    frmOption dialog(owner);
+    frmOption dialog(owner, fileName, filePath, info.Size);
     dialog.exec();
 }
 

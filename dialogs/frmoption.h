@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
+#include <QString>
 
 #include "shell/selection.h"
 
@@ -13,7 +15,8 @@ class frmOption : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmOption(QWidget* owner = nullptr);
+    // Shows fileName (the whole path in its tooltip) and size, in pixels.
+    frmOption(QWidget* owner, const QString& fileName, const QString& filePath, QSize size);
 
     QLabel* lblFileNm;
     QLabel* lblWidth;
@@ -26,9 +29,9 @@ protected:
 
 namespace basViewers {
 
-// "画像情報(&O)...": measures the first selected item into InfoFileName,
-// InfoFilePath, InfoWidth and InfoHeight and shows the dialog. Nothing opens
-// when no item is selected; a file that cannot be loaded shows its error.
+// "画像情報(&O)...": measures the first selected item and shows the dialog.
+// Nothing opens when no item is selected; a file that cannot be loaded shows
+// its error.
 void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner);
 
 }  // namespace basViewers

@@ -1,7 +1,10 @@
 // Writes the fuzz target's seed inputs: small valid JPEG, BMP and GIF files of
-// the kinds a camera, an editor or the web produces, each behind its ratio
-// byte. Qt writes what it can, cjpeg the JPEG variants, and the rest (CMYK
-// JPEG, run-length BMP, GIF) is put together here byte by byte.
+// the kinds a camera, an editor or the web produces, and the hostile shapes
+// that once took minutes or gave half-black pictures (a small file claiming
+// a large picture in thousands of scans, a flood of header segments, files
+// cut short), each behind its ratio byte. Qt writes what it can, cjpeg the
+// JPEG variants, libheif HEIC and AVIF, and the rest (CMYK JPEG, run-length
+// BMP, GIF, the hostile shapes) is put together here byte by byte.
 //   zembrik_fuzz_seeds FOLDER
 #include <QColorSpace>
 #include <QCoreApplication>
@@ -12,8 +15,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <algorithm>
 #include <cstdio>
 
+#include "fuzz/heifsamples.h"
 #include "fuzz/picturepath.h"
 
 namespace {
@@ -105,6 +110,33 @@ void Put16(QByteArray& out, int v)
     out.append(static_cast<char>(v >> 8)).append(static_cast<char>(v & 255));
 }
 
+// Entropy-coded data: bits most significant first, a zero stuffed after
+// every 0xFF byte, the last byte padded with ones.
+struct BitWriter {
+    QByteArray& Out;
+    quint32 Bits = 0;
+    int Count = 0;
+
+    void Put(quint32 value, int length)
+    {
+        for (int i = length - 1; i >= 0; --i) {
+            Bits = Bits << 1 | (value >> i & 1);
+            if (++Count == 8) {
+                Out.append(static_cast<char>(Bits));
+                if (Bits == 0xFF)
+                    Out.append('\0');
+                Bits = 0;
+                Count = 0;
+            }
+        }
+    }
+    void Pad()
+    {
+        if (Count > 0)
+            Put((1u << (8 - Count)) - 1, 8 - Count);
+    }
+};
+
 // A baseline JPEG with four components, 16 x 8, each MCU one flat block per
 // component (DC only): Adobe transform 0 is CMYK, 2 is YCCK.
 QByteArray FourComponentJpeg(int transform)
@@ -151,20 +183,8 @@ QByteArray FourComponentJpeg(int transform)
             dcCode[k] = code;
             dcLength[k] = length;
         }
-    quint32 acc = 0;
-    int filled = 0;
-    auto put = [&](int bits, int length) {
-        for (int i = length - 1; i >= 0; --i) {
-            acc = acc << 1 | (bits >> i & 1);
-            if (++filled == 8) {
-                out.append(static_cast<char>(acc));
-                if (acc == 0xFF)
-                    out.append('\0');
-                acc = 0;
-                filled = 0;
-            }
-        }
-    };
+    BitWriter coded{out};
+    const auto put = [&coded](int bits, int length) { coded.Put(static_cast<quint32>(bits), length); };
     const int levels[2][4] = {{30, 200, 90, 10}, {220, 40, 160, 250}};
     int previous[4] = {0, 0, 0, 0};
     for (const auto& mcu : levels)
@@ -179,8 +199,7 @@ QByteArray FourComponentJpeg(int transform)
             put(diff >= 0 ? diff : diff + (1 << category) - 1, category);
             put(0, 1);
         }
-    if (filled > 0)
-        put((1 << (8 - filled)) - 1, 8 - filled);
+    coded.Pad();
     Put16(out, 0xFFD9);
     return out;
 }
@@ -217,6 +236,57 @@ QByteArray Bmp(int w, int h, int bits, int compression, const QByteArray& pixels
     return out + pixels;
 }
 
+QByteArray Segment(int marker, const QByteArray& payload)
+{
+    QByteArray out;
+    Put16(out, marker);
+    Put16(out, static_cast<int>(payload.size()) + 2);
+    return out + payload;
+}
+
+// A grey progressive JPEG of W x H that repeats one AC scan Scans times with
+// no DC scan. A Huffman scan codes every block as empty in runs of up to
+// 32767 (EOB14, code 0) and one shorter run (code 10); an arithmetic one has
+// no data, which its decoder reads as zeros.
+QByteArray RepeatedScans(int w, int h, int scans, bool arithmetic)
+{
+    QByteArray frame(1, '\x08');
+    Put16(frame, h);
+    Put16(frame, w);
+    frame.append(QByteArray::fromHex("01011100"));
+    QByteArray out = QByteArray::fromHex("ffd8") + Segment(0xFFDB, QByteArray(1, '\0') + QByteArray(64, '\1')) +
+                     Segment(arithmetic ? 0xFFCA : 0xFFC2, frame);
+    QByteArray data;
+    if (!arithmetic) {
+        qint64 blocks = qint64{(w + 7) / 8} * ((h + 7) / 8);
+        const qint64 rest = blocks % 32767 >= 16384 || blocks % 32767 == 0 ? 0 : blocks % 32767;
+        int restBits = 0;
+        while ((qint64{2} << restBits) <= rest)
+            ++restBits;
+        QByteArray table = QByteArray::fromHex("100101") + QByteArray(14, '\0') + char(0xE0) + char(restBits << 4);
+        out += Segment(0xFFC4, table);
+        BitWriter coded{data};
+        for (blocks -= rest; blocks > 0; blocks -= std::min<qint64>(blocks, 32767)) {
+            coded.Put(0, 1);
+            coded.Put(static_cast<quint32>(std::min<qint64>(blocks, 32767) - 16384), 14);
+        }
+        if (rest > 0) {
+            coded.Put(2, 2);
+            coded.Put(static_cast<quint32>(rest - (qint64{1} << restBits)), restBits);
+        }
+        coded.Pad();
+    }
+    for (int i = 0; i < scans; ++i)
+        out += Segment(0xFFDA, QByteArray::fromHex("010100013f00")) + data;
+    return out + QByteArray::fromHex("ffd9");
+}
+
+// A JPEG with Count copies of one segment before its own.
+QByteArray Flooded(const QByteArray& jpeg, const QByteArray& segment, int count)
+{
+    return jpeg.left(2) + segment.repeated(count) + jpeg.mid(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -249,13 +319,17 @@ int main(int argc, char** argv)
                                                 "0800" "0001");
     const QByteArray rle4 = QByteArray::fromHex("0812" "0000" "00040123" "0433" "0001");
     const QByteArray png = Saved(Pattern(9, 4, QImage::Format_ARGB32), "PNG");
+    const QByteArray bmp = Saved(Pattern(40, 30), "BMP");
+    // 12000 x 13000 in a header of 354 bytes; pixels at 100000, past the end.
+    const QByteArray bmpClaim = bmp.left(18) + QByteArray::fromHex("e02e0000c8320000") + bmp.mid(26, 354 - 26);
+    const QByteArray bmpPastEnd = bmp.left(10) + QByteArray::fromHex("a0860100") + bmp.mid(14);
 
     struct Seed {
         const char* Name;
         int Percent;
         QByteArray File;
     };
-    const QList<Seed> seeds = {
+    QList<Seed> seeds = {
         {"jpeg-baseline", 50, baseline},
         {"jpeg-1x1", 100, Saved(Pattern(1, 1), "JPEG")},
         {"jpeg-exif-rotated", 33, baseline.left(2) + orientation6 + baseline.mid(2)},
@@ -283,7 +357,37 @@ int main(int argc, char** argv)
          Gif(4, 2, {QByteArray::fromHex("0001020303020100"), QByteArray(8, '\1')}, 3)},
         {"gif-1x1", 100, PlainGif(1, 1, 2)},
         {"gif-37x2", 30, PlainGif(37, 2, 1)},
+        {"jpeg-12000x13000-100-scans", 1, RepeatedScans(12000, 13000, 100, false)},
+        {"jpeg-12000x13000-100-arithmetic-scans", 1, RepeatedScans(12000, 13000, 100, true)},
+        {"jpeg-5000-comments", 50, Flooded(baseline, Segment(0xFFFE, QByteArray(24, 'c')), 5000)},
+        {"jpeg-500-icc-segments", 50,
+         Flooded(baseline, Segment(0xFFE2, QByteArray("ICC_PROFILE\0", 12) + QByteArray(200, '\1')), 500)},
+        {"jpeg-junk-after-start", 50, baseline.left(2) + QByteArray(5000, '\0') + baseline.mid(2)},
+        {"bmp-cut-to-8-percent", 50, bmp.left(bmp.size() * 8 / 100)},
+        {"bmp-354-bytes-claiming-12000x13000", 1, bmpClaim},
+        {"bmp-pixels-past-the-end", 50, bmpPastEnd},
+        {"bmp-rle8-cut", 50, Bmp(8, 4, 8, 1, rle8.left(12))},
+        {"gif-cut-to-60-percent", 50, PlainGif(37, 20, 1).left(PlainGif(37, 20, 1).size() * 6 / 10)},
+        {"gif-100-of-3072-pixels", 50, Gif(64, 48, {QByteArray(100, '\2')})},
     };
+    // HEIC and AVIF where this libheif has the encoder: phones' grid of tiles,
+    // the container's turn, transparency, 10 bits.
+    using heifsamples::Codec;
+    if (heifsamples::CanEncode(Codec::Hevc)) {
+        QList<QByteArray> tiles;
+        for (int i = 0; i < 4; ++i)
+            tiles << heifsamples::Encode(Pattern(64, 64));
+        seeds += {{"heic", 50, heifsamples::Encode(Pattern(40, 24))},
+                  {"heic-grid", 25, heifsamples::Grid(tiles, 2, QSize(120, 100))},
+                  {"heic-rotated", 67, heifsamples::Encode(Pattern(24, 16), {.Orientation = 6})},
+                  {"heic-alpha", 50, heifsamples::Encode(Pattern(17, 9, QImage::Format_ARGB32), {.Alpha = true})},
+                  {"heic-10bit", 75, heifsamples::Encode(Pattern(16, 16, QImage::Format_RGBX64), {.BitDepth = 10})}};
+    }
+    if (heifsamples::CanEncode(Codec::Av1)) {
+        seeds += {{"avif", 50, heifsamples::Encode(Pattern(40, 24), {.Kind = Codec::Av1})},
+                  {"avif-alpha", 33,
+                   heifsamples::Encode(Pattern(17, 9, QImage::Format_ARGB32), {.Kind = Codec::Av1, .Alpha = true})}};
+    }
     int failures = 0;
     for (const Seed& seed : seeds) {
         QFile file(folder + QLatin1Char('/') + QLatin1String(seed.Name));

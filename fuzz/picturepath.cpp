@@ -8,16 +8,24 @@
 #include <cstring>
 #include <vector>
 
+#include <algorithm>
+
 #include "jpeg/jpeg.h"
+#include "shell/jpegrows.h"
 #include "shell/picture.h"
 
 namespace basFuzz {
 namespace {
 
 // Pictures above this many pixels that the loader would still accept are
-// skipped: a large picture is slow, not wrong, and the search is for faults.
-// Claims above the loader's own limit go through, so its refusal is exercised.
+// only loaded one step, reduced to a tenth at most: held whole they would be
+// slow and large, not wrong, and the search is for faults. A JPEG streams
+// into the reduction, so this still tries how its time and memory are
+// bounded up to the loader's limit (thousands of scans, floods of segments);
+// the other formats are held whole and skipped there. Claims above the
+// loader's own limit go through, so its refusal is exercised.
 constexpr qint64 SearchMaxPixels = qint64{1} << 20;
+constexpr double LargeMaxRatio = 0.1;
 
 QString Signature(const QByteArray& file)
 {
@@ -35,13 +43,23 @@ QString Signature(const QByteArray& file)
 // GIF the first frame's size while it decodes at least the GIF's whole screen.
 struct Claim {
     qint64 Pixels = 0;
+    bool Streamed = false;  // a JPEG, read row by row into the reduction
 };
 
 Claim ClaimOf(const QString& path, const QByteArray& file)
 {
+    Claim claim;
+    if (file.startsWith("\xFF\xD8")) {
+        // Qt's JPEG reader would take minutes over a flood of segments.
+        QFile jpeg(path);
+        basMain::JpegHeader header;
+        if (jpeg.open(QIODevice::ReadOnly) && basMain::ReadJpegHeader(jpeg, nullptr, header) != basMain::JpegRowsResult::Corrupt)
+            claim.Pixels = qint64{header.Size.width()} * header.Size.height();
+        claim.Streamed = true;
+        return claim;
+    }
     QImageReader reader(path);
     const QSize size = reader.size();
-    Claim claim;
     qint64 width = qAbs(size.width());
     qint64 height = qAbs(size.height());
     // By its name Qt takes a file for a GIF without looking at the signature.
@@ -150,10 +168,12 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
             return QStringLiteral("cannot write ") + path;
     }
     const Claim claim = ClaimOf(path, input.File);
-    if (claim.Pixels > SearchMaxPixels && claim.Pixels <= basMain::MaxPicturePixels)
+    const bool large = claim.Pixels > SearchMaxPixels && claim.Pixels <= basMain::MaxPicturePixels;
+    if (large && !claim.Streamed)
         return {};
+    const double ratio = large ? std::min(input.Ratio, LargeMaxRatio) : input.Ratio;
 
-    const basMain::ReducedPicture reduced = basMain::LoadReducedPicture(path, input.Ratio);
+    const basMain::ReducedPicture reduced = basMain::LoadReducedPicture(path, ratio);
     if (reduced.Stopped)
         return QStringLiteral("stopped with no stop flag");
     if (reduced.Error)
@@ -163,13 +183,15 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
         return reduced.Image.isNull() ? QString() : QStringLiteral("a picture reduced from nothing");
     if (qint64{source.width()} * source.height() > basMain::MaxPicturePixels)
         return QStringLiteral("%1 accepted above the pixel limit").arg(SizeText(source));
-    const QSize target(basMain::TargetLength(source.width(), input.Ratio),
-                       basMain::TargetLength(source.height(), input.Ratio));
+    const QSize target(basMain::TargetLength(source.width(), ratio), basMain::TargetLength(source.height(), ratio));
     if (reduced.Image.size() != target || reduced.Image.format() != QImage::Format_RGB32)
         return QStringLiteral("%1 reduced to %2 in format %3, not to %4")
             .arg(SizeText(source), SizeText(reduced.Image.size()))
             .arg(static_cast<int>(reduced.Image.format()))
             .arg(SizeText(target));
+
+    if (large)
+        return CheckEncoding(reduced.Image);
 
     // The one-step load and reduction promises the pixels of the two steps;
     // for any format, this also catches pixels a reader leaves unset (two
@@ -179,6 +201,15 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
         return QStringLiteral("loaded as %1 whole, %2 when reduced").arg(SizeText(whole.Image.size()), SizeText(source));
     if (whole.Ok() && basMain::StretchHalftone(whole.Image, target.width(), target.height()) != reduced.Image)
         return QStringLiteral("the one-step reduction of %1 differs from load and stretch").arg(SizeText(source));
+    // A JPEG read here gives the pixels, orientation and colours Qt's reader
+    // gives (which is slow only over floods of segments, far above this size).
+    if (claim.Streamed && whole.Ok() && input.File.size() <= 64 * 1024) {
+        QImageReader qt(path);
+        qt.setAutoTransform(true);
+        const QImage theirs = basMain::ToOpaqueRgb32(qt.read());
+        if (!theirs.isNull() && theirs != whole.Image)
+            return QStringLiteral("the JPEG reads as %1, Qt's reader gives another %2").arg(SizeText(source), SizeText(theirs.size()));
+    }
     return CheckEncoding(reduced.Image);
 }
 

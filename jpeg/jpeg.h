@@ -24,6 +24,9 @@ enum class JpegResult : std::int32_t {
     BadFileName = -6,        // a name the file system refuses (on Windows also '*' or '?'), or empty
     PictureTooLarge = -7,    // the picture cannot be held for encoding
     Unexpected = -8,         // anything else
+    // A folder has the target's name. (-9 is left free: callers have always
+    // taken it for a value that is no failure code.)
+    FolderInTheWay = -10,
 };
 
 // Rows of 32-bit pixels 0xAARRGGBB (red in bits 16..23); alpha is ignored.
@@ -86,13 +89,16 @@ private:
 };
 
 // A file made in two steps, for a run that writes many files on several
-// threads and puts them in place in a set order. Start creates the file under
-// a short temporary name in the target's folder (".zembrik-XXXXXXXX.tmp", so
-// it fits wherever the target's name fits) and the rows are encoded into it as
-// they come; Finish completes it and flushes its data to disk; Commit renames
-// it over the target, whose permission bits (and group, where allowed) it
-// keeps. A temporary not committed is removed by Discard or the destructor.
-// Objects are independent: any number may encode at once.
+// threads and puts them in place in a set order. Start creates the file in
+// the target's folder, on Linux with no name, elsewhere under a short
+// temporary name (".zembrik-XXXXXXXX.tmp", so it fits wherever the target's
+// name fits), and the rows are encoded into it as they come; Finish completes
+// it and flushes its data to disk; Commit gives an unnamed file that temporary
+// name and renames it over the target, whose permission bits (and group,
+// where allowed) it keeps. A temporary not committed is removed by Discard or
+// the destructor; an unnamed one leaves nothing even when the process is
+// killed. Objects are independent: any number may encode at once, each
+// holding its file open until it is committed or discarded.
 class PendingJpeg {
 public:
     PendingJpeg();

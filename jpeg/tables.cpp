@@ -1,7 +1,9 @@
-// The coding tables: the example quantisation tables and typical Huffman
-// tables of ITU-T T.81 Annex K, unscaled; the zig-zag order; the DCT cosine
-// products and normalisation factors. Every save builds them afresh and every
-// build gives the same values: nothing depends on the picture or the quality.
+// The coding tables: the example quantisation tables of ITU-T T.81 Annex K
+// scaled by the quality as libjpeg scales them (quality 50 gives them as
+// printed), the typical Huffman tables of Annex K, the zig-zag order, the DCT
+// cosine products and normalisation factors. Every save builds them afresh;
+// nothing depends on the picture.
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -10,7 +12,8 @@
 namespace ModuleJPEG {
 namespace {
 
-// T.81 Table K.1 (luminance) and K.2 (chrominance), natural order.
+// T.81 Table K.1 (luminance) and K.2 (chrominance), natural order: the
+// tables at quality 50.
 constexpr std::int32_t kQuant[2][64] = {
     {16, 11, 10, 16, 24,  40,  51,  61,   //
      12, 12, 14, 19, 26,  58,  60,  55,   //
@@ -105,6 +108,16 @@ constexpr CodeTable CodesFrom(const HuffmanLists& lists)
 constexpr CodeTable kCodes[4] = {CodesFrom(kDcLuminance), CodesFrom(kDcChrominance),
                                  CodesFrom(kAcLuminance), CodesFrom(kAcChrominance)};
 
+// A quantiser step of a quality, as libjpeg's jpeg_set_quality with
+// force_baseline makes it, so that a quality means what other tools make it
+// mean: 1 to 100 (outside clamped), 50 the table as printed, steps 1 to 255.
+std::int32_t QuantStep(std::int32_t quality, std::int32_t base)
+{
+    quality = std::clamp(quality, 1, 100);
+    const std::int32_t scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+    return std::clamp((base * scale + 50) / 100, 1, 255);
+}
+
 // The single-precision value of pi/16, as the cosine table is defined with it.
 constexpr double kPiOver16Single = 0.19634954631328583;
 // The single-precision value of the square root of 2.
@@ -117,11 +130,11 @@ const HuffmanLists& DcChrominanceLists() { return kDcChrominance; }
 const HuffmanLists& AcLuminanceLists() { return kAcLuminance; }
 const HuffmanLists& AcChrominanceLists() { return kAcChrominance; }
 
-void InitTables(std::int32_t /*quality: the tables are fixed*/, CodingTables& t)
+void InitTables(std::int32_t quality, CodingTables& t)
 {
     for (int table = 0; table < 2; ++table) {
         for (int i = 0; i < 64; ++i)
-            t.QuantTable[table][i] = kQuant[table][i];
+            t.QuantTable[table][i] = QuantStep(quality, kQuant[table][i]);
         const CodeTable& dc = kCodes[table];
         for (int cat = 0; cat < 12; ++cat) {
             t.DcHuffLen[table][cat] = dc.length[cat];

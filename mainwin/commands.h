@@ -1,13 +1,19 @@
-// The main window's commands whose work lives in other subsystems (batch run,
-// viewers, image information), reached through the window's selection.
+// The main window's commands whose work lives in other subsystems (viewers,
+// image information), reached through the window's selection.
 #pragma once
+
+#include <QStringList>
 
 class frmMain;
 
 namespace frmMainCommands {
 
-// Plugs the batch run, the viewer commands and image information into the
-// window's Run, View, Close and Option commands.
+// Plugs the viewer commands and image information into the window's View,
+// Close and Option commands. The run is plugged in by the program.
 void Install(frmMain& window);
+
+// The selected items of the file list in list order, each joined to the path
+// box's text, as every command builds its paths.
+QStringList SelectedPaths(const frmMain& window);
 
 }  // namespace frmMainCommands

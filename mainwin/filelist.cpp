@@ -5,17 +5,15 @@
 #include <QFileInfo>
 #include <QItemSelection>
 
+#include "shell/basmain.h"
+
 const QStringList ImageNameFilters = {QStringLiteral("*.gif"), QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
                                        QStringLiteral("*.jpeg")};
 
 QStringList ImageFileNames(const QString& folder)
 {
-    QDir dir(folder);
-    dir.setNameFilters(ImageNameFilters);
-    // No QDir::Hidden and no QDir::System: hidden files and device nodes stay out.
-    dir.setFilter(QDir::Files);
-    dir.setSorting(QDir::Name | QDir::IgnoreCase);
-    return dir.entryList();
+    // Hidden files and device nodes stay out; names that are not UTF-8 are in.
+    return basMain::FilesIn(folder, ImageNameFilters);
 }
 
 FileListBox::FileListBox(QWidget* parent) : QListWidget(parent)

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,7 +24,6 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "batch/run.h"
 #include "dialogs/frmabout.h"
 #include "mainwin/commands.h"
 #include "mainwin/drives.h"
@@ -233,6 +233,10 @@ void frmMain::BuildMenus()
     file->setObjectName(QStringLiteral("mnuFile"));
     mnuFileRun_ = AddCommand(file, "mnuFileRun", QStringLiteral("サイズ変更(&R)..."), QKeySequence(Qt::Key_F5),
                              &frmMain::mnuFileRun_Click);
+    // The action is the toolbar button's and F5's too, which bring the
+    // progress window forward during a run: only the menu shows it disabled.
+    connect(file, &QMenu::aboutToShow, this, [this] { mnuFileRun_->setEnabled(!runGoingOn_); });
+    connect(file, &QMenu::aboutToHide, this, [this] { mnuFileRun_->setEnabled(true); });
     AddSeparator(file, "mnuFileBar0");
     AddCommand(file, "mnuFileEnd", QStringLiteral("終了(&X)"), {}, &frmMain::mnuFileEnd_Click);
 
@@ -396,14 +400,32 @@ void frmMain::RunCommand(Command command)
 {
     // The run, the viewers and image information build their paths from the
     // path box: a path typed there and not yet left is applied first.
-    if (command != Command::Close && !ApplyTypedPath())
+    if (command != Command::Close && command != Command::Progress && !ApplyTypedPath())
         return;
     // Copied first: a handler may replace itself while it runs.
     const std::function<void()> handler = handlers_.at(static_cast<size_t>(command));
     if (handler)
         handler();
-    if (closePending_ && !basBatch::BatchRunning())
-        close();  // asked to close during the command's yields
+}
+
+void frmMain::SetRunGoingOn(bool on)
+{
+    runGoingOn_ = on;
+}
+
+void frmMain::RefreshAfterRun(const QStringList& unwritten)
+{
+    filList_->Refresh();
+    SetStatusText(QString());
+    // The folder shown may have changed during the run.
+    QSet<QString> names;
+    for (const QString& path : unwritten) {
+        const QFileInfo file(path);
+        if (PathBox::SameFolder(file.path(), filList_->Path()))
+            names.insert(file.fileName());
+    }
+    if (!names.isEmpty())
+        filList_->SelectNames(names);
 }
 
 // Leaves the path box as moving the focus out of it would when its text is not
@@ -725,7 +747,7 @@ void frmMain::mnuViewReversal_Click()
 
 void frmMain::mnuFileRun_Click()
 {
-    RunCommand(Command::Run);
+    RunCommand(runGoingOn_ ? Command::Progress : Command::Run);
 }
 
 void frmMain::mnuToolView_Click()
@@ -818,7 +840,7 @@ void frmMain::ReportUnopened(const QStringList& names)
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
 {
     // Not while a run works through the folder shown.
-    if (basBatch::BatchRunning())
+    if (runGoingOn_)
         return;
     const QList<QUrl> urls = event->mimeData()->urls();
     if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
@@ -827,7 +849,7 @@ void frmMain::dragEnterEvent(QDragEnterEvent* event)
 
 void frmMain::dropEvent(QDropEvent* event)
 {
-    if (basBatch::BatchRunning())
+    if (runGoingOn_)
         return;
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
@@ -846,17 +868,11 @@ void frmMain::dropEvent(QDropEvent* event)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
+    // A run going on stops first (its workers at their next row of blocks,
+    // leaving no temporary file), then every other window closes: a question
+    // or the folder picker open at this moment answers as cancelled.
+    emit Closing();
     Form_Unload();
-    if (basBatch::BatchRunning()) {
-        // The run is going on inside this window's own command: its workers
-        // stop at their next row of blocks, leaving no temporary file, and
-        // the window closes for good when the command returns.
-        basBatch::StopBatch();
-        closePending_ = true;
-        hide();
-        event->ignore();
-        return;
-    }
     event->accept();
 }
 

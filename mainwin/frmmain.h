@@ -28,8 +28,9 @@ struct PaneLayout;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    // The commands whose work lives outside the main window.
-    enum class Command { Run, View, Close, Option };
+    // The commands whose work lives outside the main window. Progress is
+    // what "サイズ変更" does while a run is going on: bring its window forward.
+    enum class Command { Run, View, Close, Option, Progress };
 
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
@@ -60,6 +61,13 @@ public:
     // True while the path box's text changes must not complete.
     bool SkipAutoComplete = false;
 
+    // While a run is going on its menu item shows disabled, F5 and the
+    // toolbar button give Progress, and nothing dropped is taken.
+    void SetRunGoingOn(bool on);
+    // After a run: the list is read again and the status cleared; those of
+    // unwritten (full paths) that lie in the folder shown stay selected.
+    void RefreshAfterRun(const QStringList& unwritten);
+
     // Shows the folder named by paths (a folder, or the folder of the first
     // picture file) with the given pictures of it selected, as "open with" and
     // a drop do; returns the paths it could not use.
@@ -67,6 +75,10 @@ public:
     // Tells the user which of the paths given could not be opened; nothing
     // for none.
     void ReportUnopened(const QStringList& names);
+
+signals:
+    // The window is closing: a run going on must end now.
+    void Closing();
 
 public slots:
     virtual void mnuFileRun_Click();
@@ -143,8 +155,8 @@ private:
     // The completion whose tail is highlighted in the path box, not yet taken.
     std::optional<PathBox::Completion> proposal_;
     bool unloaded_ = false;
-    bool closePending_ = false;
     bool destroying_ = false;
     bool loading_ = false;
-    std::array<std::function<void()>, 4> handlers_;
+    bool runGoingOn_ = false;
+    std::array<std::function<void()>, 5> handlers_;
 };

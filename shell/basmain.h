@@ -1,11 +1,15 @@
 // Program-wide values and the small shared routines every window uses: the
-// application identity, the viewer count, the help file path, the values the
-// image information dialog shows, file-name splitting and path joining.
+// application identity, the viewer count, the help file path, file-name
+// splitting and path joining.
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <filesystem>
+#include <optional>
 
 namespace basMain {
 
@@ -19,12 +23,6 @@ inline constexpr int VersionRevision = ZEMBRIK_VERSION_PATCH;
 extern qint16 ViewerCount;
 // The help file: beside the executable, or in the installed data folder.
 extern QString HelpFilePath;
-
-// Written by the image information command, read by its dialog.
-extern QString InfoFileName;
-extern QString InfoFilePath;
-extern qint32 InfoWidth;
-extern qint32 InfoHeight;
 
 // Sets the program-wide values at start-up (the main window is shown by main()).
 void InitProgramValues();
@@ -54,8 +52,28 @@ QString JoinPath(const QString& folder, const QString& name);
 // extension. FileName is taken by value, so it may be the same variable as BaseName.
 void SplitFileName(QString FileName, QString& Extension, QString& BaseName);
 
-// A path as the standard library's file functions take it: the file-system
-// encoding of the name on Unix, the UTF-16 name on Windows.
+// File names on Unix are bytes that need not be UTF-8 (a Shift_JIS or
+// Latin-1 name), while Qt decodes them lossily. Names are decoded here as
+// UTF-8, each byte that is not part of valid UTF-8 kept as a lone surrogate
+// U+DC80..U+DCFF (as Python's "surrogateescape" does), so that every name the
+// system gives (argv, a folder listing) comes back to the same bytes
+// wherever it meets the file system again. A UTF-8 name decodes as Qt
+// decodes it.
+QString FromFsName(QByteArrayView name);
+
+// The bytes of a name or path; nothing when it holds what no file name can
+// (a lone surrogate outside U+DC80..U+DCFF, a NUL character).
+std::optional<QByteArray> ToFsName(const QString& name);
+
+// A path as the standard library's file functions take it: the bytes of
+// ToFsName on Unix (an empty path when there are none), the UTF-16 name on
+// Windows.
 std::filesystem::path ToFsPath(const QString& path);
+
+// The names of the regular files of a folder (links to them included) that
+// match one of the wildcard patterns, case ignored, hidden ones left out,
+// sorted by name with case ignored, as QDir lists them; a name that is not
+// UTF-8 is listed too, decoded by FromFsName.
+QStringList FilesIn(const QString& folder, const QStringList& nameFilters);
 
 }  // namespace basMain

@@ -1,14 +1,17 @@
-// Row-by-row JPEG decoding through libjpeg's own interface. The decoder keeps
+// Reading JPEGs through libjpeg's own interface. The decoder keeps
 // libjpeg's defaults, as Qt's JPEG reader does (accurate integer DCT, fancy
 // upsampling, block smoothing), and turns the rows into the same pixels Qt's
 // reader gives: RGB as it is, grey repeated, CMYK by Qt's formula, an ICC
-// profile other than sRGB converted with Qt's colour transform.
+// profile other than sRGB converted with Qt's colour transform. The header's
+// EXIF and ICC segments are gathered here too, and read as Qt's reader reads
+// them, so that the file is read once, with the same bounds throughout.
 #include "shell/jpegrows.h"
 
 #include <QColorSpace>
 #include <QImage>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -39,10 +42,21 @@ struct ErrorManager {
 
 constexpr std::size_t InputChunk = 64 * 1024;
 
+// What a file may hold besides its coded picture (metadata before it, tables
+// between scans, junk before a marker) before it is taken for something else
+// than a picture: real headers stay far below this.
+constexpr qint64 HeaderBudget = qint64{32} << 20;
+// The most one scan can code for one 8 x 8 block: 64 coefficients at the
+// longest code and value, every byte stuffed.
+constexpr qint64 MaxBytesPerBlock = 512;
+
 struct SourceManager {
     jpeg_source_mgr pub;
     QIODevice* device;
-    bool ended;  // the file ended before libjpeg was done with it
+    const std::atomic<bool>* stop;
+    qint64 delivered;  // bytes of the file handed to libjpeg
+    qint64 budget;     // more than the picture can need: the file is refused
+    bool ended;        // the file ended before libjpeg was done with it
     JOCTET buffer[InputChunk];
 };
 
@@ -56,6 +70,11 @@ struct Decoder {
     ErrorManager error;
     SourceManager source;
     ProgressMonitor progress;
+    QByteArray exif;  // every APP1 payload, in file order
+    QByteArray icc;   // the ICC profile's chunks, in file order
+    qint64 blocks;    // of all components
+    int scan;         // the last scan counted into blocksRead
+    qint64 blocksRead;
     bool multiScan;
     ~Decoder() { jpeg_destroy_decompress(&info); }  // safe on a zeroed or half-made decoder
 };
@@ -93,22 +112,43 @@ void EmitMessage(j_common_ptr info, int level)
 
 void OutputMessage(j_common_ptr) {}
 
-void CheckStop(j_common_ptr info)
+bool Raised(const std::atomic<bool>* stop)
 {
-    const auto* progress = reinterpret_cast<const ProgressMonitor*>(info->progress);
-    if (progress->stop && progress->stop->load(std::memory_order_relaxed))
-        Fail(info, Failure::Stopped);
+    return stop && stop->load(std::memory_order_relaxed);
+}
+
+// Called between rows and when a scan begins.
+void CheckProgress(j_common_ptr common)
+{
+    if (Raised(reinterpret_cast<const ProgressMonitor*>(common->progress)->stop))
+        Fail(common, Failure::Stopped);
+    auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    auto* d = static_cast<Decoder*>(info->client_data);
+    if (info->input_scan_number == d->scan)
+        return;
+    d->scan = info->input_scan_number;
+    for (int i = 0; i < info->comps_in_scan; ++i)
+        d->blocksRead += qint64{info->cur_comp_info[i]->width_in_blocks} * info->cur_comp_info[i]->height_in_blocks;
+    if (d->scan > MaxJpegScans || d->blocksRead > MaxJpegPasses * d->blocks)
+        Fail(common, Failure::Corrupt);
 }
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
 
+// Every byte libjpeg reads comes through here, header and junk included, so
+// the stop flag and the budget hold everywhere.
 boolean FillInput(j_decompress_ptr info)
 {
     auto* source = reinterpret_cast<SourceManager*>(info->src);
+    if (Raised(source->stop))
+        Fail(reinterpret_cast<j_common_ptr>(info), Failure::Stopped);
+    if (source->delivered >= source->budget)
+        Fail(reinterpret_cast<j_common_ptr>(info), Failure::Corrupt);
     qint64 got = -1;
     try {
-        got = source->device->read(reinterpret_cast<char*>(source->buffer), static_cast<qint64>(InputChunk));
+        got = source->device->read(reinterpret_cast<char*>(source->buffer),
+                                   std::min(static_cast<qint64>(InputChunk), source->budget - source->delivered));
     } catch (...) {
         // Nothing may be thrown through libjpeg: a failed read is an early end.
     }
@@ -118,6 +158,8 @@ boolean FillInput(j_decompress_ptr info)
         source->buffer[0] = 0xFF;
         source->buffer[1] = JPEG_EOI;
         got = 2;
+    } else {
+        source->delivered += got;
     }
     source->pub.next_input_byte = source->buffer;
     source->pub.bytes_in_buffer = static_cast<std::size_t>(got);
@@ -137,6 +179,136 @@ void SkipInput(j_decompress_ptr info, long count)
     source->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
 }
 
+// The next Count bytes of the file (the source never suspends).
+void ReadInput(j_decompress_ptr info, char* out, qint64 count)
+{
+    jpeg_source_mgr* source = info->src;
+    while (count > 0) {
+        if (source->bytes_in_buffer == 0)
+            source->fill_input_buffer(info);
+        const std::size_t n = std::min(source->bytes_in_buffer, static_cast<std::size_t>(count));
+        std::memcpy(out, source->next_input_byte, n);
+        source->next_input_byte += n;
+        source->bytes_in_buffer -= n;
+        out += n;
+        count -= static_cast<qint64>(n);
+    }
+}
+
+// APP1 (EXIF) and APP2 (ICC) segments, gathered as Qt's reader gathers them.
+// libjpeg's own marker saving walks its whole list for every segment it adds,
+// so a file of 100,000 small segments would take minutes.
+boolean KeepSegment(j_decompress_ptr info)
+{
+    unsigned char length[2];
+    ReadInput(info, reinterpret_cast<char*>(length), 2);
+    const qint64 size = (length[0] << 8 | length[1]) - 2;
+    if (size <= 0)
+        return TRUE;
+    auto* d = static_cast<Decoder*>(info->client_data);
+    // No more than the byte budget lets through can be kept.
+    QByteArray& kept = info->unread_marker == JPEG_APP0 + 1 ? d->exif : d->icc;
+    const qsizetype at = kept.size();
+    bool grown = true;
+    try {
+        kept.resize(at + size);
+    } catch (...) {
+        grown = false;  // nothing may be thrown through libjpeg
+    }
+    if (!grown)
+        Fail(reinterpret_cast<j_common_ptr>(info), Failure::OutOfMemory);
+    ReadInput(info, kept.data() + at, size);
+    if (info->unread_marker == JPEG_APP0 + 2) {
+        // Qt takes a chunk of more than the profile's own header that begins with
+        // "ICC_PROFILE" and its terminating zero, without the 14-byte chunk header.
+        if (size > 128 + 4 + 14 && std::memcmp(kept.constData() + at, "ICC_PROFILE", 12) == 0)
+            kept.remove(at, 14);
+        else
+            kept.truncate(at);
+    }
+    return TRUE;
+}
+
+// Numbers of an EXIF block in its byte order; past the end every read gives
+// 0 and the stream is spoilt for good, as with Qt's data stream.
+struct ExifStream {
+    const QByteArray& Data;
+    qint64 Pos = 0;
+    bool Little = false;
+    bool Ok = true;
+
+    quint32 Read(int bytes)
+    {
+        if (!Ok || Pos + bytes > Data.size()) {
+            Ok = false;
+            Pos = Data.size();
+            return 0;
+        }
+        quint32 value = 0;
+        const auto* p = reinterpret_cast<const uchar*>(Data.constData()) + Pos;
+        for (int i = 0; i < bytes; ++i)
+            value = Little ? value | quint32{p[i]} << (8 * i) : value << 8 | p[i];
+        Pos += bytes;
+        return value;
+    }
+};
+
+// The orientation tag (1..8) as Qt's JPEG reader finds it in the APP1
+// payloads one after the other: 0 when there is none, -1 when the block is
+// not what it should be.
+int ExifOrientation(const QByteArray& exif)
+{
+    constexpr qint64 HeaderSize = 6;
+    constexpr int MaxIfds = 10;
+    if (exif.size() < HeaderSize || std::memcmp(exif.constData(), "Exif\0\0", HeaderSize) != 0)
+        return -1;
+    ExifStream stream{exif, HeaderSize};
+    const quint32 order = stream.Read(2);
+    if (order == 0x4949)
+        stream.Little = true;
+    else if (order != 0x4d4d)
+        return -1;
+    if (stream.Read(2) != 0x2a)
+        return -1;
+    quint32 offset = stream.Read(4);
+    for (int ifd = 0; ifd < MaxIfds; ++ifd) {
+        // Forward only, though the format allows going back.
+        const qint64 skip = qint64{offset} - (stream.Pos - HeaderSize);
+        if (skip < 0 || qint64{offset} + HeaderSize >= exif.size())
+            return -1;
+        stream.Pos = qint64{offset} + HeaderSize;
+        for (quint32 entries = stream.Read(2); entries > 0 && stream.Ok; --entries) {
+            const quint32 tag = stream.Read(2);
+            const quint32 type = stream.Read(2);
+            const quint32 count = stream.Read(4);
+            const quint32 value = stream.Read(2);
+            stream.Read(2);
+            if (tag == 0x0112)
+                return count == 1 && type == 3 && value >= 1 && value <= 8 ? static_cast<int>(value) : -1;
+        }
+        offset = stream.Read(4);
+        if (!stream.Ok)
+            return -1;
+        if (offset == 0)
+            return 0;
+    }
+    return -1;
+}
+
+QImageIOHandler::Transformations TurnOf(int orientation)
+{
+    switch (orientation) {
+    case 2: return QImageIOHandler::TransformationMirror;
+    case 3: return QImageIOHandler::TransformationRotate180;
+    case 4: return QImageIOHandler::TransformationFlip;
+    case 5: return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6: return QImageIOHandler::TransformationRotate90;
+    case 7: return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8: return QImageIOHandler::TransformationRotate270;
+    default: return QImageIOHandler::TransformationNone;
+    }
+}
+
 bool TryCreate(Decoder& d)
 {
     if (setjmp(d.error.jump))
@@ -149,8 +321,8 @@ bool TryReadHeader(Decoder& d)
 {
     if (setjmp(d.error.jump))
         return false;
-    // Qt's reader takes the ICC profile from these.
-    jpeg_save_markers(&d.info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_set_marker_processor(&d.info, JPEG_APP0 + 1, KeepSegment);
+    jpeg_set_marker_processor(&d.info, JPEG_APP0 + 2, KeepSegment);
     if (jpeg_read_header(&d.info, TRUE) == JPEG_HEADER_OK) {
         d.multiScan = jpeg_has_multiple_scans(&d.info);
         return true;
@@ -193,18 +365,6 @@ JpegRowsResult ResultOf(Failure failure)
     return JpegRowsResult::Corrupt;
 }
 
-// The profile as Qt's reader gathers it: every ICC segment's payload in file order.
-QColorSpace ColourSpaceOf(const jpeg_decompress_struct& info)
-{
-    QByteArray icc;
-    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
-        if (marker->marker == JPEG_APP0 + 2 && marker->data_length > 128 + 4 + 14 &&
-            std::memcmp(marker->data, "ICC_PROFILE", 12) == 0)
-            icc.append(reinterpret_cast<const char*>(marker->data) + 14, marker->data_length - 14);
-    }
-    return icc.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(icc);
-}
-
 // What libjpeg holds while decoding, from the header: a file of several scans
 // keeps every coefficient of the picture (two bytes each); besides that, a few
 // rows of blocks of each component, the rows handed out and a fixed part.
@@ -231,62 +391,103 @@ qint64 DecoderBytes(const jpeg_decompress_struct& info, bool multiScan)
 // rows (to be converted as grey pictures are), or CMYK.
 enum class RowKind { Rgb32, Grey, Cmyk };
 
+struct Opened {
+    JpegRowsResult Result = JpegRowsResult::Done;
+    JpegHeader Header;
+    QColorSpace FileSpace;  // the profile the file names
+    bool Convert = false;   // to sRGB
+    RowKind Kind = RowKind::Rgb32;
+};
+
+// Sets the decoder up on the device and reads the header.
+Opened Open(Decoder& d, QIODevice& device, const std::atomic<bool>* stop)
+{
+    Opened opened;
+    d.info.err = jpeg_std_error(&d.error.pub);
+    d.error.pub.error_exit = ErrorExit;
+    d.error.pub.emit_message = EmitMessage;
+    d.error.pub.output_message = OutputMessage;
+    if (!TryCreate(d)) {
+        opened.Result = ResultOf(d.error.failure);
+        return opened;
+    }
+    d.info.client_data = &d;
+    d.source.pub.init_source = InitSource;
+    d.source.pub.fill_input_buffer = FillInput;
+    d.source.pub.skip_input_data = SkipInput;
+    d.source.pub.resync_to_restart = jpeg_resync_to_restart;
+    d.source.pub.term_source = TermSource;
+    d.source.device = &device;
+    d.source.stop = stop;
+    d.source.budget = HeaderBudget;
+    d.info.src = &d.source.pub;
+    d.progress.pub.progress_monitor = CheckProgress;
+    d.progress.stop = stop;
+    d.info.progress = &d.progress.pub;
+    if (!TryReadHeader(d)) {
+        opened.Result = ResultOf(d.error.failure);
+        return opened;
+    }
+
+    // From here on the coded picture: every scan at its longest, and room
+    // for tables between the scans.
+    for (int c = 0; c < d.info.num_components; ++c)
+        d.blocks += qint64{d.info.comp_info[c].width_in_blocks} * d.info.comp_info[c].height_in_blocks;
+    d.source.budget = d.source.delivered + HeaderBudget +
+                      d.blocks * MaxBytesPerBlock * (d.info.progressive_mode ? MaxJpegPasses : 1);
+
+    opened.FileSpace = d.icc.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(d.icc);
+    opened.Convert = opened.FileSpace.isValid() && opened.FileSpace != QColorSpace(QColorSpace::SRgb);
+    opened.Header.Size = QSize(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height));
+    opened.Header.Space = opened.Convert ? QColorSpace(QColorSpace::SRgb) : opened.FileSpace;
+    opened.Header.Turn = TurnOf(ExifOrientation(d.exif));
+    opened.Header.DecoderBytes = DecoderBytes(d.info, d.multiScan);
+    d.exif.clear();
+    const J_COLOR_SPACE rgb32 = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    switch (d.info.out_color_space) {
+    case JCS_RGB:
+        d.info.out_color_space = rgb32;
+        break;
+    case JCS_GRAYSCALE:
+        if (opened.Convert)
+            opened.Kind = RowKind::Grey;
+        else
+            d.info.out_color_space = rgb32;
+        break;
+    case JCS_CMYK:
+        opened.Kind = RowKind::Cmyk;
+        break;
+    default:
+        opened.Result = JpegRowsResult::Unsupported;
+        break;
+    }
+    return opened;
+}
+
 }  // namespace
 
+JpegRowsResult ReadJpegHeader(QIODevice& device, const std::atomic<bool>* stop, JpegHeader& header)
+{
+    const auto d = std::make_unique<Decoder>();  // zeroed
+    Opened opened = Open(*d, device, stop);
+    header = std::move(opened.Header);
+    return opened.Result;
+}
+
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
-                              const std::function<bool(const JpegRowsHeader&)>& begin,
+                              const std::function<bool(const JpegHeader&)>& begin,
                               const std::function<bool(const uchar*)>& row, const std::function<uchar*()>& into)
 {
     const auto d = std::make_unique<Decoder>();  // zeroed
-    d->info.err = jpeg_std_error(&d->error.pub);
-    d->error.pub.error_exit = ErrorExit;
-    d->error.pub.emit_message = EmitMessage;
-    d->error.pub.output_message = OutputMessage;
-    if (!TryCreate(*d))
-        return ResultOf(d->error.failure);
-    d->source.pub.init_source = InitSource;
-    d->source.pub.fill_input_buffer = FillInput;
-    d->source.pub.skip_input_data = SkipInput;
-    d->source.pub.resync_to_restart = jpeg_resync_to_restart;
-    d->source.pub.term_source = TermSource;
-    d->source.device = &device;
-    d->info.src = &d->source.pub;
-    d->progress.pub.progress_monitor = CheckStop;
-    d->progress.stop = stop;
-    d->info.progress = &d->progress.pub;
-    if (!TryReadHeader(*d))
-        return ResultOf(d->error.failure);
-
-    const QColorSpace space = ColourSpaceOf(d->info);
-    const bool convert = space.isValid() && space != QColorSpace(QColorSpace::SRgb);
-    const J_COLOR_SPACE rgb32 = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
-    RowKind kind = RowKind::Rgb32;
-    switch (d->info.out_color_space) {
-    case JCS_RGB:
-        d->info.out_color_space = rgb32;
-        break;
-    case JCS_GRAYSCALE:
-        if (convert)
-            kind = RowKind::Grey;
-        else
-            d->info.out_color_space = rgb32;
-        break;
-    case JCS_CMYK:
-        kind = RowKind::Cmyk;
-        break;
-    default:
-        return JpegRowsResult::Unsupported;
-    }
-
-    JpegRowsHeader header;
-    header.Size = QSize(static_cast<int>(d->info.image_width), static_cast<int>(d->info.image_height));
-    header.Space = convert ? QColorSpace(QColorSpace::SRgb) : space;
-    header.DecoderBytes = DecoderBytes(d->info, d->multiScan);
-    if (!begin(header))
+    const Opened opened = Open(*d, device, stop);
+    if (opened.Result != JpegRowsResult::Done)
+        return opened.Result;
+    if (!begin(opened.Header))
         return JpegRowsResult::Declined;
     if (!TryStart(*d))
         return ResultOf(d->error.failure);
 
+    const RowKind kind = opened.Kind;
     const std::size_t width = d->info.output_width;
     const std::size_t rowBytes = width * static_cast<std::size_t>(d->info.output_components);
     const int batch = std::max(1, d->info.rec_outbuf_height);
@@ -297,7 +498,7 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
     std::vector<QRgb> fromCmyk(kind == RowKind::Cmyk ? width : 0);
 
     // Rows that need no conversion are decoded straight into the caller's memory.
-    const bool inPlace = into && kind == RowKind::Rgb32 && !convert;
+    const bool inPlace = into && kind == RowKind::Rgb32 && !opened.Convert;
     while (d->info.output_scanline < d->info.output_height) {
         uchar* const at = inPlace ? into() : nullptr;
         rows[0] = at ? at : buffer.data();
@@ -318,7 +519,7 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                 }
                 line = reinterpret_cast<const uchar*>(fromCmyk.data());
             }
-            if (!convert) {
+            if (!opened.Convert) {
                 if (!row(line))
                     return JpegRowsResult::Declined;
                 continue;
@@ -327,7 +528,7 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
             // it works pixel by pixel, so the results are the same.
             QImage band(line, static_cast<int>(width), 1,
                         kind == RowKind::Grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-            band.setColorSpace(space);
+            band.setColorSpace(opened.FileSpace);
             const QImage opaque = ToOpaqueRgb32(std::move(band));
             if (opaque.isNull())
                 return JpegRowsResult::OutOfMemory;

@@ -1,10 +1,15 @@
-// Decoding a JPEG one band of rows at a time with libjpeg, with the settings
-// Qt's own JPEG reader uses, into opaque sRGB 32-bit rows: the whole picture
-// is never held.
+// Reading a JPEG with libjpeg: its header alone (size, EXIF orientation,
+// colour space, read as Qt's JPEG reader reads them), or its pixels one band
+// of rows at a time, with the settings Qt's own JPEG reader uses, into opaque
+// sRGB 32-bit rows: the whole picture is never held. Hostile files are
+// bounded: a file is read no further than its picture can need, a
+// progressive file's scans are limited (MaxJpegScans, MaxJpegPasses), and the
+// stop flag is honoured while the header is read too.
 #pragma once
 
 #include <QColorSpace>
 #include <QIODevice>
+#include <QImageIOHandler>
 #include <QSize>
 
 #include <atomic>
@@ -21,12 +26,24 @@ enum class JpegRowsResult {
     Declined,     // Begin or Row said no
 };
 
-// What the header tells, before any pixel is decoded.
-struct JpegRowsHeader {
-    QSize Size;          // as stored, before any EXIF orientation
-    QColorSpace Space;   // of the rows: sRGB after a conversion, none when the file names none
+// A progressive file's scans each pass over the blocks of their components,
+// a few bytes of scan making a pass over 160 megapixels; thousands of scans
+// take minutes. Encoders write 10 scans for a colour picture (6 for grey),
+// passing over its blocks 5 to 6 times, and none is known to write 30. A
+// file with more scans, or whose scans pass over its blocks more often, is
+// refused.
+inline constexpr int MaxJpegScans = 64;
+inline constexpr int MaxJpegPasses = 16;
+
+struct JpegHeader {
+    QSize Size;         // as stored, before the EXIF orientation
+    QColorSpace Space;  // of the rows: sRGB after a conversion, none when the file names none
+    QImageIOHandler::Transformations Turn = QImageIOHandler::TransformationNone;  // the EXIF orientation
     qint64 DecoderBytes = 0;  // the most the decoder will hold (a multi-scan file keeps every coefficient)
 };
+
+// The header only: no pixel is decoded. Stop is read while it is read.
+JpegRowsResult ReadJpegHeader(QIODevice& device, const std::atomic<bool>* stop, JpegHeader& header);
 
 // Begin gets the header once it is read, before any pixel is decoded; false
 // ends the decode. Row then gets each row, top to bottom, as that many RGB32
@@ -36,7 +53,7 @@ struct JpegRowsHeader {
 // that memory. Stop is read between rows and within long passes. Exceptions
 // of Begin, Row and Into pass through.
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
-                              const std::function<bool(const JpegRowsHeader&)>& begin,
+                              const std::function<bool(const JpegHeader&)>& begin,
                               const std::function<bool(const uchar*)>& row,
                               const std::function<uchar*()>& into = {});
 

@@ -27,11 +27,21 @@ protected:
         QMessageBox::keyPressEvent(event);
     }
     // A button's own close is filtered out by QDialog before it gets here,
-    // so only a close from outside (frame, Alt+F4) reaches this.
-    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+    // so only a close from outside reaches this. The user's (frame, Alt+F4)
+    // is refused; the program's own, when it ends (its main window closed,
+    // a signal), answers No.
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (event->spontaneous())
+            event->ignore();
+        else
+            QMessageBox::closeEvent(event);
+    }
 };
 
 class BoxResponder final : public MessageResponder {
+    static inline const QString SkipLine = QStringLiteral("この画像をスキップして、残りの画像を続けますか？");
+
 public:
     explicit BoxResponder(QWidget* owner) : owner_(owner) {}
 
@@ -45,12 +55,27 @@ public:
             Prepare(box, QMessageBox::Question, title, text, detail);
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::No);
+            box.setEscapeButton(QMessageBox::No);  // what a close answers
             // Qt's own button texts are English without its translations installed.
             box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
             box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
             // No close box in the frame either: the answer is Yes or No.
             box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
             return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+        }
+        if (kind == MsgKind::SkipQuestion) {
+            // Closed any way but by スキップ (Esc, the frame, the program
+            // ending), it answers 中止, as the plain error box it replaces
+            // ended the run.
+            QMessageBox box(owner);
+            Prepare(box, QMessageBox::Critical, title, text,
+                    detail.isEmpty() ? SkipLine : detail + QLatin1Char('\n') + SkipLine);
+            QPushButton* skip = box.addButton(QStringLiteral("スキップ"), QMessageBox::AcceptRole);
+            QPushButton* stop = box.addButton(QStringLiteral("中止"), QMessageBox::RejectRole);
+            box.setDefaultButton(stop);
+            box.setEscapeButton(stop);
+            box.exec();
+            return box.clickedButton() == skip ? MsgAnswer::Yes : MsgAnswer::No;
         }
         QMessageBox box(owner);
         Prepare(box, kind == MsgKind::Error     ? QMessageBox::Critical
@@ -106,6 +131,11 @@ MsgAnswer clsMsg::ShowQuestion(const QString& vstrQuestion)
     return Show(MsgKind::Question, QStringLiteral("質問"), vstrQuestion);
 }
 
+MsgAnswer clsMsg::ShowSkipQuestion(const QString& vstrMessage, const QString& vstrDetail)
+{
+    return Show(MsgKind::SkipQuestion, QStringLiteral("エラー"), vstrMessage, vstrDetail);
+}
+
 void clsMsg::SetResponder(MessageResponder* responder)
 {
     responder_ = responder;
@@ -143,6 +173,7 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
     case JpegResult::PictureTooLarge:
         return QStringLiteral("対象となる画像が大きすぎて、保存が出来ません。");
     case JpegResult::Unexpected: return QStringLiteral("予期しないエラーが発生しました。");
+    case JpegResult::FolderInTheWay: return QStringLiteral("同じ名前のフォルダがあるため、保存が出来ません。");
     case JpegResult::Ok: break;
     }
     return {};

@@ -14,7 +14,9 @@ class QWidget;
 // The button that closed a question box.
 enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
 
-enum class MsgKind { Error, Warning, Information, Question };
+// SkipQuestion: an error box that asks whether to pass over the picture it
+// is about and go on (Yes, "スキップ") or stop (No, "中止", the default).
+enum class MsgKind { Error, Warning, Information, Question, SkipQuestion };
 
 // Shows one box and returns the button pressed (OK boxes return Yes). detail
 // is the box's informative second line (the file it is about), empty for none.
@@ -31,6 +33,8 @@ public:
     void ShowMessage(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowInformation(const QString& vstrInformation, const QString& vstrDetail = {});
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
+    // An error box that also asks whether to skip the picture and go on.
+    MsgAnswer ShowSkipQuestion(const QString& vstrMessage, const QString& vstrDetail = {});
 
     // Replaces the real message boxes (nullptr restores them). Not owned.
     void SetResponder(MessageResponder* responder);

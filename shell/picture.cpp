@@ -1,56 +1,24 @@
-// Picture services: decoding through QImageReader into an opaque sRGB 32-bit
-// image, pictures shrunk row by row into a sink (JPEGs streamed from the
-// decoder through the averaging reduction), and the whole-picture reduction.
+// Picture services: JPEGs read with libjpeg, the other formats through
+// QImageReader, all into opaque sRGB 32-bit rows; pictures shrunk row by row
+// into a sink (a JPEG streamed from the decoder through the averaging
+// reduction); the whole-picture reduction.
 #include "shell/picture.h"
 
 #include <QColorSpace>
 #include <QImageReader>
-#include <QSemaphore>
-#include <QThreadPool>
-#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "shell/jpegrows.h"
 #include "shell/picturefile.h"
 #include "shell/rowreducer.h"
-
-// ThreadSanitizer cannot see the ordering Qt's thread pool and semaphores
-// give, as Qt is not built with it; the reduction's bands tell it what they
-// rely on.
-#if defined(__SANITIZE_THREAD__)
-#define ZEMBRIK_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define ZEMBRIK_TSAN 1
-#endif
-#endif
-#if defined(ZEMBRIK_TSAN)
-extern "C" void __tsan_acquire(void* address);
-extern "C" void __tsan_release(void* address);
-#endif
+#include "shell/wholefile.h"
 
 namespace basMain {
 namespace {
-
-// What one thread wrote before Handed(key) is seen by another after Taken(key).
-void Handed([[maybe_unused]] void* key)
-{
-#if defined(ZEMBRIK_TSAN)
-    __tsan_release(key);
-#endif
-}
-
-void Taken([[maybe_unused]] void* key)
-{
-#if defined(ZEMBRIK_TSAN)
-    __tsan_acquire(key);
-#endif
-}
 
 // Room for the largest accepted picture at 4 bytes a pixel, plus what a
 // decoder may need beside it; Qt's default (256 MB) refuses 100 MP photos.
@@ -138,13 +106,9 @@ QImage ToOpaqueRgb32(QImage image)
 
 namespace {
 
-// The whole-picture reduction. Bands of target rows are independent: with
-// Share, large pictures share them out over Qt's global thread pool as Qt's
-// own scaling does, the caller taking a band. Without it (the caller is one of
-// several workers already) one thread does all, reading Stop every few rows.
-// A null image when the target cannot be allocated, a size is not positive or
-// Stop was raised.
-QImage Reduce(const QImage& source, int width, int height, bool share, const std::atomic<bool>* stop)
+// The whole-picture reduction, reading Stop every few rows. A null image when
+// the target cannot be allocated, a size is not positive or Stop was raised.
+QImage Reduce(const QImage& source, int width, int height, const std::atomic<bool>* stop)
 {
     if (source.isNull() || width <= 0 || height <= 0)
         return {};
@@ -163,48 +127,14 @@ QImage Reduce(const QImage& source, int width, int height, bool share, const std
         if (out.isNull())
             return {};
         out.setColorSpace(src.colorSpace());
-        QThreadPool* pool = QThreadPool::globalInstance();
-        const qint64 work = static_cast<qint64>(src.width()) * src.height();
-        const int bands =
-            !share || work < 1'000'000 ? 1 : std::clamp(pool->maxThreadCount(), 1, std::max(1, height / 16));
-        // Taken once here: scanLine() would detach, which is not safe from
-        // several threads. The reducers are made here too, so no allocation
-        // can fail inside a pool thread.
         ImageRows target(out.bits(), out.bytesPerLine());
-        std::vector<RowReducer> reducers;
-        reducers.reserve(static_cast<std::size_t>(bands));
-        for (int band = 0; band < bands; ++band) {
-            reducers.emplace_back(plan, target, static_cast<int>(static_cast<qint64>(height) * band / bands),
-                                  static_cast<int>(static_cast<qint64>(height) * (band + 1) / bands));
-        }
-        const auto run = [&src, stop](RowReducer& reducer) {
-            for (int y = reducer.FirstSourceRow(); y < reducer.EndSourceRow(); ++y) {
-                if (stop && y % 64 == 0 && stop->load(std::memory_order_relaxed))
-                    return;
-                reducer.Push(src.constScanLine(y));
-            }
-        };
-        QSemaphore done;
-        Handed(&reducers);
-        for (int band = 1; band < bands; ++band) {
-            const auto task = [&, band] {
-                Taken(&reducers);
-                run(reducers[static_cast<std::size_t>(band)]);
-                Handed(&done);
-                done.release();
-            };
-            // A busy pool is no reason to wait: the band then runs here.
-            if (!pool->tryStart(task))
-                task();
-        }
-        run(reducers[0]);
-        done.acquire(bands - 1);
-        Taken(&done);
-        for (const RowReducer& reducer : reducers) {
-            if (!reducer.Done())
+        RowReducer reducer(plan, target, 0, height);
+        for (int y = reducer.FirstSourceRow(); y < reducer.EndSourceRow(); ++y) {
+            if (stop && y % 64 == 0 && stop->load(std::memory_order_relaxed))
                 return {};
+            reducer.Push(src.constScanLine(y));
         }
-        return out;
+        return reducer.Done() ? out : QImage();
     } catch (const std::bad_alloc&) {
         return {};
     }
@@ -231,15 +161,25 @@ QSize HeaderSize(QImageReader& reader)
 }
 
 // A whole picture through Qt's readers. The header comes first: a bomb is
-// refused before any pixel is decoded.
-LoadedPicture ReadWhole(QIODevice& device, const QString& path)
+// refused before any pixel is decoded, and Ahead, when given, is told the
+// header's size then (false stops the work). Qt's BMP and GIF readers fill
+// what a cut file lacks and call it a success, so such a file is refused
+// first.
+LoadedPicture ReadWhole(QIODevice& device, const QString& path, const std::function<bool(QSize)>& ahead = {})
 {
+    if (!HoldsWholePicture(device) || !device.seek(0))
+        return Failed<LoadedPicture>(UnreadableError(path));
     QImageReader reader(&device);
     reader.setAutoTransform(true);
     reader.setAllocationLimit(AllocationLimitMb);
     const QSize header = HeaderSize(reader);
     if (TooLarge(header))
         return Failed<LoadedPicture>(TooLargeError(path));
+    if (ahead && !ahead(header)) {
+        LoadedPicture stopped;
+        stopped.Stopped = true;
+        return stopped;
+    }
 
     QImage image;
     try {
@@ -266,6 +206,15 @@ LoadedPicture ReadWhole(QIODevice& device, const QString& path)
     LoadedPicture result;
     result.Image = std::move(image);
     return result;
+}
+
+// JPEGs are read here with libjpeg, everything else by Qt's readers: Qt's
+// JPEG reader reads the header in time that grows with the square of its
+// segments, and cannot be stopped. A JPEG is what Qt's reader takes for one:
+// a file that begins with the start-of-image marker.
+bool IsJpeg(QFile& file)
+{
+    return file.peek(2) == "\xFF\xD8";
 }
 
 // The rows a reducer makes, straight into a sink.
@@ -309,6 +258,8 @@ ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink,
                            const QString& path)
 {
     ShrinkOutcome result;
+    if (loaded.Stopped)
+        return Ended();
     if (!loaded.Ok()) {
         result.Error = std::move(loaded.Error);
         return result;
@@ -380,16 +331,13 @@ bool SendUpright(const QImage& stored, QImageIOHandler::Transformations turn, Sh
 // A JPEG decoded row by row straight into the reduction in its stored
 // orientation (the target sides swapped when it is stored sideways). Stored
 // upright, the reduced rows go on into the sink as they are made (at the
-// picture's own size the decoded rows do); stored turned, the reduced picture
-// is held and then given upright. Nothing when the streaming decoder cannot
-// take the file.
-std::optional<ShrinkOutcome> StreamShrunk(QIODevice& device, const QString& path, double ratio,
-                                          const std::atomic<bool>* stop, QImageIOHandler::Transformations turn,
-                                          ShrinkSink& sink)
+// picture's own size the decoded rows do, decoded where they go); stored
+// turned, the reduced picture is held and then given upright.
+ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, double ratio, const std::atomic<bool>* stop,
+                           ShrinkSink& sink)
 {
-    const bool upright = turn == QImageIOHandler::TransformationNone;
-    const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
     ShrinkOutcome result;
+    QImageIOHandler::Transformations turn;
     QSize target;
     QImage held;
     SinkRows sinkRows(sink);
@@ -400,12 +348,15 @@ std::optional<ShrinkOutcome> StreamShrunk(QIODevice& device, const QString& path
     int copied = 0;
     bool tooLarge = false;
     bool ended = false;
-    const auto begin = [&](const JpegRowsHeader& header) {
+    const auto begin = [&](const JpegHeader& header) {
         const QSize size = header.Size;
         if (TooLarge(size)) {
             tooLarge = true;
             return false;
         }
+        turn = header.Turn;
+        const bool upright = turn == QImageIOHandler::TransformationNone;
+        const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
         result.SourceSize = sideways ? size.transposed() : size;
         result.Space = header.Space;
         target = QSize(TargetLength(result.SourceSize.width(), ratio), TargetLength(result.SourceSize.height(), ratio));
@@ -442,8 +393,9 @@ std::optional<ShrinkOutcome> StreamShrunk(QIODevice& device, const QString& path
     switch (DecodeJpegRows(device, stop, begin, row, into)) {
     case JpegRowsResult::Done:
         break;
-    case JpegRowsResult::Unsupported:
-        return std::nullopt;
+    case JpegRowsResult::Stopped:
+        return Ended();
+    case JpegRowsResult::Unsupported:  // Qt's reader refuses these layouts too
     case JpegRowsResult::Corrupt:
         return Failed<ShrinkOutcome>(UnreadableError(path));
     case JpegRowsResult::OutOfMemory:
@@ -452,10 +404,9 @@ std::optional<ShrinkOutcome> StreamShrunk(QIODevice& device, const QString& path
         if (ended)
             return Ended();
         return Failed<ShrinkOutcome>(tooLarge ? TooLargeError(path) : SurfaceError(path));
-    case JpegRowsResult::Stopped:
-        return Ended();
     }
-    if (!upright && !(sink.Begin(result.SourceSize, target) && SendUpright(held, turn, sink, stop)))
+    if (turn != QImageIOHandler::TransformationNone &&
+        !(sink.Begin(result.SourceSize, target) && SendUpright(held, turn, sink, stop)))
         return Ended();
     return result;
 }
@@ -484,17 +435,58 @@ private:
     int row_ = 0;
 };
 
+// What a picture collected into an image came to.
+ReducedPicture Collected(ShrinkOutcome outcome, ImageSink& sink, const QString& path)
+{
+    ReducedPicture result;
+    result.SourceSize = outcome.SourceSize;
+    result.Error = std::move(outcome.Error);
+    if (sink.Failed)
+        result.Error = SurfaceError(path);
+    else
+        result.Stopped = outcome.Stopped;
+    if (result.Ok()) {
+        result.Image = std::move(sink.Image);
+        result.Image.setColorSpace(outcome.Space);
+    }
+    return result;
+}
+
+// A picture loaded whole: a JPEG streamed at its own size (Stop read every
+// few rows), anything else through Qt's readers (Stop read once it is in).
+LoadedPicture ReadOpened(QFile& file, const QString& path, const std::atomic<bool>* stop)
+{
+    if (!IsJpeg(file)) {
+        LoadedPicture whole = ReadWhole(file, path);
+        whole.Stopped = whole.Ok() && Raised(stop);
+        return whole;
+    }
+    ImageSink sink;
+    ReducedPicture streamed = Collected(StreamShrunk(file, path, 1.0, stop, sink), sink, path);
+    LoadedPicture result;
+    result.Image = std::move(streamed.Image);
+    result.Error = std::move(streamed.Error);
+    result.Stopped = streamed.Stopped;
+    return result;
+}
+
+LoadedPicture Decode(const QString& path, const std::atomic<bool>* stop)
+{
+    OpenedPictureFile opened = OpenPictureFile(path);
+    if (!opened.File)
+        return Failed<LoadedPicture>(std::move(*opened.Error));
+    try {
+        return ReadOpened(*opened.File, path, stop);
+    } catch (const std::bad_alloc&) {
+        return Failed<LoadedPicture>(NoMemoryError(path));
+    }
+}
+
 }  // namespace
 
 LoadedPicture DecodePicture(const QString& path)
 {
-    OpenedPictureFile opened = OpenPictureFile(path);
-    if (!opened.File) {
-        LoadedPicture failed;
-        failed.Error = std::move(opened.Error);
-        return failed;
-    }
-    return ReadWhole(*opened.File, path);
+    return Decode(path, nullptr);
 }
 
 int TargetLength(int length, double ratio)
@@ -520,24 +512,41 @@ PictureInfo ReadPictureSize(const QString& path)
     };
     // A test's loader stands in for the files.
     if (LoaderOverride())
-        return measure(LoaderOverride()(path));
+        return measure(LoaderOverride()(path, nullptr));
     OpenedPictureFile opened = OpenPictureFile(path);
     if (!opened.File) {
         info.Error = std::move(opened.Error);
         return info;
     }
+    QFile& file = *opened.File;
     QSize size;
-    {
-        QImageReader reader(opened.File.get());
+    QImageIOHandler::Transformations turn;
+    if (IsJpeg(file)) {
+        JpegHeader header;
+        switch (ReadJpegHeader(file, nullptr, header)) {
+        case JpegRowsResult::Done:
+            break;
+        case JpegRowsResult::OutOfMemory:
+            return Failed<PictureInfo>(NoMemoryError(path));
+        default:
+            return Failed<PictureInfo>(UnreadableError(path));
+        }
+        size = header.Size;
+        turn = header.Turn;
+    } else {
+        if (!HoldsWholePicture(file) || !file.seek(0))
+            return Failed<PictureInfo>(UnreadableError(path));
+        QImageReader reader(&file);
         size = HeaderSize(reader);
-        if (size.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
-            size.transpose();
+        turn = reader.transformation();
     }
+    if (size.isValid() && turn.testFlag(QImageIOHandler::TransformationRotate90))
+        size.transpose();
     // A reader that cannot tell the size from the header (or a file that is
     // no picture) is read whole, which also gives the error loading gives.
     // (A regular file, as opened, always seeks.)
     if (!size.isValid())
-        return measure(opened.File->seek(0) ? ReadWhole(*opened.File, path) : Failed<LoadedPicture>(UnreadableError(path)));
+        return measure(file.seek(0) ? ReadWhole(file, path) : Failed<LoadedPicture>(UnreadableError(path)));
     if (TooLarge(size))
         return Failed<PictureInfo>(TooLargeError(path));
     info.Size = size;
@@ -548,35 +557,20 @@ ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink,
 {
     // A test's loader stands in for the files; the reduction is the real one.
     if (LoaderOverride())
-        return ShrinkLoaded(LoaderOverride()(path), ratio, sink, stop, path);
+        return ShrinkLoaded(LoaderOverride()(path, stop), ratio, sink, stop, path);
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
         if (!opened.File)
             return Failed<ShrinkOutcome>(std::move(*opened.Error));
         QFile& file = *opened.File;
-        bool jpeg = false;
-        QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
-        QSize header;
-        {
-            // Qt's reader tells what the file is and how its EXIF turns it.
-            QImageReader reader(&file);
-            jpeg = reader.format() == "jpeg";
-            if (jpeg)
-                turn = reader.transformation();
-            header = HeaderSize(reader);
-        }
-        if (jpeg && file.seek(0)) {
-            if (std::optional<ShrinkOutcome> streamed = StreamShrunk(file, path, ratio, stop, turn, sink))
-                return std::move(*streamed);
-            // Colour layouts other than grey, RGB and CMYK (a two-component
-            // file, say) fall back to Qt's reader, which reads or refuses them.
-        }
+        if (IsJpeg(file))
+            return StreamShrunk(file, path, ratio, stop, sink);
         // BMP, GIF and anything else Qt reads: whole, then reduced.
-        if (!file.seek(0))
-            return Failed<ShrinkOutcome>(UnreadableError(path));
-        if (!sink.Reserve(WholeBytes(header), QSize(TargetLength(header.width(), ratio), TargetLength(header.height(), ratio))))
-            return Ended();
-        return ShrinkLoaded(ReadWhole(file, path), ratio, sink, stop, path);
+        const auto reserve = [&](QSize header) {
+            return sink.Reserve(WholeBytes(header),
+                                QSize(TargetLength(header.width(), ratio), TargetLength(header.height(), ratio)));
+        };
+        return ShrinkLoaded(ReadWhole(file, path, reserve), ratio, sink, stop, path);
     } catch (const std::bad_alloc&) {
         return Failed<ShrinkOutcome>(NoMemoryError(path));
     }
@@ -585,24 +579,12 @@ ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink,
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
 {
     ImageSink sink;
-    ShrinkOutcome outcome = ShrinkPicture(path, ratio, sink, stop);
-    ReducedPicture result;
-    result.SourceSize = outcome.SourceSize;
-    result.Error = std::move(outcome.Error);
-    if (sink.Failed)
-        result.Error = SurfaceError(path);
-    else
-        result.Stopped = outcome.Stopped;
-    if (result.Ok()) {
-        result.Image = std::move(sink.Image);
-        result.Image.setColorSpace(outcome.Space);
-    }
-    return result;
+    return Collected(ShrinkPicture(path, ratio, sink, stop), sink, path);
 }
 
-LoadedPicture LoadPicture(const QString& path)
+LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
 {
-    return LoaderOverride() ? LoaderOverride()(path) : DecodePicture(path);
+    return LoaderOverride() ? LoaderOverride()(path, stop) : Decode(path, stop);
 }
 
 void SetPictureLoader(PictureLoader loader)
@@ -612,7 +594,7 @@ void SetPictureLoader(PictureLoader loader)
 
 QImage StretchHalftone(const QImage& source, int width, int height)
 {
-    return Reduce(source, width, height, true, nullptr);
+    return Reduce(source, width, height, nullptr);
 }
 
 }  // namespace basMain

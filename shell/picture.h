@@ -1,6 +1,8 @@
 // Picture services: loading JPEG, BMP and GIF files, measuring them from
-// their headers, and the averaging reduction that shrinks a picture (a JPEG
-// straight from its rows, without holding it whole).
+// their headers, and the averaging reduction that shrinks a picture row by
+// row into a sink (a JPEG straight from its rows, without holding it whole). A file that cannot hold
+// the picture its header promises (cut short, or padded far beyond what its
+// picture can need) is refused rather than read as a partly black picture.
 #pragma once
 
 #include <QColorSpace>
@@ -30,7 +32,8 @@ struct PictureError {
 struct LoadedPicture {
     QImage Image;
     std::optional<PictureError> Error;
-    bool Ok() const { return !Error.has_value(); }
+    bool Stopped = false;  // the stop flag was raised before the picture was done
+    bool Ok() const { return !Error.has_value() && !Stopped; }
 };
 
 // The largest picture accepted, in pixels: a 100-megapixel camera frame fits,
@@ -91,7 +94,8 @@ struct ShrinkOutcome {
 // giving grey rows. Other formats (and files under an installed loader) are
 // loaded whole, and only the source is held. Safe to call from several
 // threads at once; each call works on its own thread only. Stop, when given,
-// is read every few rows and ends the work early.
+// is read every few rows (and while a JPEG's header is read) and ends the
+// work early.
 ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink,
                             const std::atomic<bool>* stop = nullptr);
 
@@ -109,16 +113,20 @@ struct ReducedPicture {
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop = nullptr);
 
 // Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile
-// converted to sRGB, transparency composited on white, bombs refused. Only a
+// converted to sRGB, transparency composited on white, bombs refused; a JPEG
+// cut short or damaged fails (481) as it does in LoadReducedPicture. Only a
 // regular file is read: a named pipe, socket or device, or a link to one, is
 // refused unopened (481, "画像ファイルを開けません。").
 LoadedPicture DecodePicture(const QString& path);
 
 // Loads a file through the installed loader (DecodePicture unless replaced).
-LoadedPicture LoadPicture(const QString& path);
+// With Stop, the decode reads it every few rows (a JPEG's, as it is decoded
+// row by row) and ends early.
+LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop = nullptr);
 
-// Replaces the loader (tests make a load fail); an empty function restores it.
-using PictureLoader = std::function<LoadedPicture(const QString& path)>;
+// Replaces the loader (tests make a load fail or wait); an empty function
+// restores it. Stop is LoadPicture's.
+using PictureLoader = std::function<LoadedPicture(const QString& path, const std::atomic<bool>* stop)>;
 void SetPictureLoader(PictureLoader loader);
 
 // The opaque 32-bit form of any image: sRGB, transparency composited on white.
@@ -128,9 +136,8 @@ QImage ToOpaqueRgb32(QImage image);
 // Shrinks (or copies) a picture to width x height: every target pixel is the
 // average of the source pixels it covers, weighted by how much it covers them,
 // rounded to the nearest level (halves upward). The result is opaque RGB32; at
-// the source's own size the source itself is returned. Large pictures are
-// shared out over Qt's global thread pool. A null image when the target
-// cannot be allocated or a size is not positive.
+// the source's own size the source itself is returned. A null image when the
+// target cannot be allocated or a size is not positive.
 QImage StretchHalftone(const QImage& source, int width, int height);
 
 

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "shell/basmain.h"
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
@@ -39,6 +41,14 @@ OpenedPictureFile CannotOpen(const QString& path)
     return Refused(PictureErrorNumber::InvalidPicture, QStringLiteral("画像ファイルを開けません。"), path);
 }
 
+#ifdef Q_OS_UNIX
+// A name this system cannot name a file with: it is not that the file is missing.
+OpenedPictureFile NameUnreadable(const QString& path)
+{
+    return Refused(PictureErrorNumber::FileNotFound, QStringLiteral("ファイル名を読み取れません。"), path);
+}
+#endif
+
 }  // namespace
 
 OpenedPictureFile OpenPictureFile(const QString& path)
@@ -46,7 +56,10 @@ OpenedPictureFile OpenPictureFile(const QString& path)
     if (path.isEmpty())
         return NotFound(path);
 #ifdef Q_OS_UNIX
-    const QByteArray name = QFile::encodeName(path);
+    const std::optional<QByteArray> encoded = ToFsName(path);
+    if (!encoded)
+        return NameUnreadable(path);
+    const QByteArray& name = *encoded;
     struct stat status {};
     if (::stat(name.constData(), &status) != 0)
         return errno == ENOENT || errno == ENOTDIR ? NotFound(path) : CannotOpen(path);

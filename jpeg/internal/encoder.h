@@ -54,6 +54,8 @@ struct CodingTables {
     std::int32_t ZigZagPosition[64];
 };
 
+// Quality on libjpeg's scale, 1 to 100 (outside clamped): 50 gives the
+// quantisation tables of T.81 as printed.
 void InitTables(std::int32_t quality, CodingTables& tables);
 // The tables derived from those InitTables makes; to be called after it.
 void DeriveTables(CodingTables& tables);

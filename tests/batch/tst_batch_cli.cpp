@@ -12,8 +12,12 @@
 
 #include "testimages.h"
 
+#include <functional>
+
 #if defined(Q_OS_UNIX)
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #endif
@@ -26,9 +30,11 @@ struct Run {
     QString Err;
 };
 
-Run Batch(const QStringList& args, int hangAfterMs = 60000)
+Run Batch(const QStringList& args, int hangAfterMs = 60000, const std::function<void(QProcess&)>& setUp = {})
 {
     QProcess process;
+    if (setUp)
+        setUp(process);
     process.start(QStringLiteral(ZEMBRIK_BATCH_EXE), args);
     Run run;
     if (!process.waitForFinished(hangAfterMs) || process.exitStatus() != QProcess::NormalExit)
@@ -48,7 +54,9 @@ private slots:
     void goesOnPastAFailure();
     void clashesNeedForce();
     void progressOnlyOnATerminal();
+    void interruptLeavesAPrefix_data();
     void interruptLeavesAPrefix();
+    void hostileConditions();
 };
 
 void TestBatchCli::usage()
@@ -126,6 +134,8 @@ void TestBatchCli::clashesNeedForce()
     original.close();
     const QStringList args = {"-r", "50", "-o", dir.path(), dir.filePath("a.bmp"), dir.filePath("a.jpg")};
 
+    // Options come before the files: after one, "--force" is a file's name.
+    QCOMPARE(Batch(args + QStringList{"--force"}).Status, 2);
     const Run refused = Batch(args);
     QCOMPARE(refused.Status, 2);
     QVERIFY(refused.Out.isEmpty());
@@ -168,42 +178,91 @@ void TestBatchCli::progressOnlyOnATerminal()
     QVERIFY(QFile::exists(out.filePath("q.jpg")));
 }
 
+void TestBatchCli::interruptLeavesAPrefix_data()
+{
+    QTest::addColumn<int>("signal");
+#if defined(Q_OS_UNIX)
+    QTest::newRow("Ctrl+C") << int(SIGINT);
+    QTest::newRow("kill -9") << int(SIGKILL);
+#endif
+}
+
+// A signal once the first file is in place, the next ones being written or
+// waiting for their turn: what is on disk is a prefix of the run, and no
+// temporary is left (after SIGKILL, at most the one being renamed).
 void TestBatchCli::interruptLeavesAPrefix()
 {
 #if defined(Q_OS_UNIX)
-    // Ctrl+C while a file is being written under its temporary name.
+    QFETCH(int, signal);
     QTemporaryDir src;
     QVERIFY(testimages::PhotoLike(3000, 2000, 1).save(src.filePath("p0.bmp")));
     QStringList files = {src.filePath("p0.bmp")};
-    for (int i = 1; i < 4; ++i) {
+    for (int i = 1; i < 6; ++i) {
         files.append(src.filePath(QStringLiteral("p%1.bmp").arg(i)));
         QVERIFY(QFile::link(files.first(), files.last()));
     }
     QTemporaryDir out;
     QProcess process;
-    process.start(QStringLiteral(ZEMBRIK_BATCH_EXE), QStringList{"-j", "1", "-o", out.path()} + files);
-    QVERIFY(process.waitForStarted());
-    QDeadlineTimer deadline(60000);
-    while (QDir(out.path()).entryList(QDir::Files | QDir::Hidden).filter(".tmp").isEmpty()) {
-        QVERIFY(!deadline.hasExpired() && process.state() == QProcess::Running);
-        QThread::usleep(200);
-    }
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    process.start(QStringLiteral(ZEMBRIK_BATCH_EXE), QStringList{"-j", "2", "-o", out.path()} + files);
+    QVERIFY(process.waitForReadyRead(60000));
+    ::kill(static_cast<pid_t>(process.processId()), signal);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(process.exitCode(), SIGINT);
+    QCOMPARE(process.exitCode(), signal);
 
-    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    QVERIFY2(lines.size() < files.size(), "the run ended before the interrupt");
-    QStringList written;
-    for (int i = 0; i < lines.size(); ++i)
-        written.append(QStringLiteral("p%1.jpg").arg(i));
-    QStringList onDisk = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
-    onDisk.sort();
-    written.sort();
-    QCOMPARE(onDisk, written);
+    const qsizetype lines = QString::fromUtf8(process.readAllStandardOutput()).count('\n');
+    QVERIFY2(lines < files.size(), "the run ended before the signal");
+    QStringList onDisk = QDir(out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    const QStringList temporaries = onDisk.filter(".tmp");
+    QVERIFY(temporaries.size() <= (signal == SIGKILL ? 1 : 0));
+    for (const QString& temporary : temporaries)
+        onDisk.removeOne(temporary);
+    QVERIFY(onDisk.size() >= lines && onDisk.size() <= (signal == SIGKILL ? lines + 1 : lines));
+    for (int i = 0; i < onDisk.size(); ++i)
+        QCOMPARE(onDisk.at(i), QStringLiteral("p%1.jpg").arg(i));
 #else
     QSKIP("Ctrl+C is the console's on this platform");
+#endif
+}
+
+// Limits and names the system imposes: a file-size limit is a full disk, not
+// a kill; a full standard output fails the run; names that are not UTF-8
+// keep their bytes from the command line to the file written and the line
+// printed.
+void TestBatchCli::hostileConditions()
+{
+#if defined(Q_OS_UNIX)
+    QTemporaryDir dir;
+    QVERIFY(testimages::PhotoLike(640, 480, 1).save(dir.filePath("p.bmp")));
+    const Run limited = Batch({"-o", dir.path(), dir.filePath("p.bmp")}, 60000, [](QProcess& process) {
+        process.setChildProcessModifier([] {
+            const struct rlimit small = {10000, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        });
+    });
+    QCOMPARE(limited.Status, 1);
+    QVERIFY(limited.Err.contains(QStringLiteral("ディスク容量が足りません。")));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.bmp"});
+
+    const Run full = Batch({"-o", dir.path(), dir.filePath("p.bmp")}, 60000,
+                           [](QProcess& process) { process.setStandardOutputFile("/dev/full"); });
+    QCOMPARE(full.Status, 1);
+    QVERIFY(full.Err.contains(QStringLiteral("標準出力に書き込めません。")));
+
+    // Shift_JIS 写真.jpg and Latin-1 café.jpg, named by the shell.
+    QVERIFY(QFile::copy(dir.filePath("p.bmp"), dir.filePath("source")));
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    shell.start("sh", {"-c", QStringLiteral("a=$(printf '\\216\\312\\220^.bmp'); b=$(printf 'caf\\351.bmp'); "
+                                            "mv source \"$a\" && cp \"$a\" \"$b\" && mkdir out && exec %1 -o out \"$a\" \"$b\"")
+                                 .arg(QStringLiteral(ZEMBRIK_BATCH_EXE))});
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), 0);
+    QCOMPARE(shell.readAllStandardOutput(), QByteArray("\x8e\xca\x90^.bmp 640x480 -> out/\x8e\xca\x90^.jpg 640x480\n"
+                                                       "caf\xe9.bmp 640x480 -> out/caf\xe9.jpg 640x480\n"));
+    QCOMPARE(::access((QFile::encodeName(dir.filePath("out")) + "/caf\xe9.jpg").constData(), F_OK), 0);
+#else
+    QSKIP("limits, /dev/full and byte names are Unix's");
 #endif
 }
 

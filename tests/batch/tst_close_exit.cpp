@@ -2,8 +2,11 @@
 // in work ends the run and then the program, with status 0, leaving only the
 // files put in place before the close and no temporary file, reporting no
 // completion, and with the window's settings saved. With --signal, SIGTERM
-// (a log-out, or Ctrl+C in a terminal) does the closing.
+// (a log-out, or Ctrl+C in a terminal) does the closing; with
+// --signal-question it comes while the run's first question (a real box) is
+// open, which it closes, and nothing is written.
 #include <QApplication>
+#include <QMessageBox>
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -14,7 +17,6 @@
 #include <cstring>
 
 #include "app/program.h"
-#include "batch/run.h"
 #include "mainwin/filelist.h"
 #include "mainwin/frmmain.h"
 #include "shell/folderpicker.h"
@@ -45,7 +47,8 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    const bool bySignal = argc > 1 && std::strcmp(argv[1], "--signal") == 0;
+    const bool inQuestion = argc > 1 && std::strcmp(argv[1], "--signal-question") == 0;
+    const bool bySignal = inQuestion || (argc > 1 && std::strcmp(argv[1], "--signal") == 0);
     QApplication app(argc, argv);
     QTemporaryDir photos;
     QTemporaryDir out;
@@ -59,10 +62,16 @@ int main(int argc, char** argv)
     QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik").setValue("Path/Path", photos.path());
 
     ScriptedMessages script;  // answers Yes
-    Msg().SetResponder(&script);
-    basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
+    if (!inQuestion)
+        Msg().SetResponder(&script);
+    bool picked = false;
+    basMain::SetFolderPicker([&](QWidget*, const QString&) {
+        picked = true;
+        return std::optional<QString>(out.path());
+    });
     std::atomic<bool> bInWork{false};
-    basBatch::SetRunReducer(HoldUntilStopped(QStringLiteral("b.jpg"), bInWork));
+    Services services;
+    services.Reducer = HoldUntilStopped(QStringLiteral("b.jpg"), bInWork);
 
     // F5 on every image, then the window's close once a.jpg is in place and
     // b.jpg in work.
@@ -74,6 +83,10 @@ int main(int argc, char** argv)
     });
     QTimer poll;
     poll.callOnTimeout([&] {
+        if (inQuestion && qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            std::raise(SIGTERM);
+        }
         if (bInWork && QFile::exists(out.filePath("a.jpg")) && MainWindow()) {
             poll.stop();
             if (bySignal)
@@ -86,12 +99,16 @@ int main(int argc, char** argv)
     // Without an end the test would hang; this bound only turns that into a failure.
     QTimer::singleShot(60000, [] { QCoreApplication::exit(99); });
 
-    const int status = RunZembrik(app);
+    const int status = RunZembrik(app, {}, services);
     if (status != 0)
         return Fail("the program did not end by itself with status 0 after its window closed");
-    if (!bInWork)
+    if (inQuestion) {
+        if (picked || !QDir(out.path()).isEmpty())
+            return Fail("the run went on past the question the signal closed");
+    } else if (!bInWork) {
         return Fail("the run did not start");
-    if (QDir(out.path()).entryList(QDir::Files | QDir::Hidden) != QStringList{"a.jpg"})
+    }
+    if (!inQuestion && QDir(out.path()).entryList(QDir::Files | QDir::Hidden) != QStringList{"a.jpg"})
         return Fail("the output folder holds more than the file put in place before the close");
     if (script.Texts().contains(QStringLiteral("サイズの変換が終了しました。")))
         return Fail("a run ended by the close was reported as complete");

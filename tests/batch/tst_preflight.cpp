@@ -1,5 +1,6 @@
 // The check before a run writes: originals (also through a linked folder),
-// shared output names, files already there, skipped items, the question.
+// shared output names, files already there, skipped items, the question, and
+// the same with a suffix on the names.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,7 +28,7 @@ class TestPreflight : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char* name : {"x.jpg", "y.bmp", "z.JPG", "a.bmp", "a.gif", "a.JPG", "A.bmp", "a.jpg"})
+        for (const char* name : {"x.jpg", "y.bmp", "z.JPG", "a.bmp", "a.gif", "a.JPG", "A.bmp", "a.jpg", "x_s.jpg"})
             QVERIFY(QFile(Src(name)).open(QIODevice::WriteOnly));
         QCOMPARE(FolderNameCase(src_.path()), NameCase::Sensitive);  // this machine's ext4 or tmpfs
     }
@@ -71,6 +72,17 @@ private slots:
                                           out_.path(), NameCase::Sensitive);
         QVERIFY(!twice.NeedsQuestion());
         QCOMPARE(Skips(twice), "sw");
+    }
+
+    void aSuffixStillFindsEveryClash()
+    {
+        // In place, x.jpg's output is the selected x_s.jpg; x_s.jpg's own is new.
+        const PlanCheck inPlace = CheckPlan({Src("x_s.jpg"), Src("x.jpg"), Src("y.bmp")}, src_.path(), NameCase::Sensitive, "_s");
+        QCOMPARE(inPlace.Originals, QStringList{Src("x_s.jpg")});
+        QVERIFY(inPlace.Existing.isEmpty() && inPlace.SameNames.isEmpty());
+        const PlanCheck shared = CheckPlan({Src("a.bmp"), Src("a.gif")}, out_.path(), NameCase::Sensitive, "_s");
+        QCOMPARE(shared.SameNames, QStringList({Src("a.bmp"), Src("a.gif")}));
+        QCOMPARE(Skips(shared), "sw");
     }
 
     void existingFilesAskNothing()

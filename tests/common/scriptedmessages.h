@@ -22,6 +22,8 @@ public:
         shown.append({kind, title, text, detail});
         if (onShow)
             onShow();
+        if (kind == MsgKind::SkipQuestion)
+            return skipAnswer;
         return kind == MsgKind::Question ? answer : MsgAnswer::Yes;
     }
 
@@ -44,5 +46,6 @@ public:
 
     QList<Shown> shown;
     MsgAnswer answer = MsgAnswer::Yes;
+    MsgAnswer skipAnswer = MsgAnswer::No;  // 中止, as Enter on the real box
     std::function<void()> onShow;
 };

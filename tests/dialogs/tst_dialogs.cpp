@@ -1,9 +1,13 @@
-// Viewer windows, the image information dialog and the About box, driven
-// offscreen.
+// Viewer windows, the image information dialog, the About box and the output
+// settings dialog, driven offscreen.
 #include <QtTest>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <atomic>
@@ -11,12 +15,14 @@
 #include "dialogs/frmabout.h"
 #include "dialogs/frmimage.h"
 #include "dialogs/frmoption.h"
+#include "dialogs/frmoutputsettings.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
 #include "shell/picture.h"
 #include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -58,6 +64,8 @@ private:
     ScriptedMessages script;
     QSemaphore gate;  // a held loader waits here for each picture
     std::atomic<bool> holdLoads = false;
+    std::atomic<bool> untilStopped = false;  // the loader waits for the stop flag, as a decoder reads it
+    std::atomic<bool> decoding = false;
     std::atomic<int> loads = 0;
 
     Selection Files(int count)
@@ -94,10 +102,16 @@ private slots:
         QVERIFY(testimages::Write(dir.filePath("turned.jpg"), jpeg.insert(2, Orientation6)));
         QVERIFY(testimages::Write(dir.filePath("bad.jpg"), "not a picture"));
         Msg().SetResponder(&script);
-        basMain::SetPictureLoader([this](const QString& path) {
+        basMain::SetPictureLoader([this](const QString& path, const std::atomic<bool>* stop) {
             ++loads;
             if (holdLoads)
                 gate.acquire();
+            if (untilStopped && stop) {
+                decoding = true;
+                WaitFor(*stop);
+                decoding = false;
+                return basMain::LoadedPicture{{}, std::nullopt, true};
+            }
             return basMain::DecodePicture(path);
         });
     }
@@ -170,6 +184,20 @@ private slots:
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(OpenViewers().first()->width(), 35);
         QCOMPARE(basMain::ViewerCount, qint16(1));
+    }
+
+    // "画像を閉じる" (a run, the program's end) stops the decode in flight
+    // rather than waiting for it: its memory goes at once.
+    void closingStopsTheDecodeInFlight()
+    {
+        untilStopped = true;
+        basViewers::mnuToolView_Click(Files(2));
+        QTRY_VERIFY(decoding);
+        basViewers::mnuToolClose_Click();
+        QTRY_VERIFY(!decoding);
+        untilStopped = false;
+        Open(Files(1));  // the next picture decodes as ever
+        QCOMPARE(OpenViewers().size(), 1);
     }
 
     void twentyAtMostThenOneMessage()
@@ -286,10 +314,14 @@ private slots:
         // Stored 40 x 20 and marked to be turned a quarter: shown as 20 x 40.
         s.selected.fill(false);
         s.selected[3] = true;
-        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            width = dialog->findChild<QLabel*>(QStringLiteral("lblWidth"))->text();
+            height = dialog->findChild<QLabel*>(QStringLiteral("lblHeight"))->text();
+            dialog->close();
+        });
         basViewers::mnuToolOption_Click(s, nullptr);
-        QCOMPARE(basMain::InfoWidth, 20);
-        QCOMPARE(basMain::InfoHeight, 40);
+        QCOMPARE(width + "x" + height, QStringLiteral("20x40"));
     }
 
     void aboutClosesOnEnterAndEsc()
@@ -306,6 +338,36 @@ private slots:
             QCOMPARE(seen, QStringLiteral("frmAbout"));
             QVERIFY(!QApplication::activeModalWidget());
         }
+    }
+
+    void outputSettingsRefuseABadSuffix()
+    {
+        // GPS kept, though it means nothing without the metadata.
+        const Output::Settings given{Output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小")};
+        ScriptedMessages replies;
+        clsMsg messages;
+        messages.SetResponder(&replies);
+        frmOutputSettings dialog(given, messages);
+        QCOMPARE(dialog.Result(), given);
+        QVERIFY(!dialog.chkKeepGps->isEnabled());
+        dialog.chkKeepMetadata->click();
+        QVERIFY(dialog.chkKeepGps->isEnabled());
+        emit dialog.cboPreset->activated(3);
+        dialog.optRatio->click();
+
+        dialog.txtSuffix->setText(QStringLiteral("a/b"));
+        dialog.show();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(replies.Titled(), QStringList{QStringLiteral("警告:ファイル名に使えない文字（/）が含まれています。")});
+        dialog.txtSuffix->setText(QStringLiteral("_small"));
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const Output::Settings changed{Output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small")};
+        QCOMPARE(dialog.Result(), changed);
+
+        QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+        QVERIFY(!frmOutputSettings::Ask(given, messages));
     }
 };
 

@@ -1,10 +1,14 @@
 // The encoder's stages where whole files against the plain encoder would miss
 // a fault: colour samples at exact halves, every vector version of sampling
-// and transform against the plain one, byte stuffing of whole 0xFF words, and
-// the bound the stream is sized by.
+// and transform against the plain one, byte stuffing of whole 0xFF words, the
+// bound the stream is sized by, and the quantisation tables of each quality
+// against libjpeg's.
 #include <QtTest>
 
+#include <cstdio>
 #include <random>
+
+#include <jpeglib.h>
 
 #include "jpeg/internal/encoder.h"
 
@@ -12,10 +16,10 @@ using namespace ModuleJPEG;
 
 namespace {
 
-std::unique_ptr<JpegEncoder> FreshEncoder()
+std::unique_ptr<JpegEncoder> FreshEncoder(std::int32_t quality = 50)
 {
     auto e = std::make_unique<JpegEncoder>();
-    InitTables(50, e->Tables);
+    InitTables(quality, e->Tables);
     DeriveTables(e->Tables);
     e->Stream.Reset(1 << 16);
     return e;
@@ -115,11 +119,29 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(s.Data()), qsizetype(s.Size())), QByteArray("\xFF\x00", 2).repeated(40));
     }
 
-    void worstCaseCoversTheNoisiestMcu()
+    void qualityTablesAndTheWorstCase_data()
     {
+        QTest::addColumn<int>("quality");
+        for (const int q : {1, 10, 49, 50, 51, 85, 100, 0, 101, -7})
+            QTest::newRow(qPrintable(QString::number(q))) << q;
+    }
+    void qualityTablesAndTheWorstCase()
+    {
+        // The quantisation tables of a quality are those libjpeg makes of it.
+        QFETCH(int, quality);
+        auto e = FreshEncoder(quality);
+        jpeg_compress_struct c{};
+        jpeg_error_mgr errors{};
+        c.err = jpeg_std_error(&errors);
+        jpeg_create_compress(&c);
+        jpeg_set_quality(&c, quality, TRUE);
+        for (int table = 0; table < 2; ++table)
+            for (int i = 0; i < 64; ++i)  // libjpeg keeps its tables in natural order too
+                QCOMPARE(e->Tables.QuantTable[table][i], int(c.quant_tbl_ptrs[table]->quantval[i]));
+        jpeg_destroy_compress(&c);
+
         // Alternating extremes give the largest coefficients the transform can
         // make; the coded MCU must stay below the bound the stream is sized by.
-        auto e = FreshEncoder();
         std::mt19937 random(3);
         std::size_t most = 0;
         for (int round = 0; round < 300; ++round) {

@@ -1,7 +1,7 @@
 // The main window driven through its real widgets on the offscreen platform:
 // start-up from the settings, layout, splitter, navigation and completion,
 // the file list and its selection, the ratio box, toolbar, keys, a run
-// started with F5, and unload.
+// started with F5, stopped and taken up again, and unload.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -21,6 +23,9 @@
 #include <QtTest>
 #include <memory>
 
+#include "app/program.h"
+#include "batch/frmprogress.h"
+#include "batch/run.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
 #include "mainwin/frmmain.h"
@@ -30,6 +35,7 @@
 #include "shell/twips.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
+#include "heldpicture.h"
 
 namespace {
 
@@ -365,6 +371,20 @@ private slots:
         QTest::keyClick(&w.FilList(), Qt::Key_F2);
         QCOMPARE(ran, QString("RVCOVRV"));
 
+        // During a run the menu shows the item disabled; F5 and the button
+        // bring the run's window forward instead.
+        w.SetCommandHandler(frmMain::Command::Progress, [&ran] { ran += QLatin1Char('P'); });
+        w.SetRunGoingOn(true);
+        auto* file = w.findChild<QMenu*>("mnuFile");
+        auto* run = w.findChild<QAction*>("mnuFileRun");
+        emit file->aboutToShow();
+        QVERIFY(!run->isEnabled());
+        emit file->aboutToHide();
+        QTest::keyClick(&w.FilList(), Qt::Key_F5);
+        QTest::mouseClick(w.findChild<QToolButton*>("tlbMain_RUN"), Qt::LeftButton);
+        QVERIFY(run->isEnabled());
+        QCOMPARE(ran, QString("RVCOVRVPP"));
+
         // Ctrl+A and Ctrl+R select in the list even from the boxes.
         w.cboDir().setFocus();
         QTRY_VERIFY(w.cboDir().hasFocus());
@@ -466,17 +486,52 @@ private slots:
         basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
         const auto restore = qScopeGuard([] { basMain::SetFolderPicker({}); });
         frmMain& w = Open(photos.path());
+        basBatch::BatchRun run(&w);
+        ConnectRun(w, run);
         w.cboRitu().setFocus();
         w.cboRitu().lineEdit()->selectAll();
         QTest::keyClicks(w.cboRitu().lineEdit(), "50");
         QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(&w, Qt::Key_F5);
         QCOMPARE(messages_.Titled().first(), QString("質問:縮小率 50.0% で縮小を開始します。"));
-        QCOMPARE(messages_.Titled().last(), QString("情報:サイズの変換が終了しました。"));
+        QTRY_COMPARE(messages_.Titled().last(), QString("情報:サイズの変換が終了しました。"));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
         QCOMPARE(QImageReader(out.filePath("b.jpg")).size(), QSize(500, 376));
         QCOMPARE(w.FilList().SelectedCount(), 0);
         QCOMPARE(w.StatusText(), QString());
+    }
+
+    // 中止 while b.jpg is in work: a.jpg is written, b.jpg and d.jpg (c.jpg
+    // was not selected) stay selected after the list is read again, for F5
+    // to take up. F5 during the run brings its window forward.
+    void anUnfinishedRunLeavesTheRestSelected()
+    {
+        QTemporaryDir photos, out;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+            QVERIFY(testimages::PhotoLike(64, 48, 1).save(photos.filePath(name)));
+        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
+        const auto restore = qScopeGuard([] { basMain::SetFolderPicker({}); });
+        std::atomic<bool> bInWork{false};
+        frmMain& w = Open(photos.path());
+        basBatch::BatchRun run(&w, HoldUntilStopped("b.jpg", bInWork));
+        ConnectRun(w, run);
+        w.FilList().SelectAll();
+        w.FilList().SetSelected(2, false);
+        QTest::keyClick(&w, Qt::Key_F5);
+        QVERIFY(run.isRunning());
+        auto* progress = w.findChild<frmProgress*>();
+        QVERIFY(progress);
+        w.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &w);
+        QTest::keyClick(&w, Qt::Key_F5);
+        QTRY_COMPARE(QApplication::activeWindow(), progress);
+        QTRY_VERIFY(bInWork && QFile::exists(out.filePath("a.jpg")));
+        QTest::mouseClick(progress->cmdCancel, Qt::LeftButton);
+        QTRY_VERIFY(!run.isRunning());
+        QCOMPARE(messages_.Titled().last(), QString("情報:中止しました。"));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
+        QVERIFY(!w.FilList().Selected(0) && w.FilList().Selected(1) && !w.FilList().Selected(2) && w.FilList().Selected(3));
+        QCOMPARE(w.StatusText(), QString("2 個のオブジェクトを選択"));
     }
 
     void unloadClosesOthersAndSaves()

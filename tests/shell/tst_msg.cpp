@@ -56,8 +56,8 @@ private slots:
         QVERIFY2(plainLines.contains(QDir::toNativeSeparators(path)), qPrintable(plainLines.join('|')));
     }
 
-    // The real box: Esc must not close it (only Yes or No may), and Enter
-    // straight away answers No, the default button.
+    // The real boxes that ask. The question: Esc must not close it (only Yes
+    // or No may), and Enter straight away answers No, the default button.
     void realQuestionDefaultsToNo()
     {
         Msg().SetResponder(nullptr);
@@ -78,6 +78,19 @@ private slots:
         QCOMPARE(title, QStringLiteral("質問"));
         QCOMPARE(buttons, QStringLiteral("はい(&Y)/いいえ(&N)"));
         QVERIFY(survivedEscape);
+
+        // A failed picture's box: Enter is 中止, as it ended the run before
+        // the box could skip.
+        QTimer::singleShot(0, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                buttons = box->defaultButton()->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        QCOMPARE(Msg().ShowSkipQuestion(QStringLiteral("書き込み出来ません。"), QStringLiteral("/out/a.jpg")), MsgAnswer::No);
+        QCOMPARE(title + '/' + buttons, QStringLiteral("エラー/中止"));
+
     }
 
 private:

@@ -5,6 +5,7 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -143,6 +144,41 @@ QStringList Thrice(int number, const QString& text, const QString& path)
     return {e, e, e};
 }
 
+// What Qt's own reader gives, which every entry must give too.
+QImage QtRead(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    return ToOpaqueRgb32(reader.read());
+}
+
+QByteArray Segment(const char* marker, const QByteArray& payload)
+{
+    const int length = int(payload.size()) + 2;
+    return QByteArray::fromHex(marker) + char(length >> 8) + char(length & 255) + payload;
+}
+
+// A grey progressive 2000 x 2000 JPEG that repeats one AC scan: each codes
+// every block as empty in two runs (Huffman), or has no data at all
+// (arithmetic, whose decoder reads a missing scan as zeros).
+QByteArray RepeatedScans(int scans, bool arithmetic)
+{
+    QByteArray out = QByteArray::fromHex("ffd8") + Segment("ffdb", QByteArray(1, 0) + QByteArray(64, 1)) +
+                     Segment(arithmetic ? "ffca" : "ffc2", QByteArray::fromHex("0807d007d001011100"));
+    if (!arithmetic)
+        out += Segment("ffc4", QByteArray::fromHex("1001000000000000000000000000000000e0"));
+    for (int i = 0; i < scans; ++i)
+        out += Segment("ffda", QByteArray::fromHex("010100013f00")) + (arithmetic ? "" : QByteArray::fromHex("7ffed097"));
+    return out + QByteArray::fromHex("ffd9");
+}
+
+// A 4 x 2 run-length BMP whose rows are the given runs.
+QByteArray RunLengthBmp(const QByteArray& runs)
+{
+    QByteArray out = QByteArray::fromHex("424d000000000000000046000000280000000400000002000000010008000100000000000000130b0000130b00000400000000000000");
+    return out + QByteArray::fromHex("0000ff0000ff0000ff00000000000000") + runs;
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(JpegOptions)
@@ -155,6 +191,8 @@ private slots:
     void streamingMatchesWholePicture_data();
     void streamingMatchesWholePicture();
     void truncatedJpegFailsMidway();
+    void hostileFilesAreBounded_data();
+    void hostileFilesAreBounded();
     void refusesSpecialFiles();
     void stretchAveragesByCoverage();
 };
@@ -201,6 +239,11 @@ void TestPicture::reportsFailures()
 {
     QTemporaryDir dir;
     QCOMPARE(ErrorsOf(dir.filePath("gone.jpg")), Thrice(53, "ファイルが見つかりません。", dir.filePath("gone.jpg")));
+#ifdef Q_OS_UNIX
+    // A lone surrogate that stands for no byte: no file here can have this name.
+    const QString unnamable = dir.filePath(QStringLiteral("x") + QChar(0xD800) + QStringLiteral(".jpg"));
+    QCOMPARE(ErrorsOf(unnamable), Thrice(53, "ファイル名を読み取れません。", unnamable));
+#endif
     QVERIFY(testimages::Write(dir.filePath("junk.jpg"), QByteArray(500, 'x')));
     QCOMPARE(ErrorsOf(dir.filePath("junk.jpg")), Thrice(481, "画像ファイルを読み込めません。", dir.filePath("junk.jpg")));
 
@@ -238,6 +281,7 @@ void TestPicture::streamingMatchesWholePicture()
     QVERIFY(options.bmp ? photo.save(path) : WriteJpeg(path, photo, options));
     const LoadedPicture whole = DecodePicture(path);
     QVERIFY(whole.Ok());
+    QCOMPARE(whole.Image, QtRead(path));
     QCOMPARE(ReadPictureSize(path).Size, whole.Image.size());
     // At 100% the decoded pixels themselves must agree.
     for (const double ratio : {0.37, 1.0}) {
@@ -269,6 +313,71 @@ void TestPicture::truncatedJpegFailsMidway()
     QFile file(path);
     QVERIFY(file.resize(file.size() - 2));
     QVERIFY(LoadReducedPicture(path, 0.5).Ok());
+}
+
+void TestPicture::hostileFilesAreBounded_data()
+{
+    QTemporaryDir dir;
+    QVERIFY(WriteJpeg(dir.filePath("s.jpg"), testimages::PhotoLike(64, 48, 1), {}));
+    const QByteArray small = testimages::Read(dir.filePath("s.jpg"));
+    QVERIFY(testimages::PhotoLike(200, 100, 1).save(dir.filePath("b.bmp")));
+    const QByteArray bmp = testimages::Read(dir.filePath("b.bmp"));
+    const QByteArray whole = QByteArray::fromHex("0401000004020001");  // two rows, then the end code
+    const QByteArray gif = testimages::TwoFrameGif;
+
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<qint64>("sparseSize");  // the file grows to this with nothing written
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<bool>("headerTells");  // ReadPictureSize refuses it too
+    QTest::newRow("1000 repeated scans") << RepeatedScans(1000, false) << ".jpg" << 0LL << false << false;
+    QTest::newRow("1000 empty arithmetic scans") << RepeatedScans(1000, true) << ".jpg" << 0LL << false << false;
+    QTest::newRow("10 repeated scans") << RepeatedScans(10, false) << ".jpg" << 0LL << true << false;
+    QTest::newRow("100,000 comments") << small.left(2) + Segment("fffe", QByteArray(24, 'c')).repeated(100000) + small.mid(2)
+                                      << ".jpg" << 0LL << true << false;
+    QTest::newRow("100,000 APP1 segments")
+        << small.left(2) + Segment("ffe1", QByteArray("Exif\0\0MM", 8)).repeated(100000) + small.mid(2) << ".jpg" << 0LL
+        << true << false;
+    QTest::newRow("a start marker, then 1 GiB of nothing") << QByteArray::fromHex("ffd8") << ".jpg" << (1LL << 30) << false
+                                                           << true;
+    QTest::newRow("a picture, then 1 GiB of zeros") << small.chopped(2) << ".jpg" << (1LL << 30) << false << false;
+    QTest::newRow("BMP cut to 8%") << bmp.left(bmp.size() * 8 / 100) << ".bmp" << 0LL << false << true;
+    QTest::newRow("BMP of 354 bytes claiming 12000 x 13000")
+        << bmp.left(18) + QByteArray::fromHex("e02e0000c8320000") + bmp.mid(26, 354 - 26) << ".bmp" << 0LL << false << true;
+    QTest::newRow("BMP whose pixels lie past the end") << bmp.left(10) + QByteArray::fromHex("a0860100") + bmp.mid(14)
+                                                       << ".bmp" << 0LL << false << true;
+    QTest::newRow("run-length BMP") << RunLengthBmp(whole) << ".bmp" << 0LL << true << false;
+    QTest::newRow("run-length BMP cut") << RunLengthBmp(whole.left(4)) << ".bmp" << 0LL << false << true;
+    QTest::newRow("GIF cut in its first image") << gif.left(46) << ".gif" << 0LL << false << true;
+    QTest::newRow("GIF with 2 of 8 pixels coded")
+        << QByteArray(gif).replace(QByteArray::fromHex("020544a8716250"), QByteArray::fromHex("0202440a")) << ".gif" << 0LL
+        << false << true;
+}
+
+// Decoder bombs, floods and cut files end quickly, refused as unreadable; a
+// raised stop flag ends reading a JPEG before its header is done.
+void TestPicture::hostileFilesAreBounded()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, suffix);
+    QFETCH(qint64, sparseSize);
+    QFETCH(bool, loads);
+    QFETCH(bool, headerTells);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p" + suffix);
+    QVERIFY(testimages::Write(path, bytes));
+    if (sparseSize > 0) {
+        QFile file(path);
+        QVERIFY(file.resize(sparseSize));
+    }
+    const QString refused = Thrice(481, "画像ファイルを読み込めません。", path)[0];
+    const QStringList errors = ErrorsOf(path);
+    QCOMPARE(errors[0], loads ? QString("no error") : refused);
+    QCOMPARE(errors[1], headerTells ? refused : QString("no error"));
+    QCOMPARE(errors[2], errors[0]);
+    std::atomic<bool> stop{true};
+    if (suffix == ".jpg")
+        QVERIFY(LoadReducedPicture(path, 0.5, &stop).Stopped);
 }
 
 void TestPicture::refusesSpecialFiles()

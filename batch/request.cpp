@@ -1,0 +1,35 @@
+// The run command's questions before a run.
+#include "batch/request.h"
+
+#include "shell/folderpicker.h"
+#include "shell/msg.h"
+#include "shell/numtext.h"
+
+namespace basBatch {
+
+std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
+                                    const std::function<void()>& closeViewers, QWidget* owner)
+{
+    if (selectedPaths.isEmpty()) {
+        Msg().ShowMessage(QStringLiteral("ファイルが選択されていません。"));
+        return std::nullopt;
+    }
+    if (Msg().ShowQuestion(QStringLiteral("縮小率 ") + ratioText + QStringLiteral(" で縮小を開始します。")) !=
+        MsgAnswer::Yes)
+        return std::nullopt;
+
+    if (closeViewers)
+        closeViewers();
+
+    // The picker opens at the last output folder, never at the source folder,
+    // where a bare Enter would confirm writing over the originals.
+    RunRequest request;
+    if (!basMain::BrowseForOutputFolder(owner, request.OutputFolder,
+                                        QStringLiteral("縮小した画像を出力するフォルダを選択してください。")))
+        return std::nullopt;
+    request.Paths = selectedPaths;
+    request.Ratio = basMain::Val(ratioText) / 100.0;
+    return request;
+}
+
+}  // namespace basBatch

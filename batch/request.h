@@ -1,0 +1,29 @@
+// What a batch run is asked to do, as a plain value, and the questions the
+// window's run command asks before it makes one: the selection, the ratio,
+// then the output folder.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace basBatch {
+
+struct RunRequest {
+    QStringList Paths;     // the pictures, in list order
+    double Ratio = 1.0;    // 0.5 halves width and height
+    QString OutputFolder;  // where the JPEG files go
+};
+
+// The run command's questions: a warning when nothing is selected; "縮小率
+// <ratioText> で縮小を開始します。" (ratioText as the ratio box shows it);
+// on Yes the viewers are closed (closeViewers), whatever comes next; then the
+// output folder is picked over owner. Nothing when the user declines or
+// cancels.
+std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
+                                    const std::function<void()>& closeViewers, QWidget* owner);
+
+}  // namespace basBatch

@@ -1,0 +1,195 @@
+// The output settings dialog. Laid out by Qt's layouts rather than in twips:
+// it has more rows than the other small dialogs, and the stand-in gothic is
+// wider than the font they were designed for, so the layout sizes it to its
+// texts and then fixes that size.
+#include "dialogs/frmoutputsettings.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStyle>
+
+#include "shell/msg.h"
+
+namespace {
+
+template <typename Widget, typename... Args>
+Widget* Make(QWidget* parent, const char* name, Args&&... args)
+{
+    auto* widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QSpinBox* NumberBox(QWidget* parent, const char* name, int low, int high, int value)
+{
+    auto* box = Make<QSpinBox>(parent, name);
+    box->setRange(low, high);
+    box->setValue(value);
+    box->setAlignment(Qt::AlignRight);
+    return box;
+}
+
+// A row set in under the text of the check box or option above it.
+QHBoxLayout* Indented(int indent, QWidget* first)
+{
+    auto* row = new QHBoxLayout;
+    row->addSpacing(indent);
+    row->addWidget(first);
+    return row;
+}
+
+}  // namespace
+
+frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& messages, QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), messages_(messages)
+{
+    setObjectName(QStringLiteral("frmOutputSettings"));
+    setWindowTitle(QStringLiteral("出力の設定"));
+    setModal(true);
+
+    auto* fraSize = Make<QGroupBox>(this, "fraSize", QStringLiteral("大きさ"));
+    optRatio = Make<QRadioButton>(fraSize, "optRatio", QStringLiteral("ツールバーの縮小率"));
+    optBox = Make<QRadioButton>(fraSize, "optBox", QStringLiteral("幅"));
+    optBox->setAccessibleName(QStringLiteral("幅 W × 高さ H ピクセル以内"));
+    auto* sizeMode = new QButtonGroup(this);
+    sizeMode->addButton(optRatio);
+    sizeMode->addButton(optBox);
+    txtWidth = NumberBox(fraSize, "txtWidth", Output::MinBoxSide, Output::MaxBoxSide, settings.Box.width());
+    txtHeight = NumberBox(fraSize, "txtHeight", Output::MinBoxSide, Output::MaxBoxSide, settings.Box.height());
+    cboPreset = Make<QComboBox>(fraSize, "cboPreset");
+    for (const QSize& preset : Output::BoxPresets)
+        cboPreset->addItem(QStringLiteral("%1 × %2").arg(preset.width()).arg(preset.height()), preset);
+    auto* lblPreset = Make<QLabel>(fraSize, "lblPreset", QStringLiteral("定型サイズ："));
+    lblPreset->setBuddy(cboPreset);
+
+    const int radioIndent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                            style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    auto* sizeGrid = new QGridLayout(fraSize);
+    sizeGrid->addWidget(optRatio, 0, 0, 1, 6);
+    sizeGrid->addWidget(optBox, 1, 0);
+    sizeGrid->addWidget(txtWidth, 1, 1);
+    auto* lblBy = Make<QLabel>(fraSize, "lblBy", QStringLiteral("× 高さ"));
+    auto* lblPixels = Make<QLabel>(fraSize, "lblPixels", QStringLiteral("ピクセル以内"));
+    boxControls_ = {txtWidth, lblBy, txtHeight, lblPixels, lblPreset, cboPreset};
+    sizeGrid->addWidget(lblBy, 1, 2);
+    sizeGrid->addWidget(txtHeight, 1, 3);
+    sizeGrid->addWidget(lblPixels, 1, 4);
+    sizeGrid->setColumnStretch(5, 1);
+    sizeGrid->addLayout(Indented(radioIndent, lblPreset), 2, 0);
+    sizeGrid->addWidget(cboPreset, 2, 1, 1, 3);
+
+    auto* fraFile = Make<QFrame>(this, "fraFile");
+    fraFile->setFrameShape(QFrame::Box);
+    fraFile->setFrameShadow(QFrame::Sunken);
+    txtQuality = NumberBox(fraFile, "txtQuality", Output::MinQuality, Output::MaxQuality, settings.Quality);
+    auto* lblQuality = Make<QLabel>(fraFile, "lblQuality", QStringLiteral("JPEG の品質："));
+    lblQuality->setBuddy(txtQuality);
+    chkKeepMetadata = Make<QCheckBox>(fraFile, "chkKeepMetadata", QStringLiteral("撮影情報 (Exif・XMP) を残す"));
+    chkKeepGps = Make<QCheckBox>(fraFile, "chkKeepGps", QStringLiteral("位置情報 (GPS) も残す"));
+    chkKeepDate = Make<QCheckBox>(fraFile, "chkKeepDate", QStringLiteral("元の画像の更新日時を付ける"));
+    txtSuffix = Make<QLineEdit>(fraFile, "txtSuffix", settings.Suffix);
+    txtSuffix->setPlaceholderText(QStringLiteral("例：_small"));
+    auto* lblSuffix = Make<QLabel>(fraFile, "lblSuffix", QStringLiteral("ファイル名の末尾に付ける文字："));
+    lblSuffix->setBuddy(txtSuffix);
+    chkKeepMetadata->setChecked(settings.KeepMetadata);
+    chkKeepGps->setChecked(settings.KeepGps);
+    chkKeepDate->setChecked(settings.KeepDate);
+
+    const int checkIndent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                            style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    auto* fileGrid = new QGridLayout(fraFile);
+    auto* qualityRow = new QHBoxLayout;
+    qualityRow->addWidget(lblQuality);
+    qualityRow->addWidget(txtQuality);
+    qualityRow->addStretch();
+    fileGrid->addLayout(qualityRow, 0, 0, 1, 2);
+    fileGrid->addWidget(chkKeepMetadata, 1, 0, 1, 2);
+    fileGrid->addLayout(Indented(checkIndent, chkKeepGps), 2, 0, 1, 2);
+    fileGrid->addWidget(chkKeepDate, 3, 0, 1, 2);
+    fileGrid->addWidget(lblSuffix, 4, 0);
+    fileGrid->addWidget(txtSuffix, 4, 1);
+    fileGrid->setColumnStretch(1, 1);
+
+    auto* fraBtn = Make<QFrame>(this, "fraBtn");
+    cmdOK = Make<QPushButton>(fraBtn, "cmdOK", QStringLiteral("OK"));
+    cmdCancel = Make<QPushButton>(fraBtn, "cmdCancel", QStringLiteral("キャンセル"));
+    cmdOK->setDefault(true);
+    auto* buttons = new QHBoxLayout(fraBtn);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto* root = new QVBoxLayout(this);
+    root->addWidget(fraSize);
+    root->addWidget(fraFile);
+    root->addWidget(fraBtn);
+
+    (settings.Size == Output::SizeMode::Box ? optBox : optRatio)->setChecked(true);
+    UpdateControls();
+    connect(optBox, &QRadioButton::toggled, this, &frmOutputSettings::UpdateControls);
+    connect(chkKeepMetadata, &QCheckBox::toggled, this, &frmOutputSettings::UpdateControls);
+    connect(txtWidth, &QSpinBox::valueChanged, this, &frmOutputSettings::UpdateControls);
+    connect(txtHeight, &QSpinBox::valueChanged, this, &frmOutputSettings::UpdateControls);
+    connect(cboPreset, &QComboBox::activated, this, [this](int index) {
+        const QSize preset = cboPreset->itemData(index).toSize();
+        txtWidth->setValue(preset.width());
+        txtHeight->setValue(preset.height());
+    });
+    connect(cmdOK, &QPushButton::clicked, this, &frmOutputSettings::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmOutputSettings::reject);
+    setFixedSize(sizeHint());
+}
+
+void frmOutputSettings::UpdateControls()
+{
+    for (QWidget* w : boxControls_)
+        w->setEnabled(optBox->isChecked());
+    // GPS tags travel only with the rest of the metadata.
+    chkKeepGps->setEnabled(chkKeepMetadata->isChecked());
+    // The preset the numbers are, if they are one.
+    cboPreset->setCurrentIndex(cboPreset->findData(QSize(txtWidth->value(), txtHeight->value())));
+}
+
+Output::Settings frmOutputSettings::Result() const
+{
+    Output::Settings s;
+    s.Size = optBox->isChecked() ? Output::SizeMode::Box : Output::SizeMode::Ratio;
+    s.Box = QSize(txtWidth->value(), txtHeight->value());
+    s.Quality = txtQuality->value();
+    s.KeepMetadata = chkKeepMetadata->isChecked();
+    s.KeepGps = chkKeepGps->isChecked();
+    s.KeepDate = chkKeepDate->isChecked();
+    s.Suffix = txtSuffix->text();
+    return s;
+}
+
+void frmOutputSettings::accept()
+{
+    const QString forbidden = Output::ForbiddenNameCharacters(txtSuffix->text());
+    if (!forbidden.isEmpty()) {
+        messages_.ShowMessage(Output::ForbiddenSuffixText(forbidden));
+        txtSuffix->setFocus();
+        txtSuffix->selectAll();
+        return;
+    }
+    QDialog::accept();
+}
+
+std::optional<Output::Settings> frmOutputSettings::Ask(const Output::Settings& settings, clsMsg& messages,
+                                                       QWidget* owner)
+{
+    frmOutputSettings dialog(settings, messages, owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Result();
+}

@@ -1,0 +1,55 @@
+// "出力の設定": the output settings in a small modal dialog: the size (the
+// toolbar's ratio, or a box in pixels with a few presets), the JPEG quality,
+// what is kept of the source (metadata, GPS position, date) and the suffix
+// for the names. It shows a settings value and gives one back; a suffix a
+// file name cannot hold is refused with a message.
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <optional>
+
+#include "output/outputsettings.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class clsMsg;
+
+class frmOutputSettings final : public QDialog {
+public:
+    // messages shows the refusal of a bad suffix.
+    frmOutputSettings(const Output::Settings& settings, clsMsg& messages, QWidget* owner = nullptr);
+
+    // The settings as the controls show them.
+    Output::Settings Result() const;
+
+    // Shows the dialog modally: the settings confirmed with OK, or nothing
+    // when it was cancelled.
+    static std::optional<Output::Settings> Ask(const Output::Settings& settings, clsMsg& messages,
+                                               QWidget* owner = nullptr);
+
+    // OK: closes unless the suffix holds a character a name cannot.
+    void accept() override;
+
+    QRadioButton* optRatio;
+    QRadioButton* optBox;
+    QSpinBox* txtWidth;
+    QSpinBox* txtHeight;
+    QComboBox* cboPreset;
+    QSpinBox* txtQuality;
+    QCheckBox* chkKeepMetadata;
+    QCheckBox* chkKeepGps;
+    QCheckBox* chkKeepDate;
+    QLineEdit* txtSuffix;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+private:
+    void UpdateControls();
+    clsMsg& messages_;
+    QList<QWidget*> boxControls_;  // in force only with the size box
+};

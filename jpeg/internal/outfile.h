@@ -1,0 +1,45 @@
+// The file a save writes, put in place only once it is complete. Only the
+// encoder's own files include this header.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+#include "jpeg/jpeg.h"
+
+namespace ModuleJPEG {
+
+// A file written in the target's folder and put in place of the target by
+// Commit; removed again if it is not committed. On Linux it has no name at
+// all until Commit (O_TMPFILE): a finished file waiting for its turn leaves
+// nothing behind when the process is killed. Commit names it with a short
+// temporary name (".zembrik-XXXXXXXX.tmp") and renames that over the target,
+// as a file system without unnamed files gets from the start. Only a file
+// this object created is ever removed.
+class PendingJpeg::File final : public ByteSink {
+public:
+    ~File() override;
+
+    JpegResult Create(const std::filesystem::path& target);
+    JpegResult Put(const std::uint8_t* data, std::size_t size) override;
+    // Makes the data durable; a named temporary is closed too.
+    JpegResult Finish();
+    // Puts the finished file in place of the target, keeping the target's
+    // permission bits (and group, where allowed).
+    JpegResult Commit();
+    std::uint64_t Written() const { return written_; }
+    void Discard();
+
+private:
+    JpegResult CreateNamed(const std::filesystem::path& folder);
+    JpegResult Name();
+
+    std::filesystem::path target_;
+    std::filesystem::path temp_;  // set only once this object has made it
+    std::FILE* file_ = nullptr;
+    bool unnamed_ = false;        // file_ has no name yet
+    std::uint64_t written_ = 0;
+};
+
+}  // namespace ModuleJPEG

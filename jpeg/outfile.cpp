@@ -1,0 +1,253 @@
+// The output file of a save: unnamed (Linux) or under a temporary name while
+// it is written, renamed over the target once complete (keeping the target's
+// permissions) and on disk, the folder synced after a run's last file, and
+// every failure of the file system turned into a JpegResult.
+#include "jpeg/internal/outfile.h"
+
+#include <cerrno>
+#include <random>
+#include <system_error>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace ModuleJPEG {
+namespace {
+
+JpegResult FromErrno(int error)
+{
+    switch (error) {
+    case ENOMEM: return JpegResult::OutOfMemory;
+    case ENOSPC:
+#if defined(EDQUOT)
+    case EDQUOT:
+#endif
+    case EFBIG: return JpegResult::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+    case ETXTBSY: return JpegResult::PermissionDenied;
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+    case EIO: return JpegResult::DeviceUnavailable;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EISDIR:
+    case EILSEQ:
+    case EEXIST: return JpegResult::BadFileName;
+    default: return JpegResult::Unexpected;
+    }
+}
+
+JpegResult FromErrorCode(const std::error_code& error)
+{
+    if (error.category() == std::generic_category() || error.category() == std::system_category()) {
+        const std::error_condition condition = error.default_error_condition();
+        if (condition.category() == std::generic_category())
+            return FromErrno(condition.value());
+    }
+    return JpegResult::Unexpected;
+}
+
+std::FILE* OpenExclusive(const std::filesystem::path& path)
+{
+#if defined(_WIN32)
+    return _wfopen(path.c_str(), L"wbx");
+#else
+    return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
+// Short and of fixed length, hidden, with an extension no image list shows;
+// Make is tried with new names while it fails with EEXIST.
+template <typename Make>
+JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::path& made, Make make)
+{
+    std::random_device entropy;
+    std::mt19937 random(entropy());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, ".zembrik-%08x.tmp", static_cast<unsigned>(random()));
+        const std::filesystem::path temp = folder.empty() ? std::filesystem::path(name) : folder / name;
+        errno = 0;
+        if (make(temp)) {
+            made = temp;
+            return JpegResult::Ok;
+        }
+        if (errno != EEXIST)
+            return FromErrno(errno);
+    }
+    return JpegResult::Unexpected;
+}
+
+// A file put in place of another keeps the other's permission bits and,
+// where the system allows it, its group, rather than getting those of a new
+// file. Nothing to keep when the target does not exist or is no file.
+void TakeOverPermissions([[maybe_unused]] const std::filesystem::path& file,
+                         [[maybe_unused]] const std::filesystem::path& target)
+{
+#if !defined(_WIN32)
+    struct stat old;
+    if (::stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return;
+    // The group first, as a change of group may clear mode bits. Refused
+    // unless we may give the file that group: it then keeps ours.
+    [[maybe_unused]] const int grouped = ::chown(file.c_str(), static_cast<uid_t>(-1), old.st_gid);
+    ::chmod(file.c_str(), old.st_mode & 0777);
+#endif
+}
+
+#if defined(O_TMPFILE)
+// Gives an unnamed file a name; through /proc, or, where /proc is missing, by
+// its descriptor (which needs a privilege).
+bool Link(int fd, const std::filesystem::path& name)
+{
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+           ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+#endif
+
+}  // namespace
+
+PendingJpeg::File::~File()
+{
+    Discard();
+}
+
+JpegResult PendingJpeg::File::Create(const std::filesystem::path& target)
+{
+    Discard();
+    target_ = target;
+    written_ = 0;
+    const std::filesystem::path folder = target.parent_path();
+#if defined(O_TMPFILE)
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        file_ = ::fdopen(fd, "wb");
+        if (!file_) {
+            ::close(fd);
+            return JpegResult::OutOfMemory;
+        }
+        unnamed_ = true;
+        return JpegResult::Ok;
+    }
+    // A file system (or kernel) without unnamed files: a named temporary.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return FromErrno(errno);
+#endif
+    return CreateNamed(folder);
+}
+
+JpegResult PendingJpeg::File::CreateNamed(const std::filesystem::path& folder)
+{
+    return TryNames(folder, temp_, [this](const std::filesystem::path& temp) { return (file_ = OpenExclusive(temp)) != nullptr; });
+}
+
+JpegResult PendingJpeg::File::Put(const std::uint8_t* data, std::size_t size)
+{
+    errno = 0;
+    if (std::fwrite(data, 1, size, file_) != size)
+        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+    written_ += size;
+    return JpegResult::Ok;
+}
+
+JpegResult PendingJpeg::File::Finish()
+{
+    if (!file_)
+        return temp_.empty() ? JpegResult::Unexpected : JpegResult::Ok;
+    errno = 0;
+    if (std::fflush(file_) != 0)
+        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+    // The data reaches the disk before the file takes the target's name.
+#if defined(_WIN32)
+    if (_commit(_fileno(file_)) != 0)
+#elif defined(__APPLE__)
+    if (fsync(fileno(file_)) != 0 && errno != EINVAL)
+#else
+    if (fdatasync(fileno(file_)) != 0 && errno != EINVAL)
+#endif
+        return FromErrno(errno);
+    if (unnamed_)
+        return JpegResult::Ok;  // closing it would lose it
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0)
+        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+    return JpegResult::Ok;
+}
+
+// An unnamed file gets a temporary name beside the target; a name cannot
+// replace an existing file, a rename can.
+JpegResult PendingJpeg::File::Name()
+{
+#if defined(O_TMPFILE)
+    const int fd = fileno(file_);
+    const JpegResult named = TryNames(target_.parent_path(), temp_,
+                                      [fd](const std::filesystem::path& temp) { return Link(fd, temp); });
+    if (named != JpegResult::Ok)
+        return named;
+    std::fclose(file_);
+    file_ = nullptr;
+    unnamed_ = false;
+#endif
+    return JpegResult::Ok;
+}
+
+JpegResult PendingJpeg::File::Commit()
+{
+    JpegResult result = Finish();
+    if (result == JpegResult::Ok && unnamed_)
+        result = Name();
+    if (result != JpegResult::Ok)
+        return result;
+    TakeOverPermissions(temp_, target_);
+    std::error_code error;
+    std::filesystem::rename(temp_, target_, error);
+    if (error) {
+        std::error_code ignored;
+        return std::filesystem::is_directory(target_, ignored) ? JpegResult::FolderInTheWay : FromErrorCode(error);
+    }
+    temp_.clear();
+    return JpegResult::Ok;
+}
+
+void PendingJpeg::File::Discard()
+{
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    unnamed_ = false;
+    if (!temp_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(temp_, ignored);
+        temp_.clear();
+    }
+}
+
+JpegResult SyncFolder([[maybe_unused]] const std::filesystem::path& folder)
+{
+#if defined(_WIN32)
+    return JpegResult::Ok;  // NTFS journals the renames itself
+#else
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return FromErrno(errno);
+    const int synced = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return synced == 0 ? JpegResult::Ok : FromErrno(synced);
+#endif
+}
+
+}  // namespace ModuleJPEG

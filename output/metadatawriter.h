@@ -1,0 +1,72 @@
+// Carries a photo's metadata over to its shrunk copy: the source's Exif, XMP
+// and IPTC written into a finished output JPEG with exiv2, made true of the
+// copy (upright, its own pixel size, no thumbnail, no ICC profile, no GPS
+// position unless asked), and the source's modification time given to the
+// output. Every failure comes back as a value.
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace Output {
+
+// exiv2's process-wide set-up: its XMP toolkit initialised with a lock for
+// the namespaces it registers (so several threads may read and write XMP at
+// once), HEIF and AVIF sources enabled, its warnings kept off the terminal.
+// Made once by the program's main() (or a test) before any thread copies
+// metadata, and kept until the last copy is done; one at a time.
+class MetadataLibrary {
+public:
+    MetadataLibrary();
+    ~MetadataLibrary();
+    MetadataLibrary(const MetadataLibrary&) = delete;
+    MetadataLibrary& operator=(const MetadataLibrary&) = delete;
+
+private:
+    static void LockXmp(void* library, bool lock);
+    std::mutex xmp_;
+};
+
+struct MetadataError {
+    enum class Step { ReadSource, WriteOutput };
+    Step Failed = Step::WriteOutput;
+    QString Description;  // for the user: "撮影情報を書き込めません。"
+    QString Detail;       // exiv2's or the system's own words
+};
+
+struct MetadataResult {
+    std::optional<MetadataError> Error;
+    bool Copied = false;  // the source had metadata and the output now carries it
+    bool Ok() const { return !Error; }
+};
+
+class MetadataWriter {
+public:
+    // The library must outlive the writer.
+    explicit MetadataWriter(const MetadataLibrary& library);
+
+    // Writes the Exif, XMP and IPTC of source (a JPEG, or any picture exiv2
+    // reads) into the JPEG output, whose pixels are upright and outputSize
+    // large: Orientation 1, PixelXDimension and PixelYDimension outputSize
+    // (where the source has an Exif IFD), the embedded thumbnail gone, GPS tags (Exif and XMP) gone unless keepGps, no
+    // ICC profile (the output's pixels are sRGB, which the colour space tags
+    // then say). A source without metadata, or of a kind exiv2 does not know,
+    // leaves the output as it is and is no failure. Safe on several threads
+    // at once, each with its own output.
+    MetadataResult Write(const std::filesystem::path& source, const std::filesystem::path& output,
+                         QSize outputSize, bool keepGps) const;
+    // The same into a JPEG held in memory (a temporary without a name).
+    MetadataResult Write(const std::filesystem::path& source, std::vector<std::uint8_t>& output,
+                         QSize outputSize, bool keepGps) const;
+};
+
+// Gives output the modification time of source, to the system's precision.
+std::optional<MetadataError> CopyModificationTime(const std::filesystem::path& source,
+                                                  const std::filesystem::path& output);
+
+}  // namespace Output

@@ -1,0 +1,90 @@
+// zembrik-batch's output options.
+#include "output/outputoptions.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace Output {
+namespace {
+
+OptionTaken Refuse(const QString& message)
+{
+    return {true, UsageProblem{message}};
+}
+
+// A whole number from low to high, written plainly (no sign, no spaces).
+std::optional<int> WholeNumber(const QString& text, int low, int high)
+{
+    static_assert(MaxBoxSide < 1'000'000);
+    if (text.isEmpty() || text.size() > 6 || !std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        }))
+        return std::nullopt;
+    const int value = text.toInt();
+    return value >= low && value <= high ? std::optional<int>(value) : std::nullopt;
+}
+
+}  // namespace
+
+OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings& settings)
+{
+    const QString& arg = args.at(index);
+    const qsizetype equals = arg.indexOf(QLatin1Char('='));
+    const QString name = equals < 0 ? arg : arg.left(equals);
+
+    const bool flag = name == QLatin1String("--keep-metadata") || name == QLatin1String("--keep-gps") ||
+                      name == QLatin1String("--keep-date");
+    if (flag) {
+        if (equals >= 0)
+            return Refuse(QStringLiteral("option '%1' doesn't allow an argument").arg(name));
+        if (name == QLatin1String("--keep-metadata"))
+            settings.KeepMetadata = true;
+        else if (name == QLatin1String("--keep-gps"))
+            settings.KeepGps = true;
+        else
+            settings.KeepDate = true;
+        return {true, std::nullopt};
+    }
+    if (name != QLatin1String("--max-size") && name != QLatin1String("--quality") && name != QLatin1String("--suffix"))
+        return {};
+
+    QString value;
+    if (equals >= 0) {
+        value = arg.mid(equals + 1);
+    } else {
+        if (index + 1 >= args.size())
+            return Refuse(QStringLiteral("option '%1' requires an argument").arg(name));
+        value = args.at(++index);
+    }
+
+    if (name == QLatin1String("--max-size")) {
+        const QStringList sides = value.split(QRegularExpression(QStringLiteral("[xX×]")));
+        const std::optional<int> w = sides.size() == 2 ? WholeNumber(sides.at(0), MinBoxSide, MaxBoxSide) : std::nullopt;
+        const std::optional<int> h = sides.size() == 2 ? WholeNumber(sides.at(1), MinBoxSide, MaxBoxSide) : std::nullopt;
+        if (!w || !h)
+            return Refuse(QStringLiteral("invalid size '%1' (WxH, each side 1 to 65500, such as 1920x1080)").arg(value));
+        settings.Size = SizeMode::Box;
+        settings.Box = QSize(*w, *h);
+    } else if (name == QLatin1String("--quality")) {
+        const std::optional<int> q = WholeNumber(value, MinQuality, MaxQuality);
+        if (!q)
+            return Refuse(QStringLiteral("invalid quality '%1' (1 to 100)").arg(value));
+        settings.Quality = *q;
+    } else {
+        const QString forbidden = ForbiddenNameCharacters(value);
+        if (!forbidden.isEmpty())
+            return Refuse(QStringLiteral("invalid suffix: a file name cannot hold '%1'")
+                              .arg(VisibleCharacter(forbidden.at(0))));
+        settings.Suffix = value;
+    }
+    return {true, std::nullopt};
+}
+
+std::optional<UsageProblem> CheckOutputOptions(const Settings& settings)
+{
+    if (settings.KeepGps && !settings.KeepMetadata)
+        return UsageProblem{QStringLiteral("--keep-gps needs --keep-metadata")};
+    return std::nullopt;
+}
+
+}  // namespace Output
