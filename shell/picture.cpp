@@ -264,7 +264,10 @@ ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink,
         result.Error = std::move(loaded.Error);
         return result;
     }
-    const QImage& source = loaded.Image;  // opaque RGB32
+    // Opaque RGB32 from the readers; a test's loader may give other layouts.
+    const QImage source = loaded.Image.format() == QImage::Format_RGB32 || loaded.Image.format() == QImage::Format_ARGB32
+                              ? loaded.Image
+                              : loaded.Image.convertToFormat(QImage::Format_RGB32);
     result.SourceSize = source.size();
     result.Space = source.colorSpace();
     const QSize target(TargetLength(source.width(), ratio), TargetLength(source.height(), ratio));
