@@ -22,7 +22,7 @@ enum class JpegResult : std::int32_t {
     PermissionDenied = -4,
     DeviceUnavailable = -5,  // device gone, disk not ready, folder not found
     BadFileName = -6,        // a name the file system refuses (on Windows also '*' or '?'), or empty
-    PictureTooLarge = -7,    // the picture cannot be held for encoding
+    PictureTooLarge = -7,    // too large to encode (a side above 65,500 pixels)
     Unexpected = -8,         // anything else
     // A folder has the target's name. (-9 is left free: callers have always
     // taken it for a value that is no failure code.)
