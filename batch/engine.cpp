@@ -2,7 +2,7 @@
 // items ahead of the next one to put in place (which bounds the finished
 // files waiting for their turn), and hand each back as a finished temporary
 // file or a failure. The owner renames them in order. Every item has its own encoder,
-// so workers share nothing but the queue.
+// so workers share nothing but the queue and the memory budget.
 #include "batch/engine.h"
 
 #include <QDir>
@@ -13,13 +13,17 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 
-#if defined(Q_OS_UNIX)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -39,6 +43,23 @@ QString OutputPathFor(const QString& outputFolder, const QString& fileName, cons
 int DefaultThreadCount()
 {
     return std::max(1, QThread::idealThreadCount());
+}
+
+qint64 DefaultMemoryBudget()
+{
+    qint64 physical = 0;
+#if defined(_WIN32)
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status))
+        physical = static_cast<qint64>(status.ullTotalPhys);
+#elif defined(_SC_PHYS_PAGES)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        physical = static_cast<qint64>(pages) * pageSize;
+#endif
+    return physical > 0 ? physical / 2 : std::numeric_limits<qint64>::max();
 }
 
 namespace {
@@ -108,10 +129,23 @@ struct ShrinkEngine::State {
     // -1: it is read only once that file is in place, as a run on one thread
     // would read it.
     std::vector<int> readsOutputOf;
+    // The memory budget: what the items in work have reserved, and whose
+    // turn it is to reserve (turns go in plan order; an item that needs no
+    // reservation passes its turn).
+    qint64 budget = 0;
+    qint64 reserved = 0;
+    int nextToReserve = 0;
+    std::vector<bool> turnPassed;
+    std::condition_variable budgetCv;
+    // The folders files were put in, to be synced once the run is over
+    // (the owner's).
+    std::set<std::filesystem::path> filledFolders;
     int nextToTake = 0;
     int nextToReport = 0;
     int firstFailure = kNone;  // under StopAtFirstFailure: no work beyond it
     int active = 0;
+    int inWork = 0;  // items being processed
+    int cores = 1;
     bool started = false;
     bool stopped = false;  // Stop: nothing more is reported
     bool ended = false;    // the first failure was reported
@@ -151,14 +185,283 @@ struct ShrinkEngine::State {
         for (const auto& w : workers)
             if (w->Current > index)
                 w->Abandon.store(true);
+        budgetCv.notify_all();  // a worker waiting for memory gives up
     }
 
-    void Process(int index, Worker& worker, Slot& slot);
+    // With the lock held.
+    void PassTurn(int index)
+    {
+        turnPassed[static_cast<std::size_t>(index)] = true;
+        while (nextToReserve < Count() && turnPassed[static_cast<std::size_t>(nextToReserve)])
+            ++nextToReserve;
+        budgetCv.notify_all();
+    }
+
+    // Waits for Index's turn and for room; false when the item was abandoned
+    // meanwhile. A reservation larger than the whole budget waits for all the
+    // others to be released.
+    bool Reserve(int index, Worker& worker, qint64& bytes)
+    {
+        std::unique_lock lock(mutex);
+        bytes = std::min(bytes, budget);
+        budgetCv.wait(lock, [&] {
+            return worker.Abandon.load() || (nextToReserve == index && reserved + bytes <= budget);
+        });
+        PassTurn(index);
+        if (worker.Abandon.load()) {
+            bytes = 0;
+            return false;
+        }
+        reserved += bytes;
+        return true;
+    }
+
+    void Release(int index, qint64 bytes)
+    {
+        const std::lock_guard lock(mutex);
+        reserved -= bytes;
+        PassTurn(index);  // if it never reserved
+    }
+
+    // A core no item is using.
+    bool SpareCore()
+    {
+        const std::lock_guard lock(mutex);
+        return inWork < cores;
+    }
+
+    void Process(int index, Worker& worker, Slot& slot, qint64& reservation);
     void Work(Worker& worker);
     void JoinAndClear();
 };
 
-void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot)
+namespace {
+
+// Codes the bands of one picture on a thread of its own while the worker
+// decodes and reduces the next band, for a picture that would otherwise
+// leave a core idle: two bands, one being filled while the other is coded.
+class BandCoder {
+public:
+    // Throws std::system_error when the thread cannot start, std::bad_alloc.
+    BandCoder(ModuleJPEG::PendingJpeg& file, int width, int height)
+        : file_(file), width_(width), height_(height)
+    {
+        for (auto& band : bands_)
+            band.assign(16 * static_cast<std::size_t>(width), 0u);
+        thread_ = std::thread([this] { Run(); });
+    }
+
+    ~BandCoder()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    BandCoder(const BandCoder&) = delete;
+    BandCoder& operator=(const BandCoder&) = delete;
+
+    uchar* NextRow()
+    {
+        return reinterpret_cast<uchar*>(bands_[filling_].data() + static_cast<std::size_t>(rowsInBand_) * width_);
+    }
+
+    // Hands a complete band to the thread once it has coded the one before.
+    ModuleJPEG::JpegResult RowDone(bool& bandDone)
+    {
+        ++rowsGiven_;
+        bandDone = ++rowsInBand_ == 16 || rowsGiven_ == height_;
+        if (!bandDone)
+            return ModuleJPEG::JpegResult::Ok;
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return !busy_; });
+        if (result_ != ModuleJPEG::JpegResult::Ok)
+            return result_;
+        queued_ = {bands_[filling_].data(), width_, width_, rowsInBand_};
+        busy_ = true;
+        lock.unlock();
+        wake_.notify_all();
+        filling_ ^= 1;
+        rowsInBand_ = 0;
+        return ModuleJPEG::JpegResult::Ok;
+    }
+
+    // Waits for the last band; the first failure, if any.
+    ModuleJPEG::JpegResult Wait()
+    {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return !busy_; });
+        return result_;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return (busy_ && queued_.first) || quit_; });
+            if (!busy_)
+                return;
+            const ModuleJPEG::PixelRows band = queued_;
+            queued_.first = nullptr;
+            lock.unlock();
+            const ModuleJPEG::JpegResult coded = file_.PutRows(band);
+            lock.lock();
+            if (result_ == ModuleJPEG::JpegResult::Ok)
+                result_ = coded;
+            busy_ = false;
+            wake_.notify_all();
+        }
+    }
+
+    ModuleJPEG::PendingJpeg& file_;
+    const int width_;
+    const int height_;
+    std::vector<std::uint32_t> bands_[2];
+    int filling_ = 0;
+    int rowsInBand_ = 0;
+    int rowsGiven_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    ModuleJPEG::PixelRows queued_;
+    bool busy_ = false;  // a band is queued or being coded
+    bool quit_ = false;
+    ModuleJPEG::JpegResult result_ = ModuleJPEG::JpegResult::Ok;
+    std::thread thread_;
+};
+
+// An item's rows on their way into its file: the memory is reserved when the
+// picture's header is known, the file started when its size is, and each
+// band of rows encoded as it is complete, on a thread of its own when a core
+// is spare.
+class ItemRows final : public basMain::ShrinkSink {
+public:
+    using ReserveFunction = std::function<bool(qint64& bytes)>;
+
+    ItemRows(const PlanItem& item, int index, const EngineOptions& options, std::atomic<bool>& abandon, Slot& slot,
+             ReserveFunction reserve, std::function<bool()> spareCore)
+        : item_(item), index_(index), options_(options), abandon_(abandon), slot_(slot), reserve_(std::move(reserve)),
+          spareCore_(std::move(spareCore))
+    {
+    }
+
+    bool Reserve(qint64 bytes, QSize target) override
+    {
+        if (reserved_ || !reserve_)
+            return true;
+        reserved_ = true;
+        // The encoder's band and buffers come on top of the picture's needs,
+        // and the two bands of a BandCoder.
+        qint64 all = bytes + static_cast<qint64>(ModuleJPEG::JpegWriter::BytesFor(target.width())) +
+                     2 * 16 * 4 * static_cast<qint64>(target.width());
+        if (!reserve_(all))
+            return false;
+        if (options_.Observer)
+            options_.Observer(index_, WorkStep::MemoryReserved);
+        return true;
+    }
+
+    bool Begin(QSize, QSize target) override
+    {
+        slot_.Outcome.TargetSize = target;
+        height_ = target.height();
+        if (target.width() > kMaxJpegSide || target.height() > kMaxJpegSide) {
+            Failure = ModuleJPEG::JpegResult::PictureTooLarge;
+            return false;
+        }
+        Failure = slot_.File.Start(basMain::ToFsPath(item_.Output), target.width(), target.height());
+        if (Failure != ModuleJPEG::JpegResult::Ok)
+            return false;
+        // Below a megapixel the hand-overs would cost more than they save.
+        const bool large = static_cast<qint64>(target.width()) * target.height() >= (1 << 20);
+        if (options_.CodeBandsAside || (large && spareCore_())) {
+            try {
+                coder_.emplace(slot_.File, target.width(), target.height());
+            } catch (const std::exception&) {
+                // No thread or no room for its bands: the bands are coded here.
+            }
+        }
+        return true;
+    }
+
+    uchar* NextRow() override
+    {
+        return coder_ ? coder_->NextRow() : reinterpret_cast<uchar*>(slot_.File.NextRow());
+    }
+
+    bool RowDone() override
+    {
+        bool bandDone = false;
+        if (coder_) {
+            Failure = coder_->RowDone(bandDone);
+        } else {
+            Failure = slot_.File.RowDone();
+            bandDone = ++rows_ % 16 == 0 || rows_ == height_;
+        }
+        if (Failure != ModuleJPEG::JpegResult::Ok)
+            return false;
+        if (!bandDone)
+            return true;
+        if (options_.Observer)
+            options_.Observer(index_, WorkStep::RowEncoded);
+        return !abandon_.load();
+    }
+
+    // Once no more rows come: the last band coded, the file free for the worker.
+    void Drain()
+    {
+        if (!coder_)
+            return;
+        const ModuleJPEG::JpegResult coded = coder_->Wait();
+        if (Failure == ModuleJPEG::JpegResult::Ok)
+            Failure = coded;
+        coder_.reset();
+    }
+
+    ModuleJPEG::JpegResult Failure = ModuleJPEG::JpegResult::Ok;  // of the file
+
+private:
+    const PlanItem& item_;
+    const int index_;
+    const EngineOptions& options_;
+    std::atomic<bool>& abandon_;
+    Slot& slot_;
+    ReserveFunction reserve_;
+    std::function<bool()> spareCore_;
+    std::optional<BandCoder> coder_;
+    bool reserved_ = false;
+    int height_ = 0;
+    int rows_ = 0;
+};
+
+// A picture a test's reducer gives whole, row by row into the sink.
+basMain::ShrinkOutcome SendWhole(basMain::ReducedPicture reduced, basMain::ShrinkSink& sink)
+{
+    basMain::ShrinkOutcome outcome;
+    outcome.SourceSize = reduced.SourceSize;
+    outcome.Error = std::move(reduced.Error);
+    outcome.Stopped = reduced.Stopped;
+    if (!outcome.Ok())
+        return outcome;
+    const QImage& image = reduced.Image;
+    // Every reducer gives opaque RGB32, the layout the encoder reads directly.
+    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
+    outcome.Stopped = !sink.Begin(reduced.SourceSize, image.size());
+    for (int y = 0; y < image.height() && !outcome.Stopped; ++y) {
+        uchar* const row = sink.NextRow();
+        if (row)
+            std::memcpy(row, image.constScanLine(y), static_cast<std::size_t>(image.width()) * 4);
+        outcome.Stopped = !row || !sink.RowDone();
+    }
+    return outcome;
+}
+
+}  // namespace
+
+void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64& reservation)
 {
     const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
     if (item.Skip) {
@@ -169,46 +472,36 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot)
     std::error_code sizeError;
     const std::uintmax_t sourceBytes = std::filesystem::file_size(basMain::ToFsPath(item.Source), sizeError);
     slot.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
-    basMain::ReducedPicture reduced = options.Reducer ? options.Reducer(item.Source, plan.Ratio, &worker.Abandon)
-                                                      : basMain::LoadReducedPicture(item.Source, plan.Ratio, &worker.Abandon);
-    if (reduced.Stopped || worker.Abandon.load()) {
+    ItemRows rows(
+        item, index, options, worker.Abandon, slot,
+        [&](qint64& bytes) {
+            const bool granted = Reserve(index, worker, bytes);
+            reservation = bytes;
+            return granted;
+        },
+        [this] { return SpareCore(); });
+    basMain::ShrinkOutcome shrunk =
+        options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), rows)
+                        : basMain::ShrinkPicture(item.Source, plan.Ratio, rows, &worker.Abandon);
+    rows.Drain();
+    if (worker.Abandon.load())
         slot.Abandoned = true;
-        return;
-    }
-    slot.Outcome.SourceSize = reduced.SourceSize;
-    if (reduced.Error) {
-        slot.Outcome.LoadError = std::move(reduced.Error);
-        return;
-    }
-
-    const QImage image = std::move(reduced.Image);
-    // Every reducer gives opaque RGB32, the layout the encoder reads directly.
-    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
-    slot.Outcome.TargetSize = image.size();
-    if (image.width() > kMaxJpegSide || image.height() > kMaxJpegSide) {
-        slot.Outcome.SaveResult = ModuleJPEG::JpegResult::PictureTooLarge;
-        return;
-    }
-    ModuleJPEG::PixelRows rows;
-    if (!image.isNull()) {
-        rows.first = reinterpret_cast<const std::uint32_t*>(image.constBits());
-        rows.stride = image.bytesPerLine() / 4;
-        rows.width = image.width();
-        rows.height = image.height();
-    }
-    const ModuleJPEG::YieldHook yield = [&] {
-        if (options.Observer)
-            options.Observer(index, WorkStep::RowEncoded);
-        return worker.Abandon.load() ? ModuleJPEG::YieldAction::Abort : ModuleJPEG::YieldAction::Continue;
-    };
-    slot.Outcome.SaveResult = slot.File.Encode(basMain::ToFsPath(item.Output), rows, yield);
-    // Counted here, so the owner's thread (the window's) need not ask the disk.
-    slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());
-    if (worker.Abandon.load()) {
+    else if (shrunk.Stopped)  // the file could not take the rows
+        slot.Outcome.SaveResult =
+            rows.Failure != ModuleJPEG::JpegResult::Ok ? rows.Failure : ModuleJPEG::JpegResult::Unexpected;
+    else if (shrunk.Error)
+        slot.Outcome.LoadError = std::move(shrunk.Error);
+    else
+        slot.Outcome.SaveResult = slot.File.Finish();
+    slot.Outcome.SourceSize = shrunk.SourceSize;
+    if (slot.Outcome.LoadError)
+        slot.Outcome.TargetSize = QSize();  // nothing was made
+    if (slot.Outcome.Ok()) {
+        slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());  // so the owner need not ask the disk
+    } else {
         slot.File.Discard();
-        slot.Abandoned = true;
-    } else if (slot.Outcome.SaveResult != ModuleJPEG::JpegResult::Ok) {
-        slot.Outcome.EndsRun = FolderUnusable(item.Output);
+        if (!slot.Abandoned && slot.Outcome.SaveResult != ModuleJPEG::JpegResult::Ok)
+            slot.Outcome.EndsRun = FolderUnusable(item.Output);
     }
 }
 
@@ -227,21 +520,26 @@ void ShrinkEngine::State::Work(Worker& worker)
             index = nextToTake++;
             worker.Current = index;
             worker.Abandon.store(false);
+            ++inWork;
         }
         Slot slot;
         slot.Outcome.Index = index;
         slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
         slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
+        qint64 reservation = 0;
         try {
-            Process(index, worker, slot);
+            Process(index, worker, slot, reservation);
         } catch (const std::bad_alloc&) {
+            slot.File.Discard();
             slot.Outcome.LoadError = NoMemory(slot.Outcome.Source);
         }
         if (options.Observer)
             options.Observer(index, WorkStep::ItemFinished);
+        Release(index, reservation);
         {
             const std::lock_guard lock(mutex);
             worker.Current = -1;
+            --inWork;
             if (!slot.Abandoned && Ends(slot.Outcome) && index < firstFailure) {
                 firstFailure = index;
                 AbandonAfter(index);
@@ -268,6 +566,12 @@ void ShrinkEngine::State::JoinAndClear()
             w->Thread.join();
     // Finished files that were never put in place go with their slots.
     results.clear();
+    // Each file's data was on disk before it was renamed; now the renames
+    // are, and a finished run survives a power cut. (A folder that cannot be
+    // synced has its files in place all the same; nothing more can be done.)
+    for (const std::filesystem::path& folder : filledFolders)
+        ModuleJPEG::SyncFolder(folder);
+    filledFolders.clear();
     const std::lock_guard lock(mutex);
     joined = true;
 }
@@ -278,6 +582,9 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
     d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
+    d_->turnPassed.assign(d_->plan.Items.size(), false);
+    d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
+    d_->cores = DefaultThreadCount();
     QHash<QString, int> writer;
     const auto key = [](const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); };
     for (int i = 0; i < d_->Count(); ++i) {
@@ -361,7 +668,9 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
         lock.unlock();
         if (slot.Outcome.Ok() && slot.File.Pending()) {
             slot.Outcome.SaveResult = slot.File.Commit();
-            if (!slot.Outcome.Ok()) {
+            if (slot.Outcome.Ok()) {
+                d.filledFolders.insert(basMain::ToFsPath(slot.Outcome.Output).parent_path());
+            } else {
                 slot.Outcome.OutputBytes = 0;
                 slot.Outcome.EndsRun = FolderUnusable(slot.Outcome.Output);
             }

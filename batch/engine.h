@@ -3,7 +3,12 @@
 // and the thread that owns the run puts the finished files in place (renames
 // them) strictly in plan order, so what is on disk after any stop is a prefix
 // of the plan, as a run on one thread would leave it. The bytes written do
-// not depend on the number of threads.
+// not depend on the number of threads. Before a worker decodes a picture it
+// reserves the memory the picture's header says it will need from the run's
+// budget, waiting while the pictures in work hold too much; reservations are
+// granted in plan order, and a picture larger than the whole budget runs
+// alone. Each file's data is on disk before it is put in place, and the
+// folders written to are synced once the run is over.
 #pragma once
 
 #include <QSize>
@@ -69,15 +74,25 @@ enum class FailurePolicy {
 using PictureReducer =
     std::function<basMain::ReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)>;
 
-enum class WorkStep { RowEncoded, ItemFinished };
+enum class WorkStep { MemoryReserved, RowEncoded, ItemFinished };
 
 struct EngineOptions {
     int Threads = 0;  // workers; 0 or less: one per core
     FailurePolicy Policy = FailurePolicy::StopAtFirstFailure;
-    PictureReducer Reducer;  // empty: basMain::LoadReducedPicture
-    // Called on a worker after each row of 16-pixel blocks it encodes and once
-    // an item's file is finished (before the owner can see it). For tests.
+    // Held whole, then encoded; for tests. Empty: each picture is shrunk
+    // straight into its file (basMain::ShrinkPicture).
+    PictureReducer Reducer;
+    // The memory the pictures in work may hold at once, in bytes; 0 or less:
+    // DefaultMemoryBudget().
+    qint64 MemoryBudget = 0;
+    // Called on a worker once an item's memory is reserved, after each row
+    // of 16-pixel blocks it encodes and once an item's file is finished
+    // (before the owner can see it). For tests.
     std::function<void(int index, WorkStep step)> Observer;
+    // Every picture's bands coded on a thread of its own while the worker
+    // decodes the next, not only a large picture's while a core is spare.
+    // For tests.
+    bool CodeBandsAside = false;
     // Starts a thread running Work, or throws std::system_error when the
     // system gives no more threads (as std::thread does). Empty: std::thread.
     // For tests.
@@ -86,6 +101,10 @@ struct EngineOptions {
 
 // One worker per core.
 int DefaultThreadCount();
+
+// Half the physical memory the system reports; no bound (the largest value)
+// where it reports none.
+qint64 DefaultMemoryBudget();
 
 class ShrinkEngine {
 public:

@@ -66,6 +66,7 @@ int main(int argc, char** argv)
     // of a 12 MP picture (46,875 MCUs of 256 pixels).
     auto encoder = std::make_unique<ModuleJPEG::JpegEncoder>();
     ModuleJPEG::InitTables(50, encoder->Tables);
+    ModuleJPEG::DeriveTables(encoder->Tables);
     for (int i = 0; i < 384; ++i)
         encoder->Samples[i] = (i * 37) % 255 - 128;
     for (const ModuleJPEG::TransformKernel& kernel : ModuleJPEG::AvailableTransforms()) {

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QSize>
+#include <cstring>
 #include <vector>
 
 #include <algorithm>
@@ -76,17 +77,41 @@ QString SizeText(QSize size)
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
+class MemorySink final : public ModuleJPEG::ByteSink {
+public:
+    ModuleJPEG::JpegResult Put(const std::uint8_t* data, std::size_t size) override
+    {
+        out.insert(out.end(), data, data + size);
+        return ModuleJPEG::JpegResult::Ok;
+    }
+    std::vector<std::uint8_t> out;
+};
+
+// The rows one at a time, as a run gives them to the encoder.
+ModuleJPEG::JpegResult EncodeRows(const QImage& image, std::vector<std::uint8_t>& out)
+{
+    MemorySink sink;
+    ModuleJPEG::JpegWriter writer;
+    ModuleJPEG::JpegResult result = writer.Start(sink, image.width(), image.height());
+    for (int y = 0; y < image.height() && result == ModuleJPEG::JpegResult::Ok; ++y) {
+        std::uint32_t* row = writer.NextRow();
+        if (!row)
+            return ModuleJPEG::JpegResult::Unexpected;
+        std::memcpy(row, image.constScanLine(y), static_cast<std::size_t>(image.width()) * 4);
+        result = writer.RowDone();
+    }
+    if (result == ModuleJPEG::JpegResult::Ok)
+        result = writer.Finish();
+    out = std::move(sink.out);
+    return result;
+}
+
 // The encoder must take any reduced picture and give a stream a decoder reads
 // back at the same size.
 QString CheckEncoding(const QImage& image)
 {
-    ModuleJPEG::PixelRows rows;
-    rows.first = reinterpret_cast<const std::uint32_t*>(image.constBits());
-    rows.stride = image.bytesPerLine() / 4;
-    rows.width = image.width();
-    rows.height = image.height();
     std::vector<std::uint8_t> out;
-    const ModuleJPEG::JpegResult result = ModuleJPEG::EncodeJpegToMemory(rows, out);
+    const ModuleJPEG::JpegResult result = EncodeRows(image, out);
     // The frame header has 16 bits for each side.
     if (image.width() > 0xFFFF || image.height() > 0xFFFF) {
         if (result == ModuleJPEG::JpegResult::Unexpected)

@@ -11,6 +11,10 @@
 
 #include "jpeg/internal/encoder.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace ModuleJPEG {
 
 // --- JpegStream ---------------------------------------------------------------
@@ -34,6 +38,15 @@ void JpegStream::Release()
     pos_ = 0;
     acc_ = 0;
     pending_ = 0;
+}
+
+JpegResult JpegStream::Flush(ByteSink& sink)
+{
+    if (pos_ == 0)
+        return JpegResult::Ok;
+    const JpegResult result = sink.Put(bytes_.get(), pos_);
+    pos_ = 0;
+    return result;
 }
 
 void JpegStream::PutByte(std::uint8_t byte)
@@ -109,6 +122,29 @@ inline std::uint32_t Amplitude(std::int32_t value, int size)
     return LowBits(value < 0 ? value - 1 : value, size);
 }
 
+// Bit k set where value k is not zero.
+inline std::uint64_t NonZero(const std::int32_t* values)
+{
+#if defined(__SSE2__) || defined(_M_X64)
+    std::uint64_t zero = 0;
+    const __m128i none = _mm_setzero_si128();
+    for (int k = 0; k < 64; k += 16) {
+        const auto* at = reinterpret_cast<const __m128i*>(values + k);
+        const __m128i low = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(at), none),
+                                            _mm_cmpeq_epi32(_mm_loadu_si128(at + 1), none));
+        const __m128i high = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(at + 2), none),
+                                             _mm_cmpeq_epi32(_mm_loadu_si128(at + 3), none));
+        zero |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)))) << k;
+    }
+    return ~zero;
+#else
+    std::uint64_t nonzero = 0;
+    for (int k = 0; k < 64; ++k)
+        nonzero |= static_cast<std::uint64_t>(values[k] != 0) << k;
+    return nonzero;
+#endif
+}
+
 [[noreturn]] void IndexError()
 {
     throw std::out_of_range("coefficient outside the Huffman tables");
@@ -132,19 +168,23 @@ void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* c)
     out.PutRaw(LowBits(t.DcHuffCode[table][cat], dcLength) << cat | (cat ? Amplitude(diff, cat) : 0u),
                dcLength + cat);
 
+    // Which AC coefficients are not zero, by zig-zag position: the loop
+    // below then visits only those, with no branch per zero.
+    std::uint64_t nonzero = 0;
+    for (std::uint64_t natural = NonZero(c) & ~std::uint64_t{1}; natural != 0; natural &= natural - 1)
+        nonzero |= std::uint64_t{1} << t.ZigZagPosition[std::countr_zero(natural)];
+
     const std::int32_t* acLength = t.AcHuffLen[table];
     const std::int32_t* acCode = t.AcHuffCode[table];
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        const std::int32_t v = c[t.ZigZag[k]];
-        if (v == 0) {
-            ++run;
-            continue;
-        }
+    int last = 0;  // zig-zag position of the last coefficient coded
+    for (; nonzero != 0; nonzero &= nonzero - 1) {
+        const int k = std::countr_zero(nonzero);
+        int run = k - last - 1;
         while (run > 15) {
             out.PutCode(acCode[151], acLength[151]);  // ZRL: sixteen zeros
             run -= 16;
         }
+        const std::int32_t v = c[t.ZigZag[k]];
         const int size = Category(v);
         if (size > 10)
             IndexError();
@@ -152,9 +192,9 @@ void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* c)
         const int length = acLength[index];
         // At most 16 + 10 bits.
         out.PutRaw(LowBits(acCode[index], length) << size | Amplitude(v, size), length + size);
-        run = 0;
+        last = k;
     }
-    if (run > 0)
+    if (last != 63)
         out.PutCode(acCode[0], acLength[0]);  // EOB: the rest of the block is zero
 }
 

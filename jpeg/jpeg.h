@@ -1,29 +1,29 @@
-// Zembrik's baseline JPEG encoder: the one entry SaveJpeg, the surface it reads
-// and the result codes it returns. Standard library only; the picture comes in
-// through PictureSurface and the event loop is reached through a YieldHook, so
-// this module knows nothing of any GUI toolkit.
+// Zembrik's baseline JPEG encoder: rows in, bytes out. A picture goes in row
+// by row (or band by band, 16 rows at a time), each band of 16 rows is coded
+// as soon as it is complete, and the coded bytes leave through a small buffer
+// into a sink, so a picture of any size needs one band of pixels and 64 KiB of
+// output. PendingJpeg is the file API the program writes through. Standard
+// library only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace ModuleJPEG {
 
 // Outcome of a save. Failure codes start at -2; -1 is never returned.
 enum class JpegResult : std::int32_t {
-    Ok = 0,                  // written (or a save was already running: nothing done)
+    Ok = 0,
     OutOfMemory = -2,
     DiskFull = -3,
     PermissionDenied = -4,
     DeviceUnavailable = -5,  // device gone, disk not ready, folder not found
     BadFileName = -6,        // a name the file system refuses (on Windows also '*' or '?'), or empty
-    PictureTooLarge = -7,    // the surface could not give a snapshot of its picture
-    Unexpected = -8,         // anything else, including a save stopped by its yield hook
+    PictureTooLarge = -7,    // too large to encode (a side above 65,500 pixels)
+    Unexpected = -8,         // anything else
     // A folder has the target's name. (-9 is left free: callers have always
     // taken it for a value that is no failure code.)
     FolderInTheWay = -10,
@@ -37,48 +37,6 @@ struct PixelRows {
     std::int32_t height = 0;
 };
 
-// A frozen copy of a surface's picture: it stays unchanged until released, even
-// if the surface is redrawn or destroyed meanwhile.
-class Snapshot {
-public:
-    virtual ~Snapshot() = default;
-    virtual PixelRows Rows() const = 0;
-};
-
-// What the encoder needs of a picture box.
-class PictureSurface {
-public:
-    virtual ~PictureSurface() = default;
-    virtual std::int32_t BorderStyle() const = 0;
-    virtual void SetBorderStyle(std::int32_t style) = 0;
-    virtual bool AutoRedraw() const = 0;
-    virtual void SetAutoRedraw(bool on) = 0;
-    // Null when the snapshot cannot be made (the picture is too large).
-    virtual std::shared_ptr<const Snapshot> Capture() = 0;
-};
-
-// A surface over pixels the caller owns; for tools and tests without a GUI.
-class MemorySurface final : public PictureSurface {
-public:
-    MemorySurface(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels);
-    std::int32_t BorderStyle() const override { return borderStyle_; }
-    void SetBorderStyle(std::int32_t style) override { borderStyle_ = style; }
-    bool AutoRedraw() const override { return autoRedraw_; }
-    void SetAutoRedraw(bool on) override { autoRedraw_ = on; }
-    std::shared_ptr<const Snapshot> Capture() override;
-
-private:
-    std::shared_ptr<std::vector<std::uint32_t>> pixels_;
-    std::int32_t width_;
-    std::int32_t height_;
-    std::int32_t borderStyle_ = 0;
-    bool autoRedraw_ = false;
-};
-
-// Called after each row of 16-pixel blocks; the GUI lets pending events run.
-enum class YieldAction { Continue, Abort };
-using YieldHook = std::function<YieldAction()>;
-
 // Receives the encoded bytes in file order.
 class ByteSink {
 public:
@@ -86,26 +44,61 @@ public:
     virtual JpegResult Put(const std::uint8_t* data, std::size_t size) = 0;
 };
 
-// Encodes the surface's picture as a baseline JFIF file and replaces FileName
-// with it only once it is complete: on any failure an existing file of that
-// name is left untouched and no temporary file remains. For the user-interface
-// thread: it shares one encoder state among all its calls. Quality scales the
-// quantisation tables as libjpeg does (1 to 100, 50 the default); Comment is
-// accepted and not used (the comment text is fixed). A call
-// made while another save runs (from inside its yield hook) returns Ok at once.
-JpegResult SaveJpeg(const std::filesystem::path& FileName, std::int32_t& Quality,
-                    const std::string& Comment, PictureSurface& PictureBox,
-                    const YieldHook& yield = {});
+struct JpegEncoder;
+
+// One picture, encoded as its rows arrive: Start writes the header segments,
+// every 16th row (and the last) codes a band of 16-pixel blocks, Finish ends
+// the scan. Rows come either through NextRow and RowDone (the writer holds
+// the band) or through PutRows (rows the caller holds are read in place).
+// After a failure every later call returns the same failure.
+class JpegWriter {
+public:
+    JpegWriter();
+    ~JpegWriter();
+    JpegWriter(const JpegWriter&) = delete;
+    JpegWriter& operator=(const JpegWriter&) = delete;
+
+    // Sink must outlive the writing. Quality picks the quantisation tables.
+    JpegResult Start(ByteSink& sink, std::int32_t width, std::int32_t height, std::int32_t quality = 50);
+    // Room for the next row, Width pixels to be filled before RowDone; null
+    // once every row has been given or after a failure.
+    std::uint32_t* NextRow();
+    JpegResult RowDone();
+    // Rows of the picture, the next ones in order.
+    JpegResult PutRows(const PixelRows& rows);
+    // After the last row: pads the scan, writes EOI and hands every byte to
+    // the sink. Fails if rows are missing.
+    JpegResult Finish();
+
+    // The memory a writer holds for a picture of this width.
+    static std::size_t BytesFor(std::int32_t width);
+
+private:
+    JpegResult CodeBand(const PixelRows& band);
+    JpegResult Fail(JpegResult result);
+
+    std::unique_ptr<JpegEncoder> state_;
+    std::vector<std::uint32_t> band_;
+    ByteSink* sink_ = nullptr;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::int32_t rowsTaken_ = 0;  // rows of the picture given so far
+    std::int32_t bandRows_ = 0;   // of them, rows waiting in band_
+    std::size_t worstMcu_ = 0;
+    JpegResult result_ = JpegResult::Unexpected;  // Unexpected until Start succeeds
+};
 
 // A file made in two steps, for a run that writes many files on several
-// threads and puts them in place in a set order. Encode writes the whole file
-// in the target's folder and flushes it to disk: on Linux as a file with no
-// name, elsewhere under a short temporary name (".zembrik-XXXXXXXX.tmp", so it
-// fits wherever the target's name fits); Commit gives an unnamed file that
-// temporary name and renames it over the target. A temporary not committed is
-// removed by Discard or the destructor; an unnamed one leaves nothing even
-// when the process is killed. Objects are independent: any number may encode
-// at once, each holding its file open until it is committed or discarded.
+// threads and puts them in place in a set order. Start creates the file in
+// the target's folder, on Linux with no name, elsewhere under a short
+// temporary name (".zembrik-XXXXXXXX.tmp", so it fits wherever the target's
+// name fits), and the rows are encoded into it as they come; Finish completes
+// it and flushes its data to disk; Commit gives an unnamed file that temporary
+// name and renames it over the target, whose permission bits (and group,
+// where allowed) it keeps. A temporary not committed is removed by Discard or
+// the destructor; an unnamed one leaves nothing even when the process is
+// killed. Objects are independent: any number may encode at once, each
+// holding its file open until it is committed or discarded.
 class PendingJpeg {
 public:
     PendingJpeg();
@@ -113,14 +106,19 @@ public:
     PendingJpeg(PendingJpeg&& other) noexcept;
     PendingJpeg& operator=(PendingJpeg&& other) noexcept;
 
-    // The bytes are those SaveJpeg writes for the same pixels. On failure (an
-    // abort by the hook included) no temporary remains.
-    JpegResult Encode(const std::filesystem::path& target, const PixelRows& picture, const YieldHook& yield = {});
-    // Puts the encoded file in place of the target; on failure the temporary
-    // is removed and the target left as it was.
+    JpegResult Start(const std::filesystem::path& target, std::int32_t width, std::int32_t height,
+                     std::int32_t quality = 50);
+    // As JpegWriter's.
+    std::uint32_t* NextRow();
+    JpegResult RowDone();
+    JpegResult PutRows(const PixelRows& rows);
+    // On failure (rows missing included) no temporary remains.
+    JpegResult Finish();
+    // Puts the finished file in place of the target; on failure the
+    // temporary is removed and the target left as it was.
     JpegResult Commit();
     void Discard();
-    // An encoded file waits for Commit.
+    // A finished file waits for Commit.
     bool Pending() const;
     // The bytes of the file waiting for Commit; 0 when none is.
     std::uint64_t Size() const;
@@ -129,13 +127,16 @@ public:
 
 private:
     std::unique_ptr<File> file_;
+    std::unique_ptr<JpegWriter> writer_;
 };
 
-// Encodes pixels straight into a sink, with no file and no surface; the bytes
-// are those SaveJpeg writes for the same pixels.
-JpegResult EncodeJpeg(const PixelRows& picture, ByteSink& sink, const YieldHook& yield = {});
+// Makes the names of the files put in a folder durable, as a file's data is
+// made durable before it is put in place: once after the last file of a run.
+JpegResult SyncFolder(const std::filesystem::path& folder);
 
-// The same, into memory.
-JpegResult EncodeJpegToMemory(const PixelRows& picture, std::vector<std::uint8_t>& out);
+// A whole picture held in memory, encoded into a sink or into memory (the
+// bytes PendingJpeg writes for the same pixels).
+JpegResult EncodeJpeg(const PixelRows& picture, ByteSink& sink, std::int32_t quality = 50);
+JpegResult EncodeJpegToMemory(const PixelRows& picture, std::vector<std::uint8_t>& out, std::int32_t quality = 50);
 
 }  // namespace ModuleJPEG

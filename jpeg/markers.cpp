@@ -42,7 +42,7 @@ JpegResult WriteJfifHeader(ByteSink& sink)
     return Put(sink, kBytes);
 }
 
-JpegResult WriteComment(ByteSink& sink, const std::string& /*comment: the text is fixed*/)
+JpegResult WriteComment(ByteSink& sink)
 {
     // COM of length 24 = 2 (length) + 21 characters + 1 terminating zero: 26 bytes.
     static constexpr char kText[] = "Marnosk SampleVersion";
@@ -127,13 +127,14 @@ JpegResult WriteSos(ByteSink& sink)
 JpegResult WriteEoi(ByteSink& sink, JpegStream& stream)
 {
     stream.PadLastByte();
-    if (!stream.AppendEoi()) {
-        stream.Release();
-        return JpegResult::Unexpected;
+    if (stream.Remaining() < 2) {
+        const JpegResult flushed = stream.Flush(sink);
+        if (flushed != JpegResult::Ok)
+            return flushed;
     }
-    const JpegResult result = sink.Put(stream.Data(), stream.Size() + 2);
-    stream.Release();
-    return result;
+    if (!stream.AppendEoi())
+        return JpegResult::Unexpected;
+    return sink.Put(stream.Data(), stream.Size() + 2);
 }
 
 }  // namespace ModuleJPEG

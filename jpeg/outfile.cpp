@@ -1,6 +1,7 @@
 // The output file of a save: unnamed (Linux) or under a temporary name while
-// it is written, renamed over the target once complete, and every failure of
-// the file system turned into a JpegResult.
+// it is written, renamed over the target once complete (keeping the target's
+// permissions) and on disk, the folder synced after a run's last file, and
+// every failure of the file system turned into a JpegResult.
 #include "jpeg/internal/outfile.h"
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -86,6 +88,23 @@ JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::path& 
     return JpegResult::Unexpected;
 }
 
+// A file put in place of another keeps the other's permission bits and,
+// where the system allows it, its group, rather than getting those of a new
+// file. Nothing to keep when the target does not exist or is no file.
+void TakeOverPermissions([[maybe_unused]] const std::filesystem::path& file,
+                         [[maybe_unused]] const std::filesystem::path& target)
+{
+#if !defined(_WIN32)
+    struct stat old;
+    if (::stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return;
+    // The group first, as a change of group may clear mode bits. Refused
+    // unless we may give the file that group: it then keeps ours.
+    [[maybe_unused]] const int grouped = ::chown(file.c_str(), static_cast<uid_t>(-1), old.st_gid);
+    ::chmod(file.c_str(), old.st_mode & 0777);
+#endif
+}
+
 #if defined(O_TMPFILE)
 // Gives an unnamed file a name; through /proc, or, where /proc is missing, by
 // its descriptor (which needs a privilege).
@@ -150,10 +169,13 @@ JpegResult PendingJpeg::File::Finish()
     errno = 0;
     if (std::fflush(file_) != 0)
         return errno ? FromErrno(errno) : JpegResult::Unexpected;
+    // The data reaches the disk before the file takes the target's name.
 #if defined(_WIN32)
     if (_commit(_fileno(file_)) != 0)
-#else
+#elif defined(__APPLE__)
     if (fsync(fileno(file_)) != 0 && errno != EINVAL)
+#else
+    if (fdatasync(fileno(file_)) != 0 && errno != EINVAL)
 #endif
         return FromErrno(errno);
     if (unnamed_)
@@ -189,6 +211,7 @@ JpegResult PendingJpeg::File::Commit()
         result = Name();
     if (result != JpegResult::Ok)
         return result;
+    TakeOverPermissions(temp_, target_);
     std::error_code error;
     std::filesystem::rename(temp_, target_, error);
     if (error) {
@@ -211,6 +234,20 @@ void PendingJpeg::File::Discard()
         std::filesystem::remove(temp_, ignored);
         temp_.clear();
     }
+}
+
+JpegResult SyncFolder([[maybe_unused]] const std::filesystem::path& folder)
+{
+#if defined(_WIN32)
+    return JpegResult::Ok;  // NTFS journals the renames itself
+#else
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return FromErrno(errno);
+    const int synced = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return synced == 0 ? JpegResult::Ok : FromErrno(synced);
+#endif
 }
 
 }  // namespace ModuleJPEG

@@ -323,8 +323,10 @@ bool TryReadHeader(Decoder& d)
         return false;
     jpeg_set_marker_processor(&d.info, JPEG_APP0 + 1, KeepSegment);
     jpeg_set_marker_processor(&d.info, JPEG_APP0 + 2, KeepSegment);
-    if (jpeg_read_header(&d.info, TRUE) == JPEG_HEADER_OK)
+    if (jpeg_read_header(&d.info, TRUE) == JPEG_HEADER_OK) {
+        d.multiScan = jpeg_has_multiple_scans(&d.info);
         return true;
+    }
     d.error.failure = Failure::Corrupt;
     return false;
 }
@@ -333,7 +335,6 @@ bool TryStart(Decoder& d)
 {
     if (setjmp(d.error.jump))
         return false;
-    d.multiScan = jpeg_has_multiple_scans(&d.info);
     jpeg_start_decompress(&d.info);
     return true;
 }
@@ -362,6 +363,28 @@ JpegRowsResult ResultOf(Failure failure)
     case Failure::Corrupt: break;
     }
     return JpegRowsResult::Corrupt;
+}
+
+// What libjpeg holds while decoding, from the header: a file of several scans
+// keeps every coefficient of the picture (two bytes each); besides that, a few
+// rows of blocks of each component, the rows handed out and a fixed part.
+qint64 DecoderBytes(const jpeg_decompress_struct& info, bool multiScan)
+{
+    qint64 coefficients = 0;
+    qint64 width = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        if (multiScan) {
+            // Rounded up to whole rows of the component's blocks per MCU row.
+            const qint64 rows = (static_cast<qint64>(component.height_in_blocks) + component.v_samp_factor - 1) /
+                                component.v_samp_factor * component.v_samp_factor;
+            coefficients += static_cast<qint64>(component.width_in_blocks) * rows * DCTSIZE2;
+        }
+        width += static_cast<qint64>(component.width_in_blocks) * DCTSIZE;
+    }
+    const qint64 rowBlocks = width * DCTSIZE * info.max_v_samp_factor * 4;
+    const qint64 outputRows = static_cast<qint64>(info.image_width) * 4 * 8;
+    return coefficients * static_cast<qint64>(sizeof(JCOEF)) + rowBlocks + outputRows + 512 * 1024;
 }
 
 // What libjpeg is asked for: rows that are already RGB32 in memory, grey
@@ -418,6 +441,7 @@ Opened Open(Decoder& d, QIODevice& device, const std::atomic<bool>* stop)
     opened.Header.Size = QSize(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height));
     opened.Header.Space = opened.Convert ? QColorSpace(QColorSpace::SRgb) : opened.FileSpace;
     opened.Header.Turn = TurnOf(ExifOrientation(d.exif));
+    opened.Header.DecoderBytes = DecoderBytes(d.info, d.multiScan);
     d.exif.clear();
     const J_COLOR_SPACE rgb32 = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
     switch (d.info.out_color_space) {
@@ -452,7 +476,7 @@ JpegRowsResult ReadJpegHeader(QIODevice& device, const std::atomic<bool>* stop, 
 
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                               const std::function<bool(const JpegHeader&)>& begin,
-                              const std::function<void(const uchar*)>& row)
+                              const std::function<bool(const uchar*)>& row, const std::function<uchar*()>& into)
 {
     const auto d = std::make_unique<Decoder>();  // zeroed
     const Opened opened = Open(*d, device, stop);
@@ -473,8 +497,12 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
         rows[static_cast<std::size_t>(i)] = buffer.data() + rowBytes * static_cast<std::size_t>(i);
     std::vector<QRgb> fromCmyk(kind == RowKind::Cmyk ? width : 0);
 
+    // Rows that need no conversion are decoded straight into the caller's memory.
+    const bool inPlace = into && kind == RowKind::Rgb32 && !opened.Convert;
     while (d->info.output_scanline < d->info.output_height) {
-        const int got = TryReadRows(*d, rows.data(), static_cast<JDIMENSION>(batch));
+        uchar* const at = inPlace ? into() : nullptr;
+        rows[0] = at ? at : buffer.data();
+        const int got = TryReadRows(*d, rows.data(), at ? 1 : static_cast<JDIMENSION>(batch));
         if (got < 0)
             return ResultOf(d->error.failure);
         if (got == 0)
@@ -492,7 +520,8 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                 line = reinterpret_cast<const uchar*>(fromCmyk.data());
             }
             if (!opened.Convert) {
-                row(line);
+                if (!row(line))
+                    return JpegRowsResult::Declined;
                 continue;
             }
             // One row at a time through the same conversion as a whole picture:
@@ -503,7 +532,8 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
             const QImage opaque = ToOpaqueRgb32(std::move(band));
             if (opaque.isNull())
                 return JpegRowsResult::OutOfMemory;
-            row(opaque.constBits());
+            if (!row(opaque.constBits()))
+                return JpegRowsResult::Declined;
         }
     }
     // A Huffman-coded file cut short within a scan has already failed by its

@@ -23,7 +23,7 @@ enum class JpegRowsResult {
     Corrupt,      // unreadable, or data lost: a truncated file, a damaged scan
     OutOfMemory,
     Stopped,
-    Declined,     // Begin said no
+    Declined,     // Begin or Row said no
 };
 
 // A progressive file's scans each pass over the blocks of their components,
@@ -39,6 +39,7 @@ struct JpegHeader {
     QSize Size;         // as stored, before the EXIF orientation
     QColorSpace Space;  // of the rows: sRGB after a conversion, none when the file names none
     QImageIOHandler::Transformations Turn = QImageIOHandler::TransformationNone;  // the EXIF orientation
+    qint64 DecoderBytes = 0;  // the most the decoder will hold (a multi-scan file keeps every coefficient)
 };
 
 // The header only: no pixel is decoded. Stop is read while it is read.
@@ -46,10 +47,14 @@ JpegRowsResult ReadJpegHeader(QIODevice& device, const std::atomic<bool>* stop, 
 
 // Begin gets the header once it is read, before any pixel is decoded; false
 // ends the decode. Row then gets each row, top to bottom, as that many RGB32
-// pixels (0xffRRGGBB). Stop is read between rows and within long passes.
-// Exceptions of Begin and Row pass through.
+// pixels (0xffRRGGBB); false ends the decode. Both ends give Declined. Into,
+// when given, may offer the memory of the next row before it is decoded: a
+// row that needs no conversion after decoding is decoded there, and Row gets
+// that memory. Stop is read between rows and within long passes. Exceptions
+// of Begin, Row and Into pass through.
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                               const std::function<bool(const JpegHeader&)>& begin,
-                              const std::function<void(const uchar*)>& row);
+                              const std::function<bool(const uchar*)>& row,
+                              const std::function<uchar*()>& into = {});
 
 }  // namespace basMain

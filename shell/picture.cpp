@@ -1,11 +1,11 @@
-// Picture services: JPEGs read with libjpeg (streamed straight into the
-// averaging reduction, or whole), the other formats through QImageReader, all
-// into an opaque sRGB 32-bit image; the whole-picture reduction.
+// Picture services: JPEGs read with libjpeg, the other formats through
+// QImageReader, all into opaque sRGB 32-bit rows; pictures shrunk row by row
+// into a sink (a JPEG streamed from the decoder through the averaging
+// reduction); the whole-picture reduction.
 #include "shell/picture.h"
 
 #include <QColorSpace>
 #include <QImageReader>
-#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -127,7 +127,8 @@ QImage Reduce(const QImage& source, int width, int height, const std::atomic<boo
         if (out.isNull())
             return {};
         out.setColorSpace(src.colorSpace());
-        RowReducer reducer(plan, out.bits(), out.bytesPerLine(), 0, height);
+        ImageRows target(out.bits(), out.bytesPerLine());
+        RowReducer reducer(plan, target, 0, height);
         for (int y = reducer.FirstSourceRow(); y < reducer.EndSourceRow(); ++y) {
             if (stop && y % 64 == 0 && stop->load(std::memory_order_relaxed))
                 return {};
@@ -160,9 +161,11 @@ QSize HeaderSize(QImageReader& reader)
 }
 
 // A whole picture through Qt's readers. The header comes first: a bomb is
-// refused before any pixel is decoded. Qt's BMP and GIF readers fill what a
-// cut file lacks and call it a success, so such a file is refused first.
-LoadedPicture ReadWhole(QIODevice& device, const QString& path)
+// refused before any pixel is decoded, and Ahead, when given, is told the
+// header's size then (false stops the work). Qt's BMP and GIF readers fill
+// what a cut file lacks and call it a success, so such a file is refused
+// first.
+LoadedPicture ReadWhole(QIODevice& device, const QString& path, const std::function<bool(QSize)>& ahead = {})
 {
     if (!HoldsWholePicture(device) || !device.seek(0))
         return Failed<LoadedPicture>(UnreadableError(path));
@@ -172,6 +175,11 @@ LoadedPicture ReadWhole(QIODevice& device, const QString& path)
     const QSize header = HeaderSize(reader);
     if (TooLarge(header))
         return Failed<LoadedPicture>(TooLargeError(path));
+    if (ahead && !ahead(header)) {
+        LoadedPicture stopped;
+        stopped.Stopped = true;
+        return stopped;
+    }
 
     QImage image;
     try {
@@ -209,132 +217,240 @@ bool IsJpeg(QFile& file)
     return file.peek(2) == "\xFF\xD8";
 }
 
-// A picture loaded whole, reduced on this thread alone.
-ReducedPicture ReduceLoaded(LoadedPicture loaded, double ratio, const std::atomic<bool>* stop, const QString& path)
+// The rows a reducer makes, straight into a sink.
+class SinkRows final : public RowTarget {
+public:
+    explicit SinkRows(ShrinkSink& sink) : sink_(sink) {}
+    uchar* Row(int) override { return sink_.NextRow(); }
+    bool Written(int) override { return sink_.RowDone(); }
+
+private:
+    ShrinkSink& sink_;
+};
+
+// Copies a row of Width pixels to Target's row Y (unless it is there already).
+bool CopyRow(RowTarget& target, int y, const uchar* line, int width)
 {
-    ReducedPicture result;
+    uchar* const out = target.Row(y);
+    if (!out)
+        return false;
+    if (out != line)
+        std::memcpy(out, line, static_cast<std::size_t>(width) * 4);
+    return target.Written(y);
+}
+
+ShrinkOutcome Ended()
+{
+    ShrinkOutcome ended;
+    ended.Stopped = true;
+    return ended;
+}
+
+// A picture loaded whole: the source, and a converted copy of it while
+// loading at most.
+qint64 WholeBytes(QSize header)
+{
+    return header.isValid() ? 8 * static_cast<qint64>(header.width()) * header.height() : 0;
+}
+
+// A picture loaded whole, reduced on this thread alone into the sink.
+ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop,
+                           const QString& path)
+{
+    ShrinkOutcome result;
+    if (loaded.Stopped)
+        return Ended();
     if (!loaded.Ok()) {
         result.Error = std::move(loaded.Error);
         return result;
     }
-    if (Raised(stop)) {
-        result.Stopped = true;
-        return result;
-    }
-    result.SourceSize = loaded.Image.size();
-    const int width = TargetLength(result.SourceSize.width(), ratio);
-    const int height = TargetLength(result.SourceSize.height(), ratio);
-    if (width <= 0 || height <= 0)
-        return result;  // an empty picture stays empty
-    result.Image = Reduce(loaded.Image, width, height, stop);
-    if (result.Image.isNull()) {
-        if (Raised(stop))
-            result.Stopped = true;
-        else
-            result.Error = SurfaceError(path);
+    // Opaque RGB32 from the readers; a test's loader may give other layouts.
+    const QImage source = loaded.Image.format() == QImage::Format_RGB32 || loaded.Image.format() == QImage::Format_ARGB32
+                              ? loaded.Image
+                              : loaded.Image.convertToFormat(QImage::Format_RGB32);
+    result.SourceSize = source.size();
+    result.Space = source.colorSpace();
+    const QSize target(TargetLength(source.width(), ratio), TargetLength(source.height(), ratio));
+    try {
+        std::shared_ptr<const ReductionPlan> plan;
+        if (target != source.size()) {
+            plan = MakeReductionPlan(source.width(), source.height(), target.width(), target.height());
+            if (!plan) {
+                result.Error = SurfaceError(path);
+                return result;
+            }
+        }
+        if (Raised(stop) || !sink.Begin(result.SourceSize, target))
+            return Ended();
+        SinkRows rows(sink);
+        std::optional<RowReducer> reducer;
+        if (plan)
+            reducer.emplace(plan, rows, 0, target.height());
+        for (int y = 0; y < source.height(); ++y) {
+            if (y % 64 == 0 && Raised(stop))
+                return Ended();
+            const uchar* line = source.constScanLine(y);
+            if (!(reducer ? reducer->Push(line) : CopyRow(rows, y, line, source.width())))
+                return Ended();
+        }
+    } catch (const std::bad_alloc&) {
+        result.Error = SurfaceError(path);
     }
     return result;
 }
 
-// The stored picture turned upright as the reader's automatic transform turns
-// it: mirrored, then turned a quarter clockwise. The averaging grid is the
-// same mirrored or turned, so turning the reduced picture gives the pixels of
-// reducing the turned one.
-QImage Upright(QImage image, QImageIOHandler::Transformations turn)
+// The reduced picture of a JPEG stored turned, given to the sink upright as
+// the reader's automatic transform turns a picture: mirrored, then turned a
+// quarter clockwise. The averaging grid is the same mirrored or turned, so
+// turning the reduced picture gives the pixels of reducing the turned one.
+bool SendUpright(const QImage& stored, QImageIOHandler::Transformations turn, ShrinkSink& sink,
+                 const std::atomic<bool>* stop)
 {
-    const bool horizontal = turn.testFlag(QImageIOHandler::TransformationMirror);
-    const bool vertical = turn.testFlag(QImageIOHandler::TransformationFlip);
-    if (horizontal || vertical)
-        image = image.mirrored(horizontal, vertical);
-    if (!turn.testFlag(QImageIOHandler::TransformationRotate90) || image.isNull())
-        return image;
-    QImage turned = image.transformed(QTransform().rotate(90));
-    turned.setColorSpace(image.colorSpace());  // which the turn drops
-    return turned;
-}
-
-// How reading a JPEG through DecodeJpegRows went, a bomb refused before
-// Begin is asked.
-struct JpegRead {
-    std::optional<PictureError> Error;
-    bool Stopped = false;
-    QImageIOHandler::Transformations Turn;  // to make the stored picture upright
-};
-
-JpegRead ReadJpeg(QIODevice& device, const QString& path, const std::atomic<bool>* stop,
-                  const std::function<bool(const JpegHeader&)>& begin, const std::function<void(const uchar*)>& row)
-{
-    JpegRead read;
-    bool tooLarge = false;
-    const auto checked = [&](const JpegHeader& header) {
-        read.Turn = header.Turn;
-        tooLarge = TooLarge(header.Size);
-        return !tooLarge && begin(header);
-    };
-    switch (DecodeJpegRows(device, stop, checked, row)) {
-    case JpegRowsResult::Done:
-        break;
-    case JpegRowsResult::Stopped:
-        read.Stopped = true;
-        break;
-    case JpegRowsResult::Unsupported:  // Qt's reader refuses these layouts too
-    case JpegRowsResult::Corrupt:
-        read.Error = UnreadableError(path);
-        break;
-    case JpegRowsResult::OutOfMemory:
-        read.Error = NoMemoryError(path);
-        break;
-    case JpegRowsResult::Declined:
-        read.Error = tooLarge ? TooLargeError(path) : SurfaceError(path);
-        break;
+    const bool mirror = turn.testFlag(QImageIOHandler::TransformationMirror);
+    const bool flip = turn.testFlag(QImageIOHandler::TransformationFlip);
+    const bool rotate = turn.testFlag(QImageIOHandler::TransformationRotate90);
+    const int w = stored.width();
+    const int h = stored.height();
+    const auto* pixels = reinterpret_cast<const QRgb*>(stored.constBits());
+    const qsizetype stride = stored.bytesPerLine() / 4;
+    for (int y = 0; y < (rotate ? w : h); ++y) {
+        if (y % 64 == 0 && Raised(stop))
+            return false;
+        auto* out = reinterpret_cast<QRgb*>(sink.NextRow());
+        if (!out)
+            return false;
+        for (int x = 0; x < (rotate ? h : w); ++x) {
+            // (mx, my) in the mirrored picture, which the turn takes to (x, y).
+            const int mx = rotate ? y : x;
+            const int my = rotate ? h - 1 - x : y;
+            out[x] = pixels[(flip ? h - 1 - my : my) * stride + (mirror ? w - 1 - mx : mx)];
+        }
+        if (!sink.RowDone())
+            return false;
     }
-    return read;
+    return true;
 }
 
-// A JPEG decoded row by row straight into the reduction (at the picture's
-// own size the rows are the pixels), in its stored orientation (the target
-// sides swapped when it is stored sideways), then turned upright.
-ReducedPicture StreamReduced(QIODevice& device, const QString& path, double ratio, const std::atomic<bool>* stop)
+// A JPEG decoded row by row straight into the reduction in its stored
+// orientation (the target sides swapped when it is stored sideways). Stored
+// upright, the reduced rows go on into the sink as they are made (at the
+// picture's own size the decoded rows do, decoded where they go); stored
+// turned, the reduced picture is held and then given upright.
+ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, double ratio, const std::atomic<bool>* stop,
+                           ShrinkSink& sink)
 {
-    QSize sourceSize;
-    QImage stored;
-    std::optional<RowReducer> reducer;  // none at the picture's own size
-    int nextRow = 0;
+    ShrinkOutcome result;
+    QImageIOHandler::Transformations turn;
+    QSize target;
+    QImage held;
+    SinkRows sinkRows(sink);
+    std::optional<ImageRows> heldRows;
+    RowTarget* rows = &sinkRows;
+    std::optional<RowReducer> reducer;
+    int width = 0;
+    int copied = 0;
+    bool tooLarge = false;
+    bool ended = false;
     const auto begin = [&](const JpegHeader& header) {
-        const bool sideways = header.Turn.testFlag(QImageIOHandler::TransformationRotate90);
-        sourceSize = sideways ? header.Size.transposed() : header.Size;
-        const int width = TargetLength(sourceSize.width(), ratio);
-        const int height = TargetLength(sourceSize.height(), ratio);
-        const QSize target = sideways ? QSize(height, width) : QSize(width, height);
-        const std::shared_ptr<const ReductionPlan> plan =
-            target == header.Size ? nullptr
-                                  : MakeReductionPlan(header.Size.width(), header.Size.height(), target.width(), target.height());
-        if (target != header.Size && !plan)
+        const QSize size = header.Size;
+        if (TooLarge(size)) {
+            tooLarge = true;
             return false;
-        stored = QImage(target, QImage::Format_RGB32);
-        if (stored.isNull())
+        }
+        turn = header.Turn;
+        const bool upright = turn == QImageIOHandler::TransformationNone;
+        const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
+        result.SourceSize = sideways ? size.transposed() : size;
+        result.Space = header.Space;
+        target = QSize(TargetLength(result.SourceSize.width(), ratio), TargetLength(result.SourceSize.height(), ratio));
+        const QSize stored = sideways ? target.transposed() : target;
+        std::shared_ptr<const ReductionPlan> plan;
+        if (stored != size) {
+            plan = MakeReductionPlan(size.width(), size.height(), stored.width(), stored.height());
+            if (!plan)
+                return false;
+        }
+        const qint64 heldBytes = upright ? 0 : 4 * static_cast<qint64>(stored.width()) * stored.height();
+        ended = !sink.Reserve(header.DecoderBytes + (plan ? ReductionBytes(*plan) : 0) + heldBytes, target) ||
+                (upright && !sink.Begin(result.SourceSize, target));
+        if (ended)
             return false;
-        stored.setColorSpace(header.Space);
+        if (!upright) {
+            held = QImage(stored, QImage::Format_RGB32);
+            if (held.isNull())
+                return false;
+            rows = &heldRows.emplace(held.bits(), held.bytesPerLine());
+        }
+        width = size.width();
         if (plan)
-            reducer.emplace(plan, stored.bits(), stored.bytesPerLine(), 0, target.height());
+            reducer.emplace(plan, *rows, 0, stored.height());
         return true;
     };
     const auto row = [&](const uchar* line) {
-        if (reducer)
-            reducer->Push(line);
-        else
-            std::memcpy(stored.scanLine(nextRow++), line, static_cast<std::size_t>(stored.width()) * 4);
+        ended = !(reducer ? reducer->Push(line) : CopyRow(*rows, copied++, line, width));
+        return !ended;
     };
-    const JpegRead read = ReadJpeg(device, path, stop, begin, row);
+    // At the picture's own size the rows are decoded where they go.
+    const auto into = [&]() -> uchar* { return reducer ? nullptr : rows->Row(copied); };
+
+    switch (DecodeJpegRows(device, stop, begin, row, into)) {
+    case JpegRowsResult::Done:
+        break;
+    case JpegRowsResult::Stopped:
+        return Ended();
+    case JpegRowsResult::Unsupported:  // Qt's reader refuses these layouts too
+    case JpegRowsResult::Corrupt:
+        return Failed<ShrinkOutcome>(UnreadableError(path));
+    case JpegRowsResult::OutOfMemory:
+        return Failed<ShrinkOutcome>(NoMemoryError(path));
+    case JpegRowsResult::Declined:
+        if (ended)
+            return Ended();
+        return Failed<ShrinkOutcome>(tooLarge ? TooLargeError(path) : SurfaceError(path));
+    }
+    if (turn != QImageIOHandler::TransformationNone &&
+        !(sink.Begin(result.SourceSize, target) && SendUpright(held, turn, sink, stop)))
+        return Ended();
+    return result;
+}
+
+// Collects the rows of a shrunk picture into an image.
+class ImageSink final : public ShrinkSink {
+public:
+    bool Reserve(qint64, QSize) override { return true; }
+    bool Begin(QSize, QSize target) override
+    {
+        Image = QImage(target, QImage::Format_RGB32);
+        Failed = Image.isNull() && !target.isEmpty();
+        return !Failed;
+    }
+    uchar* NextRow() override { return row_ < Image.height() ? Image.scanLine(row_) : nullptr; }
+    bool RowDone() override
+    {
+        ++row_;
+        return true;
+    }
+
+    QImage Image;
+    bool Failed = false;  // the image could not be allocated
+
+private:
+    int row_ = 0;
+};
+
+// What a picture collected into an image came to.
+ReducedPicture Collected(ShrinkOutcome outcome, ImageSink& sink, const QString& path)
+{
     ReducedPicture result;
-    result.Error = read.Error;
-    result.Stopped = read.Stopped;
+    result.SourceSize = outcome.SourceSize;
+    result.Error = std::move(outcome.Error);
+    if (sink.Failed)
+        result.Error = SurfaceError(path);
+    else
+        result.Stopped = outcome.Stopped;
     if (result.Ok()) {
-        result.Image = Upright(std::move(stored), read.Turn);
-        if (result.Image.isNull())
-            result.Error = SurfaceError(path);
-        else
-            result.SourceSize = sourceSize;
+        result.Image = std::move(sink.Image);
+        result.Image.setColorSpace(outcome.Space);
     }
     return result;
 }
@@ -348,7 +464,8 @@ LoadedPicture ReadOpened(QFile& file, const QString& path, const std::atomic<boo
         whole.Stopped = whole.Ok() && Raised(stop);
         return whole;
     }
-    ReducedPicture streamed = StreamReduced(file, path, 1.0, stop);
+    ImageSink sink;
+    ReducedPicture streamed = Collected(StreamShrunk(file, path, 1.0, stop, sink), sink, path);
     LoadedPicture result;
     result.Image = std::move(streamed.Image);
     result.Error = std::move(streamed.Error);
@@ -439,23 +556,33 @@ PictureInfo ReadPictureSize(const QString& path)
     return info;
 }
 
-ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
+ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop)
 {
     // A test's loader stands in for the files; the reduction is the real one.
     if (LoaderOverride())
-        return ReduceLoaded(LoaderOverride()(path, stop), ratio, stop, path);
+        return ShrinkLoaded(LoaderOverride()(path, stop), ratio, sink, stop, path);
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
         if (!opened.File)
-            return Failed<ReducedPicture>(std::move(*opened.Error));
+            return Failed<ShrinkOutcome>(std::move(*opened.Error));
         QFile& file = *opened.File;
         if (IsJpeg(file))
-            return StreamReduced(file, path, ratio, stop);
+            return StreamShrunk(file, path, ratio, stop, sink);
         // BMP, GIF and anything else Qt reads: whole, then reduced.
-        return ReduceLoaded(ReadWhole(file, path), ratio, stop, path);
+        const auto reserve = [&](QSize header) {
+            return sink.Reserve(WholeBytes(header),
+                                QSize(TargetLength(header.width(), ratio), TargetLength(header.height(), ratio)));
+        };
+        return ShrinkLoaded(ReadWhole(file, path, reserve), ratio, sink, stop, path);
     } catch (const std::bad_alloc&) {
-        return Failed<ReducedPicture>(NoMemoryError(path));
+        return Failed<ShrinkOutcome>(NoMemoryError(path));
     }
+}
+
+ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
+{
+    ImageSink sink;
+    return Collected(ShrinkPicture(path, ratio, sink, stop), sink, path);
 }
 
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)

@@ -1,10 +1,11 @@
 // Picture services: loading JPEG, BMP and GIF files, measuring them from
-// their headers, and the averaging reduction that shrinks a picture (a JPEG
-// straight from its rows, without holding it whole). A file that cannot hold
+// their headers, and the averaging reduction that shrinks a picture row by
+// row into a sink (a JPEG straight from its rows, without holding it whole). A file that cannot hold
 // the picture its header promises (cut short, or padded far beyond what its
 // picture can need) is refused rather than read as a partly black picture.
 #pragma once
 
+#include <QColorSpace>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -54,7 +55,51 @@ struct PictureInfo {
 };
 PictureInfo ReadPictureSize(const QString& path);
 
-// A picture loaded and reduced in one step, as a run shrinks it.
+// Where a picture shrunk in a run goes, one row at a time from the top: the
+// run's sink encodes each band of rows as it is complete, and so no stage
+// holds the whole reduced picture.
+class ShrinkSink {
+public:
+    virtual ~ShrinkSink() = default;
+    // Once the header is read, before any pixel is decoded: the memory that
+    // loading and reducing this picture will hold at most, and the size it
+    // will be reduced to as far as the header tells. False ends the work.
+    virtual bool Reserve(qint64 bytes, QSize target) = 0;
+    // Before the first row: the upright picture's size and the size it is
+    // reduced to. False ends the work.
+    virtual bool Begin(QSize source, QSize target) = 0;
+    // Room for the next row, target width opaque RGB32 pixels to be filled
+    // before RowDone; null ends the work.
+    virtual uchar* NextRow() = 0;
+    // False ends the work (the rows cannot be taken).
+    virtual bool RowDone() = 0;
+};
+
+// What became of a picture sent to a sink.
+struct ShrinkOutcome {
+    QSize SourceSize;    // the upright picture's own size (empty when loading failed)
+    QColorSpace Space;   // of the rows: sRGB, or none when the file names none
+    std::optional<PictureError> Error;
+    bool Stopped = false;  // the stop flag was raised or the sink ended the work
+    bool Ok() const { return !Error.has_value() && !Stopped; }
+};
+
+// Loads a file and reduces it by Ratio with the averaging reduction into
+// Sink; the rows are exactly those of LoadPicture followed by StretchHalftone
+// to the target size. A JPEG stored upright is decoded row by row straight
+// into the reduction and on into the sink, so neither the full-size nor the
+// reduced picture is ever held; one stored sideways or upside down (EXIF
+// orientation) holds the reduced picture, which is then turned upright row by
+// row. One whose data turns out truncated or damaged fails (481) rather than
+// giving grey rows. Other formats (and files under an installed loader) are
+// loaded whole, and only the source is held. Safe to call from several
+// threads at once; each call works on its own thread only. Stop, when given,
+// is read every few rows (and while a JPEG's header is read) and ends the
+// work early.
+ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink,
+                            const std::atomic<bool>* stop = nullptr);
+
+// A picture loaded and reduced in one step, held whole.
 struct ReducedPicture {
     QImage Image;       // opaque RGB32, TargetLength of each side of SourceSize
     QSize SourceSize;   // the upright picture's own size (empty when loading failed)
@@ -63,15 +108,8 @@ struct ReducedPicture {
     bool Ok() const { return !Error.has_value() && !Stopped; }
 };
 
-// Loads a file and reduces it by Ratio with the averaging reduction. The
-// result's pixels are exactly those of LoadPicture followed by StretchHalftone
-// to the target size. A JPEG is decoded row by row straight into the
-// reduction, so the full-size picture is never held; one whose data turns out
-// truncated or damaged fails (481) rather than giving grey rows. Other formats
-// (and files under an installed loader) are loaded whole, then reduced. Safe to
-// call from several threads at once; each call works on its own thread only.
-// Stop, when given, is read every few rows (and while a JPEG's header is read)
-// and ends the work early.
+// ShrinkPicture into an image (its colour space set as the rows'), for tests
+// and tools.
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop = nullptr);
 
 // Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile

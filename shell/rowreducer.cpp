@@ -139,15 +139,28 @@ std::shared_ptr<const ReductionPlan> MakeReductionPlan(int sourceWidth, int sour
     return plan;
 }
 
+qint64 ReductionBytes(const ReductionPlan& plan)
+{
+    const auto tapBytes = [](const Taps& taps) {
+        return static_cast<qint64>((taps.First.capacity() + taps.Offset.capacity()) * sizeof(int) +
+                                   (taps.Weight.capacity() + taps.Padded.capacity()) * sizeof(std::uint32_t));
+    };
+    const qint64 columnBytes = plan.Width == Lanes::Narrow ? 2 : 4;
+    // Two column buffers of four sums per source pixel (and the padding).
+    const qint64 columns = 2 * (static_cast<qint64>(plan.SourceWidth) + plan.Across.Stride) * 4 * columnBytes;
+    return static_cast<qint64>(sizeof(ReductionPlan)) + tapBytes(plan.Across) + tapBytes(plan.Down) +
+           static_cast<qint64>(plan.Rounded.capacity()) + columns;
+}
+
 class RowReducer::Impl {
 public:
-    Impl(std::shared_ptr<const ReductionPlan> plan, uchar* out, qsizetype stride, int firstRow, int endRow)
-        : plan_(std::move(plan)), out_(out), stride_(stride), first_(firstRow), end_(endRow), cursor_(firstRow),
+    Impl(std::shared_ptr<const ReductionPlan> plan, RowTarget& target, int firstRow, int endRow)
+        : plan_(std::move(plan)), target_(target), first_(firstRow), end_(endRow), cursor_(firstRow),
           next_(plan_->Down.First[static_cast<std::size_t>(firstRow)])
     {
     }
     virtual ~Impl() = default;
-    virtual void Push(const uchar* line) = 0;
+    virtual bool Push(const uchar* line) = 0;
 
     int FirstSourceRow() const { return plan_->Down.First[static_cast<std::size_t>(first_)]; }
     int EndSourceRow() const { return plan_->Down.Last(end_ - 1) + 1; }
@@ -155,8 +168,7 @@ public:
 
 protected:
     const std::shared_ptr<const ReductionPlan> plan_;
-    uchar* const out_;
-    const qsizetype stride_;
+    RowTarget& target_;
     const int first_;
     const int end_;
     int cursor_;  // the first target row not yet written
@@ -236,8 +248,8 @@ void AverageAcross(const ReductionPlan& plan, const Column* column, std::uint32_
 template <typename Column, typename Sum>
 class ReducerOf final : public RowReducer::Impl {
 public:
-    ReducerOf(std::shared_ptr<const ReductionPlan> plan, uchar* out, qsizetype stride, int firstRow, int endRow)
-        : Impl(std::move(plan), out, stride, firstRow, endRow)
+    ReducerOf(std::shared_ptr<const ReductionPlan> plan, RowTarget& target, int firstRow, int endRow)
+        : Impl(std::move(plan), target, firstRow, endRow)
     {
         // Zeros past the last column meet the padded taps' zero weights.
         const std::size_t size =
@@ -246,7 +258,7 @@ public:
         columns_[1].assign(size, Column{0});
     }
 
-    void Push(const uchar* line) override
+    bool Push(const uchar* line) override
     {
         const Taps& down = plan_->Down;
         const int y = next_++;
@@ -263,10 +275,16 @@ public:
                     acc[b] = static_cast<Column>(acc[b] + wy * line[b]);
             }
             if (k + 1 == down.Count(ty)) {
-                Across(acc, reinterpret_cast<std::uint32_t*>(out_ + ty * stride_));
+                uchar* const out = target_.Row(ty);
+                if (!out)
+                    return false;
+                Across(acc, reinterpret_cast<std::uint32_t*>(out));
                 cursor_ = ty + 1;
+                if (!target_.Written(ty))
+                    return false;
             }
         }
+        return true;
     }
 
 private:
@@ -289,17 +307,17 @@ private:
 
 }  // namespace
 
-RowReducer::RowReducer(std::shared_ptr<const ReductionPlan> plan, uchar* out, qsizetype stride, int firstRow, int endRow)
+RowReducer::RowReducer(std::shared_ptr<const ReductionPlan> plan, RowTarget& target, int firstRow, int endRow)
 {
     switch (plan->Width) {
     case Lanes::Narrow:
-        impl_ = std::make_unique<ReducerOf<std::uint16_t, std::uint32_t>>(std::move(plan), out, stride, firstRow, endRow);
+        impl_ = std::make_unique<ReducerOf<std::uint16_t, std::uint32_t>>(std::move(plan), target, firstRow, endRow);
         break;
     case Lanes::Wide:
-        impl_ = std::make_unique<ReducerOf<std::uint32_t, std::uint32_t>>(std::move(plan), out, stride, firstRow, endRow);
+        impl_ = std::make_unique<ReducerOf<std::uint32_t, std::uint32_t>>(std::move(plan), target, firstRow, endRow);
         break;
     case Lanes::Widest:
-        impl_ = std::make_unique<ReducerOf<std::uint32_t, std::uint64_t>>(std::move(plan), out, stride, firstRow, endRow);
+        impl_ = std::make_unique<ReducerOf<std::uint32_t, std::uint64_t>>(std::move(plan), target, firstRow, endRow);
         break;
     }
 }
@@ -311,6 +329,6 @@ RowReducer& RowReducer::operator=(RowReducer&&) noexcept = default;
 int RowReducer::FirstSourceRow() const { return impl_->FirstSourceRow(); }
 int RowReducer::EndSourceRow() const { return impl_->EndSourceRow(); }
 bool RowReducer::Done() const { return impl_->Done(); }
-void RowReducer::Push(const uchar* line) { impl_->Push(line); }
+bool RowReducer::Push(const uchar* line) { return impl_->Push(line); }
 
 }  // namespace basMain

@@ -18,14 +18,39 @@ class ReductionPlan;
 // accumulator. Throws std::bad_alloc.
 std::shared_ptr<const ReductionPlan> MakeReductionPlan(int sourceWidth, int sourceHeight, int width, int height);
 
+// The memory a plan and one reducer made from it hold.
+qint64 ReductionBytes(const ReductionPlan& plan);
+
+// Where a reducer writes its target rows, one at a time, top to bottom.
+class RowTarget {
+public:
+    virtual ~RowTarget() = default;
+    // Memory for target row Y (4-byte pixels); null ends the reduction.
+    virtual uchar* Row(int y) = 0;
+    // Row Y is complete; false ends the reduction.
+    virtual bool Written(int y) = 0;
+};
+
+// The rows of a picture in memory, whose row y starts at out + y * stride.
+class ImageRows final : public RowTarget {
+public:
+    ImageRows(uchar* out, qsizetype stride) : out_(out), stride_(stride) {}
+    uchar* Row(int y) override { return out_ + y * stride_; }
+    bool Written(int) override { return true; }
+
+private:
+    uchar* out_;
+    qsizetype stride_;
+};
+
 // Every target pixel is the average of the source pixels it covers, weighted
 // by how much it covers them, rounded to the nearest level (halves upward).
 class RowReducer {
 public:
-    // Makes target rows [firstRow, endRow) into Out, a picture of 4-byte
-    // pixels whose row y starts at out + y * stride. Throws std::bad_alloc:
-    // nothing is allocated after construction.
-    RowReducer(std::shared_ptr<const ReductionPlan> plan, uchar* out, qsizetype stride, int firstRow, int endRow);
+    // Makes target rows [firstRow, endRow) into Target, which must outlive
+    // the reducer. Throws std::bad_alloc: nothing is allocated after
+    // construction.
+    RowReducer(std::shared_ptr<const ReductionPlan> plan, RowTarget& target, int firstRow, int endRow);
     ~RowReducer();
     RowReducer(RowReducer&&) noexcept;
     RowReducer& operator=(RowReducer&&) noexcept;
@@ -38,8 +63,9 @@ public:
 
     // Takes the next source row: the plan's source width of 4-byte pixels
     // (RGB32 or ARGB32; the results are opaque). A target row is written as
-    // soon as its last source row has been taken.
-    void Push(const uchar* line);
+    // soon as its last source row has been taken. False when the target
+    // ended the reduction.
+    bool Push(const uchar* line);
 
     class Impl;
 

@@ -42,11 +42,23 @@ struct CodingTables {
     // and the per-coefficient factors (DctScale/4)/Quant rounded to single.
     alignas(64) double MatrixBySample[64 * 64];
     alignas(64) double QuantFactor[2][64];
+
+    // Derived by DeriveTables. For the separable transforms: the cosines, by
+    // frequency then position and by position then frequency, and for each
+    // coefficient the slack its estimate is checked with, per unit of the
+    // block's sum of absolute samples (0 for DC, whose estimate is exact).
+    alignas(64) double Cosine[8][8];
+    alignas(64) double CosineByPosition[8][8];
+    alignas(64) double Slack[2][64];
+    // For block coding: the zig-zag position of each natural index.
+    std::int32_t ZigZagPosition[64];
 };
 
 // Quality on libjpeg's scale, 1 to 100 (outside clamped): 50 gives the
 // quantisation tables of T.81 as printed.
 void InitTables(std::int32_t quality, CodingTables& tables);
+// The tables derived from those InitTables makes; to be called after it.
+void DeriveTables(CodingTables& tables);
 
 // The standard Huffman tables as a DHT segment lists them (BITS, HUFFVAL).
 struct HuffmanLists {
@@ -69,12 +81,19 @@ constexpr int AcSymbolIndex(int run, int size)
 
 // Collects entropy-coded bytes, most significant bit first, with a 0x00 stuffed
 // after every 0xFF. Bits are gathered in a 64-bit word and leave it in whole
-// bytes; the byte sequence is the same as writing them one at a time.
+// bytes; the byte sequence is the same as writing them one at a time. The
+// buffer is small: the complete bytes are handed on (Flush) whenever it may
+// not hold the next MCU.
 class JpegStream {
 public:
+    static constexpr std::size_t kBufferBytes = 64 * 1024;
+
     // Allocates room for `capacity` bytes; false when memory is short.
     bool Reset(std::size_t capacity);
     void Release();
+    // Hands the complete bytes to the sink and empties the buffer; the bits
+    // still gathered stay.
+    JpegResult Flush(ByteSink& sink);
 
     // Appends the low `length` (0..16) bits of the value's 16-bit pattern.
     void PutCode(std::int32_t value, int length)
@@ -118,7 +137,6 @@ private:
 // --- Encoder state ------------------------------------------------------------
 
 struct JpegEncoder {
-    std::int32_t Busy = 0;
     std::int32_t ImageWidth = 0;
     std::int32_t ImageHeight = 0;
     std::int32_t McuX = 0;
@@ -176,22 +194,17 @@ void EncodeBlock(JpegEncoder& e, int component, const std::int32_t* coefficients
 
 // Header segments, each as one Put of exactly the segment's bytes.
 JpegResult WriteJfifHeader(ByteSink& sink);
-JpegResult WriteComment(ByteSink& sink, const std::string& comment);
+JpegResult WriteComment(ByteSink& sink);
 JpegResult WriteDqt(ByteSink& sink, const CodingTables& tables);
 JpegResult WriteDht(ByteSink& sink);
 JpegResult WriteSof0(ByteSink& sink, std::int32_t width, std::int32_t height);
 JpegResult WriteSos(ByteSink& sink);
-// Pads the last scan byte, appends FF D9, hands the scan to the sink in one
-// Put and releases the stream.
+// Pads the last scan byte, appends FF D9 and hands the rest of the scan to
+// the sink.
 JpegResult WriteEoi(ByteSink& sink, JpegStream& stream);
 
-// Worst-case coded size of one MCU (six blocks, stuffing included), from
-// which the stream is sized once before coding.
+// Worst-case coded size of one MCU (six blocks, stuffing included): the room
+// the stream must have before an MCU is coded.
 std::size_t WorstCaseMcuBytes(const CodingTables& tables);
-
-// The whole encoding of a captured picture into a sink: tables, headers, MCU
-// loop with a yield after each row of MCUs, EOI.
-JpegResult EncodePicture(JpegEncoder& e, std::int32_t quality, const std::string& comment,
-                         const PixelRows& picture, ByteSink& sink, const YieldHook& yield);
 
 }  // namespace ModuleJPEG

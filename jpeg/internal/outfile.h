@@ -25,7 +25,8 @@ public:
     JpegResult Put(const std::uint8_t* data, std::size_t size) override;
     // Makes the data durable; a named temporary is closed too.
     JpegResult Finish();
-    // Puts the finished file in place of the target.
+    // Puts the finished file in place of the target, keeping the target's
+    // permission bits (and group, where allowed).
     JpegResult Commit();
     std::uint64_t Written() const { return written_; }
     void Discard();

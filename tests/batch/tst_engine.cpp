@@ -1,6 +1,6 @@
-// The shrink engine: the same bytes whatever the number of threads, files put
-// in place in plan order, the first failure leaving exactly the prefix, and a
-// stop leaving no temporary file.
+// The shrink engine: the same bytes whatever the number of threads and the
+// memory budget, files put in place in plan order, the first failure leaving
+// exactly the prefix, and a stop leaving no temporary file.
 #include <QtTest>
 
 #include <QDir>
@@ -8,6 +8,8 @@
 #include <functional>
 
 #include <system_error>
+
+#include <mutex>
 
 #include "batch/engine.h"
 #include "shell/basmain.h"
@@ -91,15 +93,43 @@ private slots:
         QVERIFY(testimages::PhotoLike(50, 50, 5).save(src_.filePath(longName)));
         // "skipped.jpg" does not exist: reading it would fail the run.
 
+        // Four threads under a budget of one byte: every picture needs more,
+        // so each runs alone, in plan order. And every picture's bands coded
+        // on a thread of their own.
+        struct Setting {
+            int threads;
+            qint64 budget;
+            bool aside;
+        };
         QList<QStringList> outputs;
-        for (const int threads : {1, 4}) {
+        for (const Setting setting : {Setting{1, 0, false}, Setting{4, 0, false}, Setting{4, 1, false}, Setting{2, 0, true}}) {
+            const qint64 budget = setting.budget;
             QTemporaryDir folder;
             basBatch::Plan plan = PlanOf(names, folder.path());
             plan.Items[4].Skip = true;
             basBatch::EngineOptions options;
-            options.Threads = threads;
+            options.Threads = setting.threads;
+            options.MemoryBudget = budget;
+            options.CodeBandsAside = setting.aside;
+            std::mutex mutex;
+            QList<int> reserved;
+            int inWork = 0, mostInWork = 0;
+            options.Observer = [&](int index, basBatch::WorkStep step) {
+                const std::lock_guard lock(mutex);
+                if (step == basBatch::WorkStep::MemoryReserved) {
+                    reserved << index;
+                    mostInWork = std::max(mostInWork, ++inWork);
+                } else if (step == basBatch::WorkStep::ItemFinished && reserved.contains(index)) {
+                    --inWork;
+                }
+            };
             ShrinkEngine engine(std::move(plan), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            if (budget == 1)
+                QCOMPARE(mostInWork, 1);
+            else
+                std::sort(reserved.begin(), reserved.end());  // granted in order, reported as it happens
+            QCOMPARE(reserved, QList<int>({0, 1, 2, 3, 5, 6}).first(names.size() - 1));
             QCOMPARE(int(outcomes.size()), names.size());
             QStringList bytes;
             for (int i = 0; i < names.size(); ++i) {
@@ -115,7 +145,8 @@ private slots:
             QCOMPARE(Files(folder.path()).size(), names.size() - 1);  // no temporary left
             outputs << bytes;
         }
-        QCOMPARE(outputs[1], outputs[0]);
+        for (const QStringList& other : outputs)
+            QCOMPARE(other, outputs[0]);
 
         // And the bytes are those of the whole picture reduced, then encoded.
         const basMain::LoadedPicture whole = basMain::DecodePicture(src_.filePath("photo.jpg"));

@@ -407,15 +407,19 @@ void TestPicture::stretchAveragesByCoverage()
 
     // Odd ratios, each accumulator width, a picture large enough to be shared
     // out over threads, and a whole 4-to-1 by 2-to-1 reduction, against the
-    // direct computation.
+    // direct computation. The last, bright, sums more than 2^32 into a pixel
+    // (its weights add up to 65521 x 277): only 64-bit sums hold it.
     QRandomGenerator random(7);
     const QList<QList<int>> cases = {{8, 4, 6, 2}, {13, 7, 5, 3}, {5, 3, 13, 7}, {97, 41, 11, 5}, {101, 263, 50, 262},
-                                     {1200, 900, 457, 333}, {64, 24, 16, 12}};
+                                     {1200, 900, 457, 333}, {64, 24, 16, 12}, {65521, 277, 2, 3, 0xF0F0F0}};
     for (const QList<int>& c : cases) {
         QImage noise(c[0], c[1], QImage::Format_RGB32);
-        for (int y = 0; y < noise.height(); ++y)
+        const quint32 floor = c.size() > 4 ? quint32(c[4]) : 0;
+        for (int y = 0; y < noise.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(noise.scanLine(y));
             for (int x = 0; x < noise.width(); ++x)
-                noise.setPixel(x, y, random.generate() | 0xFF000000u);
+                line[x] = random.generate() | floor | 0xFF000000u;
+        }
         QCOMPARE(StretchHalftone(noise, c[2], c[3]), ReferenceStretch(noise, c[2], c[3]));
     }
 }
