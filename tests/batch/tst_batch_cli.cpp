@@ -1,10 +1,13 @@
 // zembrik-batch as a script sees it: usage errors, exit status, --help and
 // --version, a run that goes on past a failing file and a named pipe, the
-// check before writing, and what it tells a person at a terminal.
+// check before writing, what it tells a person at a terminal, and in which
+// language. The runs speak Japanese (a Japanese desktop) unless a test says
+// otherwise.
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,10 +50,32 @@ Run Batch(const QStringList& args, int hangAfterMs = 60000, const std::function<
 
 }  // namespace
 
+// A run's environment: the desktop's languages (empty: none given) and a
+// settings file that may force one.
+std::function<void(QProcess&)> Speaking(const QString& languages, const QString& setting = {})
+{
+    return [languages, setting](QProcess& process) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("LANGUAGE"));
+        if (!languages.isEmpty())
+            environment.insert(QStringLiteral("LANGUAGE"), languages);
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        if (!setting.isEmpty())
+            environment.insert(QStringLiteral("XDG_CONFIG_HOME"), setting);
+        process.setProcessEnvironment(environment);
+    };
+}
+
 class TestBatchCli : public QObject {
     Q_OBJECT
+
+    QTemporaryDir settings_;
+
 private slots:
+    void initTestCase();
     void usage();
+    void speaksTheWindowsLanguage_data();
+    void speaksTheWindowsLanguage();
     void goesOnPastAFailure();
     void clashesNeedForce();
     void progressOnlyOnATerminal();
@@ -59,9 +84,52 @@ private slots:
     void hostileConditions();
 };
 
+void TestBatchCli::initTestCase()
+{
+    // Every run below reads these settings, which force no language, and
+    // speaks Japanese, as under a Japanese desktop.
+    qputenv("XDG_CONFIG_HOME", settings_.path().toLocal8Bit());
+    qputenv("LANGUAGE", "ja");
+}
+
+void TestBatchCli::speaksTheWindowsLanguage_data()
+{
+    QTest::addColumn<QString>("languages");
+    QTest::addColumn<QString>("forced");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("usage");
+    const QString ja = QStringLiteral("ファイルが見つかりません。");
+    const QString en = QStringLiteral("File not found.");
+    QTest::newRow("Japanese desktop") << "ja_JP" << "" << ja << QStringLiteral("使い方: zembrik-batch ");
+    QTest::newRow("English desktop") << "en_GB:ja" << "" << en << "Usage: zembrik-batch ";
+    QTest::newRow("C locale") << "" << "" << en << "Usage: zembrik-batch ";
+    QTest::newRow("forced Japanese") << "en_US" << "ja" << ja << QStringLiteral("使い方: zembrik-batch ");
+    QTest::newRow("forced English") << "ja_JP" << "en" << en << "Usage: zembrik-batch ";
+}
+
+void TestBatchCli::speaksTheWindowsLanguage()
+{
+    QFETCH(QString, languages);
+    QFETCH(QString, forced);
+    QFETCH(QString, missing);
+    QFETCH(QString, usage);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("Zembrik"));  // the settings' folder, and the output's
+    QSettings store(dir.filePath("Zembrik/Zembrik.ini"), QSettings::IniFormat);
+    if (!forced.isEmpty())
+        store.setValue("Settings/Language", forced);
+    store.sync();
+    const auto speaking = Speaking(languages, dir.path());
+    const Run run = Batch({"-o", dir.filePath("Zembrik"), dir.filePath("nosuch.jpg")}, 60000, speaking);
+    QCOMPARE(run.Status, 1);
+    QCOMPARE(run.Err.section('\n', 0, 0), "zembrik-batch: " + dir.filePath("nosuch.jpg") + ": " + missing + " (" +
+                                               dir.filePath("nosuch.jpg") + ")");
+    QVERIFY(Batch({"-o", dir.path()}, 60000, speaking).Err.contains("\n" + usage));
+}
+
 void TestBatchCli::usage()
 {
-    const Run help = Batch({"--help"});
+    const Run help = Batch({"--help"}, 60000, Speaking("en"));
     QCOMPARE(help.Status, 0);
     QVERIFY(help.Out.startsWith("Usage: zembrik-batch") && help.Out.contains("--force"));
     const Run version = Batch({"--version"});
@@ -71,7 +139,7 @@ void TestBatchCli::usage()
     const QList<QStringList> bad = {{},   {"-x", "-o", dir.path(), "a.jpg"}, {"a.jpg"}, {"-o", dir.path()}, {"-o"},
                                     {"-j0", "-o", dir.path(), "a.jpg"}, {"-j", "two", "-o", dir.path(), "a.jpg"}};
     for (const QStringList& args : bad) {
-        const Run run = Batch(args);
+        const Run run = Batch(args, 60000, Speaking("en"));
         QCOMPARE(run.Status, 2);
         QVERIFY(run.Err.contains("Usage: zembrik-batch"));
         QVERIFY(run.Out.isEmpty());
