@@ -2,6 +2,162 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>Drives</name>
+    <message>
+        <source>デバイスの準備ができていません。</source>
+        <translation>The device is not ready.</translation>
+    </message>
+    <message>
+        <source>パスにアクセスできません。</source>
+        <translation>Cannot access the path.</translation>
+    </message>
+</context>
+<context>
+    <name>FileListBox</name>
+    <message>
+        <source>パスが見つかりません。</source>
+        <translation>Path not found.</translation>
+    </message>
+    <message>
+        <source>パスにアクセスできません。</source>
+        <translation>Cannot access the path.</translation>
+    </message>
+</context>
+<context>
+    <name>FolderListBox</name>
+    <message>
+        <source>パスが見つかりません。</source>
+        <translation>Path not found.</translation>
+    </message>
+</context>
+<context>
+    <name>OpenWith</name>
+    <message numerus="yes">
+        <source>ほか %n 個</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>指定されたファイルを開けません。</source>
+        <translation>Cannot open the given files.</translation>
+    </message>
+</context>
+<context>
+    <name>Output</name>
+    <message>
+        <source>元の画像の撮影情報を読み込めません。</source>
+        <translation>Cannot read the original picture&apos;s metadata.</translation>
+    </message>
+    <message>
+        <source>撮影情報を書き込めません。</source>
+        <translation>Cannot write the metadata.</translation>
+    </message>
+    <message>
+        <source>元の画像の更新日時を付けられません。</source>
+        <translation>Cannot give the output the original picture&apos;s modification time.</translation>
+    </message>
+    <message>
+        <source>幅 %1 × 高さ %2 ピクセル以内</source>
+        <translation>Within %1 × %2 pixels</translation>
+    </message>
+    <message>
+        <source>ファイル名に使えない文字（%1）が含まれています。</source>
+        <translation>It holds characters a file name cannot have (%1).</translation>
+    </message>
+</context>
+<context>
+    <name>basBatch</name>
+    <message>
+        <source>メモリが足りません。</source>
+        <translation>Not enough memory.</translation>
+    </message>
+    <message numerus="yes">
+        <source>元の画像 %n 個が縮小した画像で置き換えられます。</source>
+        <translation>
+            <numerusform>%n original picture will be replaced by its shrunk copy.</numerusform>
+            <numerusform>%n original pictures will be replaced by their shrunk copies.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>同じ名前になる画像が %n 個あります。リストで後の画像だけが保存されます。</source>
+        <translation>
+            <numerusform>%n picture gets the same output name as another. Only the later picture in the list is saved.</numerusform>
+            <numerusform>%n pictures get the same output name as another. Only the later picture in the list is saved.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>続行しますか？</source>
+        <translation>Do you want to continue?</translation>
+    </message>
+    <message>
+        <source>ファイルが選択されていません。</source>
+        <translation>No file is selected.</translation>
+    </message>
+    <message>
+        <source>縮小率 %1 で縮小を開始します。</source>
+        <translation>Start shrinking at a reduction ratio of %1?</translation>
+    </message>
+    <message>
+        <source>縮小した画像を出力するフォルダを選択してください。</source>
+        <translation>Choose the folder for the shrunk pictures.</translation>
+    </message>
+    <message>
+        <source>サイズの変換が終了しました。</source>
+        <translation>Resizing is complete.</translation>
+    </message>
+    <message>
+        <source>中止しました。</source>
+        <translation>Resizing was stopped.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個の画像：%1 → %2（%3）</source>
+        <translation>
+            <numerusform>%n picture: %1 → %2 (%3)</numerusform>
+            <numerusform>%n pictures: %1 → %2 (%3)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n 個は失敗）</source>
+        <translation>
+            <numerusform> (%n failed)</numerusform>
+            <numerusform> (%n failed)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイト</source>
+        <translation>
+            <numerusform>%n byte</numerusform>
+            <numerusform>%n bytes</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 時間 %2 分</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>約 %1 秒</source>
+        <translation>about %1 s</translation>
+    </message>
+    <message>
+        <source>約 %1 分</source>
+        <translation>about %1 min</translation>
+    </message>
+    <message>
+        <source>約 %1 時間 %2 分</source>
+        <translation>about %1 h %2 min</translation>
+    </message>
+</context>
+<context>
     <name>basMain</name>
     <message>
         <source>ファイルが見つかりません。</source>
@@ -14,6 +170,139 @@
     <message>
         <source>ファイル名を読み取れません。</source>
         <translation>Cannot read the file name.</translation>
+    </message>
+    <message>
+        <source>場所:</source>
+        <translation>Look in:</translation>
+    </message>
+    <message>
+        <source>フォルダ名:</source>
+        <translation>Folder name:</translation>
+    </message>
+    <message>
+        <source>種類:</source>
+        <translation>Files of type:</translation>
+    </message>
+    <message>
+        <source>選択</source>
+        <translation>&amp;Choose</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>メモリが足りません。</source>
+        <translation>Not enough memory.</translation>
+    </message>
+    <message>
+        <source>ディスク容量が足りません。</source>
+        <translation>Not enough disk space.</translation>
+    </message>
+    <message>
+        <source>書き込み出来ません。</source>
+        <translation>Cannot write: permission denied.</translation>
+    </message>
+    <message>
+        <source>ディスクがセットされていません。</source>
+        <translation>The disk or folder is not available.</translation>
+    </message>
+    <message>
+        <source>ファイル名が不正です。</source>
+        <translation>Invalid file name.</translation>
+    </message>
+    <message>
+        <source>対象となる画像が大きすぎて、保存が出来ません。</source>
+        <translation>The picture is too large to be saved.</translation>
+    </message>
+    <message>
+        <source>予期しないエラーが発生しました。</source>
+        <translation>An unexpected error occurred.</translation>
+    </message>
+    <message>
+        <source>同じ名前のフォルダがあるため、保存が出来ません。</source>
+        <translation>Cannot save: a folder of the same name is in the way.</translation>
+    </message>
+    <message>
+        <source>画像ファイルを読み込めません。</source>
+        <translation>Cannot read the picture file.</translation>
+    </message>
+    <message>
+        <source>画像が大きすぎて読み込めません。</source>
+        <translation>The picture is too large to read.</translation>
+    </message>
+    <message>
+        <source>画像が大きすぎて扱えません。</source>
+        <translation>The picture is too large to handle.</translation>
+    </message>
+</context>
+<context>
+    <name>basViewers</name>
+    <message>
+        <source>一度に表示可能な画像は %1 までです。</source>
+        <translation>No more than %1 pictures can be shown at once.</translation>
+    </message>
+</context>
+<context>
+    <name>clsMsg</name>
+    <message>
+        <source>この画像をスキップして、残りの画像を続けますか？</source>
+        <translation>Skip this picture and go on with the rest?</translation>
+    </message>
+    <message>
+        <source>はい(&amp;Y)</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>いいえ(&amp;N)</source>
+        <translation>&amp;No</translation>
+    </message>
+    <message>
+        <source>スキップ</source>
+        <translation>Skip</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>エラー</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>情報</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>質問</source>
+        <translation>Question</translation>
+    </message>
+</context>
+<context>
+    <name>frmAbout</name>
+    <message>
+        <source>指定したフォルダ内の JPEG・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。</source>
+        <translation>Resizes the JPEG, BMP and GIF pictures of a folder in one go and saves them as JPEG files.</translation>
+    </message>
+    <message>
+        <source>デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。</source>
+        <translation>Use it, for instance, to make photos from a digital camera smaller before putting them on a web page.</translation>
+    </message>
+    <message>
+        <source>本ソフトウェアは無保証で提供されます。
+ご使用によって生じたいかなる損害にも、
+作者は一切の責任を負いません。</source>
+        <translation>This software comes with no warranty.
+The author accepts no liability for any
+damage that its use may cause.</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;のバージョン情報</source>
+        <translation>About %1</translation>
     </message>
 </context>
 <context>
@@ -41,6 +330,205 @@
     <message>
         <source>&lt;h2&gt;ヘルプ ファイルが見つかりません&lt;/h2&gt;&lt;p&gt;%1&lt;/p&gt;</source>
         <translation>&lt;h2&gt;Help file not found&lt;/h2&gt;&lt;p&gt;%1&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>frmMain</name>
+    <message>
+        <source>縮小率</source>
+        <translation>Reduction ratio</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>サイズ変更(&amp;R)...</source>
+        <translation>&amp;Resize...</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>表示(&amp;V)</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>選択反転(&amp;R)</source>
+        <translation>&amp;Invert Selection</translation>
+    </message>
+    <message>
+        <source>すべて選択(&amp;A)</source>
+        <translation>Select &amp;All</translation>
+    </message>
+    <message>
+        <source>ツール(&amp;T)</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>画像を表示(&amp;V)...</source>
+        <translation>&amp;View Pictures...</translation>
+    </message>
+    <message>
+        <source>画像を閉じる(&amp;C)</source>
+        <translation>&amp;Close Pictures</translation>
+    </message>
+    <message>
+        <source>画像情報(&amp;O)...</source>
+        <translation>Picture &amp;Information...</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)...</source>
+        <translation>&amp;Help Contents...</translation>
+    </message>
+    <message>
+        <source>トピックの検索(&amp;C)...</source>
+        <translation>&amp;Search Help...</translation>
+    </message>
+    <message>
+        <source>バージョン(&amp;A)...</source>
+        <translation>&amp;About Zembrik...</translation>
+    </message>
+    <message>
+        <source>サイズ変更</source>
+        <translation>Resize</translation>
+    </message>
+    <message>
+        <source>画像を表示</source>
+        <translation>View Pictures</translation>
+    </message>
+    <message>
+        <source>画像を閉じる</source>
+        <translation>Close Pictures</translation>
+    </message>
+    <message>
+        <source>画像情報</source>
+        <translation>Picture Information</translation>
+    </message>
+    <message>
+        <source>パスが見つかりません。</source>
+        <translation>Path not found.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個のオブジェクトを選択</source>
+        <translation>
+            <numerusform>%n item selected</numerusform>
+            <numerusform>%n items selected</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>frmOption</name>
+    <message>
+        <source>画像情報</source>
+        <translation>Picture Information</translation>
+    </message>
+    <message>
+        <source>ファイル名：</source>
+        <translation>File name:</translation>
+    </message>
+    <message>
+        <source>幅：</source>
+        <translation>Width:</translation>
+    </message>
+    <message>
+        <source>ピクセル</source>
+        <translation>pixels</translation>
+    </message>
+    <message>
+        <source>高さ：</source>
+        <translation>Height:</translation>
+    </message>
+</context>
+<context>
+    <name>frmOutputSettings</name>
+    <message>
+        <source>出力の設定</source>
+        <translation>Output Settings</translation>
+    </message>
+    <message>
+        <source>大きさ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>ツールバーの縮小率</source>
+        <translation>Reduction ratio on the toolbar</translation>
+    </message>
+    <message>
+        <source>幅</source>
+        <translation>Width</translation>
+    </message>
+    <message>
+        <source>幅 W × 高さ H ピクセル以内</source>
+        <translation>Within width W × height H pixels</translation>
+    </message>
+    <message>
+        <source>定型サイズ：</source>
+        <translation>Preset:</translation>
+    </message>
+    <message>
+        <source>× 高さ</source>
+        <translation>× height</translation>
+    </message>
+    <message>
+        <source>ピクセル以内</source>
+        <translation>pixels at most</translation>
+    </message>
+    <message>
+        <source>JPEG の品質：</source>
+        <translation>JPEG quality:</translation>
+    </message>
+    <message>
+        <source>撮影情報 (Exif・XMP) を残す</source>
+        <translation>Keep the photo metadata (Exif, XMP)</translation>
+    </message>
+    <message>
+        <source>位置情報 (GPS) も残す</source>
+        <translation>Keep the GPS position too</translation>
+    </message>
+    <message>
+        <source>元の画像の更新日時を付ける</source>
+        <translation>Keep the original&apos;s modification time</translation>
+    </message>
+    <message>
+        <source>例：_small</source>
+        <translation>e.g. _small</translation>
+    </message>
+    <message>
+        <source>ファイル名の末尾に付ける文字：</source>
+        <translation>Added to the file name:</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>frmProgress</name>
+    <message>
+        <source>サイズを変更しています...</source>
+        <translation>Resizing...</translation>
+    </message>
+    <message>
+        <source>サイズ変更中...</source>
+        <translation>Resizing pictures...</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>経過 %1</source>
+        <translation>Elapsed %1</translation>
+    </message>
+    <message>
+        <source>残り %1</source>
+        <translation>%1 left</translation>
     </message>
 </context>
 <context>

@@ -11,6 +11,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
@@ -31,6 +32,7 @@
 #include "mainwin/frmmain.h"
 #include "mainwin/openwith.h"
 #include "shell/folderpicker.h"
+#include "shell/language.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 #include "scriptedmessages.h"
@@ -532,6 +534,48 @@ private slots:
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
         QVERIFY(!w.FilList().Selected(0) && w.FilList().Selected(1) && !w.FilList().Selected(2) && w.FilList().Selected(3));
         QCOMPARE(w.StatusText(), QString("2 個のオブジェクトを選択"));
+    }
+
+    // The window built under each language: the menu bar, a command, the
+    // status line, and the question and warning boxes' titles and texts.
+    void speaksItsLanguage_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QStringList>("menus");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("Japanese") << false
+                                  << QStringList{"ファイル(&F)", "表示(&V)", "ツール(&T)", "ヘルプ(&H)", "サイズ変更(&R)..."}
+                                  << QStringList{"警告:ファイルが選択されていません。",
+                                                 "質問:縮小率 100.0% で縮小を開始します。"}
+                                  << "5 個のオブジェクトを選択";
+        QTest::newRow("English") << true
+                                 << QStringList{"&File", "&View", "&Tools", "&Help", "&Resize..."}
+                                 << QStringList{"Warning:No file is selected.",
+                                                "Question:Start shrinking at a reduction ratio of 100.0%?"}
+                                 << "5 items selected";
+    }
+    void speaksItsLanguage()
+    {
+        QFETCH(bool, english);
+        QFETCH(QStringList, menus);
+        const basMain::Translations texts(english ? basMain::Language::English : basMain::Language::Japanese);
+        frmMain& w = Open(Sub("photos"));
+        QStringList shown;
+        for (QAction* menu : w.menuBar()->actions())
+            shown << menu->text();
+        shown << w.findChild<QAction*>("mnuFileRun")->text();
+        QCOMPARE(shown, menus);
+
+        basBatch::BatchRun run(&w);
+        ConnectRun(w, run);
+        messages_.answer = MsgAnswer::No;
+        QTest::keyClick(&w, Qt::Key_F5);
+        QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&w, Qt::Key_F5);
+        messages_.answer = MsgAnswer::Yes;
+        QTEST(messages_.Titled(), "boxes");
+        QTEST(w.StatusText(), "status");
     }
 
     void unloadClosesOthersAndSaves()
