@@ -1,8 +1,7 @@
 // zembrik-batch as a script sees it: usage errors, exit status, --help and
 // --version, a run that goes on past a failing file and a named pipe, the
 // check before writing, what it tells a person at a terminal, and in which
-// language. The runs speak Japanese (a Japanese desktop) unless a test says
-// otherwise.
+// language (Japanese, as on a Japanese desktop, unless a test says otherwise).
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
@@ -50,32 +49,18 @@ Run Batch(const QStringList& args, int hangAfterMs = 60000, const std::function<
 
 }  // namespace
 
-// A run's environment: the desktop's languages (empty: none given) and a
-// settings file that may force one.
-std::function<void(QProcess&)> Speaking(const QString& languages, const QString& setting = {})
-{
-    return [languages, setting](QProcess& process) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("LANGUAGE"));
-        if (!languages.isEmpty())
-            environment.insert(QStringLiteral("LANGUAGE"), languages);
-        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        if (!setting.isEmpty())
-            environment.insert(QStringLiteral("XDG_CONFIG_HOME"), setting);
-        process.setProcessEnvironment(environment);
-    };
-}
-
 class TestBatchCli : public QObject {
     Q_OBJECT
-
     QTemporaryDir settings_;
 
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", settings_.path().toLocal8Bit());  // settings that force no language
+        qputenv("LANGUAGE", "ja");
+    }
+    void usage_data();
     void usage();
-    void speaksTheWindowsLanguage_data();
-    void speaksTheWindowsLanguage();
     void goesOnPastAFailure();
     void clashesNeedForce();
     void progressOnlyOnATerminal();
@@ -84,64 +69,55 @@ private slots:
     void hostileConditions();
 };
 
-void TestBatchCli::initTestCase()
-{
-    // Every run below reads these settings, which force no language, and
-    // speaks Japanese, as under a Japanese desktop.
-    qputenv("XDG_CONFIG_HOME", settings_.path().toLocal8Bit());
-    qputenv("LANGUAGE", "ja");
-}
-
-void TestBatchCli::speaksTheWindowsLanguage_data()
+// In the window's language: the desktop's (LANGUAGE; none is the C locale)
+// unless the settings file forces one.
+void TestBatchCli::usage_data()
 {
     QTest::addColumn<QString>("languages");
     QTest::addColumn<QString>("forced");
-    QTest::addColumn<QString>("missing");
     QTest::addColumn<QString>("usage");
-    const QString ja = QStringLiteral("ファイルが見つかりません。");
-    const QString en = QStringLiteral("File not found.");
-    QTest::newRow("Japanese desktop") << "ja_JP" << "" << ja << QStringLiteral("使い方: zembrik-batch ");
-    QTest::newRow("English desktop") << "en_GB:ja" << "" << en << "Usage: zembrik-batch ";
-    QTest::newRow("C locale") << "" << "" << en << "Usage: zembrik-batch ";
-    QTest::newRow("forced Japanese") << "en_US" << "ja" << ja << QStringLiteral("使い方: zembrik-batch ");
-    QTest::newRow("forced English") << "ja_JP" << "en" << en << "Usage: zembrik-batch ";
-}
-
-void TestBatchCli::speaksTheWindowsLanguage()
-{
-    QFETCH(QString, languages);
-    QFETCH(QString, forced);
-    QFETCH(QString, missing);
-    QFETCH(QString, usage);
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath("Zembrik"));  // the settings' folder, and the output's
-    QSettings store(dir.filePath("Zembrik/Zembrik.ini"), QSettings::IniFormat);
-    if (!forced.isEmpty())
-        store.setValue("Settings/Language", forced);
-    store.sync();
-    const auto speaking = Speaking(languages, dir.path());
-    const Run run = Batch({"-o", dir.filePath("Zembrik"), dir.filePath("nosuch.jpg")}, 60000, speaking);
-    QCOMPARE(run.Status, 1);
-    QCOMPARE(run.Err.section('\n', 0, 0), "zembrik-batch: " + dir.filePath("nosuch.jpg") + ": " + missing + " (" +
-                                               dir.filePath("nosuch.jpg") + ")");
-    QVERIFY(Batch({"-o", dir.path()}, 60000, speaking).Err.contains("\n" + usage));
+    QTest::addColumn<QString>("message");  // of a missing file
+    QTest::newRow("Japanese desktop") << "ja_JP" << "" << QStringLiteral("使い方: zembrik-batch")
+                                      << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("C locale") << "" << "" << "Usage: zembrik-batch" << "File not found.";
+    QTest::newRow("Japanese second") << "en_GB:ja" << "" << "Usage: zembrik-batch" << "File not found.";
+    QTest::newRow("forced Japanese") << "jv_ID" << " JA " << QStringLiteral("使い方: zembrik-batch")
+                                     << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("unknown setting") << "ja" << "fr" << QStringLiteral("使い方: zembrik-batch")
+                                     << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("forced English") << "ja_JP" << "en" << "Usage: zembrik-batch" << "File not found.";
 }
 
 void TestBatchCli::usage()
 {
-    const Run help = Batch({"--help"}, 60000, Speaking("en"));
+    QFETCH(QString, languages);
+    QFETCH(QString, forced);
+    QFETCH(QString, usage);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QSettings(dir.filePath("Zembrik/Zembrik.ini"), QSettings::IniFormat).setValue("Settings/Language", forced);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LANGUAGE", languages);
+    environment.insert("XDG_CONFIG_HOME", dir.path());
+    const auto batch = [&](const QStringList& args) {
+        return Batch(args, 60000, [&](QProcess& process) { process.setProcessEnvironment(environment); });
+    };
+    const QString missing = dir.filePath("nosuch.jpg");
+    QCOMPARE(batch({"-o", dir.filePath("Zembrik"), missing}).Err.section('\n', 0, 0),
+             "zembrik-batch: " + missing + ": " + message + " (" + missing + ")");
+
+    const Run help = batch({"--help"});
     QCOMPARE(help.Status, 0);
-    QVERIFY(help.Out.startsWith("Usage: zembrik-batch") && help.Out.contains("--force"));
+    QVERIFY(help.Out.startsWith(usage) && help.Out.contains("--force"));
     const Run version = Batch({"--version"});
     QVERIFY(version.Status == 0 && version.Out.startsWith("zembrik-batch (Zembrik) "));
 
-    QTemporaryDir dir;
     const QList<QStringList> bad = {{},   {"-x", "-o", dir.path(), "a.jpg"}, {"a.jpg"}, {"-o", dir.path()}, {"-o"},
                                     {"-j0", "-o", dir.path(), "a.jpg"}, {"-j", "two", "-o", dir.path(), "a.jpg"}};
     for (const QStringList& args : bad) {
-        const Run run = Batch(args, 60000, Speaking("en"));
+        const Run run = batch(args);
         QCOMPARE(run.Status, 2);
-        QVERIFY(run.Err.contains("Usage: zembrik-batch"));
+        QVERIFY(run.Err.contains(usage));
         QVERIFY(run.Out.isEmpty());
     }
 }
