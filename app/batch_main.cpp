@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStringList>
 
 #include <cstdio>
@@ -33,49 +34,58 @@
 #include "batch/preflight.h"
 #include "batch/summary.h"
 #include "shell/basmain.h"
+#include "shell/language.h"
 #include "shell/msg.h"
 #include "shell/numtext.h"
+#include "shell/settings.h"
 
 namespace {
 
-const char* const Usage = "Usage: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...\n";
+// The usage line and the help, in the language the window would speak.
+const char* const Usage =
+    QT_TRANSLATE_NOOP("zembrik-batch", "使い方: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...\n");
 
-const char* const Help =
-    "Shrinks JPEG, BMP and GIF pictures and writes each as OUTDIR/<base name>.jpg\n"
-    "(baseline JPEG), replacing a file of that name.\n"
+const char* const Help = QT_TRANSLATE_NOOP(
+    "zembrik-batch",
+    "JPEG・BMP・GIF 画像を縮小し、それぞれを OUTDIR/<ベース名>.jpg（ベースライン JPEG）\n"
+    "として保存します。同じ名前のファイルは置き換えます。\n"
     "\n"
-    "  -r PERCENT   reduction ratio in percent, 1 to 100 (default 100: same size);\n"
-    "               read like the ratio box: a value outside is clamped, a text\n"
-    "               that is not a number counts as 100\n"
-    "  -o OUTDIR    output folder (must exist)\n"
-    "  -j THREADS   pictures shrunk at once (default: one per processor core;\n"
-    "               fewer while together they would need more than half the\n"
-    "               memory); the files written are the same whatever the number\n"
-    "  --force      go on when an output would replace one of the given files,\n"
-    "               or when several given files would write the same output:\n"
-    "               the originals are replaced, the last file of a name wins\n"
-    "  --quiet      no progress line and no summary on standard error\n"
-    "  --help       show this help and exit\n"
-    "  --version    show the version and exit\n"
+    "  -r PERCENT   縮小率（パーセント、1〜100。省略時は 100: 元の大きさのまま）。\n"
+    "               縮小率の欄と同じく読み取り、範囲外の値は範囲内に収め、\n"
+    "               数でない値は 100 とします\n"
+    "  -o OUTDIR    出力先フォルダ（あらかじめあること）\n"
+    "  -j THREADS   同時に縮小する画像の数（省略時はプロセッサのコア数。ただし、\n"
+    "               合わせてメモリの半分を超えそうなときは少なくします）。\n"
+    "               いくつにしても書き出すファイルは同じです\n"
+    "  --force      出力が指定したファイルを置き換える場合や、複数のファイルが\n"
+    "               同じ出力になる場合も続けます。元の画像は置き換えられ、\n"
+    "               同じ名前では最後のファイルが残ります\n"
+    "  --quiet      エラー出力に進行状況の行とまとめを表示しません\n"
+    "  --help       このヘルプを表示して終了します\n"
+    "  --version    バージョンを表示して終了します\n"
     "\n"
-    "Options are read only before the first FILE, as getopt reads them: a later\n"
-    "argument that starts with '-' (a file named --force that * expands to) is a\n"
-    "file name. '--' ends the options too.\n"
+    "オプションは getopt と同じく、最初の FILE より前にだけ書けます。それより後の\n"
+    "'-' で始まる引数（* が展開した --force という名前のファイルなど）はファイル名\n"
+    "です。'--' の後もすべてファイル名です。\n"
     "\n"
-    "Prints one line per written file, in the order given: source, its size,\n"
-    "output, its size. A file that fails is reported on standard error and the\n"
-    "run goes on, unless the output folder is gone or cannot be written: then\n"
-    "the run stops there and says so once. Each file is written unnamed (or\n"
-    "under a temporary name) and put in place only when complete, in the order\n"
-    "given. Before anything is written, the files are checked: without --force,\n"
-    "outputs that would replace given files or that several given files share\n"
-    "are listed and nothing is written.\n"
-    "On a terminal a progress line (done/total, file, time) shows on standard\n"
-    "error, and a summary (pictures, size before and after, time) ends the run.\n"
-    "Exit status: 0 all files written, 1 a file failed or standard output could\n"
-    "not be written, 2 bad usage or a clash refused without --force.\n"
-    "Interrupted (Ctrl+C), it keeps the files already written and leaves no\n"
-    "temporary file.\n";
+    "書き出したファイルごとに、指定した順に 1 行（元のファイル、その大きさ、出力、\n"
+    "その大きさ）を表示します。失敗したファイルはエラー出力に報告して続けます。\n"
+    "ただし出力先フォルダがなくなったか書き込めなくなったときは、そこで止まり、\n"
+    "そのことを 1 度だけ表示します。各ファイルは名前なしで（または一時的な名前で）\n"
+    "書き、書き終えたときに、指定した順に置きます。書き込む前にファイルを調べ、\n"
+    "--force がなければ、指定したファイルを置き換える出力や、複数のファイルが\n"
+    "同じ名前になる出力を一覧にして、何も書き込みません。\n"
+    "端末では、エラー出力に進行状況の行（済んだ数/全体、ファイル、時間）が表示され、\n"
+    "最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間）が表示されます。\n"
+    "終了コード: 0 すべて書き出した、1 失敗したファイルがあったか標準出力に書き込め\n"
+    "なかった、2 指定が正しくないか、--force なしで置き換えなどを断った。\n"
+    "中断（Ctrl+C）されても、書き出し済みのファイルは残り、一時ファイルは残りません。\n");
+
+// A text marked above, translated.
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("zembrik-batch", text);
+}
 
 void Print(std::FILE* stream, const QString& text)
 {
@@ -94,7 +104,7 @@ int Ended(int status)
 {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return status;
-    Print(stderr, QStringLiteral("zembrik-batch: 標準出力に書き込めません。\n"));
+    Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: 標準出力に書き込めません。\n"));
     return status == 0 ? 1 : status;
 }
 
@@ -127,7 +137,7 @@ int RefuseClashes(const basBatch::PlanCheck& check)
         for (const QString& file : clash.Files)
             Print(stderr, QStringLiteral("  ") + file + QLatin1Char('\n'));
     }
-    Print(stderr, QStringLiteral("zembrik-batch: 何も書き込んでいません。続行するには --force を指定してください。\n"));
+    Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: 何も書き込んでいません。続行するには --force を指定してください。\n"));
     return 2;
 }
 
@@ -249,8 +259,8 @@ public:
 int UsageError(const QString& problem)
 {
     Print(stderr, QStringLiteral("zembrik-batch: ") + problem + QLatin1Char('\n'));
-    Print(stderr, QString::fromLatin1(Usage));
-    Print(stderr, QStringLiteral("Try 'zembrik-batch --help' for more information.\n"));
+    Print(stderr, Tr(Usage));
+    Print(stderr, QCoreApplication::translate("zembrik-batch", "詳しくは 'zembrik-batch --help' を実行してください。\n"));
     return 2;
 }
 
@@ -268,6 +278,10 @@ int main(int argc, char* argv[])
     // No display is needed: QCoreApplication has no screen, so twips per pixel
     // is the 96-dpi value (15) whatever desktop the command runs under.
     QCoreApplication app(argc, argv);
+    // The window's language: Japanese under a Japanese desktop, English
+    // otherwise, unless the settings file forces one.
+    QSettings store = basMain::SettingsStore();
+    const basMain::Translations texts(basMain::UserLanguage(store));
     const QStringList args = Arguments(argc, argv);
 
     QString ratioText = QStringLiteral("100");
@@ -288,7 +302,7 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--")) {
             optionsDone = true;
         } else if (arg == QLatin1String("--help")) {
-            Print(stdout, QString::fromLatin1(Usage) + QString::fromLatin1(Help));
+            Print(stdout, Tr(Usage) + Tr(Help));
             return Ended(0);
         } else if (arg == QLatin1String("--force")) {
             force = true;
@@ -303,7 +317,7 @@ int main(int argc, char* argv[])
             QString value = arg.mid(2);
             if (value.isEmpty()) {
                 if (i + 1 >= args.size())
-                    return UsageError(QStringLiteral("option requires an argument -- '%1'").arg(arg.at(1)));
+                    return UsageError(QCoreApplication::translate("zembrik-batch", "オプションには引数が必要です -- '%1'").arg(arg.at(1)));
                 value = args.at(++i);
             }
             if (arg.at(1) == QLatin1Char('r')) {
@@ -312,24 +326,24 @@ int main(int argc, char* argv[])
                 bool ok = false;
                 threads = value.toInt(&ok);
                 if (!ok || threads < 1)
-                    return UsageError(QStringLiteral("invalid number of threads '%1'").arg(value));
+                    return UsageError(QCoreApplication::translate("zembrik-batch", "スレッド数が正しくありません: '%1'").arg(value));
             } else {
                 outputFolder = value;
                 haveOutput = true;
             }
         } else {
-            return UsageError(QStringLiteral("unrecognized option '%1'").arg(arg));
+            return UsageError(QCoreApplication::translate("zembrik-batch", "認識できないオプションです: '%1'").arg(arg));
         }
     }
     if (!haveOutput || outputFolder.isEmpty())
-        return UsageError(QStringLiteral("missing output folder (-o OUTDIR)"));
+        return UsageError(QCoreApplication::translate("zembrik-batch", "出力先フォルダが指定されていません (-o OUTDIR)"));
     if (files.isEmpty())
-        return UsageError(QStringLiteral("no input files"));
+        return UsageError(QCoreApplication::translate("zembrik-batch", "入力ファイルが指定されていません"));
 
     // Without this check every file would fail with the encoder's "no disk" text.
     std::error_code notDir;
     if (!std::filesystem::is_directory(basMain::ToFsPath(outputFolder), notDir)) {
-        Print(stderr, QStringLiteral("zembrik-batch: %1: 出力フォルダが見つかりません。\n")
+        Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: %1: 出力フォルダが見つかりません。\n")
                           .arg(QDir::toNativeSeparators(outputFolder)));
         return 1;
     }
@@ -379,7 +393,7 @@ int main(int argc, char* argv[])
                 allOk = false;
                 QString text = basMain::SaveErrorText(outcome.SaveResult);
                 if (text.isEmpty())
-                    text = QStringLiteral("予期しないエラーが発生しました。");
+                    text = QCoreApplication::translate("zembrik-batch", "予期しないエラーが発生しました。");
                 Print(stderr, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));
             } else {
                 Print(stdout, QStringLiteral("%1 %2 -> %3 %4\n")
@@ -396,7 +410,7 @@ int main(int argc, char* argv[])
         Interrupts::Reraise(signal);
     // The failure above is what every later file would meet: said once.
     if (endedEarly && done < total)
-        Print(stderr, QStringLiteral("zembrik-batch: 残りの %1 個のファイルは処理していません。\n").arg(total - done));
+        Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: 残りの %n 個のファイルは処理していません。\n", nullptr, total - done));
     if (!quiet)
         Print(stderr, summary.Text(clock.elapsed()) + QLatin1Char('\n'));
     return Ended(allOk ? 0 : 1);

@@ -1,10 +1,13 @@
-// Zembrik's entry: the command line, then the application object and the
-// program, opened on the folder or pictures named there.
+// Zembrik's entry: the language, the command line, then the application
+// object and the program, opened on the folder or pictures named there.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSettings>
 
 #include "app/program.h"
 #include "shell/basmain.h"
+#include "shell/language.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -17,37 +20,55 @@ QStringList Arguments(int argc, char** argv)
     return given;
 }
 
+// The command line's options and texts, in the language of the translations
+// installed when it is called.
+void Describe(QCommandLineParser& arguments)
+{
+    arguments.setApplicationDescription(QCoreApplication::translate("zembrik", "写真をまとめて縮小します。"));
+    arguments.addHelpOption();
+    arguments.addVersionOption();
+    arguments.addPositionalArgument(
+        QStringLiteral("paths"),
+        QCoreApplication::translate("zembrik", "開くフォルダ、またはそのフォルダで選択する画像。"),
+        QCoreApplication::translate("zembrik", "[フォルダ | ファイル...]"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication::setApplicationName(basMain::AppTitle);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZEMBRIK_VERSION));
-
-    QCommandLineParser arguments;
-    arguments.setApplicationDescription(QStringLiteral("Shrinks photographs in bulk."));
-    arguments.addHelpOption();
-    arguments.addVersionOption();
-    arguments.addPositionalArgument(QStringLiteral("paths"),
-                                    QStringLiteral("A folder to open, or pictures to select in their folder."),
-                                    QStringLiteral("[FOLDER | FILE...]"));
+    QSettings store = basMain::SettingsStore();
+    const basMain::Language language = basMain::UserLanguage(store);
 
     // --help and --version are answered before the window's application object
     // exists, which needs a display: over ssh, in scripts and for help2man
     // there is none. Other errors are left to the full parse below, as Qt's own
     // options (-platform, -style) are only known once that object has taken
     // them out.
-    arguments.parse(Arguments(argc, argv));
-    if (arguments.isSet(QStringLiteral("version")) || arguments.isSet(QStringLiteral("help"))) {
-        const QCoreApplication bare(argc, argv);  // names the program in the usage line
-        if (arguments.isSet(QStringLiteral("version")))
-            arguments.showVersion();
-        arguments.showHelp();
+    {
+        QCommandLineParser arguments;
+        Describe(arguments);
+        arguments.parse(Arguments(argc, argv));
+        if (arguments.isSet(QStringLiteral("version")) || arguments.isSet(QStringLiteral("help"))) {
+            const QCoreApplication bare(argc, argv);  // names the program in the usage line
+            const basMain::Translations texts(language);
+            QCommandLineParser translated;
+            Describe(translated);
+            translated.parse(Arguments(argc, argv));
+            if (translated.isSet(QStringLiteral("version")))
+                translated.showVersion();
+            translated.showHelp();
+        }
     }
 
     QApplication app(argc, argv);
+    const basMain::Translations texts(language);
     // Ties the windows to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zembrik.Zembrik"));
+    QCommandLineParser arguments;
+    Describe(arguments);
     arguments.process(app);
-    return RunZembrik(app, arguments.positionalArguments());
+    return RunZembrik(app, language, arguments.positionalArguments());
 }

@@ -81,12 +81,11 @@ void ConnectRun(frmMain& window, basBatch::BatchRun& run)
     QObject::connect(&window, &frmMain::Closing, &run, &basBatch::BatchRun::stop);
 }
 
-int RunZembrik(QApplication& app, const QStringList& paths, const Services& services)
+int RunZembrik(QApplication& app, basMain::Language language, const QStringList& paths, const Services& services)
 {
     QApplication::setApplicationName(basMain::AppTitle);
-    basMain::InitProgramValues();
+    basMain::InitProgramValues(basMain::HelpFileName(language));
     basMain::ApplyProgramFont();
-    basMain::InstallQtJapaneseTexts();
     QApplication::setWindowIcon(basMain::ProgramIcon());
     auto* window = new frmMain;
     window->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,5 +1,5 @@
-// The program after its application object exists: program-wide values, the
-// font, Qt's Japanese texts, the icon, the main window with the batch run
+// The program after its application object and its translations exist:
+// program-wide values, the font, the icon, the main window with the batch run
 // wired to it, and the event loop, which ends once the main window is gone.
 // main() and the tests of the whole program share it.
 #pragma once
@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "batch/engine.h"
+#include "shell/language.h"
 
 class QApplication;
 class frmMain;
@@ -28,4 +29,7 @@ void ConnectRun(frmMain& window, basBatch::BatchRun& run);
 
 // Opens the main window on Paths (a folder, or pictures to select in their
 // folder; see frmMain::OpenPaths) and returns the event loop's exit status.
-int RunZembrik(QApplication& app, const QStringList& paths = {}, const Services& services = {});
+// language is the one whose translations are installed (basMain::Translations):
+// it chooses the help page.
+int RunZembrik(QApplication& app, basMain::Language language, const QStringList& paths = {},
+               const Services& services = {});

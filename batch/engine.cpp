@@ -5,6 +5,7 @@
 // so workers share nothing but the queue and the memory budget.
 #include "batch/engine.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -90,9 +91,9 @@ basMain::PictureError NoMemory(const QString& source) noexcept
 {
     try {
         return basMain::PictureFileError(basMain::PictureErrorNumber::OutOfMemory,
-                                         QStringLiteral("メモリが足りません。"), source);
+                                         QCoreApplication::translate("basBatch", "メモリが足りません。"), source);
     } catch (const std::bad_alloc&) {
-        // No room even to name the file: the bare text needs none.
+        // No room even to name the file, or to translate: the bare text needs none.
         return {basMain::PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。")};
     }
 }

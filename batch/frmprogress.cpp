@@ -17,11 +17,11 @@ frmProgress::frmProgress(QWidget* owner)
 {
     using basMain::TwipsRect;
     setObjectName(QStringLiteral("frmProgress"));
-    setWindowTitle(QStringLiteral("サイズを変更しています..."));
+    setWindowTitle(tr("サイズを変更しています..."));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(TwipsRect(0, 0, 4185, 2490).size());
 
-    lblMsg = new QLabel(QStringLiteral("サイズ変更中..."), this);
+    lblMsg = new QLabel(tr("サイズ変更中..."), this);
     lblMsg->setObjectName(QStringLiteral("lblMsg"));
     lblMsg->setGeometry(TwipsRect(300, 210, 3555, 255));
 
@@ -45,7 +45,7 @@ frmProgress::frmProgress(QWidget* owner)
     lblElapsed = label("lblElapsed", TwipsRect(300, 1560, 1700, 255), Qt::AlignLeft);
     lblLeft = label("lblLeft", TwipsRect(2055, 1560, 1800, 255), Qt::AlignRight);
 
-    cmdCancel = new QPushButton(QStringLiteral("中止"), this);
+    cmdCancel = new QPushButton(tr("中止"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(TwipsRect(2835, 1920, 1080, 375));
     // Enter must not stop a long run by accident; Space on the focused button,
@@ -71,8 +71,8 @@ void frmProgress::ShowProgress(const basBatch::RunProgress& state)
     pgbMain->setValue(state.Done);
     lblCount->setText(QStringLiteral("%1 / %2").arg(state.Done).arg(state.Total));
     lblFile->setText(lblFile->fontMetrics().elidedText(state.LastFile, Qt::ElideMiddle, lblFile->width()));
-    lblElapsed->setText(QStringLiteral("経過 ") + basBatch::ClockText(state.ElapsedMs));
-    lblLeft->setText(state.LeftMs ? QStringLiteral("残り ") + basBatch::GuessText(*state.LeftMs) : QString());
+    lblElapsed->setText(tr("経過 %1").arg(basBatch::ClockText(state.ElapsedMs)));
+    lblLeft->setText(state.LeftMs ? tr("残り %1").arg(basBatch::GuessText(*state.LeftMs)) : QString());
 }
 
 void frmProgress::closeEvent(QCloseEvent* event)

@@ -2,6 +2,7 @@
 // already in the output folder, and which items are skipped.
 #include "batch/preflight.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -179,11 +180,11 @@ std::vector<ClashLine> ClashLines(const PlanCheck& check)
 {
     std::vector<ClashLine> clashes;
     if (!check.Originals.isEmpty())
-        clashes.push_back({QStringLiteral("元の画像 %1 個が縮小した画像で置き換えられます。").arg(check.Originals.size()),
+        clashes.push_back({QCoreApplication::translate("basBatch", "元の画像 %n 個が縮小した画像で置き換えられます。", nullptr, int(check.Originals.size())),
                            check.Originals});
     if (!check.SameNames.isEmpty())
-        clashes.push_back({QStringLiteral("同じ名前になる画像が %1 個あります。リストで後の画像だけが保存されます。")
-                               .arg(check.SameNames.size()),
+        clashes.push_back({QCoreApplication::translate("basBatch", "同じ名前になる画像が %n 個あります。リストで後の画像だけが保存されます。",
+                                                       nullptr, int(check.SameNames.size())),
                            check.SameNames});
     return clashes;
 }
@@ -196,7 +197,7 @@ QString PlanQuestion(const PlanCheck& check)
     QStringList lines;
     for (const ClashLine& clash : clashes)
         lines << clash.Text;
-    lines << QStringLiteral("続行しますか？");
+    lines << QCoreApplication::translate("basBatch", "続行しますか？");
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -1,4 +1,6 @@
 // The run command's questions before a run.
+#include <QCoreApplication>
+
 #include "batch/request.h"
 
 #include "shell/folderpicker.h"
@@ -11,10 +13,10 @@ std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QStr
                                     const std::function<void()>& closeViewers, QWidget* owner)
 {
     if (selectedPaths.isEmpty()) {
-        Msg().ShowMessage(QStringLiteral("ファイルが選択されていません。"));
+        Msg().ShowMessage(QCoreApplication::translate("basBatch", "ファイルが選択されていません。"));
         return std::nullopt;
     }
-    if (Msg().ShowQuestion(QStringLiteral("縮小率 ") + ratioText + QStringLiteral(" で縮小を開始します。")) !=
+    if (Msg().ShowQuestion(QCoreApplication::translate("basBatch", "縮小率 %1 で縮小を開始します。").arg(ratioText)) !=
         MsgAnswer::Yes)
         return std::nullopt;
 
@@ -25,7 +27,7 @@ std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QStr
     // where a bare Enter would confirm writing over the originals.
     RunRequest request;
     if (!basMain::BrowseForOutputFolder(owner, request.OutputFolder,
-                                        QStringLiteral("縮小した画像を出力するフォルダを選択してください。")))
+                                        QCoreApplication::translate("basBatch", "縮小した画像を出力するフォルダを選択してください。")))
         return std::nullopt;
     request.Paths = selectedPaths;
     request.Ratio = basMain::Val(ratioText) / 100.0;

@@ -3,6 +3,7 @@
 // question on a failed picture and the message that ends the run.
 #include "batch/run.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -284,9 +285,9 @@ void BatchRun::Finish()
     emit finished(result);
     // A run that ended at a failure said so in the failure's box.
     if (end == End::NotYet)
-        Msg().ShowInformation(QStringLiteral("サイズの変換が終了しました。"), summary);
+        Msg().ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
     else if (end == End::AskedToStop)
-        Msg().ShowInformation(QStringLiteral("中止しました。"), summary);
+        Msg().ShowInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
 }
 
 void BatchRun::SetBusyCursor(bool on)

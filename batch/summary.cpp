@@ -3,6 +3,7 @@
 
 #include "batch/engine.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace basBatch {
@@ -18,10 +19,10 @@ void RunSummary::Add(const ItemOutcome& outcome)
 
 QString RunSummary::Text(qint64 elapsedMs) const
 {
-    QString text = QStringLiteral("%1 個の画像：%2 → %3（%4）")
-                       .arg(QString::number(images_), SizeText(before_), SizeText(after_), DurationText(elapsedMs));
+    QString text = QCoreApplication::translate("basBatch", "%n 個の画像：%1 → %2（%3）", nullptr, images_)
+                       .arg(SizeText(before_), SizeText(after_), DurationText(elapsedMs));
     if (failed_ > 0)
-        text += QStringLiteral("（%1 個は失敗）").arg(failed_);
+        text += QCoreApplication::translate("basBatch", "（%n 個は失敗）", nullptr, failed_);
     return text;
 }
 
@@ -30,7 +31,7 @@ QString SizeText(qint64 bytes)
     // Decimal units, as the file managers of this platform count them.
     static const char* const units[] = {"KB", "MB", "GB", "TB"};
     if (bytes < 1000)
-        return QStringLiteral("%1 バイト").arg(bytes);
+        return QCoreApplication::translate("basBatch", "%n バイト", nullptr, int(bytes));
     double value = static_cast<double>(bytes) / 1000.0;
     int unit = 0;
     // Rounded first, so that 999,960 bytes reads 1.0 MB and not 1000.0 KB.
@@ -45,9 +46,9 @@ QString DurationText(qint64 ms)
 {
     const qint64 tenths = (ms + 50) / 100;
     if (tenths < 600)
-        return QStringLiteral("%1 秒").arg(QString::number(static_cast<double>(tenths) / 10.0, 'f', 1));
+        return QCoreApplication::translate("basBatch", "%1 秒").arg(QString::number(static_cast<double>(tenths) / 10.0, 'f', 1));
     const qint64 seconds = (ms + 500) / 1000;
-    return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QCoreApplication::translate("basBatch", "%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
 }
 
 std::optional<qint64> TimeLeftMs(qint64 nowMs, qint64 lastDoneMs, qint64 pixelsDone, qint64 pixelsTotal)
@@ -66,21 +67,21 @@ QString ClockText(qint64 ms)
 {
     const qint64 seconds = std::max<qint64>(0, ms) / 1000;
     if (seconds < 60)
-        return QStringLiteral("%1 秒").arg(seconds);
+        return QCoreApplication::translate("basBatch", "%1 秒").arg(seconds);
     if (seconds < 3600)
-        return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
-    return QStringLiteral("%1 時間 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
+        return QCoreApplication::translate("basBatch", "%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QCoreApplication::translate("basBatch", "%1 時間 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
 }
 
 QString GuessText(qint64 ms)
 {
     const qint64 seconds = (std::max<qint64>(0, ms) + 999) / 1000;
     if (seconds <= 55)
-        return QStringLiteral("約 %1 秒").arg(std::max<qint64>(5, (seconds + 4) / 5 * 5));
+        return QCoreApplication::translate("basBatch", "約 %1 秒").arg(std::max<qint64>(5, (seconds + 4) / 5 * 5));
     const qint64 minutes = (seconds + 59) / 60;
     if (minutes < 60)
-        return QStringLiteral("約 %1 分").arg(minutes);
-    return QStringLiteral("約 %1 時間 %2 分").arg(minutes / 60).arg(minutes % 60);
+        return QCoreApplication::translate("basBatch", "約 %1 分").arg(minutes);
+    return QCoreApplication::translate("basBatch", "約 %1 時間 %2 分").arg(minutes / 60).arg(minutes % 60);
 }
 
 }  // namespace basBatch

@@ -89,9 +89,9 @@ frmAbout::frmAbout(QWidget* owner)
     lblVersion = MakeLabel(this, "lblVersion", {1050, 780, 3885, 225});
     lblDescription = MakeLabel(this, "lblDescription", {1050, 1125, 3885, 1170});
     lblDescription->setText(
-        QStringLiteral("指定したフォルダ内の JPEG・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。") +
+        tr("指定したフォルダ内の JPEG・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。") +
         QStringLiteral("\n") +
-        QStringLiteral("デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。"));
+        tr("デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。"));
 
     // The engraved separator: grey, and white one pixel below it.
     const QRect grey = ToPixels({90, 2445, 5654 - 90, 0});
@@ -100,9 +100,9 @@ frmAbout::frmAbout(QWidget* owner)
     MakeLine(this, "Line1_0", QRect(white.left(), grey.top() + 1, white.width(), 2), QColor(255, 255, 255));
 
     lblDisclaimer = MakeLabel(this, "lblDisclaimer", {255, 2625, 3870, 825});
-    lblDisclaimer->setText(QStringLiteral("本ソフトウェアは無保証で提供されます。\n"
-                                          "ご使用によって生じたいかなる損害にも、\n"
-                                          "作者は一切の責任を負いません。"));
+    lblDisclaimer->setText(tr("本ソフトウェアは無保証で提供されます。\n"
+                              "ご使用によって生じたいかなる損害にも、\n"
+                              "作者は一切の責任を負いません。"));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -123,7 +123,7 @@ frmAbout::frmAbout(QWidget* owner)
 
 void frmAbout::Form_Load()
 {
-    setWindowTitle(basMain::AppTitle + QStringLiteral("\u3000のバージョン情報"));
+    setWindowTitle(tr("%1　のバージョン情報").arg(basMain::AppTitle));
     lblVersion->setText(VersionLine(basMain::VersionMajor, basMain::VersionMinor, basMain::VersionRevision));
     lblTitle->setText(basMain::AppTitle);
 }

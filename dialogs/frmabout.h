@@ -2,6 +2,7 @@
 // program icon and OK. Loaded afresh for each showing and deleted on close.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 
@@ -9,6 +10,8 @@ class QLabel;
 class QPushButton;
 
 class frmAbout final : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(frmAbout)
+
 public:
     explicit frmAbout(QWidget* owner = nullptr);
 

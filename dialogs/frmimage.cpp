@@ -1,6 +1,7 @@
 // Viewer windows and the queue that opens them.
 #include "dialogs/frmimage.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -98,8 +99,8 @@ private:
             }
             if (basMain::ViewerCount >= basViewers::MaxViewers) {
                 commands_.pop_front();  // the rest of this command is not opened
-                Msg().ShowMessage(QStringLiteral("一度に表示可能な画像は ") + QString::number(basViewers::MaxViewers) +
-                                  QStringLiteral(" までです。"));
+                Msg().ShowMessage(
+                    QCoreApplication::translate("basViewers", "一度に表示可能な画像は %1 までです。").arg(basViewers::MaxViewers));
                 continue;
             }
             const QString path = paths.takeFirst();

@@ -28,7 +28,7 @@ frmOption::frmOption(QWidget* owner, const QString& fileName, const QString& fil
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("frmOption"));
-    setWindowTitle(QStringLiteral("画像情報"));
+    setWindowTitle(tr("画像情報"));
     setFixedSize(basMain::TwipsRect(0, 0, 5265, 2055).size());
 
     using basMain::TwipsRect;
@@ -38,16 +38,16 @@ frmOption::frmOption(QWidget* owner, const QString& fileName, const QString& fil
     fraInfo->setFrameShadow(QFrame::Sunken);
     fraInfo->setGeometry(TwipsRect(60, 0, 5115, 1455));
     const int row = 255;  // a label's designed height
-    Label(fraInfo, "lblFileNmCol", QStringLiteral("ファイル名："), Qt::AlignRight, TwipsRect(180, 300, 1455, row));
+    Label(fraInfo, "lblFileNmCol", tr("ファイル名："), Qt::AlignRight, TwipsRect(180, 300, 1455, row));
     lblFileNm = Label(fraInfo, "lblFileNm", fileName, Qt::AlignLeft, TwipsRect(1740, 300, 3195, row));
-    Label(fraInfo, "lblWidthCol", QStringLiteral("幅："), Qt::AlignRight, TwipsRect(180, 660, 1455, row));
+    Label(fraInfo, "lblWidthCol", tr("幅："), Qt::AlignRight, TwipsRect(180, 660, 1455, row));
     lblWidth = Label(fraInfo, "lblWidth", QString::number(size.width()), Qt::AlignRight,
                      TwipsRect(1740, 660, 795, row));
-    Label(fraInfo, "lblPixcel_0", QStringLiteral("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 660, 900, row));
-    Label(fraInfo, "lblHeightCol", QStringLiteral("高さ："), Qt::AlignRight, TwipsRect(180, 1020, 1455, row));
+    Label(fraInfo, "lblPixcel_0", tr("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 660, 900, row));
+    Label(fraInfo, "lblHeightCol", tr("高さ："), Qt::AlignRight, TwipsRect(180, 1020, 1455, row));
     lblHeight = Label(fraInfo, "lblHeight", QString::number(size.height()), Qt::AlignRight,
                       TwipsRect(1740, 1020, 795, row));
-    Label(fraInfo, "lblPixcel_1", QStringLiteral("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 1020, 900, row));
+    Label(fraInfo, "lblPixcel_1", tr("ピクセル"), Qt::AlignLeft, TwipsRect(2580, 1020, 900, row));
     // A long name is cut with an ellipsis rather than overflowing the frame;
     // the whole path is in the tooltip.
     lblFileNm->setText(lblFileNm->fontMetrics().elidedText(fileName, Qt::ElideMiddle,

@@ -53,13 +53,13 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), messages_(messages)
 {
     setObjectName(QStringLiteral("frmOutputSettings"));
-    setWindowTitle(QStringLiteral("出力の設定"));
+    setWindowTitle(tr("出力の設定"));
     setModal(true);
 
-    auto* fraSize = Make<QGroupBox>(this, "fraSize", QStringLiteral("大きさ"));
-    optRatio = Make<QRadioButton>(fraSize, "optRatio", QStringLiteral("ツールバーの縮小率"));
-    optBox = Make<QRadioButton>(fraSize, "optBox", QStringLiteral("幅"));
-    optBox->setAccessibleName(QStringLiteral("幅 W × 高さ H ピクセル以内"));
+    auto* fraSize = Make<QGroupBox>(this, "fraSize", tr("大きさ"));
+    optRatio = Make<QRadioButton>(fraSize, "optRatio", tr("ツールバーの縮小率"));
+    optBox = Make<QRadioButton>(fraSize, "optBox", tr("幅"));
+    optBox->setAccessibleName(tr("幅 W × 高さ H ピクセル以内"));
     auto* sizeMode = new QButtonGroup(this);
     sizeMode->addButton(optRatio);
     sizeMode->addButton(optBox);
@@ -68,7 +68,7 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
     cboPreset = Make<QComboBox>(fraSize, "cboPreset");
     for (const QSize& preset : Output::BoxPresets)
         cboPreset->addItem(QStringLiteral("%1 × %2").arg(preset.width()).arg(preset.height()), preset);
-    auto* lblPreset = Make<QLabel>(fraSize, "lblPreset", QStringLiteral("定型サイズ："));
+    auto* lblPreset = Make<QLabel>(fraSize, "lblPreset", tr("定型サイズ："));
     lblPreset->setBuddy(cboPreset);
 
     const int radioIndent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
@@ -77,8 +77,8 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
     sizeGrid->addWidget(optRatio, 0, 0, 1, 6);
     sizeGrid->addWidget(optBox, 1, 0);
     sizeGrid->addWidget(txtWidth, 1, 1);
-    auto* lblBy = Make<QLabel>(fraSize, "lblBy", QStringLiteral("× 高さ"));
-    auto* lblPixels = Make<QLabel>(fraSize, "lblPixels", QStringLiteral("ピクセル以内"));
+    auto* lblBy = Make<QLabel>(fraSize, "lblBy", tr("× 高さ"));
+    auto* lblPixels = Make<QLabel>(fraSize, "lblPixels", tr("ピクセル以内"));
     boxControls_ = {txtWidth, lblBy, txtHeight, lblPixels, lblPreset, cboPreset};
     sizeGrid->addWidget(lblBy, 1, 2);
     sizeGrid->addWidget(txtHeight, 1, 3);
@@ -91,14 +91,14 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
     fraFile->setFrameShape(QFrame::Box);
     fraFile->setFrameShadow(QFrame::Sunken);
     txtQuality = NumberBox(fraFile, "txtQuality", Output::MinQuality, Output::MaxQuality, settings.Quality);
-    auto* lblQuality = Make<QLabel>(fraFile, "lblQuality", QStringLiteral("JPEG の品質："));
+    auto* lblQuality = Make<QLabel>(fraFile, "lblQuality", tr("JPEG の品質："));
     lblQuality->setBuddy(txtQuality);
-    chkKeepMetadata = Make<QCheckBox>(fraFile, "chkKeepMetadata", QStringLiteral("撮影情報 (Exif・XMP) を残す"));
-    chkKeepGps = Make<QCheckBox>(fraFile, "chkKeepGps", QStringLiteral("位置情報 (GPS) も残す"));
-    chkKeepDate = Make<QCheckBox>(fraFile, "chkKeepDate", QStringLiteral("元の画像の更新日時を付ける"));
+    chkKeepMetadata = Make<QCheckBox>(fraFile, "chkKeepMetadata", tr("撮影情報 (Exif・XMP) を残す"));
+    chkKeepGps = Make<QCheckBox>(fraFile, "chkKeepGps", tr("位置情報 (GPS) も残す"));
+    chkKeepDate = Make<QCheckBox>(fraFile, "chkKeepDate", tr("元の画像の更新日時を付ける"));
     txtSuffix = Make<QLineEdit>(fraFile, "txtSuffix", settings.Suffix);
-    txtSuffix->setPlaceholderText(QStringLiteral("例：_small"));
-    auto* lblSuffix = Make<QLabel>(fraFile, "lblSuffix", QStringLiteral("ファイル名の末尾に付ける文字："));
+    txtSuffix->setPlaceholderText(tr("例：_small"));
+    auto* lblSuffix = Make<QLabel>(fraFile, "lblSuffix", tr("ファイル名の末尾に付ける文字："));
     lblSuffix->setBuddy(txtSuffix);
     chkKeepMetadata->setChecked(settings.KeepMetadata);
     chkKeepGps->setChecked(settings.KeepGps);
@@ -121,7 +121,7 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
 
     auto* fraBtn = Make<QFrame>(this, "fraBtn");
     cmdOK = Make<QPushButton>(fraBtn, "cmdOK", QStringLiteral("OK"));
-    cmdCancel = Make<QPushButton>(fraBtn, "cmdCancel", QStringLiteral("キャンセル"));
+    cmdCancel = Make<QPushButton>(fraBtn, "cmdCancel", tr("キャンセル"));
     cmdOK->setDefault(true);
     auto* buttons = new QHBoxLayout(fraBtn);
     buttons->setContentsMargins(0, 0, 0, 0);

@@ -5,6 +5,7 @@
 // file name cannot hold is refused with a message.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QList>
 #include <optional>
@@ -20,6 +21,8 @@ class QSpinBox;
 class clsMsg;
 
 class frmOutputSettings final : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(frmOutputSettings)
+
 public:
     // messages shows the refusal of a bad suffix.
     frmOutputSettings(const Output::Settings& settings, clsMsg& messages, QWidget* owner = nullptr);

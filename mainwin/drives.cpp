@@ -1,6 +1,7 @@
 // Mounted volumes as drives.
 #include "mainwin/drives.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -62,9 +63,9 @@ QString NotReadyReason(const QString& root)
 {
     const QStorageInfo volume(root);
     if (!volume.isValid() || !volume.isReady() || !QFileInfo(root).isDir())
-        return QStringLiteral("デバイスの準備ができていません。");
+        return QCoreApplication::translate("Drives", "デバイスの準備ができていません。");
     if (!QFileInfo(root).isReadable())
-        return QStringLiteral("パスにアクセスできません。");
+        return QCoreApplication::translate("Drives", "パスにアクセスできません。");
     return {};
 }
 

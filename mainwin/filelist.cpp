@@ -1,6 +1,7 @@
 // The file list.
 #include "mainwin/filelist.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelection>
@@ -32,9 +33,9 @@ std::optional<QString> FileListBox::SetPath(const QString& folder)
 {
     const QFileInfo info(folder);
     if (!info.exists() || !info.isDir())
-        return QStringLiteral("パスが見つかりません。");
+        return QCoreApplication::translate("FileListBox", "パスが見つかりません。");
     if (!info.isReadable() || !info.isExecutable())
-        return QStringLiteral("パスにアクセスできません。");
+        return QCoreApplication::translate("FileListBox", "パスにアクセスできません。");
     path_ = folder;
     Fill(ImageFileNames(folder));
     return std::nullopt;

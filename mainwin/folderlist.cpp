@@ -1,6 +1,7 @@
 // The folder list.
 #include "mainwin/folderlist.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -57,7 +58,7 @@ std::optional<QString> FolderListBox::SetPath(const QString& folder, const QStri
 {
     const QFileInfo info(folder);
     if (folder.isEmpty() || !info.isDir())
-        return QStringLiteral("パスが見つかりません。");
+        return QCoreApplication::translate("FolderListBox", "パスが見つかりません。");
     const QString clean = QDir::cleanPath(info.absoluteFilePath());
     QModelIndex target = model_->index(clean);
     if (!target.isValid()) {
@@ -65,7 +66,7 @@ std::optional<QString> FolderListBox::SetPath(const QString& folder, const QStri
         model_->setFilter(model_->filter() | QDir::Hidden);
         target = model_->index(clean);
         if (!target.isValid())
-            return QStringLiteral("パスが見つかりません。");
+            return QCoreApplication::translate("FolderListBox", "パスが見つかりません。");
     }
     ShowVolume(volumeRoot.isEmpty() ? QDir::rootPath() : volumeRoot);
     for (QModelIndex up = target.parent(); up.isValid(); up = up.parent())

@@ -135,7 +135,7 @@ void frmMain::BuildControls()
     cboRitu_->addItems({QStringLiteral("10.0%"), QStringLiteral("25.0%"), QStringLiteral("50.0%"),
                         QStringLiteral("75.0%"), QStringLiteral("100.0%")});
     cboRitu_->setCurrentIndex(4);
-    cboRitu_->setToolTip(QStringLiteral("縮小率"));
+    cboRitu_->setToolTip(tr("縮小率"));
     // Only ASCII digits may be typed; an input method would bypass the key filter.
     cboRitu_->setAttribute(Qt::WA_InputMethodEnabled, false);
     cboRitu_->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -229,41 +229,41 @@ void frmMain::AddSeparator(QMenu* menu, const char* name)
 
 void frmMain::BuildMenus()
 {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QMenu* file = menuBar()->addMenu(tr("ファイル(&F)"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileRun_ = AddCommand(file, "mnuFileRun", QStringLiteral("サイズ変更(&R)..."), QKeySequence(Qt::Key_F5),
+    mnuFileRun_ = AddCommand(file, "mnuFileRun", tr("サイズ変更(&R)..."), QKeySequence(Qt::Key_F5),
                              &frmMain::mnuFileRun_Click);
     // The action is the toolbar button's and F5's too, which bring the
     // progress window forward during a run: only the menu shows it disabled.
     connect(file, &QMenu::aboutToShow, this, [this] { mnuFileRun_->setEnabled(!runGoingOn_); });
     connect(file, &QMenu::aboutToHide, this, [this] { mnuFileRun_->setEnabled(true); });
     AddSeparator(file, "mnuFileBar0");
-    AddCommand(file, "mnuFileEnd", QStringLiteral("終了(&X)"), {}, &frmMain::mnuFileEnd_Click);
+    AddCommand(file, "mnuFileEnd", tr("終了(&X)"), {}, &frmMain::mnuFileEnd_Click);
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    QMenu* view = menuBar()->addMenu(tr("表示(&V)"));
     view->setObjectName(QStringLiteral("mnuView"));
-    AddCommand(view, "mnuViewReversal", QStringLiteral("選択反転(&R)"), QKeySequence(Qt::CTRL | Qt::Key_R),
+    AddCommand(view, "mnuViewReversal", tr("選択反転(&R)"), QKeySequence(Qt::CTRL | Qt::Key_R),
                &frmMain::mnuViewReversal_Click);
     AddSeparator(view, "mnuViewBar0");
-    AddCommand(view, "mnuViewAll", QStringLiteral("すべて選択(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A),
+    AddCommand(view, "mnuViewAll", tr("すべて選択(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A),
                &frmMain::mnuViewAll_Click);
 
-    QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
+    QMenu* tool = menuBar()->addMenu(tr("ツール(&T)"));
     tool->setObjectName(QStringLiteral("mnuTool"));
-    mnuToolView_ = AddCommand(tool, "mnuToolView", QStringLiteral("画像を表示(&V)..."), QKeySequence(Qt::Key_F2),
+    mnuToolView_ = AddCommand(tool, "mnuToolView", tr("画像を表示(&V)..."), QKeySequence(Qt::Key_F2),
                               &frmMain::mnuToolView_Click);
-    mnuToolClose_ = AddCommand(tool, "mnuToolClose", QStringLiteral("画像を閉じる(&C)"), {},
+    mnuToolClose_ = AddCommand(tool, "mnuToolClose", tr("画像を閉じる(&C)"), {},
                                &frmMain::mnuToolClose_Click);
     AddSeparator(tool, "mnuToolBar0");
-    mnuToolOption_ = AddCommand(tool, "mnuToolOption", QStringLiteral("画像情報(&O)..."), {},
+    mnuToolOption_ = AddCommand(tool, "mnuToolOption", tr("画像情報(&O)..."), {},
                                 &frmMain::mnuToolOption_Click);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    AddCommand(help, "mnuHelpAll", QStringLiteral("ヘルプ(&H)..."), {}, &frmMain::mnuHelpAll_Click);
-    AddCommand(help, "mnuHelpTopic", QStringLiteral("トピックの検索(&C)..."), {}, &frmMain::mnuHelpTopic_Click);
+    AddCommand(help, "mnuHelpAll", tr("ヘルプ(&H)..."), {}, &frmMain::mnuHelpAll_Click);
+    AddCommand(help, "mnuHelpTopic", tr("トピックの検索(&C)..."), {}, &frmMain::mnuHelpTopic_Click);
     AddSeparator(help, "mnuHelpBar0");
-    AddCommand(help, "mnuHelpVersion", QStringLiteral("バージョン(&A)..."), {}, &frmMain::mnuHelpVersion_Click);
+    AddCommand(help, "mnuHelpVersion", tr("バージョン(&A)..."), {}, &frmMain::mnuHelpVersion_Click);
 }
 
 void frmMain::BuildToolbar()
@@ -274,10 +274,10 @@ void frmMain::BuildToolbar()
         QString tip;
     };
     const Button buttons[] = {
-        {mnuFileRun_, "RUN", QStringLiteral("サイズ変更")},
-        {mnuToolView_, "VIEW", QStringLiteral("画像を表示")},
-        {mnuToolClose_, "CLOSE", QStringLiteral("画像を閉じる")},
-        {mnuToolOption_, "OPTION", QStringLiteral("画像情報")},
+        {mnuFileRun_, "RUN", tr("サイズ変更")},
+        {mnuToolView_, "VIEW", tr("画像を表示")},
+        {mnuToolClose_, "CLOSE", tr("画像を閉じる")},
+        {mnuToolOption_, "OPTION", tr("画像情報")},
     };
     int position = 0;
     for (const Button& b : buttons) {
@@ -442,7 +442,7 @@ bool frmMain::ApplyTypedPath()
     cboDir_Validate();
     if (PathBox::SameFolder(typed, filList_->Path()))
         return true;
-    Msg().ShowMessage(QStringLiteral("パスが見つかりません。"));
+    Msg().ShowMessage(tr("パスが見つかりません。"));
     return false;
 }
 
@@ -730,7 +730,7 @@ void frmMain::FilList_Click()
 {
     if (filList_->ListCount() == 0)
         return;
-    SetStatusText(QString::number(filList_->SelectedCount()) + QStringLiteral(" 個のオブジェクトを選択"));
+    SetStatusText(tr("%n 個のオブジェクトを選択", nullptr, filList_->SelectedCount()));
 }
 
 void frmMain::mnuViewAll_Click()

@@ -1,6 +1,7 @@
 // Reading the paths the main window is asked to open.
 #include "mainwin/openwith.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -45,8 +46,8 @@ Report Unopened(const QStringList& ignored)
 {
     QStringList lines = ignored.mid(0, MaxListed);
     if (ignored.size() > MaxListed)
-        lines.append(QStringLiteral("ほか %1 個").arg(ignored.size() - MaxListed));
-    return {QStringLiteral("指定されたファイルを開けません。"), lines.join(QLatin1Char('\n'))};
+        lines.append(QCoreApplication::translate("OpenWith", "ほか %n 個", nullptr, int(ignored.size() - MaxListed)));
+    return {QCoreApplication::translate("OpenWith", "指定されたファイルを開けません。"), lines.join(QLatin1Char('\n'))};
 }
 
 }  // namespace OpenWith

@@ -1,4 +1,6 @@
 // The metadata writer over exiv2.
+#include <QCoreApplication>
+
 #include "output/metadatawriter.h"
 
 #include <exiv2/exiv2.hpp>
@@ -15,8 +17,8 @@ namespace {
 MetadataError Failure(MetadataError::Step step, const char* detail)
 {
     return {step,
-            step == MetadataError::Step::ReadSource ? QStringLiteral("元の画像の撮影情報を読み込めません。")
-                                                    : QStringLiteral("撮影情報を書き込めません。"),
+            step == MetadataError::Step::ReadSource ? QCoreApplication::translate("Output", "元の画像の撮影情報を読み込めません。")
+                                                    : QCoreApplication::translate("Output", "撮影情報を書き込めません。"),
             QString::fromLocal8Bit(detail)};
 }
 
@@ -212,7 +214,7 @@ std::optional<MetadataError> CopyModificationTime(const std::filesystem::path& s
         std::filesystem::last_write_time(output, time, error);
     if (!error)
         return std::nullopt;
-    return MetadataError{MetadataError::Step::WriteOutput, QStringLiteral("元の画像の更新日時を付けられません。"),
+    return MetadataError{MetadataError::Step::WriteOutput, QCoreApplication::translate("Output", "元の画像の更新日時を付けられません。"),
                          QString::fromLocal8Bit(error.message().c_str())};
 }
 

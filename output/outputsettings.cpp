@@ -2,6 +2,7 @@
 // arithmetic and the characters a name suffix may not hold.
 #include "output/outputsettings.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
 
@@ -106,7 +107,7 @@ QSize FitInside(QSize picture, QSize box)
 
 QString BoxText(QSize box)
 {
-    return QStringLiteral("幅 %1 × 高さ %2 ピクセル以内").arg(box.width()).arg(box.height());
+    return QCoreApplication::translate("Output", "幅 %1 × 高さ %2 ピクセル以内").arg(box.width()).arg(box.height());
 }
 
 QString ForbiddenNameCharacters(const QString& text)
@@ -128,7 +129,7 @@ QString ForbiddenSuffixText(const QString& forbidden)
     QStringList shown;
     for (const QChar c : forbidden)
         shown << VisibleCharacter(c);
-    return QStringLiteral("ファイル名に使えない文字（%1）が含まれています。").arg(shown.join(QLatin1Char(' ')));
+    return QCoreApplication::translate("Output", "ファイル名に使えない文字（%1）が含まれています。").arg(shown.join(QLatin1Char(' ')));
 }
 
 }  // namespace Output

@@ -22,15 +22,14 @@ namespace basMain {
 qint16 ViewerCount = 0;
 QString HelpFilePath;
 
-void InitProgramValues()
+void InitProgramValues(const QString& helpFileName)
 {
     ViewerCount = 0;
-    HelpFilePath = HelpFileIn(AppFolder());
+    HelpFilePath = HelpFileIn(AppFolder(), helpFileName);
 }
 
-QString HelpFileIn(const QString& appFolder)
+QString HelpFileIn(const QString& appFolder, const QString& name)
 {
-    const QString name = QStringLiteral("Kolvane.html");
     const QString beside = JoinPath(appFolder, name);
     if (QFileInfo::exists(beside))
         return beside;

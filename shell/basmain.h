@@ -24,14 +24,15 @@ extern qint16 ViewerCount;
 // The help file: beside the executable, or in the installed data folder.
 extern QString HelpFilePath;
 
-// Sets the program-wide values at start-up (the main window is shown by main()).
-void InitProgramValues();
+// Sets the program-wide values at start-up (the main window is shown by
+// main()); the help page is the one named helpFileName (see HelpFileName).
+void InitProgramValues(const QString& helpFileName = QStringLiteral("Kolvane.html"));
 
-// The help page of a program whose executable lies in appFolder: beside it,
-// as in the build folder, else where an installation puts it, found relative
-// to the executable so that a moved installation still finds it. The path
-// beside the executable when neither exists.
-QString HelpFileIn(const QString& appFolder);
+// The help page called name of a program whose executable lies in
+// appFolder: beside it, as in the build folder, else where an installation
+// puts it, found relative to the executable so that a moved installation
+// still finds it. The path beside the executable when neither exists.
+QString HelpFileIn(const QString& appFolder, const QString& name = QStringLiteral("Kolvane.html"));
 
 // The folder of the executable, without a trailing separator except at a root.
 QString AppFolder();

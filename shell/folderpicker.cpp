@@ -2,6 +2,7 @@
 // test installed, and the one normal form every chosen path is returned in.
 #include "shell/folderpicker.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -25,11 +26,11 @@ std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt, const Q
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     dialog.setWindowModality(Qt::WindowModal);
     // Qt's own texts are English without its translations installed.
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("フォルダ名:"));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("種類:"));
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("選択"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+    dialog.setLabelText(QFileDialog::LookIn, QCoreApplication::translate("basMain", "場所:"));
+    dialog.setLabelText(QFileDialog::FileName, QCoreApplication::translate("basMain", "フォルダ名:"));
+    dialog.setLabelText(QFileDialog::FileType, QCoreApplication::translate("basMain", "種類:"));
+    dialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("basMain", "選択"));
+    dialog.setLabelText(QFileDialog::Reject, QCoreApplication::translate("basMain", "キャンセル"));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();

@@ -1,11 +1,8 @@
-// The program font and its stand-ins; Qt's Japanese texts.
+// The program font and its stand-ins.
 #include "shell/font.h"
 
 #include <QApplication>
 #include <QFont>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QStringList>
 
 namespace basMain {
@@ -23,17 +20,6 @@ void ApplyProgramFont()
     font.setPointSizeF(ProgramFontPointSize);
     font.setStyleHint(QFont::SansSerif);
     QApplication::setFont(font);
-}
-
-bool InstallQtJapaneseTexts()
-{
-    auto* translator = new QTranslator(qApp);
-    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
 }
 
 }  // namespace basMain

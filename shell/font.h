@@ -1,5 +1,4 @@
-// The program font, the Japanese gothic every window is designed around, and
-// Qt's own texts (standard dialogs, context menus) in Japanese.
+// The program font, the Japanese gothic every window is designed around.
 #pragma once
 
 #include <QString>
@@ -15,10 +14,5 @@ inline constexpr double ProgramFontPointSize = 9.75;
 // it, so Japanese text renders in a font of the same kind. Call once, after
 // the QApplication is made and before the first window.
 void ApplyProgramFont();
-
-// Shows Qt's own texts in Japanese, as the rest of the program is, when Qt's
-// Japanese translation is installed (Debian: qt6-translations-l10n); returns
-// false and changes nothing otherwise. Call once, after the QApplication is made.
-bool InstallQtJapaneseTexts();
 
 }  // namespace basMain

@@ -2,6 +2,7 @@
 // shows the help page.
 #include "shell/help.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -36,11 +37,13 @@ QString Folded(const QString& text)
 }
 
 class HelpWindowImpl final : public QWidget {
+    Q_DECLARE_TR_FUNCTIONS(frmHelp)
+
 public:
     HelpWindowImpl()
     {
         setObjectName(QStringLiteral("frmHelp"));
-        setWindowTitle(AppTitle + QStringLiteral(" ヘルプ"));
+        setWindowTitle(tr("%1 ヘルプ").arg(AppTitle));
         setWindowIcon(ProgramIcon());
         setAttribute(Qt::WA_DeleteOnClose);
         // Help alone never keeps the program running once the main window is gone.
@@ -51,24 +54,24 @@ public:
 
         contents_ = new QListWidget;
         contents_->setObjectName(QStringLiteral("lstContents"));
-        tabs_->addTab(contents_, QStringLiteral("目次"));
+        tabs_->addTab(contents_, tr("目次"));
 
         auto* search = new QWidget;
-        auto* prompt = new QLabel(QStringLiteral("探したい語を入力してください(&K):"));
+        auto* prompt = new QLabel(tr("探したい語を入力してください(&K):"));
         keyword_ = new QLineEdit;
         keyword_->setObjectName(QStringLiteral("txtKeyword"));
         keyword_->setClearButtonEnabled(true);
         prompt->setBuddy(keyword_);
         keywords_ = new QListWidget;
         keywords_->setObjectName(QStringLiteral("lstKeywords"));
-        auto* show = new QPushButton(QStringLiteral("表示(&D)"));
+        auto* show = new QPushButton(tr("表示(&D)"));
         show->setObjectName(QStringLiteral("cmdShow"));
         auto* searchLayout = new QVBoxLayout(search);
         searchLayout->addWidget(prompt);
         searchLayout->addWidget(keyword_);
         searchLayout->addWidget(keywords_, 1);
         searchLayout->addWidget(show, 0, Qt::AlignRight);
-        tabs_->addTab(search, QStringLiteral("キーワード"));
+        tabs_->addTab(search, tr("キーワード"));
 
         page_ = new QTextBrowser;
         page_->setObjectName(QStringLiteral("txtPage"));
@@ -105,7 +108,7 @@ public:
             loadedPath_ = path;
         } else {
             // No message box: the help window itself says what is wrong.
-            page_->setHtml(QStringLiteral("<h2>ヘルプ ファイルが見つかりません</h2><p>%1</p>")
+            page_->setHtml(tr("<h2>ヘルプ ファイルが見つかりません</h2><p>%1</p>")
                                .arg(QDir::toNativeSeparators(path).toHtmlEscaped()));
             loadedPath_.clear();
         }

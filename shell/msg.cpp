@@ -40,7 +40,7 @@ protected:
 };
 
 class BoxResponder final : public MessageResponder {
-    static inline const QString SkipLine = QStringLiteral("この画像をスキップして、残りの画像を続けますか？");
+    static QString SkipLine() { return QCoreApplication::translate("clsMsg", "この画像をスキップして、残りの画像を続けますか？"); }
 
 public:
     explicit BoxResponder(QWidget* owner) : owner_(owner) {}
@@ -57,8 +57,8 @@ public:
             box.setDefaultButton(QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);  // what a close answers
             // Qt's own button texts are English without its translations installed.
-            box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
-            box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+            box.button(QMessageBox::Yes)->setText(QCoreApplication::translate("clsMsg", "はい(&Y)"));
+            box.button(QMessageBox::No)->setText(QCoreApplication::translate("clsMsg", "いいえ(&N)"));
             // No close box in the frame either: the answer is Yes or No.
             box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
             return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
@@ -69,9 +69,9 @@ public:
             // ended the run.
             QMessageBox box(owner);
             Prepare(box, QMessageBox::Critical, title, text,
-                    detail.isEmpty() ? SkipLine : detail + QLatin1Char('\n') + SkipLine);
-            QPushButton* skip = box.addButton(QStringLiteral("スキップ"), QMessageBox::AcceptRole);
-            QPushButton* stop = box.addButton(QStringLiteral("中止"), QMessageBox::RejectRole);
+                    detail.isEmpty() ? SkipLine() : detail + QLatin1Char('\n') + SkipLine());
+            QPushButton* skip = box.addButton(QCoreApplication::translate("clsMsg", "スキップ"), QMessageBox::AcceptRole);
+            QPushButton* stop = box.addButton(QCoreApplication::translate("clsMsg", "中止"), QMessageBox::RejectRole);
             box.setDefaultButton(stop);
             box.setEscapeButton(stop);
             box.exec();
@@ -113,27 +113,27 @@ private:
 
 void clsMsg::ShowError(const QString& vstrMessage, const QString& vstrDetail)
 {
-    Show(MsgKind::Error, QStringLiteral("エラー"), vstrMessage, vstrDetail);
+    Show(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail);
 }
 
 void clsMsg::ShowMessage(const QString& vstrMessage, const QString& vstrDetail)
 {
-    Show(MsgKind::Warning, QStringLiteral("警告"), vstrMessage, vstrDetail);
+    Show(MsgKind::Warning, tr("警告"), vstrMessage, vstrDetail);
 }
 
 void clsMsg::ShowInformation(const QString& vstrInformation, const QString& vstrDetail)
 {
-    Show(MsgKind::Information, QStringLiteral("情報"), vstrInformation, vstrDetail);
+    Show(MsgKind::Information, tr("情報"), vstrInformation, vstrDetail);
 }
 
 MsgAnswer clsMsg::ShowQuestion(const QString& vstrQuestion)
 {
-    return Show(MsgKind::Question, QStringLiteral("質問"), vstrQuestion);
+    return Show(MsgKind::Question, tr("質問"), vstrQuestion);
 }
 
 MsgAnswer clsMsg::ShowSkipQuestion(const QString& vstrMessage, const QString& vstrDetail)
 {
-    return Show(MsgKind::SkipQuestion, QStringLiteral("エラー"), vstrMessage, vstrDetail);
+    return Show(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail);
 }
 
 void clsMsg::SetResponder(MessageResponder* responder)
@@ -165,15 +165,15 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
 {
     using ModuleJPEG::JpegResult;
     switch (result) {
-    case JpegResult::OutOfMemory: return QStringLiteral("メモリが足りません。");
-    case JpegResult::DiskFull: return QStringLiteral("ディスク容量が足りません。");
-    case JpegResult::PermissionDenied: return QStringLiteral("書き込み出来ません。");
-    case JpegResult::DeviceUnavailable: return QStringLiteral("ディスクがセットされていません。");
-    case JpegResult::BadFileName: return QStringLiteral("ファイル名が不正です。");
+    case JpegResult::OutOfMemory: return QCoreApplication::translate("basMain", "メモリが足りません。");
+    case JpegResult::DiskFull: return QCoreApplication::translate("basMain", "ディスク容量が足りません。");
+    case JpegResult::PermissionDenied: return QCoreApplication::translate("basMain", "書き込み出来ません。");
+    case JpegResult::DeviceUnavailable: return QCoreApplication::translate("basMain", "ディスクがセットされていません。");
+    case JpegResult::BadFileName: return QCoreApplication::translate("basMain", "ファイル名が不正です。");
     case JpegResult::PictureTooLarge:
-        return QStringLiteral("対象となる画像が大きすぎて、保存が出来ません。");
-    case JpegResult::Unexpected: return QStringLiteral("予期しないエラーが発生しました。");
-    case JpegResult::FolderInTheWay: return QStringLiteral("同じ名前のフォルダがあるため、保存が出来ません。");
+        return QCoreApplication::translate("basMain", "対象となる画像が大きすぎて、保存が出来ません。");
+    case JpegResult::Unexpected: return QCoreApplication::translate("basMain", "予期しないエラーが発生しました。");
+    case JpegResult::FolderInTheWay: return QCoreApplication::translate("basMain", "同じ名前のフォルダがあるため、保存が出来ません。");
     case JpegResult::Ok: break;
     }
     return {};

@@ -3,6 +3,7 @@
 // instead of real boxes. ShowSaveError turns a failed save into its message.
 #pragma once
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QString>
 #include <QtGlobal>
@@ -27,6 +28,8 @@ public:
 };
 
 class clsMsg {
+    Q_DECLARE_TR_FUNCTIONS(clsMsg)
+
 public:
     // vstrDetail, when given, is the box's informative second line.
     void ShowError(const QString& vstrMessage, const QString& vstrDetail = {});

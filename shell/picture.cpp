@@ -4,6 +4,7 @@
 // reduction); the whole-picture reduction.
 #include "shell/picture.h"
 
+#include <QCoreApplication>
 #include <QColorSpace>
 #include <QImageReader>
 
@@ -33,23 +34,23 @@ PictureLoader& LoaderOverride()
 // The ways loading a picture fails, each naming its file.
 PictureError UnreadableError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::InvalidPicture, QStringLiteral("画像ファイルを読み込めません。"), path);
+    return PictureFileError(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("basMain", "画像ファイルを読み込めません。"), path);
 }
 
 PictureError TooLargeError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::OutOfMemory, QStringLiteral("画像が大きすぎて読み込めません。"), path);
+    return PictureFileError(PictureErrorNumber::OutOfMemory, QCoreApplication::translate("basMain", "画像が大きすぎて読み込めません。"), path);
 }
 
 PictureError NoMemoryError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。"), path);
+    return PictureFileError(PictureErrorNumber::OutOfMemory, QCoreApplication::translate("basMain", "メモリが足りません。"), path);
 }
 
 // The box could not make its image of the picture.
 PictureError SurfaceError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::SurfaceTooLarge, QStringLiteral("画像が大きすぎて扱えません。"), path);
+    return PictureFileError(PictureErrorNumber::SurfaceTooLarge, QCoreApplication::translate("basMain", "画像が大きすぎて扱えません。"), path);
 }
 
 template <typename Result>

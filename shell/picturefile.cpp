@@ -3,6 +3,7 @@
 // swapped in between), then read through that descriptor only.
 #include "shell/picturefile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -33,19 +34,19 @@ OpenedPictureFile Refused(PictureErrorNumber number, const QString& message, con
 
 OpenedPictureFile NotFound(const QString& path)
 {
-    return Refused(PictureErrorNumber::FileNotFound, QStringLiteral("ファイルが見つかりません。"), path);
+    return Refused(PictureErrorNumber::FileNotFound, QCoreApplication::translate("basMain", "ファイルが見つかりません。"), path);
 }
 
 OpenedPictureFile CannotOpen(const QString& path)
 {
-    return Refused(PictureErrorNumber::InvalidPicture, QStringLiteral("画像ファイルを開けません。"), path);
+    return Refused(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("basMain", "画像ファイルを開けません。"), path);
 }
 
 #ifdef Q_OS_UNIX
 // A name this system cannot name a file with: it is not that the file is missing.
 OpenedPictureFile NameUnreadable(const QString& path)
 {
-    return Refused(PictureErrorNumber::FileNotFound, QStringLiteral("ファイル名を読み取れません。"), path);
+    return Refused(PictureErrorNumber::FileNotFound, QCoreApplication::translate("basMain", "ファイル名を読み取れません。"), path);
 }
 #endif
 

@@ -1,10 +1,12 @@
 // zembrik-batch as a script sees it: usage errors, exit status, --help and
 // --version, a run that goes on past a failing file and a named pipe, the
-// check before writing, and what it tells a person at a terminal.
+// check before writing, what it tells a person at a terminal, and in which
+// language (Japanese, as on a Japanese desktop, unless a test says otherwise).
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,7 +51,15 @@ Run Batch(const QStringList& args, int hangAfterMs = 60000, const std::function<
 
 class TestBatchCli : public QObject {
     Q_OBJECT
+    QTemporaryDir settings_;
+
 private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", settings_.path().toLocal8Bit());  // settings that force no language
+        qputenv("LANGUAGE", "ja");
+    }
+    void usage_data();
     void usage();
     void goesOnPastAFailure();
     void clashesNeedForce();
@@ -59,21 +69,55 @@ private slots:
     void hostileConditions();
 };
 
+// In the window's language: the desktop's (LANGUAGE; none is the C locale)
+// unless the settings file forces one.
+void TestBatchCli::usage_data()
+{
+    QTest::addColumn<QString>("languages");
+    QTest::addColumn<QString>("forced");
+    QTest::addColumn<QString>("usage");
+    QTest::addColumn<QString>("message");  // of a missing file
+    QTest::newRow("Japanese desktop") << "ja_JP" << "" << QStringLiteral("使い方: zembrik-batch")
+                                      << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("C locale") << "" << "" << "Usage: zembrik-batch" << "File not found.";
+    QTest::newRow("Japanese second") << "en_GB:ja" << "" << "Usage: zembrik-batch" << "File not found.";
+    QTest::newRow("forced Japanese") << "jv_ID" << " JA " << QStringLiteral("使い方: zembrik-batch")
+                                     << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("unknown setting") << "ja" << "fr" << QStringLiteral("使い方: zembrik-batch")
+                                     << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("forced English") << "ja_JP" << "en" << "Usage: zembrik-batch" << "File not found.";
+}
+
 void TestBatchCli::usage()
 {
-    const Run help = Batch({"--help"});
+    QFETCH(QString, languages);
+    QFETCH(QString, forced);
+    QFETCH(QString, usage);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QSettings(dir.filePath("Zembrik/Zembrik.ini"), QSettings::IniFormat).setValue("Settings/Language", forced);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LANGUAGE", languages);
+    environment.insert("XDG_CONFIG_HOME", dir.path());
+    const auto batch = [&](const QStringList& args) {
+        return Batch(args, 60000, [&](QProcess& process) { process.setProcessEnvironment(environment); });
+    };
+    const QString missing = dir.filePath("nosuch.jpg");
+    QCOMPARE(batch({"-o", dir.filePath("Zembrik"), missing}).Err.section('\n', 0, 0),
+             "zembrik-batch: " + missing + ": " + message + " (" + missing + ")");
+
+    const Run help = batch({"--help"});
     QCOMPARE(help.Status, 0);
-    QVERIFY(help.Out.startsWith("Usage: zembrik-batch") && help.Out.contains("--force"));
+    QVERIFY(help.Out.startsWith(usage) && help.Out.contains("--force"));
     const Run version = Batch({"--version"});
     QVERIFY(version.Status == 0 && version.Out.startsWith("zembrik-batch (Zembrik) "));
 
-    QTemporaryDir dir;
     const QList<QStringList> bad = {{},   {"-x", "-o", dir.path(), "a.jpg"}, {"a.jpg"}, {"-o", dir.path()}, {"-o"},
                                     {"-j0", "-o", dir.path(), "a.jpg"}, {"-j", "two", "-o", dir.path(), "a.jpg"}};
     for (const QStringList& args : bad) {
-        const Run run = Batch(args);
+        const Run run = batch(args);
         QCOMPARE(run.Status, 2);
-        QVERIFY(run.Err.contains("Usage: zembrik-batch"));
+        QVERIFY(run.Err.contains(usage));
         QVERIFY(run.Out.isEmpty());
     }
 }

@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     // Without an end the test would hang; this bound only turns that into a failure.
     QTimer::singleShot(60000, [] { QCoreApplication::exit(99); });
 
-    const int status = RunZembrik(app, {}, services);
+    const int status = RunZembrik(app, basMain::Language::Japanese, {}, services);
     if (status != 0)
         return Fail("the program did not end by itself with status 0 after its window closed");
     if (inQuestion) {

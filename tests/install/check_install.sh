@@ -18,7 +18,8 @@ fail() { echo "FAIL: $*"; failed=1; }
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
 cd "$prefix" || exit 1
 
-for f in bin/zembrik bin/zembrik-batch share/zembrik/Kolvane.html share/applications/$id.desktop \
+for f in bin/zembrik bin/zembrik-batch share/zembrik/Kolvane.html share/zembrik/Kolvane_en.html \
+         share/applications/$id.desktop \
          share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/$id.svg; do
   [ -s "$f" ] || fail "$f missing"
 done
@@ -33,8 +34,9 @@ done
 grep -qx "Icon=$id" share/applications/$id.desktop || fail "menu entry names another icon"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" share/metainfo/$id.metainfo.xml ||
   fail "metainfo names another menu entry"
-# Version and help answer without a display, as over ssh or for help2man.
-nodisplay="env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"
+# Version and help answer without a display, as over ssh or for help2man; in
+# English, whatever the desktop's language or the user's settings.
+nodisplay="env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C.UTF-8 LANGUAGE=en XDG_CONFIG_HOME=$prefix/config"
 [ "$($nodisplay bin/zembrik --version 2>&1)" = "Zembrik $version" ] ||
   fail "zembrik --version without a display: $($nodisplay bin/zembrik --version 2>&1)"
 $nodisplay bin/zembrik --help 2>&1 | grep -q '^Usage: bin/zembrik ' || fail "zembrik --help without a display"

@@ -11,6 +11,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
@@ -31,6 +32,7 @@
 #include "mainwin/frmmain.h"
 #include "mainwin/openwith.h"
 #include "shell/folderpicker.h"
+#include "shell/language.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 #include "scriptedmessages.h"
@@ -532,6 +534,38 @@ private slots:
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
         QVERIFY(!w.FilList().Selected(0) && w.FilList().Selected(1) && !w.FilList().Selected(2) && w.FilList().Selected(3));
         QCOMPARE(w.StatusText(), QString("2 個のオブジェクトを選択"));
+    }
+
+    // The window built under each language: its menus, a warning and a
+    // question with their titles, and the status line.
+    void speaksItsLanguage_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("Japanese") << false << QStringList{"ファイル(&F)|表示(&V)|ツール(&T)|ヘルプ(&H)|サイズ変更(&R)...",
+                                                           "警告:ファイルが選択されていません。",
+                                                           "質問:縮小率 100.0% で縮小を開始します。", "5 個のオブジェクトを選択"};
+        QTest::newRow("English") << true << QStringList{"&File|&View|&Tools|&Help|&Resize...", "Warning:No file is selected.",
+                                                        "Question:Start shrinking at a reduction ratio of 100.0%?",
+                                                        "5 items selected"};
+    }
+    void speaksItsLanguage()
+    {
+        QFETCH(bool, english);
+        const basMain::Translations texts(english ? basMain::Language::English : basMain::Language::Japanese);
+        frmMain& w = Open(Sub("photos"));
+        basBatch::BatchRun run(&w);
+        ConnectRun(w, run);
+        QStringList menus;
+        const QList<QAction*> actions = w.menuBar()->actions() << w.findChild<QAction*>("mnuFileRun");
+        for (const QAction* menu : actions)
+            menus << menu->text();
+        messages_.answer = MsgAnswer::No;
+        QTest::keyClick(&w, Qt::Key_F5);
+        QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&w, Qt::Key_F5);
+        messages_.answer = MsgAnswer::Yes;
+        QTEST(QStringList(menus.join('|')) + messages_.Titled() << w.StatusText(), "shown");
     }
 
     void unloadClosesOthersAndSaves()

@@ -1,5 +1,6 @@
 // The help window: one window reused, contents and an empty focused keyword
-// search, the page's index, a missing file reported in the page only.
+// search, the page's index, a missing file reported in the page only; the
+// English page beside the Japanese one and the window in English.
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 
 #include "shell/basmain.h"
 #include "shell/help.h"
+#include "shell/language.h"
 #include "shell/msg.h"
 #include "scriptedmessages.h"
 
@@ -96,6 +98,33 @@ private slots:
         basMain::CloseHelp();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!closing && !basMain::HelpWindow());
+    }
+
+    // The English page has the Japanese page's topics and an index that
+    // leads to the same places; the window's own texts are English too.
+    void englishPageAndWindow()
+    {
+        const auto anchors = [](const char* path) {
+            QFile file(QString::fromUtf8(path));
+            QTextDocument page;
+            page.setHtml(file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString());
+            const basMain::HelpIndex index = basMain::ReadHelpIndex(page);
+            QStringList topics, keywords;
+            for (const basMain::HelpTopic& topic : index.Topics)
+                topics << topic.Anchor;
+            for (const basMain::HelpTopic& keyword : index.Keywords)
+                keywords << keyword.Anchor;
+            keywords.sort();
+            return topics.join(' ') + " | " + keywords.join(' ');
+        };
+        QCOMPARE(anchors(ZEMBRIK_HELP_FILE_EN), anchors(ZEMBRIK_HELP_FILE));
+
+        const basMain::Translations texts(basMain::Language::English);
+        basMain::HelpFilePath = QStringLiteral(ZEMBRIK_HELP_FILE_EN);
+        basMain::ShowHelpSearch(nullptr);
+        auto* tabs = Child<QTabWidget>("tabHelp");
+        QCOMPARE(basMain::HelpWindow()->windowTitle() + "|" + tabs->tabText(0) + "|" + tabs->tabText(1),
+                 QStringLiteral("Zembrik Help|Contents|Keywords"));
     }
 
     void helpFileBesideOrInstalled()

@@ -1,0 +1,688 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>Drives</name>
+    <message>
+        <source>デバイスの準備ができていません。</source>
+        <translation>The device is not ready.</translation>
+    </message>
+    <message>
+        <source>パスにアクセスできません。</source>
+        <translation>Cannot access the path.</translation>
+    </message>
+</context>
+<context>
+    <name>FileListBox</name>
+    <message>
+        <source>パスが見つかりません。</source>
+        <translation>Path not found.</translation>
+    </message>
+    <message>
+        <source>パスにアクセスできません。</source>
+        <translation>Cannot access the path.</translation>
+    </message>
+</context>
+<context>
+    <name>FolderListBox</name>
+    <message>
+        <source>パスが見つかりません。</source>
+        <translation>Path not found.</translation>
+    </message>
+</context>
+<context>
+    <name>OpenWith</name>
+    <message numerus="yes">
+        <source>ほか %n 個</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>指定されたファイルを開けません。</source>
+        <translation>Cannot open the given files.</translation>
+    </message>
+</context>
+<context>
+    <name>Output</name>
+    <message>
+        <source>元の画像の撮影情報を読み込めません。</source>
+        <translation>Cannot read the original picture&apos;s metadata.</translation>
+    </message>
+    <message>
+        <source>撮影情報を書き込めません。</source>
+        <translation>Cannot write the metadata.</translation>
+    </message>
+    <message>
+        <source>元の画像の更新日時を付けられません。</source>
+        <translation>Cannot give the output the original picture&apos;s modification time.</translation>
+    </message>
+    <message>
+        <source>幅 %1 × 高さ %2 ピクセル以内</source>
+        <translation>Within %1 × %2 pixels</translation>
+    </message>
+    <message>
+        <source>ファイル名に使えない文字（%1）が含まれています。</source>
+        <translation>It holds characters a file name cannot have (%1).</translation>
+    </message>
+</context>
+<context>
+    <name>basBatch</name>
+    <message>
+        <source>メモリが足りません。</source>
+        <translation>Not enough memory.</translation>
+    </message>
+    <message numerus="yes">
+        <source>元の画像 %n 個が縮小した画像で置き換えられます。</source>
+        <translation>
+            <numerusform>%n original picture will be replaced by its shrunk copy.</numerusform>
+            <numerusform>%n original pictures will be replaced by their shrunk copies.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>同じ名前になる画像が %n 個あります。リストで後の画像だけが保存されます。</source>
+        <translation>
+            <numerusform>%n picture gets the same output name as another. Only the later picture in the list is saved.</numerusform>
+            <numerusform>%n pictures get the same output name as another. Only the later picture in the list is saved.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>続行しますか？</source>
+        <translation>Do you want to continue?</translation>
+    </message>
+    <message>
+        <source>ファイルが選択されていません。</source>
+        <translation>No file is selected.</translation>
+    </message>
+    <message>
+        <source>縮小率 %1 で縮小を開始します。</source>
+        <translation>Start shrinking at a reduction ratio of %1?</translation>
+    </message>
+    <message>
+        <source>縮小した画像を出力するフォルダを選択してください。</source>
+        <translation>Choose the folder for the shrunk pictures.</translation>
+    </message>
+    <message>
+        <source>サイズの変換が終了しました。</source>
+        <translation>Resizing is complete.</translation>
+    </message>
+    <message>
+        <source>中止しました。</source>
+        <translation>Resizing was stopped.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個の画像：%1 → %2（%3）</source>
+        <translation>
+            <numerusform>%n picture: %1 → %2 (%3)</numerusform>
+            <numerusform>%n pictures: %1 → %2 (%3)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n 個は失敗）</source>
+        <translation>
+            <numerusform> (%n failed)</numerusform>
+            <numerusform> (%n failed)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイト</source>
+        <translation>
+            <numerusform>%n byte</numerusform>
+            <numerusform>%n bytes</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 時間 %2 分</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>約 %1 秒</source>
+        <translation>about %1 s</translation>
+    </message>
+    <message>
+        <source>約 %1 分</source>
+        <translation>about %1 min</translation>
+    </message>
+    <message>
+        <source>約 %1 時間 %2 分</source>
+        <translation>about %1 h %2 min</translation>
+    </message>
+</context>
+<context>
+    <name>basMain</name>
+    <message>
+        <source>ファイルが見つかりません。</source>
+        <translation>File not found.</translation>
+    </message>
+    <message>
+        <source>画像ファイルを開けません。</source>
+        <translation>Cannot open the picture file.</translation>
+    </message>
+    <message>
+        <source>ファイル名を読み取れません。</source>
+        <translation>Cannot read the file name.</translation>
+    </message>
+    <message>
+        <source>場所:</source>
+        <translation>Look in:</translation>
+    </message>
+    <message>
+        <source>フォルダ名:</source>
+        <translation>Folder name:</translation>
+    </message>
+    <message>
+        <source>種類:</source>
+        <translation>Files of type:</translation>
+    </message>
+    <message>
+        <source>選択</source>
+        <translation>&amp;Choose</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>メモリが足りません。</source>
+        <translation>Not enough memory.</translation>
+    </message>
+    <message>
+        <source>ディスク容量が足りません。</source>
+        <translation>Not enough disk space.</translation>
+    </message>
+    <message>
+        <source>書き込み出来ません。</source>
+        <translation>Cannot write: permission denied.</translation>
+    </message>
+    <message>
+        <source>ディスクがセットされていません。</source>
+        <translation>The disk or folder is not available.</translation>
+    </message>
+    <message>
+        <source>ファイル名が不正です。</source>
+        <translation>Invalid file name.</translation>
+    </message>
+    <message>
+        <source>対象となる画像が大きすぎて、保存が出来ません。</source>
+        <translation>The picture is too large to be saved.</translation>
+    </message>
+    <message>
+        <source>予期しないエラーが発生しました。</source>
+        <translation>An unexpected error occurred.</translation>
+    </message>
+    <message>
+        <source>同じ名前のフォルダがあるため、保存が出来ません。</source>
+        <translation>Cannot save: a folder of the same name is in the way.</translation>
+    </message>
+    <message>
+        <source>画像ファイルを読み込めません。</source>
+        <translation>Cannot read the picture file.</translation>
+    </message>
+    <message>
+        <source>画像が大きすぎて読み込めません。</source>
+        <translation>The picture is too large to read.</translation>
+    </message>
+    <message>
+        <source>画像が大きすぎて扱えません。</source>
+        <translation>The picture is too large to handle.</translation>
+    </message>
+</context>
+<context>
+    <name>basViewers</name>
+    <message>
+        <source>一度に表示可能な画像は %1 までです。</source>
+        <translation>No more than %1 pictures can be shown at once.</translation>
+    </message>
+</context>
+<context>
+    <name>clsMsg</name>
+    <message>
+        <source>この画像をスキップして、残りの画像を続けますか？</source>
+        <translation>Skip this picture and go on with the rest?</translation>
+    </message>
+    <message>
+        <source>はい(&amp;Y)</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>いいえ(&amp;N)</source>
+        <translation>&amp;No</translation>
+    </message>
+    <message>
+        <source>スキップ</source>
+        <translation>Skip</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>エラー</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>情報</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>質問</source>
+        <translation>Question</translation>
+    </message>
+</context>
+<context>
+    <name>frmAbout</name>
+    <message>
+        <source>指定したフォルダ内の JPEG・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。</source>
+        <translation>Resizes the JPEG, BMP and GIF pictures of a folder in one go and saves them as JPEG files.</translation>
+    </message>
+    <message>
+        <source>デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。</source>
+        <translation>Use it, for instance, to make photos from a digital camera smaller before putting them on a web page.</translation>
+    </message>
+    <message>
+        <source>本ソフトウェアは無保証で提供されます。
+ご使用によって生じたいかなる損害にも、
+作者は一切の責任を負いません。</source>
+        <translation>This software comes with no warranty.
+The author accepts no liability for any
+damage that its use may cause.</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;のバージョン情報</source>
+        <translation>About %1</translation>
+    </message>
+</context>
+<context>
+    <name>frmHelp</name>
+    <message>
+        <source>%1 ヘルプ</source>
+        <translation>%1 Help</translation>
+    </message>
+    <message>
+        <source>目次</source>
+        <translation>Contents</translation>
+    </message>
+    <message>
+        <source>探したい語を入力してください(&amp;K):</source>
+        <translation>&amp;Type the word you are looking for:</translation>
+    </message>
+    <message>
+        <source>表示(&amp;D)</source>
+        <translation>&amp;Display</translation>
+    </message>
+    <message>
+        <source>キーワード</source>
+        <translation>Keywords</translation>
+    </message>
+    <message>
+        <source>&lt;h2&gt;ヘルプ ファイルが見つかりません&lt;/h2&gt;&lt;p&gt;%1&lt;/p&gt;</source>
+        <translation>&lt;h2&gt;Help file not found&lt;/h2&gt;&lt;p&gt;%1&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>frmMain</name>
+    <message>
+        <source>縮小率</source>
+        <translation>Reduction ratio</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>サイズ変更(&amp;R)...</source>
+        <translation>&amp;Resize...</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>表示(&amp;V)</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>選択反転(&amp;R)</source>
+        <translation>&amp;Invert Selection</translation>
+    </message>
+    <message>
+        <source>すべて選択(&amp;A)</source>
+        <translation>Select &amp;All</translation>
+    </message>
+    <message>
+        <source>ツール(&amp;T)</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>画像を表示(&amp;V)...</source>
+        <translation>&amp;View Pictures...</translation>
+    </message>
+    <message>
+        <source>画像を閉じる(&amp;C)</source>
+        <translation>&amp;Close Pictures</translation>
+    </message>
+    <message>
+        <source>画像情報(&amp;O)...</source>
+        <translation>Picture &amp;Information...</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)...</source>
+        <translation>&amp;Help Contents...</translation>
+    </message>
+    <message>
+        <source>トピックの検索(&amp;C)...</source>
+        <translation>&amp;Search Help...</translation>
+    </message>
+    <message>
+        <source>バージョン(&amp;A)...</source>
+        <translation>&amp;About Zembrik...</translation>
+    </message>
+    <message>
+        <source>サイズ変更</source>
+        <translation>Resize</translation>
+    </message>
+    <message>
+        <source>画像を表示</source>
+        <translation>View Pictures</translation>
+    </message>
+    <message>
+        <source>画像を閉じる</source>
+        <translation>Close Pictures</translation>
+    </message>
+    <message>
+        <source>画像情報</source>
+        <translation>Picture Information</translation>
+    </message>
+    <message>
+        <source>パスが見つかりません。</source>
+        <translation>Path not found.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個のオブジェクトを選択</source>
+        <translation>
+            <numerusform>%n item selected</numerusform>
+            <numerusform>%n items selected</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>frmOption</name>
+    <message>
+        <source>画像情報</source>
+        <translation>Picture Information</translation>
+    </message>
+    <message>
+        <source>ファイル名：</source>
+        <translation>File name:</translation>
+    </message>
+    <message>
+        <source>幅：</source>
+        <translation>Width:</translation>
+    </message>
+    <message>
+        <source>ピクセル</source>
+        <translation>pixels</translation>
+    </message>
+    <message>
+        <source>高さ：</source>
+        <translation>Height:</translation>
+    </message>
+</context>
+<context>
+    <name>frmOutputSettings</name>
+    <message>
+        <source>出力の設定</source>
+        <translation>Output Settings</translation>
+    </message>
+    <message>
+        <source>大きさ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>ツールバーの縮小率</source>
+        <translation>Reduction ratio on the toolbar</translation>
+    </message>
+    <message>
+        <source>幅</source>
+        <translation>Width</translation>
+    </message>
+    <message>
+        <source>幅 W × 高さ H ピクセル以内</source>
+        <translation>Within width W × height H pixels</translation>
+    </message>
+    <message>
+        <source>定型サイズ：</source>
+        <translation>Preset:</translation>
+    </message>
+    <message>
+        <source>× 高さ</source>
+        <translation>× height</translation>
+    </message>
+    <message>
+        <source>ピクセル以内</source>
+        <translation>pixels at most</translation>
+    </message>
+    <message>
+        <source>JPEG の品質：</source>
+        <translation>JPEG quality:</translation>
+    </message>
+    <message>
+        <source>撮影情報 (Exif・XMP) を残す</source>
+        <translation>Keep the photo metadata (Exif, XMP)</translation>
+    </message>
+    <message>
+        <source>位置情報 (GPS) も残す</source>
+        <translation>Keep the GPS position too</translation>
+    </message>
+    <message>
+        <source>元の画像の更新日時を付ける</source>
+        <translation>Keep the original&apos;s modification time</translation>
+    </message>
+    <message>
+        <source>例：_small</source>
+        <translation>e.g. _small</translation>
+    </message>
+    <message>
+        <source>ファイル名の末尾に付ける文字：</source>
+        <translation>Added to the file name:</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>frmProgress</name>
+    <message>
+        <source>サイズを変更しています...</source>
+        <translation>Resizing...</translation>
+    </message>
+    <message>
+        <source>サイズ変更中...</source>
+        <translation>Resizing pictures...</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>経過 %1</source>
+        <translation>Elapsed %1</translation>
+    </message>
+    <message>
+        <source>残り %1</source>
+        <translation>%1 left</translation>
+    </message>
+</context>
+<context>
+    <name>zembrik</name>
+    <message>
+        <source>写真をまとめて縮小します。</source>
+        <translation>Shrinks photographs in bulk.</translation>
+    </message>
+    <message>
+        <source>開くフォルダ、またはそのフォルダで選択する画像。</source>
+        <translation>A folder to open, or pictures to select in their folder.</translation>
+    </message>
+    <message>
+        <source>[フォルダ | ファイル...]</source>
+        <translation>[FOLDER | FILE...]</translation>
+    </message>
+</context>
+<context>
+    <name>zembrik-batch</name>
+    <message>
+        <source>使い方: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...
+</source>
+        <translation>Usage: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...
+</translation>
+    </message>
+    <message>
+        <source>zembrik-batch: 標準出力に書き込めません。
+</source>
+        <translation>zembrik-batch: cannot write to standard output.
+</translation>
+    </message>
+    <message>
+        <source>zembrik-batch: 何も書き込んでいません。続行するには --force を指定してください。
+</source>
+        <translation>zembrik-batch: nothing was written; give --force to go on.
+</translation>
+    </message>
+    <message>
+        <source>詳しくは &apos;zembrik-batch --help&apos; を実行してください。
+</source>
+        <translation>Try &apos;zembrik-batch --help&apos; for more information.
+</translation>
+    </message>
+    <message>
+        <source>オプションには引数が必要です -- &apos;%1&apos;</source>
+        <translation>option requires an argument -- &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>スレッド数が正しくありません: &apos;%1&apos;</source>
+        <translation>invalid number of threads &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>認識できないオプションです: &apos;%1&apos;</source>
+        <translation>unrecognized option &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>出力先フォルダが指定されていません (-o OUTDIR)</source>
+        <translation>missing output folder (-o OUTDIR)</translation>
+    </message>
+    <message>
+        <source>入力ファイルが指定されていません</source>
+        <translation>no input files</translation>
+    </message>
+    <message>
+        <source>zembrik-batch: %1: 出力フォルダが見つかりません。
+</source>
+        <translation>zembrik-batch: %1: output folder not found.
+</translation>
+    </message>
+    <message>
+        <source>予期しないエラーが発生しました。</source>
+        <translation>An unexpected error occurred.</translation>
+    </message>
+    <message numerus="yes">
+        <source>zembrik-batch: 残りの %n 個のファイルは処理していません。
+</source>
+        <translation>
+            <numerusform>zembrik-batch: the remaining %n file was not processed.
+</numerusform>
+            <numerusform>zembrik-batch: the remaining %n files were not processed.
+</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>JPEG・BMP・GIF 画像を縮小し、それぞれを OUTDIR/&lt;ベース名&gt;.jpg（ベースライン JPEG）
+として保存します。同じ名前のファイルは置き換えます。
+
+  -r PERCENT   縮小率（パーセント、1〜100。省略時は 100: 元の大きさのまま）。
+               縮小率の欄と同じく読み取り、範囲外の値は範囲内に収め、
+               数でない値は 100 とします
+  -o OUTDIR    出力先フォルダ（あらかじめあること）
+  -j THREADS   同時に縮小する画像の数（省略時はプロセッサのコア数。ただし、
+               合わせてメモリの半分を超えそうなときは少なくします）。
+               いくつにしても書き出すファイルは同じです
+  --force      出力が指定したファイルを置き換える場合や、複数のファイルが
+               同じ出力になる場合も続けます。元の画像は置き換えられ、
+               同じ名前では最後のファイルが残ります
+  --quiet      エラー出力に進行状況の行とまとめを表示しません
+  --help       このヘルプを表示して終了します
+  --version    バージョンを表示して終了します
+
+オプションは getopt と同じく、最初の FILE より前にだけ書けます。それより後の
+&apos;-&apos; で始まる引数（* が展開した --force という名前のファイルなど）はファイル名
+です。&apos;--&apos; の後もすべてファイル名です。
+
+書き出したファイルごとに、指定した順に 1 行（元のファイル、その大きさ、出力、
+その大きさ）を表示します。失敗したファイルはエラー出力に報告して続けます。
+ただし出力先フォルダがなくなったか書き込めなくなったときは、そこで止まり、
+そのことを 1 度だけ表示します。各ファイルは名前なしで（または一時的な名前で）
+書き、書き終えたときに、指定した順に置きます。書き込む前にファイルを調べ、
+--force がなければ、指定したファイルを置き換える出力や、複数のファイルが
+同じ名前になる出力を一覧にして、何も書き込みません。
+端末では、エラー出力に進行状況の行（済んだ数/全体、ファイル、時間）が表示され、
+最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間）が表示されます。
+終了コード: 0 すべて書き出した、1 失敗したファイルがあったか標準出力に書き込め
+なかった、2 指定が正しくないか、--force なしで置き換えなどを断った。
+中断（Ctrl+C）されても、書き出し済みのファイルは残り、一時ファイルは残りません。
+</source>
+        <translation>Shrinks JPEG, BMP and GIF pictures and writes each as OUTDIR/&lt;base name&gt;.jpg
+(baseline JPEG), replacing a file of that name.
+
+  -r PERCENT   reduction ratio in percent, 1 to 100 (default 100: same size);
+               read like the ratio box: a value outside is clamped, a text
+               that is not a number counts as 100
+  -o OUTDIR    output folder (must exist)
+  -j THREADS   pictures shrunk at once (default: one per processor core;
+               fewer while together they would need more than half the
+               memory); the files written are the same whatever the number
+  --force      go on when an output would replace one of the given files,
+               or when several given files would write the same output:
+               the originals are replaced, the last file of a name wins
+  --quiet      no progress line and no summary on standard error
+  --help       show this help and exit
+  --version    show the version and exit
+
+Options are read only before the first FILE, as getopt reads them: a later
+argument that starts with &apos;-&apos; (a file named --force that * expands to) is a
+file name. &apos;--&apos; ends the options too.
+
+Prints one line per written file, in the order given: source, its size,
+output, its size. A file that fails is reported on standard error and the
+run goes on, unless the output folder is gone or cannot be written: then
+the run stops there and says so once. Each file is written unnamed (or
+under a temporary name) and put in place only when complete, in the order
+given. Before anything is written, the files are checked: without --force,
+outputs that would replace given files or that several given files share
+are listed and nothing is written.
+On a terminal a progress line (done/total, file, time) shows on standard
+error, and a summary (pictures, size before and after, time) ends the run.
+Exit status: 0 all files written, 1 a file failed or standard output could
+not be written, 2 bad usage or a clash refused without --force.
+Interrupted (Ctrl+C), it keeps the files already written and leaves no
+temporary file.
+</translation>
+    </message>
+</context>
+</TS>
