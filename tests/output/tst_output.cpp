@@ -78,16 +78,17 @@ private slots:
         QTest::newRow("all, both spellings")
             << QString("--max-size 640x480 --quality=85 --keep-metadata --keep-gps --keep-date --suffix -s --max-size=3840X2160").split(' ')
             << "box 3840x2160 q85 meta gps date '-s'";
-        QTest::newRow("quality 0") << QStringList{"--quality", "0"} << "invalid quality '0' (1 to 100)";
-        QTest::newRow("quality 50.5") << QStringList{"--quality=50.5"} << "invalid quality '50.5' (1 to 100)";
-        QTest::newRow("no value") << QStringList{"--quality"} << "option '--quality' requires an argument";
+        // No translation is installed: the texts are the Japanese sources.
+        QTest::newRow("quality 0") << QStringList{"--quality", "0"} << "品質が正しくありません: '0'（1〜100）";
+        QTest::newRow("quality 50.5") << QStringList{"--quality=50.5"} << "品質が正しくありません: '50.5'（1〜100）";
+        QTest::newRow("no value") << QStringList{"--quality"} << "オプション '--quality' には引数が必要です";
         for (const char* size : {"0x10", "65501x10", "1920", "1x2x3", "-5x5", "x"})
             QTest::newRow(size) << QStringList{"--max-size", size}
-                                << QStringLiteral("invalid size '%1' (WxH, each side 1 to 65500, such as 1920x1080)").arg(size);
-        QTest::newRow("flag with a value") << QStringList{"--keep-date=yes"} << "option '--keep-date' doesn't allow an argument";
-        QTest::newRow("slash in the suffix") << QStringList{"--suffix", "a/b"} << "invalid suffix: a file name cannot hold '/'";
-        QTest::newRow("tab in the suffix") << QStringList{"--suffix=\t"} << "invalid suffix: a file name cannot hold 'U+0009'";
-        QTest::newRow("gps alone") << QStringList{"--keep-gps"} << "--keep-gps needs --keep-metadata";
+                                << QStringLiteral("大きさが正しくありません: '%1'（幅x高さ、各辺 1〜65500。例: 1920x1080）").arg(size);
+        QTest::newRow("flag with a value") << QStringList{"--keep-date=yes"} << "オプション '--keep-date' には引数を付けられません";
+        QTest::newRow("slash in the suffix") << QStringList{"--suffix", "a/b"} << "末尾に付ける文字が正しくありません: ファイル名に '/' は使えません";
+        QTest::newRow("tab in the suffix") << QStringList{"--suffix=\t"} << "末尾に付ける文字が正しくありません: ファイル名に 'U+0009' は使えません";
+        QTest::newRow("gps alone") << QStringList{"--keep-gps"} << "--keep-gps には --keep-metadata が必要です";
     }
     void commandLine()
     {
