@@ -254,8 +254,16 @@ qint64 WholeBytes(QSize header)
     return header.isValid() ? 8 * static_cast<qint64>(header.width()) * header.height() : 0;
 }
 
+// What the rule gives for a picture, kept to what the reduction can make.
+QSize TargetSize(const SizeRule& size, QSize upright)
+{
+    const QSize target = size(upright);
+    return QSize(std::clamp(target.width(), std::min(1, upright.width()), upright.width()),
+                 std::clamp(target.height(), std::min(1, upright.height()), upright.height()));
+}
+
 // A picture loaded whole, reduced on this thread alone into the sink.
-ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop,
+ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, const SizeRule& size, ShrinkSink& sink, const std::atomic<bool>* stop,
                            const QString& path)
 {
     ShrinkOutcome result;
@@ -271,7 +279,7 @@ ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink,
                               : loaded.Image.convertToFormat(QImage::Format_RGB32);
     result.SourceSize = source.size();
     result.Space = source.colorSpace();
-    const QSize target(TargetLength(source.width(), ratio), TargetLength(source.height(), ratio));
+    const QSize target = TargetSize(size, source.size());
     try {
         std::shared_ptr<const ReductionPlan> plan;
         if (target != source.size()) {
@@ -337,7 +345,7 @@ bool SendUpright(const QImage& stored, QImageIOHandler::Transformations turn, Sh
 // upright, the reduced rows go on into the sink as they are made (at the
 // picture's own size the decoded rows do, decoded where they go); stored
 // turned, the reduced picture is held and then given upright.
-ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, double ratio, const std::atomic<bool>* stop,
+ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRule& rule, const std::atomic<bool>* stop,
                            ShrinkSink& sink)
 {
     ShrinkOutcome result;
@@ -363,7 +371,7 @@ ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, double ratio,
         const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
         result.SourceSize = sideways ? size.transposed() : size;
         result.Space = header.Space;
-        target = QSize(TargetLength(result.SourceSize.width(), ratio), TargetLength(result.SourceSize.height(), ratio));
+        target = TargetSize(rule, result.SourceSize);
         const QSize stored = sideways ? target.transposed() : target;
         std::shared_ptr<const ReductionPlan> plan;
         if (stored != size) {
@@ -466,7 +474,7 @@ LoadedPicture ReadOpened(QFile& file, const QString& path, const std::atomic<boo
         return whole;
     }
     ImageSink sink;
-    ReducedPicture streamed = Collected(StreamShrunk(file, path, 1.0, stop, sink), sink, path);
+    ReducedPicture streamed = Collected(StreamShrunk(file, path, RatioRule(1.0), stop, sink), sink, path);
     LoadedPicture result;
     result.Image = std::move(streamed.Image);
     result.Error = std::move(streamed.Error);
@@ -502,6 +510,13 @@ int TargetLength(int length, double ratio)
     if (scaled >= static_cast<double>(length))
         return length;
     return static_cast<int>(scaled);
+}
+
+SizeRule RatioRule(double ratio)
+{
+    return [ratio](QSize upright) {
+        return QSize(TargetLength(upright.width(), ratio), TargetLength(upright.height(), ratio));
+    };
 }
 
 PictureInfo ReadPictureSize(const QString& path)
@@ -557,24 +572,23 @@ PictureInfo ReadPictureSize(const QString& path)
     return info;
 }
 
-ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop)
+ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSink& sink, const std::atomic<bool>* stop)
 {
     // A test's loader stands in for the files; the reduction is the real one.
     if (LoaderOverride())
-        return ShrinkLoaded(LoaderOverride()(path, stop), ratio, sink, stop, path);
+        return ShrinkLoaded(LoaderOverride()(path, stop), size, sink, stop, path);
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
         if (!opened.File)
             return Failed<ShrinkOutcome>(std::move(*opened.Error));
         QFile& file = *opened.File;
         if (IsJpeg(file))
-            return StreamShrunk(file, path, ratio, stop, sink);
+            return StreamShrunk(file, path, size, stop, sink);
         // BMP, GIF and anything else Qt reads: whole, then reduced.
         const auto reserve = [&](QSize header) {
-            return sink.Reserve(WholeBytes(header),
-                                QSize(TargetLength(header.width(), ratio), TargetLength(header.height(), ratio)));
+            return sink.Reserve(WholeBytes(header), header.isValid() ? TargetSize(size, header) : QSize(0, 0));
         };
-        return ShrinkLoaded(ReadWhole(file, path, reserve), ratio, sink, stop, path);
+        return ShrinkLoaded(ReadWhole(file, path, reserve), size, sink, stop, path);
     } catch (const std::bad_alloc&) {
         return Failed<ShrinkOutcome>(NoMemoryError(path));
     }
@@ -583,7 +597,7 @@ ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink,
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
 {
     ImageSink sink;
-    return Collected(ShrinkPicture(path, ratio, sink, stop), sink, path);
+    return Collected(ShrinkPicture(path, RatioRule(ratio), sink, stop), sink, path);
 }
 
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
