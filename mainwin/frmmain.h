@@ -13,6 +13,7 @@
 
 #include "mainwin/pathbox.h"
 #include "output/outputsettings.h"
+#include "shell/folderpicker.h"
 
 class FileListBox;
 class FolderListBox;
@@ -22,9 +23,25 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolBar;
+class clsMsg;
 namespace frmMainLayout {
 struct PaneLayout;
 }
+namespace basMain {
+class Help;
+}
+namespace basViewers {
+class Viewers;
+}
+
+// What the window and its commands draw on: made by the program (a test makes
+// its own), each outliving the window.
+struct WindowServices {
+    clsMsg& Messages;
+    basMain::Help& Help;
+    basViewers::Viewers& Viewers;
+    basMain::FolderPicker Picker;  // the run's output folder (empty: the real dialog)
+};
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -33,8 +50,10 @@ public:
     // what "サイズ変更" does while a run is going on: bring its window forward.
     enum class Command { Run, View, Close, Option, Progress };
 
-    explicit frmMain(QWidget* parent = nullptr);
+    explicit frmMain(const WindowServices& services, QWidget* parent = nullptr);
     ~frmMain() override;
+
+    const WindowServices& Services() const { return services_; }
 
     // Plugs in the work of a command; an empty function makes it do nothing.
     void SetCommandHandler(Command command, std::function<void()> handler);
@@ -134,6 +153,7 @@ private:
     void DropProposal();
     void ApplyOutputSettings();
 
+    WindowServices services_;
     QWidget* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;
     QComboBox* cboRitu_ = nullptr;

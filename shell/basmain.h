@@ -1,6 +1,6 @@
 // Program-wide values and the small shared routines every window uses: the
-// application identity, the viewer count, the help file path, file-name
-// splitting and path joining.
+// application identity, the program's state (viewer count, help file path),
+// file-name splitting and path joining.
 #pragma once
 
 #include <QByteArray>
@@ -19,14 +19,19 @@ inline constexpr int VersionMajor = ZEMBRIK_VERSION_MAJOR;
 inline constexpr int VersionMinor = ZEMBRIK_VERSION_MINOR;
 inline constexpr int VersionRevision = ZEMBRIK_VERSION_PATCH;
 
-// Number of open viewer windows.
-extern qint16 ViewerCount;
-// The help file: beside the executable, or in the installed data folder.
-extern QString HelpFilePath;
+// What one program knows of itself while it runs: made at start-up and handed
+// to the main window, the viewers and the help window, so that a test makes
+// its own.
+struct ProgramState {
+    // Number of viewer windows in existence.
+    qint16 ViewerCount = 0;
+    // The help file: beside the executable, or in the installed data folder.
+    QString HelpFilePath;
+};
 
-// Sets the program-wide values at start-up (the main window is shown by
-// main()); the help page is the one named helpFileName (see HelpFileName).
-void InitProgramValues(const QString& helpFileName = QStringLiteral("Kolvane.html"));
+// The program's state at start-up (the main window is shown by main()); the
+// help page is the one named helpFileName (see HelpFileName).
+ProgramState InitProgramValues(const QString& helpFileName = QStringLiteral("Kolvane.html"));
 
 // The help page called name of a program whose executable lies in
 // appFolder: beside it, as in the build folder, else where an installation

@@ -136,11 +136,6 @@ MsgAnswer clsMsg::ShowSkipQuestion(const QString& vstrMessage, const QString& vs
     return Show(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail);
 }
 
-void clsMsg::SetResponder(MessageResponder* responder)
-{
-    responder_ = responder;
-}
-
 void clsMsg::SetOwner(QWidget* owner)
 {
     owner_ = owner;
@@ -151,12 +146,6 @@ MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, 
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
     return responder.Show(kind, title, text, detail);
-}
-
-clsMsg& Msg()
-{
-    static clsMsg instance;
-    return instance;
 }
 
 namespace basMain {
@@ -179,12 +168,12 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
     return {};
 }
 
-bool ShowSaveError(ModuleJPEG::JpegResult Result, const QString& Path)
+bool ShowSaveError(clsMsg& messages, ModuleJPEG::JpegResult Result, const QString& Path)
 {
     const QString text = SaveErrorText(Result);
     if (text.isEmpty())
         return true;
-    Msg().ShowError(text, QDir::toNativeSeparators(Path));
+    messages.ShowError(text, QDir::toNativeSeparators(Path));
     return false;
 }
 

@@ -29,12 +29,15 @@
 #include "app/program.h"
 #include "batch/frmprogress.h"
 #include "batch/run.h"
+#include "dialogs/frmimage.h"
 #include "dialogs/frmoutputsettings.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
 #include "mainwin/frmmain.h"
 #include "mainwin/openwith.h"
+#include "shell/basmain.h"
 #include "shell/folderpicker.h"
+#include "shell/help.h"
 #include "shell/language.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
@@ -57,13 +60,20 @@ class tst_frmMain : public QObject {
     QTemporaryDir store_;
     QTemporaryDir tree_;
     ScriptedMessages messages_;
+    clsMsg msg_{&messages_};
+    basMain::ProgramState program_;
+    basMain::Help help_{program_};
+    basViewers::Viewers viewers_{program_, msg_};
+    basMain::FolderPicker picker_;  // set by the tests that run
     std::unique_ptr<frmMain> w_;
+
+    WindowServices Services() { return {msg_, help_, viewers_, picker_}; }
 
     // A main window opened on folder, shown and active.
     frmMain& Open(const QString& folder)
     {
         Store().setValue("Path/Path", folder);
-        w_ = std::make_unique<frmMain>();
+        w_ = std::make_unique<frmMain>(Services());
         w_->show();
         w_->activateWindow();
         if (!QTest::qWaitForWindowActive(w_.get()))
@@ -77,7 +87,6 @@ private slots:
     void initTestCase()
     {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path());
-        Msg().SetResponder(&messages_);
         QDir dir(tree_.path());
         for (const char* name : {"photos", "photos/2024", "photos/2025", "photos/.cache", "photos/album.jpg", "empty", "other"})
             QVERIFY(dir.mkpath(QString::fromLatin1(name)));
@@ -89,6 +98,7 @@ private slots:
     void cleanup()
     {
         w_.reset();
+        picker_ = {};
         messages_.shown.clear();
         Store().clear();
     }
@@ -128,7 +138,7 @@ private slots:
         QVERIFY(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=" + Sub("photos").toUtf8()) && dirs.flush());
         const auto opens = [&](const QString& stored) {
             stored.isEmpty() ? Store().remove("Path/Path") : Store().setValue("Path/Path", stored);
-            return frmMain().FilList().Path();
+            return frmMain(Services()).FilList().Path();
         };
         QCOMPARE(opens({}), Sub("photos"));
         QCOMPARE(opens(Sub("deleted-long-ago")), Sub("photos"));
@@ -410,7 +420,7 @@ private slots:
     void outputSettingsFromTheMenu()
     {
         frmMain& w = Open(Sub("photos"));
-        basBatch::BatchRun run(&w);
+        basBatch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         QStringList items;
         for (const QAction* a : w.findChild<QMenu*>("mnuTool")->actions())
@@ -472,7 +482,7 @@ private slots:
     {
         // As main() opens it: on pictures, before it shows; what is no picture is handed back.
         Store().setValue("Path/Path", Sub("other"));
-        w_ = std::make_unique<frmMain>();
+        w_ = std::make_unique<frmMain>(Services());
         QSignalSpy clicks(&w_->FilList(), &FileListBox::Click);  // once for all the pictures, not per file
         QCOMPARE(w_->OpenPaths({Sub("photos/c.jpg"), Sub("other/x.jpg"), Sub("photos/a.JPG"), Sub("photos/f.png")}),
                  QStringList({Sub("photos/f.png")}));
@@ -525,10 +535,9 @@ private slots:
         QTemporaryDir photos, out;
         for (const char* name : {"a.jpg", "b.bmp", "c.jpg"})
             QVERIFY(QImage(1001, 751, QImage::Format_RGB32).save(photos.filePath(name)));
-        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
-        const auto restore = qScopeGuard([] { basMain::SetFolderPicker({}); });
+        picker_ = [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); };
         frmMain& w = Open(photos.path());
-        basBatch::BatchRun run(&w);
+        basBatch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         w.cboRitu().setFocus();
         w.cboRitu().lineEdit()->selectAll();
@@ -551,11 +560,10 @@ private slots:
         QTemporaryDir photos, out;
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
             QVERIFY(testimages::PhotoLike(64, 48, 1).save(photos.filePath(name)));
-        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
-        const auto restore = qScopeGuard([] { basMain::SetFolderPicker({}); });
+        picker_ = [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); };
         std::atomic<bool> bInWork{false};
         frmMain& w = Open(photos.path());
-        basBatch::BatchRun run(&w, HoldUntilStopped("b.jpg", bInWork));
+        basBatch::BatchRun run(&w, msg_, HoldUntilStopped("b.jpg", bInWork));
         ConnectRun(w, run);
         w.FilList().SelectAll();
         w.FilList().SetSelected(2, false);
@@ -594,7 +602,7 @@ private slots:
         QFETCH(bool, english);
         const basMain::Translations texts(english ? basMain::Language::English : basMain::Language::Japanese);
         frmMain& w = Open(Sub("photos"));
-        basBatch::BatchRun run(&w);
+        basBatch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         QStringList menus;
         const QList<QAction*> actions = w.menuBar()->actions() << w.findChild<QAction*>("mnuFileRun");
