@@ -26,6 +26,8 @@ namespace {
 
 #if defined(Q_OS_UNIX)
 const int ClosingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// A signal handler is given nothing but the signal's number, so the socket it
+// writes to can only be a global: the program's one, set once at its start.
 int signalPipe[2] = {-1, -1};
 
 void OnClosingSignal(int)
