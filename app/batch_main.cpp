@@ -30,14 +30,14 @@
 #define ZEMBRIK_FILENO fileno
 #endif
 
+#include "base/language.h"
+#include "base/numtext.h"
+#include "base/paths.h"
+#include "base/saveerror.h"
+#include "base/settings.h"
 #include "batch/engine.h"
 #include "batch/preflight.h"
 #include "batch/summary.h"
-#include "shell/basmain.h"
-#include "shell/language.h"
-#include "shell/msg.h"
-#include "shell/numtext.h"
-#include "shell/settings.h"
 
 namespace {
 

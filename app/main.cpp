@@ -5,9 +5,9 @@
 #include <QSettings>
 
 #include "app/program.h"
+#include "base/language.h"
+#include "base/settings.h"
 #include "shell/basmain.h"
-#include "shell/language.h"
-#include "shell/settings.h"
 
 namespace {
 

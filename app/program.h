@@ -6,8 +6,8 @@
 
 #include <QStringList>
 
+#include "base/language.h"
 #include "batch/engine.h"
-#include "shell/language.h"
 
 class QApplication;
 class frmMain;

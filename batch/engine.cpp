@@ -28,8 +28,8 @@
 #include <unistd.h>
 #endif
 
-#include "shell/basmain.h"
-#include "shell/picturefile.h"
+#include "base/paths.h"
+#include "pictures/picturefile.h"
 
 namespace basBatch {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "jpeg/jpeg.h"
-#include "shell/picture.h"
+#include "pictures/picture.h"
 
 namespace basBatch {
 

@@ -11,8 +11,8 @@
 #include <algorithm>
 
 #include "jpeg/jpeg.h"
-#include "shell/jpegrows.h"
-#include "shell/picture.h"
+#include "pictures/jpegrows.h"
+#include "pictures/picture.h"
 
 namespace basFuzz {
 namespace {

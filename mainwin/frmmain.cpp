@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "base/numtext.h"
 #include "dialogs/frmabout.h"
 #include "mainwin/commands.h"
 #include "mainwin/drives.h"
@@ -38,7 +39,6 @@
 #include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/msg.h"
-#include "shell/numtext.h"
 #include "shell/twips.h"
 
 namespace {

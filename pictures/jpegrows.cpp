@@ -5,7 +5,7 @@
 // profile other than sRGB converted with Qt's colour transform. The header's
 // EXIF and ICC segments are gathered here too, and read as Qt's reader reads
 // them, so that the file is read once, with the same bounds throughout.
-#include "shell/jpegrows.h"
+#include "pictures/jpegrows.h"
 
 #include <QColorSpace>
 #include <QImage>
@@ -23,7 +23,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "shell/picture.h"
+#include "pictures/picture.h"
 
 namespace basMain {
 namespace {

@@ -2,7 +2,7 @@
 // QImageReader, all into opaque sRGB 32-bit rows; pictures shrunk row by row
 // into a sink (a JPEG streamed from the decoder through the averaging
 // reduction); the whole-picture reduction.
-#include "shell/picture.h"
+#include "pictures/picture.h"
 
 #include <QCoreApplication>
 #include <QColorSpace>
@@ -13,10 +13,10 @@
 #include <cstring>
 #include <new>
 
-#include "shell/jpegrows.h"
-#include "shell/picturefile.h"
-#include "shell/rowreducer.h"
-#include "shell/wholefile.h"
+#include "pictures/jpegrows.h"
+#include "pictures/picturefile.h"
+#include "pictures/rowreducer.h"
+#include "pictures/wholefile.h"
 
 namespace basMain {
 namespace {

@@ -11,8 +11,8 @@
 
 #include <mutex>
 
+#include "base/paths.h"
 #include "batch/engine.h"
-#include "shell/basmain.h"
 #include "heldpicture.h"
 #include "testimages.h"
 #include "waitfor.h"

@@ -25,6 +25,7 @@
 #include <memory>
 
 #include "app/program.h"
+#include "base/language.h"
 #include "batch/frmprogress.h"
 #include "batch/run.h"
 #include "mainwin/filelist.h"
@@ -32,7 +33,6 @@
 #include "mainwin/frmmain.h"
 #include "mainwin/openwith.h"
 #include "shell/folderpicker.h"
-#include "shell/language.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 #include "scriptedmessages.h"

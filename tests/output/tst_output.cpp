@@ -10,8 +10,8 @@
 #include "jpeg/jpeg.h"
 #include "output/metadatawriter.h"
 #include "output/outputoptions.h"
+#include "pictures/picture.h"
 #include "shell/basmain.h"
-#include "shell/picture.h"
 #include "testimages.h"
 
 using namespace Output;

@@ -20,7 +20,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "shell/picture.h"
+#include "pictures/picture.h"
 #include "testimages.h"
 
 using namespace basMain;
