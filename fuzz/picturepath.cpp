@@ -206,7 +206,7 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
     if (claim.Streamed && whole.Ok() && input.File.size() <= 64 * 1024) {
         QImageReader qt(path);
         qt.setAutoTransform(true);
-        const QImage theirs = basMain::ToOpaqueRgb32(qt.read());
+        const QImage theirs = pictures::ToOpaqueSrgb(qt.read());
         if (!theirs.isNull() && theirs != whole.Image)
             return QStringLiteral("the JPEG reads as %1, Qt's reader gives another %2").arg(SizeText(source), SizeText(theirs.size()));
     }

@@ -149,7 +149,7 @@ QImage QtRead(const QString& path)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
-    return ToOpaqueRgb32(reader.read());
+    return pictures::ToOpaqueSrgb(reader.read());
 }
 
 QByteArray Segment(const char* marker, const QByteArray& payload)
