@@ -38,22 +38,29 @@
 #include "batch/engine.h"
 #include "batch/preflight.h"
 #include "batch/summary.h"
+#include "output/metadatawriter.h"
+#include "output/outputoptions.h"
 
 namespace {
 
 // The usage line and the help, in the language the window would speak.
 const char* const Usage =
-    QT_TRANSLATE_NOOP("zembrik-batch", "使い方: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...\n");
+    QT_TRANSLATE_NOOP("zembrik-batch",
+                      "使い方: zembrik-batch [-r PERCENT | --max-size WxH] [--quality Q] [--keep-metadata [--keep-gps]]\n"
+                      "         [--keep-date] [--suffix TEXT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...\n");
 
 const char* const Help = QT_TRANSLATE_NOOP(
     "zembrik-batch",
     "JPEG・BMP・GIF 画像を縮小し、それぞれを OUTDIR/<ベース名>.jpg（ベースライン JPEG）\n"
-    "として保存します。同じ名前のファイルは置き換えます。\n"
+    "として保存します（--suffix ではベース名の後にその文字が付きます）。同じ名前の\n"
+    "ファイルは置き換えます。\n"
     "\n"
     "  -r PERCENT   縮小率（パーセント、1〜100。省略時は 100: 元の大きさのまま）。\n"
     "               縮小率の欄と同じく読み取り、範囲外の値は範囲内に収め、\n"
-    "               数でない値は 100 とします\n"
+    "               数でない値は 100 とします。--max-size とは同時に指定\n"
+    "               できません\n"
     "  -o OUTDIR    出力先フォルダ（あらかじめあること）\n"
+    "%1"
     "  -j THREADS   同時に縮小する画像の数（省略時はプロセッサのコア数。ただし、\n"
     "               合わせてメモリの半分を超えそうなときは少なくします）。\n"
     "               いくつにしても書き出すファイルは同じです\n"
@@ -69,12 +76,13 @@ const char* const Help = QT_TRANSLATE_NOOP(
     "です。'--' の後もすべてファイル名です。\n"
     "\n"
     "書き出したファイルごとに、指定した順に 1 行（元のファイル、その大きさ、出力、\n"
-    "その大きさ）を表示します。失敗したファイルはエラー出力に報告して続けます。\n"
-    "ただし出力先フォルダがなくなったか書き込めなくなったときは、そこで止まり、\n"
-    "そのことを 1 度だけ表示します。各ファイルは名前なしで（または一時的な名前で）\n"
-    "書き、書き終えたときに、指定した順に置きます。書き込む前にファイルを調べ、\n"
-    "--force がなければ、指定したファイルを置き換える出力や、複数のファイルが\n"
-    "同じ名前になる出力を一覧にして、何も書き込みません。\n"
+    "その大きさ）を表示します（ただし、前のファイルの出力で置き換えられるファイル\n"
+    "は、置き換えられる前に読むため、その前に来ます）。失敗したファイルはエラー\n"
+    "出力に報告して続けます。ただし出力先フォルダがなくなったか書き込めなくなった\n"
+    "ときは、そこで止まり、そのことを 1 度だけ表示します。各ファイルは名前なしで\n"
+    "（または一時的な名前で）書き、書き終えたときに、その順に置きます。書き込む前に\n"
+    "ファイルを調べ、--force がなければ、指定したファイルを置き換える出力や、複数の\n"
+    "ファイルが同じ名前になる出力を一覧にして、何も書き込みません。\n"
     "端末では、エラー出力に進行状況の行（済んだ数/全体、ファイル、時間）が表示され、\n"
     "最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間）が表示されます。\n"
     "終了コード: 0 すべて書き出した、1 失敗したファイルがあったか標準出力に書き込め\n"
@@ -269,6 +277,8 @@ int UsageError(const QString& problem)
 int main(int argc, char* argv[])
 {
     Interrupts interrupts;
+    // Set up before the workers that copy metadata start, kept until they end.
+    const Output::MetadataLibrary metadata;
 #if !defined(_WIN32)
     // Past a file-size limit (ulimit -f) the write fails with EFBIG and is
     // reported as a full disk, rather than the signal killing the process
@@ -285,6 +295,8 @@ int main(int argc, char* argv[])
     const QStringList args = Arguments(argc, argv);
 
     QString ratioText = QStringLiteral("100");
+    bool ratioGiven = false;
+    Output::Settings output;
     QString outputFolder;
     bool haveOutput = false;
     QStringList files;
@@ -302,7 +314,7 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--")) {
             optionsDone = true;
         } else if (arg == QLatin1String("--help")) {
-            Print(stdout, Tr(Usage) + Tr(Help));
+            Print(stdout, Tr(Usage) + Tr(Help).arg(QCoreApplication::translate("Output", Output::OutputOptionsHelp)));
             return Ended(0);
         } else if (arg == QLatin1String("--force")) {
             force = true;
@@ -311,6 +323,9 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--version")) {
             Print(stdout, QStringLiteral("zembrik-batch (Zembrik) " ZEMBRIK_VERSION "\n"));
             return Ended(0);
+        } else if (const Output::OptionTaken taken = Output::TakeOutputOption(args, i, output); taken.Taken) {
+            if (taken.Problem)
+                return UsageError(taken.Problem->Message);
         } else if (arg.startsWith(QLatin1String("-r")) || arg.startsWith(QLatin1String("-o")) ||
                    arg.startsWith(QLatin1String("-j"))) {
             // Both "-r 50" and "-r50", as getopt takes them.
@@ -322,6 +337,7 @@ int main(int argc, char* argv[])
             }
             if (arg.at(1) == QLatin1Char('r')) {
                 ratioText = value;
+                ratioGiven = true;
             } else if (arg.at(1) == QLatin1Char('j')) {
                 bool ok = false;
                 threads = value.toInt(&ok);
@@ -335,6 +351,11 @@ int main(int argc, char* argv[])
             return UsageError(QCoreApplication::translate("zembrik-batch", "認識できないオプションです: '%1'").arg(arg));
         }
     }
+    if (const std::optional<Output::UsageProblem> problem = Output::CheckOutputOptions(output))
+        return UsageError(problem->Message);
+    // Which of two sizes was meant, only the one who wrote them knows.
+    if (ratioGiven && output.Size == Output::SizeMode::Box)
+        return UsageError(QCoreApplication::translate("zembrik-batch", "-r と --max-size は同時に指定できません"));
     if (!haveOutput || outputFolder.isEmpty())
         return UsageError(QCoreApplication::translate("zembrik-batch", "出力先フォルダが指定されていません (-o OUTDIR)"));
     if (files.isEmpty())
@@ -355,14 +376,16 @@ int main(int argc, char* argv[])
         const QFileInfo info(file);
         sources.append(basMain::JoinPath(QDir::toNativeSeparators(info.path()), info.fileName()));
     }
-    basBatch::PlanCheck check = basBatch::CheckPlan(sources, outputFolder);
+    basBatch::PlanCheck check = basBatch::CheckPlan(sources, outputFolder, output.Suffix);
     if (check.NeedsQuestion() && !force)
         return RefuseClashes(check);
     basBatch::Plan plan;
     plan.Items = std::move(check.Items);
     plan.Ratio = ratio;
+    plan.Output = output;
     basBatch::EngineOptions options;
     options.Threads = threads;
+    options.Metadata = &metadata;
     options.Policy = basBatch::FailurePolicy::GoOn;
     basBatch::ShrinkEngine engine(std::move(plan), std::move(options));
     QElapsedTimer clock;

@@ -7,6 +7,7 @@
 #include "app/program.h"
 #include "base/language.h"
 #include "base/settings.h"
+#include "output/metadatawriter.h"
 #include "shell/basmain.h"
 
 namespace {
@@ -63,6 +64,8 @@ int main(int argc, char** argv)
         }
     }
 
+    // Set up before any thread may copy metadata, kept until the last has.
+    const Output::MetadataLibrary metadata;
     QApplication app(argc, argv);
     const basMain::Translations texts(language);
     // Ties the windows to the installed menu entry and its icon.
@@ -70,5 +73,7 @@ int main(int argc, char** argv)
     QCommandLineParser arguments;
     Describe(arguments);
     arguments.process(app);
-    return RunZembrik(app, language, arguments.positionalArguments());
+    Services services;
+    services.Metadata = &metadata;
+    return RunZembrik(app, language, arguments.positionalArguments(), services);
 }

@@ -68,7 +68,7 @@ void ConnectRun(frmMain& window, basBatch::BatchRun& run)
         // shows, and the run uses, a ratio from 1.0% to 100.0%.
         window.NormaliseRatioBox();
         const std::optional<basBatch::RunRequest> request =
-            basBatch::AskForRun(frmMainCommands::SelectedPaths(window), window.cboRituText(),
+            basBatch::AskForRun(frmMainCommands::SelectedPaths(window), window.cboRituText(), window.OutputSettings(),
                                 [] { basViewers::mnuToolClose_Click(); }, &window);
         if (request && run.start(*request))
             window.SetRunGoingOn(true);
@@ -90,7 +90,7 @@ int RunZembrik(QApplication& app, basMain::Language language, const QStringList&
     auto* window = new frmMain;
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Outlives the window, whose closing stops it.
-    basBatch::BatchRun run(window, services.Reducer);
+    basBatch::BatchRun run(window, services.Reducer, services.Metadata);
     ConnectRun(*window, run);
     // The program ends with its main window, which takes every other window
     // with it, rather than by Qt's own rule (the last visible window closed),

@@ -15,14 +15,21 @@ class frmMain;
 namespace basBatch {
 class BatchRun;
 }
+namespace Output {
+class MetadataLibrary;
+}
 
-// What the program is built from that a test replaces.
+// What the program is built from that main() makes or a test replaces.
 struct Services {
     // Loads and reduces a run's pictures (empty: the real loader).
     basBatch::PictureReducer Reducer;
+    // exiv2, set up, for the runs that keep the metadata (none: each of
+    // their pictures fails).
+    const Output::MetadataLibrary* Metadata = nullptr;
 };
 
-// Wires run to window: "サイズ変更" asks for a run and starts it, and during
+// Wires run to window: "サイズ変更" asks for a run (with the window's output
+// settings) and starts it, and during
 // the run brings its progress window forward; its end reads the list again,
 // keeping the pictures not written selected; the window's closing stops it.
 void ConnectRun(frmMain& window, basBatch::BatchRun& run);

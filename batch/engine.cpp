@@ -1,7 +1,8 @@
-// The shrink engine. Workers take items in plan order, at most a window of
-// items ahead of the next one to put in place (which bounds the finished
-// files waiting for their turn), and hand each back as a finished temporary
-// file or a failure. The owner renames them in order. Every item has its own encoder,
+// The shrink engine. The plan's items are put in the order their files are
+// put in place; workers take them in that order, at most a window of items
+// ahead of the next one to put in place (which bounds the finished files
+// waiting for their turn), and hand each back as a finished temporary file or
+// a failure. The owner renames them in order. Every item has its own encoder,
 // so workers share nothing but the queue and the memory budget.
 #include "batch/engine.h"
 
@@ -29,6 +30,7 @@
 #endif
 
 #include "base/paths.h"
+#include "output/metadatawriter.h"
 #include "pictures/picturefile.h"
 
 namespace basBatch {
@@ -98,6 +100,67 @@ basMain::PictureError NoMemory(const QString& source) noexcept
     }
 }
 
+// Where a file lies, for comparing the names a plan reads and writes.
+QString PathKey(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// The order the items are put in place: the plan's, except that an item
+// reading a file another item writes comes before it (and so on, for a chain
+// of them: x.jpg writes x_s.jpg, which writes x_s_s.jpg), so that it reads
+// the file as it was before the run. An item that writes the very file it
+// would be moved past stays where it is, as does a ring of items.
+std::vector<int> PutInPlaceOrder(const std::vector<PlanItem>& items)
+{
+    const int count = static_cast<int>(items.size());
+    QMultiHash<QString, int> readers;
+    for (int i = 0; i < count; ++i)
+        if (!items[static_cast<std::size_t>(i)].Skip)
+            readers.insert(PathKey(items[static_cast<std::size_t>(i)].Source), i);
+    // For each item, the later items to come before it.
+    std::vector<std::vector<int>> before(items.size());
+    for (int i = 0; i < count && !readers.isEmpty(); ++i) {
+        const PlanItem& item = items[static_cast<std::size_t>(i)];
+        if (item.Skip)
+            continue;
+        const QString output = PathKey(item.Output);
+        for (const int reader : readers.values(output))
+            if (reader > i && PathKey(items[static_cast<std::size_t>(reader)].Output) != output)
+                before[static_cast<std::size_t>(i)].push_back(reader);
+        std::sort(before[static_cast<std::size_t>(i)].begin(), before[static_cast<std::size_t>(i)].end());
+    }
+    // Depth first, each item after those to come before it; without
+    // recursion, as a chain may be long.
+    enum Mark : char { Unplaced, Placing, Placed };
+    std::vector<Mark> marks(items.size(), Unplaced);
+    std::vector<int> order;
+    order.reserve(items.size());
+    std::vector<std::pair<int, std::size_t>> stack;
+    for (int first = 0; first < count; ++first) {
+        if (marks[static_cast<std::size_t>(first)] != Unplaced)
+            continue;
+        marks[static_cast<std::size_t>(first)] = Placing;
+        stack.push_back({first, 0});
+        while (!stack.empty()) {
+            auto& [item, next] = stack.back();
+            const std::vector<int>& pending = before[static_cast<std::size_t>(item)];
+            if (next < pending.size()) {
+                const int reader = pending[next++];
+                if (marks[static_cast<std::size_t>(reader)] == Unplaced) {
+                    marks[static_cast<std::size_t>(reader)] = Placing;
+                    stack.push_back({reader, 0});
+                }
+                continue;
+            }
+            marks[static_cast<std::size_t>(item)] = Placed;
+            order.push_back(item);
+            stack.pop_back();
+        }
+    }
+    return order;
+}
+
 struct Slot {
     bool Ready = false;
     bool Abandoned = false;  // stopped before it was done; never reported
@@ -116,7 +179,9 @@ struct Worker {
 }  // namespace
 
 struct ShrinkEngine::State {
-    Plan plan;
+    Plan plan;  // its items in the order they are put in place
+    std::vector<int> planIndex;  // of each item
+    basMain::SizeRule size;
     EngineOptions options;
     std::function<void()> wake;
 
@@ -127,12 +192,12 @@ struct ShrinkEngine::State {
     std::vector<std::unique_ptr<Worker>> workers;
     int window = 1;
     // For each item, the last earlier item that writes the file it reads, or
-    // -1: it is read only once that file is in place, as a run on one thread
-    // would read it.
+    // -1 (as it is wherever the order put the reader first): it is read only
+    // once that file is in place, as a run on one thread would read it.
     std::vector<int> readsOutputOf;
     // The memory budget: what the items in work have reserved, and whose
-    // turn it is to reserve (turns go in plan order; an item that needs no
-    // reservation passes its turn).
+    // turn it is to reserve (turns go in the items' order; an item that needs
+    // no reservation passes its turn).
     qint64 budget = 0;
     qint64 reserved = 0;
     int nextToReserve = 0;
@@ -232,6 +297,7 @@ struct ShrinkEngine::State {
     }
 
     void Process(int index, Worker& worker, Slot& slot, qint64& reservation);
+    void FinishFile(const PlanItem& item, Slot& slot);
     void Work(Worker& worker);
     void JoinAndClear();
 };
@@ -342,10 +408,11 @@ class ItemRows final : public basMain::ShrinkSink {
 public:
     using ReserveFunction = std::function<bool(qint64& bytes)>;
 
-    ItemRows(const PlanItem& item, int index, const EngineOptions& options, std::atomic<bool>& abandon, Slot& slot,
-             ReserveFunction reserve, std::function<bool()> spareCore)
-        : item_(item), index_(index), options_(options), abandon_(abandon), slot_(slot), reserve_(std::move(reserve)),
-          spareCore_(std::move(spareCore))
+    // Index is the item's in the plan, for the observer.
+    ItemRows(const PlanItem& item, int index, const Output::Settings& output, const EngineOptions& options,
+             std::atomic<bool>& abandon, Slot& slot, ReserveFunction reserve, std::function<bool()> spareCore)
+        : item_(item), index_(index), output_(output), options_(options), abandon_(abandon), slot_(slot),
+          reserve_(std::move(reserve)), spareCore_(std::move(spareCore))
     {
     }
 
@@ -358,6 +425,11 @@ public:
         // and the two bands of a BandCoder.
         qint64 all = bytes + static_cast<qint64>(ModuleJPEG::JpegWriter::BytesFor(target.width())) +
                      2 * 16 * 4 * static_cast<qint64>(target.width());
+        // The metadata is written into the finished file in memory, which
+        // holds it about three times over; a byte a pixel is more than a
+        // JPEG takes at any quality but of noise.
+        if (output_.KeepMetadata)
+            all += 3 * static_cast<qint64>(target.width()) * target.height();
         if (!reserve_(all))
             return false;
         if (options_.Observer)
@@ -373,7 +445,7 @@ public:
             Failure = ModuleJPEG::JpegResult::PictureTooLarge;
             return false;
         }
-        Failure = slot_.File.Start(basMain::ToFsPath(item_.Output), target.width(), target.height());
+        Failure = slot_.File.Start(basMain::ToFsPath(item_.Output), target.width(), target.height(), output_.Quality);
         if (Failure != ModuleJPEG::JpegResult::Ok)
             return false;
         // Below a megapixel the hand-overs would cost more than they save.
@@ -427,6 +499,7 @@ public:
 private:
     const PlanItem& item_;
     const int index_;
+    const Output::Settings& output_;
     const EngineOptions& options_;
     std::atomic<bool>& abandon_;
     Slot& slot_;
@@ -474,7 +547,7 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     const std::uintmax_t sourceBytes = std::filesystem::file_size(basMain::ToFsPath(item.Source), sizeError);
     slot.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
     ItemRows rows(
-        item, index, options, worker.Abandon, slot,
+        item, planIndex[static_cast<std::size_t>(index)], plan.Output, options, worker.Abandon, slot,
         [&](qint64& bytes) {
             const bool granted = Reserve(index, worker, bytes);
             reservation = bytes;
@@ -483,7 +556,7 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
         [this] { return SpareCore(); });
     basMain::ShrinkOutcome shrunk =
         options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), rows)
-                        : basMain::ShrinkPicture(item.Source, plan.Ratio, rows, &worker.Abandon);
+                        : basMain::ShrinkPicture(item.Source, size, rows, &worker.Abandon);
     rows.Drain();
     if (worker.Abandon.load())
         slot.Abandoned = true;
@@ -493,7 +566,7 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     else if (shrunk.Error)
         slot.Outcome.LoadError = std::move(shrunk.Error);
     else
-        slot.Outcome.SaveResult = slot.File.Finish();
+        FinishFile(item, slot);
     slot.Outcome.SourceSize = shrunk.SourceSize;
     if (slot.Outcome.LoadError)
         slot.Outcome.TargetSize = QSize();  // nothing was made
@@ -503,6 +576,37 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
         slot.File.Discard();
         if (!slot.Abandoned && slot.Outcome.SaveResult != ModuleJPEG::JpegResult::Ok)
             slot.Outcome.EndsRun = FolderUnusable(item.Output);
+    }
+}
+
+void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
+{
+    const std::filesystem::path source = basMain::ToFsPath(item.Source);
+    ModuleJPEG::PendingJpeg::Finishing finishing;
+    std::optional<Output::MetadataError> failed;
+    if (plan.Output.KeepDate) {
+        Output::SourceTime time = Output::ReadModificationTime(source);
+        failed = std::move(time.Error);
+        finishing.ModificationTime = time.Time;
+    }
+    if (plan.Output.KeepMetadata) {
+        finishing.Edit = [&](std::vector<std::uint8_t>& bytes) {
+            Q_ASSERT(options.Metadata);
+            if (!options.Metadata)
+                return ModuleJPEG::JpegResult::Unexpected;
+            const Output::MetadataResult copied = Output::MetadataWriter(*options.Metadata)
+                                                      .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept());
+            failed = copied.Error;
+            return copied.Ok() ? ModuleJPEG::JpegResult::Ok : ModuleJPEG::JpegResult::Unexpected;
+        };
+    }
+    if (!failed)
+        slot.Outcome.SaveResult = slot.File.Finish(finishing);
+    if (failed) {
+        // Asked for and not to be had: the file is not written without it.
+        slot.Outcome.SaveResult = ModuleJPEG::JpegResult::Ok;
+        slot.Outcome.LoadError =
+            basMain::PictureFileError(basMain::PictureErrorNumber::InvalidPicture, failed->Description, item.Source);
     }
 }
 
@@ -524,7 +628,7 @@ void ShrinkEngine::State::Work(Worker& worker)
             ++inWork;
         }
         Slot slot;
-        slot.Outcome.Index = index;
+        slot.Outcome.Index = planIndex[static_cast<std::size_t>(index)];
         slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
         slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
         qint64 reservation = 0;
@@ -535,7 +639,7 @@ void ShrinkEngine::State::Work(Worker& worker)
             slot.Outcome.LoadError = NoMemory(slot.Outcome.Source);
         }
         if (options.Observer)
-            options.Observer(index, WorkStep::ItemFinished);
+            options.Observer(slot.Outcome.Index, WorkStep::ItemFinished);
         Release(index, reservation);
         {
             const std::lock_guard lock(mutex);
@@ -579,7 +683,17 @@ void ShrinkEngine::State::JoinAndClear()
 
 ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_unique<State>())
 {
+    d_->planIndex = PutInPlaceOrder(plan.Items);
     d_->plan = std::move(plan);
+    std::vector<PlanItem> items;
+    items.reserve(d_->planIndex.size());
+    for (const int index : d_->planIndex)
+        items.push_back(std::move(d_->plan.Items[static_cast<std::size_t>(index)]));
+    d_->plan.Items = std::move(items);
+    if (d_->plan.Output.Size == Output::SizeMode::Box)
+        d_->size = [box = d_->plan.Output.Box](QSize upright) { return Output::FitInside(upright, box); };
+    else
+        d_->size = basMain::RatioRule(d_->plan.Ratio);
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
     d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
@@ -587,13 +701,12 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
     d_->cores = DefaultThreadCount();
     QHash<QString, int> writer;
-    const auto key = [](const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); };
     for (int i = 0; i < d_->Count(); ++i) {
         const PlanItem& item = d_->plan.Items[static_cast<std::size_t>(i)];
         if (item.Skip)
             continue;
-        d_->readsOutputOf[static_cast<std::size_t>(i)] = writer.value(key(item.Source), -1);
-        writer.insert(key(item.Output), i);
+        d_->readsOutputOf[static_cast<std::size_t>(i)] = writer.value(PathKey(item.Source), -1);
+        writer.insert(PathKey(item.Output), i);
     }
 }
 
@@ -645,7 +758,7 @@ void ShrinkEngine::Start(std::function<void()> wake)
         const PlanItem& item = d.plan.Items[static_cast<std::size_t>(i)];
         slot = Slot();
         slot.Ready = true;
-        slot.Outcome.Index = i;
+        slot.Outcome.Index = d.planIndex[static_cast<std::size_t>(i)];
         slot.Outcome.Source = item.Source;
         slot.Outcome.Output = item.Output;
         slot.Outcome.Skipped = item.Skip;

@@ -1,13 +1,15 @@
 // The shrink engine behind the window's run and zembrik-batch: the images of a
 // plan are loaded, reduced and encoded into temporary files on worker threads,
 // and the thread that owns the run puts the finished files in place (renames
-// them) strictly in plan order, so what is on disk after any stop is a prefix
-// of the plan, as a run on one thread would leave it. The bytes written do
-// not depend on the number of threads. Before a worker decodes a picture it
-// reserves the memory the picture's header says it will need from the run's
-// budget, waiting while the pictures in work hold too much; reservations are
-// granted in plan order, and a picture larger than the whole budget runs
-// alone. Each file's data is on disk before it is put in place, and the
+// them) strictly in one order, so what is on disk after any stop is a prefix
+// of it, as a run on one thread would leave it. That order is the plan's,
+// except that an item whose source another item's output replaces comes just
+// before that item: every picture is read as it was before the run. The bytes
+// written do not depend on the number of threads. Before a worker decodes a
+// picture it reserves the memory the picture's header says it will need from
+// the run's budget, waiting while the pictures in work hold too much;
+// reservations are granted in that order, and a picture larger than the whole
+// budget runs alone. Each file's data is on disk before it is put in place, and the
 // folders written to are synced once the run is over.
 #pragma once
 
@@ -21,7 +23,12 @@
 #include <vector>
 
 #include "jpeg/jpeg.h"
+#include "output/outputsettings.h"
 #include "pictures/picture.h"
+
+namespace Output {
+class MetadataLibrary;
+}
 
 namespace basBatch {
 
@@ -32,17 +39,20 @@ struct PlanItem {
 };
 
 struct Plan {
-    std::vector<PlanItem> Items;  // in the order the files are put in place
+    std::vector<PlanItem> Items;  // in list order
     double Ratio = 1.0;           // 0.5 halves width and height
+    // The size box (in place of the ratio), the quality, and what is kept of
+    // the source; the suffix is in the items' outputs already.
+    Output::Settings Output;
 };
 
 // The output of a source: OutputFolder, the separator, the base name, the
 // suffix, ".jpg".
 QString OutputPathFor(const QString& outputFolder, const QString& fileName, const QString& suffix = {});
 
-// What became of one item; reported in plan order.
+// What became of one item; reported in the order the files are put in place.
 struct ItemOutcome {
-    int Index = -1;
+    int Index = -1;  // in the plan
     QString Source;
     QString Output;
     bool Skipped = false;
@@ -50,7 +60,9 @@ struct ItemOutcome {
     QSize TargetSize;  // the size written
     qint64 SourceBytes = 0;  // the source file's size when it was read
     qint64 OutputBytes = 0;  // the file put in place
-    // The picture could not be loaded or reduced; nothing was written.
+    // The picture could not be loaded or reduced, or what the plan keeps of
+    // the source (its metadata, its date) could not be read or written;
+    // nothing was written.
     std::optional<basMain::PictureError> LoadError;
     // Encoding, writing or putting the file in place.
     ModuleJPEG::JpegResult SaveResult = ModuleJPEG::JpegResult::Ok;
@@ -63,14 +75,15 @@ struct ItemOutcome {
 };
 
 enum class FailurePolicy {
-    StopAtFirstFailure,  // the first failure in plan order ends the run
+    StopAtFirstFailure,  // the first failure ends the run
     GoOn,                // zembrik-batch: every item is tried
     // The window: a failure holds back every item after it (they are worked
     // on, not put in place) until Resume() skips it or Stop() ends the run.
     PauseAtFailure,
 };
 
-// Loads a picture reduced by a ratio (basMain::LoadReducedPicture's contract).
+// Loads a picture reduced by a ratio (basMain::LoadReducedPicture's
+// contract); given the plan's ratio even when its size box is in force.
 using PictureReducer =
     std::function<basMain::ReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)>;
 
@@ -82,6 +95,9 @@ struct EngineOptions {
     // Held whole, then encoded; for tests. Empty: each picture is shrunk
     // straight into its file (basMain::ShrinkPicture).
     PictureReducer Reducer;
+    // exiv2, set up; needed when the plan keeps the metadata (without it
+    // each item fails as an unexpected error). Not owned.
+    const Output::MetadataLibrary* Metadata = nullptr;
     // The memory the pictures in work may hold at once, in bytes; 0 or less:
     // DefaultMemoryBudget().
     qint64 MemoryBudget = 0;
@@ -125,8 +141,8 @@ public:
     // The calls below are for the thread that owns the run (the one that
     // called Start), except Stop.
 
-    // Puts in place every item finished next in plan order and says what
-    // became of each. Under StopAtFirstFailure the first failure is the last
+    // Puts in place every item finished next in the engine's order (see
+    // above) and says what became of each. Under StopAtFirstFailure the first failure is the last
     // item reported: nothing after it is written, and no new work starts; so
     // is, under any policy, a failure that ends the run (EndsRun). Under
     // PauseAtFailure another failure is the last item reported until Resume.

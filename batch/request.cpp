@@ -10,14 +10,20 @@
 namespace basBatch {
 
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
-                                    const std::function<void()>& closeViewers, QWidget* owner)
+                                    const Output::Settings& output, const std::function<void()>& closeViewers,
+                                    QWidget* owner)
 {
     if (selectedPaths.isEmpty()) {
         Msg().ShowMessage(QCoreApplication::translate("basBatch", "ファイルが選択されていません。"));
         return std::nullopt;
     }
-    if (Msg().ShowQuestion(QCoreApplication::translate("basBatch", "縮小率 %1 で縮小を開始します。").arg(ratioText)) !=
-        MsgAnswer::Yes)
+    const QString question =
+        output.Size == Output::SizeMode::Box
+            ? QCoreApplication::translate("basBatch", "幅 %1 × 高さ %2 ピクセル以内で縮小を開始します。")
+                  .arg(output.Box.width())
+                  .arg(output.Box.height())
+            : QCoreApplication::translate("basBatch", "縮小率 %1 で縮小を開始します。").arg(ratioText);
+    if (Msg().ShowQuestion(question) != MsgAnswer::Yes)
         return std::nullopt;
 
     if (closeViewers)
@@ -31,6 +37,7 @@ std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QStr
         return std::nullopt;
     request.Paths = selectedPaths;
     request.Ratio = basMain::Val(ratioText) / 100.0;
+    request.Output = output;
     return request;
 }
 

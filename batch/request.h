@@ -1,12 +1,14 @@
 // What a batch run is asked to do, as a plain value, and the questions the
-// window's run command asks before it makes one: the selection, the ratio,
-// then the output folder.
+// window's run command asks before it makes one: the selection, the size
+// (the ratio or the size box), then the output folder.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <optional>
+
+#include "output/outputsettings.h"
 
 class QWidget;
 
@@ -16,14 +18,17 @@ struct RunRequest {
     QStringList Paths;     // the pictures, in list order
     double Ratio = 1.0;    // 0.5 halves width and height
     QString OutputFolder;  // where the JPEG files go
+    Output::Settings Output;  // the size box in place of the ratio, the quality, what is kept, the suffix
 };
 
 // The run command's questions: a warning when nothing is selected; "縮小率
-// <ratioText> で縮小を開始します。" (ratioText as the ratio box shows it);
-// on Yes the viewers are closed (closeViewers), whatever comes next; then the
-// output folder is picked over owner. Nothing when the user declines or
-// cancels.
+// <ratioText> で縮小を開始します。" (ratioText as the ratio box shows it), or
+// with the size box in force "幅 1920 × 高さ 1080 ピクセル以内で縮小を開始し
+// ます。"; on Yes the viewers are closed (closeViewers), whatever comes next;
+// then the output folder is picked over owner. Nothing when the user
+// declines or cancels. The request carries output.
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
-                                    const std::function<void()>& closeViewers, QWidget* owner);
+                                    const Output::Settings& output, const std::function<void()>& closeViewers,
+                                    QWidget* owner);
 
 }  // namespace basBatch

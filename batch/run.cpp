@@ -19,8 +19,8 @@
 
 namespace basBatch {
 
-BatchRun::BatchRun(QWidget* window, PictureReducer reducer, QObject* parent)
-    : QObject(parent), window_(window), reducer_(std::move(reducer))
+BatchRun::BatchRun(QWidget* window, PictureReducer reducer, const Output::MetadataLibrary* metadata, QObject* parent)
+    : QObject(parent), window_(window), reducer_(std::move(reducer)), metadata_(metadata)
 {
     // Often enough that the clock never skips a second it shows.
     ticker_.setInterval(250);
@@ -40,13 +40,14 @@ bool BatchRun::start(const RunRequest& request)
 
     // Nothing is written before the user has agreed to every original it
     // replaces and every name two pictures share.
-    PlanCheck check = CheckPlan(request.Paths, request.OutputFolder);
+    PlanCheck check = CheckPlan(request.Paths, request.OutputFolder, request.Output.Suffix);
     if (check.NeedsQuestion() && Msg().ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes)
         return false;
 
     items_ = check.Items;
     written_.assign(items_.size(), false);
     reported_ = 0;
+    picturesLeft_ = static_cast<int>(std::count_if(items_.begin(), items_.end(), [](const PlanItem& item) { return !item.Skip; }));
     done_ = 0;
     writtenCount_ = 0;
     failed_ = 0;
@@ -62,8 +63,10 @@ bool BatchRun::start(const RunRequest& request)
     Plan plan;
     plan.Items = std::move(check.Items);
     plan.Ratio = request.Ratio;
+    plan.Output = request.Output;
     EngineOptions options;
     options.Reducer = reducer_;
+    options.Metadata = metadata_;
     options.Policy = FailurePolicy::PauseAtFailure;
     engine_ = std::make_unique<ShrinkEngine>(std::move(plan), std::move(options));
 
@@ -107,6 +110,8 @@ void BatchRun::OnWake()
         return;
     for (const ItemOutcome& outcome : engine_->Collect()) {
         ++reported_;
+        if (!outcome.Skipped)
+            --picturesLeft_;
         lastDoneMs_ = WorkMs();
         if (outcome.Ok()) {
             ++done_;
@@ -131,11 +136,9 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
 {
     ++failed_;
     Tick();
-    const auto later = items_.begin() + outcome.Index + 1;
     // After a failure that ends the run (the output folder gone) no later
     // picture could be written: nothing is offered to skip.
-    const bool picturesRemain =
-        !outcome.EndsRun && std::any_of(later, items_.end(), [](const PlanItem& item) { return !item.Skip; });
+    const bool picturesRemain = !outcome.EndsRun && picturesLeft_ > 0;
 
     // The box is shown while the progress window is still up; the files
     // before the failing picture stay, nothing after it is put in place

@@ -1,5 +1,5 @@
-// The window's batch run: the pictures of a request shrunk by its ratio and
-// written as JPEG files into its output folder by a ShrinkEngine on worker
+// The window's batch run: the pictures of a request shrunk by its ratio (or to
+// its size box) and written as JPEG files into its output folder by a ShrinkEngine on worker
 // threads, with the progress window, while the window's event loop runs on.
 // The run reaches no window but the one its progress window belongs to, and
 // tells the rest through its signals.
@@ -43,7 +43,10 @@ class BatchRun : public QObject {
 public:
     // The progress window opens centred over window. Reducer loads and reduces
     // a picture, on worker threads (empty: basMain::LoadReducedPicture).
-    explicit BatchRun(QWidget* window, PictureReducer reducer = {}, QObject* parent = nullptr);
+    // Metadata is exiv2, set up, for the runs that keep the metadata; it
+    // must outlive the run.
+    explicit BatchRun(QWidget* window, PictureReducer reducer = {},
+                      const Output::MetadataLibrary* metadata = nullptr, QObject* parent = nullptr);
     // A run still going on ends as stop() ends it, without a signal.
     ~BatchRun() override;
     BatchRun(const BatchRun&) = delete;
@@ -87,12 +90,14 @@ private:
 
     QPointer<QWidget> window_;
     PictureReducer reducer_;
+    const Output::MetadataLibrary* metadata_;
 
     std::unique_ptr<ShrinkEngine> engine_;
     QPointer<frmProgress> progressWindow_;
     std::vector<PlanItem> items_;
     std::vector<bool> written_;
     int reported_ = 0;  // items the engine has reported
+    int picturesLeft_ = 0;  // items to write not yet reported
     int done_ = 0;      // of them, those the window counts as done (a failure once skipped)
     int writtenCount_ = 0;
     int failed_ = 0;

@@ -62,7 +62,7 @@ int RunChild(const QString& mode, const QString& path, double ratio)
     bool ok = true;
     if (mode == QLatin1String("stream")) {
         EncoderSink sink(out);
-        ok = basMain::ShrinkPicture(path, ratio, sink).Ok() && sink.writer.Finish() == ModuleJPEG::JpegResult::Ok;
+        ok = basMain::ShrinkPicture(path, basMain::RatioRule(ratio), sink).Ok() && sink.writer.Finish() == ModuleJPEG::JpegResult::Ok;
     } else if (mode == QLatin1String("whole")) {
         const basMain::LoadedPicture whole = basMain::LoadPicture(path);
         const QImage reduced = basMain::StretchHalftone(whole.Image, basMain::TargetLength(whole.Image.width(), ratio),

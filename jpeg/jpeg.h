@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace ModuleJPEG {
@@ -112,8 +114,18 @@ public:
     std::uint32_t* NextRow();
     JpegResult RowDone();
     JpegResult PutRows(const PixelRows& rows);
+
+    // What Finish does to the file besides completing it.
+    struct Finishing {
+        // Given the complete file's bytes, changes them (the source's
+        // metadata added, say) before they are made durable; a failure it
+        // returns fails the save.
+        std::function<JpegResult(std::vector<std::uint8_t>& bytes)> Edit;
+        // The file's modification time, once its bytes are final.
+        std::optional<std::filesystem::file_time_type> ModificationTime;
+    };
     // On failure (rows missing included) no temporary remains.
-    JpegResult Finish();
+    JpegResult Finish(const Finishing& finishing = {});
     // Puts the finished file in place of the target; on failure the
     // temporary is removed and the target left as it was.
     JpegResult Commit();

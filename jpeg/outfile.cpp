@@ -5,6 +5,7 @@
 #include "jpeg/internal/outfile.h"
 
 #include <cerrno>
+#include <chrono>
 #include <random>
 #include <system_error>
 
@@ -57,14 +58,38 @@ JpegResult FromErrorCode(const std::error_code& error)
     return JpegResult::Unexpected;
 }
 
+// Readable too, so that a finished file can be edited.
 std::FILE* OpenExclusive(const std::filesystem::path& path)
 {
 #if defined(_WIN32)
-    return _wfopen(path.c_str(), L"wbx");
+    return _wfopen(path.c_str(), L"w+bx");
 #else
-    return std::fopen(path.c_str(), "wbx");
+    return std::fopen(path.c_str(), "w+bx");
 #endif
 }
+
+bool Truncate(std::FILE* file, std::uint64_t size)
+{
+#if defined(_WIN32)
+    return _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
+#else
+    return ::ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+#endif
+}
+
+#if !defined(_WIN32)
+bool SetTime(int fd, std::filesystem::file_time_type time)
+{
+    const auto since = std::chrono::file_clock::to_sys(time).time_since_epoch();
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+    const timespec times[2] = {
+        {0, UTIME_OMIT},  // the access time stays
+        {static_cast<time_t>(seconds.count()),
+         static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())},
+    };
+    return ::futimens(fd, times) == 0;
+}
+#endif
 
 // Short and of fixed length, hidden, with an extension no image list shows;
 // Make is tried with new names while it fails with EEXIST.
@@ -131,9 +156,9 @@ JpegResult PendingJpeg::File::Create(const std::filesystem::path& target)
     written_ = 0;
     const std::filesystem::path folder = target.parent_path();
 #if defined(O_TMPFILE)
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) {
-        file_ = ::fdopen(fd, "wb");
+        file_ = ::fdopen(fd, "w+b");
         if (!file_) {
             ::close(fd);
             return JpegResult::OutOfMemory;
@@ -162,6 +187,26 @@ JpegResult PendingJpeg::File::Put(const std::uint8_t* data, std::size_t size)
     return JpegResult::Ok;
 }
 
+JpegResult PendingJpeg::File::Rewrite(const std::function<JpegResult(std::vector<std::uint8_t>&)>& edit)
+{
+    if (!file_ || written_ > SIZE_MAX)
+        return JpegResult::Unexpected;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(written_));
+    errno = 0;
+    if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0 ||
+        std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+    const JpegResult edited = edit(bytes);
+    if (edited != JpegResult::Ok)
+        return edited;
+    errno = 0;
+    if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() ||
+        std::fflush(file_) != 0 || !Truncate(file_, bytes.size()))
+        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+    written_ = bytes.size();
+    return JpegResult::Ok;
+}
+
 JpegResult PendingJpeg::File::Finish()
 {
     if (!file_)
@@ -169,6 +214,12 @@ JpegResult PendingJpeg::File::Finish()
     errno = 0;
     if (std::fflush(file_) != 0)
         return errno ? FromErrno(errno) : JpegResult::Unexpected;
+#if !defined(_WIN32)
+    // Once the bytes are final: nothing written later moves it.
+    if (time_ && !SetTime(fileno(file_), *time_))
+        return FromErrno(errno);
+    time_.reset();
+#endif
     // The data reaches the disk before the file takes the target's name.
 #if defined(_WIN32)
     if (_commit(_fileno(file_)) != 0)
@@ -184,6 +235,15 @@ JpegResult PendingJpeg::File::Finish()
     file_ = nullptr;
     if (closed != 0)
         return errno ? FromErrno(errno) : JpegResult::Unexpected;
+#if defined(_WIN32)
+    if (time_) {
+        std::error_code error;
+        std::filesystem::last_write_time(temp_, *time_, error);
+        if (error)
+            return FromErrorCode(error);
+        time_.reset();
+    }
+#endif
     return JpegResult::Ok;
 }
 

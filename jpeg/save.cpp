@@ -78,12 +78,22 @@ JpegResult PendingJpeg::PutRows(const PixelRows& rows)
     return writer_ ? writer_->PutRows(rows) : JpegResult::Unexpected;
 }
 
-JpegResult PendingJpeg::Finish()
+JpegResult PendingJpeg::Finish(const Finishing& finishing)
 {
     if (!writer_)
         return JpegResult::Unexpected;
     JpegResult result = writer_->Finish();
     writer_.reset();
+    try {
+        if (result == JpegResult::Ok && finishing.Edit)
+            result = file_->Rewrite(finishing.Edit);
+    } catch (const std::bad_alloc&) {
+        result = JpegResult::OutOfMemory;
+    } catch (...) {
+        result = JpegResult::Unexpected;
+    }
+    if (result == JpegResult::Ok && finishing.ModificationTime)
+        file_->SetModificationTime(*finishing.ModificationTime);
     if (result == JpegResult::Ok)
         result = file_->Finish();
     if (result != JpegResult::Ok)

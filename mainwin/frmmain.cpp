@@ -26,6 +26,7 @@
 
 #include "base/numtext.h"
 #include "dialogs/frmabout.h"
+#include "dialogs/frmoutputsettings.h"
 #include "mainwin/commands.h"
 #include "mainwin/drives.h"
 #include "mainwin/filelist.h"
@@ -135,7 +136,6 @@ void frmMain::BuildControls()
     cboRitu_->addItems({QStringLiteral("10.0%"), QStringLiteral("25.0%"), QStringLiteral("50.0%"),
                         QStringLiteral("75.0%"), QStringLiteral("100.0%")});
     cboRitu_->setCurrentIndex(4);
-    cboRitu_->setToolTip(tr("縮小率"));
     // Only ASCII digits may be typed; an input method would bypass the key filter.
     cboRitu_->setAttribute(Qt::WA_InputMethodEnabled, false);
     cboRitu_->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -257,6 +257,7 @@ void frmMain::BuildMenus()
     AddSeparator(tool, "mnuToolBar0");
     mnuToolOption_ = AddCommand(tool, "mnuToolOption", tr("画像情報(&O)..."), {},
                                 &frmMain::mnuToolOption_Click);
+    AddCommand(tool, "mnuToolOutput", tr("出力の設定(&S)..."), {}, &frmMain::mnuToolOutput_Click);
 
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -334,6 +335,8 @@ void frmMain::Form_Load()
     resize(size);
     if (settings.Splitter)
         splitterLeft_ = *settings.Splitter;
+    outputSettings_ = settings.Output;
+    ApplyOutputSettings();
 
     // The drive is chosen quietly: its change would move the lists to the drive's root.
     const QString root = Drives::RootOf(settings.Path, driveRoots_);
@@ -626,6 +629,13 @@ void frmMain::NormaliseRatioBox()
     cboRitu_Validate();
 }
 
+void frmMain::ApplyOutputSettings()
+{
+    const bool box = outputSettings_.Size == Output::SizeMode::Box;
+    cboRitu_->setEnabled(!box);
+    cboRitu_->setToolTip(box ? Output::BoxText(outputSettings_.Box) : tr("縮小率"));
+}
+
 // --- Navigation -----------------------------------------------------------------
 
 void frmMain::drvList_Change()
@@ -763,6 +773,16 @@ void frmMain::mnuToolClose_Click()
 void frmMain::mnuToolOption_Click()
 {
     RunCommand(Command::Option);
+}
+
+void frmMain::mnuToolOutput_Click()
+{
+    const std::optional<Output::Settings> confirmed = frmOutputSettings::Ask(outputSettings_, Msg(), this);
+    if (!confirmed)
+        return;
+    outputSettings_ = *confirmed;
+    frmMainSettings::SaveOutput(outputSettings_);
+    ApplyOutputSettings();
 }
 
 void frmMain::mnuFileEnd_Click()
@@ -907,4 +927,5 @@ void frmMain::Form_Unload()
         }
     }
     frmMainSettings::Save(rect, splitterLeft_, filList_->Path());
+    frmMainSettings::SaveOutput(outputSettings_);
 }

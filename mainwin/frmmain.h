@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "mainwin/pathbox.h"
+#include "output/outputsettings.h"
 
 class FileListBox;
 class FolderListBox;
@@ -48,6 +49,10 @@ public:
     QString cboRituText() const;
     // Rewrites the ratio box into its normal form, as leaving it does.
     void NormaliseRatioBox();
+    // What a run writes, as "出力の設定" last confirmed it (or the settings
+    // file had it at start). While its size box is in force the ratio box is
+    // disabled and its tooltip names the box.
+    const Output::Settings& OutputSettings() const { return outputSettings_; }
 
     // The status bar's one line of text.
     QString StatusText() const;
@@ -88,6 +93,7 @@ public slots:
     virtual void mnuToolView_Click();
     virtual void mnuToolClose_Click();
     virtual void mnuToolOption_Click();
+    virtual void mnuToolOutput_Click();
     virtual void mnuHelpAll_Click();
     virtual void mnuHelpTopic_Click();
     virtual void mnuHelpVersion_Click();
@@ -126,6 +132,7 @@ private:
     void RunCommand(Command command);
     bool ApplyTypedPath();
     void DropProposal();
+    void ApplyOutputSettings();
 
     QWidget* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;
@@ -146,6 +153,7 @@ private:
     QAction* mnuToolView_ = nullptr;
     QAction* mnuToolClose_ = nullptr;
     QAction* mnuToolOption_ = nullptr;
+    Output::Settings outputSettings_;
 
     QStringList driveRoots_;
     double splitterLeft_ = 2040;  // designed position of the handle

@@ -56,6 +56,7 @@ Loaded Load(const QString& fallbackFolder)
     // A file of the stored name, or a folder that may not be read, is no folder to list either.
     const QFileInfo info(path);
     loaded.Path = !path.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable() ? path : fallbackFolder;
+    loaded.Output = Output::ReadSettings(store);
     return loaded;
 }
 
@@ -79,6 +80,13 @@ void Save(const std::optional<WindowRect>& rect, double splitter, const QString&
     }
     store.setValue(QStringLiteral("Splitter/Splitter"), NumberText(splitter));
     store.setValue(QStringLiteral("Path/Path"), path);
+    store.sync();
+}
+
+void SaveOutput(const Output::Settings& output)
+{
+    QSettings store = basMain::SettingsStore();
+    Output::WriteSettings(store, output);
     store.sync();
 }
 

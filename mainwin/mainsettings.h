@@ -1,9 +1,12 @@
-// The main window's persisted settings: window rectangle, splitter position and
-// current folder, kept per user in an INI file under the application title.
+// The main window's persisted settings: window rectangle, splitter position,
+// current folder and the output settings, kept per user in an INI file under
+// the application title.
 #pragma once
 
 #include <QString>
 #include <optional>
+
+#include "output/outputsettings.h"
 
 namespace frmMainSettings {
 
@@ -13,6 +16,7 @@ struct Loaded {
     std::optional<double> Left, Top, Width, Height;  // twips
     std::optional<double> Splitter;                   // twips
     QString Path;  // an existing folder: the stored one or the fallback
+    Output::Settings Output;
 };
 
 // Reads the settings; a stored folder that is missing, not a folder or not
@@ -31,6 +35,7 @@ struct WindowRect {
 // Writes the settings; the rectangle is left as it was stored when absent
 // (the window is minimized), and so is a position it does not have.
 void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path);
+void SaveOutput(const Output::Settings& output);
 
 // Reads a stored number as the user's locale writes numbers, then as plain
 // C text; empty when it is neither.

@@ -205,17 +205,16 @@ MetadataResult MetadataWriter::Write(const std::filesystem::path& source, std::v
     });
 }
 
-std::optional<MetadataError> CopyModificationTime(const std::filesystem::path& source,
-                                                  const std::filesystem::path& output)
+SourceTime ReadModificationTime(const std::filesystem::path& source)
 {
+    SourceTime result;
     std::error_code error;
-    const std::filesystem::file_time_type time = std::filesystem::last_write_time(source, error);
-    if (!error)
-        std::filesystem::last_write_time(output, time, error);
-    if (!error)
-        return std::nullopt;
-    return MetadataError{MetadataError::Step::WriteOutput, QCoreApplication::translate("Output", "元の画像の更新日時を付けられません。"),
-                         QString::fromLocal8Bit(error.message().c_str())};
+    result.Time = std::filesystem::last_write_time(source, error);
+    if (error)
+        result.Error = MetadataError{MetadataError::Step::ReadSource,
+                                     QCoreApplication::translate("Output", "元の画像の更新日時を付けられません。"),
+                                     QString::fromLocal8Bit(error.message().c_str())};
+    return result;
 }
 
 }  // namespace Output

@@ -1,7 +1,7 @@
 // Carries a photo's metadata over to its shrunk copy: the source's Exif, XMP
 // and IPTC written into a finished output JPEG with exiv2, made true of the
 // copy (upright, its own pixel size, no thumbnail, no ICC profile, no GPS
-// position unless asked), and the source's modification time given to the
+// position unless asked), and the source's modification time read for the
 // output. Every failure comes back as a value.
 #pragma once
 
@@ -65,8 +65,12 @@ public:
                          QSize outputSize, bool keepGps) const;
 };
 
-// Gives output the modification time of source, to the system's precision.
-std::optional<MetadataError> CopyModificationTime(const std::filesystem::path& source,
-                                                  const std::filesystem::path& output);
+// The modification time of source, for its output to be given (to the
+// system's precision), or why it cannot be.
+struct SourceTime {
+    std::filesystem::file_time_type Time{};
+    std::optional<MetadataError> Error;
+};
+SourceTime ReadModificationTime(const std::filesystem::path& source);
 
 }  // namespace Output

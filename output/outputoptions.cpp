@@ -1,6 +1,7 @@
 // zembrik-batch's output options.
 #include "output/outputoptions.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <algorithm>
 
@@ -36,7 +37,7 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
                       name == QLatin1String("--keep-date");
     if (flag) {
         if (equals >= 0)
-            return Refuse(QStringLiteral("option '%1' doesn't allow an argument").arg(name));
+            return Refuse(QCoreApplication::translate("Output", "オプション '%1' には引数を付けられません").arg(name));
         if (name == QLatin1String("--keep-metadata"))
             settings.KeepMetadata = true;
         else if (name == QLatin1String("--keep-gps"))
@@ -53,7 +54,7 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
         value = arg.mid(equals + 1);
     } else {
         if (index + 1 >= args.size())
-            return Refuse(QStringLiteral("option '%1' requires an argument").arg(name));
+            return Refuse(QCoreApplication::translate("Output", "オプション '%1' には引数が必要です").arg(name));
         value = args.at(++index);
     }
 
@@ -62,18 +63,19 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
         const std::optional<int> w = sides.size() == 2 ? WholeNumber(sides.at(0), MinBoxSide, MaxBoxSide) : std::nullopt;
         const std::optional<int> h = sides.size() == 2 ? WholeNumber(sides.at(1), MinBoxSide, MaxBoxSide) : std::nullopt;
         if (!w || !h)
-            return Refuse(QStringLiteral("invalid size '%1' (WxH, each side 1 to 65500, such as 1920x1080)").arg(value));
+            return Refuse(QCoreApplication::translate("Output", "大きさが正しくありません: '%1'（幅x高さ、各辺 1〜65500。例: 1920x1080）")
+                              .arg(value));
         settings.Size = SizeMode::Box;
         settings.Box = QSize(*w, *h);
     } else if (name == QLatin1String("--quality")) {
         const std::optional<int> q = WholeNumber(value, MinQuality, MaxQuality);
         if (!q)
-            return Refuse(QStringLiteral("invalid quality '%1' (1 to 100)").arg(value));
+            return Refuse(QCoreApplication::translate("Output", "品質が正しくありません: '%1'（1〜100）").arg(value));
         settings.Quality = *q;
     } else {
         const QString forbidden = ForbiddenNameCharacters(value);
         if (!forbidden.isEmpty())
-            return Refuse(QStringLiteral("invalid suffix: a file name cannot hold '%1'")
+            return Refuse(QCoreApplication::translate("Output", "末尾に付ける文字が正しくありません: ファイル名に '%1' は使えません")
                               .arg(VisibleCharacter(forbidden.at(0))));
         settings.Suffix = value;
     }
@@ -83,7 +85,7 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
 std::optional<UsageProblem> CheckOutputOptions(const Settings& settings)
 {
     if (settings.KeepGps && !settings.KeepMetadata)
-        return UsageProblem{QStringLiteral("--keep-gps needs --keep-metadata")};
+        return UsageProblem{QCoreApplication::translate("Output", "--keep-gps には --keep-metadata が必要です")};
     return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 // offer them; a bad value is a usage problem to report, not an exception.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -14,7 +15,7 @@ namespace Output {
 
 // What the command line must report before it ends with ExitStatus.
 struct UsageProblem {
-    QString Message;  // one line, without the program's name
+    QString Message;  // one line, without the program's name, translated
     int ExitStatus = 2;
 };
 
@@ -32,17 +33,19 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
 // --keep-gps means nothing without --keep-metadata.
 std::optional<UsageProblem> CheckOutputOptions(const Settings& settings);
 
-// The options for the usage line and the lines of --help that explain them.
-inline constexpr const char* OutputOptionsUsage =
-    "[--max-size WxH] [--quality Q] [--keep-metadata [--keep-gps]] [--keep-date] [--suffix TEXT]";
-inline constexpr const char* OutputOptionsHelp =
-    "  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),\n"
-    "               aspect kept, never enlarged; -r is then not used\n"
-    "  --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)\n"
-    "  --keep-metadata  copy the source's Exif, XMP and IPTC: upright, with the\n"
-    "               new pixel size, without thumbnail and GPS position\n"
-    "  --keep-gps   keep the GPS position too (with --keep-metadata)\n"
-    "  --keep-date  give each output the source's modification time\n"
-    "  --suffix TEXT  add TEXT to each output's base name (IMG_0012_small.jpg)\n";
+// The lines of --help that explain the options, to be translated in the
+// context "Output".
+inline constexpr const char* OutputOptionsHelp = QT_TRANSLATE_NOOP(
+    "Output",
+    "  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように\n"
+    "               縮小します。縦横比はそのまま、拡大はしません\n"
+    "  --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）\n"
+    "  --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは\n"
+    "               正立、大きさは出力のものにし、サムネイルと位置情報は除き\n"
+    "               ます。撮影情報を読み込めない画像は失敗とします\n"
+    "  --keep-gps   位置情報（GPS）も残します（--keep-metadata と共に）\n"
+    "  --keep-date  出力の更新日時を元の画像のものにします\n"
+    "  --suffix TEXT  出力のベース名の末尾に TEXT を付けます\n"
+    "               （IMG_0012.JPG から IMG_0012_small.jpg）\n");
 
 }  // namespace Output

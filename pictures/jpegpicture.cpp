@@ -50,7 +50,7 @@ bool SendUpright(const QImage& stored, QImageIOHandler::Transformations turn, Sh
 // upright, the reduced rows go on into the sink as they are made (at the
 // picture's own size the decoded rows do, decoded where they go); stored
 // turned, the reduced picture is held and then given upright.
-ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, double ratio, const std::atomic<bool>* stop,
+ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRule& rule, const std::atomic<bool>* stop,
                            ShrinkSink& sink)
 {
     ShrinkOutcome result;
@@ -76,7 +76,7 @@ ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, double ratio,
         const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
         result.SourceSize = sideways ? size.transposed() : size;
         result.Space = header.Space;
-        target = QSize(TargetLength(result.SourceSize.width(), ratio), TargetLength(result.SourceSize.height(), ratio));
+        target = TargetSize(rule, result.SourceSize);
         const QSize stored = sideways ? target.transposed() : target;
         std::shared_ptr<const ReductionPlan> plan;
         if (stored != size) {
@@ -156,7 +156,7 @@ public:
     LoadedPicture Load() override
     {
         ImageSink sink;
-        ReducedPicture streamed = Collected(StreamShrunk(file_, path_, 1.0, stop_, sink), sink, path_);
+        ReducedPicture streamed = Collected(StreamShrunk(file_, path_, RatioRule(1.0), stop_, sink), sink, path_);
         LoadedPicture result;
         result.Image = std::move(streamed.Image);
         result.Error = std::move(streamed.Error);
@@ -164,9 +164,9 @@ public:
         return result;
     }
 
-    ShrinkOutcome Shrink(double ratio, ShrinkSink& sink) override
+    ShrinkOutcome Shrink(const SizeRule& size, ShrinkSink& sink) override
     {
-        return StreamShrunk(file_, path_, ratio, stop_, sink);
+        return StreamShrunk(file_, path_, size, stop_, sink);
     }
 
 private:

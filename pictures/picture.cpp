@@ -101,6 +101,13 @@ int TargetLength(int length, double ratio)
     return static_cast<int>(scaled);
 }
 
+SizeRule RatioRule(double ratio)
+{
+    return [ratio](QSize upright) {
+        return QSize(TargetLength(upright.width(), ratio), TargetLength(upright.height(), ratio));
+    };
+}
+
 PictureInfo ReadPictureSize(const QString& path)
 {
     // A test's loader stands in for the files.
@@ -116,18 +123,18 @@ PictureInfo ReadPictureSize(const QString& path)
     return Read<PictureInfo>(path, nullptr, [](PictureReader& reader) { return reader.Measure(); });
 }
 
-ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop)
+ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSink& sink, const std::atomic<bool>* stop)
 {
     // A test's loader stands in for the files; the reduction is the real one.
     if (LoaderOverride())
-        return ShrinkLoaded(LoaderOverride()(path, stop), ratio, sink, stop, path);
-    return Read<ShrinkOutcome>(path, stop, [&](PictureReader& reader) { return reader.Shrink(ratio, sink); });
+        return ShrinkLoaded(LoaderOverride()(path, stop), size, sink, stop, path);
+    return Read<ShrinkOutcome>(path, stop, [&](PictureReader& reader) { return reader.Shrink(size, sink); });
 }
 
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
 {
     ImageSink sink;
-    return Collected(ShrinkPicture(path, ratio, sink, stop), sink, path);
+    return Collected(ShrinkPicture(path, RatioRule(ratio), sink, stop), sink, path);
 }
 
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)

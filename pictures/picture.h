@@ -46,6 +46,12 @@ using pictures::MaxPicturePixels;
 // below one pixel and never above Length (a run only shrinks).
 int TargetLength(int length, double ratio);
 
+// The size a picture is reduced to, from its upright size: each side at
+// least one pixel and at most the picture's own (a run only shrinks).
+using SizeRule = std::function<QSize(QSize upright)>;
+// The reduction ratio's rule: TargetLength of each side.
+SizeRule RatioRule(double ratio);
+
 // What the header alone tells of a picture: its size with the EXIF
 // orientation (a HEIF's: its container's turn and crop) applied, without
 // decoding a pixel (a format whose header does not tell is decoded). Errors as DecodePicture gives them, bombs included.
@@ -85,8 +91,8 @@ struct ShrinkOutcome {
     bool Ok() const { return !Error.has_value() && !Stopped; }
 };
 
-// Loads a file and reduces it by Ratio with the averaging reduction into
-// Sink; the rows are exactly those of LoadPicture followed by StretchHalftone
+// Loads a file and reduces it to the size the rule gives with the averaging
+// reduction into Sink; the rows are exactly those of LoadPicture followed by StretchHalftone
 // to the target size. A JPEG stored upright is decoded row by row straight
 // into the reduction and on into the sink, so neither the full-size nor the
 // reduced picture is ever held; one stored sideways or upside down (EXIF
@@ -98,7 +104,7 @@ struct ShrinkOutcome {
 // threads at once; each call works on its own thread only. Stop, when given,
 // is read every few rows (and while a JPEG's header is read) and ends the
 // work early.
-ShrinkOutcome ShrinkPicture(const QString& path, double ratio, ShrinkSink& sink,
+ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSink& sink,
                             const std::atomic<bool>* stop = nullptr);
 
 // A picture loaded and reduced in one step, held whole.

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -58,7 +59,14 @@ bool CopyRow(RowTarget& target, int y, const uchar* line, int width)
     return target.Written(y);
 }
 
-ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop,
+QSize TargetSize(const SizeRule& size, QSize upright)
+{
+    const QSize target = size(upright);
+    return QSize(std::clamp(target.width(), std::min(1, upright.width()), upright.width()),
+                 std::clamp(target.height(), std::min(1, upright.height()), upright.height()));
+}
+
+ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, const SizeRule& size, ShrinkSink& sink, const std::atomic<bool>* stop,
                            const QString& path)
 {
     ShrinkOutcome result;
@@ -74,7 +82,7 @@ ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink,
                               : loaded.Image.convertToFormat(QImage::Format_RGB32);
     result.SourceSize = source.size();
     result.Space = source.colorSpace();
-    const QSize target(TargetLength(source.width(), ratio), TargetLength(source.height(), ratio));
+    const QSize target = TargetSize(size, source.size());
     try {
         std::shared_ptr<const ReductionPlan> plan;
         if (target != source.size()) {
@@ -180,17 +188,17 @@ LoadedPicture WholePictureReader::Load()
     return loaded;
 }
 
-ShrinkOutcome WholePictureReader::Shrink(double ratio, ShrinkSink& sink)
+ShrinkOutcome WholePictureReader::Shrink(const SizeRule& size, ShrinkSink& sink)
 {
     const Header& header = HeaderRead();
     if (header.Error)
         return Failed<ShrinkOutcome>(*header.Error);
     if (TooLarge(header.Size))
         return Failed<ShrinkOutcome>(TooLargeError(path_));
-    const QSize target(TargetLength(header.Size.width(), ratio), TargetLength(header.Size.height(), ratio));
+    const QSize target = header.Size.isValid() ? TargetSize(size, header.Size) : QSize(0, 0);
     if (header.Stopped || !sink.Reserve(header.Bytes, target))
         return Ended();
-    return ShrinkLoaded(Decode(), ratio, sink, stop_, path_);
+    return ShrinkLoaded(Decode(), size, sink, stop_, path_);
 }
 
 }  // namespace basMain

@@ -50,8 +50,11 @@ private:
 // Copies a row of Width pixels to Target's row Y (unless it is there already).
 bool CopyRow(RowTarget& target, int y, const uchar* line, int width);
 
+// What the rule gives for a picture, kept to what the reduction can make.
+QSize TargetSize(const SizeRule& size, QSize upright);
+
 // A picture loaded whole, reduced on this thread alone into the sink.
-ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, double ratio, ShrinkSink& sink, const std::atomic<bool>* stop,
+ShrinkOutcome ShrinkLoaded(LoadedPicture loaded, const SizeRule& size, ShrinkSink& sink, const std::atomic<bool>* stop,
                            const QString& path);
 
 // Collects the rows of a shrunk picture into an image.
@@ -81,9 +84,9 @@ public:
     virtual PictureInfo Measure() = 0;
     // The picture at its own size: upright, opaque, sRGB.
     virtual LoadedPicture Load() = 0;
-    // The picture reduced by Ratio into Sink, whose Reserve is told what it
-    // will cost once the header is read.
-    virtual ShrinkOutcome Shrink(double ratio, ShrinkSink& sink) = 0;
+    // The picture reduced to the size the rule gives into Sink, whose
+    // Reserve is told what it will cost once the header is read.
+    virtual ShrinkOutcome Shrink(const SizeRule& size, ShrinkSink& sink) = 0;
 };
 
 // A reader of a format that is decoded whole before it is reduced: its header
@@ -93,7 +96,7 @@ class WholePictureReader : public PictureReader {
 public:
     PictureInfo Measure() override;
     LoadedPicture Load() final;
-    ShrinkOutcome Shrink(double ratio, ShrinkSink& sink) final;
+    ShrinkOutcome Shrink(const SizeRule& size, ShrinkSink& sink) final;
 
 protected:
     WholePictureReader(const QString& path, const std::atomic<bool>* stop) : path_(path), stop_(stop) {}

@@ -66,6 +66,54 @@
         <source>ファイル名に使えない文字（%1）が含まれています。</source>
         <translation>It holds characters a file name cannot have (%1).</translation>
     </message>
+    <message>
+        <source>オプション &apos;%1&apos; には引数を付けられません</source>
+        <translation>option &apos;%1&apos; doesn&apos;t allow an argument</translation>
+    </message>
+    <message>
+        <source>オプション &apos;%1&apos; には引数が必要です</source>
+        <translation>option &apos;%1&apos; requires an argument</translation>
+    </message>
+    <message>
+        <source>大きさが正しくありません: &apos;%1&apos;（幅x高さ、各辺 1〜65500。例: 1920x1080）</source>
+        <translation>invalid size &apos;%1&apos; (WxH, each side 1 to 65500, such as 1920x1080)</translation>
+    </message>
+    <message>
+        <source>品質が正しくありません: &apos;%1&apos;（1〜100）</source>
+        <translation>invalid quality &apos;%1&apos; (1 to 100)</translation>
+    </message>
+    <message>
+        <source>末尾に付ける文字が正しくありません: ファイル名に &apos;%1&apos; は使えません</source>
+        <translation>invalid suffix: a file name cannot hold &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--keep-gps には --keep-metadata が必要です</source>
+        <translation>--keep-gps needs --keep-metadata</translation>
+    </message>
+    <message>
+        <source>  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように
+               縮小します。縦横比はそのまま、拡大はしません
+  --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）
+  --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは
+               正立、大きさは出力のものにし、サムネイルと位置情報は除き
+               ます。撮影情報を読み込めない画像は失敗とします
+  --keep-gps   位置情報（GPS）も残します（--keep-metadata と共に）
+  --keep-date  出力の更新日時を元の画像のものにします
+  --suffix TEXT  出力のベース名の末尾に TEXT を付けます
+               （IMG_0012.JPG から IMG_0012_small.jpg）
+</source>
+        <translation>  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),
+               aspect kept, never enlarged
+  --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)
+  --keep-metadata  copy the source&apos;s Exif, XMP and IPTC: upright, with the
+               new pixel size, without thumbnail and GPS position; a
+               picture whose metadata cannot be read fails
+  --keep-gps   keep the GPS position too (with --keep-metadata)
+  --keep-date  give each output the source&apos;s modification time
+  --suffix TEXT  add TEXT to each output&apos;s base name
+               (IMG_0012.JPG gives IMG_0012_small.jpg)
+</translation>
+    </message>
 </context>
 <context>
     <name>basBatch</name>
@@ -155,6 +203,10 @@
     <message>
         <source>約 %1 時間 %2 分</source>
         <translation>about %1 h %2 min</translation>
+    </message>
+    <message>
+        <source>幅 %1 × 高さ %2 ピクセル以内で縮小を開始します。</source>
+        <translation>Start shrinking to fit within %1 × %2 pixels?</translation>
     </message>
 </context>
 <context>
@@ -421,6 +473,10 @@ damage that its use may cause.</translation>
             <numerusform>%n items selected</numerusform>
         </translation>
     </message>
+    <message>
+        <source>出力の設定(&amp;S)...</source>
+        <translation>Output &amp;Settings...</translation>
+    </message>
 </context>
 <context>
     <name>frmOption</name>
@@ -549,12 +605,6 @@ damage that its use may cause.</translation>
 <context>
     <name>zembrik-batch</name>
     <message>
-        <source>使い方: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...
-</source>
-        <translation>Usage: zembrik-batch [-r PERCENT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...
-</translation>
-    </message>
-    <message>
         <source>zembrik-batch: 標準出力に書き込めません。
 </source>
         <translation>zembrik-batch: cannot write to standard output.
@@ -613,14 +663,24 @@ damage that its use may cause.</translation>
         </translation>
     </message>
     <message>
+        <source>使い方: zembrik-batch [-r PERCENT | --max-size WxH] [--quality Q] [--keep-metadata [--keep-gps]]
+         [--keep-date] [--suffix TEXT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...
+</source>
+        <translation>Usage: zembrik-batch [-r PERCENT | --max-size WxH] [--quality Q] [--keep-metadata [--keep-gps]]
+         [--keep-date] [--suffix TEXT] [-j THREADS] [--force] [--quiet] -o OUTDIR FILE...
+</translation>
+    </message>
+    <message>
         <source>JPEG・BMP・GIF 画像を縮小し、それぞれを OUTDIR/&lt;ベース名&gt;.jpg（ベースライン JPEG）
-として保存します。同じ名前のファイルは置き換えます。
+として保存します（--suffix ではベース名の後にその文字が付きます）。同じ名前の
+ファイルは置き換えます。
 
   -r PERCENT   縮小率（パーセント、1〜100。省略時は 100: 元の大きさのまま）。
                縮小率の欄と同じく読み取り、範囲外の値は範囲内に収め、
-               数でない値は 100 とします
+               数でない値は 100 とします。--max-size とは同時に指定
+               できません
   -o OUTDIR    出力先フォルダ（あらかじめあること）
-  -j THREADS   同時に縮小する画像の数（省略時はプロセッサのコア数。ただし、
+%1  -j THREADS   同時に縮小する画像の数（省略時はプロセッサのコア数。ただし、
                合わせてメモリの半分を超えそうなときは少なくします）。
                いくつにしても書き出すファイルは同じです
   --force      出力が指定したファイルを置き換える場合や、複数のファイルが
@@ -635,12 +695,13 @@ damage that its use may cause.</translation>
 です。&apos;--&apos; の後もすべてファイル名です。
 
 書き出したファイルごとに、指定した順に 1 行（元のファイル、その大きさ、出力、
-その大きさ）を表示します。失敗したファイルはエラー出力に報告して続けます。
-ただし出力先フォルダがなくなったか書き込めなくなったときは、そこで止まり、
-そのことを 1 度だけ表示します。各ファイルは名前なしで（または一時的な名前で）
-書き、書き終えたときに、指定した順に置きます。書き込む前にファイルを調べ、
---force がなければ、指定したファイルを置き換える出力や、複数のファイルが
-同じ名前になる出力を一覧にして、何も書き込みません。
+その大きさ）を表示します（ただし、前のファイルの出力で置き換えられるファイル
+は、置き換えられる前に読むため、その前に来ます）。失敗したファイルはエラー
+出力に報告して続けます。ただし出力先フォルダがなくなったか書き込めなくなった
+ときは、そこで止まり、そのことを 1 度だけ表示します。各ファイルは名前なしで
+（または一時的な名前で）書き、書き終えたときに、その順に置きます。書き込む前に
+ファイルを調べ、--force がなければ、指定したファイルを置き換える出力や、複数の
+ファイルが同じ名前になる出力を一覧にして、何も書き込みません。
 端末では、エラー出力に進行状況の行（済んだ数/全体、ファイル、時間）が表示され、
 最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間）が表示されます。
 終了コード: 0 すべて書き出した、1 失敗したファイルがあったか標準出力に書き込め
@@ -648,13 +709,14 @@ damage that its use may cause.</translation>
 中断（Ctrl+C）されても、書き出し済みのファイルは残り、一時ファイルは残りません。
 </source>
         <translation>Shrinks JPEG, BMP and GIF pictures and writes each as OUTDIR/&lt;base name&gt;.jpg
-(baseline JPEG), replacing a file of that name.
+(baseline JPEG; with --suffix, the text follows the base name), replacing a
+file of that name.
 
   -r PERCENT   reduction ratio in percent, 1 to 100 (default 100: same size);
                read like the ratio box: a value outside is clamped, a text
-               that is not a number counts as 100
+               that is not a number counts as 100; not with --max-size
   -o OUTDIR    output folder (must exist)
-  -j THREADS   pictures shrunk at once (default: one per processor core;
+%1  -j THREADS   pictures shrunk at once (default: one per processor core;
                fewer while together they would need more than half the
                memory); the files written are the same whatever the number
   --force      go on when an output would replace one of the given files,
@@ -668,14 +730,15 @@ Options are read only before the first FILE, as getopt reads them: a later
 argument that starts with &apos;-&apos; (a file named --force that * expands to) is a
 file name. &apos;--&apos; ends the options too.
 
-Prints one line per written file, in the order given: source, its size,
-output, its size. A file that fails is reported on standard error and the
-run goes on, unless the output folder is gone or cannot be written: then
-the run stops there and says so once. Each file is written unnamed (or
-under a temporary name) and put in place only when complete, in the order
-given. Before anything is written, the files are checked: without --force,
-outputs that would replace given files or that several given files share
-are listed and nothing is written.
+Prints one line per written file, in the order given (except that a file an
+earlier file&apos;s output replaces comes before that file: it is read before it
+is replaced): source, its size, output, its size. A file that fails is
+reported on standard error and the run goes on, unless the output folder is
+gone or cannot be written: then the run stops there and says so once. Each
+file is written unnamed (or under a temporary name) and put in place only
+when complete, in that order. Before anything is written, the files are
+checked: without --force, outputs that would replace given files or that
+several given files share are listed and nothing is written.
 On a terminal a progress line (done/total, file, time) shows on standard
 error, and a summary (pictures, size before and after, time) ends the run.
 Exit status: 0 all files written, 1 a file failed or standard output could
@@ -683,6 +746,10 @@ not be written, 2 bad usage or a clash refused without --force.
 Interrupted (Ctrl+C), it keeps the files already written and leaves no
 temporary file.
 </translation>
+    </message>
+    <message>
+        <source>-r と --max-size は同時に指定できません</source>
+        <translation>-r and --max-size cannot be given together</translation>
     </message>
 </context>
 </TS>

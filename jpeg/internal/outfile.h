@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <vector>
 
 #include "jpeg/jpeg.h"
 
@@ -23,6 +26,11 @@ public:
 
     JpegResult Create(const std::filesystem::path& target);
     JpegResult Put(const std::uint8_t* data, std::size_t size) override;
+    // Reads the bytes written back, hands them to edit and writes what it
+    // leaves in their place.
+    JpegResult Rewrite(const std::function<JpegResult(std::vector<std::uint8_t>&)>& edit);
+    // The modification time Finish gives the file.
+    void SetModificationTime(std::filesystem::file_time_type time) { time_ = time; }
     // Makes the data durable; a named temporary is closed too.
     JpegResult Finish();
     // Puts the finished file in place of the target, keeping the target's
@@ -40,6 +48,7 @@ private:
     std::FILE* file_ = nullptr;
     bool unnamed_ = false;        // file_ has no name yet
     std::uint64_t written_ = 0;
+    std::optional<std::filesystem::file_time_type> time_;  // not yet given to the file
 };
 
 }  // namespace ModuleJPEG

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QThread>
 
+#include "cameraphoto.h"
 #include "testimages.h"
 
 #include <functional>
@@ -67,6 +68,7 @@ private slots:
     void interruptLeavesAPrefix_data();
     void interruptLeavesAPrefix();
     void hostileConditions();
+    void outputOptions();
 };
 
 // In the window's language: the desktop's (LANGUAGE; none is the C locale)
@@ -113,7 +115,10 @@ void TestBatchCli::usage()
     QVERIFY(version.Status == 0 && version.Out.startsWith("zembrik-batch (Zembrik) "));
 
     const QList<QStringList> bad = {{},   {"-x", "-o", dir.path(), "a.jpg"}, {"a.jpg"}, {"-o", dir.path()}, {"-o"},
-                                    {"-j0", "-o", dir.path(), "a.jpg"}, {"-j", "two", "-o", dir.path(), "a.jpg"}};
+                                    {"-j0", "-o", dir.path(), "a.jpg"}, {"-j", "two", "-o", dir.path(), "a.jpg"},
+                                    {"--quality=101", "-o", dir.path(), "a.jpg"}, {"--max-size", "1920", "-o", dir.path(), "a.jpg"},
+                                    {"-r", "50", "--max-size", "8x8", "-o", dir.path(), "a.jpg"},
+                                    {"--keep-gps", "-o", dir.path(), "a.jpg"}, {"--suffix", "a/b", "-o", dir.path(), "a.jpg"}};
     for (const QStringList& args : bad) {
         const Run run = batch(args);
         QCOMPARE(run.Status, 2);
@@ -308,6 +313,34 @@ void TestBatchCli::hostileConditions()
 #else
     QSKIP("limits, /dev/full and byte names are Unix's");
 #endif
+}
+
+
+// A size box, the quality, the metadata and the date kept, a suffix: x.jpg
+// writes x_s.jpg, which is given too and so is read first, as it was.
+void TestBatchCli::outputOptions()
+{
+    QTemporaryDir dir;
+    QVERIFY(testimages::WriteCameraPhoto(dir.filePath("x.jpg")) &&
+            testimages::PhotoLike(90, 30, 3).save(dir.filePath("x_s.jpg")));
+    const QDateTime when(QDate(2001, 2, 3), QTime(4, 5, 6));
+    QFile photo(dir.filePath("x.jpg"));
+    QVERIFY(photo.open(QIODevice::ReadWrite) && photo.setFileTime(when, QFileDevice::FileModificationTime));
+    photo.close();
+    const QStringList args = {"--max-size", "30x30", "--quality", "85", "--keep-metadata", "--keep-date",
+                              "--suffix", "_s", "-o", dir.path(), dir.filePath("x.jpg"), dir.filePath("x_s.jpg")};
+    const Run refused = Batch(args);
+    QCOMPARE(refused.Status, 2);
+    QVERIFY(refused.Err.contains(QStringLiteral("元の画像 1 個が縮小した画像で置き換えられます。\n  ") + dir.filePath("x_s.jpg")));
+
+    const Run forced = Batch(QStringList{"--force"} + args);
+    QCOMPARE(forced.Status, 0);
+    QCOMPARE(forced.Out, dir.filePath("x_s.jpg") + " 90x30 -> " + dir.filePath("x_s_s.jpg") + " 30x10\n" +
+                             dir.filePath("x.jpg") + " 48x64 -> " + dir.filePath("x_s.jpg") + " 22x30\n");
+    QCOMPARE(testimages::TagValue(dir.filePath("x_s.jpg"), "Exif.Image.Orientation"), "1");
+    QCOMPARE(testimages::TagValue(dir.filePath("x_s.jpg"), "Exif.Photo.DateTimeOriginal"), "2021:07:04 10:20:30");
+    QCOMPARE(testimages::TagValue(dir.filePath("x_s.jpg"), "Exif.GPSInfo.GPSLatitude"), "none");
+    QCOMPARE(QFileInfo(dir.filePath("x_s.jpg")).lastModified(), when);
 }
 
 QTEST_MAIN(TestBatchCli)

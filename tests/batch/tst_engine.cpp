@@ -13,6 +13,8 @@
 
 #include "base/paths.h"
 #include "batch/engine.h"
+#include "output/metadatawriter.h"
+#include "cameraphoto.h"
 #include "heldpicture.h"
 #include "testimages.h"
 #include "waitfor.h"
@@ -160,27 +162,124 @@ private slots:
                  QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
     }
 
-    void aFileWrittenThenReadIsReadOnceInPlace()
+    // x.jpg writes x_s.jpg, which is given too and writes x_s_s.jpg, which
+    // is given as well: each is read as it was before the run, however far
+    // apart they stand (beyond the window of one worker) and on any number
+    // of threads; each file is put in place just after the one it is read by.
+    void aFileAnotherReplacesIsReadFirst()
     {
-        // a.bmp writes a.jpg, which the next item reads: on any number of
-        // threads it is read only once it holds a.bmp's reduction.
         QList<QByteArray> results;
         for (const int threads : {1, 4}) {
             QTemporaryDir folder;
-            QVERIFY(testimages::PhotoLike(320, 240, 7).save(folder.filePath("a.bmp")));
-            QVERIFY(testimages::PhotoLike(320, 240, 8).save(folder.filePath("a.jpg")));
+            QStringList names = {"x.jpg"};
+            for (int i = 0; i < 20; ++i)
+                names << QStringLiteral("f%1.bmp").arg(i);
+            names << "x_s.jpg" << "x_s_s.jpg";
+            for (const QString& name : names)
+                QVERIFY(testimages::PhotoLike(name.startsWith('f') ? 8 : 64 + 20 * name.size(), 48, 7).save(folder.filePath(name)));
             basBatch::Plan plan;
             plan.Ratio = 0.5;
-            for (const char* name : {"a.bmp", "a.jpg"})
-                plan.Items.push_back({folder.filePath(name), basBatch::OutputPathFor(folder.path(), name)});
+            for (const QString& name : names)
+                plan.Items.push_back({folder.filePath(name), basBatch::OutputPathFor(folder.path(), name, "_s")});
             basBatch::EngineOptions options;
             options.Threads = threads;
             ShrinkEngine engine(std::move(plan), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
-            QCOMPARE(outcomes[1].SourceSize, QSize(160, 120));
-            results << testimages::Read(folder.filePath("a.jpg"));
+            QList<int> order;
+            for (const ItemOutcome& o : outcomes)
+                order << o.Index;
+            QCOMPARE(order.first(3), QList<int>({22, 21, 0}));
+            QCOMPARE(order.size(), 23);
+            QCOMPARE(outcomes[0].SourceSize, QSize(64 + 20 * 9, 48));  // x_s_s.jpg as it was
+            QCOMPARE(outcomes[1].SourceSize, QSize(64 + 20 * 7, 48));  // x_s.jpg as it was
+            QCOMPARE(QImage(folder.filePath("x_s_s.jpg")).size(), QSize(102, 24));
+            QCOMPARE(QImage(folder.filePath("x_s.jpg")).size(), QSize(82, 24));
+            results << testimages::Read(folder.filePath("x_s_s.jpg")) + testimages::Read(folder.filePath("x_s.jpg"));
         }
         QCOMPARE(results[1], results[0]);
+    }
+
+    // What the plan's output settings make of a file: the size box and the
+    // quality reach the encoder; the metadata is kept upright, at the
+    // written size, without thumbnail and (unless asked) GPS position; the
+    // date is the source's. Metadata asked for that cannot be read fails the
+    // picture: nothing is written.
+    void whatThePlanKeeps_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QSize>("box");  // none: the ratio, 0.5
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<QString>("kept");  // "metadata", "gps", "date"
+        QTest::addColumn<QSize>("written");
+        QTest::newRow("box and quality") << "photo.jpg" << QSize(500, 500) << 85 << "" << QSize(500, 375);
+        QTest::newRow("metadata") << "camera.jpg" << QSize() << 50 << "metadata" << QSize(24, 32);
+        QTest::newRow("sideways in a box, with GPS and date") << "camera.jpg" << QSize(30, 30) << 50 << "metadata gps date" << QSize(22, 30);
+        QTest::newRow("a BMP has no metadata to keep") << "b.bmp" << QSize() << 50 << "metadata date" << QSize(32, 24);
+        QTest::newRow("Exif that cannot be read") << "bad.jpg" << QSize() << 50 << "metadata" << QSize();
+    }
+    void whatThePlanKeeps()
+    {
+        QFETCH(QString, source);
+        QFETCH(QSize, box);
+        QFETCH(int, quality);
+        QFETCH(QString, kept);
+        QFETCH(QSize, written);
+        QTemporaryDir folder;
+        QVERIFY(testimages::PhotoLike(1001, 751, 1).save(folder.filePath("photo.jpg"), "JPEG", 90) &&
+                testimages::WriteCameraPhoto(folder.filePath("camera.jpg")) &&
+                testimages::PhotoLike(64, 48, 2).save(folder.filePath("b.bmp")));
+        // Exif in a byte order that is none: a decoder passes it over.
+        QVERIFY(testimages::Write(folder.filePath("bad.jpg"),
+                                  testimages::PhotoJpeg(40, 30).insert(2, QByteArray("\xff\xe1\x00\x10" "Exif\0\0XX*\0\x08\0\0\0", 18))));
+        const QDateTime when(QDate(2001, 2, 3), QTime(4, 5, 6, 789));
+        QFile file(folder.filePath(source));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime));
+        file.close();
+
+        const Output::MetadataLibrary library;
+        basBatch::Plan plan = PlanOf({source}, out_.path());
+        plan.Items[0].Source = folder.filePath(source);
+        plan.Output.Size = box.isEmpty() ? Output::SizeMode::Ratio : Output::SizeMode::Box;
+        plan.Output.Box = box;
+        plan.Output.Quality = quality;
+        plan.Output.KeepMetadata = kept.contains("metadata");
+        plan.Output.KeepGps = kept.contains("gps");
+        plan.Output.KeepDate = kept.contains("date");
+        const Output::Settings settings = plan.Output;
+        basBatch::EngineOptions options;
+        options.Metadata = &library;
+        ShrinkEngine engine(std::move(plan), options);
+        const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+        if (written.isEmpty()) {
+            QCOMPARE(outcomes[0].LoadError->Description, QStringLiteral("元の画像の撮影情報を読み込めません。 (%1)")
+                                                            .arg(QDir::toNativeSeparators(folder.filePath(source))));
+            QVERIFY(Files(out_.path()).isEmpty());
+            return;
+        }
+        QVERIFY(outcomes[0].Ok());
+        const QString output = outcomes[0].Output;
+        QCOMPARE(QImage(output).size(), written);
+        QCOMPARE(outcomes[0].OutputBytes, QFileInfo(output).size());
+        QCOMPARE(QFileInfo(output).lastModified() == when, settings.KeepDate);
+
+        if (source == "photo.jpg") {
+            const QImage reduced = basMain::StretchHalftone(basMain::DecodePicture(folder.filePath(source)).Image, 500, 375);
+            std::vector<std::uint8_t> expected;
+            QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
+                                                     reduced.bytesPerLine() / 4, 500, 375},
+                                                    expected, quality),
+                     ModuleJPEG::JpegResult::Ok);
+            QCOMPARE(testimages::Read(output), QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
+        }
+        for (const testimages::Tag& tag : testimages::CameraTags) {
+            const std::string key = tag.key, copy = tag.copy;
+            std::string expected = copy != "gps" ? copy : settings.KeepGps ? tag.source : "none";
+            if (key.find("PixelXDimension") != std::string::npos)
+                expected = std::to_string(written.width());
+            if (key.find("PixelYDimension") != std::string::npos)
+                expected = std::to_string(written.height());
+            QCOMPARE(testimages::TagValue(output, key), source == "camera.jpg" ? expected : "none");
+        }
     }
 
     void firstFailureLeavesThePrefix()

@@ -139,8 +139,9 @@ private slots:
     void theQuestionsBeforeTheRun()
     {
         int viewerCloses = 0;
+        Output::Settings settings;
         const auto ask = [&](const QStringList& paths) {
-            return basBatch::AskForRun(paths, "50.0%", [&] { ++viewerCloses; }, nullptr);
+            return basBatch::AskForRun(paths, "50.0%", settings, [&] { ++viewerCloses; }, nullptr);
         };
         QVERIFY(!ask({}));
         QCOMPARE(script.Texts(), QStringList{"ファイルが選択されていません。"});
@@ -148,7 +149,9 @@ private slots:
         script = ScriptedMessages();
         script.answer = MsgAnswer::No;
         QVERIFY(!ask({"/p/a.jpg"}));
-        QCOMPARE(script.Texts(), QStringList{"縮小率 50.0% で縮小を開始します。"});
+        settings.Size = Output::SizeMode::Box;
+        QVERIFY(!ask({"/p/a.jpg"}));
+        QCOMPARE(script.Texts(), QStringList({"縮小率 50.0% で縮小を開始します。", "幅 1920 × 高さ 1080 ピクセル以内で縮小を開始します。"}));
         QCOMPARE(pickerCalls, 0);
         QCOMPARE(viewerCloses, 0);
 
@@ -164,6 +167,7 @@ private slots:
         QCOMPARE(request->Paths, QStringList({"/p/a.jpg", "/p/b.bmp"}));
         QCOMPARE(request->Ratio, 0.5);
         QCOMPARE(request->OutputFolder, output.path());
+        QCOMPARE(request->Output, settings);
     }
 
     void targetsStayVisibleAtTheSmallestRatio()

@@ -14,8 +14,10 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -28,6 +30,7 @@
 #include "base/language.h"
 #include "batch/frmprogress.h"
 #include "batch/run.h"
+#include "dialogs/frmoutputsettings.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
 #include "mainwin/frmmain.h"
@@ -399,6 +402,43 @@ private slots:
         QTest::keyClick(&w.cboRitu(), Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(w.FilList().SelectedCount(), 1);
         QVERIFY(w.FilList().Selected(0));
+    }
+
+    // "出力の設定" after "画像情報": a size box confirmed there disables the
+    // ratio box, whose tooltip names it, and the run asks for it; it is
+    // saved at once and in force at the next start.
+    void outputSettingsFromTheMenu()
+    {
+        frmMain& w = Open(Sub("photos"));
+        basBatch::BatchRun run(&w);
+        ConnectRun(w, run);
+        QStringList items;
+        for (const QAction* a : w.findChild<QMenu*>("mnuTool")->actions())
+            items << a->objectName();
+        QCOMPARE(items.last(2), QStringList({"mnuToolOption", "mnuToolOutput"}));
+        QVERIFY(w.cboRitu().isEnabled());
+        QCOMPARE(w.cboRitu().toolTip(), QString("縮小率"));
+
+        QTimer::singleShot(0, [] {
+            auto* dialog = dynamic_cast<frmOutputSettings*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->optBox->setChecked(true);
+            dialog->txtWidth->setValue(640);
+            dialog->txtHeight->setValue(480);
+            QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+        });
+        w.findChild<QAction*>("mnuToolOutput")->trigger();
+        QVERIFY(!w.cboRitu().isEnabled());
+        QCOMPARE(w.cboRitu().toolTip(), QString("幅 640 × 高さ 480 ピクセル以内"));
+        messages_.answer = MsgAnswer::No;
+        w.FilList().SelectAll();
+        w.findChild<QAction*>("mnuFileRun")->trigger();
+        messages_.answer = MsgAnswer::Yes;
+        QCOMPARE(messages_.Titled(), QStringList("質問:幅 640 × 高さ 480 ピクセル以内で縮小を開始します。"));
+        QCOMPARE(Store().value("Output/BoxWidth").toString(), QString("640"));
+
+        w_.reset();
+        QVERIFY(!Open(Sub("photos")).cboRitu().isEnabled());
     }
 
     // A command started while a typed path has not been left applies it first;
