@@ -8,6 +8,7 @@
 #include "base/language.h"
 #include "base/settings.h"
 #include "output/metadatawriter.h"
+#include "pictures/pictureformats.h"
 #include "shell/basmain.h"
 
 namespace {
@@ -75,5 +76,6 @@ int main(int argc, char** argv)
     arguments.process(app);
     Services services;
     services.Metadata = &metadata;
+    services.Formats = pictures::InstalledPictureFormats();
     return RunZembrik(app, language, arguments.positionalArguments(), services);
 }
