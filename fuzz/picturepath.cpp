@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "jpeg/jpeg.h"
+#include "pictures/heifreader.h"
 #include "pictures/jpegrows.h"
 #include "pictures/picture.h"
 
@@ -35,6 +36,8 @@ QString Signature(const QByteArray& file)
         return QStringLiteral(".bmp");
     if (file.startsWith("GIF8"))
         return QStringLiteral(".gif");
+    if (pictures::HeifReader::IsHeif(file.left(64)))
+        return QStringLiteral(".heic");
     return {};
 }
 
@@ -56,6 +59,15 @@ Claim ClaimOf(const QString& path, const QByteArray& file)
         if (jpeg.open(QIODevice::ReadOnly) && basMain::ReadJpegHeader(jpeg, nullptr, header) != basMain::JpegRowsResult::Corrupt)
             claim.Pixels = qint64{header.Size.width()} * header.Size.height();
         claim.Streamed = true;
+        return claim;
+    }
+    if (pictures::HeifReader::IsHeif(file.left(64))) {
+        // The container alone; its own refusal of a bomb is what the path tries.
+        QFile heif(path);
+        if (heif.open(QIODevice::ReadOnly)) {
+            const pictures::HeifReader reader(heif);
+            claim.Pixels = qint64{reader.Size().width()} * reader.Size().height();
+        }
         return claim;
     }
     QImageReader reader(path);

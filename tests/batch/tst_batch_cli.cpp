@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include "cameraphoto.h"
+#include "fuzz/heifsamples.h"
 #include "testimages.h"
 
 #include <functional>
@@ -204,6 +205,21 @@ void TestBatchCli::clashesNeedForce()
     // Not on a terminal: no progress line, but the summary.
     QVERIFY2(forced.Err.startsWith(QStringLiteral("1 個の画像：%1 バイト → ").arg(before.size())), qPrintable(forced.Err));
     QCOMPARE(Batch(QStringList{"--force", "--quiet"} + args).Err, QString());
+
+    // A phone's photo writes the .jpg of its name too.
+    if (!heifsamples::CanEncode(heifsamples::Codec::Hevc))
+        QSKIP("this libheif has no HEVC encoder");
+    QFile heic(dir.filePath("a.heic"));
+    QVERIFY(heic.open(QIODevice::WriteOnly) && heic.write(heifsamples::Encode(red)) > 0);
+    heic.close();
+    const Run phone = Batch({"-r", "50", "-o", dir.path(), heic.fileName(), dir.filePath("a.jpg")});
+    QCOMPARE(phone.Status, 2);
+    QVERIFY(phone.Err.contains(QStringLiteral("同じ名前になる画像が 2 個あります。")));
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+    const Run alone = Batch({"-r", "50", "-o", dir.path() + "/out", heic.fileName()});
+    QCOMPARE(alone.Status, 0);
+    QCOMPARE(alone.Out, heic.fileName() + " 40x20 -> " + dir.path() + "/out/a.jpg 20x10\n");
+    QVERIFY(qRed(QImage(dir.path() + "/out/a.jpg").pixel(10, 5)) > 200);
 }
 
 void TestBatchCli::progressOnlyOnATerminal()
