@@ -8,10 +8,11 @@
 namespace basMain {
 namespace {
 
-// What decoding holds at most, per pixel of the picture: libheif's planes of
-// the coded picture, its interleaved RGB conversion of them and the RGB32
-// picture made of that (measured: 8-bit 4:2:0 ... bytes, 10-bit ... bytes).
-constexpr qint64 BytesPerPixel = 16;
+// What decoding holds at most, per pixel of the picture, counted from the
+// steps rather than measured: libheif's planes of the coded picture (at worst
+// 4:4:4 at 10 bits, 6 bytes), its interleaved RGB(A) conversion of them (4),
+// and the RGB32 picture made of that with its colour-converted copy (4 each).
+constexpr qint64 BytesPerPixel = 18;
 
 class HeifPicture final : public WholePictureReader {
 public:

@@ -137,6 +137,19 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
     return Collected(ShrinkPicture(path, RatioRule(ratio), sink, stop), sink, path);
 }
 
+QByteArray ContainerExifOf(const QString& path)
+{
+    try {
+        OpenedPictureFile opened = OpenPictureFile(path);
+        if (!opened.File || !pictures::HeifReader::IsHeif(opened.File->peek(64)))
+            return {};
+        const pictures::HeifReader reader(*opened.File);
+        return reader.Error() == pictures::HeifError::None ? reader.Exif() : QByteArray();
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
 {
     if (LoaderOverride())

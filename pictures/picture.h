@@ -130,6 +130,11 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
 // refused unopened (481, "画像ファイルを開けません。").
 LoadedPicture DecodePicture(const QString& path);
 
+// The Exif data (from its TIFF header on) of a HEIF or AVIF file's primary
+// picture, read from its container alone; empty for other files and when there
+// is none. For the metadata writer, as exiv2 finds it in only some containers.
+QByteArray ContainerExifOf(const QString& path);
+
 // Loads a file through the installed loader (DecodePicture unless replaced).
 // With Stop, the decode reads it every few rows (a JPEG's, as it is decoded
 // row by row) and ends early.
