@@ -51,7 +51,8 @@ const char* const Usage =
 
 const char* const Help = QT_TRANSLATE_NOOP(
     "zembrik-batch",
-    "JPEG・BMP・GIF 画像を縮小し、それぞれを OUTDIR/<ベース名>.jpg（ベースライン JPEG）\n"
+    "JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像（種類はファイルの中身で\n"
+    "判断します）を縮小し、それぞれを OUTDIR/<ベース名>.jpg（ベースライン JPEG）\n"
     "として保存します（--suffix ではベース名の後にその文字が付きます）。同じ名前の\n"
     "ファイルは置き換えます。\n"
     "\n"
