@@ -275,9 +275,14 @@ void TestPicture::decodes()
             writer.setTransformation(QImageIOHandler::TransformationRotate90);
         return writer.write(stored) ? bytes : QByteArray();
     };
-    for (const auto& [name, bytes] : {std::pair{"turned.png", WithExifOrientation(saved("png"), 6)},
-                                      std::pair{"turned.webp", WithExifOrientation(saved("webp"), 6)},
-                                      std::pair{"turned.tif", saved("tiff")}}) {
+    // A HEIC's container turns it, and the Exif orientation it also carries is not applied again.
+    QList<std::pair<const char*, QByteArray>> turnedFiles = {{"turned.png", WithExifOrientation(saved("png"), 6)},
+                                                             {"turned.webp", WithExifOrientation(saved("webp"), 6)},
+                                                             {"turned.tif", saved("tiff")}};
+    if (heifsamples::CanEncode(heifsamples::Codec::Hevc))
+        turnedFiles.append({"turned.heic", heifsamples::Encode(stored, {.Orientation = 6, .Exif = QByteArray::fromHex(
+                                                                          "49492a0008000000010012010300010000000600000000000000")})});
+    for (const auto& [name, bytes] : turnedFiles) {
         QVERIFY2(testimages::Write(dir.filePath(name), bytes), name);
         const LoadedPicture picture = LoadPicture(dir.filePath(name));
         QCOMPARE(picture.Image.size(), QSize(20, 40));
