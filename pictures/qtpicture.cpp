@@ -16,9 +16,14 @@
 namespace basMain {
 namespace {
 
-// Room for the largest accepted picture at 4 bytes a pixel, plus what a
-// decoder may need beside it; Qt's default (256 MB) refuses 100 MP photos.
-constexpr int AllocationLimitMb = static_cast<int>(MaxPicturePixels * 4 / (1024 * 1024)) + 64;
+// Room for the largest accepted picture as the reader decodes it (4 bytes a
+// pixel, 8 for a 16-bit PNG or TIFF), plus what a decoder may need beside it;
+// Qt's default (256 MB) refuses 100 MP photos.
+int AllocationLimitMb(QImage::Format decoded)
+{
+    const qint64 bytes = decoded == QImage::Format_Invalid ? 4 : QImage::toPixelFormat(decoded).bitsPerPixel() / 8;
+    return static_cast<int>(MaxPicturePixels * std::max<qint64>(4, bytes) / (1024 * 1024)) + 64;
+}
 
 // The size a header gives. A BMP stored top down gives its height as
 // negative; the picture is as high all the same.
@@ -64,8 +69,8 @@ private:
         }
         reader_.emplace(&file_);
         reader_->setAutoTransform(true);
-        reader_->setAllocationLimit(AllocationLimitMb);
         stored_ = HeaderSize(*reader_);
+        reader_->setAllocationLimit(AllocationLimitMb(reader_->imageFormat()));
         const QImageIOHandler::Transformations qtTurn = reader_->transformation();
         if (qtTurn != QImageIOHandler::TransformationNone)
             turn_ = QImageIOHandler::TransformationNone;  // Qt's reader turns it itself
