@@ -5,10 +5,11 @@
 #include <QSettings>
 
 #include "app/program.h"
+#include "base/language.h"
+#include "base/settings.h"
 #include "output/metadatawriter.h"
+#include "pictures/pictureformats.h"
 #include "shell/basmain.h"
-#include "shell/language.h"
-#include "shell/settings.h"
 
 namespace {
 
@@ -85,5 +86,6 @@ int main(int argc, char** argv)
     arguments.process(app);
     Services services;
     services.Metadata = &metadata;
+    services.Formats = pictures::InstalledPictureFormats();
     return RunZembrik(app, language, arguments.positionalArguments(), services);
 }

@@ -87,7 +87,7 @@ int RunZembrik(QApplication& app, basMain::Language language, const QStringList&
     basMain::InitProgramValues(basMain::HelpFileName(language));
     basMain::ApplyProgramFont();
     QApplication::setWindowIcon(basMain::ProgramIcon());
-    auto* window = new frmMain;
+    auto* window = new frmMain(services.Formats);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Outlives the window, whose closing stops it.
     basBatch::BatchRun run(window, services.Reducer, services.Metadata);

@@ -6,8 +6,9 @@
 
 #include <QStringList>
 
+#include "base/language.h"
 #include "batch/engine.h"
-#include "shell/language.h"
+#include "pictures/pictureformats.h"
 
 class QApplication;
 class frmMain;
@@ -26,6 +27,9 @@ struct Services {
     // exiv2, set up, for the runs that keep the metadata (none: each of
     // their pictures fails).
     const Output::MetadataLibrary* Metadata = nullptr;
+    // The picture files the window lists and opens besides JPEG, BMP and GIF
+    // (main() asks libheif and Qt once).
+    pictures::PictureFormats Formats;
 };
 
 // Wires run to window: "サイズ変更" asks for a run (with the window's output

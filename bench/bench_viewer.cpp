@@ -20,8 +20,8 @@
 
 #include "benchsupport.h"
 #include "dialogs/frmimage.h"
+#include "pictures/picture.h"
 #include "shell/basmain.h"
-#include "shell/picture.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 #include "mainwin/pathbox.h"
 #include "output/outputsettings.h"
+#include "pictures/pictureformats.h"
 
 class FileListBox;
 class FolderListBox;
@@ -33,7 +34,8 @@ public:
     // what "サイズ変更" does while a run is going on: bring its window forward.
     enum class Command { Run, View, Close, Option, Progress };
 
-    explicit frmMain(QWidget* parent = nullptr);
+    // Lists and opens the pictures of Formats besides JPEG, BMP and GIF.
+    explicit frmMain(const pictures::PictureFormats& formats = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Plugs in the work of a command; an empty function makes it do nothing.
@@ -156,6 +158,7 @@ private:
     Output::Settings outputSettings_;
 
     QStringList driveRoots_;
+    const QStringList pictureNames_;  // the name patterns of the pictures listed and opened
     double splitterLeft_ = 2040;  // designed position of the handle
     double barLeft_ = 0;
     bool splitterMoving_ = false;

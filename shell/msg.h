@@ -7,10 +7,13 @@
 #include <QPointer>
 #include <QString>
 #include <QtGlobal>
-
-#include "jpeg/jpeg.h"
+#include <cstdint>
 
 class QWidget;
+
+namespace ModuleJPEG {
+enum class JpegResult : std::int32_t;
+}
 
 // The button that closed a question box.
 enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
@@ -57,9 +60,6 @@ private:
 clsMsg& Msg();
 
 namespace basMain {
-
-// The message for a failing save result; empty for success and unknown values.
-QString SaveErrorText(ModuleJPEG::JpegResult result);
 
 // Shows the error box for a failing result, naming the file that could not be
 // written on its second line, and returns false; returns true without a box
