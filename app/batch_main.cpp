@@ -30,16 +30,16 @@
 #define ZEMBRIK_FILENO fileno
 #endif
 
+#include "base/language.h"
+#include "base/numtext.h"
+#include "base/paths.h"
+#include "base/saveerror.h"
+#include "base/settings.h"
 #include "batch/engine.h"
 #include "batch/preflight.h"
 #include "batch/summary.h"
 #include "output/metadatawriter.h"
 #include "output/outputoptions.h"
-#include "shell/basmain.h"
-#include "shell/language.h"
-#include "shell/msg.h"
-#include "shell/numtext.h"
-#include "shell/settings.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ const char* const Usage =
 
 const char* const Help = QT_TRANSLATE_NOOP(
     "zembrik-batch",
-    "JPEG・BMP・GIF 画像を縮小し、それぞれを OUTDIR/<ベース名>.jpg（ベースライン JPEG）\n"
+    "JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像（種類はファイルの中身で\n"
+    "判断します）を縮小し、それぞれを OUTDIR/<ベース名>.jpg（ベースライン JPEG）\n"
     "として保存します（--suffix ではベース名の後にその文字が付きます）。同じ名前の\n"
     "ファイルは置き換えます。\n"
     "\n"

@@ -5,10 +5,11 @@
 #include <QSettings>
 
 #include "app/program.h"
+#include "base/language.h"
+#include "base/settings.h"
 #include "output/metadatawriter.h"
+#include "pictures/pictureformats.h"
 #include "shell/basmain.h"
-#include "shell/language.h"
-#include "shell/settings.h"
 
 namespace {
 
@@ -52,6 +53,16 @@ int main(int argc, char** argv)
         QCommandLineParser arguments;
         Describe(arguments);
         arguments.parse(Arguments(argc, argv));
+        if (arguments.isSet(QStringLiteral("help-all"))) {
+            // The Qt options it lists are a GUI application's; one that draws
+            // nowhere needs no display, and the parse is then the full one.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            QGuiApplication bare(argc, argv);
+            const basMain::Translations texts(language);
+            QCommandLineParser translated;
+            Describe(translated);
+            translated.process(bare);
+        }
         if (arguments.isSet(QStringLiteral("version")) || arguments.isSet(QStringLiteral("help"))) {
             const QCoreApplication bare(argc, argv);  // names the program in the usage line
             const basMain::Translations texts(language);
@@ -75,5 +86,6 @@ int main(int argc, char** argv)
     arguments.process(app);
     Services services;
     services.Metadata = &metadata;
+    services.Formats = pictures::InstalledPictureFormats();
     return RunZembrik(app, language, arguments.positionalArguments(), services);
 }

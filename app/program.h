@@ -7,9 +7,10 @@
 
 #include <QStringList>
 
+#include "base/language.h"
 #include "batch/engine.h"
+#include "pictures/pictureformats.h"
 #include "shell/folderpicker.h"
-#include "shell/language.h"
 
 class QApplication;
 class MessageResponder;
@@ -33,6 +34,9 @@ struct Services {
     MessageResponder* Messages = nullptr;
     // Picks a run's output folder (empty: the real dialog).
     basMain::FolderPicker Picker;
+    // The picture files the window lists and opens besides JPEG, BMP and GIF
+    // (main() asks libheif and Qt once).
+    pictures::PictureFormats Formats;
 };
 
 // Wires run to window: "サイズ変更" asks for a run (with the window's output

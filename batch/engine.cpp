@@ -29,9 +29,9 @@
 #include <unistd.h>
 #endif
 
+#include "base/paths.h"
 #include "output/metadatawriter.h"
-#include "shell/basmain.h"
-#include "shell/picturefile.h"
+#include "pictures/picturefile.h"
 
 namespace basBatch {
 
@@ -595,7 +595,8 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
             if (!options.Metadata)
                 return ModuleJPEG::JpegResult::Unexpected;
             const Output::MetadataResult copied = Output::MetadataWriter(*options.Metadata)
-                                                      .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept());
+                                                      .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept(),
+                                                             basMain::ContainerExifOf(item.Source));
             failed = copied.Error;
             return copied.Ok() ? ModuleJPEG::JpegResult::Ok : ModuleJPEG::JpegResult::Unexpected;
         };

@@ -24,7 +24,7 @@
 
 #include "jpeg/jpeg.h"
 #include "output/outputsettings.h"
-#include "shell/picture.h"
+#include "pictures/picture.h"
 
 namespace Output {
 class MetadataLibrary;

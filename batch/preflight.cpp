@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "shell/basmain.h"
+#include "base/paths.h"
 
 namespace basBatch {
 namespace {

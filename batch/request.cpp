@@ -3,9 +3,9 @@
 
 #include "batch/request.h"
 
+#include "base/numtext.h"
 #include "shell/folderpicker.h"
 #include "shell/msg.h"
-#include "shell/numtext.h"
 
 namespace basBatch {
 

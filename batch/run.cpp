@@ -11,10 +11,11 @@
 
 #include <algorithm>
 
+#include "base/saveerror.h"
 #include "batch/frmprogress.h"
 #include "batch/preflight.h"
+#include "pictures/picture.h"
 #include "shell/msg.h"
-#include "shell/picture.h"
 
 namespace basBatch {
 

@@ -18,7 +18,7 @@
 
 #include "benchsupport.h"
 #include "jpeg/jpeg.h"
-#include "shell/picture.h"
+#include "pictures/picture.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <functional>
 
 #include "benchsupport.h"
-#include "shell/picture.h"
+#include "pictures/picture.h"
 
 namespace {
 

@@ -20,9 +20,9 @@
 
 #include "benchsupport.h"
 #include "dialogs/frmimage.h"
+#include "pictures/picture.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
-#include "shell/picture.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <thread>
 #include <utility>
 
+#include "pictures/picture.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
-#include "shell/picture.h"
 
 namespace basViewers {
 

@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "pictures/picture.h"
 #include "shell/basmain.h"
 #include "shell/msg.h"
-#include "shell/picture.h"
 #include "shell/twips.h"
 
 namespace {

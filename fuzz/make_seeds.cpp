@@ -369,6 +369,12 @@ int main(int argc, char** argv)
         {"bmp-rle8-cut", 50, Bmp(8, 4, 8, 1, rle8.left(12))},
         {"gif-cut-to-60-percent", 50, PlainGif(37, 20, 1).left(PlainGif(37, 20, 1).size() * 6 / 10)},
         {"gif-100-of-3072-pixels", 50, Gif(64, 48, {QByteArray(100, '\2')})},
+        // Qt's readers, by content: 16-bit and palette PNG, WebP, TIFF.
+        {"png-16bit", 50, Saved(Pattern(9, 4, QImage::Format_RGBA64), "PNG")},
+        {"png-palette", 50, Saved(Pattern(13, 7, QImage::Format_Indexed8), "PNG")},
+        {"webp", 50, Saved(Pattern(21, 11), "WEBP")},
+        {"tiff", 50, Saved(Pattern(21, 11), "TIFF")},
+        {"tiff-cut-to-half", 50, Saved(Pattern(40, 30), "TIFF").left(1800)},
     };
     // HEIC and AVIF where this libheif has the encoder: phones' grid of tiles,
     // the container's turn, transparency, 10 bits.

@@ -11,8 +11,9 @@
 #include <algorithm>
 
 #include "jpeg/jpeg.h"
-#include "shell/jpegrows.h"
-#include "shell/picture.h"
+#include "pictures/heifreader.h"
+#include "pictures/jpegrows.h"
+#include "pictures/picture.h"
 
 namespace basFuzz {
 namespace {
@@ -35,6 +36,8 @@ QString Signature(const QByteArray& file)
         return QStringLiteral(".bmp");
     if (file.startsWith("GIF8"))
         return QStringLiteral(".gif");
+    if (pictures::HeifReader::IsHeif(file.left(64)))
+        return QStringLiteral(".heic");
     return {};
 }
 
@@ -56,6 +59,15 @@ Claim ClaimOf(const QString& path, const QByteArray& file)
         if (jpeg.open(QIODevice::ReadOnly) && basMain::ReadJpegHeader(jpeg, nullptr, header) != basMain::JpegRowsResult::Corrupt)
             claim.Pixels = qint64{header.Size.width()} * header.Size.height();
         claim.Streamed = true;
+        return claim;
+    }
+    if (pictures::HeifReader::IsHeif(file.left(64))) {
+        // The container alone; its own refusal of a bomb is what the path tries.
+        QFile heif(path);
+        if (heif.open(QIODevice::ReadOnly)) {
+            const pictures::HeifReader reader(heif);
+            claim.Pixels = qint64{reader.Size().width()} * reader.Size().height();
+        }
         return claim;
     }
     QImageReader reader(path);
@@ -206,7 +218,7 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
     if (claim.Streamed && whole.Ok() && input.File.size() <= 64 * 1024) {
         QImageReader qt(path);
         qt.setAutoTransform(true);
-        const QImage theirs = basMain::ToOpaqueRgb32(qt.read());
+        const QImage theirs = pictures::ToOpaqueSrgb(qt.read());
         if (!theirs.isNull() && theirs != whole.Image)
             return QStringLiteral("the JPEG reads as %1, Qt's reader gives another %2").arg(SizeText(source), SizeText(theirs.size()));
     }

@@ -12,11 +12,12 @@
 namespace basFuzz {
 
 // How an input is read: byte 0 gives the ratio, 1 to 100 percent, and, when
-// the file has no JPEG, BMP or GIF signature, the name's extension; the
+// the file has no JPEG, BMP, GIF or HEIF signature, the name's extension
+// (Qt's readers take a PNG, WebP or TIFF by its content whatever the name); the
 // remaining bytes are the file.
 struct PathInput {
     double Ratio = 1.0;
-    QString Extension;  // ".jpg", ".bmp" or ".gif"
+    QString Extension;  // ".jpg", ".bmp", ".gif" or ".heic"
     QByteArray File;
 };
 PathInput SplitInput(const std::uint8_t* data, std::size_t size);

@@ -8,16 +8,14 @@
 
 #include "shell/basmain.h"
 
-const QStringList ImageNameFilters = {QStringLiteral("*.gif"), QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
-                                       QStringLiteral("*.jpeg")};
-
-QStringList ImageFileNames(const QString& folder)
+QStringList ImageFileNames(const QString& folder, const QStringList& nameFilters)
 {
     // Hidden files and device nodes stay out; names that are not UTF-8 are in.
-    return basMain::FilesIn(folder, ImageNameFilters);
+    return basMain::FilesIn(folder, nameFilters);
 }
 
-FileListBox::FileListBox(QWidget* parent) : QListWidget(parent)
+FileListBox::FileListBox(const QStringList& nameFilters, QWidget* parent)
+    : QListWidget(parent), nameFilters_(nameFilters)
 {
     setObjectName(QStringLiteral("FilList"));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -37,13 +35,13 @@ std::optional<QString> FileListBox::SetPath(const QString& folder)
     if (!info.isReadable() || !info.isExecutable())
         return QCoreApplication::translate("FileListBox", "パスにアクセスできません。");
     path_ = folder;
-    Fill(ImageFileNames(folder));
+    Fill(ImageFileNames(folder, nameFilters_));
     return std::nullopt;
 }
 
 void FileListBox::Refresh()
 {
-    Fill(path_.isEmpty() ? QStringList() : ImageFileNames(path_));
+    Fill(path_.isEmpty() ? QStringList() : ImageFileNames(path_, nameFilters_));
 }
 
 void FileListBox::Fill(const QStringList& names)

@@ -8,18 +8,15 @@
 #include <QStringList>
 #include <optional>
 
-// The name patterns of the pictures the list shows, for QDir, whose matching
-// ignores letter case.
-extern const QStringList ImageNameFilters;
-
-// The names of the image files in folder ("*.gif;*.bmp;*.jpg;*.jpeg", letter
-// case ignored), hidden files left out, sorted by name ignoring case.
-QStringList ImageFileNames(const QString& folder);
+// The names of the image files in folder (nameFilters, such as "*.gif",
+// letter case ignored), hidden files left out, sorted by name ignoring case.
+QStringList ImageFileNames(const QString& folder, const QStringList& nameFilters);
 
 class FileListBox : public QListWidget {
     Q_OBJECT
 public:
-    explicit FileListBox(QWidget* parent = nullptr);
+    // Lists the files nameFilters match (pictures::PictureNameFilters).
+    explicit FileListBox(const QStringList& nameFilters, QWidget* parent = nullptr);
 
     QString Path() const { return path_; }
     // Lists folder; an error description (and nothing changed) when it cannot.
@@ -46,6 +43,7 @@ signals:
 private:
     void Fill(const QStringList& names);
 
+    const QStringList nameFilters_;
     QString path_;
     bool filling_ = false;
 };

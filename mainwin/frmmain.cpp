@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "base/numtext.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmoutputsettings.h"
 #include "mainwin/commands.h"
@@ -39,7 +40,6 @@
 #include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/msg.h"
-#include "shell/numtext.h"
 #include "shell/twips.h"
 
 namespace {
@@ -96,7 +96,8 @@ public:
 
 }  // namespace
 
-frmMain::frmMain(const WindowServices& services, QWidget* parent) : QMainWindow(parent), services_(services)
+frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats& formats, QWidget* parent)
+    : QMainWindow(parent), services_(services), pictureNames_(pictures::PictureNameFilters(formats))
 {
     setObjectName(QStringLiteral("frmMain"));
     BuildControls();
@@ -170,7 +171,7 @@ void frmMain::BuildControls()
     dirList_ = new FolderListBox(client_);
     connect(dirList_, &FolderListBox::Change, this, &frmMain::dirList_Change);
 
-    filList_ = new FileListBox(client_);
+    filList_ = new FileListBox(pictureNames_, client_);
     connect(filList_, &FileListBox::Click, this, &frmMain::FilList_Click);
 
     imgSplitter_ = new QWidget(client_);
@@ -821,7 +822,7 @@ void frmMain::tlbMain_ButtonClick(const QString& key)
 
 QStringList frmMain::OpenPaths(const QStringList& paths)
 {
-    const OpenWith::Request request = OpenWith::Read(paths);
+    const OpenWith::Request request = OpenWith::Read(paths, pictureNames_);
     if (request.Folder.isEmpty())
         return request.Ignored;
     RefreshDrives();  // the folder may lie on a volume mounted since start-up

@@ -13,6 +13,7 @@
 
 #include "mainwin/pathbox.h"
 #include "output/outputsettings.h"
+#include "pictures/pictureformats.h"
 #include "shell/folderpicker.h"
 
 class FileListBox;
@@ -50,7 +51,9 @@ public:
     // what "サイズ変更" does while a run is going on: bring its window forward.
     enum class Command { Run, View, Close, Option, Progress };
 
-    explicit frmMain(const WindowServices& services, QWidget* parent = nullptr);
+    // Lists and opens the pictures of Formats besides JPEG, BMP and GIF.
+    explicit frmMain(const WindowServices& services, const pictures::PictureFormats& formats = {},
+                     QWidget* parent = nullptr);
     ~frmMain() override;
 
     const WindowServices& Services() const { return services_; }
@@ -176,6 +179,7 @@ private:
     Output::Settings outputSettings_;
 
     QStringList driveRoots_;
+    const QStringList pictureNames_;  // the name patterns of the pictures listed and opened
     double splitterLeft_ = 2040;  // designed position of the handle
     double barLeft_ = 0;
     bool splitterMoving_ = false;

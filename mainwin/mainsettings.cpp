@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <cmath>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace frmMainSettings {
 namespace {

@@ -6,11 +6,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "mainwin/filelist.h"
 
 namespace OpenWith {
 
-Request Read(const QStringList& arguments)
+Request Read(const QStringList& arguments, const QStringList& nameFilters)
 {
     Request request;
     struct Picture {
@@ -25,7 +24,7 @@ Request Read(const QStringList& arguments)
         if (!path.isEmpty() && info.isDir()) {
             if (request.Folder.isEmpty())
                 request.Folder = absolute;
-        } else if (info.isFile() && info.isReadable() && QDir::match(ImageNameFilters, info.fileName())) {
+        } else if (info.isFile() && info.isReadable() && QDir::match(nameFilters, info.fileName())) {
             const QString folder = QFileInfo(absolute).path();
             if (request.Folder.isEmpty())
                 request.Folder = folder;

@@ -16,8 +16,8 @@ struct Request {
 // The folder is the first argument that is a folder, or the folder of the
 // first picture file; the pictures among the arguments that lie in that
 // folder are selected. An argument may be a path (relative to the current
-// folder) or a file: URL.
-Request Read(const QStringList& arguments);
+// folder) or a file: URL. A picture file is one nameFilters match (the list's).
+Request Read(const QStringList& arguments, const QStringList& nameFilters);
 
 // The warning that names the arguments that could not be opened: the message
 // and, under it, the names one a line, at most MaxListed and then a count of

@@ -91,7 +91,7 @@ struct Metadata {
 };
 
 // The source's metadata; nothing when exiv2 does not know the kind of file.
-Metadata ReadMetadata(const std::filesystem::path& source)
+Metadata ReadMetadata(const std::filesystem::path& source, const QByteArray& containerExif)
 {
     Metadata m;
     const std::string path = source.string();
@@ -103,6 +103,9 @@ Metadata ReadMetadata(const std::filesystem::path& source)
     auto image = Exiv2::ImageFactory::open(path);
     image->readMetadata();
     m.exif = image->exifData();
+    if (m.exif.empty() && !containerExif.isEmpty())
+        Exiv2::ExifParser::decode(m.exif, reinterpret_cast<const Exiv2::byte*>(containerExif.constData()),
+                                  static_cast<std::uint32_t>(containerExif.size()));
     m.xmp = image->xmpData();
     m.iptc = image->iptcData();
     m.colourConverted = image->iccProfileDefined();
@@ -122,11 +125,12 @@ void WriteInto(Exiv2::Image& image, const Metadata& m)
 
 // Reads the source, then hands its metadata to write unless there is none.
 template <typename WriteFunction>
-MetadataResult Copy(const std::filesystem::path& source, QSize outputSize, bool keepGps, WriteFunction write)
+MetadataResult Copy(const std::filesystem::path& source, const QByteArray& containerExif, QSize outputSize, bool keepGps,
+                    WriteFunction write)
 {
     Metadata m;
     try {
-        m = ReadMetadata(source);
+        m = ReadMetadata(source, containerExif);
     } catch (const std::exception& e) {
         return {Failure(MetadataError::Step::ReadSource, e.what())};
     } catch (...) {
@@ -173,9 +177,9 @@ void MetadataLibrary::LockXmp(void* library, bool lock)
 MetadataWriter::MetadataWriter(const MetadataLibrary& /*set up, and outliving this writer*/) {}
 
 MetadataResult MetadataWriter::Write(const std::filesystem::path& source, const std::filesystem::path& output,
-                                     QSize outputSize, bool keepGps) const
+                                     QSize outputSize, bool keepGps, const QByteArray& containerExif) const
 {
-    return Copy(source, outputSize, keepGps, [&](const Metadata& m) {
+    return Copy(source, containerExif, outputSize, keepGps, [&](const Metadata& m) {
         auto image = Exiv2::ImageFactory::open(output.string());
         if (image->mimeType() != "image/jpeg")
             throw std::runtime_error("the output is not a JPEG file");
@@ -184,9 +188,9 @@ MetadataResult MetadataWriter::Write(const std::filesystem::path& source, const 
 }
 
 MetadataResult MetadataWriter::Write(const std::filesystem::path& source, std::vector<std::uint8_t>& output,
-                                     QSize outputSize, bool keepGps) const
+                                     QSize outputSize, bool keepGps, const QByteArray& containerExif) const
 {
-    return Copy(source, outputSize, keepGps, [&](const Metadata& m) {
+    return Copy(source, containerExif, outputSize, keepGps, [&](const Metadata& m) {
         auto image = Exiv2::ImageFactory::open(output.data(), static_cast<long>(output.size()));
         if (image->mimeType() != "image/jpeg")
             throw std::runtime_error("the output is not a JPEG file");

@@ -5,6 +5,7 @@
 // output. Every failure comes back as a value.
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <cstdint>
@@ -59,12 +60,14 @@ public:
     // ICC profile (the output's pixels are sRGB, which the colour space tags
     // then say). A source without metadata, or of a kind exiv2 does not know,
     // leaves the output as it is and is no failure. Safe on several threads
-    // at once, each with its own output.
+    // at once, each with its own output. ContainerExif (from its TIFF header
+    // on) stands in for the Exif exiv2 finds none of in the source: exiv2
+    // reads only some of the layouts a HEIF container may give its Exif item.
     MetadataResult Write(const std::filesystem::path& source, const std::filesystem::path& output,
-                         QSize outputSize, bool keepGps) const;
+                         QSize outputSize, bool keepGps, const QByteArray& containerExif = {}) const;
     // The same into a JPEG held in memory (a temporary without a name).
     MetadataResult Write(const std::filesystem::path& source, std::vector<std::uint8_t>& output,
-                         QSize outputSize, bool keepGps) const;
+                         QSize outputSize, bool keepGps, const QByteArray& containerExif = {}) const;
 };
 
 // The modification time of source, for its output to be given (to the

@@ -1,23 +1,15 @@
-// Program-wide values and the small shared routines every window uses: the
-// application identity, the program's state (viewer count, help file path),
-// file-name splitting and path joining.
+// Program-wide values of the window program: its state (the viewer count,
+// the help file path), where the program lies; with the application identity
+// and the path helpers every window uses.
 #pragma once
 
-#include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
-#include <QStringList>
 #include <QtGlobal>
-#include <filesystem>
-#include <optional>
+
+#include "base/paths.h"
+#include "base/settings.h"
 
 namespace basMain {
-
-inline const QString AppTitle = QStringLiteral("Zembrik");
-// The project's version, given by the build (CMake's project version).
-inline constexpr int VersionMajor = ZEMBRIK_VERSION_MAJOR;
-inline constexpr int VersionMinor = ZEMBRIK_VERSION_MINOR;
-inline constexpr int VersionRevision = ZEMBRIK_VERSION_PATCH;
 
 // What one program knows of itself while it runs: made at start-up and handed
 // to the main window, the viewers and the help window, so that a test makes
@@ -45,41 +37,5 @@ QString AppFolder();
 // Whether the window system tells the program where its windows are and lets
 // it place them. Wayland does neither: only the compositor knows.
 bool WindowPositionsKnown();
-
-// The platform's path separator: "/" here, "\" on Windows.
-QString Separator();
-
-// Plain concatenation of folder, separator and name, as every command joins a
-// path: a root that already ends in the separator gives a doubled one.
-QString JoinPath(const QString& folder, const QString& name);
-
-// Splits a file name at its last "." into base name and extension (with the
-// dot). A name without a dot is trimmed of surrounding blanks and has no
-// extension. FileName is taken by value, so it may be the same variable as BaseName.
-void SplitFileName(QString FileName, QString& Extension, QString& BaseName);
-
-// File names on Unix are bytes that need not be UTF-8 (a Shift_JIS or
-// Latin-1 name), while Qt decodes them lossily. Names are decoded here as
-// UTF-8, each byte that is not part of valid UTF-8 kept as a lone surrogate
-// U+DC80..U+DCFF (as Python's "surrogateescape" does), so that every name the
-// system gives (argv, a folder listing) comes back to the same bytes
-// wherever it meets the file system again. A UTF-8 name decodes as Qt
-// decodes it.
-QString FromFsName(QByteArrayView name);
-
-// The bytes of a name or path; nothing when it holds what no file name can
-// (a lone surrogate outside U+DC80..U+DCFF, a NUL character).
-std::optional<QByteArray> ToFsName(const QString& name);
-
-// A path as the standard library's file functions take it: the bytes of
-// ToFsName on Unix (an empty path when there are none), the UTF-16 name on
-// Windows.
-std::filesystem::path ToFsPath(const QString& path);
-
-// The names of the regular files of a folder (links to them included) that
-// match one of the wildcard patterns, case ignored, hidden ones left out,
-// sorted by name with case ignored, as QDir lists them; a name that is not
-// UTF-8 is listed too, decoded by FromFsName.
-QStringList FilesIn(const QString& folder, const QStringList& nameFilters);
 
 }  // namespace basMain

@@ -7,7 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace basMain {
 namespace {

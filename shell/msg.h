@@ -8,10 +8,13 @@
 #include <QPointer>
 #include <QString>
 #include <QtGlobal>
-
-#include "jpeg/jpeg.h"
+#include <cstdint>
 
 class QWidget;
+
+namespace ModuleJPEG {
+enum class JpegResult : std::int32_t;
+}
 
 // The button that closed a question box.
 enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
@@ -55,9 +58,6 @@ private:
 };
 
 namespace basMain {
-
-// The message for a failing save result; empty for success and unknown values.
-QString SaveErrorText(ModuleJPEG::JpegResult result);
 
 // Shows through messages the error box for a failing result, naming the file that could not be
 // written on its second line, and returns false; returns true without a box

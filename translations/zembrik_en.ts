@@ -671,7 +671,8 @@ damage that its use may cause.</translation>
 </translation>
     </message>
     <message>
-        <source>JPEG・BMP・GIF 画像を縮小し、それぞれを OUTDIR/&lt;ベース名&gt;.jpg（ベースライン JPEG）
+        <source>JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像（種類はファイルの中身で
+判断します）を縮小し、それぞれを OUTDIR/&lt;ベース名&gt;.jpg（ベースライン JPEG）
 として保存します（--suffix ではベース名の後にその文字が付きます）。同じ名前の
 ファイルは置き換えます。
 
@@ -708,7 +709,8 @@ damage that its use may cause.</translation>
 なかった、2 指定が正しくないか、--force なしで置き換えなどを断った。
 中断（Ctrl+C）されても、書き出し済みのファイルは残り、一時ファイルは残りません。
 </source>
-        <translation>Shrinks JPEG, BMP and GIF pictures and writes each as OUTDIR/&lt;base name&gt;.jpg
+        <translation>Shrinks JPEG, HEIC (HEIF), AVIF, PNG, WebP, TIFF, BMP and GIF pictures (the
+kind told by the file's content) and writes each as OUTDIR/&lt;base name&gt;.jpg
 (baseline JPEG; with --suffix, the text follows the base name), replacing a
 file of that name.
 

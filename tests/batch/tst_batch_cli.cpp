@@ -204,6 +204,22 @@ void TestBatchCli::clashesNeedForce()
     // Not on a terminal: no progress line, but the summary.
     QVERIFY2(forced.Err.startsWith(QStringLiteral("1 個の画像：%1 バイト → ").arg(before.size())), qPrintable(forced.Err));
     QCOMPARE(Batch(QStringList{"--force", "--quiet"} + args).Err, QString());
+
+    // A phone's photo writes the .jpg of its name too. Made by libheif's
+    // heif-enc: its encoder's threads in this process would not survive the
+    // forks that start zembrik-batch under ThreadSanitizer.
+    QFile heic(dir.filePath("a.heic"));
+    QVERIFY(red.save(dir.filePath("red.png")));
+    QProcess encode;
+    encode.start(QStringLiteral("heif-enc"), {"-q", "90", "-o", heic.fileName(), dir.filePath("red.png")});
+    if (!encode.waitForFinished(60000) || encode.exitCode() != 0 || !heic.exists())
+        QSKIP("heif-enc (libheif-examples) cannot write HEIC here");
+    const Run phone = Batch({"-r", "50", "-o", dir.path(), heic.fileName(), dir.filePath("a.jpg")});
+    QCOMPARE(phone.Status, 2);
+    QVERIFY(phone.Err.contains(QStringLiteral("同じ名前になる画像が 2 個あります。")));
+    const Run alone = Batch({"-r", "50", "-o", dir.path(), heic.fileName()});  // a.jpg, not given, is replaced
+    QCOMPARE(alone.Out, heic.fileName() + " 40x20 -> " + dir.filePath("a.jpg") + " 20x10\n");
+    QVERIFY(alone.Status == 0 && qRed(QImage(dir.filePath("a.jpg")).pixel(10, 5)) > 200);
 }
 
 void TestBatchCli::progressOnlyOnATerminal()

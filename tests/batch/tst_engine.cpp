@@ -11,9 +11,9 @@
 
 #include <mutex>
 
+#include "base/paths.h"
 #include "batch/engine.h"
 #include "output/metadatawriter.h"
-#include "shell/basmain.h"
 #include "cameraphoto.h"
 #include "heldpicture.h"
 #include "testimages.h"

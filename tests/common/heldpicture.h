@@ -6,7 +6,7 @@
 #include <QString>
 #include <atomic>
 
-#include "shell/picture.h"
+#include "pictures/picture.h"
 #include "waitfor.h"
 
 inline auto HoldUntilStopped(const QString& held, std::atomic<bool>& inWork)

@@ -40,9 +40,10 @@ nodisplay="env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C.UTF-8 L
 [ "$($nodisplay bin/zembrik --version 2>&1)" = "Zembrik $version" ] ||
   fail "zembrik --version without a display: $($nodisplay bin/zembrik --version 2>&1)"
 $nodisplay bin/zembrik --help 2>&1 | grep -q '^Usage: bin/zembrik ' || fail "zembrik --help without a display"
+$nodisplay bin/zembrik --help-all 2>/dev/null | grep -q -- '--platform <' || fail "zembrik --help-all without a display"
 [ "$($nodisplay bin/zembrik-batch --version)" = "zembrik-batch (Zembrik) $version" ] ||
   fail "zembrik-batch --version: $(bin/zembrik-batch --version)"
-for page in share/man/man1/zembrik.1* share/man/man1/zembrik-batch.1*; do
+for page in share/man/man1/zembrik.1* share/man/ja/man1/zembrik.1* share/man/man1/zembrik-batch.1*; do
   zcat -f "$page" | head -n 1 | grep -q "\"Zembrik $version\"" || fail "$page names another version"
 done
 grep -m1 '<release ' share/metainfo/$id.metainfo.xml | grep -q "version=\"$version\"" ||

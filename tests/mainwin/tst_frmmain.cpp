@@ -27,6 +27,7 @@
 #include <memory>
 
 #include "app/program.h"
+#include "base/language.h"
 #include "batch/frmprogress.h"
 #include "batch/run.h"
 #include "dialogs/frmimage.h"
@@ -38,7 +39,6 @@
 #include "shell/basmain.h"
 #include "shell/folderpicker.h"
 #include "shell/help.h"
-#include "shell/language.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 #include "scriptedmessages.h"
@@ -93,6 +93,9 @@ private slots:
         for (const char* name : {"c.jpg", "a.JPG", "B.gif", "d.bmp", "e.jpeg", "f.png", ".g.jpg", "h.jpg.txt"})
             testimages::Write(Sub("photos/") + QString::fromLatin1(name), {});
         testimages::Write(Sub("other/x.jpg"), {});
+        // Listed only where they can be read; the content does not matter to the list.
+        for (const char* name : {"i.HEIC", "j.heif", "k.avif", "l.webp", "m.Tif", "n.tiff"})
+            QVERIFY(QFile(Sub("photos/") + QString::fromLatin1(name)).open(QIODevice::WriteOnly));
     }
 
     void cleanup()
@@ -114,6 +117,18 @@ private slots:
         QCOMPARE(w.drvList().currentData().toString(), QString("/"));
         QCOMPARE(w.FilList().ListCount(), 5);  // pictures by name, no other file, hidden file or folder
         QCOMPARE(w.FilList().List(1), QString("B.gif"));  // letter case ignored
+        {
+            frmMain every(Services(), pictures::PictureFormats{true, true, true, true, true});
+            QVERIFY(every.FilList().SetPath(Sub("photos")) == std::nullopt);
+            QStringList listed;
+            for (int i = 0; i < every.FilList().ListCount(); ++i)
+                listed << every.FilList().List(i);
+            QCOMPARE(listed, QStringList({"a.JPG", "B.gif", "c.jpg", "d.bmp", "e.jpeg", "f.png", "i.HEIC", "j.heif",
+                                          "k.avif", "l.webp", "m.Tif", "n.tiff"}));
+            const pictures::PictureFormats noAv1{true, false, false, false, false};
+            QCOMPARE(frmMain(Services(), noAv1).OpenPaths({Sub("photos/k.avif")}),
+                     QStringList{Sub("photos/k.avif")});  // no AV1 decoder: not opened
+        }
         QCOMPARE(w.SplitterLeft(), 2700.0);
         QCOMPARE(w.width(), qRound(7000.0 / basMain::TwipsPerPixelX()));
 

@@ -9,6 +9,7 @@
 
 #include "mainwin/drives.h"
 #include "mainwin/filelist.h"
+#include "pictures/pictureformats.h"
 #include "mainwin/layout.h"
 #include "mainwin/mainsettings.h"
 #include "mainwin/openwith.h"
@@ -86,20 +87,26 @@ private slots:
             QVERIFY(testimages::Write(file, {}));
 
         // Pictures from two folders: the first one's folder, its pictures only.
+        const QStringList names = pictures::PictureNameFilters({});
         OpenWith::Request r = OpenWith::Read({b + "/missing.jpg", a + "/notes.txt", a + "/2.GIF", b + "/3.bmp",
-                                              QUrl::fromLocalFile(a + "/1.jpg").toString()});
+                                              QUrl::fromLocalFile(a + "/1.jpg").toString()},
+                                             names);
         QCOMPARE(r.Folder, QDir::toNativeSeparators(a));
         QCOMPARE(r.Names, QStringList({"2.GIF", "1.jpg"}));
         QCOMPARE(r.Ignored, QStringList({b + "/missing.jpg", a + "/notes.txt"}));
 
         // A folder, also relative and with a trailing separator; a folder named like a picture is a folder.
         QVERIFY(QDir::setCurrent(root.path()));
-        r = OpenWith::Read({"b/", b + "/3.bmp"});
+        r = OpenWith::Read({"b/", b + "/3.bmp"}, names);
         QCOMPARE(r.Folder, QDir::toNativeSeparators(b));
         QCOMPARE(r.Names, QStringList({"3.bmp"}));
         QVERIFY(QDir().mkpath(a + "/album.jpg"));
-        QCOMPARE(OpenWith::Read({a + "/album.jpg"}).Folder, QDir::toNativeSeparators(a + "/album.jpg"));
-        QVERIFY(OpenWith::Read({"", "nothing-here"}).Folder.isEmpty());
+        QCOMPARE(OpenWith::Read({a + "/album.jpg"}, names).Folder, QDir::toNativeSeparators(a + "/album.jpg"));
+        QVERIFY(OpenWith::Read({"", "nothing-here"}, names).Folder.isEmpty());
+        // A phone's photo, where an HEVC decoder is installed.
+        QVERIFY(QFile(a + "/4.HEIC").open(QIODevice::WriteOnly));
+        QCOMPARE(OpenWith::Read({a + "/4.HEIC"}, names).Ignored, QStringList{a + "/4.HEIC"});
+        QCOMPARE(OpenWith::Read({a + "/4.HEIC"}, pictures::PictureNameFilters({.Heic = true})).Names, QStringList{"4.HEIC"});
     }
 };
 

@@ -8,9 +8,10 @@
 
 #include "output/metadatawriter.h"
 #include "output/outputoptions.h"
+#include "pictures/picture.h"
 #include "shell/basmain.h"
-#include "shell/picture.h"
 #include "cameraphoto.h"
+#include "fuzz/heifsamples.h"
 #include "testimages.h"
 
 using namespace Output;
@@ -45,6 +46,15 @@ private slots:
         QVERIFY(testimages::WriteCameraPhoto(Path("photo.jpg")));
         QVERIFY(testimages::Write(Path("plain.jpg"), testimages::PhotoJpeg(20, 10)) && testimages::Write(Path("text.jpg"), "text") &&
                 QImage(8, 8, QImage::Format_RGB32).save(Path("plain.bmp")));
+        // A phone's HEIC: the camera photo's Exif (from its TIFF header on) in the container.
+        if (heifsamples::CanEncode(heifsamples::Codec::Hevc)) {
+            auto camera = Exiv2::ImageFactory::open(Fs(Path("photo.jpg")));
+            camera->readMetadata();
+            Exiv2::Blob tiff;
+            Exiv2::ExifParser::encode(tiff, Exiv2::littleEndian, camera->exifData());
+            const QByteArray exif(reinterpret_cast<const char*>(tiff.data()), qsizetype(tiff.size()));
+            QVERIFY(testimages::Write(Path("photo.heic"), heifsamples::Encode(testimages::PhotoLike(64, 48, 1), {.Exif = exif})));
+        }
     }
 
     void settingsFile_data()
@@ -137,6 +147,7 @@ private slots:
         QTest::newRow("file, GPS dropped") << "photo.jpg" << "out.jpg" << false << false << "copied";
         QTest::newRow("file, GPS kept") << "photo.jpg" << "out.jpg" << true << false << "copied";
         QTest::newRow("memory, GPS dropped") << "photo.jpg" << "out.jpg" << false << true << "copied";
+        QTest::newRow("a HEIC's Exif") << "photo.heic" << "out.jpg" << false << false << "copied";
         QTest::newRow("a BMP") << "plain.bmp" << "out.jpg" << true << true << "unchanged";
         QTest::newRow("metadata exiv2 cannot read") << "text.jpg" << "out.jpg" << false << false << "元の画像の撮影情報を読み込めません。";
         QTest::newRow("missing source") << "gone.jpg" << "out.jpg" << false << true << "元の画像の撮影情報を読み込めません。";
@@ -149,12 +160,15 @@ private slots:
         QFETCH(bool, keepGps);
         QFETCH(bool, inMemory);
         QFETCH(QString, outcome);
+        if (!QFile::exists(Path(source)) && source.endsWith(".heic"))
+            QSKIP("this libheif has no HEVC encoder");
         QVERIFY(testimages::Write(Path("out.jpg"), testimages::PhotoJpeg(24, 32)));
         const QByteArray before = testimages::Read(Path(output));
         std::vector<std::uint8_t> bytes(before.begin(), before.end());
         const MetadataWriter writer(library_);
-        const MetadataResult r = inMemory ? writer.Write(Fs(Path(source)), bytes, QSize(24, 32), keepGps)
-                                          : writer.Write(Fs(Path(source)), Fs(Path(output)), QSize(24, 32), keepGps);
+        const QByteArray containerExif = basMain::ContainerExifOf(Path(source));
+        const MetadataResult r = inMemory ? writer.Write(Fs(Path(source)), bytes, QSize(24, 32), keepGps, containerExif)
+                                          : writer.Write(Fs(Path(source)), Fs(Path(output)), QSize(24, 32), keepGps, containerExif);
         QCOMPARE(r.Error ? r.Error->Description : r.Copied ? "copied" : "unchanged", outcome);
         if (inMemory)
             QVERIFY(testimages::Write(Path(output), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))));
@@ -164,11 +178,15 @@ private slots:
         }
 
         for (const testimages::Tag& tag : testimages::CameraTags)
-            QCOMPARE(testimages::TagValue(Path("out.jpg"), tag.key),
+            // The HEIC here carries no XMP, IPTC or profile (so no colour space to correct).
+            if (!source.endsWith(".heic") || (QByteArray(tag.key).startsWith("Exif.") && QByteArray(tag.key) != "Exif.Photo.ColorSpace"))
+                QCOMPARE(testimages::TagValue(Path("out.jpg"), tag.key),
                      tag.copy != std::string("gps") ? tag.copy : keepGps ? tag.source : "none");
         auto image = Exiv2::ImageFactory::open(Fs(Path("out.jpg")));
         image->readMetadata();
         QVERIFY(!image->iccProfileDefined());
+        if (source.endsWith(".heic"))
+            return;
         QCOMPARE(image->comment(), "Marnosk SampleVersion");
         QCOMPARE(QImage(Path("out.jpg")).size(), QSize(24, 32));
     }

@@ -11,9 +11,9 @@
 #include <QTextBrowser>
 #include <QtTest>
 
+#include "base/language.h"
 #include "shell/basmain.h"
 #include "shell/help.h"
-#include "shell/language.h"
 
 class TstHelp : public QObject {
     Q_OBJECT

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "jpeg/jpeg.h"
 #include "shell/msg.h"
 #include "scriptedmessages.h"
 

@@ -1,8 +1,8 @@
 // File-name splitting, path joining and the number texts of the ratio box.
 #include <QtTest>
 
+#include "base/numtext.h"
 #include "shell/basmain.h"
-#include "shell/numtext.h"
 
 class TstTextHelpers : public QObject {
     Q_OBJECT

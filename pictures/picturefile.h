@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "shell/picture.h"
+#include "pictures/picture.h"
 
 namespace basMain {
 

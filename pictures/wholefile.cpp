@@ -1,6 +1,6 @@
 // Walking a BMP's or GIF's own structure (not its pixels) to see whether the
 // file is whole.
-#include "shell/wholefile.h"
+#include "pictures/wholefile.h"
 
 #include <QByteArray>
 

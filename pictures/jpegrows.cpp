@@ -5,7 +5,7 @@
 // profile other than sRGB converted with Qt's colour transform. The header's
 // EXIF and ICC segments are gathered here too, and read as Qt's reader reads
 // them, so that the file is read once, with the same bounds throughout.
-#include "shell/jpegrows.h"
+#include "pictures/jpegrows.h"
 
 #include <QColorSpace>
 #include <QImage>
@@ -23,7 +23,9 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "shell/picture.h"
+#include "pictures/opaque.h"
+#include "pictures/orientation.h"
+#include "pictures/picture.h"
 
 namespace basMain {
 namespace {
@@ -229,86 +231,6 @@ boolean KeepSegment(j_decompress_ptr info)
     return TRUE;
 }
 
-// Numbers of an EXIF block in its byte order; past the end every read gives
-// 0 and the stream is spoilt for good, as with Qt's data stream.
-struct ExifStream {
-    const QByteArray& Data;
-    qint64 Pos = 0;
-    bool Little = false;
-    bool Ok = true;
-
-    quint32 Read(int bytes)
-    {
-        if (!Ok || Pos + bytes > Data.size()) {
-            Ok = false;
-            Pos = Data.size();
-            return 0;
-        }
-        quint32 value = 0;
-        const auto* p = reinterpret_cast<const uchar*>(Data.constData()) + Pos;
-        for (int i = 0; i < bytes; ++i)
-            value = Little ? value | quint32{p[i]} << (8 * i) : value << 8 | p[i];
-        Pos += bytes;
-        return value;
-    }
-};
-
-// The orientation tag (1..8) as Qt's JPEG reader finds it in the APP1
-// payloads one after the other: 0 when there is none, -1 when the block is
-// not what it should be.
-int ExifOrientation(const QByteArray& exif)
-{
-    constexpr qint64 HeaderSize = 6;
-    constexpr int MaxIfds = 10;
-    if (exif.size() < HeaderSize || std::memcmp(exif.constData(), "Exif\0\0", HeaderSize) != 0)
-        return -1;
-    ExifStream stream{exif, HeaderSize};
-    const quint32 order = stream.Read(2);
-    if (order == 0x4949)
-        stream.Little = true;
-    else if (order != 0x4d4d)
-        return -1;
-    if (stream.Read(2) != 0x2a)
-        return -1;
-    quint32 offset = stream.Read(4);
-    for (int ifd = 0; ifd < MaxIfds; ++ifd) {
-        // Forward only, though the format allows going back.
-        const qint64 skip = qint64{offset} - (stream.Pos - HeaderSize);
-        if (skip < 0 || qint64{offset} + HeaderSize >= exif.size())
-            return -1;
-        stream.Pos = qint64{offset} + HeaderSize;
-        for (quint32 entries = stream.Read(2); entries > 0 && stream.Ok; --entries) {
-            const quint32 tag = stream.Read(2);
-            const quint32 type = stream.Read(2);
-            const quint32 count = stream.Read(4);
-            const quint32 value = stream.Read(2);
-            stream.Read(2);
-            if (tag == 0x0112)
-                return count == 1 && type == 3 && value >= 1 && value <= 8 ? static_cast<int>(value) : -1;
-        }
-        offset = stream.Read(4);
-        if (!stream.Ok)
-            return -1;
-        if (offset == 0)
-            return 0;
-    }
-    return -1;
-}
-
-QImageIOHandler::Transformations TurnOf(int orientation)
-{
-    switch (orientation) {
-    case 2: return QImageIOHandler::TransformationMirror;
-    case 3: return QImageIOHandler::TransformationRotate180;
-    case 4: return QImageIOHandler::TransformationFlip;
-    case 5: return QImageIOHandler::TransformationFlipAndRotate90;
-    case 6: return QImageIOHandler::TransformationRotate90;
-    case 7: return QImageIOHandler::TransformationMirrorAndRotate90;
-    case 8: return QImageIOHandler::TransformationRotate270;
-    default: return QImageIOHandler::TransformationNone;
-    }
-}
-
 bool TryCreate(Decoder& d)
 {
     if (setjmp(d.error.jump))
@@ -440,7 +362,8 @@ Opened Open(Decoder& d, QIODevice& device, const std::atomic<bool>* stop)
     opened.Convert = opened.FileSpace.isValid() && opened.FileSpace != QColorSpace(QColorSpace::SRgb);
     opened.Header.Size = QSize(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height));
     opened.Header.Space = opened.Convert ? QColorSpace(QColorSpace::SRgb) : opened.FileSpace;
-    opened.Header.Turn = TurnOf(ExifOrientation(d.exif));
+    opened.Header.Turn = d.exif.startsWith(QByteArrayLiteral("Exif\0\0")) ? TurnOf(ExifOrientation(d.exif.mid(6)))
+                                                                        : QImageIOHandler::TransformationNone;
     opened.Header.DecoderBytes = DecoderBytes(d.info, d.multiScan);
     d.exif.clear();
     const J_COLOR_SPACE rgb32 = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
@@ -529,7 +452,7 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
             QImage band(line, static_cast<int>(width), 1,
                         kind == RowKind::Grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
             band.setColorSpace(opened.FileSpace);
-            const QImage opaque = ToOpaqueRgb32(std::move(band));
+            const QImage opaque = pictures::ToOpaqueSrgb(std::move(band));
             if (opaque.isNull())
                 return JpegRowsResult::OutOfMemory;
             if (!row(opaque.constBits()))

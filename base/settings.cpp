@@ -1,7 +1,5 @@
 // The per-user settings store.
-#include "shell/settings.h"
-
-#include "shell/basmain.h"
+#include "base/settings.h"
 
 namespace basMain {
 

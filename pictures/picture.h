@@ -1,8 +1,9 @@
-// Picture services: loading JPEG, BMP and GIF files, measuring them from
-// their headers, and the averaging reduction that shrinks a picture row by
-// row into a sink (a JPEG straight from its rows, without holding it whole). A file that cannot hold
-// the picture its header promises (cut short, or padded far beyond what its
-// picture can need) is refused rather than read as a partly black picture.
+// Picture services: loading JPEG, HEIF and AVIF, PNG, WebP, TIFF, BMP and GIF
+// files, measuring them from their headers, and the averaging reduction that
+// shrinks a picture row by row into a sink (a JPEG straight from its rows,
+// without holding it whole). A file that cannot hold the picture its header
+// promises (cut short, or padded far beyond what its picture can need) is
+// refused rather than read as a partly black picture.
 #pragma once
 
 #include <QColorSpace>
@@ -12,6 +13,8 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+
+#include "pictures/opaque.h"
 
 namespace basMain {
 
@@ -36,9 +39,7 @@ struct LoadedPicture {
     bool Ok() const { return !Error.has_value() && !Stopped; }
 };
 
-// The largest picture accepted, in pixels: a 100-megapixel camera frame fits,
-// a header that claims more (a decompression bomb) is refused before decoding.
-inline constexpr qint64 MaxPicturePixels = 160'000'000;
+using pictures::MaxPicturePixels;
 
 // Target length of a reduction: Length x Ratio rounded to the nearest whole
 // pixel, halves to the even one (1001 x 0.5 = 500, 751 x 0.5 = 376); never
@@ -52,8 +53,8 @@ using SizeRule = std::function<QSize(QSize upright)>;
 SizeRule RatioRule(double ratio);
 
 // What the header alone tells of a picture: its size with the EXIF
-// orientation applied, without decoding a pixel (a format whose header does
-// not tell is decoded). Errors as DecodePicture gives them, bombs included.
+// orientation (a HEIF's: its container's turn and crop) applied, without
+// decoding a pixel (a format whose header does not tell is decoded). Errors as DecodePicture gives them, bombs included.
 struct PictureInfo {
     QSize Size;
     std::optional<PictureError> Error;
@@ -98,7 +99,8 @@ struct ShrinkOutcome {
 // orientation) holds the reduced picture, which is then turned upright row by
 // row. One whose data turns out truncated or damaged fails (481) rather than
 // giving grey rows. Other formats (and files under an installed loader) are
-// loaded whole, and only the source is held. Safe to call from several
+// loaded whole, and only the source is held; what that costs is told to
+// Sink's Reserve from the header. Safe to call from several
 // threads at once; each call works on its own thread only. Stop, when given,
 // is read every few rows (and while a JPEG's header is read) and ends the
 // work early.
@@ -118,12 +120,20 @@ struct ReducedPicture {
 // and tools.
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop = nullptr);
 
-// Decodes a file: first frame of a GIF, EXIF orientation applied, ICC profile
-// converted to sRGB, transparency composited on white, bombs refused; a JPEG
-// cut short or damaged fails (481) as it does in LoadReducedPicture. Only a
+// Decodes a file: the first frame of a GIF or an animated WebP, the first page
+// of a TIFF, the primary picture of a HEIF; EXIF orientation applied (a HEIF's
+// container turns it instead), ICC profile or colour description converted to
+// sRGB, 10- and 16-bit samples to 8, transparency composited on white, bombs
+// refused; a JPEG cut short or damaged fails (481) as it does in
+// LoadReducedPicture. Only a
 // regular file is read: a named pipe, socket or device, or a link to one, is
 // refused unopened (481, "画像ファイルを開けません。").
 LoadedPicture DecodePicture(const QString& path);
+
+// The Exif data (from its TIFF header on) of a HEIF or AVIF file's primary
+// picture, read from its container alone; empty for other files and when there
+// is none. For the metadata writer, as exiv2 finds it in only some containers.
+QByteArray ContainerExifOf(const QString& path);
 
 // Loads a file through the installed loader (DecodePicture unless replaced).
 // With Stop, the decode reads it every few rows (a JPEG's, as it is decoded
@@ -134,10 +144,6 @@ LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop = n
 // restores it. Stop is LoadPicture's.
 using PictureLoader = std::function<LoadedPicture(const QString& path, const std::atomic<bool>* stop)>;
 void SetPictureLoader(PictureLoader loader);
-
-// The opaque 32-bit form of any image: sRGB, transparency composited on white.
-// A null image when the conversion cannot be allocated.
-QImage ToOpaqueRgb32(QImage image);
 
 // Shrinks (or copies) a picture to width x height: every target pixel is the
 // average of the source pixels it covers, weighted by how much it covers them,

@@ -1,13 +1,13 @@
 // Opening picture files: checked before the open, opened so that the open
 // cannot wait, checked again on the open descriptor (the name may have been
 // swapped in between), then read through that descriptor only.
-#include "shell/picturefile.h"
+#include "pictures/picturefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
-#include "shell/basmain.h"
+#include "base/paths.h"
 
 #ifdef Q_OS_UNIX
 #include <cerrno>

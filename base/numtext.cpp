@@ -1,5 +1,5 @@
 // Reading and writing number texts.
-#include "shell/numtext.h"
+#include "base/numtext.h"
 
 #include <QRegularExpression>
 #include <cmath>

@@ -5,7 +5,10 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
+#include <QtEndian>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,7 +23,8 @@
 #include <sys/stat.h>
 #endif
 
-#include "shell/picture.h"
+#include "pictures/picture.h"
+#include "fuzz/heifsamples.h"
 #include "testimages.h"
 
 using namespace basMain;
@@ -149,7 +153,7 @@ QImage QtRead(const QString& path)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
-    return ToOpaqueRgb32(reader.read());
+    return pictures::ToOpaqueSrgb(reader.read());
 }
 
 QByteArray Segment(const char* marker, const QByteArray& payload)
@@ -170,6 +174,43 @@ QByteArray RepeatedScans(int scans, bool arithmetic)
     for (int i = 0; i < scans; ++i)
         out += Segment("ffda", QByteArray::fromHex("010100013f00")) + (arithmetic ? "" : QByteArray::fromHex("7ffed097"));
     return out + QByteArray::fromHex("ffd9");
+}
+
+// A PNG chunk: length, type, data and checksum.
+QByteArray PngChunk(const char* type, const QByteArray& data)
+{
+    const QByteArray typed = type + data;
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : typed) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+    }
+    QByteArray chunk(4, 0);
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    chunk += typed + QByteArray(4, 0);
+    qToBigEndian<quint32>(~crc, chunk.data() + chunk.size() - 4);
+    return chunk;
+}
+
+// A PNG or a WebP (which Qt writes as a lone VP8 or VP8L chunk) with an Exif
+// block carrying Orientation, where each format keeps it.
+QByteArray WithExifOrientation(const QByteArray& file, int orientation)
+{
+    QByteArray exif = QByteArray::fromHex("49492a0008000000" "0100" "120103000100000000000000" "00000000");
+    exif[18] = char(orientation);
+    if (file.startsWith("\x89PNG"))
+        return file.left(33) + PngChunk("eXIf", exif) + file.mid(33);  // after the signature and IHDR
+    const QImage image = QImage::fromData(file);
+    QByteArray vp8x = QByteArray::fromHex("565038580a000000" "08000000") + QByteArray(7, 0);  // flags: Exif
+    qToLittleEndian<quint32>(quint32(image.width() - 1), vp8x.data() + 12);
+    qToLittleEndian<quint32>(quint32(image.height() - 1), vp8x.data() + 15);
+    vp8x.truncate(18);
+    QByteArray chunk = "EXIF" + QByteArray(4, 0) + exif;
+    qToLittleEndian<quint32>(quint32(exif.size()), chunk.data() + 4);
+    QByteArray out = file.left(12) + vp8x + file.mid(12) + chunk;
+    qToLittleEndian<quint32>(quint32(out.size() - 8), out.data() + 4);
+    return out;
 }
 
 // A 4 x 2 run-length BMP whose rows are the given runs.
@@ -224,6 +265,32 @@ void TestPicture::decodes()
     QCOMPARE(turned.Image.size(), QSize(20, 40));
     QVERIFY(Near(turned.Image.pixel(10, 5), qRgb(255, 0, 0), 40));
     QVERIFY(Near(turned.Image.pixel(10, 35), qRgb(0, 0, 255), 40));
+    // PNG's eXIf, WebP's EXIF chunk and TIFF's own tag turn theirs too.
+    const auto saved = [&](const char* format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        QImageWriter writer(&buffer, format);
+        writer.setQuality(100);
+        if (qstrcmp(format, "tiff") == 0)
+            writer.setTransformation(QImageIOHandler::TransformationRotate90);
+        return writer.write(stored) ? bytes : QByteArray();
+    };
+    // A HEIC's container turns it, and the Exif orientation it also carries is not applied again.
+    QList<std::pair<const char*, QByteArray>> turnedFiles = {{"turned.png", WithExifOrientation(saved("png"), 6)},
+                                                             {"turned.webp", WithExifOrientation(saved("webp"), 6)},
+                                                             {"turned.tif", saved("tiff")}};
+    if (heifsamples::CanEncode(heifsamples::Codec::Hevc))
+        turnedFiles.append({"turned.heic", heifsamples::Encode(stored, {.Orientation = 6, .Exif = QByteArray::fromHex(
+                                                                          "49492a0008000000010012010300010000000600000000000000")})});
+    for (const auto& [name, bytes] : turnedFiles) {
+        QVERIFY2(testimages::Write(dir.filePath(name), bytes), name);
+        const LoadedPicture picture = LoadPicture(dir.filePath(name));
+        QCOMPARE(picture.Image.size(), QSize(20, 40));
+        QVERIFY2(Near(picture.Image.pixel(10, 5), qRgb(255, 0, 0), 40) &&
+                     Near(picture.Image.pixel(10, 35), qRgb(0, 0, 255), 40), name);
+        QCOMPARE(ReadPictureSize(dir.filePath(name)).Size, QSize(20, 40));
+        QCOMPARE(LoadReducedPicture(dir.filePath(name), 0.5).Image, StretchHalftone(picture.Image, 10, 20));
+    }
 
     // A profile other than sRGB is converted, as the output carries none.
     QImage adobe(8, 8, QImage::Format_RGB32);
@@ -254,6 +321,37 @@ void TestPicture::reportsFailures()
     QVERIFY(sof > 0);
     QVERIFY(testimages::Write(dir.filePath("bomb.jpg"), bomb.replace(sof + 5, 4, QByteArray::fromHex("ea60ea60"))));
     QCOMPARE(ErrorsOf(dir.filePath("bomb.jpg")), Thrice(7, "画像が大きすぎて読み込めません。", dir.filePath("bomb.jpg")));
+
+    // The other kinds: cut, bombs and lies refused the same way, from the header where it tells.
+    QByteArray png;
+    QBuffer pngBuffer(&png);
+    QVERIFY(pngBuffer.open(QIODevice::WriteOnly) && testimages::PhotoLike(16, 16, 1).save(&pngBuffer, "PNG"));
+    QByteArray pngBomb = png.left(8) + PngChunk("IHDR", QByteArray::fromHex("00004e2000004e20") + png.mid(24, 5)) +
+                         png.mid(33);  // 20000 x 20000
+    // 1 x 50,000,000 grey pixels in as many strips, whose offsets and counts would lie at byte 200.
+    const QByteArray tiffStrips = QByteArray::fromHex(
+        "49492a0008000000" "0900" "000104000100000001000000" "0101040001000000" "80f0fa02" "020103000100000008000000"
+        "030103000100000001000000" "060103000100000001000000" "11010400" "80f0fa02" "c8000000" "150103000100000001000000"
+        "160104000100000001000000" "17010400" "80f0fa02" "c8000000" "00000000") + QByteArray(300, 0);
+    // The cut PNG's header is whole: only decoding finds the rest missing (libheif checks its extents).
+    QList<std::tuple<const char*, QByteArray, int, const char*>> files = {
+        {"bomb.png", pngBomb, 7, "画像が大きすぎて読み込めません。"},
+        {"cut.png", png.left(png.size() / 2), 481, "画像ファイルを読み込めません。"},
+        {"strips.tif", tiffStrips, 481, "画像ファイルを読み込めません。"},
+    };
+    if (heifsamples::CanEncode(heifsamples::Codec::Hevc)) {
+        const QByteArray heic = heifsamples::Encode(testimages::PhotoLike(64, 64, 1));
+        files.append({"cut.heic", heic.left(heic.size() - 200), 481, "画像ファイルを読み込めません。"});
+        files.append({"grid.heic", heifsamples::Grid({heic, heic}, 2, QSize(50000, 50000)), 7,
+                      "画像が大きすぎて読み込めません。"});
+    }
+    for (const auto& [name, bytes, number, text] : files) {
+        QVERIFY(testimages::Write(dir.filePath(name), bytes));
+        QStringList expected = Thrice(number, text, dir.filePath(name));
+        if (QByteArray(name) == "cut.png")
+            expected[1] = "no error";
+        QCOMPARE(ErrorsOf(dir.filePath(name)), expected);
+    }
 }
 
 void TestPicture::streamingMatchesWholePicture_data()

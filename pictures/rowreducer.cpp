@@ -1,6 +1,6 @@
 // The row-streaming averaging reduction: exact integer sums of covered source
 // pixels, weighted by coverage, divided with exact rounding.
-#include "shell/rowreducer.h"
+#include "pictures/rowreducer.h"
 
 #include <algorithm>
 #include <bit>

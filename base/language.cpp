@@ -1,16 +1,16 @@
 // The choice of language and the translators that carry it out.
-#include "shell/language.h"
+#include "base/language.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
 
-// Zembrik's translations are compiled into the shell library as a resource,
+// Zembrik's translations are compiled into the base library as a resource,
 // which a static library registers by hand (outside any namespace).
 static void RegisterTranslations()
 {
-    Q_INIT_RESOURCE(zembrik_shell_translations);
+    Q_INIT_RESOURCE(zembrik_base_translations);
 }
 
 namespace basMain {

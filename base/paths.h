@@ -1,0 +1,51 @@
+// File names and paths as every part of Zembrik handles them, window or
+// not: path joining and splitting, names that are not UTF-8 kept as the bytes
+// they are, and the listing of a folder's pictures.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <optional>
+
+namespace basMain {
+
+// The platform's path separator: "/" here, "\" on Windows.
+QString Separator();
+
+// Plain concatenation of folder, separator and name, as every command joins a
+// path: a root that already ends in the separator gives a doubled one.
+QString JoinPath(const QString& folder, const QString& name);
+
+// Splits a file name at its last "." into base name and extension (with the
+// dot). A name without a dot is trimmed of surrounding blanks and has no
+// extension. FileName is taken by value, so it may be the same variable as BaseName.
+void SplitFileName(QString FileName, QString& Extension, QString& BaseName);
+
+// File names on Unix are bytes that need not be UTF-8 (a Shift_JIS or
+// Latin-1 name), while Qt decodes them lossily. Names are decoded here as
+// UTF-8, each byte that is not part of valid UTF-8 kept as a lone surrogate
+// U+DC80..U+DCFF (as Python's "surrogateescape" does), so that every name the
+// system gives (argv, a folder listing) comes back to the same bytes
+// wherever it meets the file system again. A UTF-8 name decodes as Qt
+// decodes it.
+QString FromFsName(QByteArrayView name);
+
+// The bytes of a name or path; nothing when it holds what no file name can
+// (a lone surrogate outside U+DC80..U+DCFF, a NUL character).
+std::optional<QByteArray> ToFsName(const QString& name);
+
+// A path as the standard library's file functions take it: the bytes of
+// ToFsName on Unix (an empty path when there are none), the UTF-16 name on
+// Windows.
+std::filesystem::path ToFsPath(const QString& path);
+
+// The names of the regular files of a folder (links to them included) that
+// match one of the wildcard patterns, case ignored, hidden ones left out,
+// sorted by name with case ignored, as QDir lists them; a name that is not
+// UTF-8 is listed too, decoded by FromFsName.
+QStringList FilesIn(const QString& folder, const QStringList& nameFilters);
+
+}  // namespace basMain

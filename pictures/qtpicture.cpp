@@ -1,0 +1,129 @@
+// The reader of every other format through Qt's installed readers: BMP and
+// GIF, PNG, and WebP and TIFF from Qt's image-format plugins. Each is decoded
+// whole; its header comes first.
+#include <QImage>
+#include <QImageReader>
+
+#include <algorithm>
+#include <new>
+#include <optional>
+
+#include "pictures/opaque.h"
+#include "pictures/orientation.h"
+#include "pictures/picturereader.h"
+#include "pictures/wholefile.h"
+
+namespace basMain {
+namespace {
+
+// Room for the largest accepted picture as the reader decodes it (4 bytes a
+// pixel, 8 for a 16-bit PNG or TIFF), plus what a decoder may need beside it;
+// Qt's default (256 MB) refuses 100 MP photos.
+int AllocationLimitMb(QImage::Format decoded)
+{
+    const qint64 bytes = decoded == QImage::Format_Invalid ? 4 : QImage::toPixelFormat(decoded).bitsPerPixel() / 8;
+    return static_cast<int>(MaxPicturePixels * std::max<qint64>(4, bytes) / (1024 * 1024)) + 64;
+}
+
+// The size a header gives. A BMP stored top down gives its height as
+// negative; the picture is as high all the same.
+QSize HeaderSize(QImageReader& reader)
+{
+    QSize size = reader.size();
+    if (reader.format() == "bmp")
+        size.setHeight(qAbs(size.height()));
+    return size;
+}
+
+// What decoding holds per pixel: the picture as the reader decodes it (8
+// bytes a pixel when it does not say), its opaque RGB32 copy, at least the 8
+// bytes of two RGB32 pictures, and one more copy to turn it upright.
+qint64 BytesPerPixel(QImage::Format decoded, bool turned)
+{
+    const qint64 bits = decoded == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(decoded).bitsPerPixel();
+    return std::max<qint64>(8, bits / 8 + 4) + (turned ? 4 : 0);
+}
+
+class QtPicture final : public WholePictureReader {
+public:
+    QtPicture(QFile& file, const QString& path, const std::atomic<bool>* stop)
+        : WholePictureReader(path, stop), file_(file)
+    {
+    }
+
+private:
+    // Qt's BMP and GIF readers fill what a cut file lacks and call it a
+    // success, so such a file is refused first.
+    Header ReadHeader() override
+    {
+        Header header;
+        if (!HoldsWholePicture(file_) || !file_.seek(0)) {
+            header.Error = UnreadableError(path_);
+            return header;
+        }
+        // Qt's PNG and WebP readers leave the Exif orientation unread.
+        turn_ = TurnOf(ExifOrientation(ContainerExif(file_)));
+        if (!file_.seek(0)) {
+            header.Error = UnreadableError(path_);
+            return header;
+        }
+        reader_.emplace(&file_);
+        reader_->setAutoTransform(true);
+        stored_ = HeaderSize(*reader_);
+        reader_->setAllocationLimit(AllocationLimitMb(reader_->imageFormat()));
+        const QImageIOHandler::Transformations qtTurn = reader_->transformation();
+        if (qtTurn != QImageIOHandler::TransformationNone)
+            turn_ = QImageIOHandler::TransformationNone;  // Qt's reader turns it itself
+        const QImageIOHandler::Transformations turn = qtTurn | turn_;
+        header.Size = stored_.isValid() && turn.testFlag(QImageIOHandler::TransformationRotate90) ? stored_.transposed()
+                                                                                                   : stored_;
+        if (header.Size.isValid())
+            header.Bytes = BytesPerPixel(reader_->imageFormat(), turn != QImageIOHandler::TransformationNone) *
+                           header.Size.width() * header.Size.height();
+        return header;
+    }
+
+    LoadedPicture Decode() override
+    {
+        QImage image;
+        try {
+            // Qt's BMP reader leaves the pixels a run-length picture skips as
+            // the image it reads into had them: it is handed a cleared one of
+            // the header's size, so no stale memory reaches a written file.
+            if (reader_->format() == "bmp" && !stored_.isEmpty()) {
+                image = QImage(stored_, reader_->imageFormat());
+                image.fill(0);
+            }
+            if (!reader_->read(&image))
+                return Failed<LoadedPicture>(UnreadableError(path_));
+        } catch (const std::bad_alloc&) {
+            return Failed<LoadedPicture>(NoMemoryError(path_));
+        }
+        // Some headers understate the picture (a GIF's logical screen, a BMP
+        // stored top down): the decoded size is held to the same limit.
+        if (TooLarge(image.size()))
+            return Failed<LoadedPicture>(TooLargeError(path_));
+        image = pictures::ToOpaqueSrgb(std::move(image));
+        if (!image.isNull() && turn_ != QImageIOHandler::TransformationNone)
+            image = Turned(image, turn_);
+        if (image.isNull())
+            return Failed<LoadedPicture>(NoMemoryError(path_));
+        LoadedPicture result;
+        result.Image = std::move(image);
+        return result;
+    }
+
+    QFile& file_;
+    std::optional<QImageReader> reader_;
+    QSize stored_;
+    QImageIOHandler::Transformations turn_;  // the Exif orientation Qt's reader leaves
+};
+
+}  // namespace
+
+std::unique_ptr<PictureReader> QtPictureReader(QFile& file, const QString& path, const std::atomic<bool>* stop)
+{
+    return std::make_unique<QtPicture>(file, path, stop);
+}
+
+}  // namespace basMain
