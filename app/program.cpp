@@ -2,6 +2,7 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #if defined(Q_OS_UNIX)
 #include <QSocketNotifier>
@@ -17,6 +18,7 @@
 #include "mainwin/frmmain.h"
 #include "shell/basmain.h"
 #include "shell/font.h"
+#include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/msg.h"
 
@@ -24,6 +26,8 @@ namespace {
 
 #if defined(Q_OS_UNIX)
 const int ClosingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// A signal handler is given nothing but the signal's number, so the socket it
+// writes to can only be a global: the program's one, set once at its start.
 int signalPipe[2] = {-1, -1};
 
 void OnClosingSignal(int)
@@ -67,9 +71,11 @@ void ConnectRun(frmMain& window, basBatch::BatchRun& run)
         // A ratio still being typed is normalised first, so the question
         // shows, and the run uses, a ratio from 1.0% to 100.0%.
         window.NormaliseRatioBox();
+        const WindowServices& services = window.Services();
         const std::optional<basBatch::RunRequest> request =
             basBatch::AskForRun(frmMainCommands::SelectedPaths(window), window.cboRituText(), window.OutputSettings(),
-                                [] { basViewers::mnuToolClose_Click(); }, &window);
+                                [&services] { services.Viewers.mnuToolClose_Click(); }, &window, services.Messages,
+                                services.Picker);
         if (request && run.start(*request))
             window.SetRunGoingOn(true);
     });
@@ -84,13 +90,18 @@ void ConnectRun(frmMain& window, basBatch::BatchRun& run)
 int RunZembrik(QApplication& app, basMain::Language language, const QStringList& paths, const Services& services)
 {
     QApplication::setApplicationName(basMain::AppTitle);
-    basMain::InitProgramValues(basMain::HelpFileName(language));
+    basMain::ProgramState program = basMain::InitProgramValues(basMain::HelpFileName(language));
     basMain::ApplyProgramFont();
     QApplication::setWindowIcon(basMain::ProgramIcon());
-    auto* window = new frmMain(services.Formats);
+    // The window's services outlive it: it is gone when the event loop ends.
+    clsMsg messages(services.Messages);
+    basMain::Help help(program);
+    basViewers::Viewers viewers(program, messages);
+    auto* window = new frmMain({messages, help, viewers, services.Picker}, services.Formats);
+    const QPointer<frmMain> unended(window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Outlives the window, whose closing stops it.
-    basBatch::BatchRun run(window, services.Reducer, services.Metadata);
+    basBatch::BatchRun run(window, messages, services.Reducer, services.Metadata);
     ConnectRun(*window, run);
     // The program ends with its main window, which takes every other window
     // with it, rather than by Qt's own rule (the last visible window closed),
@@ -102,10 +113,14 @@ int RunZembrik(QApplication& app, basMain::Language language, const QStringList&
     // a full disk, instead of the signal ending the program mid-run.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    Msg().SetOwner(window);
+    messages.SetOwner(window);
     // Said in the window once it shows.
     const QStringList unopened = window->OpenPaths(paths);
     QMetaObject::invokeMethod(window, [window, unopened] { window->ReportUnopened(unopened); }, Qt::QueuedConnection);
     window->show();
-    return app.exec();
+    const int status = app.exec();
+    // Only an event loop ended from outside (a test's time limit) leaves the
+    // window, which must not outlive the services it holds.
+    delete unended.data();
+    return status;
 }

@@ -1,6 +1,7 @@
 // The program after its application object and its translations exist:
-// program-wide values, the font, the icon, the main window with the batch run
-// wired to it, and the event loop, which ends once the main window is gone.
+// the program's state and services, the font, the icon, the main window with
+// the batch run wired to it, and the event loop, which ends once the main
+// window is gone.
 // main() and the tests of the whole program share it.
 #pragma once
 
@@ -9,8 +10,10 @@
 #include "base/language.h"
 #include "batch/engine.h"
 #include "pictures/pictureformats.h"
+#include "shell/folderpicker.h"
 
 class QApplication;
+class MessageResponder;
 class frmMain;
 
 namespace basBatch {
@@ -27,13 +30,17 @@ struct Services {
     // exiv2, set up, for the runs that keep the metadata (none: each of
     // their pictures fails).
     const Output::MetadataLibrary* Metadata = nullptr;
+    // Answers the message boxes (none: the real boxes). Not owned.
+    MessageResponder* Messages = nullptr;
+    // Picks a run's output folder (empty: the real dialog).
+    basMain::FolderPicker Picker;
     // The picture files the window lists and opens besides JPEG, BMP and GIF
     // (main() asks libheif and Qt once).
     pictures::PictureFormats Formats;
 };
 
 // Wires run to window: "サイズ変更" asks for a run (with the window's output
-// settings) and starts it, and during
+// settings and services) and starts it, and during
 // the run brings its progress window forward; its end reads the list again,
 // keeping the pictures not written selected; the window's closing stops it.
 void ConnectRun(frmMain& window, basBatch::BatchRun& run);

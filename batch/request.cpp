@@ -11,10 +11,10 @@ namespace basBatch {
 
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
                                     const Output::Settings& output, const std::function<void()>& closeViewers,
-                                    QWidget* owner)
+                                    QWidget* owner, clsMsg& messages, const basMain::FolderPicker& picker)
 {
     if (selectedPaths.isEmpty()) {
-        Msg().ShowMessage(QCoreApplication::translate("basBatch", "ファイルが選択されていません。"));
+        messages.ShowMessage(QCoreApplication::translate("basBatch", "ファイルが選択されていません。"));
         return std::nullopt;
     }
     const QString question =
@@ -23,7 +23,7 @@ std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QStr
                   .arg(output.Box.width())
                   .arg(output.Box.height())
             : QCoreApplication::translate("basBatch", "縮小率 %1 で縮小を開始します。").arg(ratioText);
-    if (Msg().ShowQuestion(question) != MsgAnswer::Yes)
+    if (messages.ShowQuestion(question) != MsgAnswer::Yes)
         return std::nullopt;
 
     if (closeViewers)
@@ -32,7 +32,7 @@ std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QStr
     // The picker opens at the last output folder, never at the source folder,
     // where a bare Enter would confirm writing over the originals.
     RunRequest request;
-    if (!basMain::BrowseForOutputFolder(owner, request.OutputFolder,
+    if (!basMain::BrowseForOutputFolder(picker, owner, request.OutputFolder,
                                         QCoreApplication::translate("basBatch", "縮小した画像を出力するフォルダを選択してください。")))
         return std::nullopt;
     request.Paths = selectedPaths;

@@ -9,8 +9,10 @@
 #include <optional>
 
 #include "output/outputsettings.h"
+#include "shell/folderpicker.h"
 
 class QWidget;
+class clsMsg;
 
 namespace basBatch {
 
@@ -25,10 +27,11 @@ struct RunRequest {
 // <ratioText> で縮小を開始します。" (ratioText as the ratio box shows it), or
 // with the size box in force "幅 1920 × 高さ 1080 ピクセル以内で縮小を開始し
 // ます。"; on Yes the viewers are closed (closeViewers), whatever comes next;
-// then the output folder is picked over owner. Nothing when the user
-// declines or cancels. The request carries output.
+// then the output folder is picked over owner with picker. Nothing when the
+// user declines or cancels. The request carries output. The questions are
+// asked through messages.
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
                                     const Output::Settings& output, const std::function<void()>& closeViewers,
-                                    QWidget* owner);
+                                    QWidget* owner, clsMsg& messages, const basMain::FolderPicker& picker);
 
 }  // namespace basBatch

@@ -19,8 +19,9 @@
 
 namespace basBatch {
 
-BatchRun::BatchRun(QWidget* window, PictureReducer reducer, const Output::MetadataLibrary* metadata, QObject* parent)
-    : QObject(parent), window_(window), reducer_(std::move(reducer)), metadata_(metadata)
+BatchRun::BatchRun(QWidget* window, clsMsg& messages, PictureReducer reducer, const Output::MetadataLibrary* metadata,
+                   QObject* parent)
+    : QObject(parent), window_(window), messages_(messages), reducer_(std::move(reducer)), metadata_(metadata)
 {
     // Often enough that the clock never skips a second it shows.
     ticker_.setInterval(250);
@@ -41,7 +42,7 @@ bool BatchRun::start(const RunRequest& request)
     // Nothing is written before the user has agreed to every original it
     // replaces and every name two pictures share.
     PlanCheck check = CheckPlan(request.Paths, request.OutputFolder, request.Output.Suffix);
-    if (check.NeedsQuestion() && Msg().ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes)
+    if (check.NeedsQuestion() && messages_.ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes)
         return false;
 
     items_ = check.Items;
@@ -151,14 +152,14 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     bool skip = false;
     if (!picturesRemain) {
         if (outcome.LoadError)
-            Msg().ShowError(outcome.LoadError->Description);
+            messages_.ShowError(outcome.LoadError->Description);
         else
-            basMain::ShowSaveError(outcome.SaveResult, outcome.Output);
+            basMain::ShowSaveError(messages_, outcome.SaveResult, outcome.Output);
     } else if (outcome.LoadError) {
-        skip = Msg().ShowSkipQuestion(outcome.LoadError->Description) == MsgAnswer::Yes;
+        skip = messages_.ShowSkipQuestion(outcome.LoadError->Description) == MsgAnswer::Yes;
     } else {
-        skip = Msg().ShowSkipQuestion(basMain::SaveErrorText(outcome.SaveResult),
-                                      QDir::toNativeSeparators(outcome.Output)) == MsgAnswer::Yes;
+        skip = messages_.ShowSkipQuestion(basMain::SaveErrorText(outcome.SaveResult),
+                                          QDir::toNativeSeparators(outcome.Output)) == MsgAnswer::Yes;
     }
     if (!alive)
         return;
@@ -289,9 +290,9 @@ void BatchRun::Finish()
     emit finished(result);
     // A run that ended at a failure said so in the failure's box.
     if (end == End::NotYet)
-        Msg().ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
+        messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
     else if (end == End::AskedToStop)
-        Msg().ShowInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
+        messages_.ShowInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
 }
 
 void BatchRun::SetBusyCursor(bool on)

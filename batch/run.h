@@ -20,6 +20,7 @@
 #include "batch/summary.h"
 
 class QWidget;
+class clsMsg;
 class frmProgress;
 
 namespace basBatch {
@@ -41,12 +42,13 @@ class BatchRun : public QObject {
     Q_OBJECT
 
 public:
-    // The progress window opens centred over window. Reducer loads and reduces
+    // The progress window opens centred over window; its questions and
+    // messages are shown through messages. Reducer loads and reduces
     // a picture, on worker threads (empty: basMain::LoadReducedPicture).
     // Metadata is exiv2, set up, for the runs that keep the metadata; it
     // must outlive the run.
-    explicit BatchRun(QWidget* window, PictureReducer reducer = {},
-                      const Output::MetadataLibrary* metadata = nullptr, QObject* parent = nullptr);
+    BatchRun(QWidget* window, clsMsg& messages, PictureReducer reducer = {},
+             const Output::MetadataLibrary* metadata = nullptr, QObject* parent = nullptr);
     // A run still going on ends as stop() ends it, without a signal.
     ~BatchRun() override;
     BatchRun(const BatchRun&) = delete;
@@ -89,6 +91,7 @@ private:
     void SetBusyCursor(bool on);
 
     QPointer<QWidget> window_;
+    clsMsg& messages_;
     PictureReducer reducer_;
     const Output::MetadataLibrary* metadata_;
 

@@ -17,11 +17,14 @@
 
 #include "app/program.h"
 #include "batch/run.h"
+#include "dialogs/frmimage.h"
 #include "mainwin/filelist.h"
 #include "mainwin/frmmain.h"
 #include "benchsupport.h"
+#include "shell/basmain.h"
 #include "shell/folderpicker.h"
 #include "shell/font.h"
+#include "shell/help.h"
 #include "shell/msg.h"
 
 namespace {
@@ -97,13 +100,15 @@ int main(int argc, char** argv)
         .setValue("Path/Path", QFileInfo(sources.first()).path());
     QTemporaryDir out;
     Yes yes;
-    Msg().SetResponder(&yes);
-    basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
+    clsMsg messages(&yes);
+    basMain::ProgramState program;
+    basMain::Help help(program);
+    basViewers::Viewers viewers(program, messages);
 
     // As the program starts: its font, then the main window shown.
     basMain::ApplyProgramFont();
-    frmMain window;
-    basBatch::BatchRun run(&window);
+    frmMain window({messages, help, viewers, [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); }});
+    basBatch::BatchRun run(&window, messages);
     ConnectRun(window, run);
     window.show();
     QCoreApplication::processEvents();

@@ -22,6 +22,7 @@
 #include "dialogs/frmimage.h"
 #include "pictures/picture.h"
 #include "shell/basmain.h"
+#include "shell/msg.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ int main(int argc, char* argv[])
             return 1;
     }
 
+    clsMsg messages;
+    basMain::ProgramState program;
+    basViewers::Viewers viewers(program, messages);
     QWidget owner;  // stands for the main window
     owner.resize(400, 300);
     owner.show();
@@ -68,7 +72,7 @@ int main(int argc, char* argv[])
             longestAt = last;
         }
         last = now;
-        if (shownAt < 0 && basMain::ViewerCount > 0)
+        if (shownAt < 0 && program.ViewerCount > 0)
             shownAt = now;
         if (shownAt >= 0 && now - shownAt > 1'000'000'000)
             app.quit();  // a second after it appeared: every paint is done
@@ -76,7 +80,7 @@ int main(int argc, char* argv[])
     QTimer::singleShot(200, [&] {
         clock.start();
         tick.start();
-        basViewers::mnuToolView_Click(OneFile(path));
+        viewers.mnuToolView_Click(OneFile(path));
     });
     app.exec();
 
@@ -84,7 +88,7 @@ int main(int argc, char* argv[])
     std::printf("viewer shown after %.0f ms; longest time without the event loop: %.1f ms (from %.0f ms)\n",
                 shownAt / 1e6, longest / 1e6, longestAt / 1e6);
     std::printf("peak memory: %.1f MiB\n", bench::PeakMiB());
-    basViewers::mnuToolClose_Click();
+    viewers.mnuToolClose_Click();
 
     std::atomic<bool> stop{false};
     std::thread decode([&] { basMain::LoadPicture(path, &stop); });

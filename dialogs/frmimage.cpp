@@ -21,7 +21,7 @@
 #include "shell/basmain.h"
 #include "shell/msg.h"
 
-namespace {
+namespace basViewers {
 
 // Opens the viewers of "画像を表示" one picture at a time, in list order. The
 // picture is decoded on a worker thread; the next one is started only when the
@@ -29,7 +29,7 @@ namespace {
 // command exactly where they would if each picture were decoded on the spot.
 class ViewerOpener final : public QObject {
 public:
-    ViewerOpener() : QObject(qApp) {}
+    ViewerOpener(basMain::ProgramState& program, clsMsg& messages) : program_(program), messages_(messages) {}
     ~ViewerOpener() override
     {
         {
@@ -41,15 +41,6 @@ public:
         if (worker_.joinable())
             worker_.join();
     }
-
-    static ViewerOpener& Instance()
-    {
-        if (!instance_)
-            instance_ = new ViewerOpener;  // owned by the application
-        return *instance_;
-    }
-    // The opener if there is one (none is made while the program ends).
-    static ViewerOpener* Existing() { return instance_; }
 
     void Add(QStringList paths)
     {
@@ -70,6 +61,11 @@ public:
     }
 
     bool Busy() const { return loading_ || !commands_.empty(); }
+
+    // The hidden window waiting for its picture, if any, and every viewer
+    // this opener has shown that still exists.
+    frmImage* Loading() const { return loading_; }
+    QList<QPointer<frmImage>> Shown() const { return shown_; }
 
     // A window waiting for its picture only ends when the program closes the
     // viewers or itself: then nothing further may open.
@@ -97,14 +93,14 @@ private:
                 commands_.pop_front();
                 continue;
             }
-            if (basMain::ViewerCount >= basViewers::MaxViewers) {
+            if (program_.ViewerCount >= basViewers::MaxViewers) {
                 commands_.pop_front();  // the rest of this command is not opened
-                Msg().ShowMessage(
+                messages_.ShowMessage(
                     QCoreApplication::translate("basViewers", "一度に表示可能な画像は %1 までです。").arg(basViewers::MaxViewers));
                 continue;
             }
             const QString path = paths.takeFirst();
-            loading_ = new frmImage;  // hidden and uncounted until its picture is in
+            loading_ = new frmImage(program_, this);  // hidden and uncounted until its picture is in
             loading_->setWindowTitle(QFileInfo(path).fileName());
             {
                 std::lock_guard lock(mutex_);
@@ -151,19 +147,25 @@ private:
         if (decode->Picture.Ok()) {
             viewer->SetPicture(std::move(decode->Picture.Image));
             viewer->ShowCounted();
+            shown_.removeAll(nullptr);
+            shown_.append(viewer);
         } else {
             delete viewer;  // never shown, never counted
             if (!commands_.empty())
                 commands_.pop_front();  // the failing item's command ends here
-            Msg().ShowError(decode->Picture.Error->Description);
+            messages_.ShowError(decode->Picture.Error->Description);
         }
         Next();
     }
 
+    basMain::ProgramState& program_;
+    clsMsg& messages_;
+
     // Window thread only: each command's paths not yet started, oldest first,
-    // and the hidden window whose picture is being decoded.
+    // the hidden window whose picture is being decoded, and those shown.
     std::deque<QStringList> commands_;
     frmImage* loading_ = nullptr;
+    QList<QPointer<frmImage>> shown_;
     bool inNext_ = false;
 
     // Shared with the worker, under the mutex.
@@ -178,16 +180,9 @@ private:
     std::atomic<bool> abandon_{false};
 
     std::thread worker_;
-    static inline QPointer<ViewerOpener> instance_;
 };
 
-void ViewerEnding(const frmImage* viewer)
-{
-    if (ViewerOpener* opener = ViewerOpener::Existing())
-        opener->ViewerEnding(viewer);
-}
-
-}  // namespace
+}  // namespace basViewers
 
 // --- The picture ------------------------------------------------------------------
 
@@ -243,7 +238,8 @@ void ViewerPicture::paintEvent(QPaintEvent* event)
 
 // --- The window -------------------------------------------------------------------
 
-frmImage::frmImage() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+frmImage::frmImage(basMain::ProgramState& program, basViewers::ViewerOpener* opener)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), program_(program), opener_(opener)
 {
     setObjectName(QStringLiteral("frmImage"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -254,9 +250,15 @@ frmImage::frmImage() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 frmImage::~frmImage()
 {
     if (counted_)
-        --basMain::ViewerCount;
+        --program_.ViewerCount;
     else
-        ViewerEnding(this);
+        Ending();
+}
+
+void frmImage::Ending()
+{
+    if (opener_)
+        opener_->ViewerEnding(this);
 }
 
 void frmImage::SetPicture(QImage picture)
@@ -277,7 +279,7 @@ void frmImage::ShowCounted()
     }
     show();
     counted_ = true;
-    ++basMain::ViewerCount;
+    ++program_.ViewerCount;
 }
 
 void frmImage::moveEvent(QMoveEvent* event)
@@ -290,7 +292,7 @@ void frmImage::closeEvent(QCloseEvent* event)
 {
     // Closed before it was shown: the program is closing the viewers or ending.
     if (!counted_)
-        ViewerEnding(this);
+        Ending();
     QWidget::closeEvent(event);
 }
 
@@ -349,26 +351,36 @@ void frmImage::mouseDoubleClickEvent(QMouseEvent*)
 
 namespace basViewers {
 
-void mnuToolView_Click(const basMain::FileSelection& selection)
+Viewers::Viewers(basMain::ProgramState& program, clsMsg& messages)
+    : opener_(std::make_unique<ViewerOpener>(program, messages))
+{
+}
+
+Viewers::~Viewers()
+{
+    // No viewer may outlive the state that counts it.
+    mnuToolClose_Click();
+}
+
+void Viewers::mnuToolView_Click(const basMain::FileSelection& selection)
 {
     QStringList paths = basMain::SelectedPaths(selection);  // taken now: the list may change while they open
     if (!paths.isEmpty())
-        ViewerOpener::Instance().Add(std::move(paths));
+        opener_->Add(std::move(paths));
 }
 
-void mnuToolClose_Click()
+void Viewers::mnuToolClose_Click()
 {
-    if (ViewerOpener* opener = ViewerOpener::Existing())
-        opener->Cancel();
-    for (QWidget* window : QApplication::topLevelWidgets())
-        if (window->objectName() == QLatin1String("frmImage"))
-            delete window;  // at once, so the count is 0 when this returns
+    frmImage* hidden = opener_->Loading();
+    opener_->Cancel();
+    delete hidden;
+    for (const QPointer<frmImage>& viewer : opener_->Shown())
+        delete viewer.data();  // at once, so the count is 0 when this returns
 }
 
-bool Opening()
+bool Viewers::Opening() const
 {
-    const ViewerOpener* opener = ViewerOpener::Existing();
-    return opener && opener->Busy();
+    return opener_->Busy();
 }
 
 }  // namespace basViewers

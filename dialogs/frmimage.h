@@ -14,10 +14,20 @@
 #pragma once
 
 #include <QImage>
+#include <QPointer>
 #include <QRegion>
 #include <QWidget>
+#include <memory>
 
 #include "shell/selection.h"
+
+class clsMsg;
+namespace basMain {
+struct ProgramState;
+}
+namespace basViewers {
+class ViewerOpener;
+}
 
 // A viewer's face: the picture inside a one-pixel frame. Where the window
 // system reports the window's place, it paints only what lies on a screen:
@@ -51,12 +61,14 @@ class frmImage : public QWidget {
     Q_OBJECT
 
 public:
-    frmImage();
+    // Counted, once shown, in program.ViewerCount; opener is told when a
+    // window it is opening ends before it is shown.
+    explicit frmImage(basMain::ProgramState& program, basViewers::ViewerOpener* opener = nullptr);
     ~frmImage() override;
 
     // Puts a decoded picture in the window, whose outer size becomes the picture's.
     void SetPicture(QImage picture);
-    // Shows the window centred on the screen and counts it.
+    // Shows the window centred on the screen and counts it in the program's state.
     void ShowCounted();
 
     ViewerPicture* picMain;
@@ -78,6 +90,11 @@ private:
     // Following: this window moves itself with the pointer.
     enum class Drag { None, Armed, Following };
 
+    void Ending();
+
+    basMain::ProgramState& program_;
+    QPointer<basViewers::ViewerOpener> opener_;
+
     QPoint dragOffset_;  // pointer position relative to the window's corner
     Drag drag_ = Drag::None;
     bool counted_ = false;
@@ -87,15 +104,30 @@ namespace basViewers {
 
 inline constexpr int MaxViewers = 20;
 
-// "画像を表示(&V)...": opens a viewer for every selected item, from position 0.
-// Returns at once; the viewers appear as their pictures are decoded.
-void mnuToolView_Click(const basMain::FileSelection& selection);
+// The viewers of one program: the queue that opens them, each counted in
+// program.ViewerCount while it exists, and the commands on them. The program
+// makes it; the viewers it opened close when it ends. messages shows the
+// limit's warning and the errors of pictures that cannot be shown.
+class Viewers {
+public:
+    Viewers(basMain::ProgramState& program, clsMsg& messages);
+    ~Viewers();
+    Viewers(const Viewers&) = delete;
+    Viewers& operator=(const Viewers&) = delete;
 
-// "画像を閉じる(&C)": closes every viewer and stops those still opening; none is
-// left afterwards and none appears later.
-void mnuToolClose_Click();
+    // "画像を表示(&V)...": opens a viewer for every selected item, from position 0.
+    // Returns at once; the viewers appear as their pictures are decoded.
+    void mnuToolView_Click(const basMain::FileSelection& selection);
 
-// True while pictures asked for are still being decoded or waiting their turn.
-bool Opening();
+    // "画像を閉じる(&C)": closes every viewer and stops those still opening; none is
+    // left afterwards and none appears later.
+    void mnuToolClose_Click();
+
+    // True while pictures asked for are still being decoded or waiting their turn.
+    bool Opening() const;
+
+private:
+    std::unique_ptr<ViewerOpener> opener_;
+};
 
 }  // namespace basViewers

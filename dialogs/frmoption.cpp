@@ -75,7 +75,7 @@ void frmOption::keyPressEvent(QKeyEvent* event)
 
 namespace basViewers {
 
-void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner)
+void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner, clsMsg& messages)
 {
     const int count = selection.ListCount();
     int found = -1;
@@ -91,7 +91,7 @@ void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner
     // a 100-megapixel photo answers at once.
     const basMain::PictureInfo info = basMain::ReadPictureSize(filePath);
     if (!info.Ok()) {
-        Msg().ShowError(info.Error->Description);
+        messages.ShowError(info.Error->Description);
         return;
     }
     frmOption dialog(owner, fileName, filePath, info.Size);

@@ -10,6 +10,7 @@
 
 class QLabel;
 class QPushButton;
+class clsMsg;
 
 class frmOption : public QDialog {
     Q_OBJECT
@@ -31,7 +32,7 @@ namespace basViewers {
 
 // "画像情報(&O)...": measures the first selected item and shows the dialog.
 // Nothing opens when no item is selected; a file that cannot be loaded shows
-// its error.
-void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner);
+// its error through messages.
+void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner, clsMsg& messages);
 
 }  // namespace basViewers

@@ -28,10 +28,12 @@ private:
 void Install(frmMain& window)
 {
     auto selection = std::make_shared<WindowSelection>(window);
-    window.SetCommandHandler(frmMain::Command::View, [selection] { basViewers::mnuToolView_Click(*selection); });
-    window.SetCommandHandler(frmMain::Command::Close, [] { basViewers::mnuToolClose_Click(); });
-    window.SetCommandHandler(frmMain::Command::Option,
-                             [selection, &window] { basViewers::mnuToolOption_Click(*selection, &window); });
+    basViewers::Viewers& viewers = window.Services().Viewers;
+    window.SetCommandHandler(frmMain::Command::View, [selection, &viewers] { viewers.mnuToolView_Click(*selection); });
+    window.SetCommandHandler(frmMain::Command::Close, [&viewers] { viewers.mnuToolClose_Click(); });
+    window.SetCommandHandler(frmMain::Command::Option, [selection, &window] {
+        basViewers::mnuToolOption_Click(*selection, &window, window.Services().Messages);
+    });
 }
 
 QStringList SelectedPaths(const frmMain& window)

@@ -96,8 +96,8 @@ public:
 
 }  // namespace
 
-frmMain::frmMain(const pictures::PictureFormats& formats, QWidget* parent)
-    : QMainWindow(parent), pictureNames_(pictures::PictureNameFilters(formats))
+frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats& formats, QWidget* parent)
+    : QMainWindow(parent), services_(services), pictureNames_(pictures::PictureNameFilters(formats))
 {
     setObjectName(QStringLiteral("frmMain"));
     BuildControls();
@@ -446,7 +446,7 @@ bool frmMain::ApplyTypedPath()
     cboDir_Validate();
     if (PathBox::SameFolder(typed, filList_->Path()))
         return true;
-    Msg().ShowMessage(tr("パスが見つかりません。"));
+    services_.Messages.ShowMessage(tr("パスが見つかりません。"));
     return false;
 }
 
@@ -645,11 +645,11 @@ void frmMain::drvList_Change()
     const QString root = drvList_->currentData().toString();
     const QString reason = Drives::NotReadyReason(root);
     if (!reason.isEmpty()) {
-        Msg().ShowError(reason);
+        services_.Messages.ShowError(reason);
         return;
     }
     if (const std::optional<QString> error = dirList_->SetPath(root, root)) {
-        Msg().ShowError(*error);
+        services_.Messages.ShowError(*error);
         return;
     }
     SetPathBoxText(root);
@@ -660,7 +660,7 @@ void frmMain::dirList_Change()
     SetStatusText(QString());
     if (const std::optional<QString> error = filList_->SetPath(dirList_->Path())) {
         if (!loading_)  // start-up ignores its failures
-            Msg().ShowError(*error);
+            services_.Messages.ShowError(*error);
         return;
     }
     SetPathBoxText(filList_->Path());
@@ -778,7 +778,7 @@ void frmMain::mnuToolOption_Click()
 
 void frmMain::mnuToolOutput_Click()
 {
-    const std::optional<Output::Settings> confirmed = frmOutputSettings::Ask(outputSettings_, Msg(), this);
+    const std::optional<Output::Settings> confirmed = frmOutputSettings::Ask(outputSettings_, services_.Messages, this);
     if (!confirmed)
         return;
     outputSettings_ = *confirmed;
@@ -793,12 +793,12 @@ void frmMain::mnuFileEnd_Click()
 
 void frmMain::mnuHelpAll_Click()
 {
-    basMain::ShowHelpContents(this);
+    services_.Help.ShowHelpContents(this);
 }
 
 void frmMain::mnuHelpTopic_Click()
 {
-    basMain::ShowHelpSearch(this);
+    services_.Help.ShowHelpSearch(this);
 }
 
 void frmMain::mnuHelpVersion_Click()
@@ -834,7 +834,7 @@ QStringList frmMain::OpenPaths(const QStringList& paths)
     }
     const QString before = dirList_->Path();
     if (const std::optional<QString> error = dirList_->SetPath(request.Folder, root)) {
-        Msg().ShowError(*error);
+        services_.Messages.ShowError(*error);
         return request.Ignored;
     }
     // The folder shown already is read again, so that pictures added since are there.
@@ -855,7 +855,7 @@ void frmMain::ReportUnopened(const QStringList& names)
     if (names.isEmpty())
         return;
     const OpenWith::Report report = OpenWith::Unopened(names);
-    Msg().ShowMessage(report.Text, report.Detail);
+    services_.Messages.ShowMessage(report.Text, report.Detail);
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
@@ -902,7 +902,7 @@ void frmMain::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    basMain::CloseHelp();
+    services_.Help.CloseHelp();
 
     // Every other window of the program goes with the main window: viewers,
     // progress, work windows and dialogs. Menus and drop-down lists are not windows of their own.

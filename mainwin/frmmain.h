@@ -14,6 +14,7 @@
 #include "mainwin/pathbox.h"
 #include "output/outputsettings.h"
 #include "pictures/pictureformats.h"
+#include "shell/folderpicker.h"
 
 class FileListBox;
 class FolderListBox;
@@ -23,9 +24,25 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolBar;
+class clsMsg;
 namespace frmMainLayout {
 struct PaneLayout;
 }
+namespace basMain {
+class Help;
+}
+namespace basViewers {
+class Viewers;
+}
+
+// What the window and its commands draw on: made by the program (a test makes
+// its own), each outliving the window.
+struct WindowServices {
+    clsMsg& Messages;
+    basMain::Help& Help;
+    basViewers::Viewers& Viewers;
+    basMain::FolderPicker Picker;  // the run's output folder (empty: the real dialog)
+};
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -35,8 +52,11 @@ public:
     enum class Command { Run, View, Close, Option, Progress };
 
     // Lists and opens the pictures of Formats besides JPEG, BMP and GIF.
-    explicit frmMain(const pictures::PictureFormats& formats = {}, QWidget* parent = nullptr);
+    explicit frmMain(const WindowServices& services, const pictures::PictureFormats& formats = {},
+                     QWidget* parent = nullptr);
     ~frmMain() override;
+
+    const WindowServices& Services() const { return services_; }
 
     // Plugs in the work of a command; an empty function makes it do nothing.
     void SetCommandHandler(Command command, std::function<void()> handler);
@@ -136,6 +156,7 @@ private:
     void DropProposal();
     void ApplyOutputSettings();
 
+    WindowServices services_;
     QWidget* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;
     QComboBox* cboRitu_ = nullptr;

@@ -20,7 +20,9 @@ namespace Output {
 // the namespaces it registers (so several threads may read and write XMP at
 // once), HEIF and AVIF sources enabled, its warnings kept off the terminal.
 // Made once by the program's main() (or a test) before any thread copies
-// metadata, and kept until the last copy is done; one at a time.
+// metadata, and kept until the last copy is done; one at a time. The state is
+// exiv2's own and process-wide by that library's design: this object only
+// says when it is set up and gives the writers proof that it is.
 class MetadataLibrary {
 public:
     MetadataLibrary();

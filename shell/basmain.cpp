@@ -8,13 +8,9 @@
 
 namespace basMain {
 
-qint16 ViewerCount = 0;
-QString HelpFilePath;
-
-void InitProgramValues(const QString& helpFileName)
+ProgramState InitProgramValues(const QString& helpFileName)
 {
-    ViewerCount = 0;
-    HelpFilePath = HelpFileIn(AppFolder(), helpFileName);
+    return {0, HelpFileIn(AppFolder(), helpFileName)};
 }
 
 QString HelpFileIn(const QString& appFolder, const QString& name)

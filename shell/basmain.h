@@ -1,6 +1,6 @@
-// Program-wide values of the window program: the viewer count, the help file
-// path, where the program lies; with the application identity and the path
-// helpers every window uses.
+// Program-wide values of the window program: its state (the viewer count,
+// the help file path), where the program lies; with the application identity
+// and the path helpers every window uses.
 #pragma once
 
 #include <QString>
@@ -11,14 +11,19 @@
 
 namespace basMain {
 
-// Number of open viewer windows.
-extern qint16 ViewerCount;
-// The help file: beside the executable, or in the installed data folder.
-extern QString HelpFilePath;
+// What one program knows of itself while it runs: made at start-up and handed
+// to the main window, the viewers and the help window, so that a test makes
+// its own.
+struct ProgramState {
+    // Number of viewer windows in existence.
+    qint16 ViewerCount = 0;
+    // The help file: beside the executable, or in the installed data folder.
+    QString HelpFilePath;
+};
 
-// Sets the program-wide values at start-up (the main window is shown by
-// main()); the help page is the one named helpFileName (see HelpFileName).
-void InitProgramValues(const QString& helpFileName = QStringLiteral("Kolvane.html"));
+// The program's state at start-up (the main window is shown by main()); the
+// help page is the one named helpFileName (see HelpFileName).
+ProgramState InitProgramValues(const QString& helpFileName = QStringLiteral("Kolvane.html"));
 
 // The help page called name of a program whose executable lies in
 // appFolder: beside it, as in the build folder, else where an installation

@@ -1,5 +1,5 @@
-// The folder picker: Qt's directories-only file dialog, or the replacement a
-// test installed, and the one normal form every chosen path is returned in.
+// The folder picker: Qt's directories-only file dialog, or the picker the
+// caller passes in its place, and the one normal form every chosen path is returned in.
 #include "shell/folderpicker.h"
 
 #include <QCoreApplication>
@@ -11,12 +11,6 @@
 
 namespace basMain {
 namespace {
-
-FolderPicker& Override()
-{
-    static FolderPicker picker;
-    return picker;
-}
 
 std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt, const QString& start)
 {
@@ -41,11 +35,6 @@ std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt, const Q
 
 }  // namespace
 
-void SetFolderPicker(FolderPicker picker)
-{
-    Override() = std::move(picker);
-}
-
 QString FolderPathForCaller(const QString& chosen)
 {
     // Callers join a separator and a file name to the folder, so a root keeps
@@ -56,11 +45,11 @@ QString FolderPathForCaller(const QString& chosen)
     return QDir::toNativeSeparators(path);
 }
 
-bool BrowseForFolder(QWidget* Owner, QString& Folder, const QString& Prompt)
+bool BrowseForFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt)
 {
     // Start where the caller's folder is, when it names one; else at home.
     const QString start = !Folder.isEmpty() && QFileInfo(Folder).isDir() ? Folder : QDir::homePath();
-    const std::optional<QString> chosen = Override() ? Override()(Owner, Prompt) : ShowDialog(Owner, Prompt, start);
+    const std::optional<QString> chosen = picker ? picker(Owner, Prompt) : ShowDialog(Owner, Prompt, start);
     if (!chosen || chosen->trimmed().isEmpty())
         return false;
     Folder = FolderPathForCaller(*chosen);
@@ -86,10 +75,10 @@ void RememberOutputFolder(const QString& folder)
 
 }  // namespace
 
-bool BrowseForOutputFolder(QWidget* Owner, QString& Folder, const QString& Prompt)
+bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt)
 {
     QString chosen = OutputFolderStart();
-    if (!BrowseForFolder(Owner, chosen, Prompt))
+    if (!BrowseForFolder(picker, Owner, chosen, Prompt))
         return false;
     RememberOutputFolder(chosen);
     Folder = chosen;

@@ -36,11 +36,13 @@ QString Folded(const QString& text)
     return text.normalized(QString::NormalizationForm_KC).toCaseFolded();
 }
 
-class HelpWindowImpl final : public QWidget {
+}  // namespace
+
+class Help::Window final : public QWidget {
     Q_DECLARE_TR_FUNCTIONS(frmHelp)
 
 public:
-    HelpWindowImpl()
+    Window()
     {
         setObjectName(QStringLiteral("frmHelp"));
         setWindowTitle(tr("%1 ヘルプ").arg(AppTitle));
@@ -87,20 +89,20 @@ public:
         layout->addWidget(splitter);
         resize(800, 560);
 
-        connect(contents_, &QListWidget::itemActivated, this, &HelpWindowImpl::GoToItem);
-        connect(contents_, &QListWidget::itemClicked, this, &HelpWindowImpl::GoToItem);
-        connect(keywords_, &QListWidget::itemActivated, this, &HelpWindowImpl::GoToItem);
-        connect(keywords_, &QListWidget::itemClicked, this, &HelpWindowImpl::GoToItem);
-        connect(keyword_, &QLineEdit::textChanged, this, &HelpWindowImpl::Filter);
-        connect(keyword_, &QLineEdit::returnPressed, this, &HelpWindowImpl::Search);
-        connect(show, &QPushButton::clicked, this, &HelpWindowImpl::Search);
+        connect(contents_, &QListWidget::itemActivated, this, &Window::GoToItem);
+        connect(contents_, &QListWidget::itemClicked, this, &Window::GoToItem);
+        connect(keywords_, &QListWidget::itemActivated, this, &Window::GoToItem);
+        connect(keywords_, &QListWidget::itemClicked, this, &Window::GoToItem);
+        connect(keyword_, &QLineEdit::textChanged, this, &Window::Filter);
+        connect(keyword_, &QLineEdit::returnPressed, this, &Window::Search);
+        connect(show, &QPushButton::clicked, this, &Window::Search);
     }
 
     // Loads the help file when it is not shown yet (the first time, or after
     // it was missing or moved).
-    void Load()
+    void Load(const QString& helpFilePath)
     {
-        const QString path = QDir::cleanPath(QDir::fromNativeSeparators(HelpFilePath));
+        const QString path = QDir::cleanPath(QDir::fromNativeSeparators(helpFilePath));
         if (path == loadedPath_)
             return;
         if (QFileInfo(path).isFile()) {
@@ -187,55 +189,51 @@ private:
     QString loadedPath_;
 };
 
-QPointer<HelpWindowImpl>& Window()
+Help::~Help()
 {
-    static QPointer<HelpWindowImpl> window;
-    return window;
+    delete window_;
 }
 
-HelpWindowImpl* OpenWindow(QWidget* form)
+Help::Window* Help::Open(QWidget* form)
 {
-    QPointer<HelpWindowImpl>& window = Window();
-    if (!window) {
+    if (!window_) {
         // No parent: the help window is a window of its own, not one that
         // stays above the main window or is minimised with it.
-        window = new HelpWindowImpl;
+        window_ = new Window;
         const QScreen* screen = form ? form->screen() : QGuiApplication::primaryScreen();
         if (screen) {
-            QRect place = window->frameGeometry();
+            QRect place = window_->frameGeometry();
             place.moveCenter(screen->availableGeometry().center());
-            window->move(place.topLeft());
+            window_->move(place.topLeft());
         }
     }
-    window->Load();
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
-    window->activateWindow();
-    return window;
+    window_->Load(program_.HelpFilePath);
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    return window_;
 }
 
-}  // namespace
-
-void ShowHelpContents(QWidget* form)
+void Help::ShowHelpContents(QWidget* form)
 {
-    OpenWindow(form)->ShowContents();
+    Open(form)->ShowContents();
 }
 
-void ShowHelpSearch(QWidget* form)
+void Help::ShowHelpSearch(QWidget* form)
 {
-    OpenWindow(form)->ShowSearch();
+    Open(form)->ShowSearch();
 }
 
-void CloseHelp()
+void Help::CloseHelp()
 {
-    if (Window())
-        Window()->close();
+    if (window_)
+        window_->close();
 }
 
-QWidget* HelpWindow()
+QWidget* Help::HelpWindow() const
 {
-    return Window();
+    return window_;
 }
 
 HelpIndex ReadHelpIndex(const QTextDocument& page)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 
 class QTextDocument;
@@ -12,14 +13,34 @@ class QWidget;
 
 namespace basMain {
 
-// Opens the help window (or brings the open one forward) at the contents.
-void ShowHelpContents(QWidget* form);
-// Opens the help window at its keyword search, the search field empty and focused.
-void ShowHelpSearch(QWidget* form);
-// Closes the help window if it is open.
-void CloseHelp();
-// The open help window, or nullptr.
-QWidget* HelpWindow();
+struct ProgramState;
+
+// The program's one help window, showing the page program.HelpFilePath names
+// at the time it is shown. Made by the program; the window closes when this
+// ends.
+class Help {
+public:
+    explicit Help(const ProgramState& program) : program_(program) {}
+    ~Help();
+    Help(const Help&) = delete;
+    Help& operator=(const Help&) = delete;
+
+    // Opens the help window (or brings the open one forward) at the contents.
+    void ShowHelpContents(QWidget* form);
+    // Opens the help window at its keyword search, the search field empty and focused.
+    void ShowHelpSearch(QWidget* form);
+    // Closes the help window if it is open.
+    void CloseHelp();
+    // The open help window, or nullptr.
+    QWidget* HelpWindow() const;
+
+private:
+    class Window;
+    Window* Open(QWidget* form);
+
+    const ProgramState& program_;
+    QPointer<Window> window_;
+};
 
 // A place in the help page: its title and the anchor that leads there.
 struct HelpTopic {

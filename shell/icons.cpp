@@ -5,14 +5,11 @@
 #include <QPixmap>
 
 // The resources live in a static library, so they are registered by hand
-// (outside any namespace, as the registration macro requires).
+// (outside any namespace, as the registration macro requires). Qt registers
+// the same data only once, however often it is asked.
 static void RegisterShellResources()
 {
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(shell);
-        return true;
-    }();
-    (void)registered;
+    Q_INIT_RESOURCE(shell);
 }
 
 namespace basMain {

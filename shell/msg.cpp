@@ -138,11 +138,6 @@ MsgAnswer clsMsg::ShowSkipQuestion(const QString& vstrMessage, const QString& vs
     return Show(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail);
 }
 
-void clsMsg::SetResponder(MessageResponder* responder)
-{
-    responder_ = responder;
-}
-
 void clsMsg::SetOwner(QWidget* owner)
 {
     owner_ = owner;
@@ -155,20 +150,14 @@ MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, 
     return responder.Show(kind, title, text, detail);
 }
 
-clsMsg& Msg()
-{
-    static clsMsg instance;
-    return instance;
-}
-
 namespace basMain {
 
-bool ShowSaveError(ModuleJPEG::JpegResult Result, const QString& Path)
+bool ShowSaveError(clsMsg& messages, ModuleJPEG::JpegResult Result, const QString& Path)
 {
     const QString text = SaveErrorText(Result);
     if (text.isEmpty())
         return true;
-    Msg().ShowError(text, QDir::toNativeSeparators(Path));
+    messages.ShowError(text, QDir::toNativeSeparators(Path));
     return false;
 }
 

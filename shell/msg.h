@@ -1,5 +1,6 @@
-// Every message box of the program goes through Msg(): four kinds of box with
-// fixed Japanese titles and icons. Tests point Msg() at a scripted responder
+// Every message box of the program goes through a clsMsg that the program
+// makes and hands to the code that shows boxes: four kinds of box with fixed
+// Japanese titles and icons. A test makes its own over a scripted responder
 // instead of real boxes. ShowSaveError turns a failed save into its message.
 #pragma once
 
@@ -34,6 +35,9 @@ class clsMsg {
     Q_DECLARE_TR_FUNCTIONS(clsMsg)
 
 public:
+    // responder replaces the real message boxes (nullptr: the real ones). Not owned.
+    explicit clsMsg(MessageResponder* responder = nullptr) : responder_(responder) {}
+
     // vstrDetail, when given, is the box's informative second line.
     void ShowError(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowMessage(const QString& vstrMessage, const QString& vstrDetail = {});
@@ -41,9 +45,6 @@ public:
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
     // An error box that also asks whether to skip the picture and go on.
     MsgAnswer ShowSkipQuestion(const QString& vstrMessage, const QString& vstrDetail = {});
-
-    // Replaces the real message boxes (nullptr restores them). Not owned.
-    void SetResponder(MessageResponder* responder);
 
     // The window the boxes are centred over: the program's main window, set
     // by the program at its start. Until then, and once it is gone, the
@@ -56,14 +57,11 @@ private:
     QPointer<QWidget> owner_;
 };
 
-// The program-wide instance, made on first use.
-clsMsg& Msg();
-
 namespace basMain {
 
-// Shows the error box for a failing result, naming the file that could not be
+// Shows through messages the error box for a failing result, naming the file that could not be
 // written on its second line, and returns false; returns true without a box
 // for success and for every value that is not a failure code.
-bool ShowSaveError(ModuleJPEG::JpegResult Result, const QString& Path);
+bool ShowSaveError(clsMsg& messages, ModuleJPEG::JpegResult Result, const QString& Path);
 
 }  // namespace basMain

@@ -62,15 +62,15 @@ int main(int argc, char** argv)
     QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik").setValue("Path/Path", photos.path());
 
     ScriptedMessages script;  // answers Yes
-    if (!inQuestion)
-        Msg().SetResponder(&script);
     bool picked = false;
-    basMain::SetFolderPicker([&](QWidget*, const QString&) {
-        picked = true;
-        return std::optional<QString>(out.path());
-    });
     std::atomic<bool> bInWork{false};
     Services services;
+    if (!inQuestion)
+        services.Messages = &script;
+    services.Picker = [&](QWidget*, const QString&) {
+        picked = true;
+        return std::optional<QString>(out.path());
+    };
     services.Reducer = HoldUntilStopped(QStringLiteral("b.jpg"), bInWork);
 
     // F5 on every image, then the window's close once a.jpg is in place and

@@ -90,11 +90,16 @@ class TestRun : public QObject {
 
 private:
     ScriptedMessages script;
+    clsMsg messages{&script};
     QTemporaryDir store;  // the settings, where the picker remembers its folder
     QTemporaryDir source;
     QTemporaryDir output;
     std::optional<QString> pickerAnswer;
     int pickerCalls = 0;
+    const basMain::FolderPicker picker = [this](QWidget*, const QString&) {
+        ++pickerCalls;
+        return pickerAnswer;
+    };
     QWidget window;  // what the progress window opens over
 
     basBatch::RunRequest Request(const QStringList& names, const QString& folder = {}, double ratio = 1.0)
@@ -115,17 +120,7 @@ private slots:
         QVERIFY(testimages::PhotoLike(64, 48, 2).save(source.filePath("b.bmp")));
         QVERIFY(testimages::Write(source.filePath("c.gif"), testimages::TwoFrameGif));
         QVERIFY(testimages::Write(source.filePath("empty.jpg"), {}));
-        Msg().SetResponder(&script);
-        basMain::SetFolderPicker([this](QWidget*, const QString&) {
-            ++pickerCalls;
-            return pickerAnswer;
-        });
         window.setGeometry(100, 100, 600, 400);
-    }
-    void cleanupTestCase()
-    {
-        Msg().SetResponder(nullptr);
-        basMain::SetFolderPicker({});
     }
     void init()
     {
@@ -141,7 +136,7 @@ private slots:
         int viewerCloses = 0;
         Output::Settings settings;
         const auto ask = [&](const QStringList& paths) {
-            return basBatch::AskForRun(paths, "50.0%", settings, [&] { ++viewerCloses; }, nullptr);
+            return basBatch::AskForRun(paths, "50.0%", settings, [&] { ++viewerCloses; }, nullptr, messages, picker);
         };
         QVERIFY(!ask({}));
         QCOMPARE(script.Texts(), QStringList{"ファイルが選択されていません。"});
@@ -172,7 +167,7 @@ private slots:
 
     void targetsStayVisibleAtTheSmallestRatio()
     {
-        basBatch::BatchRun run(&window);
+        basBatch::BatchRun run(&window, messages);
         QVERIFY(RunToEnd(run, Request({"c.gif"}, {}, 0.01)));
         QCOMPARE(QImageReader(output.filePath("c.jpg")).size(), QSize(1, 1));  // not 0 x 0
     }
@@ -234,7 +229,7 @@ private slots:
             QVERIFY(immutable || QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner));
         }
         std::atomic<bool> struck{false};
-        basBatch::BatchRun run(&window, [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
+        basBatch::BatchRun run(&window, messages, [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
             if (path.endsWith("a.jpg")) {
                 struct rlimit small = saved;
                 small.rlim_cur = 10000;
@@ -298,7 +293,7 @@ private slots:
     {
         QFETCH(StopBy, by);
         std::atomic<bool> bInWork{false};
-        basBatch::BatchRun run(&window, HoldUntilStopped(QStringLiteral("b.bmp"), bInWork));
+        basBatch::BatchRun run(&window, messages, HoldUntilStopped(QStringLiteral("b.bmp"), bInWork));
         std::optional<basBatch::RunResult> result;
         connect(&run, &basBatch::BatchRun::finished, this, [&](const basBatch::RunResult& r) { result = r; });
         QVERIFY(run.start(Request({"a.jpg", "b.bmp", "c.gif"})));
@@ -349,7 +344,7 @@ private slots:
         QFETCH(QString, boxes);
         QFETCH(QStringList, written);
         script.skipAnswer = MsgAnswer::Yes;
-        basBatch::BatchRun run(&window);
+        basBatch::BatchRun run(&window, messages);
         const std::optional<basBatch::RunResult> result = RunToEnd(run, Request(names));
         QVERIFY(result);
         QStringList kinds;
@@ -383,7 +378,7 @@ private slots:
         }
         const QStringList names = basMain::FilesIn(folder.path(), {"*.jpg"});
         QCOMPARE(names.size(), 2);
-        basBatch::BatchRun run(&window);
+        basBatch::BatchRun run(&window, messages);
         const std::optional<basBatch::RunResult> result = RunToEnd(run, Request(names, folder.path()));
         QVERIFY(result);
         QCOMPARE(result->Written, 2);
@@ -430,7 +425,7 @@ private slots:
         const QMap<QString, QByteArray> before = Contents({{"", folder.path()}});
         basBatch::RunRequest request = Request({"a.bmp", "a.jpg", "x.jpg"}, folder.path(), 0.5);
         request.OutputFolder = folder.path();
-        basBatch::BatchRun run(&window);
+        basBatch::BatchRun run(&window, messages);
 
         script.answer = MsgAnswer::No;
         QVERIFY(!RunToEnd(run, request));

@@ -46,6 +46,7 @@ void Mouse(QWidget* w, QEvent::Type type, QPoint global, Qt::MouseButton button,
 
 // A viewer whose window system takes over every move it is offered.
 struct SystemMoved final : frmImage {
+    using frmImage::frmImage;
     int started = 0;
     bool StartSystemMove() override { return ++started, true; }
 };
@@ -62,6 +63,9 @@ class ViewerWindows : public QObject {
 private:
     QTemporaryDir dir;
     ScriptedMessages script;
+    clsMsg messages{&script};
+    basMain::ProgramState program;
+    basViewers::Viewers viewers{program, messages};
     QSemaphore gate;  // a held loader waits here for each picture
     std::atomic<bool> holdLoads = false;
     std::atomic<bool> untilStopped = false;  // the loader waits for the stop flag, as a decoder reads it
@@ -80,8 +84,8 @@ private:
     }
     void Open(const Selection& s)
     {
-        basViewers::mnuToolView_Click(s);
-        QTRY_VERIFY(!basViewers::Opening());
+        viewers.mnuToolView_Click(s);
+        QTRY_VERIFY(!viewers.Opening());
     }
 
 private slots:
@@ -101,7 +105,6 @@ private slots:
         QVERIFY(buffer.open(QIODevice::WriteOnly) && sideways.save(&buffer, "JPEG"));
         QVERIFY(testimages::Write(dir.filePath("turned.jpg"), jpeg.insert(2, Orientation6)));
         QVERIFY(testimages::Write(dir.filePath("bad.jpg"), "not a picture"));
-        Msg().SetResponder(&script);
         basMain::SetPictureLoader([this](const QString& path, const std::atomic<bool>* stop) {
             ++loads;
             if (holdLoads)
@@ -118,7 +121,6 @@ private slots:
     void cleanupTestCase()
     {
         basMain::SetPictureLoader({});
-        Msg().SetResponder(nullptr);
     }
     void init()
     {
@@ -129,8 +131,8 @@ private slots:
     {
         holdLoads = false;
         gate.release(100);  // nothing may stay blocked in a loader
-        basViewers::mnuToolClose_Click();
-        QCOMPARE(basMain::ViewerCount, qint16(0));
+        viewers.mnuToolClose_Click();
+        QCOMPARE(program.ViewerCount, qint16(0));
         QTRY_VERIFY(OpenViewers().isEmpty());
         gate.acquire(gate.available());
     }
@@ -138,16 +140,16 @@ private slots:
     void viewersAppearWhenDecodedInListOrder()
     {
         holdLoads = true;
-        basViewers::mnuToolView_Click(Files(2));
-        basViewers::mnuToolView_Click(Files(1));  // a second command queues behind
-        QVERIFY(basViewers::Opening());
+        viewers.mnuToolView_Click(Files(2));
+        viewers.mnuToolView_Click(Files(1));  // a second command queues behind
+        QVERIFY(viewers.Opening());
         QVERIFY(OpenViewers().isEmpty());  // the window thread did not wait
-        QCOMPARE(basMain::ViewerCount, qint16(0));
+        QCOMPARE(program.ViewerCount, qint16(0));
 
         QList<frmImage*> shown;  // each as its picture comes, in the order asked for
         for (const int width : {30, 31, 30}) {
             gate.release();
-            QTRY_COMPARE(basMain::ViewerCount, qint16(shown.size() + 1));
+            QTRY_COMPARE(program.ViewerCount, qint16(shown.size() + 1));
             for (frmImage* v : OpenViewers())
                 if (!shown.contains(v))
                     shown << v;
@@ -159,31 +161,31 @@ private slots:
     void closingWhileOpeningShowsNothingLater()
     {
         holdLoads = true;
-        basViewers::mnuToolView_Click(Files(3));
+        viewers.mnuToolView_Click(Files(3));
         QTRY_COMPARE(loads.load(), 1);  // the first picture is being decoded
-        basViewers::mnuToolClose_Click();
-        QVERIFY(!basViewers::Opening());
+        viewers.mnuToolClose_Click();
+        QVERIFY(!viewers.Opening());
 
         // The main window closes every window, the hidden one being filled too.
-        basViewers::mnuToolView_Click(Files(3));
+        viewers.mnuToolView_Click(Files(3));
         for (QWidget* w : QApplication::topLevelWidgets())
             w->close();
-        QVERIFY(!basViewers::Opening());
+        QVERIFY(!viewers.Opening());
 
         // A later picture waits behind the abandoned decode, which is dropped
         // when it comes back.
         Selection later = Files(6);
         later.selected.fill(false);
         later.selected[5] = true;
-        basViewers::mnuToolView_Click(later);
+        viewers.mnuToolView_Click(later);
         gate.release();
         QTRY_COMPARE(loads.load(), 2);
         QCoreApplication::processEvents();
         gate.release();
-        QTRY_VERIFY(!basViewers::Opening());
+        QTRY_VERIFY(!viewers.Opening());
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(OpenViewers().first()->width(), 35);
-        QCOMPARE(basMain::ViewerCount, qint16(1));
+        QCOMPARE(program.ViewerCount, qint16(1));
     }
 
     // "画像を閉じる" (a run, the program's end) stops the decode in flight
@@ -191,9 +193,9 @@ private slots:
     void closingStopsTheDecodeInFlight()
     {
         untilStopped = true;
-        basViewers::mnuToolView_Click(Files(2));
+        viewers.mnuToolView_Click(Files(2));
         QTRY_VERIFY(decoding);
-        basViewers::mnuToolClose_Click();
+        viewers.mnuToolClose_Click();
         QTRY_VERIFY(!decoding);
         untilStopped = false;
         Open(Files(1));  // the next picture decodes as ever
@@ -204,19 +206,19 @@ private slots:
     {
         Open(Files(25));
         QCOMPARE(OpenViewers().size(), 20);
-        QCOMPARE(basMain::ViewerCount, qint16(20));
+        QCOMPARE(program.ViewerCount, qint16(20));
         QCOMPARE(script.shown.size(), 1);
         QCOMPARE(script.shown.first().text, QStringLiteral("一度に表示可能な画像は 20 までです。"));
         QCOMPARE(script.shown.first().kind, MsgKind::Warning);
 
         // Full: nothing opens. A double-click closes one and makes room for one.
-        basViewers::mnuToolView_Click(Files(1));
+        viewers.mnuToolView_Click(Files(1));
         QCOMPARE(OpenViewers().size(), 20);
         QCOMPARE(script.shown.size(), 2);
         QTest::mouseDClick(OpenViewers().first(), Qt::LeftButton);
-        QTRY_COMPARE(basMain::ViewerCount, qint16(19));
+        QTRY_COMPARE(program.ViewerCount, qint16(19));
         Open(Files(1));
-        QCOMPARE(basMain::ViewerCount, qint16(20));
+        QCOMPARE(program.ViewerCount, qint16(20));
     }
 
     // Without a selection the viewers and the information do nothing (a
@@ -226,18 +228,18 @@ private slots:
     {
         Selection s = Files(3);
         s.selected.fill(false);
-        basViewers::mnuToolView_Click(s);
-        basViewers::mnuToolOption_Click(s, nullptr);
-        QVERIFY(!basViewers::Opening());
+        viewers.mnuToolView_Click(s);
+        basViewers::mnuToolOption_Click(s, nullptr, messages);
+        QVERIFY(!viewers.Opening());
         QVERIFY(script.shown.isEmpty());
 
         s.selected.fill(true);
         s.names[1] = QStringLiteral("bad.jpg");
         Open(s);
         QCOMPARE(OpenViewers().size(), 1);
-        QCOMPARE(basMain::ViewerCount, qint16(1));
+        QCOMPARE(program.ViewerCount, qint16(1));
         s.names[0] = QStringLiteral("bad.jpg");
-        basViewers::mnuToolOption_Click(s, nullptr);
+        basViewers::mnuToolOption_Click(s, nullptr, messages);
         QCOMPARE(script.shown.size(), 2);
         QVERIFY(script.shown[0].kind == MsgKind::Error && script.shown[1].kind == MsgKind::Error);
     }
@@ -271,7 +273,7 @@ private slots:
         // Where the window system moves it, the move is handed over once per
         // press: motions it reports afterwards, as if the button were still
         // down, start nothing.
-        SystemMoved moved;
+        SystemMoved moved(program);
         moved.move(start);
         Mouse(&moved, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
         for (int i = 1; i <= 3; ++i)
@@ -305,7 +307,7 @@ private slots:
             QVERIFY(dialog->isVisible());
             QTest::keyClick(dialog, Qt::Key_Return);
         });
-        basViewers::mnuToolOption_Click(s, nullptr);
+        basViewers::mnuToolOption_Click(s, nullptr, messages);
         QCOMPARE(name, QStringLiteral("p00.bmp"));
         QCOMPARE(width, QStringLiteral("30"));
         QCOMPARE(height, QStringLiteral("20"));
@@ -320,7 +322,7 @@ private slots:
             height = dialog->findChild<QLabel*>(QStringLiteral("lblHeight"))->text();
             dialog->close();
         });
-        basViewers::mnuToolOption_Click(s, nullptr);
+        basViewers::mnuToolOption_Click(s, nullptr, messages);
         QCOMPARE(width + "x" + height, QStringLiteral("20x40"));
     }
 
@@ -345,8 +347,7 @@ private slots:
         // GPS kept, though it means nothing without the metadata.
         const Output::Settings given{Output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小")};
         ScriptedMessages replies;
-        clsMsg messages;
-        messages.SetResponder(&replies);
+        clsMsg messages(&replies);
         frmOutputSettings dialog(given, messages);
         QCOMPARE(dialog.Result(), given);
         QVERIFY(!dialog.chkKeepGps->isEnabled());

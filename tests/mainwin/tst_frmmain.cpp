@@ -30,12 +30,15 @@
 #include "base/language.h"
 #include "batch/frmprogress.h"
 #include "batch/run.h"
+#include "dialogs/frmimage.h"
 #include "dialogs/frmoutputsettings.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
 #include "mainwin/frmmain.h"
 #include "mainwin/openwith.h"
+#include "shell/basmain.h"
 #include "shell/folderpicker.h"
+#include "shell/help.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 #include "scriptedmessages.h"
@@ -57,13 +60,20 @@ class tst_frmMain : public QObject {
     QTemporaryDir store_;
     QTemporaryDir tree_;
     ScriptedMessages messages_;
+    clsMsg msg_{&messages_};
+    basMain::ProgramState program_;
+    basMain::Help help_{program_};
+    basViewers::Viewers viewers_{program_, msg_};
+    basMain::FolderPicker picker_;  // set by the tests that run
     std::unique_ptr<frmMain> w_;
+
+    WindowServices Services() { return {msg_, help_, viewers_, picker_}; }
 
     // A main window opened on folder, shown and active.
     frmMain& Open(const QString& folder)
     {
         Store().setValue("Path/Path", folder);
-        w_ = std::make_unique<frmMain>();
+        w_ = std::make_unique<frmMain>(Services());
         w_->show();
         w_->activateWindow();
         if (!QTest::qWaitForWindowActive(w_.get()))
@@ -77,7 +87,6 @@ private slots:
     void initTestCase()
     {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path());
-        Msg().SetResponder(&messages_);
         QDir dir(tree_.path());
         for (const char* name : {"photos", "photos/2024", "photos/2025", "photos/.cache", "photos/album.jpg", "empty", "other"})
             QVERIFY(dir.mkpath(QString::fromLatin1(name)));
@@ -92,6 +101,7 @@ private slots:
     void cleanup()
     {
         w_.reset();
+        picker_ = {};
         messages_.shown.clear();
         Store().clear();
     }
@@ -108,14 +118,15 @@ private slots:
         QCOMPARE(w.FilList().ListCount(), 5);  // pictures by name, no other file, hidden file or folder
         QCOMPARE(w.FilList().List(1), QString("B.gif"));  // letter case ignored
         {
-            frmMain every(pictures::PictureFormats{true, true, true, true, true});
+            frmMain every(Services(), pictures::PictureFormats{true, true, true, true, true});
             QVERIFY(every.FilList().SetPath(Sub("photos")) == std::nullopt);
             QStringList listed;
             for (int i = 0; i < every.FilList().ListCount(); ++i)
                 listed << every.FilList().List(i);
             QCOMPARE(listed, QStringList({"a.JPG", "B.gif", "c.jpg", "d.bmp", "e.jpeg", "f.png", "i.HEIC", "j.heif",
                                           "k.avif", "l.webp", "m.Tif", "n.tiff"}));
-            QCOMPARE(frmMain(pictures::PictureFormats{true, false, false, false, false}).OpenPaths({Sub("photos/k.avif")}),
+            const pictures::PictureFormats noAv1{true, false, false, false, false};
+            QCOMPARE(frmMain(Services(), noAv1).OpenPaths({Sub("photos/k.avif")}),
                      QStringList{Sub("photos/k.avif")});  // no AV1 decoder: not opened
         }
         QCOMPARE(w.SplitterLeft(), 2700.0);
@@ -142,7 +153,7 @@ private slots:
         QVERIFY(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=" + Sub("photos").toUtf8()) && dirs.flush());
         const auto opens = [&](const QString& stored) {
             stored.isEmpty() ? Store().remove("Path/Path") : Store().setValue("Path/Path", stored);
-            return frmMain().FilList().Path();
+            return frmMain(Services()).FilList().Path();
         };
         QCOMPARE(opens({}), Sub("photos"));
         QCOMPARE(opens(Sub("deleted-long-ago")), Sub("photos"));
@@ -424,7 +435,7 @@ private slots:
     void outputSettingsFromTheMenu()
     {
         frmMain& w = Open(Sub("photos"));
-        basBatch::BatchRun run(&w);
+        basBatch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         QStringList items;
         for (const QAction* a : w.findChild<QMenu*>("mnuTool")->actions())
@@ -486,7 +497,7 @@ private slots:
     {
         // As main() opens it: on pictures, before it shows; what is no picture is handed back.
         Store().setValue("Path/Path", Sub("other"));
-        w_ = std::make_unique<frmMain>();
+        w_ = std::make_unique<frmMain>(Services());
         QSignalSpy clicks(&w_->FilList(), &FileListBox::Click);  // once for all the pictures, not per file
         QCOMPARE(w_->OpenPaths({Sub("photos/c.jpg"), Sub("other/x.jpg"), Sub("photos/a.JPG"), Sub("photos/f.png")}),
                  QStringList({Sub("photos/f.png")}));
@@ -539,10 +550,9 @@ private slots:
         QTemporaryDir photos, out;
         for (const char* name : {"a.jpg", "b.bmp", "c.jpg"})
             QVERIFY(QImage(1001, 751, QImage::Format_RGB32).save(photos.filePath(name)));
-        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
-        const auto restore = qScopeGuard([] { basMain::SetFolderPicker({}); });
+        picker_ = [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); };
         frmMain& w = Open(photos.path());
-        basBatch::BatchRun run(&w);
+        basBatch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         w.cboRitu().setFocus();
         w.cboRitu().lineEdit()->selectAll();
@@ -565,11 +575,10 @@ private slots:
         QTemporaryDir photos, out;
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
             QVERIFY(testimages::PhotoLike(64, 48, 1).save(photos.filePath(name)));
-        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out.path()); });
-        const auto restore = qScopeGuard([] { basMain::SetFolderPicker({}); });
+        picker_ = [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); };
         std::atomic<bool> bInWork{false};
         frmMain& w = Open(photos.path());
-        basBatch::BatchRun run(&w, HoldUntilStopped("b.jpg", bInWork));
+        basBatch::BatchRun run(&w, msg_, HoldUntilStopped("b.jpg", bInWork));
         ConnectRun(w, run);
         w.FilList().SelectAll();
         w.FilList().SetSelected(2, false);
@@ -608,7 +617,7 @@ private slots:
         QFETCH(bool, english);
         const basMain::Translations texts(english ? basMain::Language::English : basMain::Language::Japanese);
         frmMain& w = Open(Sub("photos"));
-        basBatch::BatchRun run(&w);
+        basBatch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         QStringList menus;
         const QList<QAction*> actions = w.menuBar()->actions() << w.findChild<QAction*>("mnuFileRun");

@@ -19,18 +19,17 @@ class TstFolderPicker : public QObject {
 
 private slots:
     void initTestCase() { QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path()); }
-    void cleanup() { basMain::SetFolderPicker({}); }
 
     void chosenPathForm()
     {
         QString answer;
-        basMain::SetFolderPicker([&](QWidget*, const QString&) -> std::optional<QString> { return answer; });
+        const basMain::FolderPicker picker = [&](QWidget*, const QString&) -> std::optional<QString> { return answer; };
         QString folder;
         answer = QStringLiteral("/");
-        QVERIFY(basMain::BrowseForFolder(nullptr, folder, QString()));
+        QVERIFY(basMain::BrowseForFolder(picker, nullptr, folder, QString()));
         QCOMPARE(folder, QDir::toNativeSeparators(QStringLiteral("/")));  // a root keeps its separator
         answer = QStringLiteral("/tmp/out/");
-        QVERIFY(basMain::BrowseForFolder(nullptr, folder, QString()));
+        QVERIFY(basMain::BrowseForFolder(picker, nullptr, folder, QString()));
         QCOMPARE(folder, QDir::toNativeSeparators(QStringLiteral("/tmp/out")));
     }
 
@@ -42,13 +41,12 @@ private slots:
         QCOMPARE(basMain::OutputFolderStart(), home);
         auto out = std::make_unique<QTemporaryDir>();
         const QString chosen = QDir::toNativeSeparators(out->path());
-        basMain::SetFolderPicker([&](QWidget*, const QString&) { return std::optional<QString>(out->path() + "/"); });
+        const auto picker = [&](QWidget*, const QString&) { return std::optional<QString>(out->path() + "/"); };
         QString folder;
-        QVERIFY(basMain::BrowseForOutputFolder(nullptr, folder, QString()));
+        QVERIFY(basMain::BrowseForOutputFolder(picker, nullptr, folder, QString()));
         QCOMPARE(folder, chosen);
 
         // The real dialog, for folders only, under the prompt: cancelled, then confirmed.
-        basMain::SetFolderPicker({});
         const QString prompt = QStringLiteral("縮小した画像を出力するフォルダを選択してください。");
         QVERIFY(QDir(out->path()).mkdir(QStringLiteral("sub")));
         QStringList seen;
@@ -66,10 +64,10 @@ private slots:
             });
         };
         answer(false);
-        QVERIFY(!basMain::BrowseForOutputFolder(nullptr, folder, prompt));
+        QVERIFY(!basMain::BrowseForOutputFolder({}, nullptr, folder, prompt));
         QCOMPARE(folder, chosen);
         answer(true);
-        QVERIFY(basMain::BrowseForOutputFolder(nullptr, folder, prompt));
+        QVERIFY(basMain::BrowseForOutputFolder({}, nullptr, folder, prompt));
         QCOMPARE(folder, QDir::toNativeSeparators(out->filePath(QStringLiteral("sub"))));
         QCOMPARE(seen, QStringList({chosen + prompt + "1", chosen + prompt + "1"}));
         out.reset();

@@ -14,29 +14,24 @@
 #include "base/language.h"
 #include "shell/basmain.h"
 #include "shell/help.h"
-#include "shell/msg.h"
-#include "scriptedmessages.h"
-
-namespace {
-
-template <typename T>
-T* Child(const char* name)
-{
-    return basMain::HelpWindow() ? basMain::HelpWindow()->findChild<T*>(QLatin1String(name)) : nullptr;
-}
-
-}  // namespace
 
 class TstHelp : public QObject {
     Q_OBJECT
 
+    basMain::ProgramState program_;
+    basMain::Help help_{program_};
+
+    template <typename T>
+    T* Child(const char* name)
+    {
+        return help_.HelpWindow() ? help_.HelpWindow()->findChild<T*>(QLatin1String(name)) : nullptr;
+    }
+
 private slots:
-    void init() { Msg().SetResponder(&responder_); }
     void cleanup()
     {
-        basMain::CloseHelp();
+        help_.CloseHelp();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        Msg().SetResponder(nullptr);
     }
 
     void pageIndex()
@@ -60,9 +55,9 @@ private slots:
         // Beside an executable in a root folder the path holds a doubled separator.
         QTemporaryDir temp;
         QVERIFY(QFile::copy(QStringLiteral(ZEMBRIK_HELP_FILE), temp.path() + QStringLiteral("/Kolvane.html")));
-        basMain::HelpFilePath = temp.path() + QStringLiteral("//Kolvane.html");
-        basMain::ShowHelpContents(nullptr);
-        QWidget* window = basMain::HelpWindow();
+        program_.HelpFilePath = temp.path() + QStringLiteral("//Kolvane.html");
+        help_.ShowHelpContents(nullptr);
+        QWidget* window = help_.HelpWindow();
         QVERIFY(window && window->isVisible());
         QVERIFY(!window->testAttribute(Qt::WA_QuitOnClose));
         QCOMPARE(Child<QTabWidget>("tabHelp")->currentIndex(), 0);
@@ -73,8 +68,8 @@ private slots:
 
         auto* keyword = Child<QLineEdit>("txtKeyword");
         keyword->setText(QStringLiteral("old"));
-        basMain::ShowHelpSearch(nullptr);
-        QCOMPARE(basMain::HelpWindow(), window);
+        help_.ShowHelpSearch(nullptr);
+        QCOMPARE(help_.HelpWindow(), window);
         QCOMPARE(Child<QTabWidget>("tabHelp")->currentIndex(), 1);
         QVERIFY(keyword->text().isEmpty());
         QCOMPARE(window->focusWidget(), keyword);
@@ -92,12 +87,11 @@ private slots:
         QCOMPARE(keywords->item(keywords->count() - 1)->text(), QStringLiteral("コマンドライン"));
         QTest::keyClick(keyword, Qt::Key_Return);
         QVERIFY(page->verticalScrollBar()->value() > 0);
-        QCOMPARE(responder_.shown.size(), 0);
 
         QPointer<QWidget> closing = window;
-        basMain::CloseHelp();
+        help_.CloseHelp();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!closing && !basMain::HelpWindow());
+        QVERIFY(!closing && !help_.HelpWindow());
     }
 
     // The English page has the Japanese page's topics and an index that
@@ -120,10 +114,10 @@ private slots:
         QCOMPARE(anchors(ZEMBRIK_HELP_FILE_EN), anchors(ZEMBRIK_HELP_FILE));
 
         const basMain::Translations texts(basMain::Language::English);
-        basMain::HelpFilePath = QStringLiteral(ZEMBRIK_HELP_FILE_EN);
-        basMain::ShowHelpSearch(nullptr);
+        program_.HelpFilePath = QStringLiteral(ZEMBRIK_HELP_FILE_EN);
+        help_.ShowHelpSearch(nullptr);
         auto* tabs = Child<QTabWidget>("tabHelp");
-        QCOMPARE(basMain::HelpWindow()->windowTitle() + "|" + tabs->tabText(0) + "|" + tabs->tabText(1),
+        QCOMPARE(help_.HelpWindow()->windowTitle() + "|" + tabs->tabText(0) + "|" + tabs->tabText(1),
                  QStringLiteral("Zembrik Help|Contents|Keywords"));
     }
 
@@ -145,16 +139,12 @@ private slots:
     void missingFileNoMessageBox()
     {
         QTemporaryDir temp;
-        basMain::HelpFilePath = temp.path() + QStringLiteral("//Kolvane.html");
-        basMain::ShowHelpContents(nullptr);
-        basMain::ShowHelpSearch(nullptr);
-        QCOMPARE(responder_.shown.size(), 0);
+        program_.HelpFilePath = temp.path() + QStringLiteral("//Kolvane.html");
+        help_.ShowHelpContents(nullptr);
+        help_.ShowHelpSearch(nullptr);
         QVERIFY(Child<QTextBrowser>("txtPage")->toPlainText().contains(QStringLiteral("見つかりません")));
         QCOMPARE(Child<QLineEdit>("txtKeyword")->text(), QString());
     }
-
-private:
-    ScriptedMessages responder_;
 };
 
 QTEST_MAIN(TstHelp)

@@ -16,12 +16,7 @@ class TstMsg : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        responder_ = ScriptedMessages();
-        Msg().SetResponder(&responder_);
-    }
-    void cleanup() { Msg().SetResponder(nullptr); }
+    void init() { responder_ = ScriptedMessages(); }
 
     // The texts of the failures a run cannot provoke, and nothing for the rest.
     void saveErrors()
@@ -32,7 +27,7 @@ private slots:
             {0, ""}, {-1, ""}, {-9, ""}, {1, ""}};
         for (const auto& [code, text] : codes) {
             responder_.shown.clear();
-            QCOMPARE(basMain::ShowSaveError(static_cast<ModuleJPEG::JpegResult>(code), "/out/a.jpg"), text.isEmpty());
+            QCOMPARE(basMain::ShowSaveError(scripted_, static_cast<ModuleJPEG::JpegResult>(code), "/out/a.jpg"), text.isEmpty());
             QCOMPARE(responder_.Texts(), text.isEmpty() ? QStringList() : QStringList(text));
         }
     }
@@ -42,7 +37,6 @@ private slots:
     void saveErrorNamesTheFile()
     {
         const QString path = QStringLiteral("/out/<b>写真</b>.jpg");
-        Msg().SetResponder(nullptr);
         QStringList plainLines;
         QTimer::singleShot(0, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -53,7 +47,7 @@ private slots:
                     plainLines << label->text();
             box->accept();
         });
-        QVERIFY(!basMain::ShowSaveError(ModuleJPEG::JpegResult::PermissionDenied, path));
+        QVERIFY(!basMain::ShowSaveError(boxes_, ModuleJPEG::JpegResult::PermissionDenied, path));
         QVERIFY2(plainLines.contains(QDir::toNativeSeparators(path)), qPrintable(plainLines.join('|')));
     }
 
@@ -61,7 +55,6 @@ private slots:
     // or No may), and Enter straight away answers No, the default button.
     void realQuestionDefaultsToNo()
     {
-        Msg().SetResponder(nullptr);
         QString title;
         QString buttons;
         bool survivedEscape = false;
@@ -75,7 +68,7 @@ private slots:
             survivedEscape = box->isVisible();
             QTest::keyClick(box, Qt::Key_Return);
         });
-        QCOMPARE(Msg().ShowQuestion(QStringLiteral("続けますか?")), MsgAnswer::No);
+        QCOMPARE(boxes_.ShowQuestion(QStringLiteral("続けますか?")), MsgAnswer::No);
         QCOMPARE(title, QStringLiteral("質問"));
         QCOMPARE(buttons, QStringLiteral("はい(&Y)/いいえ(&N)"));
         QVERIFY(survivedEscape);
@@ -89,13 +82,15 @@ private slots:
                 QTest::keyClick(box, Qt::Key_Return);
             }
         });
-        QCOMPARE(Msg().ShowSkipQuestion(QStringLiteral("書き込み出来ません。"), QStringLiteral("/out/a.jpg")), MsgAnswer::No);
+        QCOMPARE(boxes_.ShowSkipQuestion(QStringLiteral("書き込み出来ません。"), QStringLiteral("/out/a.jpg")), MsgAnswer::No);
         QCOMPARE(title + '/' + buttons, QStringLiteral("エラー/中止"));
 
     }
 
 private:
     ScriptedMessages responder_;
+    clsMsg scripted_{&responder_};
+    clsMsg boxes_;  // the real boxes
 };
 
 QTEST_MAIN(TstMsg)
