@@ -29,7 +29,10 @@ namespace basViewers {
 // command exactly where they would if each picture were decoded on the spot.
 class ViewerOpener final : public QObject {
 public:
-    ViewerOpener(basMain::ProgramState& program, clsMsg& messages) : program_(program), messages_(messages) {}
+    ViewerOpener(basMain::ProgramState& program, clsMsg& messages, basMain::PictureLoader load)
+        : program_(program), messages_(messages), load_(std::move(load))
+    {
+    }
     ~ViewerOpener() override
     {
         {
@@ -125,7 +128,7 @@ private:
             request_.reset();
             abandon_ = false;  // raised for an earlier request only
             lock.unlock();
-            decode.Picture = basMain::LoadPicture(decode.Path, &abandon_);
+            decode.Picture = load_(decode.Path, &abandon_);
             lock.lock();
             done_ = std::move(decode);
             QMetaObject::invokeMethod(this, &ViewerOpener::Loaded, Qt::QueuedConnection);
@@ -160,6 +163,7 @@ private:
 
     basMain::ProgramState& program_;
     clsMsg& messages_;
+    const basMain::PictureLoader load_;  // called on the worker thread only
 
     // Window thread only: each command's paths not yet started, oldest first,
     // the hidden window whose picture is being decoded, and those shown.
@@ -351,8 +355,8 @@ void frmImage::mouseDoubleClickEvent(QMouseEvent*)
 
 namespace basViewers {
 
-Viewers::Viewers(basMain::ProgramState& program, clsMsg& messages)
-    : opener_(std::make_unique<ViewerOpener>(program, messages))
+Viewers::Viewers(basMain::ProgramState& program, clsMsg& messages, basMain::PictureLoader load)
+    : opener_(std::make_unique<ViewerOpener>(program, messages, load ? std::move(load) : basMain::PictureLoader(basMain::LoadPicture)))
 {
 }
 

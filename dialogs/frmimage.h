@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "pictures/picture.h"
 #include "shell/selection.h"
 
 class clsMsg;
@@ -107,10 +108,12 @@ inline constexpr int MaxViewers = 20;
 // The viewers of one program: the queue that opens them, each counted in
 // program.ViewerCount while it exists, and the commands on them. The program
 // makes it; the viewers it opened close when it ends. messages shows the
-// limit's warning and the errors of pictures that cannot be shown.
+// limit's warning and the errors of pictures that cannot be shown. load
+// decodes a picture on the opener's thread (LoadPicture when empty; a test
+// gives one that fails or waits).
 class Viewers {
 public:
-    Viewers(basMain::ProgramState& program, clsMsg& messages);
+    Viewers(basMain::ProgramState& program, clsMsg& messages, basMain::PictureLoader load = {});
     ~Viewers();
     Viewers(const Viewers&) = delete;
     Viewers& operator=(const Viewers&) = delete;

@@ -14,12 +14,6 @@
 namespace basMain {
 namespace {
 
-PictureLoader& LoaderOverride()
-{
-    static PictureLoader loader;
-    return loader;
-}
-
 // The whole-picture reduction, reading Stop every few rows. A null image when
 // the target cannot be allocated, a size is not positive or Stop was raised.
 QImage Reduce(const QImage& source, int width, int height, const std::atomic<bool>* stop)
@@ -110,24 +104,11 @@ SizeRule RatioRule(double ratio)
 
 PictureInfo ReadPictureSize(const QString& path)
 {
-    // A test's loader stands in for the files.
-    if (LoaderOverride()) {
-        LoadedPicture loaded = LoaderOverride()(path, nullptr);
-        PictureInfo info;
-        if (!loaded.Ok())
-            info.Error = std::move(loaded.Error);
-        else
-            info.Size = loaded.Image.size();
-        return info;
-    }
     return Read<PictureInfo>(path, nullptr, [](PictureReader& reader) { return reader.Measure(); });
 }
 
 ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSink& sink, const std::atomic<bool>* stop)
 {
-    // A test's loader stands in for the files; the reduction is the real one.
-    if (LoaderOverride())
-        return ShrinkLoaded(LoaderOverride()(path, stop), size, sink, stop, path);
     return Read<ShrinkOutcome>(path, stop, [&](PictureReader& reader) { return reader.Shrink(size, sink); });
 }
 
@@ -152,14 +133,7 @@ QByteArray ContainerExifOf(const QString& path)
 
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
 {
-    if (LoaderOverride())
-        return LoaderOverride()(path, stop);
     return Read<LoadedPicture>(path, stop, [](PictureReader& reader) { return reader.Load(); });
-}
-
-void SetPictureLoader(PictureLoader loader)
-{
-    LoaderOverride() = std::move(loader);
 }
 
 QImage StretchHalftone(const QImage& source, int width, int height)

@@ -135,15 +135,13 @@ LoadedPicture DecodePicture(const QString& path);
 // is none. For the metadata writer, as exiv2 finds it in only some containers.
 QByteArray ContainerExifOf(const QString& path);
 
-// Loads a file through the installed loader (DecodePicture unless replaced).
-// With Stop, the decode reads it every few rows (a JPEG's, as it is decoded
-// row by row) and ends early.
+// Decodes a file as DecodePicture does. With Stop, the decode reads it every
+// few rows (a JPEG's, as it is decoded row by row) and ends early.
 LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop = nullptr);
 
-// Replaces the loader (tests make a load fail or wait); an empty function
-// restores it. Stop is LoadPicture's.
+// A way to load a picture, for those that take one (the viewers): LoadPicture,
+// or a test's that fails or waits.
 using PictureLoader = std::function<LoadedPicture(const QString& path, const std::atomic<bool>* stop)>;
-void SetPictureLoader(PictureLoader loader);
 
 // Shrinks (or copies) a picture to width x height: every target pixel is the
 // average of the source pixels it covers, weighted by how much it covers them,

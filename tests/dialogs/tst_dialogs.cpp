@@ -65,12 +65,24 @@ private:
     ScriptedMessages script;
     clsMsg messages{&script};
     basMain::ProgramState program;
-    basViewers::Viewers viewers{program, messages};
     QSemaphore gate;  // a held loader waits here for each picture
     std::atomic<bool> holdLoads = false;
     std::atomic<bool> untilStopped = false;  // the loader waits for the stop flag, as a decoder reads it
     std::atomic<bool> decoding = false;
     std::atomic<int> loads = 0;
+    // Declared last: its decode thread uses the members above until it ends.
+    basViewers::Viewers viewers{program, messages, [this](const QString& path, const std::atomic<bool>* stop) {
+        ++loads;
+        if (holdLoads)
+            gate.acquire();
+        if (untilStopped && stop) {
+            decoding = true;
+            WaitFor(*stop);
+            decoding = false;
+            return basMain::LoadedPicture{{}, std::nullopt, true};
+        }
+        return basMain::DecodePicture(path);
+    }};
 
     Selection Files(int count)
     {
@@ -105,22 +117,6 @@ private slots:
         QVERIFY(buffer.open(QIODevice::WriteOnly) && sideways.save(&buffer, "JPEG"));
         QVERIFY(testimages::Write(dir.filePath("turned.jpg"), jpeg.insert(2, Orientation6)));
         QVERIFY(testimages::Write(dir.filePath("bad.jpg"), "not a picture"));
-        basMain::SetPictureLoader([this](const QString& path, const std::atomic<bool>* stop) {
-            ++loads;
-            if (holdLoads)
-                gate.acquire();
-            if (untilStopped && stop) {
-                decoding = true;
-                WaitFor(*stop);
-                decoding = false;
-                return basMain::LoadedPicture{{}, std::nullopt, true};
-            }
-            return basMain::DecodePicture(path);
-        });
-    }
-    void cleanupTestCase()
-    {
-        basMain::SetPictureLoader({});
     }
     void init()
     {
