@@ -1,6 +1,8 @@
 // The reader of every other format through Qt's installed readers: BMP and
 // GIF, PNG, and WebP and TIFF from Qt's image-format plugins. Each is decoded
 // whole; its header comes first.
+#include <QFile>
+#include <QIODevice>
 #include <QImage>
 #include <QImageReader>
 
@@ -44,10 +46,41 @@ qint64 BytesPerPixel(QImage::Format decoded, bool turned)
     return std::max<qint64>(8, bits / 8 + 4) + (turned ? 4 : 0);
 }
 
+// The file as Qt's readers see it: a read after the stop flag is raised
+// fails, so a decoder that reads as it goes (BMP row by row, PNG and TIFF by
+// chunk or strip) gives up at its next read instead of decoding 160 MP to the
+// end. A reader that takes the whole file first (GIF, WebP) still decodes it.
+class StoppableFile final : public QIODevice {
+public:
+    StoppableFile(QFile& file, const std::atomic<bool>* stop) : file_(file), stop_(stop)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);  // the file has its own buffer
+    }
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return file_.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (stop_ && stop_->load(std::memory_order_relaxed))
+            return -1;
+        // Others read the file too (the header checks): read where this device is.
+        if (file_.pos() != pos() && !file_.seek(pos()))
+            return -1;
+        return file_.read(data, maxSize);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QFile& file_;
+    const std::atomic<bool>* const stop_;
+};
+
 class QtPicture final : public WholePictureReader {
 public:
     QtPicture(QFile& file, const QString& path, const std::atomic<bool>* stop)
-        : WholePictureReader(path, stop), file_(file)
+        : WholePictureReader(path, stop), file_(file), device_(file, stop)
     {
     }
 
@@ -67,7 +100,7 @@ private:
             header.Error = UnreadableError(path_);
             return header;
         }
-        reader_.emplace(&file_);
+        reader_.emplace(&device_);
         reader_->setAutoTransform(true);
         stored_ = HeaderSize(*reader_);
         reader_->setAllocationLimit(AllocationLimitMb(reader_->imageFormat()));
@@ -94,8 +127,11 @@ private:
                 image = QImage(stored_, reader_->imageFormat());
                 image.fill(0);
             }
-            if (!reader_->read(&image))
+            if (!reader_->read(&image)) {
+                if (stop_ && stop_->load())
+                    return LoadedPicture{{}, std::nullopt, true};
                 return Failed<LoadedPicture>(UnreadableError(path_));
+            }
         } catch (const std::bad_alloc&) {
             return Failed<LoadedPicture>(NoMemoryError(path_));
         }
@@ -114,6 +150,7 @@ private:
     }
 
     QFile& file_;
+    StoppableFile device_;
     std::optional<QImageReader> reader_;
     QSize stored_;
     QImageIOHandler::Transformations turn_;  // the Exif orientation Qt's reader leaves
