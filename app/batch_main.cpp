@@ -117,22 +117,6 @@ int Ended(int status)
     return status == 0 ? 1 : status;
 }
 
-// The arguments as the system gave them: on Unix a name that is not UTF-8
-// keeps its bytes (see basMain::FromFsName).
-QStringList Arguments(int argc, char* argv[])
-{
-#if defined(_WIN32)
-    Q_UNUSED(argc);
-    Q_UNUSED(argv);
-    return QCoreApplication::arguments();
-#else
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args.append(basMain::FromFsName(argv[i]));
-    return args;
-#endif
-}
-
 QString PixelsText(const QSize& size)
 {
     return QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
@@ -293,7 +277,7 @@ int main(int argc, char* argv[])
     // otherwise, unless the settings file forces one.
     QSettings store = basMain::SettingsStore();
     const basMain::Translations texts(basMain::UserLanguage(store));
-    const QStringList args = Arguments(argc, argv);
+    const QStringList args = basMain::CommandLine(argc, argv);
 
     QString ratioText = QStringLiteral("100");
     bool ratioGiven = false;

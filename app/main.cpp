@@ -13,14 +13,6 @@
 
 namespace {
 
-// The arguments as the application object reads them on this platform.
-QStringList Arguments(int argc, char** argv)
-{
-    QStringList given;
-    for (int i = 0; i < argc; ++i)
-        given.append(QString::fromLocal8Bit(argv[i]));
-    return given;
-}
 
 // The command line's options and texts, in the language of the translations
 // installed when it is called.
@@ -52,7 +44,7 @@ int main(int argc, char** argv)
     {
         QCommandLineParser arguments;
         Describe(arguments);
-        arguments.parse(Arguments(argc, argv));
+        arguments.parse(basMain::CommandLine(argc, argv));
         if (arguments.isSet(QStringLiteral("help-all"))) {
             // The Qt options it lists are a GUI application's; one that draws
             // nowhere needs no display, and the parse is then the full one.
@@ -68,7 +60,7 @@ int main(int argc, char** argv)
             const basMain::Translations texts(language);
             QCommandLineParser translated;
             Describe(translated);
-            translated.parse(Arguments(argc, argv));
+            translated.parse(basMain::CommandLine(argc, argv));
             if (translated.isSet(QStringLiteral("version")))
                 translated.showVersion();
             translated.showHelp();
@@ -83,7 +75,8 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zembrik.Zembrik"));
     QCommandLineParser arguments;
     Describe(arguments);
-    arguments.process(app);
+    // Qt has taken its own options out of argv; the rest keep their bytes.
+    arguments.process(basMain::CommandLine(argc, argv));
     Services services;
     services.Metadata = &metadata;
     services.Formats = pictures::InstalledPictureFormats();

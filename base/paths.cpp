@@ -1,7 +1,9 @@
 // Path helpers and names kept as bytes.
 #include "base/paths.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QUrl>
 
 #include <algorithm>
 #include <utility>
@@ -82,6 +84,40 @@ QString WithReplacements(QString name)
 
 }  // namespace
 
+bool NameMatches(const QStringList& nameFilters, const QString& name)
+{
+    return QDir::match(nameFilters, WithReplacements(name));
+}
+
+QStringList CommandLine(int argc, char** argv)
+{
+    QStringList args;
+#if defined(_WIN32)
+    if (QCoreApplication::instance())
+        return QCoreApplication::arguments();  // the UTF-16 command line
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+#else
+    for (int i = 0; i < argc; ++i)
+        args.append(FromFsName(argv[i]));
+#endif
+    return args;
+}
+
+QString LocalPathOf(const QUrl& url)
+{
+#if defined(_WIN32)
+    return url.toLocalFile();
+#else
+    if (!url.isLocalFile())
+        return url.toLocalFile();
+    // toLocalFile() reads the bytes as UTF-8 and loses those that are not.
+    const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    const QString host = url.host();
+    return host.isEmpty() ? FromFsName(path) : QStringLiteral("//") + host + FromFsName(path);
+#endif
+}
+
 QString FromFsName(QByteArrayView name)
 {
     QString decoded;
@@ -153,7 +189,7 @@ QStringList FilesIn(const QString& folder, const QStringList& nameFilters)
             continue;  // hidden, and the folder itself and its parent
         QString name = FromFsName(entry->d_name);
         struct stat status {};
-        if (!QDir::match(nameFilters, WithReplacements(name)) || ::fstatat(::dirfd(dir), entry->d_name, &status, 0) != 0 ||
+        if (!NameMatches(nameFilters, name) || ::fstatat(::dirfd(dir), entry->d_name, &status, 0) != 0 ||
             !S_ISREG(status.st_mode))
             continue;
         found.emplace_back(name.toLower(), std::move(name));

@@ -7,6 +7,8 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+
+class QUrl;
 #include <filesystem>
 #include <optional>
 
@@ -33,6 +35,15 @@ void SplitFileName(QString FileName, QString& Extension, QString& BaseName);
 // decodes it.
 QString FromFsName(QByteArrayView name);
 
+// The program's arguments as the system gave them: on Unix decoded by
+// FromFsName, so a name that is not UTF-8 keeps its bytes; on Windows as Qt
+// reads them once an application object exists.
+QStringList CommandLine(int argc, char** argv);
+
+// The path of a file:// URL (a drop, a file manager's open-with) with its
+// percent-encoded bytes decoded by FromFsName on Unix.
+QString LocalPathOf(const QUrl& url);
+
 // The bytes of a name or path; nothing when it holds what no file name can
 // (a lone surrogate outside U+DC80..U+DCFF, a NUL character).
 std::optional<QByteArray> ToFsName(const QString& name);
@@ -41,6 +52,10 @@ std::optional<QByteArray> ToFsName(const QString& name);
 // ToFsName on Unix (an empty path when there are none), the UTF-16 name on
 // Windows.
 std::filesystem::path ToFsPath(const QString& path);
+
+// Whether a name (from FromFsName) matches one of the wildcard patterns, case
+// ignored.
+bool NameMatches(const QStringList& nameFilters, const QString& name);
 
 // The names of the regular files of a folder (links to them included) that
 // match one of the wildcard patterns, case ignored, hidden ones left out,

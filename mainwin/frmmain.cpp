@@ -875,7 +875,7 @@ void frmMain::dropEvent(QDropEvent* event)
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(basMain::LocalPathOf(url));
     }
     if (paths.isEmpty())
         return;

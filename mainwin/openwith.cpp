@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <fstream>
+#include <system_error>
+
+#include "base/paths.h"
 
 namespace OpenWith {
 
@@ -18,13 +22,19 @@ Request Read(const QStringList& arguments, const QStringList& nameFilters)
     QList<Picture> pictures;
     for (const QString& argument : arguments) {
         const QUrl url(argument);
-        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+        const QString path = url.isLocalFile() ? basMain::LocalPathOf(url) : argument;
         const QFileInfo info(path);
         const QString absolute = QDir::cleanPath(info.absoluteFilePath());
-        if (!path.isEmpty() && info.isDir()) {
+        // Asked of the file system with the name's own bytes: Qt would look
+        // for another name when they are not UTF-8.
+        const std::filesystem::path native = basMain::ToFsPath(path);
+        std::error_code error;
+        const bool folder = !path.isEmpty() && std::filesystem::is_directory(native, error);
+        if (folder) {
             if (request.Folder.isEmpty())
                 request.Folder = absolute;
-        } else if (info.isFile() && info.isReadable() && QDir::match(nameFilters, info.fileName())) {
+        } else if (std::filesystem::is_regular_file(native, error) && std::ifstream(native).is_open() &&
+                   basMain::NameMatches(nameFilters, info.fileName())) {
             const QString folder = QFileInfo(absolute).path();
             if (request.Folder.isEmpty())
                 request.Folder = folder;

@@ -7,6 +7,9 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <fstream>
+
+#include "base/paths.h"
 #include "mainwin/drives.h"
 #include "mainwin/filelist.h"
 #include "pictures/pictureformats.h"
@@ -107,6 +110,16 @@ private slots:
         QVERIFY(QFile(a + "/4.HEIC").open(QIODevice::WriteOnly));
         QCOMPARE(OpenWith::Read({a + "/4.HEIC"}, names).Ignored, QStringList{a + "/4.HEIC"});
         QCOMPARE(OpenWith::Read({a + "/4.HEIC"}, pictures::PictureNameFilters({.Heic = true})).Names, QStringList{"4.HEIC"});
+#if !defined(_WIN32)
+        // A Latin-1 name, given as bytes and as a file manager's URL: the list's own name for it.
+        const QByteArray latin1 = QFile::encodeName(a) + "/caf\xe9.jpg";
+        QVERIFY(std::ofstream(latin1.constData()).is_open());
+        const QString cafe = basMain::FromFsName("caf\xe9.jpg");
+        QVERIFY(basMain::FilesIn(a, names).contains(cafe));
+        const QString url = QStringLiteral("file://") + QString::fromLatin1(latin1.toPercentEncoding("/"));
+        for (const QString& given : {basMain::FromFsName(latin1), url})
+            QCOMPARE(OpenWith::Read({given}, names).Names, QStringList{cafe});
+#endif
     }
 };
 
