@@ -45,6 +45,22 @@ bool IsGpsProperty(const std::string& key)
     return false;
 }
 
+// Tags in which a TIFF (or an Exif block taken from one) describes how its
+// own pixels are stored: untrue of the JPEG written (a width and a
+// compression it does not have), and not allowed in a JPEG's Exif.
+constexpr const char* SourceLayoutTags[] = {
+    "ImageWidth",      "ImageLength",  "BitsPerSample", "Compression",  "PhotometricInterpretation",
+    "FillOrder",       "StripOffsets", "SamplesPerPixel", "RowsPerStrip", "StripByteCounts",
+    "PlanarConfiguration", "Predictor", "TileWidth",   "TileLength",    "TileOffsets",
+    "TileByteCounts",  "ExtraSamples", "SampleFormat",  "SubIFDs",      "NewSubfileType",
+    "SubfileType",     "PageNumber",   "JPEGTables"};
+
+bool IsSourceLayout(const Exiv2::Exifdatum& datum)
+{
+    return datum.groupName() == "Image" && std::any_of(std::begin(SourceLayoutTags), std::end(SourceLayoutTags),
+                                                       [&](const char* name) { return datum.tagName() == name; });
+}
+
 // What the source carries, made true of the shrunk, upright, sRGB copy.
 struct Metadata {
     Exiv2::ExifData exif;
@@ -58,13 +74,18 @@ struct Metadata {
     {
         if (!exif.empty()) {
             Exiv2::ExifThumb(exif).erase();
-            for (auto it = exif.begin(); it != exif.end();)
-                it = !keepGps && (it->groupName() == "GPSInfo" || it->key() == "Exif.Image.GPSTag") ? exif.erase(it)
-                                                                                                     : std::next(it);
+            for (auto it = exif.begin(); it != exif.end();) {
+                const bool gps = it->groupName() == "GPSInfo" || it->key() == "Exif.Image.GPSTag";
+                it = (gps && !keepGps) || IsSourceLayout(*it) ? exif.erase(it) : std::next(it);
+            }
             // Absent, Orientation means upright already; and an Exif IFD is
             // not made up just to hold the size (it would lack the tags one
             // must have).
             SetIfPresent<Exiv2::ExifKey>(exif, "Exif.Image.Orientation", static_cast<std::uint16_t>(1));
+            // A JPEG's Exif must say where chroma samples sit; a TIFF's or
+            // PNG's never does. Ours are centred, as JFIF has them.
+            if (exif.findKey(Exiv2::ExifKey("Exif.Image.YCbCrPositioning")) == exif.end())
+                exif["Exif.Image.YCbCrPositioning"] = static_cast<std::uint16_t>(1);
             if (std::any_of(exif.begin(), exif.end(), [](const Exiv2::Exifdatum& d) { return d.groupName() == "Photo"; })) {
                 exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(size.width());
                 exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(size.height());

@@ -190,6 +190,20 @@ private slots:
         QCOMPARE(image->comment(), "Marnosk SampleVersion");
         QCOMPARE(QImage(Path("out.jpg")).size(), QSize(24, 32));
     }
+    // A TIFF's Exif is its own header: how its pixels are stored does not
+    // pass to the JPEG.
+    void tiffLayoutStaysBehind()
+    {
+        QImage tiff(64, 48, QImage::Format_RGB32);
+        tiff.fill(Qt::red);
+        if (!tiff.save(Path("scan.tif"), "TIFF"))
+            QSKIP("no TIFF writer in this Qt");
+        QVERIFY(testimages::Write(Path("out.jpg"), testimages::PhotoJpeg(24, 32)));
+        const MetadataResult r = MetadataWriter(library_).Write(Fs(Path("scan.tif")), Fs(Path("out.jpg")), QSize(24, 32), false, {});
+        QVERIFY(!r.Error);
+        for (const char* key : {"Exif.Image.ImageWidth", "Exif.Image.Compression", "Exif.Image.StripOffsets", "Exif.Image.BitsPerSample"})
+            QCOMPARE(testimages::TagValue(Path("out.jpg"), key), "none");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestOutput)
