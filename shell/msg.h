@@ -1,6 +1,6 @@
 // Every message box of the program goes through a clsMsg that the program
 // makes and hands to the code that shows boxes: four kinds of box with fixed
-// Japanese titles and icons. A test makes its own over a scripted responder
+// titles (Japanese, or their translation) and icons. A test makes its own over a scripted responder
 // instead of real boxes. ShowSaveError turns a failed save into its message.
 #pragma once
 
