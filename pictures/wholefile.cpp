@@ -147,8 +147,10 @@ bool SkipSubBlocks(Bytes& in)
 bool CodesCover(Bytes& in, int minCodeSize, qint64 pixels)
 {
     constexpr int MaxCodes = 1 << 12;
-    if (minCodeSize > 12)
-        return true;  // Qt's reader refuses it
+    // No GIF encoder writes more than 8; from 12 on, the codes (13 bits and
+    // more) would overrun a table of 4096, this one's and Qt's alike.
+    if (minCodeSize >= 12)
+        return false;
     const int clear = 1 << minCodeSize;
     int codeSize = minCodeSize + 1;
     int maxCodeSize = 2 * clear;
