@@ -48,8 +48,9 @@ qint64 BytesPerPixel(QImage::Format decoded, bool turned)
 
 // The file as Qt's readers see it: a read after the stop flag is raised
 // fails, so a decoder that reads as it goes (BMP row by row, PNG and TIFF by
-// chunk or strip) gives up at its next read instead of decoding 160 MP to the
-// end. A reader that takes the whole file first (GIF, WebP) still decodes it.
+// chunk or strip, GIF 4 KB at a time) gives up at its next read instead of
+// decoding 160 MP to the end. WebP's reader takes the whole file first and
+// still decodes it.
 class StoppableFile final : public QIODevice {
 public:
     StoppableFile(QFile& file, const std::atomic<bool>* stop) : file_(file), stop_(stop)
