@@ -596,7 +596,7 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
                 return ModuleJPEG::JpegResult::Unexpected;
             const Output::MetadataResult copied = Output::MetadataWriter(*options.Metadata)
                                                       .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept(),
-                                                             basMain::ContainerExifOf(item.Source));
+                                                             [&] { return basMain::ContainerExifOf(item.Source); });
             failed = copied.Error;
             return copied.Ok() ? ModuleJPEG::JpegResult::Ok : ModuleJPEG::JpegResult::Unexpected;
         };

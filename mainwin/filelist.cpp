@@ -8,12 +8,6 @@
 
 #include "shell/basmain.h"
 
-QStringList ImageFileNames(const QString& folder, const QStringList& nameFilters)
-{
-    // Hidden files and device nodes stay out; names that are not UTF-8 are in.
-    return basMain::FilesIn(folder, nameFilters);
-}
-
 FileListBox::FileListBox(const QStringList& nameFilters, QWidget* parent)
     : QListWidget(parent), nameFilters_(nameFilters)
 {
@@ -35,13 +29,13 @@ std::optional<QString> FileListBox::SetPath(const QString& folder)
     if (!info.isReadable() || !info.isExecutable())
         return QCoreApplication::translate("FileListBox", "パスにアクセスできません。");
     path_ = folder;
-    Fill(ImageFileNames(folder, nameFilters_));
+    Fill(basMain::FilesIn(folder, nameFilters_));
     return std::nullopt;
 }
 
 void FileListBox::Refresh()
 {
-    Fill(path_.isEmpty() ? QStringList() : ImageFileNames(path_, nameFilters_));
+    Fill(path_.isEmpty() ? QStringList() : basMain::FilesIn(path_, nameFilters_));
 }
 
 void FileListBox::Fill(const QStringList& names)

@@ -8,10 +8,6 @@
 #include <QStringList>
 #include <optional>
 
-// The names of the image files in folder (nameFilters, such as "*.gif",
-// letter case ignored), hidden files left out, sorted by name ignoring case.
-QStringList ImageFileNames(const QString& folder, const QStringList& nameFilters);
-
 class FileListBox : public QListWidget {
     Q_OBJECT
 public:

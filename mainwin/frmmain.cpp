@@ -928,5 +928,4 @@ void frmMain::Form_Unload()
         }
     }
     frmMainSettings::Save(rect, splitterLeft_, filList_->Path());
-    frmMainSettings::SaveOutput(outputSettings_);
 }

@@ -29,11 +29,11 @@ Request Read(const QStringList& arguments, const QStringList& nameFilters)
         // for another name when they are not UTF-8.
         const std::filesystem::path native = basMain::ToFsPath(path);
         std::error_code error;
-        const bool folder = !path.isEmpty() && std::filesystem::is_directory(native, error);
-        if (folder) {
+        const std::filesystem::file_status status = std::filesystem::status(native, error);
+        if (!path.isEmpty() && std::filesystem::is_directory(status)) {
             if (request.Folder.isEmpty())
                 request.Folder = absolute;
-        } else if (std::filesystem::is_regular_file(native, error) && std::ifstream(native).is_open() &&
+        } else if (std::filesystem::is_regular_file(status) && std::ifstream(native).is_open() &&
                    basMain::NameMatches(nameFilters, info.fileName())) {
             const QString folder = QFileInfo(absolute).path();
             if (request.Folder.isEmpty())

@@ -112,7 +112,7 @@ struct Metadata {
 };
 
 // The source's metadata; nothing when exiv2 does not know the kind of file.
-Metadata ReadMetadata(const std::filesystem::path& source, const QByteArray& containerExif)
+Metadata ReadMetadata(const std::filesystem::path& source, const ContainerExif& containerExif)
 {
     Metadata m;
     const std::string path = source.string();
@@ -124,9 +124,12 @@ Metadata ReadMetadata(const std::filesystem::path& source, const QByteArray& con
     auto image = Exiv2::ImageFactory::open(path);
     image->readMetadata();
     m.exif = image->exifData();
-    if (m.exif.empty() && !containerExif.isEmpty())
-        Exiv2::ExifParser::decode(m.exif, reinterpret_cast<const Exiv2::byte*>(containerExif.constData()),
-                                  static_cast<std::uint32_t>(containerExif.size()));
+    if (m.exif.empty() && containerExif) {
+        const QByteArray exif = containerExif();
+        if (!exif.isEmpty())
+            Exiv2::ExifParser::decode(m.exif, reinterpret_cast<const Exiv2::byte*>(exif.constData()),
+                                      static_cast<std::uint32_t>(exif.size()));
+    }
     m.xmp = image->xmpData();
     m.iptc = image->iptcData();
     m.colourConverted = image->iccProfileDefined();
@@ -146,7 +149,7 @@ void WriteInto(Exiv2::Image& image, const Metadata& m)
 
 // Reads the source, then hands its metadata to write unless there is none.
 template <typename WriteFunction>
-MetadataResult Copy(const std::filesystem::path& source, const QByteArray& containerExif, QSize outputSize, bool keepGps,
+MetadataResult Copy(const std::filesystem::path& source, const ContainerExif& containerExif, QSize outputSize, bool keepGps,
                     WriteFunction write)
 {
     Metadata m;
@@ -198,7 +201,7 @@ void MetadataLibrary::LockXmp(void* library, bool lock)
 MetadataWriter::MetadataWriter(const MetadataLibrary& /*set up, and outliving this writer*/) {}
 
 MetadataResult MetadataWriter::Write(const std::filesystem::path& source, const std::filesystem::path& output,
-                                     QSize outputSize, bool keepGps, const QByteArray& containerExif) const
+                                     QSize outputSize, bool keepGps, const ContainerExif& containerExif) const
 {
     return Copy(source, containerExif, outputSize, keepGps, [&](const Metadata& m) {
         auto image = Exiv2::ImageFactory::open(output.string());
@@ -209,7 +212,7 @@ MetadataResult MetadataWriter::Write(const std::filesystem::path& source, const 
 }
 
 MetadataResult MetadataWriter::Write(const std::filesystem::path& source, std::vector<std::uint8_t>& output,
-                                     QSize outputSize, bool keepGps, const QByteArray& containerExif) const
+                                     QSize outputSize, bool keepGps, const ContainerExif& containerExif) const
 {
     return Copy(source, containerExif, outputSize, keepGps, [&](const Metadata& m) {
         auto image = Exiv2::ImageFactory::open(output.data(), static_cast<long>(output.size()));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <functional>
 #include <QSize>
 #include <QString>
 #include <cstdint>
@@ -48,6 +49,10 @@ struct MetadataResult {
     bool Ok() const { return !Error; }
 };
 
+// The Exif block of the source's container (a HEIF's Exif item), asked only
+// when exiv2 finds no Exif in the file itself: reading it opens the file again.
+using ContainerExif = std::function<QByteArray()>;
+
 class MetadataWriter {
 public:
     // The library must outlive the writer.
@@ -64,10 +69,10 @@ public:
     // on) stands in for the Exif exiv2 finds none of in the source: exiv2
     // reads only some of the layouts a HEIF container may give its Exif item.
     MetadataResult Write(const std::filesystem::path& source, const std::filesystem::path& output,
-                         QSize outputSize, bool keepGps, const QByteArray& containerExif = {}) const;
+                         QSize outputSize, bool keepGps, const ContainerExif& containerExif = {}) const;
     // The same into a JPEG held in memory (a temporary without a name).
     MetadataResult Write(const std::filesystem::path& source, std::vector<std::uint8_t>& output,
-                         QSize outputSize, bool keepGps, const QByteArray& containerExif = {}) const;
+                         QSize outputSize, bool keepGps, const ContainerExif& containerExif = {}) const;
 };
 
 // The modification time of source, for its output to be given (to the

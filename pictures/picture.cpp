@@ -14,9 +14,9 @@
 namespace basMain {
 namespace {
 
-// The whole-picture reduction, reading Stop every few rows. A null image when
-// the target cannot be allocated, a size is not positive or Stop was raised.
-QImage Reduce(const QImage& source, int width, int height, const std::atomic<bool>* stop)
+// The whole-picture reduction. A null image when the target cannot be
+// allocated or a size is not positive.
+QImage Reduce(const QImage& source, int width, int height)
 {
     if (source.isNull() || width <= 0 || height <= 0)
         return {};
@@ -37,11 +37,8 @@ QImage Reduce(const QImage& source, int width, int height, const std::atomic<boo
         out.setColorSpace(src.colorSpace());
         ImageRows target(out.bits(), out.bytesPerLine());
         RowReducer reducer(plan, target, 0, height);
-        for (int y = reducer.FirstSourceRow(); y < reducer.EndSourceRow(); ++y) {
-            if (stop && y % 64 == 0 && stop->load(std::memory_order_relaxed))
-                return {};
+        for (int y = reducer.FirstSourceRow(); y < reducer.EndSourceRow(); ++y)
             reducer.Push(src.constScanLine(y));
-        }
         return reducer.Done() ? out : QImage();
     } catch (const std::bad_alloc&) {
         return {};
@@ -81,7 +78,7 @@ Result Read(const QString& path, const std::atomic<bool>* stop, Use use)
 
 LoadedPicture DecodePicture(const QString& path)
 {
-    return Read<LoadedPicture>(path, nullptr, [](PictureReader& reader) { return reader.Load(); });
+    return LoadPicture(path);
 }
 
 int TargetLength(int length, double ratio)
@@ -138,7 +135,7 @@ LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop)
 
 QImage StretchHalftone(const QImage& source, int width, int height)
 {
-    return Reduce(source, width, height, nullptr);
+    return Reduce(source, width, height);
 }
 
 }  // namespace basMain

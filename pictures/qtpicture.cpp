@@ -97,11 +97,7 @@ private:
         }
         // Qt's PNG and WebP readers leave the Exif orientation unread.
         turn_ = TurnOf(ExifOrientation(ContainerExif(file_)));
-        if (!file_.seek(0)) {
-            header.Error = UnreadableError(path_);
-            return header;
-        }
-        reader_.emplace(&device_);
+        reader_.emplace(&device_);  // reads from its own position, the start
         reader_->setAutoTransform(true);
         stored_ = HeaderSize(*reader_);
         reader_->setAllocationLimit(AllocationLimitMb(reader_->imageFormat()));

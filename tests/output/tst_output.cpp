@@ -166,7 +166,7 @@ private slots:
         const QByteArray before = testimages::Read(Path(output));
         std::vector<std::uint8_t> bytes(before.begin(), before.end());
         const MetadataWriter writer(library_);
-        const QByteArray containerExif = basMain::ContainerExifOf(Path(source));
+        const auto containerExif = [&] { return basMain::ContainerExifOf(Path(source)); };
         const MetadataResult r = inMemory ? writer.Write(Fs(Path(source)), bytes, QSize(24, 32), keepGps, containerExif)
                                           : writer.Write(Fs(Path(source)), Fs(Path(output)), QSize(24, 32), keepGps, containerExif);
         QCOMPARE(r.Error ? r.Error->Description : r.Copied ? "copied" : "unchanged", outcome);
