@@ -1,9 +1,12 @@
 // The shrink engine. The plan's items are put in the order their files are
-// put in place; workers take them in that order, at most a window of items
-// ahead of the next one to put in place (which bounds the finished files
-// waiting for their turn), and hand each back as a finished temporary file or
-// a failure. The owner renames them in order. Every item has its own encoder,
-// so workers share nothing but the queue and the memory budget.
+// put in place; workers take them in that order, group by group, except that
+// the markedly larger files of a group are taken first (a large progressive
+// JPEG taken last would keep one core busy long after the others ran out of
+// work). They take at most a window of items ahead of the next one to put in
+// place (which bounds the finished files waiting for their turn), and hand
+// each back as a finished temporary file or a failure. The owner renames them
+// in order. Every item has its own encoder, so workers share nothing but the
+// queue and the memory budget.
 #include "batch/engine.h"
 
 #include <QCoreApplication>
@@ -72,6 +75,36 @@ constexpr int kNone = std::numeric_limits<int>::max();
 // The frame header could say up to 65,535, but libjpeg (and with it nearly
 // every program) opens no picture with a longer side than this.
 constexpr int kMaxJpegSide = 65500;
+
+// The items are taken in groups of this many (no more than the window's
+// reach beyond the workers, so the whole group can always be taken).
+constexpr int kTakeGroup = 16;
+
+// The order to take a group's items in, given their files' sizes (0 when
+// unknown): those at least twice the group's median size first, the largest
+// first, then the rest in their order. Files of about one size keep their
+// order, so the run's progress moves steadily.
+std::vector<int> TakeOrderOf(const std::vector<std::uintmax_t>& sizes)
+{
+    std::vector<int> order(sizes.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    if (order.size() < 3)
+        return order;
+    std::vector<std::uintmax_t> sorted = sizes;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+    const std::uintmax_t median = sorted[sorted.size() / 2];
+    const auto large = [&](int i) {
+        return median > 0 && sizes[static_cast<std::size_t>(i)] / 2 >= median;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const bool largeA = large(a), largeB = large(b);
+        if (largeA != largeB)
+            return largeA;
+        return largeA && sizes[static_cast<std::size_t>(a)] > sizes[static_cast<std::size_t>(b)];
+    });
+    return order;
+}
 
 // Whether the folder an output goes to is gone or cannot be written: then no
 // later item can be written either.
@@ -195,9 +228,16 @@ struct ShrinkEngine::State {
     // -1 (as it is wherever the order put the reader first): it is read only
     // once that file is in place, as a run on one thread would read it.
     std::vector<int> readsOutputOf;
+    // The order items are taken in: the item at each turn, known a group at
+    // a time (up to ordered), and the turn of each item. A worker finding
+    // the next group unordered orders it (ordering, meanwhile).
+    std::vector<int> takeOrder;
+    std::vector<int> turnOf;
+    int ordered = 0;
+    bool ordering = false;
     // The memory budget: what the items in work have reserved, and whose
-    // turn it is to reserve (turns go in the items' order; an item that needs
-    // no reservation passes its turn).
+    // turn it is to reserve (turns go in the order items are taken; an item
+    // that needs no reservation, or is never taken, passes its turn).
     qint64 budget = 0;
     qint64 reserved = 0;
     int nextToReserve = 0;
@@ -206,7 +246,7 @@ struct ShrinkEngine::State {
     // The folders files were put in, to be synced once the run is over
     // (the owner's).
     std::set<std::filesystem::path> filledFolders;
-    int nextToTake = 0;
+    int nextToTake = 0;  // a turn
     int nextToReport = 0;
     int firstFailure = kNone;  // under StopAtFirstFailure: no work beyond it
     int active = 0;
@@ -226,11 +266,33 @@ struct ShrinkEngine::State {
             wake();
     }
 
-    // With the lock held.
+    // With the lock held: past the turns of items after a first failure
+    // (under StopAtFirstFailure), which are not worked on.
+    void SkipNeedless()
+    {
+        while (nextToTake < ordered && takeOrder[static_cast<std::size_t>(nextToTake)] >= firstFailure)
+            PassTurn(nextToTake++);
+    }
+
+    // With the lock held, after SkipNeedless. The items of a group not yet
+    // ordered come after every item taken.
     bool MayTake() const
     {
-        return !stopped && !ended && nextToTake < Count() && nextToTake < firstFailure;
+        if (stopped || ended || nextToTake >= Count())
+            return false;
+        return (nextToTake < ordered ? takeOrder[static_cast<std::size_t>(nextToTake)] : nextToTake) < firstFailure;
     }
+
+    // With the lock held: whether the item of the next turn may be taken now.
+    bool NextMayStart() const
+    {
+        const int index = takeOrder[static_cast<std::size_t>(nextToTake)];
+        return index < nextToReport + window && readsOutputOf[static_cast<std::size_t>(index)] < nextToReport;
+    }
+
+    // With the lock held, by a worker that found the next group unordered;
+    // the files' sizes are asked for without it.
+    void OrderNextGroup(std::unique_lock<std::mutex>& lock);
 
     // With the lock held.
     bool NextReady() const
@@ -255,9 +317,9 @@ struct ShrinkEngine::State {
     }
 
     // With the lock held.
-    void PassTurn(int index)
+    void PassTurn(int turn)
     {
-        turnPassed[static_cast<std::size_t>(index)] = true;
+        turnPassed[static_cast<std::size_t>(turn)] = true;
         while (nextToReserve < Count() && turnPassed[static_cast<std::size_t>(nextToReserve)])
             ++nextToReserve;
         budgetCv.notify_all();
@@ -270,10 +332,11 @@ struct ShrinkEngine::State {
     {
         std::unique_lock lock(mutex);
         bytes = std::min(bytes, budget);
+        const int turn = turnOf[static_cast<std::size_t>(index)];
         budgetCv.wait(lock, [&] {
-            return worker.Abandon.load() || (nextToReserve == index && reserved + bytes <= budget);
+            return worker.Abandon.load() || (nextToReserve == turn && reserved + bytes <= budget);
         });
-        PassTurn(index);
+        PassTurn(turn);
         if (worker.Abandon.load()) {
             bytes = 0;
             return false;
@@ -286,7 +349,7 @@ struct ShrinkEngine::State {
     {
         const std::lock_guard lock(mutex);
         reserved -= bytes;
-        PassTurn(index);  // if it never reserved
+        PassTurn(turnOf[static_cast<std::size_t>(index)]);  // if it never reserved
     }
 
     // A core no item is using.
@@ -611,6 +674,44 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
     }
 }
 
+void ShrinkEngine::State::OrderNextGroup(std::unique_lock<std::mutex>& lock)
+{
+    const int first = ordered;
+    const int end = std::min(Count(), first + kTakeGroup);
+    // One worker gains nothing from another order; an item reading what
+    // another of its group writes must come after it, so such a group keeps
+    // the plan's order.
+    bool reorder = active > 1;
+    for (int i = first; i < end && reorder; ++i)
+        reorder = readsOutputOf[static_cast<std::size_t>(i)] < first;
+    std::vector<int> order;
+    if (reorder) {
+        ordering = true;
+        lock.unlock();
+        try {
+            std::vector<std::uintmax_t> sizes(static_cast<std::size_t>(end - first), 0);
+            for (int i = first; i < end; ++i) {
+                const PlanItem& item = plan.Items[static_cast<std::size_t>(i)];
+                std::error_code error;
+                const std::uintmax_t bytes = item.Skip ? 0 : std::filesystem::file_size(basMain::ToFsPath(item.Source), error);
+                sizes[static_cast<std::size_t>(i - first)] = error ? 0 : bytes;
+            }
+            order = TakeOrderOf(sizes);
+        } catch (const std::bad_alloc&) {
+            order.clear();  // then in the plan's order
+        }
+        lock.lock();
+        ordering = false;
+    }
+    for (int k = 0; k < end - first; ++k) {
+        const int index = first + (order.empty() ? k : order[static_cast<std::size_t>(k)]);
+        takeOrder[static_cast<std::size_t>(first + k)] = index;
+        turnOf[static_cast<std::size_t>(index)] = first + k;
+    }
+    ordered = end;
+    workCv.notify_all();
+}
+
 void ShrinkEngine::State::Work(Worker& worker)
 {
     for (;;) {
@@ -618,12 +719,16 @@ void ShrinkEngine::State::Work(Worker& worker)
         {
             std::unique_lock lock(mutex);
             workCv.wait(lock, [&] {
-                return !MayTake() || (nextToTake < nextToReport + window &&
-                                      readsOutputOf[static_cast<std::size_t>(nextToTake)] < nextToReport);
+                SkipNeedless();
+                return !MayTake() || (!ordering && (nextToTake == ordered || NextMayStart()));
             });
             if (!MayTake())
                 break;
-            index = nextToTake++;
+            if (nextToTake == ordered) {
+                OrderNextGroup(lock);
+                continue;
+            }
+            index = takeOrder[static_cast<std::size_t>(nextToTake++)];
             worker.Current = index;
             worker.Abandon.store(false);
             ++inWork;
@@ -698,6 +803,8 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
     d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
+    d_->takeOrder.assign(d_->plan.Items.size(), 0);
+    d_->turnOf.assign(d_->plan.Items.size(), 0);
     d_->turnPassed.assign(d_->plan.Items.size(), false);
     d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
     d_->cores = DefaultThreadCount();
@@ -749,7 +856,7 @@ void ShrinkEngine::Start(std::function<void()> wake)
     // slow picture does not idle the others. An item waiting for its turn is
     // a finished file, not pixels in memory; the bound limits the files held
     // and the work a failure or a stop throws away.
-    d.window = d.active + 16;
+    d.window = d.active + kTakeGroup;
     if (d.active > 0)
         return;
     // Not one thread: the first item to do fails as out of memory, the

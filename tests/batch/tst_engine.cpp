@@ -96,8 +96,8 @@ private slots:
         // "skipped.jpg" does not exist: reading it would fail the run.
 
         // Four threads under a budget of one byte: every picture needs more,
-        // so each runs alone, in plan order. And every picture's bands coded
-        // on a thread of their own.
+        // so each runs alone. And every picture's bands coded on a thread of
+        // their own.
         struct Setting {
             int threads;
             qint64 budget;
@@ -129,8 +129,7 @@ private slots:
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
             if (budget == 1)
                 QCOMPARE(mostInWork, 1);
-            else
-                std::sort(reserved.begin(), reserved.end());  // granted in order, reported as it happens
+            std::sort(reserved.begin(), reserved.end());  // reported as it happens
             QCOMPARE(reserved, QList<int>({0, 1, 2, 3, 5, 6}).first(names.size() - 1));
             QCOMPARE(int(outcomes.size()), names.size());
             QStringList bytes;
@@ -160,6 +159,59 @@ private slots:
                  ModuleJPEG::JpegResult::Ok);
         QCOMPARE(QByteArray::fromBase64(outputs[0][0].toLatin1()),
                  QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
+    }
+
+    // On more than one thread, the markedly larger files of a group are
+    // taken (and granted memory) first, so none is left to the end; the
+    // rest keep their order, and files go in place in the plan's order. A
+    // first failure of such a file still lets every item before it be done.
+    void largeFilesAreTakenFirst()
+    {
+        const QStringList names = {"0.bmp", "1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp", "6.bmp"};
+        for (const QString& name : names) {
+            const bool large = name == "3.bmp" || name == "5.bmp";
+            QVERIFY(testimages::PhotoLike(large ? 96 + 8 * name[0].digitValue() : 16, 64, 1).save(src_.filePath(name)));
+        }
+        for (const int threads : {1, 2}) {
+            init();
+            basBatch::EngineOptions options;
+            options.Threads = threads;
+            options.MemoryBudget = 1;  // one at a time, in the order they are taken
+            std::mutex mutex;
+            QList<int> reserved;
+            options.Observer = [&](int index, basBatch::WorkStep step) {
+                const std::lock_guard lock(mutex);
+                if (step == basBatch::WorkStep::MemoryReserved)
+                    reserved << index;
+            };
+            ShrinkEngine engine(PlanOf(names, out_.path()), options);
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            QCOMPARE(reserved, threads == 1 ? QList<int>({0, 1, 2, 3, 4, 5, 6}) : QList<int>({5, 3, 0, 1, 2, 4, 6}));
+            QCOMPARE(int(outcomes.size()), 7);
+            for (int i = 0; i < 7; ++i)
+                QCOMPARE(outcomes[std::size_t(i)].Index, i);
+        }
+
+        init();
+        std::atomic<bool> largeFailed{false};
+        basBatch::EngineOptions options;
+        options.Threads = 2;
+        options.Policy = basBatch::FailurePolicy::StopAtFirstFailure;
+        options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
+            if (path.endsWith("5.bmp")) {
+                basMain::ReducedPicture failed;
+                failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture, "broken"};
+                largeFailed = true;
+                return failed;
+            }
+            WaitFor(largeFailed);
+            return Plain(16, 16);
+        };
+        ShrinkEngine engine(PlanOf(names, out_.path()), options);
+        const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+        QCOMPARE(int(outcomes.size()), 6);
+        QCOMPARE(outcomes[5].LoadError->Description, QStringLiteral("broken"));
+        QCOMPARE(Files(out_.path()), QStringList({"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg"}));
     }
 
     // x.jpg writes x_s.jpg, which is given too and writes x_s_s.jpg, which
