@@ -1,12 +1,13 @@
 // The shrink engine. The plan's items are put in the order their files are
-// put in place; workers take them in that order, group by group, except that
-// the markedly larger files of a group are taken first (a large progressive
-// JPEG taken last would keep one core busy long after the others ran out of
-// work). They take at most a window of items ahead of the next one to put in
-// place (which bounds the finished files waiting for their turn), and hand
-// each back as a finished temporary file or a failure. The owner renames them
-// in order. Every item has its own encoder, so workers share nothing but the
-// queue and the memory budget.
+// put in place; workers take them in that order, except that among the last
+// items of the run the markedly larger files are taken first (a large
+// progressive JPEG taken last would keep one core busy long after the others
+// ran out of work; earlier, the items after it keep them busy). They take at
+// most a window of items ahead of the next one to put in place (which bounds
+// the finished files waiting for their turn), and hand each back as a
+// finished temporary file or a failure. The owner renames them in order.
+// Every item has its own encoder, so workers share nothing but the queue and
+// the memory budget.
 #include "batch/engine.h"
 
 #include <QCoreApplication>
@@ -76,11 +77,12 @@ constexpr int kNone = std::numeric_limits<int>::max();
 // every program) opens no picture with a longer side than this.
 constexpr int kMaxJpegSide = 65500;
 
-// The items are taken in groups of this many (no more than the window's
-// reach beyond the workers, so the whole group can always be taken).
+// The items are ordered for taking in groups of this many (no more than the
+// window's reach beyond the workers, so a whole group can always be taken);
+// only the last group, the run's last items, in another order than the plan's.
 constexpr int kTakeGroup = 16;
 
-// The order to take a group's items in, given their files' sizes (0 when
+// The order to take the last items in, given their files' sizes (0 when
 // unknown): those at least twice the group's median size first, the largest
 // first, then the rest in their order. Files of about one size keep their
 // order, so the run's progress moves steadily.
@@ -677,11 +679,12 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
 void ShrinkEngine::State::OrderNextGroup(std::unique_lock<std::mutex>& lock)
 {
     const int first = ordered;
-    const int end = std::min(Count(), first + kTakeGroup);
+    const int last = std::max(0, Count() - kTakeGroup);  // the last group's first item
+    const int end = first < last ? std::min(last, first + kTakeGroup) : Count();
     // One worker gains nothing from another order; an item reading what
     // another of its group writes must come after it, so such a group keeps
     // the plan's order.
-    bool reorder = active > 1;
+    bool reorder = active > 1 && first >= last;
     for (int i = first; i < end && reorder; ++i)
         reorder = readsOutputOf[static_cast<std::size_t>(i)] < first;
     std::vector<int> order;

@@ -9,8 +9,8 @@
 // picture it reserves the memory the picture's header says it will need from
 // the run's budget, waiting while the pictures in work hold too much;
 // reservations are granted in the order the pictures are taken (that order,
-// but a group's markedly larger files first, so that none is left to the
-// end), and a picture larger than the whole budget runs alone. Each file's data is on disk before it is put in place, and the
+// but among the run's last 16 the markedly larger files first, so that none
+// is left to the end), and a picture larger than the whole budget runs alone. Each file's data is on disk before it is put in place, and the
 // folders written to are synced once the run is over.
 #pragma once
 
