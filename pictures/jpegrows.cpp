@@ -572,8 +572,12 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
             }
             // One row at a time through the same conversion as a whole picture:
             // it works pixel by pixel, so the results are the same.
+            // The row's length is given: without it QImage takes rows to be
+            // padded to four bytes, which a grey row of odd width is not.
+            const bool grey = kind == RowKind::Grey;
             QImage band(line, static_cast<int>(width), 1,
-                        kind == RowKind::Grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+                        static_cast<qsizetype>(grey ? width : width * sizeof(QRgb)),
+                        grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
             band.setColorSpace(opened.FileSpace);
             const QImage opaque = pictures::ToOpaqueSrgb(std::move(band));
             if (opaque.isNull())

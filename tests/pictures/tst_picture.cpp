@@ -365,6 +365,7 @@ void TestPicture::streamingMatchesWholePicture_data()
     QTest::newRow("CMYK") << JpegOptions{.space = JCS_CMYK};
     QTest::newRow("YCCK") << JpegOptions{.space = JCS_YCCK};
     QTest::newRow("Adobe RGB profile") << JpegOptions{.adobeRgb = true};
+    QTest::newRow("grey, odd width, Adobe RGB profile") << JpegOptions{.space = JCS_GRAYSCALE, .adobeRgb = true};
     for (int orientation = 1; orientation <= 8; ++orientation)
         QTest::addRow("orientation %d", orientation) << JpegOptions{.orientation = orientation};
     QTest::newRow("BMP, read whole") << JpegOptions{.bmp = true};
