@@ -73,6 +73,7 @@ fuzz() {
   mkdir -p "$dir/corpus" "$dir/findings"
   echo "Fuzzing for $seconds s; log in $dir/fuzz.log"
   if ASAN_OPTIONS=halt_on_error=1:print_stacktrace=1:detect_leaks=1 \
+     LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
      UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
      "$dir/fuzz/zembrik_fuzz" "$dir/corpus" "$dir/seeds" -max_total_time="$seconds" -timeout=10 \
        -artifact_prefix="$dir/findings/" -print_final_stats=1 >"$dir/fuzz.log" 2>&1; then
