@@ -342,6 +342,7 @@ int main(int argc, char** argv)
         {"jpeg-restart", 40, Cjpeg(work.path(), {"-restart", "1B"})},
         {"jpeg-rgb", 50, Cjpeg(work.path(), {"-rgb"})},
         {"jpeg-icc", 75, Cjpeg(work.path(), {"-icc", icc})},
+        {"jpeg-grey-icc", 50, Cjpeg(work.path(), {"-grayscale", "-icc", icc})},
         {"jpeg-cmyk", 50, FourComponentJpeg(0)},
         {"jpeg-ycck", 100, FourComponentJpeg(2)},
         {"bmp-24", 50, Saved(Pattern(11, 6), "BMP")},
