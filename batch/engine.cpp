@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <numeric>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -77,9 +78,9 @@ constexpr int kNone = std::numeric_limits<int>::max();
 // every program) opens no picture with a longer side than this.
 constexpr int kMaxJpegSide = 65500;
 
-// The items are ordered for taking in groups of this many (no more than the
-// window's reach beyond the workers, so a whole group can always be taken);
-// only the last group, the run's last items, in another order than the plan's.
+// The run's last this many items may be taken in another order than the
+// plan's (no more than the window's reach beyond the workers, so all of them
+// can be taken at once).
 constexpr int kTakeGroup = 16;
 
 // The order to take the last items in, given their files' sizes (0 when
@@ -230,9 +231,10 @@ struct ShrinkEngine::State {
     // -1 (as it is wherever the order put the reader first): it is read only
     // once that file is in place, as a run on one thread would read it.
     std::vector<int> readsOutputOf;
-    // The order items are taken in: the item at each turn, known a group at
-    // a time (up to ordered), and the turn of each item. A worker finding
-    // the next group unordered orders it (ordering, meanwhile).
+    // The order items are taken in: the item at each turn and the turn of
+    // each item, the plan's order up to the last group. The turns from
+    // ordered on are the last group's, ordered by the first worker to reach
+    // them (ordering, meanwhile).
     std::vector<int> takeOrder;
     std::vector<int> turnOf;
     int ordered = 0;
@@ -292,9 +294,9 @@ struct ShrinkEngine::State {
         return index < nextToReport + window && readsOutputOf[static_cast<std::size_t>(index)] < nextToReport;
     }
 
-    // With the lock held, by a worker that found the next group unordered;
+    // With the lock held, by the worker that reached the last group's turns;
     // the files' sizes are asked for without it.
-    void OrderNextGroup(std::unique_lock<std::mutex>& lock);
+    void OrderLastGroup(std::unique_lock<std::mutex>& lock);
 
     // With the lock held.
     bool NextReady() const
@@ -676,15 +678,14 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
     }
 }
 
-void ShrinkEngine::State::OrderNextGroup(std::unique_lock<std::mutex>& lock)
+void ShrinkEngine::State::OrderLastGroup(std::unique_lock<std::mutex>& lock)
 {
     const int first = ordered;
-    const int last = std::max(0, Count() - kTakeGroup);  // the last group's first item
-    const int end = first < last ? std::min(last, first + kTakeGroup) : Count();
+    const int end = Count();
     // One worker gains nothing from another order; an item reading what
-    // another of its group writes must come after it, so such a group keeps
+    // another of the group writes must come after it, so such a group keeps
     // the plan's order.
-    bool reorder = active > 1 && first >= last;
+    bool reorder = active > 1;
     for (int i = first; i < end && reorder; ++i)
         reorder = readsOutputOf[static_cast<std::size_t>(i)] < first;
     std::vector<int> order;
@@ -706,10 +707,10 @@ void ShrinkEngine::State::OrderNextGroup(std::unique_lock<std::mutex>& lock)
         lock.lock();
         ordering = false;
     }
-    for (int k = 0; k < end - first; ++k) {
-        const int index = first + (order.empty() ? k : order[static_cast<std::size_t>(k)]);
-        takeOrder[static_cast<std::size_t>(first + k)] = index;
-        turnOf[static_cast<std::size_t>(index)] = first + k;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const int index = first + order[k];
+        takeOrder[static_cast<std::size_t>(first) + k] = index;
+        turnOf[static_cast<std::size_t>(index)] = first + static_cast<int>(k);
     }
     ordered = end;
     workCv.notify_all();
@@ -728,7 +729,7 @@ void ShrinkEngine::State::Work(Worker& worker)
             if (!MayTake())
                 break;
             if (nextToTake == ordered) {
-                OrderNextGroup(lock);
+                OrderLastGroup(lock);
                 continue;
             }
             index = takeOrder[static_cast<std::size_t>(nextToTake++)];
@@ -806,8 +807,10 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
     d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
-    d_->takeOrder.assign(d_->plan.Items.size(), 0);
-    d_->turnOf.assign(d_->plan.Items.size(), 0);
+    d_->takeOrder.resize(d_->plan.Items.size());
+    std::iota(d_->takeOrder.begin(), d_->takeOrder.end(), 0);
+    d_->turnOf = d_->takeOrder;
+    d_->ordered = std::max(0, d_->Count() - kTakeGroup);
     d_->turnPassed.assign(d_->plan.Items.size(), false);
     d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
     d_->cores = DefaultThreadCount();
