@@ -51,6 +51,9 @@ build() {
   while [ $# -gt 0 ] && [ "$1" != -- ]; do targets+=(--target "$1"); shift; done
   [ $# -gt 0 ] && shift
   options=("$@")
+  # Where ccache is installed, rebuilds and build folders side by side reuse
+  # what was compiled before.
+  command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
   cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
