@@ -368,6 +368,7 @@ int main(int argc, char* argv[])
     plan.Items = std::move(check.Items);
     plan.Ratio = ratio;
     plan.Output = output;
+    plan.Names = check.Names;
     basBatch::EngineOptions options;
     options.Threads = threads;
     options.Metadata = &metadata;

@@ -136,10 +136,30 @@ basMain::PictureError NoMemory(const QString& source) noexcept
     }
 }
 
-// Where a file lies, for comparing the names a plan reads and writes.
-QString PathKey(const QString& path)
+// What each item reads and writes, as FileKeys tells: empty for a skipped item.
+struct ItemKeys {
+    std::vector<QStringList> Read;
+    std::vector<QStringList> Written;
+};
+
+ItemKeys KeysOf(const std::vector<PlanItem>& items, NameCase nameCase)
 {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    FileKeys keys(nameCase);
+    ItemKeys of;
+    of.Read.resize(items.size());
+    of.Written.resize(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].Skip)
+            continue;
+        of.Read[i] = keys.Read(items[i].Source);
+        of.Written[i] = keys.Written(items[i].Output);
+    }
+    return of;
+}
+
+bool Share(const QStringList& a, const QStringList& b)
+{
+    return std::any_of(a.cbegin(), a.cend(), [&b](const QString& key) { return b.contains(key); });
 }
 
 // The order the items are put in place: the plan's, except that an item
@@ -147,24 +167,24 @@ QString PathKey(const QString& path)
 // of them: x.jpg writes x_s.jpg, which writes x_s_s.jpg), so that it reads
 // the file as it was before the run. An item that writes the very file it
 // would be moved past stays where it is, as does a ring of items.
-std::vector<int> PutInPlaceOrder(const std::vector<PlanItem>& items)
+std::vector<int> PutInPlaceOrder(const std::vector<PlanItem>& items, const ItemKeys& keys)
 {
     const int count = static_cast<int>(items.size());
     QMultiHash<QString, int> readers;
     for (int i = 0; i < count; ++i)
-        if (!items[static_cast<std::size_t>(i)].Skip)
-            readers.insert(PathKey(items[static_cast<std::size_t>(i)].Source), i);
+        for (const QString& key : keys.Read[static_cast<std::size_t>(i)])
+            readers.insert(key, i);
     // For each item, the later items to come before it.
     std::vector<std::vector<int>> before(items.size());
     for (int i = 0; i < count && !readers.isEmpty(); ++i) {
-        const PlanItem& item = items[static_cast<std::size_t>(i)];
-        if (item.Skip)
-            continue;
-        const QString output = PathKey(item.Output);
-        for (const int reader : readers.values(output))
-            if (reader > i && PathKey(items[static_cast<std::size_t>(reader)].Output) != output)
-                before[static_cast<std::size_t>(i)].push_back(reader);
-        std::sort(before[static_cast<std::size_t>(i)].begin(), before[static_cast<std::size_t>(i)].end());
+        const QStringList& written = keys.Written[static_cast<std::size_t>(i)];
+        std::vector<int>& first = before[static_cast<std::size_t>(i)];
+        for (const QString& key : written)
+            for (const int reader : readers.values(key))
+                if (reader > i && !Share(keys.Written[static_cast<std::size_t>(reader)], written))
+                    first.push_back(reader);
+        std::sort(first.begin(), first.end());
+        first.erase(std::unique(first.begin(), first.end()), first.end());
     }
     // Depth first, each item after those to come before it; without
     // recursion, as a chain may be long.
@@ -793,7 +813,8 @@ void ShrinkEngine::State::JoinAndClear()
 
 ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_unique<State>())
 {
-    d_->planIndex = PutInPlaceOrder(plan.Items);
+    const ItemKeys keys = KeysOf(plan.Items, plan.Names);
+    d_->planIndex = PutInPlaceOrder(plan.Items, keys);
     d_->plan = std::move(plan);
     std::vector<PlanItem> items;
     items.reserve(d_->planIndex.size());
@@ -814,13 +835,15 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->turnPassed.assign(d_->plan.Items.size(), false);
     d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
     d_->cores = DefaultThreadCount();
+    // The last item before each in the order that writes what it reads.
     QHash<QString, int> writer;
     for (int i = 0; i < d_->Count(); ++i) {
-        const PlanItem& item = d_->plan.Items[static_cast<std::size_t>(i)];
-        if (item.Skip)
-            continue;
-        d_->readsOutputOf[static_cast<std::size_t>(i)] = writer.value(PathKey(item.Source), -1);
-        writer.insert(PathKey(item.Output), i);
+        const auto planned = static_cast<std::size_t>(d_->planIndex[static_cast<std::size_t>(i)]);
+        int& reads = d_->readsOutputOf[static_cast<std::size_t>(i)];
+        for (const QString& key : keys.Read[planned])
+            reads = std::max(reads, writer.value(key, -1));
+        for (const QString& key : keys.Written[planned])
+            writer.insert(key, i);
     }
 }
 

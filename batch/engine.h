@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch/samefile.h"
 #include "jpeg/jpeg.h"
 #include "output/outputsettings.h"
 #include "pictures/picture.h"
@@ -45,6 +46,9 @@ struct Plan {
     // The size box (in place of the ratio), the quality, and what is kept of
     // the source; the suffix is in the items' outputs already.
     Output::Settings Output;
+    // How the output folder compares names (the check before writing tells),
+    // for the order in which files are read and replaced.
+    NameCase Names = NameCase::Sensitive;
 };
 
 // The output of a source: OutputFolder, the separator, the base name, the

@@ -8,10 +8,6 @@
 #include <QHash>
 #include <QSet>
 #include <QStorageInfo>
-#include <filesystem>
-#include <system_error>
-
-#include "base/paths.h"
 
 namespace basBatch {
 namespace {
@@ -58,24 +54,6 @@ QString ResolvedPath(const QString& path)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
-// Whether writing output replaces source: the same name in the same folder,
-// or, whatever the names say, the very same file on disk (a case-insensitive
-// folder taken for a sensitive one, a hard link).
-bool Replaces(const QString& output, const QString& source, NameCase nameCase)
-{
-    const QFileInfo out(output);
-    const QFileInfo src(source);
-    const Qt::CaseSensitivity cs = nameCase == NameCase::Insensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    if (out.fileName().compare(src.fileName(), cs) == 0 &&
-        ResolvedPath(out.absolutePath()).compare(ResolvedPath(src.absolutePath()), cs) == 0)
-        return true;
-    // A link in the output folder is replaced itself, not what it points to.
-    if (out.isSymLink() || !out.exists())
-        return false;
-    std::error_code error;
-    return std::filesystem::equivalent(basMain::ToFsPath(output), basMain::ToFsPath(source), error) && !error;
-}
-
 }  // namespace
 
 NameCase FolderNameCase(const QString& folder)
@@ -105,6 +83,8 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
                     const QString& suffix)
 {
     PlanCheck check;
+    check.Names = nameCase;
+    FileKeys keys(nameCase);
 
     // Items by the output they write; every output lies in the one folder, so its name tells them apart.
     QList<QString> groupOf;
@@ -140,14 +120,14 @@ PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder,
     for (qsizetype i = 0; i < static_cast<qsizetype>(check.Items.size()); ++i) {
         const PlanItem& item = check.Items.at(static_cast<std::size_t>(i));
         bool replaced = false;
-        if (Replaces(item.Output, item.Source, nameCase)) {
+        if (keys.Replaces(item.Output, item.Source)) {
             replacingGroups.insert(groupOf.at(i));
             replaced = true;
         }
         const QString named = NameKey(QFileInfo(item.Source).fileName(), nameCase);
         const auto writers = groups.constFind(named);
         if (named != groupOf.at(i) && writers != groups.cend() &&
-            Replaces(check.Items.at(static_cast<std::size_t>(writers->last())).Output, item.Source, nameCase)) {
+            keys.Replaces(check.Items.at(static_cast<std::size_t>(writers->last())).Output, item.Source)) {
             replacingGroups.insert(named);
             replaced = true;
         }

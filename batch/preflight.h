@@ -10,11 +10,9 @@
 #include <vector>
 
 #include "batch/engine.h"
+#include "batch/samefile.h"
 
 namespace basBatch {
-
-// How the output folder's file system compares names.
-enum class NameCase { Sensitive, Insensitive };
 
 // The file system's answer for folder. It is asked by looking an existing
 // entry of the folder up with its letters' case swapped; an empty folder (or
@@ -36,6 +34,8 @@ struct PlanCheck {
     // Outputs that replace a file already in the output folder that is not a
     // selected source (each once, in list order).
     QStringList Existing;
+    // How the output folder compares names; the engine's order goes by it too.
+    NameCase Names = NameCase::Sensitive;
 
     // Whether the user has to be asked before writing.
     bool NeedsQuestion() const { return !Originals.isEmpty() || !SameNames.isEmpty(); }
@@ -43,10 +43,8 @@ struct PlanCheck {
 
 // Checks a run of sourcePaths (full paths, in list order) into outputFolder,
 // each output named with suffix after its base name. An output replaces an
-// original when it is the same file on disk (found by file identity, so a
-// symbolic link to the source folder, or another spelling of it, counts as
-// that folder); names of outputs not yet on disk are compared as nameCase
-// says.
+// original as FileKeys tells (a symbolic link to the source folder, or another
+// spelling of it, counts as that folder); names are compared as nameCase says.
 PlanCheck CheckPlan(const QStringList& sourcePaths, const QString& outputFolder, NameCase nameCase,
                     const QString& suffix = {});
 // The same, with nameCase asked of the output folder's file system.

@@ -65,6 +65,7 @@ bool BatchRun::start(const RunRequest& request)
     plan.Items = std::move(check.Items);
     plan.Ratio = request.Ratio;
     plan.Output = request.Output;
+    plan.Names = check.Names;
     EngineOptions options;
     options.Reducer = reducer_;
     options.Metadata = metadata_;

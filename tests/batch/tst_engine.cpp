@@ -226,35 +226,59 @@ private slots:
     // is given as well: each is read as it was before the run, however far
     // apart they stand (beyond the window of one worker) and on any number
     // of threads; each file is put in place just after the one it is read by.
+    // The same when a later one is a link to such a file, or names it in
+    // other letter case where the output folder ignores case.
+    void aFileAnotherReplacesIsReadFirst_data()
+    {
+        QTest::addColumn<QStringList>("later");  // the last two sources; "a>b": a is a link to b
+        QTest::addColumn<bool>("folded");
+        QTest::addColumn<QList<int>>("first");   // put in place first
+        QTest::addColumn<QList<int>>("widths");  // of what those read: the picture's name length tells
+        QTest::newRow("by name") << QStringList{"x_s.jpg", "x_s_s.jpg"} << false << QList<int>{22, 21, 0}
+                                 << QList<int>{9, 7};
+        QTest::newRow("through a link") << QStringList{"s.jpg>x_s.jpg", "y.jpg"} << false << QList<int>{21, 0}
+                                        << QList<int>{7, 5};
+        QTest::newRow("letter case folded") << QStringList{"X_S.JPG", "x_S_S.jpg"} << true << QList<int>{22, 21, 0}
+                                            << QList<int>{9, 7};
+    }
     void aFileAnotherReplacesIsReadFirst()
     {
+        QFETCH(QStringList, later);
+        QFETCH(bool, folded);
+        QFETCH(QList<int>, first);
+        QFETCH(QList<int>, widths);
         QList<QByteArray> results;
         for (const int threads : {1, 4}) {
             QTemporaryDir folder;
             QStringList names = {"x.jpg"};
             for (int i = 0; i < 20; ++i)
                 names << QStringLiteral("f%1.bmp").arg(i);
-            names << "x_s.jpg" << "x_s_s.jpg";
-            for (const QString& name : names)
+            QStringList pictures = names;
+            for (const QString& entry : later) {
+                names << entry.section('>', 0, 0);
+                pictures << entry.section('>', -1);
+            }
+            for (const QString& name : pictures)
                 QVERIFY(testimages::PhotoLike(name.startsWith('f') ? 8 : 64 + 20 * name.size(), 48, 7).save(folder.filePath(name)));
+            for (qsizetype i = 0; i < names.size(); ++i)
+                QVERIFY(names[i] == pictures[i] || QFile::link(pictures[i], folder.filePath(names[i])));
             basBatch::Plan plan;
             plan.Ratio = 0.5;
+            plan.Names = folded ? basBatch::NameCase::Insensitive : basBatch::NameCase::Sensitive;
             for (const QString& name : names)
                 plan.Items.push_back({folder.filePath(name), basBatch::OutputPathFor(folder.path(), name, "_s")});
             basBatch::EngineOptions options;
             options.Threads = threads;
             ShrinkEngine engine(std::move(plan), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            QCOMPARE(outcomes.size(), std::size_t(23));
             QList<int> order;
             for (const ItemOutcome& o : outcomes)
                 order << o.Index;
-            QCOMPARE(order.first(3), QList<int>({22, 21, 0}));
-            QCOMPARE(order.size(), 23);
-            QCOMPARE(outcomes[0].SourceSize, QSize(64 + 20 * 9, 48));  // x_s_s.jpg as it was
-            QCOMPARE(outcomes[1].SourceSize, QSize(64 + 20 * 7, 48));  // x_s.jpg as it was
-            QCOMPARE(QImage(folder.filePath("x_s_s.jpg")).size(), QSize(102, 24));
-            QCOMPARE(QImage(folder.filePath("x_s.jpg")).size(), QSize(82, 24));
-            results << testimages::Read(folder.filePath("x_s_s.jpg")) + testimages::Read(folder.filePath("x_s.jpg"));
+            QCOMPARE(order.first(first.size()), first);
+            for (qsizetype i = 0; i < widths.size(); ++i)  // as it was
+                QCOMPARE(outcomes[std::size_t(i)].SourceSize, QSize(64 + 20 * widths[i], 48));
+            results << testimages::Read(outcomes[0].Output) + testimages::Read(outcomes[1].Output);
         }
         QCOMPARE(results[1], results[0]);
     }
