@@ -9,9 +9,11 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #if defined(_WIN32)
@@ -56,10 +58,9 @@ const char* const Help = QT_TRANSLATE_NOOP(
     "として保存します（--suffix ではベース名の後にその文字が付きます）。同じ名前の\n"
     "ファイルは置き換えます。\n"
     "\n"
-    "  -r PERCENT   縮小率（パーセント、1〜100。省略時は 100: 元の大きさのまま）。\n"
-    "               縮小率の欄と同じく読み取り、範囲外の値は範囲内に収め、\n"
-    "               数でない値は 100 とします。--max-size とは同時に指定\n"
-    "               できません\n"
+    "  -r PERCENT   縮小率（パーセント、1〜100 の整数か小数。小数第 1 位までを\n"
+    "               使います。省略時は 100: 元の大きさのまま）。--max-size とは\n"
+    "               同時に指定できません\n"
     "  -o OUTDIR    出力先フォルダ（あらかじめあること）\n"
     "%1"
     "  -j THREADS   同時に縮小する画像の数（省略時はプロセッサのコア数。ただし、\n"
@@ -84,8 +85,9 @@ const char* const Help = QT_TRANSLATE_NOOP(
     "（または一時的な名前で）書き、書き終えたときに、その順に置きます。書き込む前に\n"
     "ファイルを調べ、--force がなければ、指定したファイルを置き換える出力や、複数の\n"
     "ファイルが同じ名前になる出力を一覧にして、何も書き込みません。\n"
-    "端末では、エラー出力に進行状況の行（済んだ数/全体、ファイル、時間）が表示され、\n"
-    "最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間）が表示されます。\n"
+    "端末では、エラー出力に進行状況の行（済んだ数/全体、最後に書き出したファイル、\n"
+    "時間）が表示され、最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間、\n"
+    "失敗した数）が表示されます。\n"
     "終了コード: 0 すべて書き出した、1 失敗したファイルがあったか標準出力に書き込め\n"
     "なかった、2 指定が正しくないか、--force なしで置き換えなどを断った。\n"
     "中断（Ctrl+C）されても、書き出し済みのファイルは残り、一時ファイルは残りません。\n");
@@ -122,6 +124,23 @@ QString PixelsText(const QSize& size)
     return QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
 }
 
+// -r's value: a whole or decimal number from 1 to 100 ("50", "33.3"), or
+// nothing. A command line is no box being typed into: what is not such a
+// number is a mistake to report, not a value to put right.
+std::optional<double> RatioPercent(const QString& text)
+{
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    const QString digits = point < 0 ? text : QString(text).remove(point, 1);
+    if (digits.isEmpty() || digits.size() > 20 ||
+        !std::all_of(digits.cbegin(), digits.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }))
+        return std::nullopt;
+    const double value = text.toDouble();
+    if (value < 1 || value > 100)
+        return std::nullopt;
+    // To a tenth, as the ratio box writes it.
+    return basMain::Val(basMain::NormaliseRatioText(text));
+}
+
 // Lists what the check found and why nothing was written.
 int RefuseClashes(const basBatch::PlanCheck& check)
 {
@@ -143,10 +162,10 @@ public:
     {
         if (!on_)
             return;
-        Print(stderr, QStringLiteral("\r%1/%2  %3  %4\x1b[K")
-                          .arg(done)
-                          .arg(total)
-                          .arg(QFileInfo(file).fileName(), basBatch::DurationText(ms)));
+        QString line = QStringLiteral("\r%1/%2  ").arg(done).arg(total);
+        if (!file.isEmpty())
+            line += QFileInfo(file).fileName() + QStringLiteral("  ");
+        Print(stderr, line + basBatch::DurationText(ms) + QStringLiteral("\x1b[K"));
         std::fflush(stderr);
         shown_ = true;
     }
@@ -279,7 +298,7 @@ int main(int argc, char* argv[])
     const basMain::Translations texts(basMain::UserLanguage(store));
     const QStringList args = basMain::CommandLine(argc, argv);
 
-    QString ratioText = QStringLiteral("100");
+    double percent = 100;
     bool ratioGiven = false;
     Output::Settings output;
     QString outputFolder;
@@ -321,7 +340,10 @@ int main(int argc, char* argv[])
                 value = args.at(++i);
             }
             if (arg.at(1) == QLatin1Char('r')) {
-                ratioText = value;
+                const std::optional<double> given = RatioPercent(value);
+                if (!given)
+                    return UsageError(QCoreApplication::translate("zembrik-batch", "-r の縮小率が正しくありません: '%1'（1〜100 の数。例: 50、33.3）").arg(value));
+                percent = *given;
                 ratioGiven = true;
             } else if (arg.at(1) == QLatin1Char('j')) {
                 bool ok = false;
@@ -354,7 +376,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     outputFolder = QDir::toNativeSeparators(QDir::cleanPath(outputFolder));
-    const double ratio = basMain::Val(basMain::NormaliseRatioText(ratioText)) / 100.0;
+    const double ratio = percent / 100.0;
 
     QStringList sources;
     for (const QString& file : files) {
@@ -383,7 +405,10 @@ int main(int argc, char* argv[])
     basBatch::RunSummary summary;
     const int total = static_cast<int>(files.size());
     int done = 0;
-    progress.Show(done, total, files.first(), 0);
+    // The file put in place last, as the window's progress names it; the
+    // order files are put in place is not always the order given.
+    QString lastWritten;
+    progress.Show(done, total, lastWritten, 0);
     bool allOk = true;
     bool endedEarly = false;
     while (!engine.Finished()) {
@@ -397,9 +422,11 @@ int main(int argc, char* argv[])
                 // A later file writes the same output; it is that file's line.
             } else if (outcome.LoadError) {
                 allOk = false;
+                summary.AddFailed();
                 Print(stderr, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
             } else if (outcome.SaveResult != ModuleJPEG::JpegResult::Ok) {
                 allOk = false;
+                summary.AddFailed();
                 QString text = basMain::SaveErrorText(outcome.SaveResult);
                 if (text.isEmpty())
                     text = QCoreApplication::translate("zembrik-batch", "予期しないエラーが発生しました。");
@@ -407,11 +434,12 @@ int main(int argc, char* argv[])
             } else {
                 Print(stdout, QStringLiteral("%1 %2 -> %3 %4\n")
                                   .arg(file, PixelsText(outcome.SourceSize), outcome.Output, PixelsText(outcome.TargetSize)));
+                lastWritten = file;
             }
             std::fflush(stdout);
             endedEarly = endedEarly || outcome.EndsRun;
             if (done < total && !endedEarly)
-                progress.Show(done, total, files.at(done), clock.elapsed());
+                progress.Show(done, total, lastWritten, clock.elapsed());
         }
     }
     progress.Clear();

@@ -42,6 +42,12 @@ OpenedPictureFile CannotOpen(const QString& path)
     return Refused(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("basMain", "画像ファイルを開けません。"), path);
 }
 
+// A folder given as a picture (on the command line, or a file that became one).
+OpenedPictureFile IsFolder(const QString& path)
+{
+    return Refused(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("basMain", "画像ではなくフォルダです。"), path);
+}
+
 #ifdef Q_OS_UNIX
 // A name this system cannot name a file with: it is not that the file is missing.
 OpenedPictureFile NameUnreadable(const QString& path)
@@ -64,6 +70,8 @@ OpenedPictureFile OpenPictureFile(const QString& path)
     struct stat status {};
     if (::stat(name.constData(), &status) != 0)
         return errno == ENOENT || errno == ENOTDIR ? NotFound(path) : CannotOpen(path);
+    if (S_ISDIR(status.st_mode))
+        return IsFolder(path);
     if (!S_ISREG(status.st_mode))
         return CannotOpen(path);
     // O_NONBLOCK: should a pipe have taken the name since, the open returns
@@ -87,6 +95,8 @@ OpenedPictureFile OpenPictureFile(const QString& path)
     const QFileInfo info(path);
     if (!info.exists())
         return NotFound(path);
+    if (info.isDir())
+        return IsFolder(path);
     if (!info.isFile())
         return CannotOpen(path);
     auto file = std::make_unique<QFile>(path);

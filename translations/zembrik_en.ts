@@ -287,6 +287,10 @@
         <source>画像が大きすぎて扱えません。</source>
         <translation>The picture is too large to handle.</translation>
     </message>
+    <message>
+        <source>画像ではなくフォルダです。</source>
+        <translation>Is a folder, not a picture.</translation>
+    </message>
 </context>
 <context>
     <name>basViewers</name>
@@ -671,15 +675,18 @@ damage that its use may cause.</translation>
 </translation>
     </message>
     <message>
+        <source>-r と --max-size は同時に指定できません</source>
+        <translation>-r and --max-size cannot be given together</translation>
+    </message>
+    <message>
         <source>JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像（種類はファイルの中身で
 判断します）を縮小し、それぞれを OUTDIR/&lt;ベース名&gt;.jpg（ベースライン JPEG）
 として保存します（--suffix ではベース名の後にその文字が付きます）。同じ名前の
 ファイルは置き換えます。
 
-  -r PERCENT   縮小率（パーセント、1〜100。省略時は 100: 元の大きさのまま）。
-               縮小率の欄と同じく読み取り、範囲外の値は範囲内に収め、
-               数でない値は 100 とします。--max-size とは同時に指定
-               できません
+  -r PERCENT   縮小率（パーセント、1〜100 の整数か小数。小数第 1 位までを
+               使います。省略時は 100: 元の大きさのまま）。--max-size とは
+               同時に指定できません
   -o OUTDIR    出力先フォルダ（あらかじめあること）
 %1  -j THREADS   同時に縮小する画像の数（省略時はプロセッサのコア数。ただし、
                合わせてメモリの半分を超えそうなときは少なくします）。
@@ -703,8 +710,9 @@ damage that its use may cause.</translation>
 （または一時的な名前で）書き、書き終えたときに、その順に置きます。書き込む前に
 ファイルを調べ、--force がなければ、指定したファイルを置き換える出力や、複数の
 ファイルが同じ名前になる出力を一覧にして、何も書き込みません。
-端末では、エラー出力に進行状況の行（済んだ数/全体、ファイル、時間）が表示され、
-最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間）が表示されます。
+端末では、エラー出力に進行状況の行（済んだ数/全体、最後に書き出したファイル、
+時間）が表示され、最後にまとめ（画像の数、縮小前と縮小後の大きさ、時間、
+失敗した数）が表示されます。
 終了コード: 0 すべて書き出した、1 失敗したファイルがあったか標準出力に書き込め
 なかった、2 指定が正しくないか、--force なしで置き換えなどを断った。
 中断（Ctrl+C）されても、書き出し済みのファイルは残り、一時ファイルは残りません。
@@ -714,9 +722,9 @@ kind told by the file's content) and writes each as OUTDIR/&lt;base name&gt;.jpg
 (baseline JPEG; with --suffix, the text follows the base name), replacing a
 file of that name.
 
-  -r PERCENT   reduction ratio in percent, 1 to 100 (default 100: same size);
-               read like the ratio box: a value outside is clamped, a text
-               that is not a number counts as 100; not with --max-size
+  -r PERCENT   reduction ratio in percent, a whole or decimal number from 1
+               to 100, used to a tenth (default 100: same size); not with
+               --max-size
   -o OUTDIR    output folder (must exist)
 %1  -j THREADS   pictures shrunk at once (default: one per processor core;
                fewer while together they would need more than half the
@@ -741,8 +749,9 @@ file is written unnamed (or under a temporary name) and put in place only
 when complete, in that order. Before anything is written, the files are
 checked: without --force, outputs that would replace given files or that
 several given files share are listed and nothing is written.
-On a terminal a progress line (done/total, file, time) shows on standard
-error, and a summary (pictures, size before and after, time) ends the run.
+On a terminal a progress line (done/total, the file written last, time) shows
+on standard error, and a summary (pictures, size before and after, time, files
+that failed) ends the run.
 Exit status: 0 all files written, 1 a file failed or standard output could
 not be written, 2 bad usage or a clash refused without --force.
 Interrupted (Ctrl+C), it keeps the files already written and leaves no
@@ -750,8 +759,8 @@ temporary file.
 </translation>
     </message>
     <message>
-        <source>-r と --max-size は同時に指定できません</source>
-        <translation>-r and --max-size cannot be given together</translation>
+        <source>-r の縮小率が正しくありません: &apos;%1&apos;（1〜100 の数。例: 50、33.3）</source>
+        <translation>invalid ratio for -r: &apos;%1&apos; (a number from 1 to 100, such as 50 or 33.3)</translation>
     </message>
 </context>
 </TS>

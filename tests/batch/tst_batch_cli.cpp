@@ -138,7 +138,9 @@ void TestBatchCli::goesOnPastAFailure()
     QFile broken(src.filePath("second.gif"));
     QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
     broken.close();
-    QStringList files = {src.filePath("first.bmp"), src.filePath("second.gif"), src.filePath("third.jpg")};
+    QVERIFY(QDir(src.path()).mkdir("photos"));
+    QStringList files = {src.filePath("first.bmp"), src.filePath("photos"), src.filePath("second.gif"),
+                         src.filePath("third.jpg")};
 #if defined(Q_OS_UNIX)
     // A named pipe is refused unopened: opening it would wait for a writer for ever.
     QVERIFY(mkfifo(QFile::encodeName(src.filePath("fifo.jpg")).constData(), 0600) == 0);
@@ -162,10 +164,17 @@ void TestBatchCli::goesOnPastAFailure()
     QVERIFY(!QFile::exists(out.filePath("fifo.jpg")));
 #endif
 
-    // Out of range ratios are clamped as the ratio box clamps them: 0 is 1%.
-    const Run clamped = Batch({"-r0", "-o", out.path(), src.filePath("first.bmp")});
-    QCOMPARE(clamped.Status, 0);
-    QVERIFY(clamped.Out.endsWith(" 10x8\n"));
+    QVERIFY(run.Err.contains(src.filePath("photos") + QStringLiteral(": 画像ではなくフォルダです。")));
+    QVERIFY(run.Err.endsWith(QStringLiteral("（%1 個は失敗）\n").arg(files.size() - 2)));
+
+    // A ratio is a number from 1 to 100, read to a tenth (33.33 is 33.3%);
+    // anything else is a mistake to name, not a value to put right.
+    for (const char* ratio : {"abc", "0", "500", "50%"}) {
+        const Run refused = Batch({"-r", ratio, "-o", out.path(), src.filePath("first.bmp")});
+        QCOMPARE(refused.Status, 2);
+        QVERIFY(refused.Err.startsWith(QStringLiteral("zembrik-batch: -r の縮小率が正しくありません: '%1'").arg(ratio)));
+    }
+    QVERIFY(Batch({"-r33.33", "-o", out.path(), src.filePath("first.bmp")}).Out.endsWith(" 333x250\n"));
 }
 
 void TestBatchCli::clashesNeedForce()
@@ -238,7 +247,7 @@ void TestBatchCli::progressOnlyOnATerminal()
     process.start("script", {"-qec", command, "/dev/null"});
     QVERIFY(process.waitForFinished(60000));
     const QString terminal = QString::fromUtf8(process.readAllStandardOutput());
-    QVERIFY2(terminal.contains("\r1/2  q.bmp  "), qPrintable(terminal));
+    QVERIFY2(terminal.contains("\r1/2  p.bmp  "), qPrintable(terminal));  // the file put in place last
     QVERIFY(terminal.contains("2 個の画像："));
     QVERIFY(QFile::exists(out.filePath("q.jpg")));
 }

@@ -182,7 +182,7 @@ private slots:
         QTest::newRow("output folder gone") << Fault::OutputGone << "ディスクがセットされていません。" << "out/a.jpg" << 0
                                             << false;
         QTest::newRow("source gone") << Fault::SourceGone << "ファイルが見つかりません。" << "src/b.bmp" << 1 << true;
-        QTest::newRow("source now a folder") << Fault::SourceIsFolder << "画像ファイルを開けません。" << "src/b.bmp" << 1
+        QTest::newRow("source now a folder") << Fault::SourceIsFolder << "画像ではなくフォルダです。" << "src/b.bmp" << 1
                                              << true;
         QTest::newRow("disk full") << Fault::DiskFull << "ディスク容量が足りません。" << "out/b.jpg" << 1 << true;
         QTest::newRow("not writable") << Fault::NotWritable << "書き込み出来ません。" << "out/a.jpg" << 0 << false;
