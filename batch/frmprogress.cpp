@@ -72,7 +72,9 @@ void frmProgress::ShowProgress(const basBatch::RunProgress& state)
     lblCount->setText(QStringLiteral("%1 / %2").arg(state.Done).arg(state.Total));
     lblFile->setText(lblFile->fontMetrics().elidedText(state.LastFile, Qt::ElideMiddle, lblFile->width()));
     lblElapsed->setText(tr("経過 %1").arg(basBatch::ClockText(state.ElapsedMs)));
-    lblLeft->setText(state.LeftMs ? tr("残り %1").arg(basBatch::GuessText(*state.LeftMs)) : QString());
+    lblLeft->setText(state.Waiting ? tr("応答待ち")
+                     : state.LeftMs ? tr("残り %1").arg(basBatch::GuessText(*state.LeftMs))
+                                    : QString());
 }
 
 void frmProgress::closeEvent(QCloseEvent* event)

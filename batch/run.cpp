@@ -56,6 +56,7 @@ bool BatchRun::start(const RunRequest& request)
     summary_ = RunSummary();
     end_ = End::NotYet;
     asking_ = false;
+    askedFile_.clear();
     lastDoneMs_ = 0;
     askedMs_ = 0;
     pixelsUpTo_.clear();
@@ -106,8 +107,8 @@ void BatchRun::raiseProgressWindow()
 
 void BatchRun::OnWake()
 {
-    // While a failure's question is open the engine holds the later files
-    // back; they are collected once it is answered.
+    // While a failure's box is open the engine holds the later files back;
+    // they are collected once it is answered.
     if (!engine_ || asking_)
         return;
     for (const ItemOutcome& outcome : engine_->Collect()) {
@@ -125,9 +126,9 @@ void BatchRun::OnWake()
             }
             continue;
         }
-        OnFailure(outcome);  // the last outcome Collect gave
-        if (!engine_)
-            return;  // the run ended while its question was open
+        // The last outcome Collect gave; the run waits for the answer.
+        OnFailure(outcome);
+        return;
     }
     Tick();
     if (engine_->Finished())
@@ -137,47 +138,71 @@ void BatchRun::OnWake()
 void BatchRun::OnFailure(const ItemOutcome& outcome)
 {
     ++failed_;
-    Tick();
     // After a failure that ends the run (the output folder gone) no later
     // picture could be written: nothing is offered to skip.
     const bool picturesRemain = !outcome.EndsRun && picturesLeft_ > 0;
 
     // The box is shown while the progress window is still up; the files
     // before the failing picture stay, nothing after it is put in place
-    // unless the user skips it.
+    // unless the user skips it. Until it is answered the run stands still:
+    // its clock too, and the window says that it waits, and for what.
     SetBusyCursor(false);
-    const QPointer<BatchRun> alive(this);
     asking_ = true;
-    QElapsedTimer asking;
-    asking.start();
-    bool skip = false;
-    if (!picturesRemain) {
-        if (outcome.LoadError)
-            messages_.ShowError(outcome.LoadError->Description);
-        else
-            basMain::ShowSaveError(messages_, outcome.SaveResult, outcome.Output);
-    } else if (outcome.LoadError) {
-        skip = messages_.ShowSkipQuestion(outcome.LoadError->Description) == MsgAnswer::Yes;
-    } else {
-        skip = messages_.ShowSkipQuestion(basMain::SaveErrorText(outcome.SaveResult),
-                                          QDir::toNativeSeparators(outcome.Output)) == MsgAnswer::Yes;
-    }
-    if (!alive)
-        return;
+    askingClock_.start();
+    askedFile_ = QFileInfo(outcome.Source).fileName();
+    Tick();
+    const quint64 question = ++questions_;
+    const QPointer<BatchRun> alive(this);
+    const auto answered = [this, alive, question, picturesRemain, endsRun = outcome.EndsRun](MsgAnswer answer) {
+        if (alive && asking_ && question == questions_)
+            OnAnswer(!picturesRemain || answer == MsgAnswer::Yes, endsRun);
+    };
+    QString text = outcome.LoadError ? outcome.LoadError->Description : basMain::SaveErrorText(outcome.SaveResult);
+    if (text.isEmpty())
+        text = basMain::SaveErrorText(ModuleJPEG::JpegResult::Unexpected);
+    // A picture that cannot be read is named in its text; a file that cannot
+    // be written on the line below.
+    const QString file = outcome.LoadError ? QString() : QDir::toNativeSeparators(outcome.Output);
+    if (picturesRemain)
+        question_ = messages_.OpenSkipQuestion(text, file, answered);
+    else
+        question_ = messages_.OpenError(text, file, [answered] { answered(MsgAnswer::No); });
+}
+
+void BatchRun::OnAnswer(bool skip, bool endsRun)
+{
     asking_ = false;
-    askedMs_ += asking.elapsed();
+    askedMs_ += askingClock_.elapsed();
+    askedFile_.clear();
+    question_.clear();
     if (!engine_)
         return;
+    // The box gave the focus back to the main window; Esc and the close box
+    // of the progress window must stop the run as before it.
+    raiseProgressWindow();
+    // What the engine said while the box was open was left for now.
+    QMetaObject::invokeMethod(this, &BatchRun::OnWake, Qt::QueuedConnection);
+    if (endsRun || end_ != End::NotYet) {
+        summary_.AddFailed();
+        if (end_ == End::NotYet)
+            end_ = End::AtFailure;
+        engine_->Stop();  // its workers' ends wake this object
+        return;
+    }
+    // The last picture, failed, is passed over as a skipped one is: the run
+    // goes on to its end and its summary.
     if (skip) {
         ++done_;
         summary_.AddFailed();
         SetBusyCursor(true);
         engine_->Resume();  // wakes this object for the files held back
+        Tick();
         return;
     }
     if (end_ == End::NotYet)
-        end_ = End::AtFailure;
-    engine_->Stop();  // its workers' ends wake this object
+        end_ = End::AskedToStop;
+    summary_.AddFailed();
+    engine_->Stop();
 }
 
 void BatchRun::OnStopAsked()
@@ -194,8 +219,8 @@ void BatchRun::OnStopAsked()
 
 qint64 BatchRun::WorkMs() const
 {
-    // The time a question waited for the user is no time the work took.
-    return clock_.elapsed() - askedMs_;
+    // The time a box waited for the user is no time the work took.
+    return clock_.elapsed() - askedMs_ - (asking_ ? askingClock_.elapsed() : 0);
 }
 
 RunProgress BatchRun::Progress() const
@@ -203,9 +228,10 @@ RunProgress BatchRun::Progress() const
     RunProgress state;
     state.Done = done_;
     state.Total = static_cast<int>(items_.size());
-    state.LastFile = lastFile_;
-    state.ElapsedMs = clock_.elapsed();
-    if (!pixelsUpTo_.empty() && reported_ > 0)
+    state.LastFile = asking_ ? askedFile_ : lastFile_;
+    state.Waiting = asking_;
+    state.ElapsedMs = WorkMs();
+    if (!asking_ && !pixelsUpTo_.empty() && reported_ > 0)
         state.LeftMs = TimeLeftMs(WorkMs(), lastDoneMs_, pixelsUpTo_[static_cast<std::size_t>(reported_ - 1)],
                                   pixelsUpTo_.back());
     return state;
@@ -264,6 +290,14 @@ void BatchRun::Measured(quint64 generation, std::vector<qint64> pixels)
 
 void BatchRun::TearDown()
 {
+    // A box still open (the window closing, the run destroyed) goes with the
+    // run, unanswered.
+    if (asking_) {
+        askedMs_ += askingClock_.elapsed();
+        asking_ = false;
+    }
+    if (question_)
+        question_->close();
     stopMeasuring_ = true;
     if (measurer_.joinable())
         measurer_.join();
@@ -284,16 +318,19 @@ void BatchRun::Finish()
             if (!items_[i].Skip && !written_[i])
                 result.Unwritten.append(items_[i].Source);
     }
-    const QString summary = summary_.Text(clock_.elapsed());
     const End end = end_;
     TearDown();
+    const QString summary = summary_.Text(WorkMs());
 
     emit finished(result);
-    // A run that ended at a failure said so in the failure's box.
+    // Whatever ended it, the run ends with what it did; only the window's
+    // closing ends it without a word.
     if (end == End::NotYet)
         messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
     else if (end == End::AskedToStop)
         messages_.ShowInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
+    else if (end == End::AtFailure)
+        messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary);
 }
 
 void BatchRun::SetBusyCursor(bool on)

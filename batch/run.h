@@ -74,12 +74,16 @@ signals:
     void finished(const basBatch::RunResult& result);
 
 private:
-    // Why the run ended, when it ended before its last picture.
+    // Why the run ended, when it ended before its last picture: 中止 (in
+    // the progress window, or as the answer to a failure), a failure no
+    // later picture could get past, the window closing.
     enum class End { NotYet, AskedToStop, AtFailure, Quietly };
 
     void OnWake();
-    // A picture that failed: passed over, or the run ends at it.
+    // A picture that failed: its box opens, and the run waits for the answer.
     void OnFailure(const ItemOutcome& outcome);
+    // The answer: the failed picture passed over (skip) or the run ended.
+    void OnAnswer(bool skip, bool endsRun);
     void OnStopAsked();
     void Tick();
     RunProgress Progress() const;
@@ -107,12 +111,18 @@ private:
     QString lastFile_;
     RunSummary summary_;
     End end_ = End::NotYet;
-    bool asking_ = false;
     bool busyCursor_ = false;
+
+    // The failure's box while it is open, and the picture it is about.
+    bool asking_ = false;
+    QPointer<QWidget> question_;
+    QString askedFile_;
+    quint64 questions_ = 0;  // boxes opened, so that a late answer to an earlier one is dropped
 
     QElapsedTimer clock_;
     QTimer ticker_;
-    qint64 askedMs_ = 0;     // time the failures' questions were open
+    QElapsedTimer askingClock_;  // since the open box opened
+    qint64 askedMs_ = 0;     // time the failures' boxes were open, before it
     qint64 lastDoneMs_ = 0;  // work time (WorkMs) when an item was last reported
     // Pixels of the sources, up to and including each item, once measured.
     std::vector<qint64> pixelsUpTo_;

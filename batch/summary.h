@@ -40,8 +40,11 @@ QString DurationText(qint64 ms);
 struct RunProgress {
     int Done = 0;       // items done: written, or passed over (a failed picture once skipped)
     int Total = 0;      // items planned
-    QString LastFile;   // the file name of the picture written last
-    qint64 ElapsedMs = 0;
+    // The file name of the picture written last; while a failure's box waits
+    // for the user, of the picture it is about.
+    QString LastFile;
+    bool Waiting = false;  // for the answer to a failure's box; no time passes
+    qint64 ElapsedMs = 0;  // the run's time, without the boxes' time
     std::optional<qint64> LeftMs;  // estimated time left, once there is a fair guess
 };
 

@@ -3,13 +3,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-
-#include "base/saveerror.h"
+#include <memory>
 
 namespace {
 
@@ -49,47 +47,77 @@ public:
 
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) override
     {
+        const std::unique_ptr<QMessageBox> box = Make(kind, title, text, detail);
+        box->exec();
+        return AnswerOf(kind, *box);
+    }
+
+    QPointer<QWidget> Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
+                           std::function<void(MsgAnswer)> answered) override
+    {
+        QMessageBox* box = Make(kind, title, text, detail).release();
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QDialog::finished, box,
+                         [box, kind, answered = std::move(answered)] { answered(AnswerOf(kind, *box)); });
+        // Not QDialog::open(), which would make it modal to the main window
+        // alone: the viewers too wait for the answer, as under exec().
+        box->show();
+        return box;
+    }
+
+private:
+    std::unique_ptr<QMessageBox> Make(MsgKind kind, const QString& title, const QString& text,
+                                      const QString& detail) const
+    {
         // Over the main window, not over whichever window is active: a viewer
         // that has just opened may cover the whole screen.
         QWidget* owner = owner_ && owner_->isVisible() ? owner_ : QApplication::activeWindow();
         if (kind == MsgKind::Question) {
-            QuestionBox box(owner);
-            Prepare(box, QMessageBox::Question, title, text, detail);
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::No);
-            box.setEscapeButton(QMessageBox::No);  // what a close answers
+            auto box = std::make_unique<QuestionBox>(owner);
+            Prepare(*box, QMessageBox::Question, title, text, detail);
+            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box->setDefaultButton(QMessageBox::No);
+            box->setEscapeButton(QMessageBox::No);  // what a close answers
             // Qt's own button texts are English without its translations installed.
-            box.button(QMessageBox::Yes)->setText(QCoreApplication::translate("clsMsg", "はい(&Y)"));
-            box.button(QMessageBox::No)->setText(QCoreApplication::translate("clsMsg", "いいえ(&N)"));
+            box->button(QMessageBox::Yes)->setText(QCoreApplication::translate("clsMsg", "はい(&Y)"));
+            box->button(QMessageBox::No)->setText(QCoreApplication::translate("clsMsg", "いいえ(&N)"));
             // No close box in the frame either: the answer is Yes or No.
-            box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-            return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+            box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+            return box;
         }
+        auto box = std::make_unique<QMessageBox>(owner);
         if (kind == MsgKind::SkipQuestion) {
             // Closed any way but by スキップ (Esc, the frame, the program
             // ending), it answers 中止, as the plain error box it replaces
             // ended the run.
-            QMessageBox box(owner);
-            Prepare(box, QMessageBox::Critical, title, text,
+            Prepare(*box, QMessageBox::Critical, title, text,
                     detail.isEmpty() ? SkipLine() : detail + QLatin1Char('\n') + SkipLine());
-            QPushButton* skip = box.addButton(QCoreApplication::translate("clsMsg", "スキップ"), QMessageBox::AcceptRole);
-            QPushButton* stop = box.addButton(QCoreApplication::translate("clsMsg", "中止"), QMessageBox::RejectRole);
-            box.setDefaultButton(stop);
-            box.setEscapeButton(stop);
-            box.exec();
-            return box.clickedButton() == skip ? MsgAnswer::Yes : MsgAnswer::No;
+            box->addButton(QCoreApplication::translate("clsMsg", "スキップ(&S)"), QMessageBox::AcceptRole);
+            QPushButton* stop = box->addButton(QCoreApplication::translate("clsMsg", "中止(&C)"), QMessageBox::RejectRole);
+            box->setDefaultButton(stop);
+            box->setEscapeButton(stop);
+            return box;
         }
-        QMessageBox box(owner);
-        Prepare(box, kind == MsgKind::Error     ? QMessageBox::Critical
-                     : kind == MsgKind::Warning ? QMessageBox::Warning
-                                                : QMessageBox::Information,
+        Prepare(*box, kind == MsgKind::Error     ? QMessageBox::Critical
+                      : kind == MsgKind::Warning ? QMessageBox::Warning
+                                                 : QMessageBox::Information,
                 title, text, detail);
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-        return MsgAnswer::Yes;
+        box->setStandardButtons(QMessageBox::Ok);
+        return box;
     }
 
-private:
+    // Yes for はい and スキップ; No for the other button, and for a box
+    // closed without one (which a question's close refuses, unless the
+    // program closes it). Boxes with OK alone answer Yes.
+    static MsgAnswer AnswerOf(MsgKind kind, const QMessageBox& box)
+    {
+        if (kind != MsgKind::Question && kind != MsgKind::SkipQuestion)
+            return MsgAnswer::Yes;
+        QAbstractButton* clicked = box.clickedButton();
+        const QMessageBox::ButtonRole role = clicked ? box.buttonRole(clicked) : QMessageBox::InvalidRole;
+        return role == QMessageBox::YesRole || role == QMessageBox::AcceptRole ? MsgAnswer::Yes : MsgAnswer::No;
+    }
+
     static void Prepare(QMessageBox& box, QMessageBox::Icon icon, const QString& title, const QString& text,
                         const QString& detail)
     {
@@ -133,9 +161,20 @@ MsgAnswer clsMsg::ShowQuestion(const QString& vstrQuestion)
     return Show(MsgKind::Question, tr("質問"), vstrQuestion);
 }
 
-MsgAnswer clsMsg::ShowSkipQuestion(const QString& vstrMessage, const QString& vstrDetail)
+QPointer<QWidget> clsMsg::OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail,
+                                           std::function<void(MsgAnswer)> answered)
 {
-    return Show(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail);
+    BoxResponder boxes(owner_);
+    MessageResponder& responder = responder_ ? *responder_ : boxes;
+    return responder.Open(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail, std::move(answered));
+}
+
+QPointer<QWidget> clsMsg::OpenError(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed)
+{
+    BoxResponder boxes(owner_);
+    MessageResponder& responder = responder_ ? *responder_ : boxes;
+    return responder.Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail,
+                          [closed = std::move(closed)](MsgAnswer) { closed(); });
 }
 
 void clsMsg::SetOwner(QWidget* owner)
@@ -150,15 +189,11 @@ MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, 
     return responder.Show(kind, title, text, detail);
 }
 
-namespace basMain {
-
-bool ShowSaveError(clsMsg& messages, ModuleJPEG::JpegResult Result, const QString& Path)
+QPointer<QWidget> MessageResponder::Open(MsgKind kind, const QString& title, const QString& text,
+                                         const QString& detail, std::function<void(MsgAnswer)> answered)
 {
-    const QString text = SaveErrorText(Result);
-    if (text.isEmpty())
-        return true;
-    messages.ShowError(text, QDir::toNativeSeparators(Path));
-    return false;
+    const MsgAnswer answer = Show(kind, title, text, detail);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [answered = std::move(answered), answer] { answered(answer); }, Qt::QueuedConnection);
+    return nullptr;
 }
-
-}  // namespace basMain

@@ -1,26 +1,23 @@
 // Every message box of the program goes through a clsMsg that the program
 // makes and hands to the code that shows boxes: four kinds of box with fixed
-// titles (Japanese, or their translation) and icons. A test makes its own over a scripted responder
-// instead of real boxes. ShowSaveError turns a failed save into its message.
+// titles (Japanese, or their translation) and icons, shown and waited for, or
+// opened for an answer that comes later. A test makes its own over a
+// scripted responder instead of real boxes.
 #pragma once
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QString>
 #include <QtGlobal>
-#include <cstdint>
+#include <functional>
 
 class QWidget;
-
-namespace ModuleJPEG {
-enum class JpegResult : std::int32_t;
-}
 
 // The button that closed a question box.
 enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
 
 // SkipQuestion: an error box that asks whether to pass over the picture it
-// is about and go on (Yes, "スキップ") or stop (No, "中止", the default).
+// is about and go on (Yes, "スキップ(&S)") or stop (No, "中止(&C)", the default).
 enum class MsgKind { Error, Warning, Information, Question, SkipQuestion };
 
 // Shows one box and returns the button pressed (OK boxes return Yes). detail
@@ -29,6 +26,12 @@ class MessageResponder {
 public:
     virtual ~MessageResponder() = default;
     virtual MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) = 0;
+    // Opens one box and returns at once; answered is called once with the
+    // button pressed when the box has closed, whatever closed it. Returns the
+    // box, for its owner to close (none: nothing to close). Here: Show at
+    // once, its answer given from the event loop, as a real box's would be.
+    virtual QPointer<QWidget> Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
+                                   std::function<void(MsgAnswer)> answered);
 };
 
 class clsMsg {
@@ -43,8 +46,14 @@ public:
     void ShowMessage(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowInformation(const QString& vstrInformation, const QString& vstrDetail = {});
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
+
+    // Boxes that do not wait, for a run whose work goes on meanwhile and
+    // which waits for the answer as a state of its own: each returns the box
+    // (none under a test's responder) and calls answered once it has closed.
     // An error box that also asks whether to skip the picture and go on.
-    MsgAnswer ShowSkipQuestion(const QString& vstrMessage, const QString& vstrDetail = {});
+    QPointer<QWidget> OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail,
+                                       std::function<void(MsgAnswer)> answered);
+    QPointer<QWidget> OpenError(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed);
 
     // The window the boxes are centred over: the program's main window, set
     // by the program at its start. Until then, and once it is gone, the
@@ -56,12 +65,3 @@ private:
     MessageResponder* responder_ = nullptr;
     QPointer<QWidget> owner_;
 };
-
-namespace basMain {
-
-// Shows through messages the error box for a failing result, naming the file that could not be
-// written on its second line, and returns false; returns true without a box
-// for success and for every value that is not a failure code.
-bool ShowSaveError(clsMsg& messages, ModuleJPEG::JpegResult Result, const QString& Path);
-
-}  // namespace basMain

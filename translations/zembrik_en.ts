@@ -208,6 +208,10 @@
         <source>幅 %1 × 高さ %2 ピクセル以内で縮小を開始します。</source>
         <translation>Start shrinking to fit within %1 × %2 pixels?</translation>
     </message>
+    <message>
+        <source>サイズの変換を途中で終了しました。</source>
+        <translation>Resizing ended before the last picture.</translation>
+    </message>
 </context>
 <context>
     <name>basMain</name>
@@ -314,14 +318,6 @@
         <translation>&amp;No</translation>
     </message>
     <message>
-        <source>スキップ</source>
-        <translation>Skip</translation>
-    </message>
-    <message>
-        <source>中止</source>
-        <translation>Stop</translation>
-    </message>
-    <message>
         <source>エラー</source>
         <translation>Error</translation>
     </message>
@@ -336,6 +332,14 @@
     <message>
         <source>質問</source>
         <translation>Question</translation>
+    </message>
+    <message>
+        <source>スキップ(&amp;S)</source>
+        <translation>&amp;Skip</translation>
+    </message>
+    <message>
+        <source>中止(&amp;C)</source>
+        <translation>S&amp;top</translation>
     </message>
 </context>
 <context>
@@ -589,6 +593,10 @@ damage that its use may cause.</translation>
     <message>
         <source>残り %1</source>
         <translation>%1 left</translation>
+    </message>
+    <message>
+        <source>応答待ち</source>
+        <translation>Awaiting answer</translation>
     </message>
 </context>
 <context>

@@ -247,19 +247,27 @@ private slots:
             return basMain::LoadReducedPicture(path, ratio, stop);
         });
         int barAtError = -2;
-        script.onShow = [&] { barAtError = window.findChild<frmProgress*>()->pgbMain->value(); };
+        script.onShow = [&] {
+            if (barAtError == -2)
+                barAtError = window.findChild<frmProgress*>()->pgbMain->value();
+        };
         basBatch::RunRequest request = Request({"a.jpg", "b.bmp", "c.gif"}, src.path());
         request.OutputFolder = out.path();
         const std::optional<basBatch::RunResult> result = RunToEnd(run, request);
         QVERIFY(result);
 
         const QString named = QDir::toNativeSeparators((about.startsWith("src") ? src.path() : out.path()) + about.mid(3));
-        QCOMPARE(script.shown.size(), 1);  // the error, asking to skip: no other question, no completion
-        QCOMPARE(script.shown.last().kind, skippable ? MsgKind::SkipQuestion : MsgKind::Error);
+        // The error (asking to skip where a picture could follow), no other
+        // question, and what the run did, the failure counted.
+        QCOMPARE(script.shown.size(), 2);
+        QCOMPARE(script.shown.first().kind, skippable ? MsgKind::SkipQuestion : MsgKind::Error);
         if (about.startsWith("src"))
-            QCOMPARE(script.shown.last().text, message + " (" + named + ")");
+            QCOMPARE(script.shown.first().text, message + " (" + named + ")");
         else
-            QCOMPARE(script.shown.last().text + '|' + script.shown.last().detail, message + '|' + named);
+            QCOMPARE(script.shown.first().text + '|' + script.shown.first().detail, message + '|' + named);
+        QCOMPARE(script.Titled().last(), skippable ? "情報:中止しました。" : "情報:サイズの変換を途中で終了しました。");
+        QVERIFY(script.shown.last().detail.startsWith(QString::number(done) + " 個の画像："));
+        QVERIFY(script.shown.last().detail.endsWith("（1 個は失敗）"));
         QCOMPARE(barAtError, done);
         QVERIFY(!window.findChild<frmProgress*>());
         QVERIFY(!QApplication::overrideCursor());
@@ -326,36 +334,70 @@ private slots:
         QCOMPARE(script.Texts(), QStringList{"サイズの変換が終了しました。"});
     }
 
-    // An empty picture with pictures after it: skipped, the rest is written
-    // and the summary counts it; last in the list, it is only reported, as
-    // nothing is left to go on with.
+    // An empty picture with pictures after it: while its box waits the run
+    // stands still (its clock too) and its window names the picture and says
+    // that it waits; skipped, the rest is written and the summary counts it,
+    // and the progress window has the focus again, so Esc stops the run as
+    // before. Last in the list, it is only reported, and the run ends as
+    // after a skip.
     void aFailedPictureIsSkippedOrEndsTheRun_data()
     {
         QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("boxes");  // kinds of the boxes shown, and the summary's end
+        QTest::addColumn<QString>("held");  // never done: Esc stops the run there
+        QTest::addColumn<QString>("boxes");  // kinds of the boxes shown, the last one's text and the summary's ends
         QTest::addColumn<QStringList>("written");
-        QTest::newRow("skipped") << QStringList{"a.jpg", "empty.jpg", "c.gif"} << "4,2:2 個の画像（1 個は失敗）"
+        const QStringList three = {"a.jpg", "empty.jpg", "c.gif"};
+        QTest::newRow("skipped") << three << "none" << "4,2:サイズの変換が終了しました。2 個の画像（1 個は失敗）"
                                  << QStringList{"a.jpg", "c.jpg"};
-        QTest::newRow("last") << QStringList{"a.jpg", "empty.jpg"} << "0:" << QStringList{"a.jpg"};
+        QTest::newRow("skipped, then Esc") << three << "c.gif" << "4,2:中止しました。1 個の画像（1 個は失敗）"
+                                           << QStringList{"a.jpg"};
+        QTest::newRow("last") << QStringList{"a.jpg", "empty.jpg"} << "none"
+                              << "0,2:サイズの変換が終了しました。1 個の画像（1 個は失敗）" << QStringList{"a.jpg"};
     }
     void aFailedPictureIsSkippedOrEndsTheRun()
     {
         QFETCH(QStringList, names);
+        QFETCH(QString, held);
         QFETCH(QString, boxes);
         QFETCH(QStringList, written);
         script.skipAnswer = MsgAnswer::Yes;
-        basBatch::BatchRun run(&window, messages);
-        const std::optional<basBatch::RunResult> result = RunToEnd(run, Request(names));
-        QVERIFY(result);
+        std::atomic<bool> inWork{false};
+        basBatch::BatchRun run(&window, messages, HoldUntilStopped(held, inWork));
+        qint64 clock = 0;
+        connect(&run, &basBatch::BatchRun::progress, this, [&](const basBatch::RunProgress& p) { clock = p.ElapsedMs; });
+        window.show();
+        const auto hide = qScopeGuard([&] { window.hide(); });
+        QStringList waiting;  // what the progress window showed while the box was open
+        script.onShow = [&] {
+            frmProgress* progress = window.findChild<frmProgress*>();
+            if (!progress || !waiting.isEmpty())
+                return;
+            const qint64 before = clock;
+            window.activateWindow();  // as the box does when it closes
+            QTest::qWait(600);
+            waiting << progress->lblFile->text() << progress->lblLeft->text() << QString::number(clock - before < 200);
+        };
+        std::optional<basBatch::RunResult> result;
+        connect(&run, &basBatch::BatchRun::finished, this, [&](const basBatch::RunResult& r) { result = r; });
+        QVERIFY(run.start(Request(names)));
+        if (held != "none") {
+            QTRY_VERIFY(inWork && !waiting.isEmpty());
+            frmProgress* progress = window.findChild<frmProgress*>();
+            QTRY_COMPARE(QApplication::activeWindow(), progress);
+            QTest::keyClick(progress, Qt::Key_Escape);
+        }
+        QTRY_VERIFY(result);
+        QCOMPARE(waiting, QStringList({"empty.jpg", "応答待ち", "1"}));
         QStringList kinds;
         for (const ScriptedMessages::Shown& box : script.shown)
             kinds << QString::number(int(box.kind));
         const QString detail = script.shown.last().detail;
-        QCOMPARE(kinds.join(',') + ':' + detail.section("：", 0, 0) + detail.section("）", -2), boxes);
+        QCOMPARE(kinds.join(',') + ':' + script.shown.last().text + detail.section("：", 0, 0) + detail.section("）", -2),
+                 boxes);
         QVERIFY(script.shown[0].text.contains(source.filePath("empty.jpg")));
         QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), written);
-        QVERIFY(!result->Stopped && result->Failed == 1);
-        QCOMPARE(result->Unwritten, Request({"empty.jpg"}).Paths);  // selected again for the next try
+        QCOMPARE(result->Failed, 1);
+        QCOMPARE(result->Unwritten.first(), Request({"empty.jpg"}).Paths.first());  // selected again for the next try
     }
 
     // Shift_JIS 写真.jpg and Latin-1 café.jpg: listed as the file list lists

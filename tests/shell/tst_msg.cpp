@@ -1,23 +1,22 @@
 // Message boxes: the save-error texts no run shows, a failed write's file on
-// the real box, and the real question box answering No to a bare Enter.
+// the real box, and the real boxes that ask answering No to a bare Enter.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <optional>
 #include <QtTest>
 
+#include "base/saveerror.h"
 #include "jpeg/jpeg.h"
 #include "shell/msg.h"
-#include "scriptedmessages.h"
 
 class TstMsg : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { responder_ = ScriptedMessages(); }
-
     // The texts of the failures a run cannot provoke, and nothing for the rest.
     void saveErrors()
     {
@@ -25,30 +24,25 @@ private slots:
             {-2, "メモリが足りません。"}, {-6, "ファイル名が不正です。"},
             {-7, "対象となる画像が大きすぎて、保存が出来ません。"}, {-8, "予期しないエラーが発生しました。"},
             {0, ""}, {-1, ""}, {-9, ""}, {1, ""}};
-        for (const auto& [code, text] : codes) {
-            responder_.shown.clear();
-            QCOMPARE(basMain::ShowSaveError(scripted_, static_cast<ModuleJPEG::JpegResult>(code), "/out/a.jpg"), text.isEmpty());
-            QCOMPARE(responder_.Texts(), text.isEmpty() ? QStringList() : QStringList(text));
-        }
+        for (const auto& [code, text] : codes)
+            QCOMPARE(basMain::SaveErrorText(static_cast<ModuleJPEG::JpegResult>(code)), text);
     }
 
     // A failed write names its file on the real box's second line, shown as
-    // plain text whatever characters the name holds.
+    // plain text whatever characters the name holds; the box does not wait.
     void saveErrorNamesTheFile()
     {
         const QString path = QStringLiteral("/out/<b>写真</b>.jpg");
+        bool closed = false;
+        const QPointer<QWidget> box = boxes_.OpenError(QStringLiteral("書き込み出来ません。"), path, [&] { closed = true; });
+        QVERIFY(box && box->isVisible() && !closed);
         QStringList plainLines;
-        QTimer::singleShot(0, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            for (const QLabel* label : box->findChildren<QLabel*>())
-                if (label->textFormat() == Qt::PlainText && !label->text().isEmpty())
-                    plainLines << label->text();
-            box->accept();
-        });
-        QVERIFY(!basMain::ShowSaveError(boxes_, ModuleJPEG::JpegResult::PermissionDenied, path));
-        QVERIFY2(plainLines.contains(QDir::toNativeSeparators(path)), qPrintable(plainLines.join('|')));
+        for (const QLabel* label : box->findChildren<QLabel*>())
+            if (label->textFormat() == Qt::PlainText && !label->text().isEmpty())
+                plainLines << label->text();
+        QVERIFY2(plainLines.contains(path), qPrintable(plainLines.join('|')));
+        box->close();
+        QVERIFY(closed);
     }
 
     // The real boxes that ask. The question: Esc must not close it (only Yes
@@ -74,22 +68,23 @@ private slots:
         QVERIFY(survivedEscape);
 
         // A failed picture's box: Enter is 中止, as it ended the run before
-        // the box could skip.
-        QTimer::singleShot(0, this, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                title = box->windowTitle();
-                buttons = box->defaultButton()->text();
-                QTest::keyClick(box, Qt::Key_Return);
-            }
-        });
-        QCOMPARE(boxes_.ShowSkipQuestion(QStringLiteral("書き込み出来ません。"), QStringLiteral("/out/a.jpg")), MsgAnswer::No);
-        QCOMPARE(title + '/' + buttons, QStringLiteral("エラー/中止"));
-
+        // the box could skip; Alt+S skips.
+        for (const auto& [key, modifier, answer] : {std::tuple{Qt::Key_Return, Qt::NoModifier, MsgAnswer::No},
+                                                    {Qt::Key_S, Qt::AltModifier, MsgAnswer::Yes}}) {
+            std::optional<MsgAnswer> given;
+            const QPointer<QWidget> box = boxes_.OpenSkipQuestion(QStringLiteral("書き込み出来ません。"), QStringLiteral("/out/a.jpg"),
+                                                                  [&given](MsgAnswer a) { given = a; });
+            box->activateWindow();
+            QVERIFY(box && QTest::qWaitForWindowActive(box));
+            title = box->windowTitle() + '/' + qobject_cast<QMessageBox*>(box.data())->defaultButton()->text();
+            QTest::keyClick(box, key, modifier);
+            QTRY_VERIFY(given);  // an access key clicks a moment later
+            QCOMPARE(*given, answer);
+            QCOMPARE(title, QStringLiteral("エラー/中止(&C)"));
+        }
     }
 
 private:
-    ScriptedMessages responder_;
-    clsMsg scripted_{&responder_};
     clsMsg boxes_;  // the real boxes
 };
 
