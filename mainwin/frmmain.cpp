@@ -69,13 +69,6 @@ bool Within(const QWidget* widget, const QWidget* box)
     return widget && (widget == box || box->isAncestorOf(widget));
 }
 
-bool IsMenuKey(const QKeyEvent* key)
-{
-    // The file list's selection commands must win over the line edits' own select-all.
-    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-    return mods == Qt::ControlModifier && (key->key() == Qt::Key_A || key->key() == Qt::Key_R);
-}
-
 const char* const KeyProperty = "Key";
 
 // A combo box that tells before its list drops down: the drive list reads the
@@ -440,8 +433,11 @@ void frmMain::RefreshAfterRun(const QStringList& unwritten)
 bool frmMain::ApplyTypedPath()
 {
     DropProposal();
-    if (PathBox::SameFolder(cboDir_->currentText(), filList_->Path()))
-        return true;
+    return PathBox::SameFolder(cboDir_->currentText(), filList_->Path()) || GoToTypedPath();
+}
+
+bool frmMain::GoToTypedPath()
+{
     const QString typed = PathBox::NavigationPath(cboDir_->currentText());
     cboDir_Validate();
     if (PathBox::SameFolder(typed, filList_->Path()))
@@ -565,11 +561,6 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     if (!inRatio && !inPath)
         return QMainWindow::eventFilter(watched, event);
 
-    if (event->type() == QEvent::ShortcutOverride && IsMenuKey(static_cast<QKeyEvent*>(event))) {
-        // Left unaccepted, the key goes on to the menu's shortcut.
-        event->ignore();
-        return true;
-    }
     if (inPath && event->type() == QEvent::FocusOut) {
         // Before the box drops the highlight. A drop-down list or another
         // window taking the focus leaves the proposal standing.
@@ -584,9 +575,16 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     if (inPath) {
         // cboDir_KeyDown: deleting must not complete again what was just deleted.
         SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && proposal_) {
-            cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
-            proposal_.reset();
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (proposal_) {
+                cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
+                proposal_.reset();
+            }
+            // Goes there as leaving the box does, saying so when it cannot;
+            // the box keeps the focus, its text selected to type another.
+            GoToTypedPath();
+            cboDir_->lineEdit()->selectAll();
+            return true;
         }
         return false;
     }

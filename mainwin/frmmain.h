@@ -153,6 +153,9 @@ private:
     bool FilterRatioKey(QKeyEvent* key);
     void RunCommand(Command command);
     bool ApplyTypedPath();
+    // Leaves the path box's text as moving the focus out does; false, with a
+    // warning, when that did not reach the folder typed.
+    bool GoToTypedPath();
     void DropProposal();
     void ApplyOutputSettings();
 

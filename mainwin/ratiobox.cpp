@@ -21,7 +21,7 @@ KeyAction FilterKey(const QKeyEvent& key, const QString& currentText)
     default:
         break;
     }
-    if (key.matches(QKeySequence::Copy))
+    if (key.matches(QKeySequence::Copy) || key.matches(QKeySequence::SelectAll))
         return KeyAction::Pass;
     // Pasting and cutting are keys without printable text, so refuse them by name.
     if (key.matches(QKeySequence::Paste) || key.matches(QKeySequence::Cut) || key.matches(QKeySequence::Undo)

@@ -17,8 +17,8 @@ enum class KeyAction {
 
 // Decides what a key does in the box whose text is currentText. Digits,
 // Backspace and one point may be typed; Delete erases like Backspace; the
-// arrows do nothing; Ctrl+C copies; every other character, paste and cut are
-// refused. Keys without text (Home, End, Tab, Shift) pass.
+// arrows do nothing; Ctrl+C copies and Ctrl+A selects the text; every other
+// character, paste and cut are refused. Keys without text (Home, End, Tab, Shift) pass.
 KeyAction FilterKey(const QKeyEvent& key, const QString& currentText);
 
 // The text without leading zeros: "0" is removed from the front while more than

@@ -227,24 +227,31 @@ private slots:
         QTest::keyClick(&box, Qt::Key_Backspace);
         QCOMPARE(edit->text(), typed);
 
-        // Enter does not navigate; moving the focus to another control does.
+        // Enter goes there as leaving the box does; the box keeps the focus
+        // with its text selected, to type another.
         QTest::keyClick(&box, Qt::Key_Return);
-        QCOMPARE(w.FilList().Path(), Sub("other"));
-        w.FilList().setFocus();
-        QTRY_COMPARE(w.FilList().Path(), Sub("photos"));
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
         QCOMPARE(w.dirList().Path(), Sub("photos"));
         QCOMPARE(w.cboDirText(), Sub("photos"));
         QCOMPARE(box.count(), 1);
+        QVERIFY(box.hasFocus());
+        QCOMPARE(edit->selectedText(), Sub("photos"));
 
-        // A folder that does not exist: no message, lists stay, the box keeps the text.
-        box.setFocus();
-        QTRY_VERIFY(box.hasFocus());
+        // A folder that does not exist: leaving the box says nothing, Enter
+        // (the keypad's too) says so; the lists stay, the box keeps the text.
         box.setEditText(Sub("nothere"));
         w.FilList().setFocus();
         QTRY_VERIFY(w.FilList().hasFocus());
         QCOMPARE(w.FilList().Path(), Sub("photos"));
         QCOMPARE(w.cboDirText(), Sub("nothere"));
         QVERIFY(messages_.shown.isEmpty());
+        box.setFocus();
+        QTRY_VERIFY(box.hasFocus());
+        QTest::keyClick(&box, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(messages_.Titled(), QStringList("警告:パスが見つかりません。"));
+        QCOMPARE(w.FilList().Path(), Sub("photos"));
+        QCOMPARE(edit->selectedText(), Sub("nothere"));
+        messages_.shown.clear();
 
         // A completion only proposes: leaving the box, or a command, takes
         // what was typed unless End or Enter took the proposal first.
@@ -415,18 +422,23 @@ private slots:
         QVERIFY(run->isEnabled());
         QCOMPARE(ran, QString("RVCOVRVPP"));
 
-        // Ctrl+A and Ctrl+R select in the list even from the boxes.
+        // In the boxes Ctrl+A selects their text, elsewhere every file;
+        // Ctrl+R inverts the list's selection from anywhere.
         w.cboDir().setFocus();
         QTRY_VERIFY(w.cboDir().hasFocus());
         QTest::keyClick(&w.cboDir(), Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(w.FilList().SelectedCount(), 5);
-        QCOMPARE(w.cboDir().lineEdit()->selectedText(), QString());
+        QCOMPARE(w.cboDir().lineEdit()->selectedText(), Sub("photos"));
         w.cboRitu().setFocus();
         QTRY_VERIFY(w.cboRitu().hasFocus());
-        w.FilList().SetSelected(0, false);
+        QTest::keyClick(&w.cboRitu(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.cboRitu().lineEdit()->selectedText(), QString("100.0%"));
+        QCOMPARE(w.FilList().SelectedCount(), 0);
+        w.FilList().SetSelected(0, true);
         QTest::keyClick(&w.cboRitu(), Qt::Key_R, Qt::ControlModifier);
-        QCOMPARE(w.FilList().SelectedCount(), 1);
-        QVERIFY(w.FilList().Selected(0));
+        QCOMPARE(w.FilList().SelectedCount(), 4);
+        QVERIFY(!w.FilList().Selected(0));
+        QTest::keyClick(&w.FilList(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.FilList().SelectedCount(), 5);
     }
 
     // "出力の設定" after "画像情報": a size box confirmed there disables the
