@@ -89,7 +89,7 @@ frmAbout::frmAbout(QWidget* owner)
     lblVersion = MakeLabel(this, "lblVersion", {1050, 780, 3885, 225});
     lblDescription = MakeLabel(this, "lblDescription", {1050, 1125, 3885, 1170});
     lblDescription->setText(
-        tr("指定したフォルダ内の JPEG・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。") +
+        tr("指定したフォルダ内の JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。") +
         QStringLiteral("\n") +
         tr("デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。"));
 

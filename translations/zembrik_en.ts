@@ -345,10 +345,6 @@
 <context>
     <name>frmAbout</name>
     <message>
-        <source>指定したフォルダ内の JPEG・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。</source>
-        <translation>Resizes the JPEG, BMP and GIF pictures of a folder in one go and saves them as JPEG files.</translation>
-    </message>
-    <message>
         <source>デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。</source>
         <translation>Use it, for instance, to make photos from a digital camera smaller before putting them on a web page.</translation>
     </message>
@@ -363,6 +359,10 @@ damage that its use may cause.</translation>
     <message>
         <source>%1&#x3000;のバージョン情報</source>
         <translation>About %1</translation>
+    </message>
+    <message>
+        <source>指定したフォルダ内の JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。</source>
+        <translation>Resizes the JPEG, HEIC (HEIF), AVIF, PNG, WebP, TIFF, BMP and GIF pictures of a folder in one go and saves them as JPEG files.</translation>
     </message>
 </context>
 <context>
