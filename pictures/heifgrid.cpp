@@ -15,6 +15,9 @@ constexpr qint64 MaxMetaBytes = 64 << 20;
 // Top-level boxes looked at before the description ('ftyp', 'meta', 'mdat'
 // and a few free ones are usual).
 constexpr int MaxTopLevelBoxes = 4096;
+// Extents of all items together: fields of no bytes would let a small
+// description list billions.
+constexpr qint64 MaxExtents = 1 << 20;
 
 // Big-endian fields of a byte range, every read checked against its end.
 class Fields {
@@ -126,12 +129,15 @@ bool ReadLocations(const QByteArray& meta, const Box& box, Container& c)
     if (version > 2)
         return false;
     const quint32 count = version < 2 ? in.U16() : in.U32();
+    qint64 listed = 0;
     for (quint32 i = 0; i < count && in.Ok(); ++i) {
         const quint32 id = version < 2 ? in.U16() : in.U32();
         const quint32 method = version >= 1 ? in.U16() & 15 : 0;
         in.Skip(2);  // data reference: this file
         const qint64 base = static_cast<qint64>(in.Read(baseSize));
         const quint32 extents = in.U16();
+        if ((listed += extents) > MaxExtents)
+            return false;
         Item& item = c.Items[id];
         for (quint32 e = 0; e < extents && in.Ok(); ++e) {
             in.Read(indexSize);

@@ -219,16 +219,16 @@ QColorSpace GridColourSpace(const HeifGrid& grid)
     return ColourSpaceOf(handle.get(), nullptr);
 }
 
-// Turned counter-clockwise a quarter, or mirrored, as libheif does it.
+// An RGB32 picture turned counter-clockwise a quarter, as libheif turns one.
 QImage Rotated(const QImage& image)
 {
     QImage out(image.height(), image.width(), image.format());
     if (out.isNull())
         return out;
     for (int y = 0; y < image.height(); ++y) {
-        const uchar* in = image.constScanLine(y);
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x)
-            std::memcpy(out.scanLine(image.width() - 1 - x) + y * 3, in + x * 3, 3);
+            reinterpret_cast<QRgb*>(out.scanLine(image.width() - 1 - x))[y] = in[x];
     }
     return out;
 }
@@ -521,17 +521,22 @@ HeifReader::Picture HeifReader::DecodeTiles()
                 heif_image_get_height(image.get(), heif_channel_interleaved) != tile.height() ||
                 heif_image_get_bits_per_pixel(image.get(), heif_channel_interleaved) != 24)
                 return failed(HeifError::Unreadable);
+            // Opaque RGB32 at once, which is what the RGB picture libheif
+            // gives for the whole grid would be converted to next.
             if (canvas.isNull()) {
-                canvas = QImage(grid.Output, QImage::Format_RGB888);
+                canvas = QImage(grid.Output, QImage::Format_RGB32);
                 if (canvas.isNull())
                     return failed(HeifError::OutOfMemory);
             }
             const int left = index % grid.Columns * tile.width();
             const int top = index / grid.Columns * tile.height();
             const int width = qMin(tile.width(), canvas.width() - left);
-            for (int y = 0; y < tile.height() && top + y < canvas.height(); ++y)
-                std::memcpy(canvas.scanLine(top + y) + left * 3, plane + static_cast<qsizetype>(y) * stride,
-                            static_cast<std::size_t>(width) * 3);
+            for (int y = 0; y < tile.height() && top + y < canvas.height(); ++y) {
+                const uint8_t* in = plane + static_cast<qsizetype>(y) * stride;
+                QRgb* out = reinterpret_cast<QRgb*>(canvas.scanLine(top + y)) + left;
+                for (int x = 0; x < width; ++x, in += 3)
+                    out[x] = qRgb(in[0], in[1], in[2]);
+            }
         }
         QImage upright = Transformed(std::move(canvas), grid);
         if (upright.isNull())
