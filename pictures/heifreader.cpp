@@ -225,10 +225,20 @@ QImage Rotated(const QImage& image)
     QImage out(image.height(), image.width(), image.format());
     if (out.isNull())
         return out;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            reinterpret_cast<QRgb*>(out.scanLine(image.width() - 1 - x))[y] = in[x];
+    uchar* const rows = out.bits();
+    const qsizetype stride = out.bytesPerLine();
+    const uchar* const source = image.constBits();
+    const qsizetype sourceStride = image.bytesPerLine();
+    const int last = image.width() - 1;
+    // Bands of rows, so that each output row is written a run at a time.
+    constexpr int Band = 32;
+    for (int top = 0; top < image.height(); top += Band) {
+        const int bottom = qMin(top + Band, image.height());
+        for (int x = 0; x <= last; ++x) {
+            auto* out = reinterpret_cast<QRgb*>(rows + (last - x) * stride);
+            for (int y = top; y < bottom; ++y)
+                out[y] = reinterpret_cast<const QRgb*>(source + y * sourceStride)[x];
+        }
     }
     return out;
 }
