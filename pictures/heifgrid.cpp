@@ -299,8 +299,8 @@ QList<quint32> ReferencesFrom(const Container& c, const char* type, quint32 from
     return {};
 }
 
-// The container's 'meta' box, read whole, or empty (Found false) when the
-// top level has none within reach.
+// The payload of the container's 'meta' box, read whole, or empty when the
+// top level has none within reach (or Stopped is set).
 QByteArray ReadMetaBox(QIODevice& device, qint64 start, qint64 length, const std::atomic<bool>* stop, bool& stopped)
 {
     qint64 at = 0;
@@ -313,7 +313,6 @@ QByteArray ReadMetaBox(QIODevice& device, qint64 start, qint64 length, const std
             return {};
         const QByteArray head = device.read(16);
         Fields in(head, 0, head.size());
-        Box box;
         quint64 size = in.U32();
         const QByteArray type = in.Type();
         qint64 header = 8;
