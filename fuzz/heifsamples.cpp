@@ -211,7 +211,12 @@ QByteArray Encode(const QImage& image, const Options& o)
     return Ok(heif_context_write(context.get(), &writer, &bytes)) ? bytes : QByteArray();
 }
 
-QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, QSize ispe)
+QByteArray ByteProperty(const char* type, int value)
+{
+    return Box(type, QByteArray(1, char(value)));
+}
+
+QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, const GridOptions& options)
 {
     QList<Tile> tiles;
     for (const QByteArray& file : files) {
@@ -222,8 +227,7 @@ QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, QSize
     }
     if (tiles.isEmpty() || columns <= 0 || tiles.size() % columns != 0)
         return {};
-    if (ispe.isEmpty())
-        ispe = output;
+    const QSize ispe = options.Ispe.isEmpty() ? output : options.Ispe;
     const bool av1 = tiles[0].Config.mid(4, 4) == "av1C";
     const int count = int(tiles.size());
     const int rows = count / columns;
@@ -244,27 +248,48 @@ QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, QSize
         colourIndex = ++index;
         properties += tiles[0].Colour;
     }
-    const QByteArray tileIspe = Inner(files[0], "ispe");
-    if (tileIspe.isEmpty())
-        return {};
-    const int tileIspeIndex = ++index;
-    properties += tileIspe;
+    // One 'ispe' per distinct tile size.
+    QList<int> tileIspeIndex;
+    QMap<QByteArray, int> ispeIndex;
+    for (const QByteArray& file : files) {
+        QByteArray tileIspe = Inner(file, "ispe");
+        if (tileIspe.isEmpty())
+            return {};
+        if (!options.TileIspe.isEmpty()) {
+            QByteArray size;
+            U32(size, quint32(options.TileIspe.width()));
+            U32(size, quint32(options.TileIspe.height()));
+            tileIspe = FullBox("ispe", 0, 0, size);
+        }
+        if (!ispeIndex.contains(tileIspe)) {
+            ispeIndex.insert(tileIspe, ++index);
+            properties += tileIspe;
+        }
+        tileIspeIndex.append(ispeIndex.value(tileIspe));
+    }
     QByteArray gridSize;
     U32(gridSize, quint32(ispe.width()));
     U32(gridSize, quint32(ispe.height()));
     const int gridIspeIndex = ++index;
     properties += FullBox("ispe", 0, 0, gridSize);
+    QList<int> extraIndex;
+    for (const QByteArray& property : options.Properties) {
+        extraIndex.append(++index);
+        properties += property;
+    }
 
     QByteArray associations;
     U32(associations, quint32(count + 1));
     U16(associations, 1);
-    associations.append(char(colourIndex ? 2 : 1)).append(char(gridIspeIndex));
+    associations.append(char((colourIndex ? 2 : 1) + extraIndex.size())).append(char(gridIspeIndex));
     if (colourIndex)
         associations.append(char(colourIndex));
+    for (const int extra : extraIndex)
+        associations.append(char(0x80 | extra));
     for (int i = 0; i < count; ++i) {
         U16(associations, quint32(i + 2));
         associations.append(char(colourIndex ? 3 : 2)).append(char(0x80 | configIndex.value(tiles[i].Config)));
-        associations.append(char(tileIspeIndex));
+        associations.append(char(tileIspeIndex[i]));
         if (colourIndex)
             associations.append(char(colourIndex));
     }
@@ -280,8 +305,11 @@ QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, QSize
         U16(grid, quint32(output.height()));
     }
 
-    QByteArray infos, references, media = grid;
-    U16(infos, quint32(count + 1));
+    // The items' data in order of their IDs: the grid, its tiles, the Exif block.
+    QList<QByteArray> data = {grid};
+    QByteArray infos, references;
+    const int items = count + 1 + (options.Exif.isEmpty() ? 0 : 1);
+    U16(infos, quint32(items));
     const auto info = [](int id, const char* type, bool hidden) {
         QByteArray entry;
         U16(entry, quint32(id));
@@ -294,7 +322,17 @@ QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, QSize
     for (int i = 0; i < count; ++i) {
         infos += info(i + 2, av1 ? "av01" : "hvc1", true);
         U16(references, quint32(i + 2));
-        media += tiles[i].Data;
+        data += tiles[i].Data;
+    }
+    references = Box("dimg", references);
+    if (!options.Exif.isEmpty()) {
+        infos += info(items, "Exif", true);
+        QByteArray describes;
+        U16(describes, quint32(items));
+        U16(describes, 1);
+        U16(describes, 1);
+        references += Box("cdsc", describes);
+        data += QByteArray(4, '\0') + options.Exif;
     }
 
     // Every item's data lies in 'mdat', so its offsets are known once the
@@ -302,10 +340,10 @@ QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, QSize
     const auto meta = [&](quint32 mediaStart) {
         QByteArray locations;
         locations.append(char(0x44)).append(char(0));
-        U16(locations, quint32(count + 1));
+        U16(locations, quint32(items));
         quint32 offset = mediaStart;
-        for (int id = 1; id <= count + 1; ++id) {
-            const quint32 length = quint32(id == 1 ? grid.size() : tiles[id - 2].Data.size());
+        for (int id = 1; id <= items; ++id) {
+            const quint32 length = quint32(data[id - 1].size());
             U16(locations, quint32(id));
             U16(locations, 0);
             U16(locations, 1);
@@ -320,14 +358,14 @@ QByteArray Grid(const QList<QByteArray>& files, int columns, QSize output, QSize
         return FullBox("meta", 0, 0,
                        FullBox("hdlr", 0, 0, handler) + FullBox("pitm", 0, 0, primary) +
                            FullBox("iloc", 0, 0, locations) + FullBox("iinf", 0, 0, infos) +
-                           FullBox("iref", 0, 0, Box("dimg", references)) +
+                           FullBox("iref", 0, 0, references) +
                            Box("iprp", Box("ipco", properties) + FullBox("ipma", 0, 0, associations)));
     };
     QByteArray brands(av1 ? "avif" : "heic");
     brands.append(QByteArray(4, '\0')).append("mif1").append(av1 ? "avif" : "heic").append("miaf");
     const QByteArray type = Box("ftyp", brands);
     const quint32 mediaStart = quint32(type.size() + meta(0).size() + 8);
-    return type + meta(mediaStart) + Box("mdat", media);
+    return type + meta(mediaStart) + Box("mdat", data.join());
 }
 
 }  // namespace heifsamples

@@ -32,10 +32,20 @@ struct Options {
 // The image encoded as a HEIF (HEVC) or AVIF file; empty when it cannot be.
 QByteArray Encode(const QImage& image, const Options& options = {});
 
+struct GridOptions {
+    QSize Ispe{};                      // the size the grid states (its output size when empty)
+    QSize TileIspe{};                  // the size every tile states (each its own when empty)
+    QList<QByteArray> Properties{};    // more of the grid's own property boxes (irot, imir), in order
+    QByteArray Exif{};                 // an Exif item describing the grid, from the TIFF header on
+};
+
 // A grid picture of Columns tiles a row (files Encode wrote without options,
-// all of one size and codec, row by row) joined to Output, which may cut the
-// last column and row, as phones write it; or, in a file that lies, claim
-// more. Ispe is the size the container states (Output when empty).
-QByteArray Grid(const QList<QByteArray>& tiles, int columns, QSize output, QSize ispe = {});
+// of one codec, row by row) joined to Output, which may cut the last column
+// and row, as phones write it; or, in a file that lies, claim more.
+QByteArray Grid(const QList<QByteArray>& tiles, int columns, QSize output, const GridOptions& options = {});
+
+// A property box whose payload is one byte: irot (angle, counter-clockwise
+// quarters) or imir (axis).
+QByteArray ByteProperty(const char* type, int value);
 
 }  // namespace heifsamples

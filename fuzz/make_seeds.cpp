@@ -2,7 +2,8 @@
 // the kinds a camera, an editor or the web produces, and the hostile shapes
 // that once took minutes or gave half-black pictures (a small file claiming
 // a large picture in thousands of scans, a flood of header segments, files
-// cut short), each behind its ratio byte. Qt writes what it can, cjpeg the
+// cut short, a HEIF grid far larger than its tiles, 16-bit TIFF colour
+// planes), each behind its ratio byte. Qt writes what it can, cjpeg the
 // JPEG variants, libheif HEIC and AVIF, and the rest (CMYK JPEG, run-length
 // BMP, GIF, the hostile shapes) is put together here byte by byte.
 //   zembrik_fuzz_seeds FOLDER
@@ -287,6 +288,50 @@ QByteArray Flooded(const QByteArray& jpeg, const QByteArray& segment, int count)
     return jpeg.left(2) + segment.repeated(count) + jpeg.mid(2);
 }
 
+// A 16-bit RGB TIFF of W x H, uncompressed, whose colours lie in three
+// planes of their own (PlanarConfiguration 2), each one strip: gradients of
+// red across, green down, blue a constant.
+QByteArray PlanarTiff(int w, int h)
+{
+    QByteArray out("II*\0\x08\0\0\0", 8);
+    const auto u16 = [&out](quint32 v) { out.append(char(v & 255)).append(char(v >> 8 & 255)); };
+    const auto u32 = [&](quint32 v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    const quint32 extra = 8 + 2 + 10 * 12 + 4;  // bits, strip offsets and counts behind the directory
+    const quint32 plane = quint32(w * h * 2), first = extra + 6 + 12 + 12;
+    const auto entry = [&](quint32 tag, quint32 type, quint32 count, quint32 value) {
+        u16(tag);
+        u16(type);
+        u32(count);
+        u32(value);
+    };
+    u16(10);
+    entry(256, 3, 1, quint32(w));
+    entry(257, 3, 1, quint32(h));
+    entry(258, 3, 3, extra);
+    entry(259, 3, 1, 1);
+    entry(262, 3, 1, 2);
+    entry(273, 4, 3, extra + 6);
+    entry(277, 3, 1, 3);
+    entry(278, 3, 1, quint32(h));
+    entry(279, 4, 3, extra + 18);
+    entry(284, 3, 1, 2);
+    u32(0);
+    for (int i = 0; i < 3; ++i)
+        u16(16);
+    for (quint32 i = 0; i < 3; ++i)
+        u32(first + i * plane);
+    for (int i = 0; i < 3; ++i)
+        u32(plane);
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                u16(quint32(c == 0 ? x * 65535 / qMax(1, w - 1) : c == 1 ? y * 65535 / qMax(1, h - 1) : 30000));
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -376,6 +421,7 @@ int main(int argc, char** argv)
         {"webp", 50, Saved(Pattern(21, 11), "WEBP")},
         {"tiff", 50, Saved(Pattern(21, 11), "TIFF")},
         {"tiff-cut-to-half", 50, Saved(Pattern(40, 30), "TIFF").left(1800)},
+        {"tiff-16bit-planes", 50, PlanarTiff(9, 5)},
     };
     // HEIC and AVIF where this libheif has the encoder: phones' grid of tiles,
     // the container's turn, transparency, 10 bits.
@@ -386,6 +432,7 @@ int main(int argc, char** argv)
             tiles << heifsamples::Encode(Pattern(64, 64));
         seeds += {{"heic", 50, heifsamples::Encode(Pattern(40, 24))},
                   {"heic-grid", 25, heifsamples::Grid(tiles, 2, QSize(120, 100))},
+                  {"heic-grid-12000x12000-over-four-tiles", 1, heifsamples::Grid(tiles, 2, QSize(12000, 12000))},
                   {"heic-rotated", 67, heifsamples::Encode(Pattern(24, 16), {.Orientation = 6})},
                   {"heic-alpha", 50, heifsamples::Encode(Pattern(17, 9, QImage::Format_ARGB32), {.Alpha = true})},
                   {"heic-10bit", 75, heifsamples::Encode(Pattern(16, 16, QImage::Format_RGBX64), {.BitDepth = 10})}};

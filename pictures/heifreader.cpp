@@ -7,6 +7,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -21,6 +22,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+#include "pictures/heifgrid.h"
 #include "pictures/opaque.h"
 
 namespace pictures {
@@ -99,8 +101,8 @@ QColorSpace FromNclx(const heif_color_profile_nclx& nclx)
 }
 
 // The decoded picture's colour: its ICC profile where Qt understands it, else
-// its colour description (from the container or the coded stream), else none,
-// which is sRGB.
+// its colour description (from the coded stream, when Image is given, or the
+// container), else none, which is sRGB.
 QColorSpace ColourSpaceOf(const heif_image_handle* handle, const heif_image* image)
 {
     if (const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle); size > 0) {
@@ -120,7 +122,7 @@ QColorSpace ColourSpaceOf(const heif_image_handle* handle, const heif_image* ima
 #if defined(ZEMBRIK_LEAK_CHECKED)
         const __lsan::ScopedDisabler lostByLibheif;
 #endif
-        if (heif_image_get_nclx_color_profile(image, &nclx).code != heif_error_Ok || !nclx) {
+        if (!image || heif_image_get_nclx_color_profile(image, &nclx).code != heif_error_Ok || !nclx) {
             nclx = nullptr;
             if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
                 return {};
@@ -137,6 +139,127 @@ struct ImageRelease {
 struct OptionsFree {
     void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
+struct ContextFree {
+    void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleRelease {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+
+// The Exif item's bytes from the TIFF header on, as Exif() gives them.
+QByteArray TiffOfExifItem(const QByteArray& block)
+{
+    const auto size = static_cast<std::size_t>(block.size());
+    if (size < 4 + 8 || size > MaxExifBytes)
+        return {};
+    // The block starts with the offset of the TIFF header behind those four bytes.
+    const quint32 offset = qFromBigEndian<quint32>(block.constData());
+    if (offset > size - 4 - 8)
+        return {};
+    QByteArray tiff = block.mid(4 + static_cast<qsizetype>(offset));
+    if (!tiff.startsWith(QByteArrayLiteral("II*\0")) && !tiff.startsWith(QByteArrayLiteral("MM\0*")))
+        return {};
+    return tiff;
+}
+
+// A grid whose tiles are decoded here, one at a time: what libheif does to a
+// grid of coded tiles and nothing else (a grid with transparency, a crop or
+// other properties is left to libheif).
+bool DecodedTileByTile(const HeifGrid& grid)
+{
+    if (grid.TileType != "hvc1" && grid.TileType != "av01")
+        return false;
+    if (grid.Alpha)
+        return false;
+    return std::all_of(grid.Properties.cbegin(), grid.Properties.cend(), [](const HeifProperty& property) {
+        const QByteArray type = property.Type();
+        return type == "ispe" || type == "colr" || type == "pixi" || type == "irot" || type == "imir";
+    });
+}
+
+// The first byte after a property's header: irot's angle, imir's axis.
+int FirstByte(const HeifProperty& property)
+{
+    return property.Box.size() > 8 ? static_cast<uchar>(property.Box.at(8)) : 0;
+}
+
+QSize UprightSize(const HeifGrid& grid)
+{
+    bool turned = false;
+    for (const HeifProperty& property : grid.Properties)
+        if (property.Type() == "irot" && (FirstByte(property) & 1))
+            turned = !turned;
+    return turned ? grid.Output.transposed() : grid.Output;
+}
+
+// The grid's colour as libheif reports it for a decoded grid (whose pixels
+// carry none of their own): the grid's colour properties, read by libheif on
+// an item of their own with the first tile's coding, so that a colour
+// description means what it means to libheif.
+QColorSpace GridColourSpace(const HeifGrid& grid)
+{
+    QList<HeifProperty> properties;
+    for (const HeifProperty& property : grid.Properties)
+        if (property.Type() == "colr")
+            properties.append(property);
+    if (properties.isEmpty() || grid.Tiles.isEmpty())
+        return {};
+    for (const HeifProperty& property : grid.Tiles.first().Properties)
+        if (property.Type() == "hvcC" || property.Type() == "av1C")
+            properties.prepend(property);
+    const QByteArray file = HeifTileFile(grid.TileType, properties, QByteArray());
+    const std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+    heif_image_handle* found = nullptr;
+    if (!context ||
+        heif_context_read_from_memory_without_copy(context.get(), file.constData(), static_cast<size_t>(file.size()),
+                                                   nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &found).code != heif_error_Ok)
+        return {};
+    const std::unique_ptr<heif_image_handle, HandleRelease> handle(found);
+    return ColourSpaceOf(handle.get(), nullptr);
+}
+
+// An RGB32 picture turned counter-clockwise a quarter, as libheif turns one.
+QImage Rotated(const QImage& image)
+{
+    QImage out(image.height(), image.width(), image.format());
+    if (out.isNull())
+        return out;
+    uchar* const rows = out.bits();
+    const qsizetype stride = out.bytesPerLine();
+    const uchar* const source = image.constBits();
+    const qsizetype sourceStride = image.bytesPerLine();
+    const int last = image.width() - 1;
+    // Bands of rows, so that each output row is written a run at a time.
+    constexpr int Band = 32;
+    for (int top = 0; top < image.height(); top += Band) {
+        const int bottom = qMin(top + Band, image.height());
+        for (int x = 0; x <= last; ++x) {
+            auto* out = reinterpret_cast<QRgb*>(rows + (last - x) * stride);
+            for (int y = top; y < bottom; ++y)
+                out[y] = reinterpret_cast<const QRgb*>(source + y * sourceStride)[x];
+        }
+    }
+    return out;
+}
+
+QImage Transformed(QImage image, const HeifGrid& grid)
+{
+    for (const HeifProperty& property : grid.Properties) {
+        if (image.isNull())
+            break;
+        if (property.Type() == "irot") {
+            for (int turn = FirstByte(property) & 3; turn > 0 && !image.isNull(); --turn)
+                image = Rotated(image);
+        } else if (property.Type() == "imir") {
+            // libheif 1.15 flips top to bottom for axis 0 and left to right
+            // for 1, and the pictures it wrote are read back so.
+            const bool leftRight = (FirstByte(property) & 1) != 0;
+            image = image.mirrored(leftRight, !leftRight);
+        }
+    }
+    return image;
+}
 
 }  // namespace
 
@@ -157,6 +280,8 @@ struct HeifReader::State {
     bool Initialised = false;
     heif_context* Context = nullptr;
     heif_image_handle* Handle = nullptr;
+    HeifGrid Grid;
+    bool TileByTile = false;  // Grid is decoded here, and libheif never reads the file
 
     ~State()
     {
@@ -233,6 +358,37 @@ HeifReader::HeifReader(QIODevice& device, const std::atomic<bool>* stop) : m_sta
             m_error = HeifError::OutOfMemory;
             return;
         }
+        HeifGrid& grid = s.Grid;
+        switch (ReadHeifGrid(device, s.Start, s.Length, grid, stop)) {
+        case HeifLayout::Stopped:
+            m_error = HeifError::Stopped;
+            return;
+        case HeifLayout::Damaged:
+            m_error = HeifError::Unreadable;
+            return;
+        case HeifLayout::Grid:
+            if (OverLimit(grid.Output.width(), grid.Output.height()) ||
+                OverLimit(grid.Stated.width(), grid.Stated.height())) {
+                m_error = HeifError::TooLarge;
+                return;
+            }
+            // Before anything is allocated for it.
+            if (!grid.TilesCoverGrid()) {
+                m_error = HeifError::Unreadable;
+                return;
+            }
+            if (DecodedTileByTile(grid)) {
+                s.TileByTile = true;
+                m_size = UprightSize(grid);
+                m_error = HeifError::None;
+                return;
+            }
+            break;
+        case HeifLayout::Single:
+            break;
+        }
+        if (!device.seek(s.Start))
+            return;
         // The run already decodes one picture per core: tiles are decoded on
         // the caller's thread, where the stop flag is read.
         heif_context_set_max_decoding_threads(s.Context, 0);
@@ -280,6 +436,8 @@ HeifReader::Picture HeifReader::Decode()
         return failed(m_error);
     if (Raised(s.Stop))
         return failed(HeifError::Stopped);
+    if (s.TileByTile)
+        return DecodeTiles();
     try {
         const std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
         if (!options)
@@ -324,10 +482,92 @@ HeifReader::Picture HeifReader::Decode()
     }
 }
 
+// Each tile is a file of its own to libheif, decoded as libheif decodes a
+// grid's tiles (to RGB, then interleaved 8 bits: the same pixels), pasted
+// where the grid puts it, its size checked against the one the container
+// states. The canvas is made once the first tile proved that size.
+HeifReader::Picture HeifReader::DecodeTiles()
+{
+    State& s = *m_state;
+    const HeifGrid& grid = s.Grid;
+    const auto failed = [](HeifError error) { return Picture{QImage(), error}; };
+    try {
+        const std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+        if (!options)
+            return failed(HeifError::OutOfMemory);
+        options->convert_hdr_to_8bit = 1;
+        const QSize tile = grid.TileSize;
+        const qint64 maxTileBytes = qMin<qint64>(s.Length, qint64{1} << 30);
+        QImage canvas;
+        for (int index = 0; index < grid.Tiles.size(); ++index) {
+            if (Raised(s.Stop))
+                return failed(HeifError::Stopped);
+            const QByteArray data =
+                HeifItemBytes(*s.Device, s.Start, s.Length, grid, grid.Tiles[index].Data, maxTileBytes);
+            if (data.isEmpty())
+                return failed(HeifError::Unreadable);
+            const QByteArray file = HeifTileFile(grid.TileType, grid.Tiles[index].Properties, data);
+            const std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+            if (!context)
+                return failed(HeifError::OutOfMemory);
+            heif_context_set_max_decoding_threads(context.get(), 0);
+            heif_context_set_maximum_image_size_limit(context.get(), qMax(tile.width(), tile.height()) + CodingMargin);
+            heif_error error = heif_context_read_from_memory_without_copy(context.get(), file.constData(),
+                                                                          static_cast<size_t>(file.size()), nullptr);
+            heif_image_handle* found = nullptr;
+            if (error.code == heif_error_Ok)
+                error = heif_context_get_primary_image_handle(context.get(), &found);
+            const std::unique_ptr<heif_image_handle, HandleRelease> handle(found);
+            heif_image* decoded = nullptr;
+            if (error.code == heif_error_Ok)
+                error = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                                          options.get());
+            const std::unique_ptr<heif_image, ImageRelease> image(decoded);
+            if (error.code != heif_error_Ok || !image)
+                return failed(ErrorOf(error) == HeifError::None ? HeifError::Unreadable : ErrorOf(error));
+            int stride = 0;
+            const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+            if (!plane || heif_image_get_width(image.get(), heif_channel_interleaved) != tile.width() ||
+                heif_image_get_height(image.get(), heif_channel_interleaved) != tile.height() ||
+                heif_image_get_bits_per_pixel(image.get(), heif_channel_interleaved) != 24)
+                return failed(HeifError::Unreadable);
+            // Opaque RGB32 at once, which is what the RGB picture libheif
+            // gives for the whole grid would be converted to next.
+            if (canvas.isNull()) {
+                canvas = QImage(grid.Output, QImage::Format_RGB32);
+                if (canvas.isNull())
+                    return failed(HeifError::OutOfMemory);
+            }
+            const int left = index % grid.Columns * tile.width();
+            const int top = index / grid.Columns * tile.height();
+            const int width = qMin(tile.width(), canvas.width() - left);
+            for (int y = 0; y < tile.height() && top + y < canvas.height(); ++y) {
+                const uint8_t* in = plane + static_cast<qsizetype>(y) * stride;
+                QRgb* out = reinterpret_cast<QRgb*>(canvas.scanLine(top + y)) + left;
+                for (int x = 0; x < width; ++x, in += 3)
+                    out[x] = qRgb(in[0], in[1], in[2]);
+            }
+        }
+        QImage upright = Transformed(std::move(canvas), grid);
+        if (upright.isNull())
+            return failed(HeifError::OutOfMemory);
+        upright.setColorSpace(GridColourSpace(grid));
+        QImage picture = ToOpaqueSrgb(std::move(upright));
+        if (picture.isNull())
+            return failed(HeifError::OutOfMemory);
+        return Picture{std::move(picture), HeifError::None};
+    } catch (const std::bad_alloc&) {
+        return failed(HeifError::OutOfMemory);
+    }
+}
+
 QByteArray HeifReader::Exif() const
 {
     if (m_error != HeifError::None)
         return {};
+    if (m_state->TileByTile)
+        return TiffOfExifItem(HeifItemBytes(*m_state->Device, m_state->Start, m_state->Length, m_state->Grid,
+                                            m_state->Grid.Exif, MaxExifBytes));
     heif_item_id id = 0;
     if (heif_image_handle_get_list_of_metadata_block_IDs(m_state->Handle, "Exif", &id, 1) != 1)
         return {};
@@ -338,14 +578,7 @@ QByteArray HeifReader::Exif() const
     if (heif_image_handle_get_metadata(m_state->Handle, id, block.data()).code != heif_error_Ok ||
         m_state->Stopped || m_state->ReadFailed)
         return {};
-    // The block starts with the offset of the TIFF header behind those four bytes.
-    const quint32 offset = qFromBigEndian<quint32>(block.constData());
-    if (offset > size - 4 - 8)
-        return {};
-    QByteArray tiff = block.mid(4 + static_cast<qsizetype>(offset));
-    if (!tiff.startsWith(QByteArrayLiteral("II*\0")) && !tiff.startsWith(QByteArrayLiteral("MM\0*")))
-        return {};
-    return tiff;
+    return TiffOfExifItem(block);
 }
 
 }  // namespace pictures

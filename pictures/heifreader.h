@@ -72,6 +72,8 @@ public:
     QByteArray Exif() const;
 
 private:
+    Picture DecodeTiles();
+
     struct State;
     std::unique_ptr<State> m_state;
     HeifError m_error = HeifError::Unreadable;

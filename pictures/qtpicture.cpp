@@ -97,6 +97,9 @@ private:
         }
         // Qt's PNG and WebP readers leave the Exif orientation unread.
         turn_ = TurnOf(ExifOrientation(ContainerExif(file_)));
+        // Qt's WebP reader makes an animation's canvas while it reads the
+        // header: the limit is in place before that, and set for the format then.
+        QImageReader::setAllocationLimit(AllocationLimitMb(QImage::Format_Invalid));
         reader_.emplace(&device_);  // reads from its own position, the start
         reader_->setAutoTransform(true);
         stored_ = HeaderSize(*reader_);

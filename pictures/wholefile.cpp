@@ -1,5 +1,5 @@
-// Walking a BMP's or GIF's own structure (not its pixels) to see whether the
-// file is whole.
+// Walking a BMP's, GIF's or TIFF's own structure (not its pixels) to see
+// whether Qt's reader would give the whole picture.
 #include "pictures/wholefile.h"
 
 #include <QByteArray>
@@ -238,11 +238,56 @@ bool GifHoldsFirstImage(Bytes& in)
     return minCodeSize >= 0 && CodesCover(in, minCodeSize, qint64{Little(image, 4, 2)} * Little(image, 6, 2));
 }
 
+// A TIFF's first page as Qt's reader reads it: samples of more than 8 bits
+// (16-bit or floating-point colour) it reads as interleaved rows, whatever
+// the file says, so a page stored in separate planes (a plane of red, then
+// of green, then of blue) would come out grey on a third and black elsewhere.
+bool TiffPageReadable(QIODevice& device)
+{
+    const QByteArray head = device.peek(16);
+    const bool little = head.startsWith("II");
+    const bool big = head.size() >= 16 && head.at(little ? 2 : 3) == 43;  // BigTIFF
+    const auto number = [little](const QByteArray& bytes, int at, int size) {
+        quint64 value = 0;
+        for (int i = 0; i < size; ++i)
+            value |= quint64{static_cast<uchar>(bytes.at(at + (little ? i : size - 1 - i)))} << (8 * i);
+        return value;
+    };
+    const qint64 directory = static_cast<qint64>(big ? number(head, 8, 8) : number(head, 4, 4));
+    const int countSize = big ? 8 : 2, entrySize = big ? 20 : 12, valueAt = big ? 12 : 8;
+    if (directory <= 0 || directory > device.size() || !device.seek(directory))
+        return true;  // Qt's reader refuses it itself
+    const quint64 entries = number(device.read(countSize).leftJustified(countSize, '\0'), 0, countSize);
+    const QByteArray table = device.read(static_cast<qint64>(std::min<quint64>(entries, 4096)) * entrySize);
+    quint64 bits = 1, samples = 1, planes = 1;
+    for (qsizetype at = 0; at + entrySize <= table.size(); at += entrySize) {
+        const quint64 tag = number(table, static_cast<int>(at), 2);
+        // Each is a SHORT; BitsPerSample has one per sample, all alike in
+        // what Qt reads, inline while they fit and elsewhere then.
+        quint64 value = number(table, static_cast<int>(at) + valueAt, 2);
+        if (tag == 258 && number(table, static_cast<int>(at) + 4, big ? 8 : 4) * 2 > static_cast<quint64>(big ? 8 : 4)) {
+            const qint64 offset = static_cast<qint64>(number(table, static_cast<int>(at) + valueAt, big ? 8 : 4));
+            const QByteArray first = offset > 0 && device.seek(offset) ? device.read(2) : QByteArray();
+            value = first.size() == 2 ? number(first, 0, 2) : 1;
+        }
+        if (tag == 258)
+            bits = value;
+        else if (tag == 277)
+            samples = value;
+        else if (tag == 284)
+            planes = value;
+    }
+    return !(planes == 2 && samples > 1 && bits > 8);
+}
+
 }  // namespace
 
 bool HoldsWholePicture(QIODevice& device)
 {
     const QByteArray signature = device.peek(6);
+    if (signature.startsWith("II*\0") || signature.startsWith("MM\0*") || signature.startsWith("II+\0") ||
+        signature.startsWith("MM\0+"))
+        return TiffPageReadable(device);
     if (signature.startsWith("BM"))
         return BmpHoldsPicture(device);
     if (signature == "GIF87a" || signature == "GIF89a") {

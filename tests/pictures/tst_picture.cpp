@@ -292,6 +292,20 @@ void TestPicture::decodes()
         QCOMPARE(LoadReducedPicture(dir.filePath(name), 0.5).Image, StretchHalftone(picture.Image, 10, 20));
     }
 
+    // Shapes Qt's readers once got wrong, made with ImageMagick and img2webp:
+    // 8-bit planes stored apart read as ImageMagick reads them (their 16-bit
+    // kind is refused, below), and an animation of 6000 x 6000 reads its
+    // first frame like any picture under the limit.
+    const QString data = QStringLiteral(ZEMBRIK_TEST_DATA "/");
+    const QImage planes = LoadPicture(data + "tiff-8-bit-planes-lzw.tif").Image;
+    QCOMPARE(planes.size(), QSize(40, 20));
+    QCOMPARE(QList<QRgb>({planes.pixel(0, 0), planes.pixel(5, 10), planes.pixel(39, 19)}),
+             QList<QRgb>({qRgb(255, 0, 0), qRgb(120, 0, 134), qRgb(0, 0, 255)}));
+    QImageReader::setAllocationLimit(128);  // the process's, as a run's first picture finds it in Qt 6.4
+    const LoadedPicture animation = LoadPicture(data + "webp-6000x6000-two-frames.webp");
+    QCOMPARE(animation.Image.size(), QSize(6000, 6000));
+    QCOMPARE(animation.Image.pixel(5999, 5999), qRgb(255, 0, 0));
+
     // A profile other than sRGB is converted, as the output carries none.
     QImage adobe(8, 8, QImage::Format_RGB32);
     adobe.fill(qRgb(60, 160, 90));
@@ -338,12 +352,16 @@ void TestPicture::reportsFailures()
         {"bomb.png", pngBomb, 7, "画像が大きすぎて読み込めません。"},
         {"cut.png", png.left(png.size() / 2), 481, "画像ファイルを読み込めません。"},
         {"strips.tif", tiffStrips, 481, "画像ファイルを読み込めません。"},
+        {"planes.tif", testimages::Read(QStringLiteral(ZEMBRIK_TEST_DATA "/tiff-16-bit-planes-lzw.tif")), 481,
+         "画像ファイルを読み込めません。"},
     };
     if (heifsamples::CanEncode(heifsamples::Codec::Hevc)) {
         const QByteArray heic = heifsamples::Encode(testimages::PhotoLike(64, 64, 1));
         files.append({"cut.heic", heic.left(heic.size() - 200), 481, "画像ファイルを読み込めません。"});
         files.append({"grid.heic", heifsamples::Grid({heic, heic}, 2, QSize(50000, 50000)), 7,
                       "画像が大きすぎて読み込めません。"});
+        files.append({"sparse-grid.heic", heifsamples::Grid({heic, heic, heic, heic}, 2, QSize(12000, 12000)), 481,
+                      "画像ファイルを読み込めません。"});
     }
     for (const auto& [name, bytes, number, text] : files) {
         QVERIFY(testimages::Write(dir.filePath(name), bytes));

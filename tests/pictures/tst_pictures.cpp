@@ -105,12 +105,12 @@ HeifError ErrorOf(const QByteArray& file, bool* fromHeader = nullptr)
 }
 
 // Four 64 x 64 tiles of a 128 x 128 picture.
-QList<QByteArray> Tiles(const QImage& picture, Codec codec)
+QList<QByteArray> Tiles(const QImage& picture, heifsamples::Options options)
 {
     QList<QByteArray> tiles;
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 2; ++x)
-            tiles << heifsamples::Encode(picture.copy(x * 64, y * 64, 64, 64), {.Kind = codec});
+            tiles << heifsamples::Encode(picture.copy(x * 64, y * 64, 64, 64), options);
     return tiles;
 }
 
@@ -154,8 +154,27 @@ void TestPictures::decodes_data()
         row("10-bit", Encode(Quarters(96, 64).convertToFormat(QImage::Format_RGBX64), {.Kind = codec, .BitDepth = 10}),
             quarters);
         row("alpha", Encode(Quarters(96, 64, true), {.Kind = codec, .Alpha = true}), OnWhite(Quarters(96, 64, true)));
-        row("grid, last column and row cut", heifsamples::Grid(Tiles(big, codec), 2, QSize(120, 100)),
-            big.copy(0, 0, 120, 100));
+        // A grid's tiles are decoded one by one, and the grid turned, mirrored
+        // and coloured as libheif does it (heif-convert's pixels).
+        const QImage cut = big.copy(0, 0, 120, 100);
+        const QByteArray exif = QByteArray::fromHex("49492a0008000000" "0100" "120103000100000006000000" "00000000");
+        using heifsamples::ByteProperty;
+        row("grid, last column and row cut",
+            heifsamples::Grid(Tiles(big, {.Kind = codec}), 2, QSize(120, 100), {.Exif = exif}), cut, false, exif);
+        row("grid turned a quarter, then mirrored",
+            heifsamples::Grid(Tiles(big, {.Kind = codec}), 2, QSize(120, 100),
+                              {.Properties = {ByteProperty("irot", 1), ByteProperty("imir", 0)}}),
+            cut.transformed(QTransform().rotate(-90)).mirrored(false, true));
+        row("grid upside down, mirrored left to right",
+            heifsamples::Grid(Tiles(big, {.Kind = codec}), 2, QSize(120, 100),
+                              {.Properties = {ByteProperty("irot", 2), ByteProperty("imir", 1)}}),
+            cut.mirrored(false, true));
+        QImage bigP3 = big;
+        bigP3.setColorSpace(QColorSpace(QColorSpace::SRgb));
+        bigP3.convertToColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        row("grid, Display P3 colour description",
+            heifsamples::Grid(Tiles(bigP3, {.Kind = codec, .Primaries = 12, .Transfer = 13}), 2, QSize(120, 100)),
+            cut, true);
         // Stored sideways, mirrored, transposed: the container turns it upright.
         row("irot, turned a quarter",
             Encode(upright.transformed(QTransform().rotate(-90)), {.Kind = codec, .Orientation = 6}), upright);
@@ -165,7 +184,6 @@ void TestPictures::decodes_data()
         row("clean aperture", Encode(Quarters(61, 45), {.Kind = codec, .CleanAperture = true}), Quarters(61, 45));
         // The Exif orientation says "turn a quarter": the container does not,
         // and its word is the one that counts.
-        const QByteArray exif = QByteArray::fromHex("49492a0008000000" "0100" "120103000100000006000000" "00000000");
         row("Exif orientation 6", Encode(quarters, {.Kind = codec, .Exif = exif}), quarters, false, exif);
         // Wide-gamut pictures: their pixels are other than sRGB's, and the
         // output must come closer to the sRGB original than they are.
@@ -229,7 +247,9 @@ void TestPictures::refusesBadFiles_data()
     QTest::addColumn<bool>("fromHeader");  // refused before any decoding
 
     const QByteArray good = heifsamples::Encode(Quarters(96, 64));
-    const QList<QByteArray> tiles = Tiles(Quarters(128, 128), Codec::Hevc);
+    const QList<QByteArray> tiles = Tiles(Quarters(128, 128), {});
+    QList<QByteArray> uneven = tiles;
+    uneven[3] = heifsamples::Encode(Quarters(128, 64));
     QTest::newRow("cut in the picture data") << good.left(good.size() - 200) << HeifError::Unreadable << true;
     QTest::newRow("cut in the container") << good.left(120) << HeifError::Unreadable << true;
     QTest::newRow("garbage with a HEIF brand")
@@ -239,10 +259,20 @@ void TestPictures::refusesBadFiles_data()
                                           << true;
     QTest::newRow("grid of 20000 x 10000, within libheif's limits")
         << heifsamples::Grid(tiles, 2, QSize(20000, 10000)) << HeifError::TooLarge << true;
+    // Tiles that do not cover the grid exactly: refused before a canvas is made.
     QTest::newRow("grid larger than its stated size")
-        << heifsamples::Grid(tiles, 2, QSize(4000, 3000), QSize(128, 128)) << HeifError::TooLarge << false;
+        << heifsamples::Grid(tiles, 2, QSize(4000, 3000), {.Ispe = QSize(128, 128)}) << HeifError::Unreadable << true;
     QTest::newRow("grid a little larger than its stated size")
-        << heifsamples::Grid(tiles, 2, QSize(130, 128), QSize(128, 128)) << HeifError::Unreadable << false;
+        << heifsamples::Grid(tiles, 2, QSize(130, 128), {.Ispe = QSize(128, 128)}) << HeifError::Unreadable << true;
+    QTest::newRow("grid of 12000 x 12000 over four 64 x 64 tiles")
+        << heifsamples::Grid(tiles, 2, QSize(12000, 12000)) << HeifError::Unreadable << true;
+    QTest::newRow("grid of tiles of different sizes")
+        << heifsamples::Grid(uneven, 2, QSize(128, 128)) << HeifError::Unreadable << true;
+    QTest::newRow("grid with a column more than it needs")
+        << heifsamples::Grid(tiles, 2, QSize(64, 128)) << HeifError::Unreadable << true;
+    QTest::newRow("grid whose tiles state a false size")
+        << heifsamples::Grid(tiles, 2, QSize(256, 256), {.TileIspe = QSize(128, 128)}) << HeifError::Unreadable
+        << false;
 }
 
 void TestPictures::refusesBadFiles()
@@ -260,7 +290,7 @@ void TestPictures::stops()
 {
     // A flag raised while a tile is read: no picture, and no tile read after
     // it; raised before, nothing decoded at all.
-    const QByteArray grid = heifsamples::Grid(Tiles(Quarters(128, 128), Codec::Hevc), 2, QSize(128, 128));
+    const QByteArray grid = heifsamples::Grid(Tiles(Quarters(128, 128), {}), 2, QSize(128, 128));
     class Reading : public QBuffer {
     public:
         qint64 Limit = std::numeric_limits<qint64>::max();
