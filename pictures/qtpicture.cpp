@@ -95,8 +95,9 @@ private:
             header.Error = UnreadableError(path_);
             return header;
         }
-        // Qt's PNG and WebP readers leave the Exif orientation unread.
-        turn_ = TurnOf(ExifOrientation(ContainerExif(file_)));
+        // Qt's PNG and WebP readers leave the Exif orientation unread, and
+        // its TIFF reader one that libtiff does not take.
+        turn_ = TurnOf(ContainerOrientation(file_));
         reader_.emplace(&device_);  // reads from its own position, the start
         reader_->setAutoTransform(true);
         stored_ = HeaderSize(*reader_);
