@@ -427,6 +427,10 @@ void TestPicture::hostileFilesAreBounded_data()
     QTest::newRow("a start marker, then 1 GiB of nothing") << QByteArray::fromHex("ffd8") << ".jpg" << (1LL << 30) << false
                                                            << true;
     QTest::newRow("a picture, then 1 GiB of zeros") << small.chopped(2) << ".jpg" << (1LL << 30) << false << false;
+    const QByteArray text = testimages::PngChunk("zTXt", QByteArray("Comment\0\0", 9) + qCompress(QByteArray(1 << 20, 'B'), 9).mid(4));
+    QTest::newRow("a PNG behind 1,000 text chunks of 1 MB each")
+        << testimages::PngWith(testimages::Saved(testimages::PhotoLike(64, 48, 1), "png"), text.repeated(1000)) << ".png" << 0LL
+        << true << false;
     QTest::newRow("BMP cut to 8%") << bmp.left(bmp.size() * 8 / 100) << ".bmp" << 0LL << false << true;
     QTest::newRow("BMP of 354 bytes claiming 12000 x 13000")
         << bmp.left(18) + QByteArray::fromHex("e02e0000c8320000") + bmp.mid(26, 354 - 26) << ".bmp" << 0LL << false << true;
