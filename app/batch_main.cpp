@@ -123,6 +123,19 @@ QString PixelsText(const QSize& size)
     return QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
 }
 
+// The metadata too large for the JPEG, named at the end of the file's line:
+// a few names, then how many more.
+QString LeftOutText(const QStringList& leftOut)
+{
+    if (leftOut.isEmpty())
+        return {};
+    constexpr qsizetype Shown = 4;
+    QString names = leftOut.mid(0, Shown).join(QStringLiteral(", "));
+    if (leftOut.size() > Shown)
+        names += QCoreApplication::translate("zembrik-batch", " ほか %n 個", nullptr, int(leftOut.size() - Shown));
+    return QCoreApplication::translate("zembrik-batch", "（JPEG に収まらないため省いた撮影情報: %1）").arg(names);
+}
+
 // Lists what the check found and why nothing was written.
 int RefuseClashes(const basBatch::PlanCheck& check)
 {
@@ -439,8 +452,9 @@ int main(int argc, char* argv[])
                     text = QCoreApplication::translate("zembrik-batch", "予期しないエラーが発生しました。");
                 Print(errors, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));
             } else {
-                Print(stdout, QStringLiteral("%1 %2 -> %3 %4\n")
-                                  .arg(file, PixelsText(outcome.SourceSize), outcome.Output, PixelsText(outcome.TargetSize)));
+                Print(stdout, QStringLiteral("%1 %2 -> %3 %4%5\n")
+                                  .arg(file, PixelsText(outcome.SourceSize), outcome.Output, PixelsText(outcome.TargetSize),
+                                       LeftOutText(outcome.MetadataLeftOut)));
             }
             std::fflush(stdout);
             endedEarly = endedEarly || outcome.EndsRun;

@@ -665,6 +665,7 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
                                                       .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept(),
                                                              [&] { return basMain::ContainerExifOf(item.Source); });
             failed = copied.Error;
+            slot.Outcome.MetadataLeftOut = copied.LeftOut;
             return copied.Ok() ? ModuleJPEG::JpegResult::Ok : ModuleJPEG::JpegResult::Unexpected;
         };
     }

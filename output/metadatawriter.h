@@ -9,6 +9,7 @@
 #include <functional>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -46,6 +47,9 @@ struct MetadataError {
 struct MetadataResult {
     std::optional<MetadataError> Error;
     bool Copied = false;  // the source had metadata and the output now carries it
+    // What was too large for the JPEG and was left out (Exif tags, XMP
+    // properties, in the user's words where no key names them).
+    QStringList LeftOut;
     bool Ok() const { return !Error; }
 };
 

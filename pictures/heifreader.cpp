@@ -332,19 +332,20 @@ QByteArray HeifReader::Exif() const
     if (heif_image_handle_get_list_of_metadata_block_IDs(m_state->Handle, "Exif", &id, 1) != 1)
         return {};
     const std::size_t size = heif_image_handle_get_metadata_size(m_state->Handle, id);
-    if (size < 4 + 8 || size > MaxExifBytes)
-        return {};
+    const QByteArray unreadable("?");
+    if (size > MaxExifBytes)
+        return unreadable;
     QByteArray block(static_cast<qsizetype>(size), Qt::Uninitialized);
     if (heif_image_handle_get_metadata(m_state->Handle, id, block.data()).code != heif_error_Ok ||
         m_state->Stopped || m_state->ReadFailed)
         return {};
     // The block starts with the offset of the TIFF header behind those four bytes.
-    const quint32 offset = qFromBigEndian<quint32>(block.constData());
-    if (offset > size - 4 - 8)
-        return {};
+    const quint32 offset = size < 4 + 8 ? 0 : qFromBigEndian<quint32>(block.constData());
+    if (size < 4 + 8 || offset > size - 4 - 8)
+        return unreadable;
     QByteArray tiff = block.mid(4 + static_cast<qsizetype>(offset));
     if (!tiff.startsWith(QByteArrayLiteral("II*\0")) && !tiff.startsWith(QByteArrayLiteral("MM\0*")))
-        return {};
+        return unreadable;
     return tiff;
 }
 
