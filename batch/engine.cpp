@@ -654,7 +654,7 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
     if (plan.Output.KeepDate) {
         Output::SourceTime time = Output::ReadModificationTime(source);
         failed = std::move(time.Error);
-        finishing.ModificationTime = time.Time;
+        finishing.ModificationTime = ModuleJPEG::FileTime{time.Seconds, time.Nanoseconds};
     }
     if (plan.Output.KeepMetadata) {
         finishing.Edit = [&](std::vector<std::uint8_t>& bytes) {

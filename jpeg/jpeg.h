@@ -31,6 +31,16 @@ enum class JpegResult : std::int32_t {
     FolderInTheWay = -10,
 };
 
+// A file's modification time as file systems store it: seconds since 1970
+// (UTC) and the nanoseconds within the second, apart, so that every time a
+// file system stores fits (one count of nanoseconds ends in 2262, ext4's
+// times in 2446).
+struct FileTime {
+    std::int64_t Seconds = 0;
+    std::int32_t Nanoseconds = 0;  // 0 to 999,999,999
+    friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
 // Rows of 32-bit pixels 0xAARRGGBB (red in bits 16..23); alpha is ignored.
 struct PixelRows {
     const std::uint32_t* first = nullptr;
@@ -122,7 +132,7 @@ public:
         // returns fails the save.
         std::function<JpegResult(std::vector<std::uint8_t>& bytes)> Edit;
         // The file's modification time, once its bytes are final.
-        std::optional<std::filesystem::file_time_type> ModificationTime;
+        std::optional<FileTime> ModificationTime;
     };
     // On failure (rows missing included) no temporary remains.
     JpegResult Finish(const Finishing& finishing = {});

@@ -620,7 +620,29 @@ SourceTime ReadModificationTime(const std::filesystem::path& source)
 {
     SourceTime result;
     std::error_code error;
-    result.Time = std::filesystem::last_write_time(source, error);
+#if defined(_WIN32)
+    // The file clock counts 100 ns from 1601 here, to the year 30828.
+    const std::filesystem::file_time_type written = std::filesystem::last_write_time(source, error);
+    if (!error) {
+        const auto since = std::chrono::file_clock::to_sys(written).time_since_epoch();
+        const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+        result.Seconds = seconds.count();
+        result.Nanoseconds = static_cast<std::int32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
+    }
+#else
+    struct stat status;
+    if (::stat(source.c_str(), &status) == 0) {
+#if defined(__APPLE__)
+        result.Seconds = status.st_mtimespec.tv_sec;
+        result.Nanoseconds = static_cast<std::int32_t>(status.st_mtimespec.tv_nsec);
+#else
+        result.Seconds = status.st_mtim.tv_sec;
+        result.Nanoseconds = static_cast<std::int32_t>(status.st_mtim.tv_nsec);
+#endif
+    } else {
+        error = std::error_code(errno, std::generic_category());
+    }
+#endif
     if (error)
         result.Error = MetadataError{MetadataError::Step::ReadSource,
                                      QCoreApplication::translate("Output", "元の画像の更新日時を付けられません。"),

@@ -82,7 +82,10 @@ public:
 // The modification time of source, for its output to be given (to the
 // system's precision), or why it cannot be.
 struct SourceTime {
-    std::filesystem::file_time_type Time{};
+    // Seconds since 1970 (UTC) and the nanoseconds within the second, apart:
+    // one count of nanoseconds ends in 2262, file systems' times later.
+    std::int64_t Seconds = 0;
+    std::int32_t Nanoseconds = 0;
     std::optional<MetadataError> Error;
 };
 SourceTime ReadModificationTime(const std::filesystem::path& source);
