@@ -29,6 +29,10 @@ enum class JpegResult : std::int32_t {
     // A folder has the target's name. (-9 is left free: callers have always
     // taken it for a value that is no failure code.)
     FolderInTheWay = -10,
+    // The finished file cannot take its name: the output folder is now on
+    // another file system than the one it was written on (a link to it was
+    // changed during the run).
+    OtherDevice = -11,
 };
 
 // A file's modification time as file systems store it: seconds since 1970

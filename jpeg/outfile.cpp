@@ -44,6 +44,7 @@ JpegResult FromErrno(int error)
     case EISDIR:
     case EILSEQ:
     case EEXIST: return JpegResult::BadFileName;
+    case EXDEV: return JpegResult::OtherDevice;
     default: return JpegResult::Unexpected;
     }
 }

@@ -305,6 +305,10 @@
         <source>画像が大きすぎて扱えません。</source>
         <translation>The picture is too large to handle.</translation>
     </message>
+    <message>
+        <source>書き込んだファイルを出力先フォルダに移せません。出力先フォルダが途中で別のドライブに変わりました。</source>
+        <translation>Cannot move the written file into the output folder: the folder is now on another drive.</translation>
+    </message>
 </context>
 <context>
     <name>basViewers</name>
