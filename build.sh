@@ -19,7 +19,7 @@ cd "$(dirname "$0")"
 # qt6-l10n-tools (lupdate, lrelease) and qt6-tools-dev (their CMake functions)
 # make the English translation.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n qt6-l10n-tools qt6-tools-dev
-          qt6-image-formats-plugins libjpeg62-turbo-dev libjpeg-turbo-progs libexiv2-dev libheif-dev libheif-examples
+          qt6-image-formats-plugins libjpeg62-turbo-dev libjpeg-turbo-progs libexiv2-dev zlib1g-dev libheif-dev libheif-examples
           fonts-ipafont-gothic)
 # Only the fuzz mode needs these.
 FUZZ_PACKAGES=(clang libclang-rt-dev)

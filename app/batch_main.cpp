@@ -21,6 +21,7 @@
 #define ZEMBRIK_ISATTY _isatty
 #define ZEMBRIK_FILENO _fileno
 #else
+#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -141,6 +142,19 @@ std::optional<double> RatioPercent(const QString& text)
     return basMain::Val(basMain::NormaliseRatioText(text));
 }
 
+// The metadata too large for the JPEG, named at the end of the file's line:
+// a few names, then how many more.
+QString LeftOutText(const QStringList& leftOut)
+{
+    if (leftOut.isEmpty())
+        return {};
+    constexpr qsizetype Shown = 4;
+    QString names = leftOut.mid(0, Shown).join(QStringLiteral(", "));
+    if (leftOut.size() > Shown)
+        names += QCoreApplication::translate("zembrik-batch", " ほか %n 個", nullptr, int(leftOut.size() - Shown));
+    return QCoreApplication::translate("zembrik-batch", "（JPEG に収まらないため省いた撮影情報: %1）").arg(names);
+}
+
 // Lists what the check found and why nothing was written.
 int RefuseClashes(const basBatch::PlanCheck& check)
 {
@@ -157,7 +171,7 @@ int RefuseClashes(const basBatch::PlanCheck& check)
 // rewritten in place, and cleared before anything else is printed.
 class ProgressLine {
 public:
-    explicit ProgressLine(bool on) : on_(on) {}
+    ProgressLine(bool on, std::FILE* stream) : on_(on), stream_(stream) {}
     void Show(int done, int total, const QString& file, qint64 ms)
     {
         if (!on_)
@@ -165,21 +179,22 @@ public:
         QString line = QStringLiteral("\r%1/%2  ").arg(done).arg(total);
         if (!file.isEmpty())
             line += QFileInfo(file).fileName() + QStringLiteral("  ");
-        Print(stderr, line + basBatch::DurationText(ms) + QStringLiteral("\x1b[K"));
-        std::fflush(stderr);
+        Print(stream_, line + basBatch::DurationText(ms) + QStringLiteral("\x1b[K"));
+        std::fflush(stream_);
         shown_ = true;
     }
     void Clear()
     {
         if (shown_) {
-            Print(stderr, QStringLiteral("\r\x1b[K"));
-            std::fflush(stderr);
+            Print(stream_, QStringLiteral("\r\x1b[K"));
+            std::fflush(stream_);
             shown_ = false;
         }
     }
 
 private:
     bool on_;
+    std::FILE* stream_;
     bool shown_ = false;
 };
 
@@ -189,7 +204,10 @@ private:
 // of the run, and then the signal ends the process as it would have (the
 // shell sees 128 + the signal). Stopping the engine is not something a signal
 // handler may do, so the signals are blocked in every thread, which must
-// happen before any thread exists, and one thread waits for them.
+// happen before any thread exists, and one thread waits for them. What the
+// libraries print to standard error about the work the stop drops (libpng's
+// "Read Error" as its reads fail) is not shown: from the stop on, standard
+// error leads nowhere, and the run's own lines go to a copy of it.
 class Interrupts {
 public:
     Interrupts()
@@ -198,10 +216,23 @@ public:
         for (const int signal : {SIGINT, SIGTERM, SIGHUP})
             sigaddset(&set_, signal);
         pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+        const int own = ::dup(STDERR_FILENO);
+        if (own >= 0 && (errors_ = ::fdopen(own, "w")) != nullptr)
+            std::setvbuf(errors_, nullptr, _IONBF, 0);
+        else if (own >= 0)
+            ::close(own);
     }
     Interrupts(const Interrupts&) = delete;
     Interrupts& operator=(const Interrupts&) = delete;
-    ~Interrupts() { EndWatch(); }
+    ~Interrupts()
+    {
+        EndWatch();
+        if (errors_)
+            std::fclose(errors_);
+    }
+
+    // Where the run's own lines go once it has started.
+    std::FILE* Errors() const { return errors_ ? errors_ : stderr; }
 
     void Watch(basBatch::ShrinkEngine& engine)
     {
@@ -213,6 +244,8 @@ public:
                 if (over_)
                     return;  // the wake-up from EndWatch, or too late to matter
                 caught_ = signal;
+                if (errors_)
+                    Silence();
                 engine.Stop();
             });
         } catch (const std::system_error&) {
@@ -252,6 +285,19 @@ public:
     }
 
 private:
+    // Standard error leads to /dev/null from here on; the process ends by
+    // the signal once the engine has stopped.
+    static void Silence()
+    {
+        std::fflush(stderr);
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nowhere >= 0) {
+            ::dup2(nowhere, STDERR_FILENO);
+            ::close(nowhere);
+        }
+    }
+
+    std::FILE* errors_ = nullptr;
     sigset_t set_;
     std::thread waiter_;
     std::mutex mutex_;
@@ -262,6 +308,7 @@ private:
 // A console's Ctrl+C ends the process as before.
 class Interrupts {
 public:
+    std::FILE* Errors() const { return stderr; }
     void Watch(basBatch::ShrinkEngine&) {}
     int EndWatch() { return 0; }
     [[noreturn]] static void Reraise(int) { std::abort(); }
@@ -401,7 +448,8 @@ int main(int argc, char* argv[])
     interrupts.Watch(engine);
     engine.Start();
 
-    ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)));
+    std::FILE* const errors = interrupts.Errors();
+    ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)), errors);
     basBatch::RunSummary summary;
     const int total = static_cast<int>(files.size());
     int done = 0;
@@ -423,17 +471,18 @@ int main(int argc, char* argv[])
             } else if (outcome.LoadError) {
                 allOk = false;
                 summary.AddFailed();
-                Print(stderr, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
+                Print(errors, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
             } else if (outcome.SaveResult != ModuleJPEG::JpegResult::Ok) {
                 allOk = false;
                 summary.AddFailed();
                 QString text = basMain::SaveErrorText(outcome.SaveResult);
                 if (text.isEmpty())
                     text = QCoreApplication::translate("zembrik-batch", "予期しないエラーが発生しました。");
-                Print(stderr, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));
+                Print(errors, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));
             } else {
-                Print(stdout, QStringLiteral("%1 %2 -> %3 %4\n")
-                                  .arg(file, PixelsText(outcome.SourceSize), outcome.Output, PixelsText(outcome.TargetSize)));
+                Print(stdout, QStringLiteral("%1 %2 -> %3 %4%5\n")
+                                  .arg(file, PixelsText(outcome.SourceSize), outcome.Output, PixelsText(outcome.TargetSize),
+                                       LeftOutText(outcome.MetadataLeftOut)));
                 lastWritten = file;
             }
             std::fflush(stdout);
@@ -447,8 +496,8 @@ int main(int argc, char* argv[])
         Interrupts::Reraise(signal);
     // The failure above is what every later file would meet: said once.
     if (endedEarly && done < total)
-        Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: 残りの %n 個のファイルは処理していません。\n", nullptr, total - done));
+        Print(errors, QCoreApplication::translate("zembrik-batch", "zembrik-batch: 残りの %n 個のファイルは処理していません。\n", nullptr, total - done));
     if (!quiet)
-        Print(stderr, summary.Text(clock.elapsed()) + QLatin1Char('\n'));
+        Print(errors, summary.Text(clock.elapsed()) + QLatin1Char('\n'));
     return Ended(allOk ? 0 : 1);
 }

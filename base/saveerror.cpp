@@ -18,6 +18,8 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
         return QCoreApplication::translate("basMain", "対象となる画像が大きすぎて、保存が出来ません。");
     case JpegResult::Unexpected: return QCoreApplication::translate("basMain", "予期しないエラーが発生しました。");
     case JpegResult::FolderInTheWay: return QCoreApplication::translate("basMain", "同じ名前のフォルダがあるため、保存が出来ません。");
+    case JpegResult::OtherDevice:
+        return QCoreApplication::translate("basMain", "書き込んだファイルを出力先フォルダに移せません。出力先フォルダが途中で別のドライブに変わりました。");
     case JpegResult::Ok: break;
     }
     return {};

@@ -674,7 +674,7 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
     if (plan.Output.KeepDate) {
         Output::SourceTime time = Output::ReadModificationTime(source);
         failed = std::move(time.Error);
-        finishing.ModificationTime = time.Time;
+        finishing.ModificationTime = ModuleJPEG::FileTime{time.Seconds, time.Nanoseconds};
     }
     if (plan.Output.KeepMetadata) {
         finishing.Edit = [&](std::vector<std::uint8_t>& bytes) {
@@ -685,6 +685,7 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
                                                       .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept(),
                                                              [&] { return basMain::ContainerExifOf(item.Source); });
             failed = copied.Error;
+            slot.Outcome.MetadataLeftOut = copied.LeftOut;
             return copied.Ok() ? ModuleJPEG::JpegResult::Ok : ModuleJPEG::JpegResult::Unexpected;
         };
     }

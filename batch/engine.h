@@ -16,6 +16,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -71,6 +72,8 @@ struct ItemOutcome {
     std::optional<basMain::PictureError> LoadError;
     // Encoding, writing or putting the file in place.
     ModuleJPEG::JpegResult SaveResult = ModuleJPEG::JpegResult::Ok;
+    // Of the metadata the plan keeps, what was too large for the JPEG.
+    QStringList MetadataLeftOut;
     // No later item can be written either (the output folder is gone or
     // cannot be written, no worker thread could start): the run ends here
     // whatever the policy.

@@ -330,6 +330,21 @@ QByteArray PlanarTiff(int w, int h)
             for (int x = 0; x < w; ++x)
                 u16(quint32(c == 0 ? x * 65535 / qMax(1, w - 1) : c == 1 ? y * 65535 / qMax(1, h - 1) : 30000));
     return out;
+// A PNG chunk: length, type, data and checksum.
+QByteArray PngChunk(const char* type, const QByteArray& data)
+{
+    const QByteArray typed = type + data;
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : typed) {
+        crc ^= static_cast<quint8>(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+    }
+    QByteArray chunk(4, 0);
+    qToBigEndian<quint32>(static_cast<quint32>(data.size()), chunk.data());
+    chunk += typed + QByteArray(4, 0);
+    qToBigEndian<quint32>(~crc, chunk.data() + chunk.size() - 4);
+    return chunk;
 }
 
 }  // namespace
@@ -364,6 +379,16 @@ int main(int argc, char** argv)
                                                 "0800" "0001");
     const QByteArray rle4 = QByteArray::fromHex("0812" "0000" "00040123" "0433" "0001");
     const QByteArray png = Saved(Pattern(9, 4, QImage::Format_ARGB32), "PNG");
+    // Chunks after the signature and the header: 200 compressed texts of 64 KB
+    // each, which a reader has no need to inflate; Exif orientation 6 as the
+    // first of three SHORT values, out of the IFD's entry.
+    const QByteArray textFlood =
+        PngChunk("zTXt", QByteArray("Comment\0\0", 9) + qCompress(QByteArray(1 << 16, 'B'), 9).mid(4)).repeated(200);
+    const QByteArray threeOrientations = PngChunk(
+        "eXIf", QByteArray::fromHex("49492a0008000000" "0100120103000300" "00001a000000" "00000000" "060001000100"));
+    // Orientation 6 as a LONG.
+    const QByteArray orientationLong = QByteArray::fromHex(
+        "ffe10022457869660000" "49492a0008000000" "0100120104000100000006000000" "00000000");
     const QByteArray bmp = Saved(Pattern(40, 30), "BMP");
     // 12000 x 13000 in a header of 354 bytes; pixels at 100000, past the end.
     const QByteArray bmpClaim = bmp.left(18) + QByteArray::fromHex("e02e0000c8320000") + bmp.mid(26, 354 - 26);
@@ -422,6 +447,9 @@ int main(int argc, char** argv)
         {"tiff", 50, Saved(Pattern(21, 11), "TIFF")},
         {"tiff-cut-to-half", 50, Saved(Pattern(40, 30), "TIFF").left(1800)},
         {"tiff-16bit-planes", 50, PlanarTiff(9, 5)},
+        {"png-text-flood", 50, png.left(33) + textFlood + png.mid(33)},
+        {"png-exif-orientation-of-three", 67, png.left(33) + threeOrientations + png.mid(33)},
+        {"jpeg-exif-orientation-long", 33, baseline.left(2) + orientationLong + baseline.mid(2)},
     };
     // HEIC and AVIF where this libheif has the encoder: phones' grid of tiles,
     // the container's turn, transparency, 10 bits.

@@ -14,6 +14,7 @@
 #include "jpeg/jpeg.h"
 #include "pictures/heifreader.h"
 #include "pictures/jpegrows.h"
+#include "pictures/orientation.h"
 #include "pictures/picture.h"
 
 namespace basFuzz {
@@ -48,6 +49,7 @@ QString Signature(const QByteArray& file)
 struct Claim {
     qint64 Pixels = 0;
     bool Streamed = false;  // a JPEG, read row by row into the reduction
+    QImageIOHandler::Transformations Turn;  // a JPEG's, from its Exif orientation
 };
 
 Claim ClaimOf(const QString& path, const QByteArray& file)
@@ -59,6 +61,7 @@ Claim ClaimOf(const QString& path, const QByteArray& file)
         basMain::JpegHeader header;
         if (jpeg.open(QIODevice::ReadOnly) && basMain::ReadJpegHeader(jpeg, nullptr, header) != basMain::JpegRowsResult::Corrupt)
             claim.Pixels = qint64{header.Size.width()} * header.Size.height();
+        claim.Turn = header.Turn;
         claim.Streamed = true;
         return claim;
     }
@@ -226,10 +229,15 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
         return QStringLiteral("the one-step reduction of %1 differs from load and stretch").arg(SizeText(source));
     // A JPEG read here gives the pixels, orientation and colours Qt's reader
     // gives (which is slow only over floods of segments, far above this size).
+    // Qt's reader takes an orientation stored as one SHORT only: one stored
+    // otherwise (a LONG, several values) is turned as exiftool reads it.
     if (claim.Streamed && whole.Ok() && input.File.size() <= 64 * 1024) {
         QImageReader qt(path);
         qt.setAutoTransform(true);
-        const QImage theirs = Comparable(pictures::ToOpaqueSrgb(qt.read()));
+        QImage read = qt.read();
+        if (!read.isNull() && qt.transformation() == QImageIOHandler::TransformationNone)
+            read = basMain::Turned(read, claim.Turn);
+        const QImage theirs = Comparable(pictures::ToOpaqueSrgb(read));
         if (!theirs.isNull() && theirs != Comparable(whole.Image))
             return QStringLiteral("the JPEG reads as %1, Qt's reader gives another %2").arg(SizeText(source), SizeText(theirs.size()));
     }

@@ -29,6 +29,20 @@ enum class JpegResult : std::int32_t {
     // A folder has the target's name. (-9 is left free: callers have always
     // taken it for a value that is no failure code.)
     FolderInTheWay = -10,
+    // The finished file cannot take its name: the output folder is now on
+    // another file system than the one it was written on (a link to it was
+    // changed during the run).
+    OtherDevice = -11,
+};
+
+// A file's modification time as file systems store it: seconds since 1970
+// (UTC) and the nanoseconds within the second, apart, so that every time a
+// file system stores fits (one count of nanoseconds ends in 2262, ext4's
+// times in 2446).
+struct FileTime {
+    std::int64_t Seconds = 0;
+    std::int32_t Nanoseconds = 0;  // 0 to 999,999,999
+    friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
 // Rows of 32-bit pixels 0xAARRGGBB (red in bits 16..23); alpha is ignored.
@@ -122,7 +136,7 @@ public:
         // returns fails the save.
         std::function<JpegResult(std::vector<std::uint8_t>& bytes)> Edit;
         // The file's modification time, once its bytes are final.
-        std::optional<std::filesystem::file_time_type> ModificationTime;
+        std::optional<FileTime> ModificationTime;
     };
     // On failure (rows missing included) no temporary remains.
     JpegResult Finish(const Finishing& finishing = {});

@@ -44,6 +44,7 @@ JpegResult FromErrno(int error)
     case EISDIR:
     case EILSEQ:
     case EEXIST: return JpegResult::BadFileName;
+    case EXDEV: return JpegResult::OtherDevice;
     default: return JpegResult::Unexpected;
     }
 }
@@ -78,14 +79,11 @@ bool Truncate(std::FILE* file, std::uint64_t size)
 }
 
 #if !defined(_WIN32)
-bool SetTime(int fd, std::filesystem::file_time_type time)
+bool SetTime(int fd, FileTime time)
 {
-    const auto since = std::chrono::file_clock::to_sys(time).time_since_epoch();
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
     const timespec times[2] = {
         {0, UTIME_OMIT},  // the access time stays
-        {static_cast<time_t>(seconds.count()),
-         static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())},
+        {static_cast<time_t>(time.Seconds), static_cast<long>(time.Nanoseconds)},
     };
     return ::futimens(fd, times) == 0;
 }
@@ -238,7 +236,12 @@ JpegResult PendingJpeg::File::Finish()
 #if defined(_WIN32)
     if (time_) {
         std::error_code error;
-        std::filesystem::last_write_time(temp_, *time_, error);
+        // The file clock counts 100 ns from 1601 here, to the year 30828.
+        const auto seconds = std::chrono::sys_seconds(std::chrono::seconds(time_->Seconds));
+        std::filesystem::last_write_time(temp_, std::chrono::file_clock::from_sys(seconds) +
+                                                    std::chrono::duration_cast<std::filesystem::file_time_type::duration>(
+                                                        std::chrono::nanoseconds(time_->Nanoseconds)),
+                                         error);
         if (error)
             return FromErrorCode(error);
         time_.reset();

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
 
 #include "base/settings.h"
@@ -21,13 +22,16 @@ std::optional<double> ReadNumber(QSettings& store, const QString& key, double fa
     const std::optional<double> number = ParseNumber(value.toString());
     if (!number)
         return std::nullopt;
-    // Stored as single precision, so read back as one.
-    return static_cast<double>(static_cast<float>(*number));
+    // Stored as single precision, so read back as one; no screen is 10^8
+    // twips wide, and pixels from that much still add up within an int.
+    return std::clamp(static_cast<double>(static_cast<float>(*number)), -1e8, 1e8);
 }
 
+// Whole twips: a window's rectangle is whole pixels (and so twips), and
+// single precision's text would be 2.51658e+08 for larger numbers.
 QString NumberText(double value)
 {
-    return QString::number(static_cast<float>(value));
+    return QString::number(std::llround(std::clamp(value, -1e15, 1e15)));
 }
 
 }  // namespace
@@ -65,6 +69,17 @@ QString FirstFolder()
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     return QDir::toNativeSeparators(!pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures
                                                                                        : QDir::homePath());
+}
+
+QRect OntoScreen(const QRect& wanted, const QRect& available)
+{
+    const int width = std::min(wanted.width(), available.width());
+    const int height = std::min(wanted.height(), available.height());
+    const auto within = [](int at, int low, int length, int room) {
+        return static_cast<int>(std::clamp<qint64>(at, low, qint64{low} + room - length));
+    };
+    return QRect(within(wanted.x(), available.x(), width, available.width()),
+                 within(wanted.y(), available.y(), height, available.height()), width, height);
 }
 
 void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path)

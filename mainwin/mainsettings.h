@@ -3,6 +3,7 @@
 // the application title.
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <optional>
 
@@ -32,7 +33,13 @@ struct WindowRect {
     double Width = 0, Height = 0;     // twips
 };
 
-// Writes the settings; the rectangle is left as it was stored when absent
+// A restored window's rectangle (its place, its size in pixels) brought
+// onto Available, the available area of the screen it shows on: no larger
+// than it, and moved no further than it takes to lie within it, so that the
+// title bar can be reached.
+QRect OntoScreen(const QRect& wanted, const QRect& available);
+
+// Writes the settings, the numbers whole; the rectangle is left as it was stored when absent
 // (the window is minimized), and so is a position it does not have.
 void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path);
 void SaveOutput(const Output::Settings& output);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -46,6 +47,9 @@ struct MetadataError {
 struct MetadataResult {
     std::optional<MetadataError> Error;
     bool Copied = false;  // the source had metadata and the output now carries it
+    // What was too large for the JPEG and was left out (Exif tags, XMP
+    // properties, in the user's words where no key names them).
+    QStringList LeftOut;
     bool Ok() const { return !Error; }
 };
 
@@ -78,7 +82,10 @@ public:
 // The modification time of source, for its output to be given (to the
 // system's precision), or why it cannot be.
 struct SourceTime {
-    std::filesystem::file_time_type Time{};
+    // Seconds since 1970 (UTC) and the nanoseconds within the second, apart:
+    // one count of nanoseconds ends in 2262, file systems' times later.
+    std::int64_t Seconds = 0;
+    std::int32_t Nanoseconds = 0;
     std::optional<MetadataError> Error;
 };
 SourceTime ReadModificationTime(const std::filesystem::path& source);

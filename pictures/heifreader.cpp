@@ -146,19 +146,21 @@ struct HandleRelease {
     void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
 };
 
-// The Exif item's bytes from the TIFF header on, as Exif() gives them.
+// The Exif item's bytes from the TIFF header on, as Exif() gives them: "?"
+// for an item that is there but cannot be read.
 QByteArray TiffOfExifItem(const QByteArray& block)
 {
+    const QByteArray unreadable("?");
     const auto size = static_cast<std::size_t>(block.size());
     if (size < 4 + 8 || size > MaxExifBytes)
-        return {};
+        return unreadable;
     // The block starts with the offset of the TIFF header behind those four bytes.
     const quint32 offset = qFromBigEndian<quint32>(block.constData());
     if (offset > size - 4 - 8)
-        return {};
+        return unreadable;
     QByteArray tiff = block.mid(4 + static_cast<qsizetype>(offset));
     if (!tiff.startsWith(QByteArrayLiteral("II*\0")) && !tiff.startsWith(QByteArrayLiteral("MM\0*")))
-        return {};
+        return unreadable;
     return tiff;
 }
 
@@ -565,6 +567,8 @@ QByteArray HeifReader::Exif() const
 {
     if (m_error != HeifError::None)
         return {};
+    if (m_state->TileByTile && m_state->Grid.Exif.isEmpty())
+        return {};
     if (m_state->TileByTile)
         return TiffOfExifItem(HeifItemBytes(*m_state->Device, m_state->Start, m_state->Length, m_state->Grid,
                                             m_state->Grid.Exif, MaxExifBytes));
@@ -572,8 +576,9 @@ QByteArray HeifReader::Exif() const
     if (heif_image_handle_get_list_of_metadata_block_IDs(m_state->Handle, "Exif", &id, 1) != 1)
         return {};
     const std::size_t size = heif_image_handle_get_metadata_size(m_state->Handle, id);
-    if (size < 4 + 8 || size > MaxExifBytes)
-        return {};
+    const QByteArray unreadable("?");
+    if (size > MaxExifBytes)
+        return unreadable;
     QByteArray block(static_cast<qsizetype>(size), Qt::Uninitialized);
     if (heif_image_handle_get_metadata(m_state->Handle, id, block.data()).code != heif_error_Ok ||
         m_state->Stopped || m_state->ReadFailed)

@@ -68,7 +68,7 @@ public:
 
     // The primary picture's Exif data from its TIFF header on ("II*\0" or
     // "MM\0*"), as a JPEG's APP1 carries it after "Exif\0\0"; empty when there
-    // is none or it is damaged.
+    // is none, "?" when it is damaged or over 1 MB.
     QByteArray Exif() const;
 
 private:

@@ -5,6 +5,7 @@
 #include <QTransform>
 #include <QtEndian>
 
+#include <algorithm>
 #include <new>
 
 namespace basMain {
@@ -33,6 +34,20 @@ struct ExifStream {
         return value;
     }
 };
+
+// The first value of an orientation entry, the stream at its value field:
+// SHORT or LONG, one value or more (in the field when they fit in its four
+// bytes, else where it points), as exiftool reads it; -1 for anything else.
+int OrientationValue(ExifStream& stream, quint32 type, quint32 count)
+{
+    const int size = type == 3 ? 2 : type == 4 ? 4 : 0;
+    if (size == 0 || count == 0)
+        return -1;
+    if (qint64{count} * size > 4)
+        stream.Pos = stream.Read(4);
+    const quint32 value = stream.Read(size);
+    return stream.Ok && value >= 1 && value <= 8 ? static_cast<int>(value) : -1;
+}
 
 // Exif larger than this is no photo's; a chunk claiming more is not read.
 constexpr quint32 MaxExifBytes = 1 << 20;
@@ -78,11 +93,49 @@ QByteArray WebpExif(QIODevice& device)
     return {};
 }
 
+// A TIFF's first page, read from the device: its first IFD alone (the next
+// ones are other pages), its orientation entry copied into a TIFF of its own
+// with the value it points to, if any.
+int TiffOrientation(QIODevice& device)
+{
+    constexpr quint32 MaxEntries = 4096;
+    const QByteArray head = device.read(8);
+    if (head.size() < 8)
+        return 0;
+    const bool little = head.startsWith("II");
+    const auto number = [little](const char* at, int size) -> quint32 {
+        if (size == 2)
+            return little ? qFromLittleEndian<quint16>(at) : qFromBigEndian<quint16>(at);
+        return little ? qFromLittleEndian<quint32>(at) : qFromBigEndian<quint32>(at);
+    };
+    if (!device.seek(number(head.constData() + 4, 4)))
+        return 0;
+    const QByteArray count = device.read(2);
+    if (count.size() < 2)
+        return 0;
+    const QByteArray entries = device.read(12 * qint64{std::min(number(count.constData(), 2), MaxEntries)});
+    for (qsizetype at = 0; at + 12 <= entries.size(); at += 12) {
+        QByteArray entry = entries.mid(at, 12);
+        if (number(entry.constData(), 2) != 0x0112)
+            continue;
+        const quint32 type = number(entry.constData() + 2, 2);
+        QByteArray value;
+        if (number(entry.constData() + 4, 4) * (type == 4 ? 4 : 2) > 4 &&
+            device.seek(number(entry.constData() + 8, 4))) {
+            value = device.read(4);
+            const QByteArray at26 = little ? QByteArray::fromHex("1a000000") : QByteArray::fromHex("0000001a");
+            entry.replace(8, 4, at26);
+        }
+        const QByteArray one = little ? QByteArray::fromHex("080000000100") : QByteArray::fromHex("000000080001");
+        return ExifOrientation(head.left(4) + one + entry + QByteArray(4, 0) + value, 1);
+    }
+    return 0;
+}
+
 }  // namespace
 
-int ExifOrientation(const QByteArray& tiff)
+int ExifOrientation(const QByteArray& tiff, int ifds)
 {
-    constexpr int MaxIfds = 10;
     ExifStream stream{tiff};
     const quint32 order = stream.Read(2);
     if (order == 0x4949)
@@ -92,7 +145,7 @@ int ExifOrientation(const QByteArray& tiff)
     if (stream.Read(2) != 0x2a)
         return -1;
     quint32 offset = stream.Read(4);
-    for (int ifd = 0; ifd < MaxIfds; ++ifd) {
+    for (int ifd = 0; ifd < ifds; ++ifd) {
         // Forward only, though the format allows going back.
         if (qint64{offset} < stream.Pos || qint64{offset} >= tiff.size())
             return -1;
@@ -101,10 +154,9 @@ int ExifOrientation(const QByteArray& tiff)
             const quint32 tag = stream.Read(2);
             const quint32 type = stream.Read(2);
             const quint32 count = stream.Read(4);
-            const quint32 value = stream.Read(2);
-            stream.Read(2);
             if (tag == 0x0112)
-                return count == 1 && type == 3 && value >= 1 && value <= 8 ? static_cast<int>(value) : -1;
+                return OrientationValue(stream, type, count);
+            stream.Read(4);
         }
         offset = stream.Read(4);
         if (!stream.Ok)
@@ -112,7 +164,7 @@ int ExifOrientation(const QByteArray& tiff)
         if (offset == 0)
             return 0;
     }
-    return -1;
+    return ifds == 1 ? 0 : -1;
 }
 
 QImageIOHandler::Transformations TurnOf(int orientation)
@@ -137,6 +189,14 @@ QByteArray ContainerExif(QIODevice& device)
     if (signature.startsWith("RIFF") && signature.mid(8) == "WEBP")
         return WebpExif(device);
     return {};
+}
+
+int ContainerOrientation(QIODevice& device)
+{
+    const QByteArray signature = device.peek(4);
+    if (signature == QByteArrayLiteral("II*\0") || signature == QByteArrayLiteral("MM\0*"))
+        return TiffOrientation(device);
+    return ExifOrientation(ContainerExif(device));
 }
 
 QImage Turned(const QImage& stored, QImageIOHandler::Transformations turn)

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "pictures/heifreader.h"
+#include "pictures/orientation.h"
 #include "pictures/picturefile.h"
 #include "pictures/picturereader.h"
 #include "pictures/rowreducer.h"
@@ -119,8 +120,10 @@ QByteArray ContainerExifOf(const QString& path)
 {
     try {
         OpenedPictureFile opened = OpenPictureFile(path);
-        if (!opened.File || !pictures::HeifReader::IsHeif(opened.File->peek(64)))
+        if (!opened.File)
             return {};
+        if (!pictures::HeifReader::IsHeif(opened.File->peek(64)))
+            return ContainerExif(*opened.File);
         const pictures::HeifReader reader(*opened.File);
         return reader.Error() == pictures::HeifError::None ? reader.Exif() : QByteArray();
     } catch (const std::bad_alloc&) {

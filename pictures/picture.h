@@ -131,8 +131,11 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
 LoadedPicture DecodePicture(const QString& path);
 
 // The Exif data (from its TIFF header on) of a HEIF or AVIF file's primary
-// picture, read from its container alone; empty for other files and when there
-// is none. For the metadata writer, as exiv2 finds it in only some containers.
+// picture, or of a PNG's or WebP's Exif chunk, read from the container alone;
+// empty for other files and when there is none, bytes that are no TIFF data
+// when the block is there but cannot be read. For the metadata writer, as
+// exiv2 finds it in only some containers and passes over a block it cannot
+// read.
 QByteArray ContainerExifOf(const QString& path);
 
 // Decodes a file as DecodePicture does. With Stop, the decode reads it every

@@ -5,10 +5,13 @@
 #include <QIODevice>
 #include <QImage>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <algorithm>
 #include <new>
+#include <iterator>
 #include <optional>
+#include <vector>
 
 #include "pictures/opaque.h"
 #include "pictures/orientation.h"
@@ -50,32 +53,89 @@ qint64 BytesPerPixel(QImage::Format decoded, bool turned)
 // fails, so a decoder that reads as it goes (BMP row by row, PNG and TIFF by
 // chunk or strip, GIF 4 KB at a time) gives up at its next read instead of
 // decoding 160 MP to the end. WebP's reader takes the whole file first and
-// still decodes it.
+// still decodes it. A PNG is seen without its text chunks: nothing read here
+// needs them, and libpng would inflate every one (10,000 of 1 MB each fit in
+// a file of 10 MB).
 class StoppableFile final : public QIODevice {
 public:
-    StoppableFile(QFile& file, const std::atomic<bool>* stop) : file_(file), stop_(stop)
+    StoppableFile(QFile& file, const std::atomic<bool>* stop)
+        : file_(file), stop_(stop), png_(file.peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n"))
     {
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);  // the file has its own buffer
     }
 
     bool isSequential() const override { return false; }
-    qint64 size() const override { return file_.size(); }
+    qint64 size() const override { return Mapped() ? pieces_.back().Seen + pieces_.back().Length : 0; }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
-        if (stop_ && stop_->load(std::memory_order_relaxed))
+        if (Raised(stop_) || !Mapped())
             return -1;
+        // The piece that holds the position: the last that starts at or before it.
+        const auto piece = std::prev(std::upper_bound(pieces_.begin(), pieces_.end(), pos(),
+                                                      [](qint64 at, const Piece& p) { return at < p.Seen; }));
+        const qint64 into = pos() - piece->Seen;
+        if (into >= piece->Length)
+            return 0;  // the end
         // Others read the file too (the header checks): read where this device is.
-        if (file_.pos() != pos() && !file_.seek(pos()))
+        if (file_.pos() != piece->At + into && !file_.seek(piece->At + into))
             return -1;
-        return file_.read(data, maxSize);
+        return file_.read(data, std::min(maxSize, piece->Length - into));
     }
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    // Bytes of the file at At, seen from Seen on.
+    struct Piece {
+        qint64 Seen = 0;
+        qint64 At = 0;
+        qint64 Length = 0;
+    };
+
+    // The pieces the device is made of, found once: the whole file, or a
+    // PNG's chunks but its text. From a chunk that is not whole (or after
+    // the last), the rest of the file as it is, for the reader to judge.
+    bool Mapped() const
+    {
+        if (!pieces_.empty())
+            return true;
+        const qint64 end = file_.size();
+        qint64 at = png_ ? 8 : end;
+        pieces_.push_back({0, 0, at});
+        const auto keep = [this](qint64 from, qint64 length) {
+            Piece& last = pieces_.back();
+            if (last.At + last.Length == from)
+                last.Length += length;
+            else
+                pieces_.push_back({last.Seen + last.Length, from, length});
+        };
+        for (int chunk = 0; at < end; ++chunk) {
+            if (chunk % 4096 == 0 && Raised(stop_)) {
+                pieces_.clear();
+                return false;
+            }
+            QByteArray head;
+            if (file_.seek(at))
+                head = file_.read(8);
+            const qint64 length = head.size() == 8 ? qint64{qFromBigEndian<quint32>(head.constData())} + 12 : end;
+            if (length > end - at)
+                break;
+            const QByteArray type = head.mid(4);
+            if (type != "tEXt" && type != "zTXt" && type != "iTXt")
+                keep(at, length);
+            at += length;
+            if (type == "IEND")
+                break;
+        }
+        keep(at, end - at);
+        return true;
+    }
+
     QFile& file_;
     const std::atomic<bool>* const stop_;
+    const bool png_;
+    mutable std::vector<Piece> pieces_;
 };
 
 class QtPicture final : public WholePictureReader {
@@ -95,8 +155,9 @@ private:
             header.Error = UnreadableError(path_);
             return header;
         }
-        // Qt's PNG and WebP readers leave the Exif orientation unread.
-        turn_ = TurnOf(ExifOrientation(ContainerExif(file_)));
+        // Qt's PNG and WebP readers leave the Exif orientation unread, and
+        // its TIFF reader one that libtiff does not take.
+        turn_ = TurnOf(ContainerOrientation(file_));
         // Qt's WebP reader makes an animation's canvas while it reads the
         // header: the limit is in place before that, and set for the format then.
         QImageReader::setAllocationLimit(AllocationLimitMb(QImage::Format_Invalid));

@@ -91,12 +91,25 @@
         <translation>--keep-gps needs --keep-metadata</translation>
     </message>
     <message>
+        <source>16 MB を超える PNG のテキスト</source>
+        <translation>PNG text past 16 MB</translation>
+    </message>
+    <message>
+        <source>拡張 XMP</source>
+        <translation>extended XMP</translation>
+    </message>
+    <message>
         <source>  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように
                縮小します。縦横比はそのまま、拡大はしません
   --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）
   --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは
                正立、大きさは出力のものにし、サムネイルと位置情報は除き
-               ます。撮影情報を読み込めない画像は失敗とします
+               ます。撮影情報を読み込めない画像は失敗とします。JPEG に
+               収まらない撮影情報（セグメント 1 つを超える Exif、パケット
+               1 つを超える XMP）は、大きいものから省いて収まる分を残し、
+               省いたものをその画像の行に書きます。どの形式の画像でも同じ
+               です。カラープロファイルは撮影情報ではないため、画像を
+               読み込めるかどうかはこのオプションで変わりません
   --keep-gps   位置情報（GPS）も残します（--keep-metadata と共に）
   --keep-date  出力の更新日時を元の画像のものにします
   --suffix TEXT  出力のベース名の末尾に TEXT を付けます
@@ -107,7 +120,12 @@
   --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)
   --keep-metadata  copy the source&apos;s Exif, XMP and IPTC: upright, with the
                new pixel size, without thumbnail and GPS position; a
-               picture whose metadata cannot be read fails
+               picture whose metadata cannot be read fails. Metadata too
+               large for a JPEG (Exif over one segment, XMP over one
+               packet) keeps what fits, the largest left out first, and
+               the picture&apos;s line names what was left out; the same for
+               every kind of picture. The colour profile is no metadata:
+               whether a picture can be read does not depend on this option
   --keep-gps   keep the GPS position too (with --keep-metadata)
   --keep-date  give each output the source&apos;s modification time
   --suffix TEXT  add TEXT to each output&apos;s base name
@@ -294,6 +312,10 @@
     <message>
         <source>画像ではなくフォルダです。</source>
         <translation>Is a folder, not a picture.</translation>
+    </message>
+    <message>
+        <source>書き込んだファイルを出力先フォルダに移せません。出力先フォルダが途中で別のドライブに変わりました。</source>
+        <translation>Cannot move the written file into the output folder: the folder is now on another drive.</translation>
     </message>
 </context>
 <context>
@@ -726,7 +748,7 @@ damage that its use may cause.</translation>
 中断（Ctrl+C）されても、書き出し済みのファイルは残り、一時ファイルは残りません。
 </source>
         <translation>Shrinks JPEG, HEIC (HEIF), AVIF, PNG, WebP, TIFF, BMP and GIF pictures (the
-kind told by the file's content) and writes each as OUTDIR/&lt;base name&gt;.jpg
+kind told by the file&apos;s content) and writes each as OUTDIR/&lt;base name&gt;.jpg
 (baseline JPEG; with --suffix, the text follows the base name), replacing a
 file of that name.
 
@@ -769,6 +791,17 @@ temporary file.
     <message>
         <source>-r の縮小率が正しくありません: &apos;%1&apos;（1〜100 の数。例: 50、33.3）</source>
         <translation>invalid ratio for -r: &apos;%1&apos; (a number from 1 to 100, such as 50 or 33.3)</translation>
+    </message>
+    <message>
+        <source>（JPEG に収まらないため省いた撮影情報: %1）</source>
+        <translation> (metadata too large for a JPEG, left out: %1)</translation>
+    </message>
+    <message numerus="yes">
+        <source> ほか %n 個</source>
+        <translation>
+            <numerusform> and %n more</numerusform>
+            <numerusform> and %n more</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

@@ -30,7 +30,7 @@ public:
     // leaves in their place.
     JpegResult Rewrite(const std::function<JpegResult(std::vector<std::uint8_t>&)>& edit);
     // The modification time Finish gives the file.
-    void SetModificationTime(std::filesystem::file_time_type time) { time_ = time; }
+    void SetModificationTime(FileTime time) { time_ = time; }
     // Makes the data durable; a named temporary is closed too.
     JpegResult Finish();
     // Puts the finished file in place of the target, keeping the target's
@@ -48,7 +48,7 @@ private:
     std::FILE* file_ = nullptr;
     bool unnamed_ = false;        // file_ has no name yet
     std::uint64_t written_ = 0;
-    std::optional<std::filesystem::file_time_type> time_;  // not yet given to the file
+    std::optional<FileTime> time_;  // not yet given to the file
 };
 
 }  // namespace ModuleJPEG

@@ -1,7 +1,10 @@
 // Test pictures.
 #include "testimages.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImageWriter>
+#include <QtEndian>
 
 namespace testimages {
 
@@ -35,6 +38,66 @@ QImage PhotoLike(int w, int h, unsigned seed)
         }
     }
     return image;
+}
+
+QByteArray Saved(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(100);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+QByteArray PngChunk(const char* type, const QByteArray& data)
+{
+    const QByteArray typed = type + data;
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : typed) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+    }
+    QByteArray chunk(4, 0);
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    chunk += typed + QByteArray(4, 0);
+    qToBigEndian<quint32>(~crc, chunk.data() + chunk.size() - 4);
+    return chunk;
+}
+
+QByteArray PngWith(const QByteArray& png, const QByteArray& chunks)
+{
+    return png.left(33) + chunks + png.mid(33);  // after the signature and IHDR
+}
+
+QByteArray Segment(const char* marker, const QByteArray& payload)
+{
+    const int length = int(payload.size()) + 2;
+    return QByteArray::fromHex(marker) + char(length >> 8) + char(length & 255) + payload;
+}
+
+QByteArray JpegWith(const QByteArray& jpeg, const QByteArray& segments)
+{
+    return jpeg.left(2) + segments + jpeg.mid(2);
+}
+
+QByteArray WebpWith(const QByteArray& webp, const QList<std::pair<QByteArray, QByteArray>>& chunks)
+{
+    const QImage image = QImage::fromData(webp);
+    QByteArray vp8x = QByteArray::fromHex("565038580a000000") + QByteArray(11, 0);
+    QByteArray before, after;
+    for (const auto& [type, data] : chunks) {
+        QByteArray chunk = type + QByteArray(4, 0) + data + QByteArray(data.size() & 1, 0);
+        qToLittleEndian<quint32>(quint32(data.size()), chunk.data() + 4);
+        vp8x[8] = char(vp8x[8] | (type == "ICCP" ? 0x20 : type == "EXIF" ? 0x08 : 0x04));
+        (type == "ICCP" ? before : after) += chunk;
+    }
+    qToLittleEndian<quint32>(quint32(image.width() - 1), vp8x.data() + 12);
+    qToLittleEndian<quint32>(quint32(image.height() - 1), vp8x.data() + 15);
+    vp8x.truncate(18);
+    QByteArray out = webp.left(12) + vp8x + before + webp.mid(12) + after;
+    qToLittleEndian<quint32>(quint32(out.size() - 8), out.data() + 4);
+    return out;
 }
 
 }  // namespace testimages

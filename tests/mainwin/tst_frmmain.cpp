@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -643,9 +644,15 @@ private slots:
         QTEST(QStringList(menus.join('|')) + messages_.Titled() << w.StatusText(), "shown");
     }
 
+    // A stored rectangle far larger than any screen opens on the screen,
+    // and the numbers written back are whole.
     void unloadClosesOthersAndSaves()
     {
+        Store().setValue("Settings/MainHeight", "2147483647");
+        Store().setValue("Settings/MainLeft", "-2147483648");
         frmMain& w = Open(Sub("photos"));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(screen.contains(QRect(w.pos(), w.size())), qPrintable(QString("%1,%2 %3x%4").arg(w.x()).arg(w.y()).arg(w.width()).arg(w.height())));
         auto* viewer = new QWidget;
         viewer->setAttribute(Qt::WA_DeleteOnClose);
         viewer->show();
@@ -657,6 +664,8 @@ private slots:
         QCOMPARE(Store().value("Splitter/Splitter").toString(), QString("2600"));
         QCOMPARE(Store().value("Path/Path").toString(), Sub("photos"));
         QCOMPARE(Store().value("Settings/MainWidth").toDouble(), w.width() * double(basMain::TwipsPerPixelX()));
+        for (const char* key : {"Settings/MainHeight", "Settings/MainLeft", "Settings/MainTop"})
+            QCOMPARE(Store().value(key).toString(), QString::number(Store().value(key).toLongLong()));
     }
 };
 

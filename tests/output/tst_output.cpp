@@ -3,7 +3,9 @@
 // back with exiv2.
 #include <QtTest>
 
+#include <QColorSpace>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <exiv2/exiv2.hpp>
 
 #include "output/metadatawriter.h"
@@ -29,6 +31,32 @@ QString Describe(const Settings& s)
 std::string Fs(const QString& path)
 {
     return basMain::ToFsPath(path).string();
+}
+
+// Exif from its TIFF header on: IFD0 with these ASCII tags, in tag order.
+QByteArray AsciiExif(const QList<std::pair<quint16, QByteArray>>& tags)
+{
+    QByteArray ifd(2, 0), data;
+    qToLittleEndian<quint16>(quint16(tags.size()), ifd.data());
+    for (const auto& [tag, text] : tags) {
+        QByteArray entry = QByteArray::fromHex("000002000000000000000000");
+        qToLittleEndian<quint16>(tag, entry.data());
+        qToLittleEndian<quint32>(quint32(text.size() + 1), entry.data() + 4);
+        qToLittleEndian<quint32>(quint32(8 + 2 + 12 * tags.size() + 4 + data.size()), entry.data() + 8);
+        ifd += entry;
+        data += text + QByteArray(2 - text.size() % 2, 0);
+    }
+    return QByteArray("II*\0\x08\0\0\0", 8) + ifd + QByteArray(4, 0) + data;
+}
+
+// An XMP packet naming its creator tool, with a description of that text.
+QByteArray Xmp(const QByteArray& description)
+{
+    return "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+           "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about='' "
+           "xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmlns:dc='http://purl.org/dc/elements/1.1/' xmp:CreatorTool='Test'>"
+           "<dc:description><rdf:Alt><rdf:li xml:lang='x-default'>" + description +
+           "</rdf:li></rdf:Alt></dc:description></rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
 }
 
 }  // namespace
@@ -190,6 +218,76 @@ private slots:
         QCOMPARE(image->comment(), "Marnosk SampleVersion");
         QCOMPARE(QImage(Path("out.jpg")).size(), QSize(24, 32));
     }
+    // One rule whatever the format: metadata that cannot be read fails; what
+    // is too large for a JPEG keeps what fits, and what was left out is
+    // named; a damaged colour profile fails nothing, as it is no metadata.
+    void metadataRule_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QStringList>("leftOut");
+        QTest::addColumn<QString>("kept");
+        using namespace testimages;
+        const QImage image = PhotoLike(16, 16, 1);
+        const QByteArray make = AsciiExif({{0x010f, "Zembrik"}});
+        const QByteArray garbage = QByteArray("no TIFF header").repeated(4);
+        QByteArray profile = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+        profile.replace(0, 4, QByteArray::fromHex("7fffffff"));  // longer than it is
+        const QString unreadable = "元の画像の撮影情報を読み込めません。";
+        QTest::newRow("a WebP's Exif that cannot be read") << WebpWith(Saved(image, "webp"), {{"EXIF", garbage}}) << unreadable
+                                                           << QStringList() << "";
+        QTest::newRow("XMP that cannot be read") << JpegWith(Saved(image, "jpeg"), Segment("ffe1", QByteArray("http://ns.adobe.com/xap/1.0/", 29) + "<x:xmpmeta"))
+                                                 << unreadable << QStringList() << "";
+        QTest::newRow("a JPEG's damaged profile") << JpegWith(Saved(image, "jpeg"), Segment("ffe1", "Exif" + QByteArray(2, 0) + make) +
+                                                                                      Segment("ffe2", QByteArray("ICC_PROFILE\0\1\1", 14) + profile))
+                                                  << "copied" << QStringList() << "Exif.Image.Make";
+        QTest::newRow("a WebP's damaged profile") << WebpWith(Saved(image, "webp"), {{"ICCP", profile}, {"EXIF", make}}) << "copied"
+                                                  << QStringList() << "Exif.Image.Make";
+        QTest::newRow("Exif over a segment: a tag of 100 KB")
+            << WebpWith(Saved(image, "webp"), {{"EXIF", AsciiExif({{0x010e, QByteArray(100000, 'd')}, {0x010f, "Zembrik"}})}}) << "copied"
+            << QStringList{"Exif.Image.ImageDescription"} << "Exif.Image.Make";
+        QTest::newRow("Exif over a segment in tags of 12 to 16 KB")
+            << PngWith(Saved(image, "png"), PngChunk("eXIf", AsciiExif({{0x010d, QByteArray(12000, 'n')}, {0x010e, QByteArray(16000, 'd')},
+                                                                        {0x010f, "Zembrik"}, {0x0110, QByteArray(15000, 'm')},
+                                                                        {0x0131, QByteArray(14000, 's')}, {0x013b, QByteArray(13000, 'a')},
+                                                                        {0x8298, QByteArray(12000, 'c')}})))
+            << "copied" << QStringList{"Exif.Image.ImageDescription", "Exif.Image.Model"} << "Exif.Image.Software";
+        QTest::newRow("XMP over a packet") << PngWith(Saved(image, "png"), PngChunk("iTXt", QByteArray("XML:com.adobe.xmp\0\0\0\0\0", 22) +
+                                                                                              Xmp(QByteArray(100000, 'x'))))
+                                           << "copied" << QStringList{"Xmp.dc.description"} << "Xmp.xmp.CreatorTool";
+        QTest::newRow("a JPEG's extended XMP")
+            << JpegWith(Saved(image, "jpeg"), Segment("ffe1", QByteArray("http://ns.adobe.com/xap/1.0/", 29) + Xmp("d")) +
+                                                  Segment("ffe1", QByteArray("http://ns.adobe.com/xmp/extension/", 35) + QByteArray(40, '0')))
+            << "copied" << QStringList{"拡張 XMP"} << "Xmp.xmp.CreatorTool";
+        // Compressed text is given exiv2 inflated (it refuses more than 128 KB), 16 MB at most.
+        QByteArray text = PngChunk("zTXt", QByteArray("Raw profile type exif\0\0", 23) + qCompress(QByteArray(1 << 20, 'B'), 9).mid(4));
+        QTest::newRow("a PNG's text over 16 MB")
+            << PngWith(Saved(image, "png"), PngChunk("iTXt", QByteArray("XML:com.adobe.xmp\0\0\0\0\0", 22) + Xmp("d")) + text.repeated(17))
+            << "copied" << QStringList{"16 MB を超える PNG のテキスト"} << "Xmp.xmp.CreatorTool";
+        if (heifsamples::CanEncode(heifsamples::Codec::Hevc)) {
+            QTest::newRow("a HEIC's Exif that cannot be read") << heifsamples::Encode(image, {.Exif = garbage}) << unreadable
+                                                               << QStringList() << "";
+            QByteArray heic = heifsamples::Encode(image, {.Icc = QColorSpace(QColorSpace::AdobeRgb).iccProfile(), .Exif = make});
+            QTest::newRow("a HEIC's damaged profile") << heic.replace(heic.indexOf("colrprof") + 8, 1, "\x7f") << "copied"
+                                                      << QStringList() << "Exif.Image.Make";
+        }
+    }
+    void metadataRule()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, outcome);
+        QFETCH(QStringList, leftOut);
+        QFETCH(QString, kept);
+        const QString source = Path(file.startsWith("\xff\xd8") ? "source.jpg" : "source");
+        QVERIFY(testimages::Write(source, file) && testimages::Write(Path("out.jpg"), testimages::PhotoJpeg(24, 32)));
+        const MetadataResult r = MetadataWriter(library_).Write(Fs(source), Fs(Path("out.jpg")), QSize(24, 32), false,
+                                                                [&] { return basMain::ContainerExifOf(source); });
+        QCOMPARE(r.Error ? r.Error->Description : r.Copied ? "copied" : "unchanged", outcome);
+        QCOMPARE(r.LeftOut, leftOut);
+        if (!kept.isEmpty())
+            QVERIFY(testimages::TagValue(Path("out.jpg"), kept.toStdString()) != "none");
+    }
+
     // A TIFF's Exif is its own header: how its pixels are stored does not
     // pass to the JPEG.
     void tiffLayoutStaysBehind()

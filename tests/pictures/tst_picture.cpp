@@ -156,61 +156,47 @@ QImage QtRead(const QString& path)
     return pictures::ToOpaqueSrgb(reader.read());
 }
 
-QByteArray Segment(const char* marker, const QByteArray& payload)
-{
-    const int length = int(payload.size()) + 2;
-    return QByteArray::fromHex(marker) + char(length >> 8) + char(length & 255) + payload;
-}
-
 // A grey progressive 2000 x 2000 JPEG that repeats one AC scan: each codes
 // every block as empty in two runs (Huffman), or has no data at all
 // (arithmetic, whose decoder reads a missing scan as zeros).
 QByteArray RepeatedScans(int scans, bool arithmetic)
 {
-    QByteArray out = QByteArray::fromHex("ffd8") + Segment("ffdb", QByteArray(1, 0) + QByteArray(64, 1)) +
-                     Segment(arithmetic ? "ffca" : "ffc2", QByteArray::fromHex("0807d007d001011100"));
+    QByteArray out = QByteArray::fromHex("ffd8") + testimages::Segment("ffdb", QByteArray(1, 0) + QByteArray(64, 1)) +
+                     testimages::Segment(arithmetic ? "ffca" : "ffc2", QByteArray::fromHex("0807d007d001011100"));
     if (!arithmetic)
-        out += Segment("ffc4", QByteArray::fromHex("1001000000000000000000000000000000e0"));
+        out += testimages::Segment("ffc4", QByteArray::fromHex("1001000000000000000000000000000000e0"));
     for (int i = 0; i < scans; ++i)
-        out += Segment("ffda", QByteArray::fromHex("010100013f00")) + (arithmetic ? "" : QByteArray::fromHex("7ffed097"));
+        out += testimages::Segment("ffda", QByteArray::fromHex("010100013f00")) + (arithmetic ? "" : QByteArray::fromHex("7ffed097"));
     return out + QByteArray::fromHex("ffd9");
 }
 
-// A PNG chunk: length, type, data and checksum.
-QByteArray PngChunk(const char* type, const QByteArray& data)
+// A saved PNG, JPEG or WebP with an Exif block carrying Orientation where
+// that format keeps it, SHORT (type 3) or LONG (4), one value or a count of
+// them (the rest 1), as files have it; a TIFF's own SHORT entry made a count.
+QByteArray WithExifOrientation(const QByteArray& file, int orientation, int type = 3, int count = 1)
 {
-    const QByteArray typed = type + data;
-    quint32 crc = 0xFFFFFFFF;
-    for (const char byte : typed) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc & 1 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+    using namespace testimages;
+    if (file.startsWith("II*")) {
+        QByteArray tiff = file;
+        const qsizetype at = tiff.indexOf(QByteArray::fromHex("1201030001000000"));
+        return at < 0 ? QByteArray() : tiff.replace(at + 4, 1, QByteArray(1, char(count)));
     }
-    QByteArray chunk(4, 0);
-    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
-    chunk += typed + QByteArray(4, 0);
-    qToBigEndian<quint32>(~crc, chunk.data() + chunk.size() - 4);
-    return chunk;
-}
-
-// A PNG or a WebP (which Qt writes as a lone VP8 or VP8L chunk) with an Exif
-// block carrying Orientation, where each format keeps it.
-QByteArray WithExifOrientation(const QByteArray& file, int orientation)
-{
-    QByteArray exif = QByteArray::fromHex("49492a0008000000" "0100" "120103000100000000000000" "00000000");
-    exif[18] = char(orientation);
+    const int size = type == 3 ? 2 : 4;
+    QByteArray exif = QByteArray::fromHex("49492a0008000000" "0100" "1201000000000000" "00000000" "00000000");
+    exif[12] = char(type);
+    exif[14] = char(count);
+    QByteArray values(size * count, 0);
+    for (int i = 0; i < count; ++i)
+        values[i * size] = char(i == 0 ? orientation : 1);
+    if (values.size() <= 4)
+        exif.replace(18, values.size(), values);
+    else
+        exif = exif.replace(18, 1, QByteArray(1, 26)) + values;  // after the IFD
     if (file.startsWith("\x89PNG"))
-        return file.left(33) + PngChunk("eXIf", exif) + file.mid(33);  // after the signature and IHDR
-    const QImage image = QImage::fromData(file);
-    QByteArray vp8x = QByteArray::fromHex("565038580a000000" "08000000") + QByteArray(7, 0);  // flags: Exif
-    qToLittleEndian<quint32>(quint32(image.width() - 1), vp8x.data() + 12);
-    qToLittleEndian<quint32>(quint32(image.height() - 1), vp8x.data() + 15);
-    vp8x.truncate(18);
-    QByteArray chunk = "EXIF" + QByteArray(4, 0) + exif;
-    qToLittleEndian<quint32>(quint32(exif.size()), chunk.data() + 4);
-    QByteArray out = file.left(12) + vp8x + file.mid(12) + chunk;
-    qToLittleEndian<quint32>(quint32(out.size() - 8), out.data() + 4);
-    return out;
+        return PngWith(file, PngChunk("eXIf", exif));
+    if (file.startsWith("\xff\xd8"))
+        return JpegWith(file, testimages::Segment("ffe1", "Exif" + QByteArray(2, 0) + exif));
+    return WebpWith(file, {{"EXIF", exif}});
 }
 
 // A 4 x 2 run-length BMP whose rows are the given runs.
@@ -265,20 +251,21 @@ void TestPicture::decodes()
     QCOMPARE(turned.Image.size(), QSize(20, 40));
     QVERIFY(Near(turned.Image.pixel(10, 5), qRgb(255, 0, 0), 40));
     QVERIFY(Near(turned.Image.pixel(10, 35), qRgb(0, 0, 255), 40));
-    // PNG's eXIf, WebP's EXIF chunk and TIFF's own tag turn theirs too.
-    const auto saved = [&](const char* format) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        QImageWriter writer(&buffer, format);
-        writer.setQuality(100);
-        if (qstrcmp(format, "tiff") == 0)
-            writer.setTransformation(QImageIOHandler::TransformationRotate90);
-        return writer.write(stored) ? bytes : QByteArray();
-    };
-    // A HEIC's container turns it, and the Exif orientation it also carries is not applied again.
-    QList<std::pair<const char*, QByteArray>> turnedFiles = {{"turned.png", WithExifOrientation(saved("png"), 6)},
-                                                             {"turned.webp", WithExifOrientation(saved("webp"), 6)},
-                                                             {"turned.tif", saved("tiff")}};
+    // PNG's eXIf, WebP's EXIF chunk and TIFF's own tag turn theirs too, also
+    // as exiftool reads them where Qt's readers and libtiff do not: LONG, or
+    // the first of several values. A HEIC's container turns it, and the Exif
+    // orientation it also carries is not applied again.
+    QBuffer tiff;
+    QVERIFY(tiff.open(QIODevice::WriteOnly));
+    QImageWriter tiffWriter(&tiff, "tiff");
+    tiffWriter.setTransformation(QImageIOHandler::TransformationRotate90);
+    QVERIFY(tiffWriter.write(stored));
+    const auto saved = [&](const char* format) { return testimages::Saved(stored, format); };
+    QList<std::pair<const char*, QByteArray>> turnedFiles = {
+        {"turned.png", WithExifOrientation(saved("png"), 6)},       {"turned.webp", WithExifOrientation(saved("webp"), 6)},
+        {"turned.tif", tiff.data()},                                {"long.jpg", WithExifOrientation(saved("jpeg"), 6, 4)},
+        {"three.png", WithExifOrientation(saved("png"), 6, 3, 3)},  {"long3.webp", WithExifOrientation(saved("webp"), 6, 4, 3)},
+        {"two.tif", WithExifOrientation(tiff.data(), 6, 3, 2)}};
     if (heifsamples::CanEncode(heifsamples::Codec::Hevc))
         turnedFiles.append({"turned.heic", heifsamples::Encode(stored, {.Orientation = 6, .Exif = QByteArray::fromHex(
                                                                           "49492a0008000000010012010300010000000600000000000000")})});
@@ -340,7 +327,7 @@ void TestPicture::reportsFailures()
     QByteArray png;
     QBuffer pngBuffer(&png);
     QVERIFY(pngBuffer.open(QIODevice::WriteOnly) && testimages::PhotoLike(16, 16, 1).save(&pngBuffer, "PNG"));
-    QByteArray pngBomb = png.left(8) + PngChunk("IHDR", QByteArray::fromHex("00004e2000004e20") + png.mid(24, 5)) +
+    QByteArray pngBomb = png.left(8) + testimages::PngChunk("IHDR", QByteArray::fromHex("00004e2000004e20") + png.mid(24, 5)) +
                          png.mid(33);  // 20000 x 20000
     // 1 x 50,000,000 grey pixels in as many strips, whose offsets and counts would lie at byte 200.
     const QByteArray tiffStrips = QByteArray::fromHex(
@@ -450,14 +437,18 @@ void TestPicture::hostileFilesAreBounded_data()
     QTest::newRow("1000 repeated scans") << RepeatedScans(1000, false) << ".jpg" << 0LL << false << false;
     QTest::newRow("1000 empty arithmetic scans") << RepeatedScans(1000, true) << ".jpg" << 0LL << false << false;
     QTest::newRow("10 repeated scans") << RepeatedScans(10, false) << ".jpg" << 0LL << true << false;
-    QTest::newRow("100,000 comments") << small.left(2) + Segment("fffe", QByteArray(24, 'c')).repeated(100000) + small.mid(2)
+    QTest::newRow("100,000 comments") << small.left(2) + testimages::Segment("fffe", QByteArray(24, 'c')).repeated(100000) + small.mid(2)
                                       << ".jpg" << 0LL << true << false;
     QTest::newRow("100,000 APP1 segments")
-        << small.left(2) + Segment("ffe1", QByteArray("Exif\0\0MM", 8)).repeated(100000) + small.mid(2) << ".jpg" << 0LL
+        << small.left(2) + testimages::Segment("ffe1", QByteArray("Exif\0\0MM", 8)).repeated(100000) + small.mid(2) << ".jpg" << 0LL
         << true << false;
     QTest::newRow("a start marker, then 1 GiB of nothing") << QByteArray::fromHex("ffd8") << ".jpg" << (1LL << 30) << false
                                                            << true;
     QTest::newRow("a picture, then 1 GiB of zeros") << small.chopped(2) << ".jpg" << (1LL << 30) << false << false;
+    const QByteArray text = testimages::PngChunk("zTXt", QByteArray("Comment\0\0", 9) + qCompress(QByteArray(1 << 20, 'B'), 9).mid(4));
+    QTest::newRow("a PNG behind 1,000 text chunks of 1 MB each")
+        << testimages::PngWith(testimages::Saved(testimages::PhotoLike(64, 48, 1), "png"), text.repeated(1000)) << ".png" << 0LL
+        << true << false;
     QTest::newRow("BMP cut to 8%") << bmp.left(bmp.size() * 8 / 100) << ".bmp" << 0LL << false << true;
     QTest::newRow("BMP of 354 bytes claiming 12000 x 13000")
         << bmp.left(18) + QByteArray::fromHex("e02e0000c8320000") + bmp.mid(26, 354 - 26) << ".bmp" << 0LL << false << true;
