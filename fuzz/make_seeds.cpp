@@ -330,6 +330,8 @@ QByteArray PlanarTiff(int w, int h)
             for (int x = 0; x < w; ++x)
                 u16(quint32(c == 0 ? x * 65535 / qMax(1, w - 1) : c == 1 ? y * 65535 / qMax(1, h - 1) : 30000));
     return out;
+}
+
 // A PNG chunk: length, type, data and checksum.
 QByteArray PngChunk(const char* type, const QByteArray& data)
 {

@@ -21,13 +21,15 @@
 namespace basMain {
 namespace {
 
-// Room for the largest accepted picture as the reader decodes it (4 bytes a
-// pixel, 8 for a 16-bit PNG or TIFF), plus what a decoder may need beside it;
-// Qt's default (256 MB) refuses 100 MP photos.
-int AllocationLimitMb(QImage::Format decoded)
+// Room for the largest accepted picture as the reader decodes it (8 bytes a
+// pixel, a 16-bit PNG or TIFF), plus what a decoder may need beside it; Qt's
+// default (256 MB) refuses 100 MP photos. Qt keeps one limit for the whole
+// process, so every reader on every thread sets this same value: a limit
+// chosen per format would let one thread lower it under another's decode.
+// The pixel count is bounded from the header before this matters.
+int AllocationLimitMb()
 {
-    const qint64 bytes = decoded == QImage::Format_Invalid ? 4 : QImage::toPixelFormat(decoded).bitsPerPixel() / 8;
-    return static_cast<int>(MaxPicturePixels * std::max<qint64>(4, bytes) / (1024 * 1024)) + 64;
+    return static_cast<int>(MaxPicturePixels * 8 / (1024 * 1024)) + 64;
 }
 
 // The size a header gives. A BMP stored top down gives its height as
@@ -159,12 +161,11 @@ private:
         // its TIFF reader one that libtiff does not take.
         turn_ = TurnOf(ContainerOrientation(file_));
         // Qt's WebP reader makes an animation's canvas while it reads the
-        // header: the limit is in place before that, and set for the format then.
-        QImageReader::setAllocationLimit(AllocationLimitMb(QImage::Format_Invalid));
+        // header: the limit is in place before that.
+        QImageReader::setAllocationLimit(AllocationLimitMb());
         reader_.emplace(&device_);  // reads from its own position, the start
         reader_->setAutoTransform(true);
         stored_ = HeaderSize(*reader_);
-        reader_->setAllocationLimit(AllocationLimitMb(reader_->imageFormat()));
         const QImageIOHandler::Transformations qtTurn = reader_->transformation();
         if (qtTurn != QImageIOHandler::TransformationNone)
             turn_ = QImageIOHandler::TransformationNone;  // Qt's reader turns it itself
