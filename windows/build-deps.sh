@@ -257,6 +257,10 @@ build_exiv2() {
   # its STATIC_DEFINE to get no dllimport.
   sed -i '0,/^#ifndef EXIV2API_H/s//#ifndef exiv2lib_STATIC\n#  define exiv2lib_STATIC\n#endif\n&/' \
     "$PREFIX/include/exiv2/exiv2lib_export.h"
+  # A static exiv2lib names Threads::Threads and ZLIB::ZLIB among its
+  # libraries, and its CMake file does not find them.
+  sed -i '0,/^cmake_policy(PUSH)/s//include(CMakeFindDependencyMacro)\nfind_dependency(Threads)\nfind_dependency(ZLIB)\n&/' \
+    "$PREFIX/lib/cmake/exiv2/exiv2Config.cmake"
 }
 
 # Core, Gui, Widgets and Test as DLLs; the rest of qtbase is left out. The
