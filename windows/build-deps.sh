@@ -266,14 +266,15 @@ build_exiv2() {
 # Core, Gui, Widgets and Test as DLLs; the rest of qtbase is left out. The
 # bundled PCRE2, HarfBuzz, libpng and zlib (inside QtCore); libjpeg is the one
 # above, the one Zembrik decodes with. Debian's source lacks the Wintab
-# headers (no tablet events) and OpenGL is off (see the patch).
+# headers (no tablet events) and OpenGL is off (see the patch). Direct2D stays:
+# in 6.4 the windows plugin's DirectWrite font database is built only with it.
 build_qtbase() {
   cmake_build qtbase "$WORK/src/qt6-base" -DBUILD_SHARED_LIBS=ON \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF \
     -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_tabletevent=OFF \
-    -DFEATURE_direct2d=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF -DFEATURE_icu=OFF \
+    -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF -DFEATURE_icu=OFF \
     -DFEATURE_zstd=OFF -DFEATURE_androiddeployqt=OFF -DFEATURE_ico=OFF -DFEATURE_testlib=ON \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
     -DFEATURE_system_png=OFF -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF \
