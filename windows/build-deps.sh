@@ -284,9 +284,13 @@ build_qtbase() {
 # WebP and TIFF readers on the libwebp and libtiff built above (Debian's
 # sources carry fixes the copies bundled with Qt lack). CMake's FindTIFF
 # knows nothing of a static libtiff's own libraries: they end every link.
+# libwebp's CMake package finds Threads in a scope Qt cannot promote to
+# global, so Qt's search by library names is used; webpdemux and webpmux
+# come before the libwebp they need, hence libwebp again at the end.
 build_qtimageformats() {
   cmake_build qtimageformats "$WORK/src/qt6-imageformats" -DBUILD_SHARED_LIBS=ON \
-    -DCMAKE_CXX_STANDARD_LIBRARIES="$PREFIX/lib/libjpeg.a $PREFIX/lib/libz.a" \
+    -DCMAKE_DISABLE_FIND_PACKAGE_WebP=ON \
+    -DCMAKE_CXX_STANDARD_LIBRARIES="$PREFIX/lib/libwebp.a $PREFIX/lib/libjpeg.a $PREFIX/lib/libz.a" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DFEATURE_webp=ON -DFEATURE_system_webp=ON -DFEATURE_tiff=ON -DFEATURE_system_tiff=ON \
