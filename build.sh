@@ -11,6 +11,9 @@
 #                           SECS seconds (default 60; in build-fuzz/)
 #   ./build.sh package      build the Debian package from the release build:
 #                           build/zembrik_<version>_<arch>.deb, checked with lintian
+#   ./build.sh windows-deps the libraries the Windows build links (Qt, libjpeg,
+#                           libheif, exiv2, ...), cross-built once from Debian's
+#                           source packages into a cache (windows/build-deps.sh)
 # Missing Debian packages are installed with apt-get when run as root; otherwise
 # the exact apt-get line is printed and nothing else is done.
 set -euo pipefail
@@ -148,8 +151,11 @@ case "${1:-}" in
     build "$BUILD_DIR"
     package "$BUILD_DIR"
     ;;
+  windows-deps)
+    exec windows/build-deps.sh
+    ;;
   *)
-    echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]|package" >&2
+    echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]|package|windows-deps" >&2
     exit 2
     ;;
 esac
