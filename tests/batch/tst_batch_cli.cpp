@@ -114,11 +114,11 @@ void TestBatchCli::usage()
     const Run version = Batch({"--version"});
     QVERIFY(version.Status == 0 && version.Out.startsWith("zembrik-batch (Zembrik) "));
 
+    // The output options' own mistakes are the output settings' to find; one stands for them.
     const QList<QStringList> bad = {{},   {"-x", "-o", dir.path(), "a.jpg"}, {"a.jpg"}, {"-o", dir.path()}, {"-o"},
                                     {"-j0", "-o", dir.path(), "a.jpg"}, {"-j", "two", "-o", dir.path(), "a.jpg"},
-                                    {"--quality=101", "-o", dir.path(), "a.jpg"}, {"--max-size", "1920", "-o", dir.path(), "a.jpg"},
-                                    {"-r", "50", "--max-size", "8x8", "-o", dir.path(), "a.jpg"},
-                                    {"--keep-gps", "-o", dir.path(), "a.jpg"}, {"--suffix", "a/b", "-o", dir.path(), "a.jpg"}};
+                                    {"--quality=101", "-o", dir.path(), "a.jpg"},
+                                    {"-r", "50", "--max-size", "8x8", "-o", dir.path(), "a.jpg"}};
     for (const QStringList& args : bad) {
         const Run run = batch(args);
         QCOMPARE(run.Status, 2);
@@ -135,9 +135,7 @@ void TestBatchCli::goesOnPastAFailure()
     image.fill(qRgb(30, 120, 200));
     QVERIFY(image.save(src.filePath("first.bmp")));
     QVERIFY(image.save(src.filePath("third.jpg")));
-    QFile broken(src.filePath("second.gif"));
-    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
-    broken.close();
+    QVERIFY(testimages::Write(src.filePath("second.gif"), "not a picture"));
     QVERIFY(QDir(src.path()).mkdir("photos"));
     QStringList files = {src.filePath("first.bmp"), src.filePath("photos"), src.filePath("second.gif"),
                          src.filePath("third.jpg")};
@@ -186,10 +184,7 @@ void TestBatchCli::clashesNeedForce()
     QImage blue(40, 20, QImage::Format_RGB32);
     blue.fill(Qt::blue);
     QVERIFY(red.save(dir.filePath("a.bmp")) && blue.save(dir.filePath("a.jpg")));
-    QFile original(dir.filePath("a.jpg"));
-    QVERIFY(original.open(QIODevice::ReadOnly));
-    const QByteArray before = original.readAll();
-    original.close();
+    const QByteArray before = testimages::Read(dir.filePath("a.jpg"));
     const QStringList args = {"-r", "50", "-o", dir.path(), dir.filePath("a.bmp"), dir.filePath("a.jpg")};
 
     // Options come before the files: after one, "--force" is a file's name.
@@ -199,9 +194,7 @@ void TestBatchCli::clashesNeedForce()
     QVERIFY(refused.Out.isEmpty());
     QVERIFY(refused.Err.contains(QStringLiteral("元の画像 1 個が縮小した画像で置き換えられます。\n  ") + dir.filePath("a.jpg")));
     QVERIFY(refused.Err.contains(QStringLiteral("同じ名前になる画像が 2 個あります。")));
-    QVERIFY(original.open(QIODevice::ReadOnly));
-    QCOMPARE(original.readAll(), before);
-    original.close();
+    QCOMPARE(testimages::Read(dir.filePath("a.jpg")), before);
 
     // Forced: the last file of the name wins, read before it is replaced.
     const Run forced = Batch(QStringList{"--force"} + args);

@@ -40,6 +40,21 @@ QImage PhotoLike(int w, int h, unsigned seed)
     return image;
 }
 
+std::pair<double, int> Difference(const QImage& a, const QImage& b)
+{
+    qint64 sum = 0;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (const int d : {qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q)), qAbs(qBlue(p) - qBlue(q))}) {
+                sum += d;
+                largest = qMax(largest, d);
+            }
+        }
+    return {double(sum) / (3.0 * a.width() * a.height()), largest};
+}
+
 QByteArray Saved(const QImage& image, const char* format)
 {
     QByteArray bytes;

@@ -18,6 +18,10 @@ QByteArray Read(const QString& path);  // empty when it cannot be read
 // Shading, edges and noise, as a photograph gives the reduction and the coder.
 QImage PhotoLike(int w, int h, unsigned seed);
 
+// The mean and the largest difference of the colour channels of two
+// pictures of one size.
+std::pair<double, int> Difference(const QImage& a, const QImage& b);
+
 // The image as Qt's writer of Format ("png", "webp", "jpeg", "tiff") saves it.
 QByteArray Saved(const QImage& image, const char* format);
 

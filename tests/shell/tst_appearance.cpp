@@ -23,22 +23,23 @@ private slots:
         QVERIFY2(QFontDatabase::writingSystems(used).contains(QFontDatabase::Japanese), qPrintable(used));
     }
 
-    // Silver pixels of the stored pictures are the transparent ground.
-    void toolbarPicturesAreSilverKeyed()
+    // Each button's picture stands on a transparent ground: no silver is
+    // left to show, and something is drawn. Unknown keys have no picture.
+    void toolbarPicturesStandClear()
     {
         for (const char* key : {"RUN", "VIEW", "CLOSE", "OPTION"}) {
             const QImage shown = basMain::ToolbarIcon(key).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-            const QImage stored(QStringLiteral(":/zembrik/tb_%1.png").arg(QString::fromLatin1(key).toLower()));
-            QCOMPARE(shown.size(), stored.size());
-            int silver = 0;
+            QCOMPARE(shown.size(), QSize(16, 16));
+            int clear = 0;
             for (int y = 0; y < 16; ++y)
                 for (int x = 0; x < 16; ++x) {
-                    const bool isSilver = stored.pixelColor(x, y) == basMain::ToolbarMaskColour;
-                    silver += isSilver;
-                    QCOMPARE(qAlpha(shown.pixel(x, y)) == 0, isSilver);
+                    const QRgb pixel = shown.pixel(x, y);
+                    clear += qAlpha(pixel) == 0;
+                    QVERIFY2(qAlpha(pixel) == 0 || QColor(pixel) != basMain::ToolbarMaskColour, key);
                 }
-            QVERIFY2(silver > 0 && silver < 216, key);  // a drawn picture on a transparent ground
+            QVERIFY2(clear > 0 && clear < 216, key);
         }
+        QVERIFY(basMain::ToolbarIcon(QStringLiteral("PRINT")).isNull());
     }
 };
 

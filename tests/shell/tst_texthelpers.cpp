@@ -37,30 +37,19 @@ private slots:
         QCOMPARE(same, base);
     }
 
-    void val()
+    // What the ratio box reads from a text, and the text it shows again.
+    void numberTexts()
     {
         for (const auto& [text, value] : {std::pair{"50.0%", 50.0}, {" 1 2.5x", 12.5}, {"abc", 0.0}, {".5", 0.5},
                                           {"1.5.3", 1.5}, {"-2e1z", -20.0}, {"", 0.0}})
             QCOMPARE(basMain::Val(QString::fromLatin1(text)), value);
-    }
-
-    void isNumeric()
-    {
         for (const char* yes : {"50", " 12.5 ", "-3", "+.5", "1e2", "7."})
             QVERIFY2(basMain::IsNumeric(QString::fromLatin1(yes)), yes);
         for (const char* no : {"", " ", "abc", "1.2.3", "5x", "1e999", "nan", "."})
             QVERIFY2(!basMain::IsNumeric(QString::fromLatin1(no)), no);
-    }
-
-    void formatTenths()
-    {
         for (const auto& [value, text] : {std::pair{99.96, "100.0"}, {12.35, "12.4"}, {0.05, "0.1"},
                                           {1e20, "100000000000000000000.0"}})
             QCOMPARE(basMain::FormatTenths(value), QString::fromLatin1(text));
-    }
-
-    void normaliseRatioText()
-    {
         for (const auto& [text, normal] : {std::pair{"150", "100.0%"}, {"abc", "100.0%"}, {"25.0%", "25.0%"}, {"12.34", "12.3%"}})
             QCOMPARE(basMain::NormaliseRatioText(QString::fromLatin1(text)), QString::fromLatin1(normal));
     }
