@@ -306,7 +306,7 @@ void frmMain::Form_Load()
                    frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientHeight + menuTwips, tppY));
 
     loading_ = true;
-    const frmMainSettings::Loaded settings = frmMainSettings::Load(frmMainSettings::FirstFolder());
+    const frmMainSettings::Loaded settings = frmMainSettings::Load(services_.Settings, frmMainSettings::FirstFolder());
     QPoint position = pos();
     QSize size = this->size();
     if (settings.Left)
@@ -792,7 +792,7 @@ void frmMain::mnuToolOutput_Click()
     if (!confirmed)
         return;
     outputSettings_ = *confirmed;
-    frmMainSettings::SaveOutput(outputSettings_);
+    frmMainSettings::SaveOutput(services_.Settings, outputSettings_);
     ApplyOutputSettings();
 }
 
@@ -937,5 +937,5 @@ void frmMain::Form_Unload()
             rect->Top = TwipsY(y());
         }
     }
-    frmMainSettings::Save(rect, splitterLeft_, filList_->Path());
+    frmMainSettings::Save(services_.Settings, rect, splitterLeft_, filList_->Path());
 }

@@ -41,7 +41,8 @@ struct WindowServices {
     clsMsg& Messages;
     basMain::Help& Help;
     basViewers::Viewers& Viewers;
-    basMain::FolderPicker Picker;  // the run's output folder (empty: the real dialog)
+    basMain::FolderPicker Picker;  // the run's output folder (empty: the dialog, remembering nothing)
+    basMain::SettingsStore Settings;  // where the window's rectangle, folder and output settings are kept
 };
 
 class frmMain : public QMainWindow {

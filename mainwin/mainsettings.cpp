@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/settings.h"
-
 namespace frmMainSettings {
 namespace {
 
@@ -47,9 +45,9 @@ std::optional<double> ParseNumber(const QString& text)
     return value;
 }
 
-Loaded Load(const QString& fallbackFolder)
+Loaded Load(const basMain::SettingsStore& settings, const QString& fallbackFolder)
 {
-    QSettings store = basMain::SettingsStore();
+    QSettings store = settings.Open();
     Loaded loaded;
     loaded.Left = ReadNumber(store, QStringLiteral("Settings/MainLeft"), 1000);
     loaded.Top = ReadNumber(store, QStringLiteral("Settings/MainTop"), 1000);
@@ -82,9 +80,10 @@ QRect OntoScreen(const QRect& wanted, const QRect& available)
                  within(wanted.y(), available.y(), height, available.height()), width, height);
 }
 
-void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path)
+void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
+          const QString& path)
 {
-    QSettings store = basMain::SettingsStore();
+    QSettings store = settings.Open();
     if (rect) {
         if (rect->Left)
             store.setValue(QStringLiteral("Settings/MainLeft"), NumberText(*rect->Left));
@@ -98,9 +97,9 @@ void Save(const std::optional<WindowRect>& rect, double splitter, const QString&
     store.sync();
 }
 
-void SaveOutput(const Output::Settings& output)
+void SaveOutput(const basMain::SettingsStore& settings, const Output::Settings& output)
 {
-    QSettings store = basMain::SettingsStore();
+    QSettings store = settings.Open();
     Output::WriteSettings(store, output);
     store.sync();
 }

@@ -1,12 +1,13 @@
 // The main window's persisted settings: window rectangle, splitter position,
-// current folder and the output settings, kept per user in an INI file under
-// the application title.
+// current folder and the output settings, in the settings store the program
+// was given.
 #pragma once
 
 #include <QRect>
 #include <QString>
 #include <optional>
 
+#include "base/settings.h"
 #include "output/outputsettings.h"
 
 namespace frmMainSettings {
@@ -22,7 +23,7 @@ struct Loaded {
 
 // Reads the settings; a stored folder that is missing, not a folder or not
 // readable gives fallbackFolder (FirstFolder() in the window).
-Loaded Load(const QString& fallbackFolder);
+Loaded Load(const basMain::SettingsStore& settings, const QString& fallbackFolder);
 
 // The folder a first start opens: the user's Pictures folder (as the desktop
 // names it), else the home folder.
@@ -41,8 +42,9 @@ QRect OntoScreen(const QRect& wanted, const QRect& available);
 
 // Writes the settings, the numbers whole; the rectangle is left as it was stored when absent
 // (the window is minimized), and so is a position it does not have.
-void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path);
-void SaveOutput(const Output::Settings& output);
+void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
+          const QString& path);
+void SaveOutput(const basMain::SettingsStore& settings, const Output::Settings& output);
 
 // Reads a stored number as the user's locale writes numbers, then as plain
 // C text; empty when it is neither.
