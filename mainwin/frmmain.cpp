@@ -35,7 +35,7 @@
 #include "mainwin/mainsettings.h"
 #include "mainwin/openwith.h"
 #include "mainwin/pathbox.h"
-#include "mainwin/ratiobox.h"
+#include "mainwin/ratiocombobox.h"
 #include "shell/basmain.h"
 #include "shell/help.h"
 #include "shell/icons.h"
@@ -122,21 +122,7 @@ void frmMain::BuildControls()
     tlbMain_->setIconSize(QSize(16, 16));
     tlbMain_->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    cboRitu_ = new QComboBox(tlbMain_);
-    cboRitu_->setObjectName(QStringLiteral("cboRitu"));
-    cboRitu_->setEditable(true);
-    cboRitu_->setInsertPolicy(QComboBox::NoInsert);
-    cboRitu_->setCompleter(nullptr);
-    cboRitu_->addItems({QStringLiteral("10.0%"), QStringLiteral("25.0%"), QStringLiteral("50.0%"),
-                        QStringLiteral("75.0%"), QStringLiteral("100.0%")});
-    cboRitu_->setCurrentIndex(4);
-    // Only ASCII digits may be typed; an input method would bypass the key filter.
-    cboRitu_->setAttribute(Qt::WA_InputMethodEnabled, false);
-    cboRitu_->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
-    cboRituEdit_ = cboRitu_->lineEdit();
-    cboRitu_->installEventFilter(this);
-    cboRituEdit_->installEventFilter(this);
-    connect(cboRitu_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboRitu_Change);
+    cboRitu_ = new RatioComboBox(tlbMain_);
 
     picTitles_ = new QWidget(client_);
     picTitles_->setObjectName(QStringLiteral("picTitles"));
@@ -198,7 +184,6 @@ void frmMain::BuildControls()
 
     // Files dropped anywhere on the window open there; the boxes take typed text only.
     setAcceptDrops(true);
-    cboRitu_->lineEdit()->setAcceptDrops(false);
     cboDir_->lineEdit()->setAcceptDrops(false);
     // Last, so that the filter never sees a half-built window.
     client_->installEventFilter(this);
@@ -458,6 +443,11 @@ bool frmMain::GoToTypedPath()
     return false;
 }
 
+QComboBox& frmMain::cboRitu() const
+{
+    return *cboRitu_;
+}
+
 QString frmMain::cboDirText() const
 {
     return cboDir_->currentText();
@@ -568,12 +558,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     }
 
     // Compared as pointers only: the filter may run while the window is being built.
-    const bool inRatio = watched != nullptr && (watched == cboRitu_ || watched == cboRituEdit_);
     const bool inPath = watched != nullptr && (watched == cboDir_ || watched == cboDirEdit_);
-    if (!inRatio && !inPath)
+    if (!inPath)
         return QMainWindow::eventFilter(watched, event);
 
-    if (inPath && event->type() == QEvent::FocusOut) {
+    if (event->type() == QEvent::FocusOut) {
         // Before the box drops the highlight. A drop-down list or another
         // window taking the focus leaves the proposal standing.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -584,60 +573,27 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
-    if (inPath) {
-        // cboDir_KeyDown: deleting must not complete again what was just deleted.
-        SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (proposal_) {
-                cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
-                proposal_.reset();
-            }
-            // Goes there as leaving the box does, saying so when it cannot;
-            // the box keeps the focus, its text selected to type another.
-            GoToTypedPath();
-            cboDir_->lineEdit()->selectAll();
-            return true;
+    // cboDir_KeyDown: deleting must not complete again what was just deleted.
+    SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (proposal_) {
+            cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
+            proposal_.reset();
         }
-        return false;
-    }
-    return FilterRatioKey(key);
-}
-
-// --- Ratio box ------------------------------------------------------------------
-
-bool frmMain::FilterRatioKey(QKeyEvent* key)
-{
-    switch (RatioBox::FilterKey(*key, cboRitu_->currentText())) {
-    case RatioBox::KeyAction::Pass:
-        return false;
-    case RatioBox::KeyAction::Swallow:
-        return true;
-    case RatioBox::KeyAction::Backspace:
-        cboRitu_->lineEdit()->backspace();
+        // Goes there as leaving the box does, saying so when it cannot;
+        // the box keeps the focus, its text selected to type another.
+        GoToTypedPath();
+        cboDir_->lineEdit()->selectAll();
         return true;
     }
     return false;
 }
 
-void frmMain::cboRitu_Change()
-{
-    QLineEdit* edit = cboRitu_->lineEdit();
-    const QString text = edit->text();
-    const QString stripped = RatioBox::StripLeadingZeros(text);
-    if (stripped != text)
-        edit->setText(stripped);  // runs this step again, synchronously
-    edit->deselect();
-    edit->setCursorPosition(edit->text().size());
-}
-
-void frmMain::cboRitu_Validate()
-{
-    cboRitu_->lineEdit()->setText(basMain::NormaliseRatioText(cboRitu_->lineEdit()->text()));
-}
+// --- Ratio box ------------------------------------------------------------------
 
 void frmMain::NormaliseRatioBox()
 {
-    cboRitu_Validate();
+    cboRitu_->Normalise();
 }
 
 void frmMain::ApplyOutputSettings()
@@ -741,8 +697,6 @@ void frmMain::OnFocusChanged(QWidget* old, QWidget* now)
         return;
     if (Within(old, cboDir_) && !Within(now, cboDir_))
         cboDir_Validate();
-    else if (Within(old, cboRitu_) && !Within(now, cboRitu_))
-        cboRitu_Validate();
 }
 
 // --- Selection ------------------------------------------------------------------

@@ -24,6 +24,7 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolBar;
+class RatioComboBox;
 class clsMsg;
 namespace frmMainLayout {
 struct PaneLayout;
@@ -67,7 +68,7 @@ public:
     FolderListBox& dirList() const { return *dirList_; }
     QComboBox& drvList() const { return *drvList_; }
     QComboBox& cboDir() const { return *cboDir_; }
-    QComboBox& cboRitu() const { return *cboRitu_; }
+    QComboBox& cboRitu() const;
     QString cboDirText() const;
     QString cboRituText() const;
     // Rewrites the ratio box into its normal form, as leaving it does.
@@ -126,8 +127,6 @@ public slots:
     void dirList_Change();
     void cboDir_Change();
     void cboDir_Validate();
-    void cboRitu_Change();
-    void cboRitu_Validate();
     void FilList_Click();
 
 protected:
@@ -151,7 +150,6 @@ private:
     void SetDrive(const QString& root);
     void SetPathBoxText(const QString& text);
     void OnFocusChanged(QWidget* old, QWidget* now);
-    bool FilterRatioKey(QKeyEvent* key);
     void RunCommand(Command command);
     bool ApplyTypedPath();
     // Leaves the path box's text as moving the focus out does; false, with a
@@ -163,11 +161,10 @@ private:
     WindowServices services_;
     QWidget* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;
-    QComboBox* cboRitu_ = nullptr;
+    RatioComboBox* cboRitu_ = nullptr;
     QWidget* picTitles_ = nullptr;
     QComboBox* drvList_ = nullptr;
     QComboBox* cboDir_ = nullptr;
-    QObject* cboRituEdit_ = nullptr;
     QObject* cboDirEdit_ = nullptr;
     FolderListBox* dirList_ = nullptr;
     FileListBox* filList_ = nullptr;
