@@ -8,9 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -35,6 +33,7 @@
 #include "mainwin/mainsettings.h"
 #include "mainwin/openwith.h"
 #include "mainwin/pathbox.h"
+#include "mainwin/pathcombobox.h"
 #include "mainwin/ratiocombobox.h"
 #include "shell/basmain.h"
 #include "shell/help.h"
@@ -64,25 +63,17 @@ double TwipsY(int pixels)
     return static_cast<double>(pixels) * basMain::TwipsPerPixelY();
 }
 
-bool Within(const QWidget* widget, const QWidget* box)
-{
-    return widget && (widget == box || box->isAncestorOf(widget));
-}
-
 const char* const KeyProperty = "Key";
 
-// A combo box that tells before its list drops down: the drive list reads the
-// mounted volumes again then, and the path box stops completing, so that an
-// item picked from the list is not completed into a longer one.
-class PopupCombo final : public QComboBox {
+// The drive list, which reads the mounted volumes again before its list drops down.
+class DriveCombo final : public QComboBox {
 public:
     using QComboBox::QComboBox;
     std::function<void()> BeforePopup;
 
     void showPopup() override
     {
-        if (BeforePopup)
-            BeforePopup();
+        BeforePopup();
         QComboBox::showPopup();
     }
 };
@@ -98,15 +89,14 @@ frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats&
     BuildToolbar();
     Form_Load();
     frmMainCommands::Install(*this);
-    connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
 }
 
 frmMain::~frmMain()
 {
-    // The children die after this body; their focus and child events must not
-    // reach a half-destroyed window.
+    // The children die after this body; what they report then must not reach
+    // a half-destroyed window.
     destroying_ = true;
-    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(cboDir_, nullptr, this, nullptr);
 }
 
 void frmMain::BuildControls()
@@ -127,25 +117,16 @@ void frmMain::BuildControls()
     picTitles_ = new QWidget(client_);
     picTitles_->setObjectName(QStringLiteral("picTitles"));
 
-    auto* drives = new PopupCombo(picTitles_);
+    auto* drives = new DriveCombo(picTitles_);
     drives->BeforePopup = [this] { RefreshDrives(); };
     drvList_ = drives;
     drvList_->setObjectName(QStringLiteral("drvList"));
     RefreshDrives();
     connect(drvList_, &QComboBox::currentIndexChanged, this, &frmMain::drvList_Change);
 
-    auto* pathBox = new PopupCombo(picTitles_);
-    pathBox->BeforePopup = [this] { SkipAutoComplete = true; };
-    cboDir_ = pathBox;
-    cboDir_->setObjectName(QStringLiteral("cboDir"));
-    cboDir_->setEditable(true);
-    cboDir_->setInsertPolicy(QComboBox::NoInsert);
-    // Completion is the box's own (sub-folders, tail selected), not QCompleter's.
-    cboDir_->setCompleter(nullptr);
-    cboDirEdit_ = cboDir_->lineEdit();
-    cboDir_->installEventFilter(this);
-    cboDirEdit_->installEventFilter(this);
-    connect(cboDir_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboDir_Change);
+    cboDir_ = new PathComboBox(picTitles_);
+    connect(cboDir_, &PathComboBox::FolderEntered, this, &frmMain::GoToFolder);
+    connect(cboDir_, &PathComboBox::Confirmed, this, &frmMain::FolderReached);
 
     dirList_ = new FolderListBox(client_);
     connect(dirList_, &FolderListBox::Change, this, &frmMain::dirList_Change);
@@ -182,9 +163,8 @@ void frmMain::BuildControls()
     // The drive list leads the tab order and has the focus when the window opens.
     drvList_->setFocus();
 
-    // Files dropped anywhere on the window open there; the boxes take typed text only.
+    // Files dropped anywhere on the window open there.
     setAcceptDrops(true);
-    cboDir_->lineEdit()->setAcceptDrops(false);
     // Last, so that the filter never sees a half-built window.
     client_->installEventFilter(this);
 }
@@ -338,11 +318,7 @@ void frmMain::Form_Load()
     dirList_->SetPath(settings.Path, root);
     if (filList_->Path().isEmpty())
         filList_->SetPath(settings.Path);
-    SkipAutoComplete = true;
-    cboDir_->clear();
-    cboDir_->addItem(filList_->Path());
-    cboDir_->setEditText(filList_->Path());
-    SkipAutoComplete = false;
+    cboDir_->SetFolder(filList_->Path());
     loading_ = false;
 }
 
@@ -376,13 +352,6 @@ void frmMain::SetDrive(const QString& root)
         index = drvList_->count() - 1;
     }
     drvList_->setCurrentIndex(index);
-}
-
-void frmMain::SetPathBoxText(const QString& text)
-{
-    SkipAutoComplete = true;
-    cboDir_->setEditText(text);
-    SkipAutoComplete = false;
 }
 
 void frmMain::SetCommandHandler(Command command, std::function<void()> handler)
@@ -429,18 +398,26 @@ void frmMain::RefreshAfterRun(const QStringList& unwritten)
 // happen to have the selected names.
 bool frmMain::ApplyTypedPath()
 {
-    DropProposal();
+    cboDir_->DropProposal();
     return PathBox::SameFolder(cboDir_->currentText(), filList_->Path()) || GoToTypedPath();
 }
 
 bool frmMain::GoToTypedPath()
 {
-    const QString typed = PathBox::NavigationPath(cboDir_->currentText());
-    cboDir_Validate();
-    if (PathBox::SameFolder(typed, filList_->Path()))
+    return FolderReached(cboDir_->Validate());
+}
+
+bool frmMain::FolderReached(const QString& folder)
+{
+    if (PathBox::SameFolder(folder, filList_->Path()))
         return true;
     services_.Messages.ShowMessage(tr("パスが見つかりません。"));
     return false;
+}
+
+QComboBox& frmMain::cboDir() const
+{
+    return *cboDir_;
 }
 
 QComboBox& frmMain::cboRitu() const
@@ -557,36 +534,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
 
-    // Compared as pointers only: the filter may run while the window is being built.
-    const bool inPath = watched != nullptr && (watched == cboDir_ || watched == cboDirEdit_);
-    if (!inPath)
-        return QMainWindow::eventFilter(watched, event);
-
-    if (event->type() == QEvent::FocusOut) {
-        // Before the box drops the highlight. A drop-down list or another
-        // window taking the focus leaves the proposal standing.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            DropProposal();
-        return false;
-    }
-    if (event->type() != QEvent::KeyPress)
-        return false;
-    auto* key = static_cast<QKeyEvent*>(event);
-    // cboDir_KeyDown: deleting must not complete again what was just deleted.
-    SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-        if (proposal_) {
-            cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
-            proposal_.reset();
-        }
-        // Goes there as leaving the box does, saying so when it cannot;
-        // the box keeps the focus, its text selected to type another.
-        GoToTypedPath();
-        cboDir_->lineEdit()->selectAll();
-        return true;
-    }
-    return false;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // --- Ratio box ------------------------------------------------------------------
@@ -618,7 +566,7 @@ void frmMain::drvList_Change()
         services_.Messages.ShowError(*error);
         return;
     }
-    SetPathBoxText(root);
+    cboDir_->SetText(root);
 }
 
 void frmMain::dirList_Change()
@@ -629,74 +577,16 @@ void frmMain::dirList_Change()
             services_.Messages.ShowError(*error);
         return;
     }
-    SetPathBoxText(filList_->Path());
+    cboDir_->SetText(filList_->Path());
 }
 
-void frmMain::cboDir_Change()
+void frmMain::GoToFolder(const QString& folder)
 {
-    if (SkipAutoComplete || completing_)
-        return;
-    QLineEdit* edit = cboDir_->lineEdit();
-    const QString text = edit->text();
-    const qsizetype caret = edit->cursorPosition();
-    completing_ = true;
-
-    QStringList items;
-    for (int i = 0; i < cboDir_->count(); ++i)
-        items.append(cboDir_->itemText(i));
-    const QStringList added = PathBox::AppendNew(items, PathBox::SubFolderPaths(text));
-    if (!added.isEmpty()) {
-        // Adding to an empty list would replace the text with the first item.
-        cboDir_->addItems(added);
-        edit->setText(text);
-    }
-
-    const PathBox::Completion c = PathBox::Complete(items, text, caret);
-    if (c.Index >= 0)
-        cboDir_->setCurrentIndex(static_cast<int>(c.Index));
-    edit->setText(c.Text);
-    edit->setCursorPosition(static_cast<int>(c.Text.size()));
-    edit->cursorBackward(true, static_cast<int>(c.Text.size() - c.Caret));
-    proposal_ = c.Caret < c.Text.size() ? std::optional(c) : std::nullopt;
-    completing_ = false;
-}
-
-void frmMain::DropProposal()
-{
-    // A completed tail still highlighted as it was proposed is not part of the
-    // path: only what was typed is. End, Right, Enter or a click take it.
-    const std::optional<PathBox::Completion> c = std::exchange(proposal_, std::nullopt);
-    const QLineEdit* edit = cboDir_->lineEdit();
-    if (c && edit->text() == c->Text && edit->selectionStart() == c->Caret &&
-        edit->selectionLength() == c->Text.size() - c->Caret)
-        SetPathBoxText(c->Text.left(c->Caret));
-}
-
-void frmMain::cboDir_Validate()
-{
-    const QString t = PathBox::NavigationPath(cboDir_->currentText());
-    SkipAutoComplete = true;
-    cboDir_->clear();
-    cboDir_->addItem(t);
-    cboDir_->setCurrentIndex(0);
-    cboDir_->setEditText(t);
-    SkipAutoComplete = false;
-
-    const QString root = Drives::RootOf(t, driveRoots_);
+    const QString root = Drives::RootOf(folder, driveRoots_);
     if (root.isEmpty())
         return;  // not a path on any drive: the lists stay where they are
     SetDrive(root);
-    dirList_->SetPath(t, root);  // a typed folder that does not exist is no error
-}
-
-void frmMain::OnFocusChanged(QWidget* old, QWidget* now)
-{
-    // Only a move to another control of this window validates; losing the
-    // activation (a message box, another program) does not.
-    if (!now || now->window() != this)
-        return;
-    if (Within(old, cboDir_) && !Within(now, cboDir_))
-        cboDir_Validate();
+    dirList_->SetPath(folder, root);  // a typed folder that does not exist is no error
 }
 
 // --- Selection ------------------------------------------------------------------

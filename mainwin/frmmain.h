@@ -11,13 +11,13 @@
 #include <functional>
 #include <optional>
 
-#include "mainwin/pathbox.h"
 #include "output/outputsettings.h"
 #include "pictures/pictureformats.h"
 #include "shell/folderpicker.h"
 
 class FileListBox;
 class FolderListBox;
+class PathComboBox;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -67,7 +67,7 @@ public:
     FileListBox& FilList() const { return *filList_; }
     FolderListBox& dirList() const { return *dirList_; }
     QComboBox& drvList() const { return *drvList_; }
-    QComboBox& cboDir() const { return *cboDir_; }
+    QComboBox& cboDir() const;
     QComboBox& cboRitu() const;
     QString cboDirText() const;
     QString cboRituText() const;
@@ -86,9 +86,6 @@ public:
     double SplitterLeft() const { return splitterLeft_; }
     // Lays the panes out for splitter position x (clamped), twips.
     void ArrangeControls(double x);
-
-    // True while the path box's text changes must not complete.
-    bool SkipAutoComplete = false;
 
     // While a run is going on its menu item shows disabled, F5 and the
     // toolbar button give Progress, and nothing dropped is taken.
@@ -125,8 +122,6 @@ public slots:
 
     void drvList_Change();
     void dirList_Change();
-    void cboDir_Change();
-    void cboDir_Validate();
     void FilList_Click();
 
 protected:
@@ -148,14 +143,15 @@ private:
     void PlaceControls(const frmMainLayout::PaneLayout& p);
     void RefreshDrives();
     void SetDrive(const QString& root);
-    void SetPathBoxText(const QString& text);
-    void OnFocusChanged(QWidget* old, QWidget* now);
+    // Takes the lists to a folder entered in the path box.
+    void GoToFolder(const QString& folder);
+    // False, with a warning, when the lists are not at the folder entered.
+    bool FolderReached(const QString& folder);
     void RunCommand(Command command);
     bool ApplyTypedPath();
     // Leaves the path box's text as moving the focus out does; false, with a
     // warning, when that did not reach the folder typed.
     bool GoToTypedPath();
-    void DropProposal();
     void ApplyOutputSettings();
 
     WindowServices services_;
@@ -164,8 +160,7 @@ private:
     RatioComboBox* cboRitu_ = nullptr;
     QWidget* picTitles_ = nullptr;
     QComboBox* drvList_ = nullptr;
-    QComboBox* cboDir_ = nullptr;
-    QObject* cboDirEdit_ = nullptr;
+    PathComboBox* cboDir_ = nullptr;
     FolderListBox* dirList_ = nullptr;
     FileListBox* filList_ = nullptr;
     QWidget* imgSplitter_ = nullptr;
@@ -184,9 +179,6 @@ private:
     double splitterLeft_ = 2040;  // designed position of the handle
     double barLeft_ = 0;
     bool splitterMoving_ = false;
-    bool completing_ = false;
-    // The completion whose tail is highlighted in the path box, not yet taken.
-    std::optional<PathBox::Completion> proposal_;
     bool unloaded_ = false;
     bool destroying_ = false;
     bool loading_ = false;
