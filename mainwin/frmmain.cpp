@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QSet>
@@ -35,33 +34,19 @@
 #include "mainwin/pathbox.h"
 #include "mainwin/pathcombobox.h"
 #include "mainwin/ratiocombobox.h"
+#include "mainwin/splitterhandle.h"
 #include "shell/basmain.h"
 #include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 
+using basMain::PixelsX;
+using basMain::PixelsY;
+using basMain::TwipsX;
+using basMain::TwipsY;
+
 namespace {
-
-int PxX(double twips)
-{
-    return qMax(0, basMain::TwipsToPixels(twips, basMain::TwipsPerPixelX()));
-}
-
-int PxY(double twips)
-{
-    return qMax(0, basMain::TwipsToPixels(twips, basMain::TwipsPerPixelY()));
-}
-
-double TwipsX(int pixels)
-{
-    return static_cast<double>(pixels) * basMain::TwipsPerPixelX();
-}
-
-double TwipsY(int pixels)
-{
-    return static_cast<double>(pixels) * basMain::TwipsPerPixelY();
-}
 
 const char* const KeyProperty = "Key";
 
@@ -80,6 +65,21 @@ public:
 
 }  // namespace
 
+// The window's client area, which lays the panes out again when its size changes.
+class frmMain::ClientArea final : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> Resized;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (Resized)
+            Resized();
+    }
+};
+
 frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats& formats, QWidget* parent)
     : QMainWindow(parent), services_(services), pictureNames_(pictures::PictureNameFilters(formats))
 {
@@ -95,13 +95,14 @@ frmMain::~frmMain()
 {
     // The children die after this body; what they report then must not reach
     // a half-destroyed window.
-    destroying_ = true;
+    client_->Resized = nullptr;
     disconnect(cboDir_, nullptr, this, nullptr);
+    disconnect(imgSplitter_, nullptr, this, nullptr);
 }
 
 void frmMain::BuildControls()
 {
-    client_ = new QWidget(this);
+    client_ = new ClientArea(this);
     client_->setObjectName(QStringLiteral("client"));
     setCentralWidget(client_);
 
@@ -134,18 +135,8 @@ void frmMain::BuildControls()
     filList_ = new FileListBox(pictureNames_, client_);
     connect(filList_, &FileListBox::Click, this, &frmMain::FilList_Click);
 
-    imgSplitter_ = new QWidget(client_);
-    imgSplitter_->setObjectName(QStringLiteral("imgSplitter"));
-    imgSplitter_->setCursor(Qt::SizeHorCursor);
-    imgSplitter_->installEventFilter(this);
-
-    picSplitter_ = new QWidget(client_);
-    picSplitter_->setObjectName(QStringLiteral("picSplitter"));
-    picSplitter_->setAutoFillBackground(true);
-    QPalette grey = picSplitter_->palette();
-    grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
-    picSplitter_->setPalette(grey);
-    picSplitter_->hide();
+    imgSplitter_ = new SplitterHandle(client_);
+    connect(imgSplitter_, &SplitterHandle::Dropped, this, &frmMain::ArrangeControls);
 
     stbMain_ = new QStatusBar(client_);
     stbMain_->setObjectName(QStringLiteral("stbMain"));
@@ -165,8 +156,8 @@ void frmMain::BuildControls()
 
     // Files dropped anywhere on the window open there.
     setAcceptDrops(true);
-    // Last, so that the filter never sees a half-built window.
-    client_->installEventFilter(this);
+    // Last, so that a resize never meets a half-built window.
+    client_->Resized = [this] { ClientResized(); };
 }
 
 QAction* frmMain::AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
@@ -275,13 +266,13 @@ void frmMain::Form_Load()
     QPoint position = pos();
     QSize size = this->size();
     if (settings.Left)
-        position.setX(PxX(*settings.Left));
+        position.setX(PixelsX(*settings.Left));
     if (settings.Top)
-        position.setY(PxY(*settings.Top));
+        position.setY(PixelsY(*settings.Top));
     if (settings.Width)
-        size.setWidth(PxX(*settings.Width));
+        size.setWidth(PixelsX(*settings.Width));
     if (settings.Height)
-        size.setHeight(PxY(*settings.Height));
+        size.setHeight(PixelsY(*settings.Height));
     // A rectangle stored on a screen that is gone, or larger than the
     // screen, would open the window out of reach: it is brought onto the
     // screen it is most on, else given a size that fits the primary screen.
@@ -305,7 +296,7 @@ void frmMain::Form_Load()
         move(position);
     resize(size);
     if (settings.Splitter)
-        splitterLeft_ = *settings.Splitter;
+        imgSplitter_->SetLeft(*settings.Splitter);
     outputSettings_ = settings.Output;
     ApplyOutputSettings();
 
@@ -447,11 +438,16 @@ void frmMain::SetStatusText(const QString& text)
 
 // --- Layout -------------------------------------------------------------------
 
+double frmMain::SplitterLeft() const
+{
+    return imgSplitter_->Left();
+}
+
 void frmMain::ArrangeControls(double x)
 {
     const frmMainLayout::FrameSize frame{TwipsX(client_->width()), TwipsY(client_->height())};
     PlaceControls(frmMainLayout::ArrangeControls(x, frame));
-    splitterLeft_ = x;
+    imgSplitter_->SetLeft(x);
 }
 
 void frmMain::PlaceControls(const frmMainLayout::PaneLayout& p)
@@ -460,16 +456,16 @@ void frmMain::PlaceControls(const frmMainLayout::PaneLayout& p)
     const int clientHeight = client_->height();
 
     // Docked strips span the client area whatever width the layout names.
-    tlbMain_->setGeometry(0, 0, clientWidth, PxY(frmMainLayout::ToolbarHeight));
-    cboRitu_->setGeometry(PxX(p.CboRituLeft), PxY(30), PxX(1185), PxY(315));
-    picTitles_->setGeometry(0, PxY(frmMainLayout::TitlesTop), clientWidth, PxY(frmMainLayout::TitlesHeight));
-    drvList_->setGeometry(PxX(30), 0, PxX(p.DrvListWidth), PxY(315));
-    cboDir_->setGeometry(PxX(p.CboDirLeft), 0, PxX(p.CboDirWidth), PxY(315));
-    dirList_->setGeometry(0, PxY(p.DirListTop), PxX(p.DirListWidth), PxY(p.DirListHeight));
-    filList_->setGeometry(PxX(p.FilListLeft), PxY(p.FilListTop), PxX(p.FilListWidth), PxY(p.FilListHeight));
-    imgSplitter_->setGeometry(PxX(p.SplitterLeft), PxY(p.SplitterTop), PxX(frmMainLayout::SplitterWidth),
-                              PxY(p.SplitterHeight));
-    const int statusHeight = PxY(frmMainLayout::StatusHeight);
+    tlbMain_->setGeometry(0, 0, clientWidth, PixelsY(frmMainLayout::ToolbarHeight));
+    cboRitu_->setGeometry(PixelsX(p.CboRituLeft), PixelsY(30), PixelsX(1185), PixelsY(315));
+    picTitles_->setGeometry(0, PixelsY(frmMainLayout::TitlesTop), clientWidth, PixelsY(frmMainLayout::TitlesHeight));
+    drvList_->setGeometry(PixelsX(30), 0, PixelsX(p.DrvListWidth), PixelsY(315));
+    cboDir_->setGeometry(PixelsX(p.CboDirLeft), 0, PixelsX(p.CboDirWidth), PixelsY(315));
+    dirList_->setGeometry(0, PixelsY(p.DirListTop), PixelsX(p.DirListWidth), PixelsY(p.DirListHeight));
+    filList_->setGeometry(PixelsX(p.FilListLeft), PixelsY(p.FilListTop), PixelsX(p.FilListWidth), PixelsY(p.FilListHeight));
+    imgSplitter_->setGeometry(PixelsX(p.SplitterLeft), PixelsY(p.SplitterTop), PixelsX(frmMainLayout::SplitterWidth),
+                              PixelsY(p.SplitterHeight));
+    const int statusHeight = PixelsY(frmMainLayout::StatusHeight);
     stbMain_->setGeometry(0, clientHeight - statusHeight, clientWidth, statusHeight);
 }
 
@@ -477,64 +473,21 @@ void frmMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     if (TwipsX(width()) < frmMainLayout::MinimumWindowWidth)
-        resize(PxX(frmMainLayout::MinimumWindowWidth), height());
+        resize(PixelsX(frmMainLayout::MinimumWindowWidth), height());
 }
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
+void frmMain::ClientResized()
 {
-    if (destroying_)
-        return false;
-    if (watched == client_ && event->type() == QEvent::Resize) {
-        // Form_Resize. Before the window is shown the client area has no real
-        // size yet; clamping the stored splitter to it would lose the position.
-        if (isMinimized())
-            return false;
-        if (isVisible()) {
-            ArrangeControls(splitterLeft_);
-        } else {
-            double x = splitterLeft_;
-            PlaceControls(frmMainLayout::ArrangeControls(
-                x, {TwipsX(client_->width()), TwipsY(client_->height())}));
-        }
-        return false;
+    // Before the window is shown the client area has no real size yet;
+    // clamping the stored splitter to it would lose the position.
+    if (isMinimized())
+        return;
+    if (isVisible()) {
+        ArrangeControls(SplitterLeft());
+    } else {
+        double x = SplitterLeft();
+        PlaceControls(frmMainLayout::ArrangeControls(x, {TwipsX(client_->width()), TwipsY(client_->height())}));
     }
-
-    if (watched == imgSplitter_) {
-        // Other events reach the handle too (it is lowered while the window is built).
-        auto* mouse = event->isPointerEvent() ? static_cast<QMouseEvent*>(event) : nullptr;
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-            if (mouse->button() != Qt::LeftButton)
-                break;
-            barLeft_ = splitterLeft_;
-            picSplitter_->setGeometry(PxX(barLeft_), imgSplitter_->y(),
-                                      PxX(frmMainLayout::SplitterBarWidth(TwipsX(imgSplitter_->width()))),
-                                      PxY(frmMainLayout::SplitterBarHeight(TwipsY(imgSplitter_->height()))));
-            picSplitter_->show();
-            picSplitter_->raise();
-            splitterMoving_ = true;
-            return true;
-        case QEvent::MouseMove:
-            if (!splitterMoving_)
-                break;
-            barLeft_ = frmMainLayout::SplitterBarLeft(splitterLeft_, TwipsX(qRound(mouse->position().x())),
-                                                      TwipsX(width()));
-            picSplitter_->move(PxX(barLeft_), picSplitter_->y());
-            return true;
-        case QEvent::MouseButtonRelease:
-            if (!splitterMoving_ || mouse->button() != Qt::LeftButton)
-                break;
-            ArrangeControls(barLeft_);
-            picSplitter_->hide();
-            splitterMoving_ = false;
-            return true;
-        default:
-            break;
-        }
-        return false;
-    }
-
-    return QMainWindow::eventFilter(watched, event);
 }
 
 // --- Ratio box ------------------------------------------------------------------
@@ -781,5 +734,5 @@ void frmMain::Form_Unload()
             rect->Top = TwipsY(y());
         }
     }
-    frmMainSettings::Save(services_.Settings, rect, splitterLeft_, filList_->Path());
+    frmMainSettings::Save(services_.Settings, rect, SplitterLeft(), filList_->Path());
 }

@@ -1,7 +1,8 @@
 // The main window frmMain: drive list and folder list on the left, path box and
 // file list on the right, a splitter between them, the toolbar with the ratio
-// box, the status bar and the menu bar. The widgets forward to the plain rules
-// in layout.h, mainsettings.h, pathbox.h, ratiobox.h, drives.h and filelist.h.
+// box, the status bar and the menu bar. It lays them out (layout.h), keeps its
+// settings (mainsettings.h) and ties the boxes and lists together: the path
+// box, the ratio box and the splitter handle their own input.
 #pragma once
 
 #include <QMainWindow>
@@ -25,6 +26,7 @@ class QMenu;
 class QStatusBar;
 class QToolBar;
 class RatioComboBox;
+class SplitterHandle;
 class clsMsg;
 namespace frmMainLayout {
 struct PaneLayout;
@@ -83,7 +85,7 @@ public:
     void SetStatusText(const QString& text);
 
     // The splitter position (the handle's left), twips.
-    double SplitterLeft() const { return splitterLeft_; }
+    double SplitterLeft() const;
     // Lays the panes out for splitter position x (clamped), twips.
     void ArrangeControls(double x);
 
@@ -127,11 +129,12 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
+    class ClientArea;
+
     void Form_Load();
     void Form_Unload();
     void BuildControls();
@@ -143,6 +146,7 @@ private:
     void PlaceControls(const frmMainLayout::PaneLayout& p);
     void RefreshDrives();
     void SetDrive(const QString& root);
+    void ClientResized();
     // Takes the lists to a folder entered in the path box.
     void GoToFolder(const QString& folder);
     // False, with a warning, when the lists are not at the folder entered.
@@ -155,7 +159,7 @@ private:
     void ApplyOutputSettings();
 
     WindowServices services_;
-    QWidget* client_ = nullptr;
+    ClientArea* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;
     RatioComboBox* cboRitu_ = nullptr;
     QWidget* picTitles_ = nullptr;
@@ -163,8 +167,7 @@ private:
     PathComboBox* cboDir_ = nullptr;
     FolderListBox* dirList_ = nullptr;
     FileListBox* filList_ = nullptr;
-    QWidget* imgSplitter_ = nullptr;
-    QWidget* picSplitter_ = nullptr;
+    SplitterHandle* imgSplitter_ = nullptr;
     QStatusBar* stbMain_ = nullptr;
     QLabel* stbText_ = nullptr;
 
@@ -176,11 +179,7 @@ private:
 
     QStringList driveRoots_;
     const QStringList pictureNames_;  // the name patterns of the pictures listed and opened
-    double splitterLeft_ = 2040;  // designed position of the handle
-    double barLeft_ = 0;
-    bool splitterMoving_ = false;
     bool unloaded_ = false;
-    bool destroying_ = false;
     bool loading_ = false;
     bool runGoingOn_ = false;
     std::array<std::function<void()>, 5> handlers_;
