@@ -25,6 +25,7 @@
 #include "dialogs/frmabout.h"
 #include "dialogs/frmoutputsettings.h"
 #include "mainwin/commands.h"
+#include "mainwin/drivecombobox.h"
 #include "mainwin/drives.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
@@ -49,19 +50,6 @@ using basMain::TwipsY;
 namespace {
 
 const char* const KeyProperty = "Key";
-
-// The drive list, which reads the mounted volumes again before its list drops down.
-class DriveCombo final : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-    std::function<void()> BeforePopup;
-
-    void showPopup() override
-    {
-        BeforePopup();
-        QComboBox::showPopup();
-    }
-};
 
 }  // namespace
 
@@ -118,11 +106,7 @@ void frmMain::BuildControls()
     picTitles_ = new QWidget(client_);
     picTitles_->setObjectName(QStringLiteral("picTitles"));
 
-    auto* drives = new DriveCombo(picTitles_);
-    drives->BeforePopup = [this] { RefreshDrives(); };
-    drvList_ = drives;
-    drvList_->setObjectName(QStringLiteral("drvList"));
-    RefreshDrives();
+    drvList_ = new DriveComboBox(picTitles_);
     connect(drvList_, &QComboBox::currentIndexChanged, this, &frmMain::drvList_Change);
 
     cboDir_ = new PathComboBox(picTitles_);
@@ -301,48 +285,16 @@ void frmMain::Form_Load()
     ApplyOutputSettings();
 
     // The drive is chosen quietly: its change would move the lists to the drive's root.
-    const QString root = Drives::RootOf(settings.Path, driveRoots_);
+    const QString root = drvList_->RootOf(settings.Path);
     {
         const QSignalBlocker quiet(drvList_);
-        SetDrive(root);
+        drvList_->SetDrive(root);
     }
     dirList_->SetPath(settings.Path, root);
     if (filList_->Path().isEmpty())
         filList_->SetPath(settings.Path);
     cboDir_->SetFolder(filList_->Path());
     loading_ = false;
-}
-
-void frmMain::RefreshDrives()
-{
-    const QSignalBlocker quiet(drvList_);
-    const QString current = drvList_->currentData().toString();
-    driveRoots_ = Drives::MountedRoots();
-    for (const QString& root : std::as_const(driveRoots_)) {
-        if (drvList_->findData(root) < 0)
-            drvList_->addItem(root, root);
-    }
-    // A volume gone since keeps its place while it is the chosen one.
-    for (int i = drvList_->count() - 1; i >= 0; --i) {
-        const QString root = drvList_->itemData(i).toString();
-        if (!driveRoots_.contains(root) && root != current)
-            drvList_->removeItem(i);
-    }
-    if (!current.isEmpty() && !driveRoots_.contains(current))
-        driveRoots_.append(current);
-}
-
-void frmMain::SetDrive(const QString& root)
-{
-    if (root.isEmpty())
-        return;
-    int index = drvList_->findData(root);
-    if (index < 0) {
-        driveRoots_.append(root);
-        drvList_->addItem(root, root);
-        index = drvList_->count() - 1;
-    }
-    drvList_->setCurrentIndex(index);
 }
 
 void frmMain::SetCommandHandler(Command command, std::function<void()> handler)
@@ -404,6 +356,11 @@ bool frmMain::FolderReached(const QString& folder)
         return true;
     services_.Messages.ShowMessage(tr("パスが見つかりません。"));
     return false;
+}
+
+QComboBox& frmMain::drvList() const
+{
+    return *drvList_;
 }
 
 QComboBox& frmMain::cboDir() const
@@ -509,7 +466,7 @@ void frmMain::ApplyOutputSettings()
 void frmMain::drvList_Change()
 {
     SetStatusText(QString());
-    const QString root = drvList_->currentData().toString();
+    const QString root = drvList_->Root();
     const QString reason = Drives::NotReadyReason(root);
     if (!reason.isEmpty()) {
         services_.Messages.ShowError(reason);
@@ -535,10 +492,10 @@ void frmMain::dirList_Change()
 
 void frmMain::GoToFolder(const QString& folder)
 {
-    const QString root = Drives::RootOf(folder, driveRoots_);
+    const QString root = drvList_->RootOf(folder);
     if (root.isEmpty())
         return;  // not a path on any drive: the lists stay where they are
-    SetDrive(root);
+    drvList_->SetDrive(root);
     dirList_->SetPath(folder, root);  // a typed folder that does not exist is no error
 }
 
@@ -632,12 +589,12 @@ QStringList frmMain::OpenPaths(const QStringList& paths)
     const OpenWith::Request request = OpenWith::Read(paths, pictureNames_);
     if (request.Folder.isEmpty())
         return request.Ignored;
-    RefreshDrives();  // the folder may lie on a volume mounted since start-up
-    const QString root = Drives::RootOf(request.Folder, driveRoots_);
+    drvList_->Refresh();  // the folder may lie on a volume mounted since start-up
+    const QString root = drvList_->RootOf(request.Folder);
     {
         // Quietly: the drive's change would move the lists to its root.
         const QSignalBlocker quiet(drvList_);
-        SetDrive(root);
+        drvList_->SetDrive(root);
     }
     const QString before = dirList_->Path();
     if (const std::optional<QString> error = dirList_->SetPath(request.Folder, root)) {

@@ -16,6 +16,7 @@
 #include "pictures/pictureformats.h"
 #include "shell/folderpicker.h"
 
+class DriveComboBox;
 class FileListBox;
 class FolderListBox;
 class PathComboBox;
@@ -68,7 +69,7 @@ public:
     // The selection and the folder its items lie in, for the commands.
     FileListBox& FilList() const { return *filList_; }
     FolderListBox& dirList() const { return *dirList_; }
-    QComboBox& drvList() const { return *drvList_; }
+    QComboBox& drvList() const;
     QComboBox& cboDir() const;
     QComboBox& cboRitu() const;
     QString cboDirText() const;
@@ -144,8 +145,6 @@ private:
     void AddSeparator(QMenu* menu, const char* name);
     void BuildToolbar();
     void PlaceControls(const frmMainLayout::PaneLayout& p);
-    void RefreshDrives();
-    void SetDrive(const QString& root);
     void ClientResized();
     // Takes the lists to a folder entered in the path box.
     void GoToFolder(const QString& folder);
@@ -163,7 +162,7 @@ private:
     QToolBar* tlbMain_ = nullptr;
     RatioComboBox* cboRitu_ = nullptr;
     QWidget* picTitles_ = nullptr;
-    QComboBox* drvList_ = nullptr;
+    DriveComboBox* drvList_ = nullptr;
     PathComboBox* cboDir_ = nullptr;
     FolderListBox* dirList_ = nullptr;
     FileListBox* filList_ = nullptr;
@@ -177,7 +176,6 @@ private:
     QAction* mnuToolOption_ = nullptr;
     Output::Settings outputSettings_;
 
-    QStringList driveRoots_;
     const QStringList pictureNames_;  // the name patterns of the pictures listed and opened
     bool unloaded_ = false;
     bool loading_ = false;
