@@ -258,27 +258,17 @@ void frmMain::Form_Load()
     if (settings.Height)
         size.setHeight(PixelsY(*settings.Height));
     // A rectangle stored on a screen that is gone, or larger than the
-    // screen, would open the window out of reach: it is brought onto the
-    // screen it is most on, else given a size that fits the primary screen.
-    const QRect wanted(position, size);
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    const auto shared = [&](const QScreen* screen) {
-        const QRect common = screen->availableGeometry().intersected(wanted);
-        return qint64{common.width()} * common.height();
-    };
-    const auto most = std::max_element(screens.begin(), screens.end(),
-                                       [&](const QScreen* a, const QScreen* b) { return shared(a) < shared(b); });
-    const bool onScreen = most != screens.end() && shared(*most) > 0;
-    if (most != screens.end()) {
-        const QScreen* screen = onScreen ? *most : QGuiApplication::primaryScreen();
-        const QRect fitted = frmMainSettings::OntoScreen(wanted, screen->availableGeometry());
-        position = fitted.topLeft();
-        size = fitted.size();
-    }
+    // screen, would open the window out of reach.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append(screen->availableGeometry());
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const frmMainSettings::Placement placed =
+        frmMainSettings::PlaceOnScreens(QRect(position, size), screens, primary ? primary->availableGeometry() : QRect());
     // Where the window system places windows itself, a stored position is none.
-    if (basMain::WindowPositionsKnown() && (screens.isEmpty() || onScreen))
-        move(position);
-    resize(size);
+    if (basMain::WindowPositionsKnown() && (screens.isEmpty() || placed.OnScreen))
+        move(placed.Rect.topLeft());
+    resize(placed.Rect.size());
     if (settings.Splitter)
         imgSplitter_->SetLeft(*settings.Splitter);
     outputSettings_ = settings.Output;

@@ -80,6 +80,20 @@ QRect OntoScreen(const QRect& wanted, const QRect& available)
                  within(wanted.y(), available.y(), height, available.height()), width, height);
 }
 
+Placement PlaceOnScreens(const QRect& wanted, const QList<QRect>& screens, const QRect& primary)
+{
+    const auto shared = [&](const QRect& screen) {
+        const QRect common = screen.intersected(wanted);
+        return qint64{common.width()} * common.height();
+    };
+    const auto most = std::max_element(screens.begin(), screens.end(),
+                                       [&](const QRect& a, const QRect& b) { return shared(a) < shared(b); });
+    if (most == screens.end())
+        return {wanted, false};
+    const bool onScreen = shared(*most) > 0;
+    return {OntoScreen(wanted, onScreen ? *most : primary), onScreen};
+}
+
 void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
           const QString& path)
 {

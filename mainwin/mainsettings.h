@@ -3,6 +3,7 @@
 // was given.
 #pragma once
 
+#include <QList>
 #include <QRect>
 #include <QString>
 #include <optional>
@@ -39,6 +40,17 @@ struct WindowRect {
 // than it, and moved no further than it takes to lie within it, so that the
 // title bar can be reached.
 QRect OntoScreen(const QRect& wanted, const QRect& available);
+
+// Where a window wanting the rectangle wanted (pixels) opens among the
+// screens' available areas, given in their order: on the screen it shares
+// most with, brought onto it (OntoScreen); sharing nothing with any, brought
+// onto primary, and OnScreen false: the window system may place it then.
+// Without screens it is wanted as it is.
+struct Placement {
+    QRect Rect;
+    bool OnScreen = false;
+};
+Placement PlaceOnScreens(const QRect& wanted, const QList<QRect>& screens, const QRect& primary);
 
 // Writes the settings, the numbers whole; the rectangle is left as it was stored when absent
 // (the window is minimized), and so is a position it does not have.
