@@ -1,8 +1,8 @@
 // The main window frmMain: drive list and folder list on the left, path box and
 // file list on the right, a splitter between them, the toolbar with the ratio
 // box, the status bar and the menu bar. It lays them out (layout.h), keeps its
-// settings (mainsettings.h) and ties the boxes and lists together: the path
-// box, the ratio box and the splitter handle their own input.
+// settings (mainsettings.h) and ties the boxes and lists together; the drive
+// list, the path box, the ratio box and the splitter handle their own input.
 #pragma once
 
 #include <QMainWindow>
@@ -10,7 +10,6 @@
 #include <QStringList>
 #include <array>
 #include <functional>
-#include <optional>
 
 #include "output/outputsettings.h"
 #include "pictures/pictureformats.h"
