@@ -33,11 +33,11 @@
 #define ZEMBRIK_FILENO fileno
 #endif
 
+#include "app/usersettings.h"
 #include "base/language.h"
 #include "base/numtext.h"
 #include "base/paths.h"
 #include "base/saveerror.h"
-#include "base/settings.h"
 #include "batch/engine.h"
 #include "batch/preflight.h"
 #include "batch/summary.h"
@@ -341,7 +341,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     // The window's language: Japanese under a Japanese desktop, English
     // otherwise, unless the settings file forces one.
-    QSettings store = basMain::SettingsStore();
+    QSettings store = UserSettings().Open();
     const basMain::Translations texts(basMain::UserLanguage(store));
     const QStringList args = basMain::CommandLine(argc, argv);
 

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 // The command line's options and texts, in the language of the translations
 // installed when it is called.
 void Describe(QCommandLineParser& arguments)
@@ -33,7 +32,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication::setApplicationName(basMain::AppTitle);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZEMBRIK_VERSION));
-    QSettings store = basMain::SettingsStore();
+    Services services;
+    QSettings store = services.Settings.Open();
     const basMain::Language language = basMain::UserLanguage(store);
 
     // --help and --version are answered before the window's application object
@@ -77,7 +77,6 @@ int main(int argc, char** argv)
     Describe(arguments);
     // Qt has taken its own options out of argv; the rest keep their bytes.
     arguments.process(basMain::CommandLine(argc, argv));
-    Services services;
     services.Metadata = &metadata;
     services.Formats = pictures::InstalledPictureFormats();
     return RunZembrik(app, language, arguments.positionalArguments(), services);

@@ -97,7 +97,8 @@ int RunZembrik(QApplication& app, basMain::Language language, const QStringList&
     clsMsg messages(services.Messages);
     basMain::Help help(program);
     basViewers::Viewers viewers(program, messages);
-    auto* window = new frmMain({messages, help, viewers, services.Picker}, services.Formats);
+    const basMain::FolderPicker picker = services.Picker ? services.Picker : basMain::OutputFolderDialog(services.Settings);
+    auto* window = new frmMain({messages, help, viewers, picker, services.Settings}, services.Formats);
     const QPointer<frmMain> unended(window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Outlives the window, whose closing stops it.

@@ -7,6 +7,7 @@
 
 #include <QStringList>
 
+#include "app/usersettings.h"
 #include "base/language.h"
 #include "batch/engine.h"
 #include "pictures/pictureformats.h"
@@ -32,7 +33,10 @@ struct Services {
     const Output::MetadataLibrary* Metadata = nullptr;
     // Answers the message boxes (none: the real boxes). Not owned.
     MessageResponder* Messages = nullptr;
-    // Picks a run's output folder (empty: the real dialog).
+    // Where the window's settings are kept.
+    basMain::SettingsStore Settings = UserSettings();
+    // Picks a run's output folder (empty: the real dialog, which remembers
+    // the folder last confirmed in Settings).
     basMain::FolderPicker Picker;
     // The picture files the window lists and opens besides JPEG, BMP and GIF
     // (main() asks libheif and Qt once).

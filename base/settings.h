@@ -1,5 +1,5 @@
-// The program's name and version, and the per-user settings store kept under
-// that name: an INI file with string values by section and key.
+// The program's name and version, and where its settings are kept: an INI
+// file with string values by section and key.
 #pragma once
 
 #include <QSettings>
@@ -13,6 +13,23 @@ inline constexpr int VersionMajor = ZEMBRIK_VERSION_MAJOR;
 inline constexpr int VersionMinor = ZEMBRIK_VERSION_MINOR;
 inline constexpr int VersionRevision = ZEMBRIK_VERSION_PATCH;
 
-QSettings SettingsStore();
+// A settings file, handed to whoever reads or writes settings. Each reader
+// opens it afresh, so that what another copy of the program saved meanwhile
+// is seen.
+class SettingsStore {
+public:
+    // The INI file QSettings keeps for organisation and application in scope,
+    // with its fallbacks (the system-wide file under a user's).
+    SettingsStore(QSettings::Scope scope, const QString& organisation, const QString& application);
+    // The INI file at path alone.
+    explicit SettingsStore(const QString& path);
+
+    QSettings Open() const;
+
+private:
+    QSettings::Scope scope_ = QSettings::UserScope;
+    QString organisation_, application_;
+    QString path_;
+};
 
 }  // namespace basMain

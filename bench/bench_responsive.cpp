@@ -95,9 +95,8 @@ int main(int argc, char** argv)
         return 1;
 
     QTemporaryDir settings;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik")
-        .setValue("Path/Path", QFileInfo(sources.first()).path());
+    const basMain::SettingsStore store(settings.filePath("Zembrik.ini"));
+    store.Open().setValue("Path/Path", QFileInfo(sources.first()).path());
     QTemporaryDir out;
     Yes yes;
     clsMsg messages(&yes);
@@ -107,7 +106,8 @@ int main(int argc, char** argv)
 
     // As the program starts: its font, then the main window shown.
     basMain::ApplyProgramFont();
-    frmMain window({messages, help, viewers, [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); }});
+    frmMain window({messages, help, viewers, [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); },
+                   store});
     basBatch::BatchRun run(&window, messages);
     ConnectRun(window, run);
     window.show();

@@ -8,12 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QSet>
@@ -28,6 +25,7 @@
 #include "dialogs/frmabout.h"
 #include "dialogs/frmoutputsettings.h"
 #include "mainwin/commands.h"
+#include "mainwin/drivecombobox.h"
 #include "mainwin/drives.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
@@ -35,59 +33,40 @@
 #include "mainwin/mainsettings.h"
 #include "mainwin/openwith.h"
 #include "mainwin/pathbox.h"
-#include "mainwin/ratiobox.h"
+#include "mainwin/pathcombobox.h"
+#include "mainwin/ratiocombobox.h"
+#include "mainwin/splitterhandle.h"
 #include "shell/basmain.h"
 #include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/msg.h"
 #include "shell/twips.h"
 
+using basMain::PixelsX;
+using basMain::PixelsY;
+using basMain::TwipsX;
+using basMain::TwipsY;
+
 namespace {
-
-int PxX(double twips)
-{
-    return qMax(0, basMain::TwipsToPixels(twips, basMain::TwipsPerPixelX()));
-}
-
-int PxY(double twips)
-{
-    return qMax(0, basMain::TwipsToPixels(twips, basMain::TwipsPerPixelY()));
-}
-
-double TwipsX(int pixels)
-{
-    return static_cast<double>(pixels) * basMain::TwipsPerPixelX();
-}
-
-double TwipsY(int pixels)
-{
-    return static_cast<double>(pixels) * basMain::TwipsPerPixelY();
-}
-
-bool Within(const QWidget* widget, const QWidget* box)
-{
-    return widget && (widget == box || box->isAncestorOf(widget));
-}
 
 const char* const KeyProperty = "Key";
 
-// A combo box that tells before its list drops down: the drive list reads the
-// mounted volumes again then, and the path box stops completing, so that an
-// item picked from the list is not completed into a longer one.
-class PopupCombo final : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-    std::function<void()> BeforePopup;
+}  // namespace
 
-    void showPopup() override
+// The window's client area, which lays the panes out again when its size changes.
+class frmMain::ClientArea final : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> Resized;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
     {
-        if (BeforePopup)
-            BeforePopup();
-        QComboBox::showPopup();
+        QWidget::resizeEvent(event);
+        if (Resized)
+            Resized();
     }
 };
-
-}  // namespace
 
 frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats& formats, QWidget* parent)
     : QMainWindow(parent), services_(services), pictureNames_(pictures::PictureNameFilters(formats))
@@ -98,20 +77,20 @@ frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats&
     BuildToolbar();
     Form_Load();
     frmMainCommands::Install(*this);
-    connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
 }
 
 frmMain::~frmMain()
 {
-    // The children die after this body; their focus and child events must not
-    // reach a half-destroyed window.
-    destroying_ = true;
-    disconnect(qApp, nullptr, this, nullptr);
+    // The children die after this body; what they report then must not reach
+    // a half-destroyed window.
+    client_->Resized = nullptr;
+    disconnect(cboDir_, nullptr, this, nullptr);
+    disconnect(imgSplitter_, nullptr, this, nullptr);
 }
 
 void frmMain::BuildControls()
 {
-    client_ = new QWidget(this);
+    client_ = new ClientArea(this);
     client_->setObjectName(QStringLiteral("client"));
     setCentralWidget(client_);
 
@@ -122,44 +101,17 @@ void frmMain::BuildControls()
     tlbMain_->setIconSize(QSize(16, 16));
     tlbMain_->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    cboRitu_ = new QComboBox(tlbMain_);
-    cboRitu_->setObjectName(QStringLiteral("cboRitu"));
-    cboRitu_->setEditable(true);
-    cboRitu_->setInsertPolicy(QComboBox::NoInsert);
-    cboRitu_->setCompleter(nullptr);
-    cboRitu_->addItems({QStringLiteral("10.0%"), QStringLiteral("25.0%"), QStringLiteral("50.0%"),
-                        QStringLiteral("75.0%"), QStringLiteral("100.0%")});
-    cboRitu_->setCurrentIndex(4);
-    // Only ASCII digits may be typed; an input method would bypass the key filter.
-    cboRitu_->setAttribute(Qt::WA_InputMethodEnabled, false);
-    cboRitu_->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
-    cboRituEdit_ = cboRitu_->lineEdit();
-    cboRitu_->installEventFilter(this);
-    cboRituEdit_->installEventFilter(this);
-    connect(cboRitu_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboRitu_Change);
+    cboRitu_ = new RatioComboBox(tlbMain_);
 
     picTitles_ = new QWidget(client_);
     picTitles_->setObjectName(QStringLiteral("picTitles"));
 
-    auto* drives = new PopupCombo(picTitles_);
-    drives->BeforePopup = [this] { RefreshDrives(); };
-    drvList_ = drives;
-    drvList_->setObjectName(QStringLiteral("drvList"));
-    RefreshDrives();
+    drvList_ = new DriveComboBox(picTitles_);
     connect(drvList_, &QComboBox::currentIndexChanged, this, &frmMain::drvList_Change);
 
-    auto* pathBox = new PopupCombo(picTitles_);
-    pathBox->BeforePopup = [this] { SkipAutoComplete = true; };
-    cboDir_ = pathBox;
-    cboDir_->setObjectName(QStringLiteral("cboDir"));
-    cboDir_->setEditable(true);
-    cboDir_->setInsertPolicy(QComboBox::NoInsert);
-    // Completion is the box's own (sub-folders, tail selected), not QCompleter's.
-    cboDir_->setCompleter(nullptr);
-    cboDirEdit_ = cboDir_->lineEdit();
-    cboDir_->installEventFilter(this);
-    cboDirEdit_->installEventFilter(this);
-    connect(cboDir_->lineEdit(), &QLineEdit::textChanged, this, &frmMain::cboDir_Change);
+    cboDir_ = new PathComboBox(picTitles_);
+    connect(cboDir_, &PathComboBox::FolderEntered, this, &frmMain::GoToFolder);
+    connect(cboDir_, &PathComboBox::Confirmed, this, &frmMain::FolderReached);
 
     dirList_ = new FolderListBox(client_);
     connect(dirList_, &FolderListBox::Change, this, &frmMain::dirList_Change);
@@ -167,18 +119,8 @@ void frmMain::BuildControls()
     filList_ = new FileListBox(pictureNames_, client_);
     connect(filList_, &FileListBox::Click, this, &frmMain::FilList_Click);
 
-    imgSplitter_ = new QWidget(client_);
-    imgSplitter_->setObjectName(QStringLiteral("imgSplitter"));
-    imgSplitter_->setCursor(Qt::SizeHorCursor);
-    imgSplitter_->installEventFilter(this);
-
-    picSplitter_ = new QWidget(client_);
-    picSplitter_->setObjectName(QStringLiteral("picSplitter"));
-    picSplitter_->setAutoFillBackground(true);
-    QPalette grey = picSplitter_->palette();
-    grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
-    picSplitter_->setPalette(grey);
-    picSplitter_->hide();
+    imgSplitter_ = new SplitterHandle(client_);
+    connect(imgSplitter_, &SplitterHandle::Dropped, this, &frmMain::ArrangeControls);
 
     stbMain_ = new QStatusBar(client_);
     stbMain_->setObjectName(QStringLiteral("stbMain"));
@@ -196,12 +138,10 @@ void frmMain::BuildControls()
     // The drive list leads the tab order and has the focus when the window opens.
     drvList_->setFocus();
 
-    // Files dropped anywhere on the window open there; the boxes take typed text only.
+    // Files dropped anywhere on the window open there.
     setAcceptDrops(true);
-    cboRitu_->lineEdit()->setAcceptDrops(false);
-    cboDir_->lineEdit()->setAcceptDrops(false);
-    // Last, so that the filter never sees a half-built window.
-    client_->installEventFilter(this);
+    // Last, so that a resize never meets a half-built window.
+    client_->Resized = [this] { ClientResized(); };
 }
 
 QAction* frmMain::AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
@@ -306,98 +246,45 @@ void frmMain::Form_Load()
                    frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientHeight + menuTwips, tppY));
 
     loading_ = true;
-    const frmMainSettings::Loaded settings = frmMainSettings::Load(frmMainSettings::FirstFolder());
+    const frmMainSettings::Loaded settings = frmMainSettings::Load(services_.Settings, frmMainSettings::FirstFolder());
     QPoint position = pos();
     QSize size = this->size();
     if (settings.Left)
-        position.setX(PxX(*settings.Left));
+        position.setX(PixelsX(*settings.Left));
     if (settings.Top)
-        position.setY(PxY(*settings.Top));
+        position.setY(PixelsY(*settings.Top));
     if (settings.Width)
-        size.setWidth(PxX(*settings.Width));
+        size.setWidth(PixelsX(*settings.Width));
     if (settings.Height)
-        size.setHeight(PxY(*settings.Height));
+        size.setHeight(PixelsY(*settings.Height));
     // A rectangle stored on a screen that is gone, or larger than the
-    // screen, would open the window out of reach: it is brought onto the
-    // screen it is most on, else given a size that fits the primary screen.
-    const QRect wanted(position, size);
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    const auto shared = [&](const QScreen* screen) {
-        const QRect common = screen->availableGeometry().intersected(wanted);
-        return qint64{common.width()} * common.height();
-    };
-    const auto most = std::max_element(screens.begin(), screens.end(),
-                                       [&](const QScreen* a, const QScreen* b) { return shared(a) < shared(b); });
-    const bool onScreen = most != screens.end() && shared(*most) > 0;
-    if (most != screens.end()) {
-        const QScreen* screen = onScreen ? *most : QGuiApplication::primaryScreen();
-        const QRect fitted = frmMainSettings::OntoScreen(wanted, screen->availableGeometry());
-        position = fitted.topLeft();
-        size = fitted.size();
-    }
+    // screen, would open the window out of reach.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append(screen->availableGeometry());
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const frmMainSettings::Placement placed =
+        frmMainSettings::PlaceOnScreens(QRect(position, size), screens, primary ? primary->availableGeometry() : QRect());
     // Where the window system places windows itself, a stored position is none.
-    if (basMain::WindowPositionsKnown() && (screens.isEmpty() || onScreen))
-        move(position);
-    resize(size);
+    if (basMain::WindowPositionsKnown() && (screens.isEmpty() || placed.OnScreen))
+        move(placed.Rect.topLeft());
+    resize(placed.Rect.size());
     if (settings.Splitter)
-        splitterLeft_ = *settings.Splitter;
+        imgSplitter_->SetLeft(*settings.Splitter);
     outputSettings_ = settings.Output;
     ApplyOutputSettings();
 
     // The drive is chosen quietly: its change would move the lists to the drive's root.
-    const QString root = Drives::RootOf(settings.Path, driveRoots_);
+    const QString root = drvList_->RootOf(settings.Path);
     {
         const QSignalBlocker quiet(drvList_);
-        SetDrive(root);
+        drvList_->SetDrive(root);
     }
     dirList_->SetPath(settings.Path, root);
     if (filList_->Path().isEmpty())
         filList_->SetPath(settings.Path);
-    SkipAutoComplete = true;
-    cboDir_->clear();
-    cboDir_->addItem(filList_->Path());
-    cboDir_->setEditText(filList_->Path());
-    SkipAutoComplete = false;
+    cboDir_->SetFolder(filList_->Path());
     loading_ = false;
-}
-
-void frmMain::RefreshDrives()
-{
-    const QSignalBlocker quiet(drvList_);
-    const QString current = drvList_->currentData().toString();
-    driveRoots_ = Drives::MountedRoots();
-    for (const QString& root : std::as_const(driveRoots_)) {
-        if (drvList_->findData(root) < 0)
-            drvList_->addItem(root, root);
-    }
-    // A volume gone since keeps its place while it is the chosen one.
-    for (int i = drvList_->count() - 1; i >= 0; --i) {
-        const QString root = drvList_->itemData(i).toString();
-        if (!driveRoots_.contains(root) && root != current)
-            drvList_->removeItem(i);
-    }
-    if (!current.isEmpty() && !driveRoots_.contains(current))
-        driveRoots_.append(current);
-}
-
-void frmMain::SetDrive(const QString& root)
-{
-    if (root.isEmpty())
-        return;
-    int index = drvList_->findData(root);
-    if (index < 0) {
-        driveRoots_.append(root);
-        drvList_->addItem(root, root);
-        index = drvList_->count() - 1;
-    }
-    drvList_->setCurrentIndex(index);
-}
-
-void frmMain::SetPathBoxText(const QString& text)
-{
-    SkipAutoComplete = true;
-    cboDir_->setEditText(text);
-    SkipAutoComplete = false;
 }
 
 void frmMain::SetCommandHandler(Command command, std::function<void()> handler)
@@ -444,18 +331,36 @@ void frmMain::RefreshAfterRun(const QStringList& unwritten)
 // happen to have the selected names.
 bool frmMain::ApplyTypedPath()
 {
-    DropProposal();
+    cboDir_->DropProposal();
     return PathBox::SameFolder(cboDir_->currentText(), filList_->Path()) || GoToTypedPath();
 }
 
 bool frmMain::GoToTypedPath()
 {
-    const QString typed = PathBox::NavigationPath(cboDir_->currentText());
-    cboDir_Validate();
-    if (PathBox::SameFolder(typed, filList_->Path()))
+    return FolderReached(cboDir_->Validate());
+}
+
+bool frmMain::FolderReached(const QString& folder)
+{
+    if (PathBox::SameFolder(folder, filList_->Path()))
         return true;
     services_.Messages.ShowMessage(tr("パスが見つかりません。"));
     return false;
+}
+
+QComboBox& frmMain::drvList() const
+{
+    return *drvList_;
+}
+
+QComboBox& frmMain::cboDir() const
+{
+    return *cboDir_;
+}
+
+QComboBox& frmMain::cboRitu() const
+{
+    return *cboRitu_;
 }
 
 QString frmMain::cboDirText() const
@@ -480,11 +385,16 @@ void frmMain::SetStatusText(const QString& text)
 
 // --- Layout -------------------------------------------------------------------
 
+double frmMain::SplitterLeft() const
+{
+    return imgSplitter_->Left();
+}
+
 void frmMain::ArrangeControls(double x)
 {
     const frmMainLayout::FrameSize frame{TwipsX(client_->width()), TwipsY(client_->height())};
     PlaceControls(frmMainLayout::ArrangeControls(x, frame));
-    splitterLeft_ = x;
+    imgSplitter_->SetLeft(x);
 }
 
 void frmMain::PlaceControls(const frmMainLayout::PaneLayout& p)
@@ -493,16 +403,16 @@ void frmMain::PlaceControls(const frmMainLayout::PaneLayout& p)
     const int clientHeight = client_->height();
 
     // Docked strips span the client area whatever width the layout names.
-    tlbMain_->setGeometry(0, 0, clientWidth, PxY(frmMainLayout::ToolbarHeight));
-    cboRitu_->setGeometry(PxX(p.CboRituLeft), PxY(30), PxX(1185), PxY(315));
-    picTitles_->setGeometry(0, PxY(frmMainLayout::TitlesTop), clientWidth, PxY(frmMainLayout::TitlesHeight));
-    drvList_->setGeometry(PxX(30), 0, PxX(p.DrvListWidth), PxY(315));
-    cboDir_->setGeometry(PxX(p.CboDirLeft), 0, PxX(p.CboDirWidth), PxY(315));
-    dirList_->setGeometry(0, PxY(p.DirListTop), PxX(p.DirListWidth), PxY(p.DirListHeight));
-    filList_->setGeometry(PxX(p.FilListLeft), PxY(p.FilListTop), PxX(p.FilListWidth), PxY(p.FilListHeight));
-    imgSplitter_->setGeometry(PxX(p.SplitterLeft), PxY(p.SplitterTop), PxX(frmMainLayout::SplitterWidth),
-                              PxY(p.SplitterHeight));
-    const int statusHeight = PxY(frmMainLayout::StatusHeight);
+    tlbMain_->setGeometry(0, 0, clientWidth, PixelsY(frmMainLayout::ToolbarHeight));
+    cboRitu_->setGeometry(PixelsX(p.CboRituLeft), PixelsY(30), PixelsX(1185), PixelsY(315));
+    picTitles_->setGeometry(0, PixelsY(frmMainLayout::TitlesTop), clientWidth, PixelsY(frmMainLayout::TitlesHeight));
+    drvList_->setGeometry(PixelsX(30), 0, PixelsX(p.DrvListWidth), PixelsY(315));
+    cboDir_->setGeometry(PixelsX(p.CboDirLeft), 0, PixelsX(p.CboDirWidth), PixelsY(315));
+    dirList_->setGeometry(0, PixelsY(p.DirListTop), PixelsX(p.DirListWidth), PixelsY(p.DirListHeight));
+    filList_->setGeometry(PixelsX(p.FilListLeft), PixelsY(p.FilListTop), PixelsX(p.FilListWidth), PixelsY(p.FilListHeight));
+    imgSplitter_->setGeometry(PixelsX(p.SplitterLeft), PixelsY(p.SplitterTop), PixelsX(frmMainLayout::SplitterWidth),
+                              PixelsY(p.SplitterHeight));
+    const int statusHeight = PixelsY(frmMainLayout::StatusHeight);
     stbMain_->setGeometry(0, clientHeight - statusHeight, clientWidth, statusHeight);
 }
 
@@ -510,134 +420,28 @@ void frmMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     if (TwipsX(width()) < frmMainLayout::MinimumWindowWidth)
-        resize(PxX(frmMainLayout::MinimumWindowWidth), height());
+        resize(PixelsX(frmMainLayout::MinimumWindowWidth), height());
 }
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
+void frmMain::ClientResized()
 {
-    if (destroying_)
-        return false;
-    if (watched == client_ && event->type() == QEvent::Resize) {
-        // Form_Resize. Before the window is shown the client area has no real
-        // size yet; clamping the stored splitter to it would lose the position.
-        if (isMinimized())
-            return false;
-        if (isVisible()) {
-            ArrangeControls(splitterLeft_);
-        } else {
-            double x = splitterLeft_;
-            PlaceControls(frmMainLayout::ArrangeControls(
-                x, {TwipsX(client_->width()), TwipsY(client_->height())}));
-        }
-        return false;
+    // Before the window is shown the client area has no real size yet;
+    // clamping the stored splitter to it would lose the position.
+    if (isMinimized())
+        return;
+    if (isVisible()) {
+        ArrangeControls(SplitterLeft());
+    } else {
+        double x = SplitterLeft();
+        PlaceControls(frmMainLayout::ArrangeControls(x, {TwipsX(client_->width()), TwipsY(client_->height())}));
     }
-
-    if (watched == imgSplitter_) {
-        // Other events reach the handle too (it is lowered while the window is built).
-        auto* mouse = event->isPointerEvent() ? static_cast<QMouseEvent*>(event) : nullptr;
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-            if (mouse->button() != Qt::LeftButton)
-                break;
-            barLeft_ = splitterLeft_;
-            picSplitter_->setGeometry(PxX(barLeft_), imgSplitter_->y(),
-                                      PxX(frmMainLayout::SplitterBarWidth(TwipsX(imgSplitter_->width()))),
-                                      PxY(frmMainLayout::SplitterBarHeight(TwipsY(imgSplitter_->height()))));
-            picSplitter_->show();
-            picSplitter_->raise();
-            splitterMoving_ = true;
-            return true;
-        case QEvent::MouseMove:
-            if (!splitterMoving_)
-                break;
-            barLeft_ = frmMainLayout::SplitterBarLeft(splitterLeft_, TwipsX(qRound(mouse->position().x())),
-                                                      TwipsX(width()));
-            picSplitter_->move(PxX(barLeft_), picSplitter_->y());
-            return true;
-        case QEvent::MouseButtonRelease:
-            if (!splitterMoving_ || mouse->button() != Qt::LeftButton)
-                break;
-            ArrangeControls(barLeft_);
-            picSplitter_->hide();
-            splitterMoving_ = false;
-            return true;
-        default:
-            break;
-        }
-        return false;
-    }
-
-    // Compared as pointers only: the filter may run while the window is being built.
-    const bool inRatio = watched != nullptr && (watched == cboRitu_ || watched == cboRituEdit_);
-    const bool inPath = watched != nullptr && (watched == cboDir_ || watched == cboDirEdit_);
-    if (!inRatio && !inPath)
-        return QMainWindow::eventFilter(watched, event);
-
-    if (inPath && event->type() == QEvent::FocusOut) {
-        // Before the box drops the highlight. A drop-down list or another
-        // window taking the focus leaves the proposal standing.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            DropProposal();
-        return false;
-    }
-    if (event->type() != QEvent::KeyPress)
-        return false;
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (inPath) {
-        // cboDir_KeyDown: deleting must not complete again what was just deleted.
-        SkipAutoComplete = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (proposal_) {
-                cboDir_->lineEdit()->end(false);  // Enter takes the proposed tail
-                proposal_.reset();
-            }
-            // Goes there as leaving the box does, saying so when it cannot;
-            // the box keeps the focus, its text selected to type another.
-            GoToTypedPath();
-            cboDir_->lineEdit()->selectAll();
-            return true;
-        }
-        return false;
-    }
-    return FilterRatioKey(key);
 }
 
 // --- Ratio box ------------------------------------------------------------------
 
-bool frmMain::FilterRatioKey(QKeyEvent* key)
-{
-    switch (RatioBox::FilterKey(*key, cboRitu_->currentText())) {
-    case RatioBox::KeyAction::Pass:
-        return false;
-    case RatioBox::KeyAction::Swallow:
-        return true;
-    case RatioBox::KeyAction::Backspace:
-        cboRitu_->lineEdit()->backspace();
-        return true;
-    }
-    return false;
-}
-
-void frmMain::cboRitu_Change()
-{
-    QLineEdit* edit = cboRitu_->lineEdit();
-    const QString text = edit->text();
-    const QString stripped = RatioBox::StripLeadingZeros(text);
-    if (stripped != text)
-        edit->setText(stripped);  // runs this step again, synchronously
-    edit->deselect();
-    edit->setCursorPosition(edit->text().size());
-}
-
-void frmMain::cboRitu_Validate()
-{
-    cboRitu_->lineEdit()->setText(basMain::NormaliseRatioText(cboRitu_->lineEdit()->text()));
-}
-
 void frmMain::NormaliseRatioBox()
 {
-    cboRitu_Validate();
+    cboRitu_->Normalise();
 }
 
 void frmMain::ApplyOutputSettings()
@@ -652,7 +456,7 @@ void frmMain::ApplyOutputSettings()
 void frmMain::drvList_Change()
 {
     SetStatusText(QString());
-    const QString root = drvList_->currentData().toString();
+    const QString root = drvList_->Root();
     const QString reason = Drives::NotReadyReason(root);
     if (!reason.isEmpty()) {
         services_.Messages.ShowError(reason);
@@ -662,7 +466,7 @@ void frmMain::drvList_Change()
         services_.Messages.ShowError(*error);
         return;
     }
-    SetPathBoxText(root);
+    cboDir_->SetText(root);
 }
 
 void frmMain::dirList_Change()
@@ -673,76 +477,16 @@ void frmMain::dirList_Change()
             services_.Messages.ShowError(*error);
         return;
     }
-    SetPathBoxText(filList_->Path());
+    cboDir_->SetText(filList_->Path());
 }
 
-void frmMain::cboDir_Change()
+void frmMain::GoToFolder(const QString& folder)
 {
-    if (SkipAutoComplete || completing_)
-        return;
-    QLineEdit* edit = cboDir_->lineEdit();
-    const QString text = edit->text();
-    const qsizetype caret = edit->cursorPosition();
-    completing_ = true;
-
-    QStringList items;
-    for (int i = 0; i < cboDir_->count(); ++i)
-        items.append(cboDir_->itemText(i));
-    const QStringList added = PathBox::AppendNew(items, PathBox::SubFolderPaths(text));
-    if (!added.isEmpty()) {
-        // Adding to an empty list would replace the text with the first item.
-        cboDir_->addItems(added);
-        edit->setText(text);
-    }
-
-    const PathBox::Completion c = PathBox::Complete(items, text, caret);
-    if (c.Index >= 0)
-        cboDir_->setCurrentIndex(static_cast<int>(c.Index));
-    edit->setText(c.Text);
-    edit->setCursorPosition(static_cast<int>(c.Text.size()));
-    edit->cursorBackward(true, static_cast<int>(c.Text.size() - c.Caret));
-    proposal_ = c.Caret < c.Text.size() ? std::optional(c) : std::nullopt;
-    completing_ = false;
-}
-
-void frmMain::DropProposal()
-{
-    // A completed tail still highlighted as it was proposed is not part of the
-    // path: only what was typed is. End, Right, Enter or a click take it.
-    const std::optional<PathBox::Completion> c = std::exchange(proposal_, std::nullopt);
-    const QLineEdit* edit = cboDir_->lineEdit();
-    if (c && edit->text() == c->Text && edit->selectionStart() == c->Caret &&
-        edit->selectionLength() == c->Text.size() - c->Caret)
-        SetPathBoxText(c->Text.left(c->Caret));
-}
-
-void frmMain::cboDir_Validate()
-{
-    const QString t = PathBox::NavigationPath(cboDir_->currentText());
-    SkipAutoComplete = true;
-    cboDir_->clear();
-    cboDir_->addItem(t);
-    cboDir_->setCurrentIndex(0);
-    cboDir_->setEditText(t);
-    SkipAutoComplete = false;
-
-    const QString root = Drives::RootOf(t, driveRoots_);
+    const QString root = drvList_->RootOf(folder);
     if (root.isEmpty())
         return;  // not a path on any drive: the lists stay where they are
-    SetDrive(root);
-    dirList_->SetPath(t, root);  // a typed folder that does not exist is no error
-}
-
-void frmMain::OnFocusChanged(QWidget* old, QWidget* now)
-{
-    // Only a move to another control of this window validates; losing the
-    // activation (a message box, another program) does not.
-    if (!now || now->window() != this)
-        return;
-    if (Within(old, cboDir_) && !Within(now, cboDir_))
-        cboDir_Validate();
-    else if (Within(old, cboRitu_) && !Within(now, cboRitu_))
-        cboRitu_Validate();
+    drvList_->SetDrive(root);
+    dirList_->SetPath(folder, root);  // a typed folder that does not exist is no error
 }
 
 // --- Selection ------------------------------------------------------------------
@@ -792,7 +536,7 @@ void frmMain::mnuToolOutput_Click()
     if (!confirmed)
         return;
     outputSettings_ = *confirmed;
-    frmMainSettings::SaveOutput(outputSettings_);
+    frmMainSettings::SaveOutput(services_.Settings, outputSettings_);
     ApplyOutputSettings();
 }
 
@@ -835,12 +579,12 @@ QStringList frmMain::OpenPaths(const QStringList& paths)
     const OpenWith::Request request = OpenWith::Read(paths, pictureNames_);
     if (request.Folder.isEmpty())
         return request.Ignored;
-    RefreshDrives();  // the folder may lie on a volume mounted since start-up
-    const QString root = Drives::RootOf(request.Folder, driveRoots_);
+    drvList_->Refresh();  // the folder may lie on a volume mounted since start-up
+    const QString root = drvList_->RootOf(request.Folder);
     {
         // Quietly: the drive's change would move the lists to its root.
         const QSignalBlocker quiet(drvList_);
-        SetDrive(root);
+        drvList_->SetDrive(root);
     }
     const QString before = dirList_->Path();
     if (const std::optional<QString> error = dirList_->SetPath(request.Folder, root)) {
@@ -937,5 +681,5 @@ void frmMain::Form_Unload()
             rect->Top = TwipsY(y());
         }
     }
-    frmMainSettings::Save(rect, splitterLeft_, filList_->Path());
+    frmMainSettings::Save(services_.Settings, rect, SplitterLeft(), filList_->Path());
 }

@@ -1,7 +1,8 @@
 // The main window frmMain: drive list and folder list on the left, path box and
 // file list on the right, a splitter between them, the toolbar with the ratio
-// box, the status bar and the menu bar. The widgets forward to the plain rules
-// in layout.h, mainsettings.h, pathbox.h, ratiobox.h, drives.h and filelist.h.
+// box, the status bar and the menu bar. It lays them out (layout.h), keeps its
+// settings (mainsettings.h) and ties the boxes and lists together; the drive
+// list, the path box, the ratio box and the splitter handle their own input.
 #pragma once
 
 #include <QMainWindow>
@@ -9,21 +10,23 @@
 #include <QStringList>
 #include <array>
 #include <functional>
-#include <optional>
 
-#include "mainwin/pathbox.h"
 #include "output/outputsettings.h"
 #include "pictures/pictureformats.h"
 #include "shell/folderpicker.h"
 
+class DriveComboBox;
 class FileListBox;
 class FolderListBox;
+class PathComboBox;
 class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolBar;
+class RatioComboBox;
+class SplitterHandle;
 class clsMsg;
 namespace frmMainLayout {
 struct PaneLayout;
@@ -41,7 +44,8 @@ struct WindowServices {
     clsMsg& Messages;
     basMain::Help& Help;
     basViewers::Viewers& Viewers;
-    basMain::FolderPicker Picker;  // the run's output folder (empty: the real dialog)
+    basMain::FolderPicker Picker;  // the run's output folder (empty: the dialog, remembering nothing)
+    basMain::SettingsStore Settings;  // where the window's rectangle, folder and output settings are kept
 };
 
 class frmMain : public QMainWindow {
@@ -64,9 +68,9 @@ public:
     // The selection and the folder its items lie in, for the commands.
     FileListBox& FilList() const { return *filList_; }
     FolderListBox& dirList() const { return *dirList_; }
-    QComboBox& drvList() const { return *drvList_; }
-    QComboBox& cboDir() const { return *cboDir_; }
-    QComboBox& cboRitu() const { return *cboRitu_; }
+    QComboBox& drvList() const;
+    QComboBox& cboDir() const;
+    QComboBox& cboRitu() const;
     QString cboDirText() const;
     QString cboRituText() const;
     // Rewrites the ratio box into its normal form, as leaving it does.
@@ -81,12 +85,9 @@ public:
     void SetStatusText(const QString& text);
 
     // The splitter position (the handle's left), twips.
-    double SplitterLeft() const { return splitterLeft_; }
+    double SplitterLeft() const;
     // Lays the panes out for splitter position x (clamped), twips.
     void ArrangeControls(double x);
-
-    // True while the path box's text changes must not complete.
-    bool SkipAutoComplete = false;
 
     // While a run is going on its menu item shows disabled, F5 and the
     // toolbar button give Progress, and nothing dropped is taken.
@@ -123,20 +124,17 @@ public slots:
 
     void drvList_Change();
     void dirList_Change();
-    void cboDir_Change();
-    void cboDir_Validate();
-    void cboRitu_Change();
-    void cboRitu_Validate();
     void FilList_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
+    class ClientArea;
+
     void Form_Load();
     void Form_Unload();
     void BuildControls();
@@ -146,32 +144,28 @@ private:
     void AddSeparator(QMenu* menu, const char* name);
     void BuildToolbar();
     void PlaceControls(const frmMainLayout::PaneLayout& p);
-    void RefreshDrives();
-    void SetDrive(const QString& root);
-    void SetPathBoxText(const QString& text);
-    void OnFocusChanged(QWidget* old, QWidget* now);
-    bool FilterRatioKey(QKeyEvent* key);
+    void ClientResized();
+    // Takes the lists to a folder entered in the path box.
+    void GoToFolder(const QString& folder);
+    // False, with a warning, when the lists are not at the folder entered.
+    bool FolderReached(const QString& folder);
     void RunCommand(Command command);
     bool ApplyTypedPath();
     // Leaves the path box's text as moving the focus out does; false, with a
     // warning, when that did not reach the folder typed.
     bool GoToTypedPath();
-    void DropProposal();
     void ApplyOutputSettings();
 
     WindowServices services_;
-    QWidget* client_ = nullptr;
+    ClientArea* client_ = nullptr;
     QToolBar* tlbMain_ = nullptr;
-    QComboBox* cboRitu_ = nullptr;
+    RatioComboBox* cboRitu_ = nullptr;
     QWidget* picTitles_ = nullptr;
-    QComboBox* drvList_ = nullptr;
-    QComboBox* cboDir_ = nullptr;
-    QObject* cboRituEdit_ = nullptr;
-    QObject* cboDirEdit_ = nullptr;
+    DriveComboBox* drvList_ = nullptr;
+    PathComboBox* cboDir_ = nullptr;
     FolderListBox* dirList_ = nullptr;
     FileListBox* filList_ = nullptr;
-    QWidget* imgSplitter_ = nullptr;
-    QWidget* picSplitter_ = nullptr;
+    SplitterHandle* imgSplitter_ = nullptr;
     QStatusBar* stbMain_ = nullptr;
     QLabel* stbText_ = nullptr;
 
@@ -181,16 +175,8 @@ private:
     QAction* mnuToolOption_ = nullptr;
     Output::Settings outputSettings_;
 
-    QStringList driveRoots_;
     const QStringList pictureNames_;  // the name patterns of the pictures listed and opened
-    double splitterLeft_ = 2040;  // designed position of the handle
-    double barLeft_ = 0;
-    bool splitterMoving_ = false;
-    bool completing_ = false;
-    // The completion whose tail is highlighted in the path box, not yet taken.
-    std::optional<PathBox::Completion> proposal_;
     bool unloaded_ = false;
-    bool destroying_ = false;
     bool loading_ = false;
     bool runGoingOn_ = false;
     std::array<std::function<void()>, 5> handlers_;

@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/settings.h"
-
 namespace frmMainSettings {
 namespace {
 
@@ -47,9 +45,9 @@ std::optional<double> ParseNumber(const QString& text)
     return value;
 }
 
-Loaded Load(const QString& fallbackFolder)
+Loaded Load(const basMain::SettingsStore& settings, const QString& fallbackFolder)
 {
-    QSettings store = basMain::SettingsStore();
+    QSettings store = settings.Open();
     Loaded loaded;
     loaded.Left = ReadNumber(store, QStringLiteral("Settings/MainLeft"), 1000);
     loaded.Top = ReadNumber(store, QStringLiteral("Settings/MainTop"), 1000);
@@ -82,9 +80,24 @@ QRect OntoScreen(const QRect& wanted, const QRect& available)
                  within(wanted.y(), available.y(), height, available.height()), width, height);
 }
 
-void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path)
+Placement PlaceOnScreens(const QRect& wanted, const QList<QRect>& screens, const QRect& primary)
 {
-    QSettings store = basMain::SettingsStore();
+    const auto shared = [&](const QRect& screen) {
+        const QRect common = screen.intersected(wanted);
+        return qint64{common.width()} * common.height();
+    };
+    const auto most = std::max_element(screens.begin(), screens.end(),
+                                       [&](const QRect& a, const QRect& b) { return shared(a) < shared(b); });
+    if (most == screens.end())
+        return {wanted, false};
+    const bool onScreen = shared(*most) > 0;
+    return {OntoScreen(wanted, onScreen ? *most : primary), onScreen};
+}
+
+void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
+          const QString& path)
+{
+    QSettings store = settings.Open();
     if (rect) {
         if (rect->Left)
             store.setValue(QStringLiteral("Settings/MainLeft"), NumberText(*rect->Left));
@@ -98,9 +111,9 @@ void Save(const std::optional<WindowRect>& rect, double splitter, const QString&
     store.sync();
 }
 
-void SaveOutput(const Output::Settings& output)
+void SaveOutput(const basMain::SettingsStore& settings, const Output::Settings& output)
 {
-    QSettings store = basMain::SettingsStore();
+    QSettings store = settings.Open();
     Output::WriteSettings(store, output);
     store.sync();
 }

@@ -1,12 +1,14 @@
 // The main window's persisted settings: window rectangle, splitter position,
-// current folder and the output settings, kept per user in an INI file under
-// the application title.
+// current folder and the output settings, in the settings store the program
+// was given.
 #pragma once
 
+#include <QList>
 #include <QRect>
 #include <QString>
 #include <optional>
 
+#include "base/settings.h"
 #include "output/outputsettings.h"
 
 namespace frmMainSettings {
@@ -22,7 +24,7 @@ struct Loaded {
 
 // Reads the settings; a stored folder that is missing, not a folder or not
 // readable gives fallbackFolder (FirstFolder() in the window).
-Loaded Load(const QString& fallbackFolder);
+Loaded Load(const basMain::SettingsStore& settings, const QString& fallbackFolder);
 
 // The folder a first start opens: the user's Pictures folder (as the desktop
 // names it), else the home folder.
@@ -39,10 +41,22 @@ struct WindowRect {
 // title bar can be reached.
 QRect OntoScreen(const QRect& wanted, const QRect& available);
 
+// Where a window wanting the rectangle wanted (pixels) opens among the
+// screens' available areas, given in their order: on the screen it shares
+// most with, brought onto it (OntoScreen); sharing nothing with any, brought
+// onto primary, and OnScreen false: the window system may place it then.
+// Without screens it is wanted as it is.
+struct Placement {
+    QRect Rect;
+    bool OnScreen = false;
+};
+Placement PlaceOnScreens(const QRect& wanted, const QList<QRect>& screens, const QRect& primary);
+
 // Writes the settings, the numbers whole; the rectangle is left as it was stored when absent
 // (the window is minimized), and so is a position it does not have.
-void Save(const std::optional<WindowRect>& rect, double splitter, const QString& path);
-void SaveOutput(const Output::Settings& output);
+void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
+          const QString& path);
+void SaveOutput(const basMain::SettingsStore& settings, const Output::Settings& output);
 
 // Reads a stored number as the user's locale writes numbers, then as plain
 // C text; empty when it is neither.

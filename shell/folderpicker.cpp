@@ -56,31 +56,39 @@ bool BrowseForFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder
     return true;
 }
 
-QString OutputFolderStart()
+namespace {
+
+// The last output folder the user confirmed while it is still a folder, else
+// the home folder. Never the source folder by default: there a bare Enter
+// would confirm writing over the originals.
+QString OutputFolderStart(const SettingsStore& settings)
 {
-    const QString remembered = SettingsStore().value(QStringLiteral("Path/OutputFolder")).toString();
+    const QString remembered = settings.Open().value(QStringLiteral("Path/OutputFolder")).toString();
     if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
         return remembered;
     return QDir::toNativeSeparators(QDir::homePath());
 }
 
-namespace {
-
-void RememberOutputFolder(const QString& folder)
-{
-    QSettings store = SettingsStore();
-    store.setValue(QStringLiteral("Path/OutputFolder"), folder);
-    store.sync();
-}
-
 }  // namespace
+
+FolderPicker OutputFolderDialog(const SettingsStore& settings)
+{
+    return [settings](QWidget* owner, const QString& prompt) {
+        const std::optional<QString> chosen = ShowDialog(owner, prompt, OutputFolderStart(settings));
+        if (chosen && !chosen->trimmed().isEmpty()) {
+            QSettings store = settings.Open();
+            store.setValue(QStringLiteral("Path/OutputFolder"), FolderPathForCaller(*chosen));
+            store.sync();
+        }
+        return chosen;
+    };
+}
 
 bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt)
 {
-    QString chosen = OutputFolderStart();
+    QString chosen;
     if (!BrowseForFolder(picker, Owner, chosen, Prompt))
         return false;
-    RememberOutputFolder(chosen);
     Folder = chosen;
     return true;
 }

@@ -1,11 +1,13 @@
 // The output-folder picker: a directories-only folder dialog, or the picker the
 // caller was given in its place (a test's, to choose a folder or cancel), and
-// the output folder it remembers between runs.
+// the output-folder dialog that remembers the folder last confirmed.
 #pragma once
 
 #include <QString>
 #include <functional>
 #include <optional>
+
+#include "base/settings.h"
 
 class QWidget;
 
@@ -21,14 +23,15 @@ using FolderPicker = std::function<std::optional<QString>(QWidget* owner, const 
 // The dialog starts in Folder when that names a folder, else in the home folder.
 bool BrowseForFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt);
 
-// The folder the output picker opens at: the last output folder the user
-// confirmed (settings [Path] OutputFolder) while it is still a folder, else
-// the home folder. Never the source folder by default: there a bare Enter
-// would confirm writing over the originals.
-QString OutputFolderStart();
+// The real output-folder picker: the dialog opens at the last output folder
+// the user confirmed (settings [Path] OutputFolder) while it is still a
+// folder, else at home, and remembers the folder confirmed. Never the source
+// folder by default: there a bare Enter would confirm writing over the
+// originals.
+FolderPicker OutputFolderDialog(const SettingsStore& settings);
 
-// BrowseForFolder for a run's output folder: opens at OutputFolderStart() and
-// remembers a confirmed folder. Folder is set only on a confirmed folder.
+// BrowseForFolder for a run's output folder, picked by picker (in the
+// program, OutputFolderDialog). Folder is set only on a confirmed folder.
 bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt);
 
 // A chosen path as BrowseForFolder returns it: native separators, no trailing

@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 namespace basMain {
@@ -34,6 +35,26 @@ int TwipsPerPixelY()
 int TwipsToPixels(double twips, int twipsPerPixel)
 {
     return static_cast<int>(std::nearbyint(twips / twipsPerPixel));
+}
+
+int PixelsX(double twips)
+{
+    return std::max(0, TwipsToPixels(twips, TwipsPerPixelX()));
+}
+
+int PixelsY(double twips)
+{
+    return std::max(0, TwipsToPixels(twips, TwipsPerPixelY()));
+}
+
+double TwipsX(int pixels)
+{
+    return static_cast<double>(pixels) * TwipsPerPixelX();
+}
+
+double TwipsY(int pixels)
+{
+    return static_cast<double>(pixels) * TwipsPerPixelY();
 }
 
 QRect TwipsRect(double left, double top, double width, double height)

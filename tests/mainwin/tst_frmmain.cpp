@@ -46,19 +46,11 @@
 #include "testimages.h"
 #include "heldpicture.h"
 
-namespace {
-
-QSettings Store()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik");
-}
-
-}  // namespace
-
 class tst_frmMain : public QObject {
     Q_OBJECT
 
     QTemporaryDir store_;
+    const basMain::SettingsStore settings_{store_.filePath("Zembrik.ini")};
     QTemporaryDir tree_;
     ScriptedMessages messages_;
     clsMsg msg_{&messages_};
@@ -68,7 +60,8 @@ class tst_frmMain : public QObject {
     basMain::FolderPicker picker_;  // set by the tests that run
     std::unique_ptr<frmMain> w_;
 
-    WindowServices Services() { return {msg_, help_, viewers_, picker_}; }
+    WindowServices Services() { return {msg_, help_, viewers_, picker_, settings_}; }
+    QSettings Store() const { return settings_.Open(); }
 
     // A main window opened on folder, shown and active.
     frmMain& Open(const QString& folder)
@@ -87,7 +80,6 @@ class tst_frmMain : public QObject {
 private slots:
     void initTestCase()
     {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path());
         QDir dir(tree_.path());
         for (const char* name : {"photos", "photos/2024", "photos/2025", "photos/.cache", "photos/album.jpg", "empty", "other"})
             QVERIFY(dir.mkpath(QString::fromLatin1(name)));

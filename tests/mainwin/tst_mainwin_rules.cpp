@@ -40,32 +40,30 @@ private slots:
     {
         QTemporaryDir store;
         QTemporaryDir folder;
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());
+        const basMain::SettingsStore settings(store.filePath("Zembrik.ini"));
         const QString fallback = QDir::currentPath();
 
-        frmMainSettings::Save(frmMainSettings::WindowRect{1500, 1200, 7000, 8000}, 2500, folder.path());
-        frmMainSettings::Loaded back = frmMainSettings::Load(fallback);
+        frmMainSettings::Save(settings, frmMainSettings::WindowRect{1500, 1200, 7000, 8000}, 2500, folder.path());
+        frmMainSettings::Loaded back = frmMainSettings::Load(settings, fallback);
         QCOMPARE(*back.Left, 1500.0);
         QCOMPARE(*back.Height, 8000.0);
         QCOMPARE(*back.Splitter, 2500.0);
         QCOMPARE(back.Path, folder.path());
-        QVERIFY(QFile::exists(store.path() + QStringLiteral("/Zembrik/Zembrik.ini")));
 
         // Minimized: the rectangle stays as stored, splitter and folder are written.
-        frmMainSettings::Save(std::nullopt, 3000, folder.path());
-        back = frmMainSettings::Load(fallback);
+        frmMainSettings::Save(settings, std::nullopt, 3000, folder.path());
+        back = frmMainSettings::Load(settings, fallback);
         QCOMPARE(*back.Width, 7000.0);
         QCOMPARE(*back.Splitter, 3000.0);
         // No position known (Wayland): the size is written, the stored position stays.
-        frmMainSettings::Save(frmMainSettings::WindowRect{{}, {}, 7100, 8000}, 3000, folder.path());
-        back = frmMainSettings::Load(fallback);
+        frmMainSettings::Save(settings, frmMainSettings::WindowRect{{}, {}, 7100, 8000}, 3000, folder.path());
+        back = frmMainSettings::Load(settings, fallback);
         QCOMPARE(*back.Width, 7100.0);
         QCOMPARE(*back.Left, 1500.0);
 
         // A value that is no number leaves its property alone.
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "Zembrik", "Zembrik")
-            .setValue("Settings/MainLeft", "abc");
-        back = frmMainSettings::Load(fallback);
+        settings.Open().setValue("Settings/MainLeft", "abc");
+        back = frmMainSettings::Load(settings, fallback);
         QVERIFY(!back.Left.has_value());
         QCOMPARE(*back.Top, 1200.0);
     }

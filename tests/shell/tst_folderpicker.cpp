@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -18,28 +17,23 @@ class TstFolderPicker : public QObject {
     QTemporaryDir store_;
 
 private slots:
-    void initTestCase() { QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store_.path()); }
-
-    // The output picker opens at home first, then at the folder last
-    // confirmed, and at home again once that folder is gone.
+    // The dialog, for folders only, under the prompt, opens at home first,
+    // then at the folder last confirmed, and at home again once that folder
+    // is gone; cancelling leaves the caller's folder alone.
     void outputFolderRemembered()
     {
         const QString home = QDir::toNativeSeparators(QDir::homePath());
-        QCOMPARE(basMain::OutputFolderStart(), home);
-        auto out = std::make_unique<QTemporaryDir>();
-        const QString chosen = QDir::toNativeSeparators(out->path());
-        const auto picker = [&](QWidget*, const QString&) { return std::optional<QString>(out->path() + "/"); };
         QString folder;
         // The folder in the system's form, without a separator at the end but a root's.
         const auto root = [](QWidget*, const QString&) { return std::optional<QString>(QStringLiteral("/")); };
         QVERIFY(basMain::BrowseForOutputFolder(root, nullptr, folder, QString()));
         QCOMPARE(folder, QDir::toNativeSeparators(QStringLiteral("/")));
-        QVERIFY(basMain::BrowseForOutputFolder(picker, nullptr, folder, QString()));
-        QCOMPARE(folder, chosen);
 
-        // The real dialog, for folders only, under the prompt: cancelled, then confirmed.
+        const basMain::FolderPicker dialog = basMain::OutputFolderDialog(basMain::SettingsStore(store_.filePath("z.ini")));
         const QString prompt = QStringLiteral("縮小した画像を出力するフォルダを選択してください。");
+        auto out = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir(out->path()).mkdir(QStringLiteral("sub")));
+        const QString sub = QDir::toNativeSeparators(out->filePath(QStringLiteral("sub")));
         QStringList seen;
         const auto answer = [&](bool accept) {
             QTimer::singleShot(0, this, [&, accept] {
@@ -49,20 +43,21 @@ private slots:
                                                 dialog->testOption(QFileDialog::ShowDirsOnly));
                     if (!accept)
                         return dialog->reject();
-                    dialog->setDirectory(out->filePath(QStringLiteral("sub")));
+                    dialog->setDirectory(sub);
                     QMetaObject::invokeMethod(dialog, "accept");
                 }
             });
         };
-        answer(false);
-        QVERIFY(!basMain::BrowseForOutputFolder({}, nullptr, folder, prompt));
-        QCOMPARE(folder, chosen);
         answer(true);
-        QVERIFY(basMain::BrowseForOutputFolder({}, nullptr, folder, prompt));
-        QCOMPARE(folder, QDir::toNativeSeparators(out->filePath(QStringLiteral("sub"))));
-        QCOMPARE(seen, QStringList({chosen + prompt + "1", chosen + prompt + "1"}));
+        QVERIFY(basMain::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
+        QCOMPARE(folder, sub);
+        answer(false);
+        QVERIFY(!basMain::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
+        QCOMPARE(folder, sub);
         out.reset();
-        QCOMPARE(basMain::OutputFolderStart(), home);
+        answer(false);
+        QVERIFY(!basMain::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
+        QCOMPARE(seen, QStringList({home + prompt + "1", sub + prompt + "1", home + prompt + "1"}));
     }
 };
 
