@@ -11,9 +11,9 @@
 
 #include <algorithm>
 
-#include "base/saveerror.h"
 #include "batch/frmprogress.h"
 #include "batch/preflight.h"
+#include "batch/saveerror.h"
 #include "pictures/picture.h"
 #include "shell/msg.h"
 
@@ -157,9 +157,9 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
         if (alive && asking_ && question == questions_)
             OnAnswer(!picturesRemain || answer == MsgAnswer::Yes, endsRun);
     };
-    QString text = outcome.LoadError ? outcome.LoadError->Description : basMain::SaveErrorText(outcome.SaveResult);
+    QString text = outcome.LoadError ? outcome.LoadError->Description : SaveErrorText(outcome.SaveResult);
     if (text.isEmpty())
-        text = basMain::SaveErrorText(ModuleJPEG::JpegResult::Unexpected);
+        text = SaveErrorText(ModuleJPEG::JpegResult::Unexpected);
     // A picture that cannot be read is named in its text; a file that cannot
     // be written on the line below.
     const QString file = outcome.LoadError ? QString() : QDir::toNativeSeparators(outcome.Output);

@@ -1,5 +1,5 @@
-// Message boxes: the save-error texts no run shows, a failed write's file on
-// the real box, and the real boxes that ask answering No to a bare Enter.
+// Message boxes: a failed write's file on the real box, and the real boxes
+// that ask answering No to a bare Enter.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -9,25 +9,12 @@
 #include <optional>
 #include <QtTest>
 
-#include "base/saveerror.h"
-#include "jpeg/jpeg.h"
 #include "shell/msg.h"
 
 class TstMsg : public QObject {
     Q_OBJECT
 
 private slots:
-    // The texts of the failures a run cannot provoke, and nothing for the rest.
-    void saveErrors()
-    {
-        const QList<std::pair<int, QString>> codes = {
-            {-2, "メモリが足りません。"}, {-6, "ファイル名が不正です。"},
-            {-7, "対象となる画像が大きすぎて、保存が出来ません。"}, {-8, "予期しないエラーが発生しました。"},
-            {0, ""}, {-1, ""}, {-9, ""}, {1, ""}};
-        for (const auto& [code, text] : codes)
-            QCOMPARE(basMain::SaveErrorText(static_cast<ModuleJPEG::JpegResult>(code)), text);
-    }
-
     // A failed write names its file on the real box's second line, shown as
     // plain text whatever characters the name holds; the box does not wait.
     void saveErrorNamesTheFile()
