@@ -24,7 +24,7 @@
 #endif
 
 #include "pictures/picture.h"
-#include "fuzz/heifsamples.h"
+#include "samples/heifsamples.h"
 #include "testimages.h"
 
 using namespace basMain;
