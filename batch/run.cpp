@@ -324,13 +324,14 @@ void BatchRun::Finish()
 
     emit finished(result);
     // Whatever ended it, the run ends with what it did; only the window's
-    // closing ends it without a word.
+    // closing ends it without a word. The box does not wait: this is the
+    // engine's last report, not a command.
     if (end == End::NotYet)
-        messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
     else if (end == End::AskedToStop)
-        messages_.ShowInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
     else if (end == End::AtFailure)
-        messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary);
 }
 
 void BatchRun::SetBusyCursor(bool on)
