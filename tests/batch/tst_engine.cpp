@@ -151,7 +151,7 @@ private slots:
             QCOMPARE(other, outputs[0]);
 
         // And the bytes are those of the whole picture reduced, then encoded.
-        const basMain::LoadedPicture whole = basMain::DecodePicture(src_.filePath("photo.jpg"));
+        const basMain::LoadedPicture whole = basMain::LoadPicture(src_.filePath("photo.jpg"));
         const QImage reduced = basMain::StretchHalftone(whole.Image, 500, 376);  // 500.5 and 375.5 round to even
         std::vector<std::uint8_t> expected;
         QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
@@ -348,7 +348,7 @@ private slots:
         QCOMPARE(QFileInfo(output).lastModified() == when, settings.KeepDate);
 
         if (source == "photo.jpg") {
-            const QImage reduced = basMain::StretchHalftone(basMain::DecodePicture(folder.filePath(source)).Image, 500, 375);
+            const QImage reduced = basMain::StretchHalftone(basMain::LoadPicture(folder.filePath(source)).Image, 500, 375);
             std::vector<std::uint8_t> expected;
             QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
                                                      reduced.bytesPerLine() / 4, 500, 375},
