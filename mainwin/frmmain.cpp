@@ -69,8 +69,6 @@ bool Within(const QWidget* widget, const QWidget* box)
     return widget && (widget == box || box->isAncestorOf(widget));
 }
 
-const char* const KeyProperty = "Key";
-
 // A combo box that tells before its list drops down: the drive list reads the
 // mounted volumes again then, and the path box stops completing, so that an
 // item picked from the list is not completed into a longer one.
@@ -284,10 +282,8 @@ void frmMain::BuildToolbar()
         b.action->setIconVisibleInMenu(false);
         b.action->setToolTip(b.tip);
         tlbMain_->addAction(b.action);
-        if (QWidget* button = tlbMain_->widgetForAction(b.action)) {
+        if (QWidget* button = tlbMain_->widgetForAction(b.action))
             button->setObjectName(QStringLiteral("tlbMain_") + QString::fromLatin1(b.key));
-            button->setProperty(KeyProperty, QString::fromLatin1(b.key));
-        }
         ++position;
     }
     // Menus show no tooltips, so the shared action's tooltip is the button's alone.
@@ -814,18 +810,6 @@ void frmMain::mnuHelpTopic_Click()
 void frmMain::mnuHelpVersion_Click()
 {
     frmAbout::ShowModal();
-}
-
-void frmMain::tlbMain_ButtonClick(const QString& key)
-{
-    if (key == QLatin1String("RUN"))
-        mnuFileRun_Click();
-    else if (key == QLatin1String("VIEW"))
-        mnuToolView_Click();
-    else if (key == QLatin1String("CLOSE"))
-        mnuToolClose_Click();
-    else if (key == QLatin1String("OPTION"))
-        mnuToolOption_Click();
 }
 
 // --- Open with and drop ---------------------------------------------------------
