@@ -37,9 +37,10 @@
 #include "base/language.h"
 #include "base/numtext.h"
 #include "base/paths.h"
-#include "base/saveerror.h"
+#include "base/settings.h"
 #include "batch/engine.h"
 #include "batch/preflight.h"
+#include "batch/saveerror.h"
 #include "batch/summary.h"
 #include "output/metadatawriter.h"
 #include "output/outputoptions.h"
@@ -475,7 +476,7 @@ int main(int argc, char* argv[])
             } else if (outcome.SaveResult != ModuleJPEG::JpegResult::Ok) {
                 allOk = false;
                 summary.AddFailed();
-                QString text = basMain::SaveErrorText(outcome.SaveResult);
+                QString text = basBatch::SaveErrorText(outcome.SaveResult);
                 if (text.isEmpty())
                     text = QCoreApplication::translate("zembrik-batch", "予期しないエラーが発生しました。");
                 Print(errors, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));

@@ -35,6 +35,7 @@
 #endif
 
 #include "base/paths.h"
+#include "files/pendingjpeg.h"
 #include "output/metadatawriter.h"
 #include "pictures/picturefile.h"
 

@@ -11,9 +11,9 @@
 
 #include <algorithm>
 
-#include "base/saveerror.h"
 #include "batch/frmprogress.h"
 #include "batch/preflight.h"
+#include "batch/saveerror.h"
 #include "pictures/picture.h"
 #include "shell/msg.h"
 
@@ -157,9 +157,9 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
         if (alive && asking_ && question == questions_)
             OnAnswer(!picturesRemain || answer == MsgAnswer::Yes, endsRun);
     };
-    QString text = outcome.LoadError ? outcome.LoadError->Description : basMain::SaveErrorText(outcome.SaveResult);
+    QString text = outcome.LoadError ? outcome.LoadError->Description : SaveErrorText(outcome.SaveResult);
     if (text.isEmpty())
-        text = basMain::SaveErrorText(ModuleJPEG::JpegResult::Unexpected);
+        text = SaveErrorText(ModuleJPEG::JpegResult::Unexpected);
     // A picture that cannot be read is named in its text; a file that cannot
     // be written on the line below.
     const QString file = outcome.LoadError ? QString() : QDir::toNativeSeparators(outcome.Output);
@@ -324,13 +324,14 @@ void BatchRun::Finish()
 
     emit finished(result);
     // Whatever ended it, the run ends with what it did; only the window's
-    // closing ends it without a word.
+    // closing ends it without a word. The box does not wait: this is the
+    // engine's last report, not a command.
     if (end == End::NotYet)
-        messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
     else if (end == End::AskedToStop)
-        messages_.ShowInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
     else if (end == End::AtFailure)
-        messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary);
 }
 
 void BatchRun::SetBusyCursor(bool on)

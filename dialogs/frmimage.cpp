@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -87,10 +88,7 @@ private:
 
     void Next()
     {
-        if (inNext_)
-            return;  // a message box of this loop is open; the loop picks the rest up
-        inNext_ = true;
-        while (!loading_ && !commands_.empty()) {
+        while (!loading_ && !waiting_ && !commands_.empty()) {
             QStringList& paths = commands_.front();
             if (paths.isEmpty()) {
                 commands_.pop_front();
@@ -98,9 +96,10 @@ private:
             }
             if (program_.ViewerCount >= basViewers::MaxViewers) {
                 commands_.pop_front();  // the rest of this command is not opened
-                messages_.ShowMessage(
-                    QCoreApplication::translate("basViewers", "一度に表示可能な画像は %1 までです。").arg(basViewers::MaxViewers));
-                continue;
+                messages_.OpenMessage(
+                    QCoreApplication::translate("basViewers", "一度に表示可能な画像は %1 までです。").arg(basViewers::MaxViewers),
+                    {}, NextOnceClosed());
+                return;
             }
             const QString path = paths.takeFirst();
             loading_ = new frmImage(program_, this);  // hidden and uncounted until its picture is in
@@ -113,7 +112,19 @@ private:
             if (!worker_.joinable())
                 worker_ = std::thread([this] { Work(); });
         }
-        inNext_ = false;
+    }
+
+    // For a box the queue waits on: nothing further opens until it has
+    // closed, and then the queue goes on where it stood.
+    std::function<void()> NextOnceClosed()
+    {
+        waiting_ = true;
+        return [self = QPointer<ViewerOpener>(this)] {
+            if (!self)
+                return;
+            self->waiting_ = false;
+            self->Next();
+        };
     }
 
     // The worker thread: decodes the latest request, hands it back, waits for the next.
@@ -156,7 +167,8 @@ private:
             delete viewer;  // never shown, never counted
             if (!commands_.empty())
                 commands_.pop_front();  // the failing item's command ends here
-            messages_.ShowError(decode->Picture.Error->Description);
+            messages_.OpenError(decode->Picture.Error->Description, {}, NextOnceClosed());
+            return;
         }
         Next();
     }
@@ -170,7 +182,7 @@ private:
     std::deque<QStringList> commands_;
     frmImage* loading_ = nullptr;
     QList<QPointer<frmImage>> shown_;
-    bool inNext_ = false;
+    bool waiting_ = false;  // for a box this queue opened to close
 
     // Shared with the worker, under the mutex.
     std::mutex mutex_;

@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "fuzz/heifsamples.h"
+#include "samples/heifsamples.h"
 #include "fuzz/picturepath.h"
 
 namespace {

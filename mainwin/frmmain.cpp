@@ -47,12 +47,6 @@ using basMain::PixelsY;
 using basMain::TwipsX;
 using basMain::TwipsY;
 
-namespace {
-
-const char* const KeyProperty = "Key";
-
-}  // namespace
-
 // The window's client area, which lays the panes out again when its size changes.
 class frmMain::ClientArea final : public QWidget {
 public:
@@ -224,10 +218,8 @@ void frmMain::BuildToolbar()
         b.action->setIconVisibleInMenu(false);
         b.action->setToolTip(b.tip);
         tlbMain_->addAction(b.action);
-        if (QWidget* button = tlbMain_->widgetForAction(b.action)) {
+        if (QWidget* button = tlbMain_->widgetForAction(b.action))
             button->setObjectName(QStringLiteral("tlbMain_") + QString::fromLatin1(b.key));
-            button->setProperty(KeyProperty, QString::fromLatin1(b.key));
-        }
         ++position;
     }
     // Menus show no tooltips, so the shared action's tooltip is the button's alone.
@@ -558,18 +550,6 @@ void frmMain::mnuHelpTopic_Click()
 void frmMain::mnuHelpVersion_Click()
 {
     frmAbout::ShowModal();
-}
-
-void frmMain::tlbMain_ButtonClick(const QString& key)
-{
-    if (key == QLatin1String("RUN"))
-        mnuFileRun_Click();
-    else if (key == QLatin1String("VIEW"))
-        mnuToolView_Click();
-    else if (key == QLatin1String("CLOSE"))
-        mnuToolClose_Click();
-    else if (key == QLatin1String("OPTION"))
-        mnuToolOption_Click();
 }
 
 // --- Open with and drop ---------------------------------------------------------

@@ -120,7 +120,6 @@ public slots:
     virtual void mnuHelpAll_Click();
     virtual void mnuHelpTopic_Click();
     virtual void mnuHelpVersion_Click();
-    void tlbMain_ButtonClick(const QString& key);
 
     void drvList_Change();
     void dirList_Change();

@@ -77,11 +77,6 @@ Result Read(const QString& path, const std::atomic<bool>* stop, Use use)
 
 }  // namespace
 
-LoadedPicture DecodePicture(const QString& path)
-{
-    return LoadPicture(path);
-}
-
 int TargetLength(int length, double ratio)
 {
     // nearbyint rounds halves to even in the default rounding mode.

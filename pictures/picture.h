@@ -54,7 +54,7 @@ SizeRule RatioRule(double ratio);
 
 // What the header alone tells of a picture: its size with the EXIF
 // orientation (a HEIF's: its container's turn and crop) applied, without
-// decoding a pixel (a format whose header does not tell is decoded). Errors as DecodePicture gives them, bombs included.
+// decoding a pixel (a format whose header does not tell is decoded). Errors as LoadPicture gives them, bombs included.
 struct PictureInfo {
     QSize Size;
     std::optional<PictureError> Error;
@@ -127,8 +127,10 @@ ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::
 // refused; a JPEG cut short or damaged fails (481) as it does in
 // LoadReducedPicture. Only a
 // regular file is read: a named pipe, socket or device, or a link to one, is
-// refused unopened (481, "画像ファイルを開けません。").
-LoadedPicture DecodePicture(const QString& path);
+// refused unopened (481, "画像ファイルを開けません。"). With Stop, the decode
+// reads it every few rows (a JPEG's, as it is decoded row by row) and ends
+// early.
+LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop = nullptr);
 
 // The Exif data (from its TIFF header on) of a HEIF or AVIF file's primary
 // picture, or of a PNG's or WebP's Exif chunk, read from the container alone;
@@ -137,10 +139,6 @@ LoadedPicture DecodePicture(const QString& path);
 // exiv2 finds it in only some containers and passes over a block it cannot
 // read.
 QByteArray ContainerExifOf(const QString& path);
-
-// Decodes a file as DecodePicture does. With Stop, the decode reads it every
-// few rows (a JPEG's, as it is decoded row by row) and ends early.
-LoadedPicture LoadPicture(const QString& path, const std::atomic<bool>* stop = nullptr);
 
 // A way to load a picture, for those that take one (the viewers): LoadPicture,
 // or a test's that fails or waits.

@@ -171,10 +171,29 @@ QPointer<QWidget> clsMsg::OpenSkipQuestion(const QString& vstrMessage, const QSt
 
 QPointer<QWidget> clsMsg::OpenError(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed)
 {
+    return Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail, std::move(closed));
+}
+
+QPointer<QWidget> clsMsg::OpenMessage(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed)
+{
+    return Open(MsgKind::Warning, tr("警告"), vstrMessage, vstrDetail, std::move(closed));
+}
+
+QPointer<QWidget> clsMsg::OpenInformation(const QString& vstrInformation, const QString& vstrDetail,
+                                          std::function<void()> closed)
+{
+    return Open(MsgKind::Information, tr("情報"), vstrInformation, vstrDetail, std::move(closed));
+}
+
+QPointer<QWidget> clsMsg::Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
+                               std::function<void()> closed)
+{
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
-    return responder.Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail,
-                          [closed = std::move(closed)](MsgAnswer) { closed(); });
+    return responder.Open(kind, title, text, detail, [closed = std::move(closed)](MsgAnswer) {
+        if (closed)
+            closed();
+    });
 }
 
 void clsMsg::SetOwner(QWidget* owner)

@@ -41,19 +41,25 @@ public:
     // responder replaces the real message boxes (nullptr: the real ones). Not owned.
     explicit clsMsg(MessageResponder* responder = nullptr) : responder_(responder) {}
 
+    // Shown and waited for: only for a command the user started (a menu, a
+    // button, a key), never from a signal's handler or a timer.
     // vstrDetail, when given, is the box's informative second line.
     void ShowError(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowMessage(const QString& vstrMessage, const QString& vstrDetail = {});
     void ShowInformation(const QString& vstrInformation, const QString& vstrDetail = {});
     MsgAnswer ShowQuestion(const QString& vstrQuestion);
 
-    // Boxes that do not wait, for a run whose work goes on meanwhile and
-    // which waits for the answer as a state of its own: each returns the box
-    // (none under a test's responder) and calls answered once it has closed.
+    // Boxes that do not wait, for work that goes on meanwhile or waits for
+    // the answer as a state of its own, and for every box opened from a
+    // signal rather than by a command: each returns the box (none under a
+    // test's responder) and calls answered (or closed) once it has closed.
     // An error box that also asks whether to skip the picture and go on.
     QPointer<QWidget> OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail,
                                        std::function<void(MsgAnswer)> answered);
     QPointer<QWidget> OpenError(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed);
+    QPointer<QWidget> OpenMessage(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed);
+    QPointer<QWidget> OpenInformation(const QString& vstrInformation, const QString& vstrDetail,
+                                      std::function<void()> closed = {});
 
     // The window the boxes are centred over: the program's main window, set
     // by the program at its start. Until then, and once it is gone, the
@@ -62,6 +68,8 @@ public:
 
 private:
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail = {});
+    QPointer<QWidget> Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
+                           std::function<void()> closed);
     MessageResponder* responder_ = nullptr;
     QPointer<QWidget> owner_;
 };

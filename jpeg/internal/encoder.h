@@ -101,8 +101,6 @@ public:
         if (length > 0)
             PutRaw(static_cast<std::uint32_t>(value) & ((1u << length) - 1u), length);
     }
-    // Appends the low `count` (1..8) bits.
-    void PutBits(std::uint8_t bits, int count) { PutRaw(bits & ((1u << count) - 1u), count); }
     // Appends up to 32 bits at once (hot path: a code and its amplitude together).
     void PutRaw(std::uint32_t bits, int length)
     {

@@ -13,6 +13,7 @@
 
 #include "base/paths.h"
 #include "batch/engine.h"
+#include "batch/saveerror.h"
 #include "output/metadatawriter.h"
 #include "cameraphoto.h"
 #include "heldpicture.h"
@@ -150,7 +151,7 @@ private slots:
             QCOMPARE(other, outputs[0]);
 
         // And the bytes are those of the whole picture reduced, then encoded.
-        const basMain::LoadedPicture whole = basMain::DecodePicture(src_.filePath("photo.jpg"));
+        const basMain::LoadedPicture whole = basMain::LoadPicture(src_.filePath("photo.jpg"));
         const QImage reduced = basMain::StretchHalftone(whole.Image, 500, 376);  // 500.5 and 375.5 round to even
         std::vector<std::uint8_t> expected;
         QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
@@ -347,7 +348,7 @@ private slots:
         QCOMPARE(QFileInfo(output).lastModified() == when, settings.KeepDate);
 
         if (source == "photo.jpg") {
-            const QImage reduced = basMain::StretchHalftone(basMain::DecodePicture(folder.filePath(source)).Image, 500, 375);
+            const QImage reduced = basMain::StretchHalftone(basMain::LoadPicture(folder.filePath(source)).Image, 500, 375);
             std::vector<std::uint8_t> expected;
             QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
                                                      reduced.bytesPerLine() / 4, 500, 375},
@@ -422,6 +423,7 @@ private slots:
 
     // Under either policy: a side libjpeg cannot open is refused before
     // encoding; a vanished output folder ends the run, no later file read.
+    // And the words for the failures.
     void failuresOfTheOutput()
     {
         std::atomic<int> reads{0};
@@ -453,6 +455,14 @@ private slots:
         QCOMPARE(outcomes[0].SaveResult, ModuleJPEG::JpegResult::DeviceUnavailable);
         QVERIFY(outcomes[0].EndsRun);
         QCOMPARE(reads.load(), 1);
+
+        // The texts of the failures a run cannot provoke, and nothing for the rest.
+        const QList<std::pair<int, QString>> codes = {
+            {-2, "メモリが足りません。"}, {-6, "ファイル名が不正です。"},
+            {-7, "対象となる画像が大きすぎて、保存が出来ません。"}, {-8, "予期しないエラーが発生しました。"},
+            {0, ""}, {-1, ""}, {-9, ""}, {1, ""}};
+        for (const auto& [code, text] : codes)
+            QCOMPARE(basBatch::SaveErrorText(static_cast<ModuleJPEG::JpegResult>(code)), text);
     }
 
     // The system gives one thread of the three asked for, then none.

@@ -81,7 +81,7 @@ private:
             decoding = false;
             return basMain::LoadedPicture{{}, std::nullopt, true};
         }
-        return basMain::DecodePicture(path);
+        return basMain::LoadPicture(path);
     }};
 
     Selection Files(int count)

@@ -1,6 +1,5 @@
 // Whole files: exact bytes against a plain encoder whichever way the rows
-// arrive, decoding by independent decoders, and how the file API treats the
-// file it replaces.
+// arrive, decoding by independent decoders, and a sink that fails.
 #include <QtTest>
 
 #include <QDir>
@@ -10,12 +9,6 @@
 #include <QTemporaryDir>
 #include <random>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-#include "base/paths.h"
 #include "jpeg/jpeg.h"
 #include "reference_encoder.h"
 #include "testimages.h"
@@ -111,26 +104,6 @@ QByteArray Reference(const Picture& p)
     return Bytes(ReferenceEncode(p.width, p.height, p.pixels));
 }
 
-// Starts a file and gives it the first Rows rows of the picture.
-JpegResult Begin(ModuleJPEG::PendingJpeg& file, const QString& path, const Picture& p, int rows)
-{
-    const JpegResult started = file.Start(basMain::ToFsPath(path), p.width, p.height);
-    if (started != JpegResult::Ok)
-        return started;
-    return file.PutRows({p.pixels.data(), p.width, p.width, rows});
-}
-
-JpegResult Save(const QString& path, const Picture& p)
-{
-    ModuleJPEG::PendingJpeg file;
-    JpegResult result = Begin(file, path, p, p.height);
-    if (result == JpegResult::Ok)
-        result = file.Finish();
-    if (result == JpegResult::Ok)
-        result = file.Commit();
-    return result;
-}
-
 }  // namespace
 
 class JpegFile : public QObject {
@@ -198,68 +171,11 @@ private slots:
         QCOMPARE(QString::fromLocal8Bit(run.readAllStandardError()), QString());
     }
 
-    // Only a whole file replaces the target: an older, longer one goes
-    // completely, its permissions staying; a file stopped half way (as when a
-    // run is stopped), one finished with rows missing, or one onto a folder
-    // leaves what was there, and no temporary file.
-    void onlyAWholeFileReplacesTheTarget()
+    // A sink that fails in the middle of the scan, after the writer has
+    // handed on its buffer several times: the failure is the sink's, and
+    // every later call gives it too.
+    void sinkFailuresStick()
     {
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("photo.jpg"));
-        QVERIFY(testimages::Write(target, QByteArray(100000, 'x')));
-        const Picture p = Make(QStringLiteral("noise"), 64, 64);
-        {
-            ModuleJPEG::PendingJpeg stopped;
-            QCOMPARE(Begin(stopped, target, p, 20), JpegResult::Ok);
-        }
-        ModuleJPEG::PendingJpeg incomplete;
-        QCOMPARE(Begin(incomplete, target, p, 63), JpegResult::Ok);
-        QCOMPARE(incomplete.Finish(), JpegResult::Unexpected);
-        QCOMPARE(incomplete.Commit(), JpegResult::Unexpected);
-        QCOMPARE(testimages::Read(target), QByteArray(100000, 'x'));
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.jpg")));
-        QVERIFY(Save(dir.filePath(QStringLiteral("folder.jpg")), p) != JpegResult::Ok);
-        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("folder.jpg"))).isDir());
-#ifdef Q_OS_UNIX
-        // The file put in place keeps the replaced one's permission bits,
-        // and its group where we may give it that group.
-        const QByteArray name = QFile::encodeName(target);
-        QCOMPARE(::chmod(name.constData(), 0640), 0);
-        std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
-        groups.resize(static_cast<std::size_t>(std::max(0, ::getgroups(int(groups.size()), groups.data()))));
-        groups.push_back(::getegid() + 1);  // anyone's for root
-        gid_t group = ::getegid();
-        for (const gid_t other : groups)
-            if (other != group && ::chown(name.constData(), static_cast<uid_t>(-1), other) == 0) {
-                group = other;
-                break;
-            }
-#endif
-        QCOMPARE(Save(target, p), JpegResult::Ok);
-        QCOMPARE(testimages::Read(target), Encode(p));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("photo.jpg")});
-#ifdef Q_OS_UNIX
-        struct stat replaced;
-        QCOMPARE(::stat(name.constData(), &replaced), 0);
-        QCOMPARE(replaced.st_mode & 07777, mode_t{0640});
-        QCOMPARE(replaced.st_gid, group);
-#endif
-    }
-
-    void failuresAreClassified()
-    {
-        QTemporaryDir dir;
-        const Picture bars = Make(QStringLiteral("bars"), 20, 20);
-        QCOMPARE(Save(QString(), bars), JpegResult::BadFileName);
-
-        // 65536 pixels do not fit the frame header.
-        const Picture tooWide{65536, 1, std::vector<std::uint32_t>(65536, 0xFF808080u)};
-        QCOMPARE(Save(dir.filePath(QStringLiteral("wide.jpg")), tooWide), JpegResult::Unexpected);
-        QVERIFY(QDir(dir.path()).isEmpty(QDir::Files | QDir::Hidden));
-
-        // A sink that fills up in the middle of the scan, after the writer has
-        // handed on its buffer several times: the failure is the sink's, and
-        // every later call gives it too.
         const Picture noise = Make(QStringLiteral("noise"), 600, 600);
         MemorySink full(100000);
         ModuleJPEG::JpegWriter writer;
@@ -269,22 +185,6 @@ private slots:
         QCOMPARE(writer.Finish(), JpegResult::DiskFull);
         QVERIFY(full.out.size() > 50000);  // what was handed on before it filled up
 
-#ifdef Q_OS_LINUX
-        // The output folder's link turned to another file system once the
-        // file is written: the rename cannot cross, and says so.
-        struct stat here, there;
-        if (::stat(QFile::encodeName(dir.path()).constData(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
-            here.st_dev == there.st_dev)
-            QSKIP("no second file system at /dev/shm");
-        QTemporaryDir other(QStringLiteral("/dev/shm/tst_jpeg_file-XXXXXX"));
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("first")) && QFile::link(dir.filePath(QStringLiteral("first")), dir.filePath(QStringLiteral("out"))));
-        ModuleJPEG::PendingJpeg moved;
-        QCOMPARE(Begin(moved, dir.filePath(QStringLiteral("out/bars.jpg")), bars, bars.height), JpegResult::Ok);
-        QCOMPARE(moved.Finish(), JpegResult::Ok);
-        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("out"))) && QFile::link(other.path(), dir.filePath(QStringLiteral("out"))));
-        QCOMPARE(moved.Commit(), JpegResult::OtherDevice);
-        QVERIFY(QDir(other.path()).isEmpty(QDir::Files | QDir::Hidden));
-#endif
     }
 };
 

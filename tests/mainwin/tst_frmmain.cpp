@@ -386,15 +386,16 @@ private slots:
         QStringList buttons;
         for (QAction* a : toolbar->actions())
             if (!a->isSeparator())
-                buttons << toolbar->widgetForAction(a)->property("Key").toString() + ":" + a->objectName();
-        QCOMPARE(buttons, QStringList({"RUN:mnuFileRun", "VIEW:mnuToolView", "CLOSE:mnuToolClose", "OPTION:mnuToolOption"}));
+                buttons << toolbar->widgetForAction(a)->objectName() + ":" + a->objectName();
+        QCOMPARE(buttons, QStringList({"tlbMain_RUN:mnuFileRun", "tlbMain_VIEW:mnuToolView", "tlbMain_CLOSE:mnuToolClose",
+                                       "tlbMain_OPTION:mnuToolOption"}));
 
         QString ran;
         for (const auto& [c, letter] : {std::pair{frmMain::Command::Run, 'R'}, {frmMain::Command::View, 'V'},
                                         {frmMain::Command::Close, 'C'}, {frmMain::Command::Option, 'O'}})
             w.SetCommandHandler(c, [&ran, letter = letter] { ran += QLatin1Char(letter); });
-        for (const char* key : {"RUN", "VIEW", "CLOSE", "OPTION", "run", ""})
-            w.tlbMain_ButtonClick(QString::fromLatin1(key));
+        for (QAction* a : toolbar->actions())
+            a->trigger();
         QTest::mouseClick(w.findChild<QToolButton*>("tlbMain_VIEW"), Qt::LeftButton);
         w.FilList().setFocus();
         QTest::keyClick(&w.FilList(), Qt::Key_F5);
@@ -489,10 +490,10 @@ private slots:
         for (const char* typed : {"nothere", "other/x.jpg"}) {
             w.cboDir().setEditText(Sub(typed));
             QTest::keyClick(&w.cboDir(), Qt::Key_F2);
-            w.tlbMain_ButtonClick("OPTION");
+            w.findChild<QAction*>("mnuToolOption")->trigger();
             QCOMPARE(w.cboDirText(), Sub(typed));
         }
-        w.tlbMain_ButtonClick("CLOSE");  // needs no folder
+        w.findChild<QAction*>("mnuToolClose")->trigger();  // needs no folder
         QCOMPARE(ran.size(), 2);
         QCOMPARE(w.FilList().Path(), Sub("other"));
         QCOMPARE(messages_.Titled(), QStringList(4, "警告:パスが見つかりません。"));

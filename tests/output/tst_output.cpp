@@ -13,7 +13,7 @@
 #include "pictures/picture.h"
 #include "shell/basmain.h"
 #include "cameraphoto.h"
-#include "fuzz/heifsamples.h"
+#include "samples/heifsamples.h"
 #include "testimages.h"
 
 using namespace Output;

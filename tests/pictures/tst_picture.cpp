@@ -24,7 +24,7 @@
 #endif
 
 #include "pictures/picture.h"
-#include "fuzz/heifsamples.h"
+#include "samples/heifsamples.h"
 #include "testimages.h"
 
 using namespace basMain;
@@ -138,7 +138,7 @@ QString Described(const std::optional<PictureError>& e)
 // The error of each entry that reads a file, which all must agree on.
 QStringList ErrorsOf(const QString& path)
 {
-    return {Described(DecodePicture(path).Error), Described(ReadPictureSize(path).Error),
+    return {Described(LoadPicture(path).Error), Described(ReadPictureSize(path).Error),
             Described(LoadReducedPicture(path, 0.5).Error)};
 }
 
@@ -339,7 +339,7 @@ void TestPicture::streamingMatchesWholePicture()
     const QString path = dir.filePath(options.bmp ? "p.bmp" : "p.jpg");
     const QImage photo = testimages::PhotoLike(203, 131, 3);
     QVERIFY(options.bmp ? photo.save(path) : testimages::Write(path, JpegBytes(photo, options)));
-    const LoadedPicture whole = DecodePicture(path);
+    const LoadedPicture whole = LoadPicture(path);
     QVERIFY(whole.Ok());
     QCOMPARE(whole.Image, QtRead(path));
     QCOMPARE(ReadPictureSize(path).Size, whole.Image.size());

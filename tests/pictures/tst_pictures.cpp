@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "fuzz/heifsamples.h"
+#include "samples/heifsamples.h"
 #include "pictures/heifreader.h"
 #include "testimages.h"
 

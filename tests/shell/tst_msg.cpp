@@ -1,5 +1,5 @@
-// Message boxes: the words of each failed save, a failed write's file on
-// the real box, and the real boxes that ask answering No to a bare Enter.
+// Message boxes: a failed write's file on the real box, and the real boxes
+// that ask answering No to a bare Enter.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -10,39 +10,12 @@
 #include <optional>
 #include <QtTest>
 
-#include "base/language.h"
-#include "base/saveerror.h"
-#include "jpeg/jpeg.h"
 #include "shell/msg.h"
 
 class TstMsg : public QObject {
     Q_OBJECT
 
 private slots:
-    // Every failed save has words of its own in either language, so that a
-    // message never leaves the reason out or gives one failure another's
-    // text; success and values that are no failure have none.
-    void saveErrorsHaveTheirOwnWords()
-    {
-        using ModuleJPEG::JpegResult;
-        const QList<JpegResult> failures = {JpegResult::OutOfMemory,       JpegResult::DiskFull,    JpegResult::PermissionDenied,
-                                            JpegResult::DeviceUnavailable, JpegResult::BadFileName, JpegResult::PictureTooLarge,
-                                            JpegResult::Unexpected,        JpegResult::FolderInTheWay, JpegResult::OtherDevice};
-        QSet<QString> japanese;
-        for (const basMain::Language language : {basMain::Language::Japanese, basMain::Language::English}) {
-            const basMain::Translations texts(language);
-            QSet<QString> words;
-            for (const JpegResult failure : failures)
-                words << basMain::SaveErrorText(failure);
-            QVERIFY(!words.contains(QString()));
-            QCOMPARE(words.size(), failures.size());
-            QVERIFY(!words.intersects(japanese));  // English is not left in Japanese
-            japanese = words;
-            for (const int none : {0, -1, -9, 1})
-                QCOMPARE(basMain::SaveErrorText(static_cast<JpegResult>(none)), QString());
-        }
-    }
-
     // A failed write names its file on the real box's second line, shown as
     // plain text whatever characters the name holds; the box does not wait.
     void saveErrorNamesTheFile()

@@ -1,14 +1,15 @@
 // The words for a save that failed, shared by the window's message boxes and
-// zembrik-batch's error lines.
+// zembrik-batch's error lines. (Their translation context stays "basMain",
+// where they were first written.)
 #pragma once
 
 #include <QString>
 
 #include "jpeg/jpeg.h"
 
-namespace basMain {
+namespace basBatch {
 
 // The message for a failing save result; empty for success and unknown values.
 QString SaveErrorText(ModuleJPEG::JpegResult result);
 
-}  // namespace basMain
+}  // namespace basBatch

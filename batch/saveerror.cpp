@@ -1,9 +1,9 @@
 // The save-error messages.
-#include "base/saveerror.h"
+#include "batch/saveerror.h"
 
 #include <QCoreApplication>
 
-namespace basMain {
+namespace basBatch {
 
 QString SaveErrorText(ModuleJPEG::JpegResult result)
 {
@@ -25,4 +25,4 @@ QString SaveErrorText(ModuleJPEG::JpegResult result)
     return {};
 }
 
-}  // namespace basMain
+}  // namespace basBatch

@@ -1,6 +1,6 @@
 // Making HEIF and AVIF files: libheif's encoder, and a grid container written
 // box by box (ISO/IEC 23008-12) around the tiles it coded.
-#include "fuzz/heifsamples.h"
+#include "samples/heifsamples.h"
 
 #include <QMap>
 #include <QtEndian>

@@ -1,5 +1,5 @@
-// The file a save writes, put in place only once it is complete. Only the
-// encoder's own files include this header.
+// The file a save writes, put in place only once it is complete. Only this
+// library's own files include this header.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "jpeg/jpeg.h"
+#include "files/pendingjpeg.h"
 
 namespace ModuleJPEG {
 
@@ -20,9 +20,9 @@ namespace ModuleJPEG {
 // temporary name (".zembrik-XXXXXXXX.tmp") and renames that over the target,
 // as a file system without unnamed files gets from the start. Only a file
 // this object created is ever removed.
-class PendingJpeg::File final : public ByteSink {
+class OutputFile final : public ByteSink {
 public:
-    ~File() override;
+    ~OutputFile() override;
 
     JpegResult Create(const std::filesystem::path& target);
     JpegResult Put(const std::uint8_t* data, std::size_t size) override;

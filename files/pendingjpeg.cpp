@@ -1,11 +1,13 @@
-// The encoder's file API: PendingJpeg writes the file beside the target
-// (unnamed, or under a temporary name) as the rows are encoded and puts it in
-// place of the target only once it is complete and on disk, so a failed save
-// never destroys the file it would have replaced (which may be the user's
-// original photo). The encoding runs on any thread; the commit (the rename)
-// where the caller puts files in place. Every failure becomes a JpegResult.
-#include "jpeg/internal/encoder.h"
-#include "jpeg/internal/outfile.h"
+// PendingJpeg writes the file beside the target (unnamed, or under a
+// temporary name) as the rows are encoded and puts it in place of the target
+// only once it is complete and on disk. The encoding runs on any thread; the
+// commit (the rename) where the caller puts files in place. Every failure
+// becomes a JpegResult.
+#include "files/pendingjpeg.h"
+
+#include <new>
+
+#include "files/outputfile.h"
 
 namespace ModuleJPEG {
 
@@ -45,7 +47,7 @@ JpegResult PendingJpeg::Start(const std::filesystem::path& target, std::int32_t 
     if (IsBadFileName(target))
         return JpegResult::BadFileName;
     try {
-        auto file = std::make_unique<File>();
+        auto file = std::make_unique<OutputFile>();
         JpegResult result = file->Create(target);
         if (result != JpegResult::Ok)
             return result;

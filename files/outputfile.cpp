@@ -2,7 +2,7 @@
 // it is written, renamed over the target once complete (keeping the target's
 // permissions) and on disk, the folder synced after a run's last file, and
 // every failure of the file system turned into a JpegResult.
-#include "jpeg/internal/outfile.h"
+#include "files/outputfile.h"
 
 #include <cerrno>
 #include <chrono>
@@ -142,12 +142,12 @@ bool Link(int fd, const std::filesystem::path& name)
 
 }  // namespace
 
-PendingJpeg::File::~File()
+OutputFile::~OutputFile()
 {
     Discard();
 }
 
-JpegResult PendingJpeg::File::Create(const std::filesystem::path& target)
+JpegResult OutputFile::Create(const std::filesystem::path& target)
 {
     Discard();
     target_ = target;
@@ -171,12 +171,12 @@ JpegResult PendingJpeg::File::Create(const std::filesystem::path& target)
     return CreateNamed(folder);
 }
 
-JpegResult PendingJpeg::File::CreateNamed(const std::filesystem::path& folder)
+JpegResult OutputFile::CreateNamed(const std::filesystem::path& folder)
 {
     return TryNames(folder, temp_, [this](const std::filesystem::path& temp) { return (file_ = OpenExclusive(temp)) != nullptr; });
 }
 
-JpegResult PendingJpeg::File::Put(const std::uint8_t* data, std::size_t size)
+JpegResult OutputFile::Put(const std::uint8_t* data, std::size_t size)
 {
     errno = 0;
     if (std::fwrite(data, 1, size, file_) != size)
@@ -185,7 +185,7 @@ JpegResult PendingJpeg::File::Put(const std::uint8_t* data, std::size_t size)
     return JpegResult::Ok;
 }
 
-JpegResult PendingJpeg::File::Rewrite(const std::function<JpegResult(std::vector<std::uint8_t>&)>& edit)
+JpegResult OutputFile::Rewrite(const std::function<JpegResult(std::vector<std::uint8_t>&)>& edit)
 {
     if (!file_ || written_ > SIZE_MAX)
         return JpegResult::Unexpected;
@@ -205,7 +205,7 @@ JpegResult PendingJpeg::File::Rewrite(const std::function<JpegResult(std::vector
     return JpegResult::Ok;
 }
 
-JpegResult PendingJpeg::File::Finish()
+JpegResult OutputFile::Finish()
 {
     if (!file_)
         return temp_.empty() ? JpegResult::Unexpected : JpegResult::Ok;
@@ -252,7 +252,7 @@ JpegResult PendingJpeg::File::Finish()
 
 // An unnamed file gets a temporary name beside the target; a name cannot
 // replace an existing file, a rename can.
-JpegResult PendingJpeg::File::Name()
+JpegResult OutputFile::Name()
 {
 #if defined(O_TMPFILE)
     const int fd = fileno(file_);
@@ -267,7 +267,7 @@ JpegResult PendingJpeg::File::Name()
     return JpegResult::Ok;
 }
 
-JpegResult PendingJpeg::File::Commit()
+JpegResult OutputFile::Commit()
 {
     JpegResult result = Finish();
     if (result == JpegResult::Ok && unnamed_)
@@ -285,7 +285,7 @@ JpegResult PendingJpeg::File::Commit()
     return JpegResult::Ok;
 }
 
-void PendingJpeg::File::Discard()
+void OutputFile::Discard()
 {
     if (file_) {
         std::fclose(file_);
