@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <functional>
+#include <numeric>
 
 #include <system_error>
 
@@ -13,6 +14,7 @@
 
 #include "base/paths.h"
 #include "batch/engine.h"
+#include "batch/runorder.h"
 #include "output/metadatawriter.h"
 #include "cameraphoto.h"
 #include "heldpicture.h"
@@ -161,18 +163,73 @@ private slots:
                  QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
     }
 
-    // On more than one thread, the markedly larger files among the run's
-    // last 16 are taken (and granted memory) first, so none is left to the
-    // end; the rest, and every earlier item, keep their order, and files go
-    // in place in the plan's order. A first failure of such a file still
-    // lets every item before it be done.
-    void largeFilesAreTakenFirst()
+    // The order the run's last items are taken in, from their files' sizes:
+    // every item once; the markedly larger files first, largest first; the
+    // rest (one only a little larger among them) in plan order. Files of
+    // about one size, of unknown size (0) or too few to compare keep their
+    // order.
+    void lastItemsTakeOrder()
+    {
+        const auto planOrder = [](std::size_t count) {
+            std::vector<int> order(count);
+            std::iota(order.begin(), order.end(), 0);
+            return order;
+        };
+        for (const std::vector<std::uintmax_t>& sizes : {std::vector<std::uintmax_t>{}, {1, 900}, {0, 0, 0, 900},
+                                                         std::vector<std::uintmax_t>(16, 5000), {4000, 5000, 6000, 4500, 5900}})
+            QCOMPARE(basBatch::TakeOrderOf(sizes), planOrder(sizes.size()));
+        std::vector<std::uintmax_t> sizes(16, 3000);
+        sizes[3] = 40'000, sizes[9] = 90'000, sizes[11] = 3500, sizes[14] = 20'000;
+        const std::vector<int> order = basBatch::TakeOrderOf(sizes), plan = planOrder(16);
+        QVERIFY(std::is_permutation(order.begin(), order.end(), plan.begin(), plan.end()));
+        QCOMPARE(std::vector<int>(order.begin(), order.begin() + 3), std::vector<int>({9, 3, 14}));
+        QVERIFY(std::is_sorted(order.begin() + 3, order.end()));
+    }
+
+    // An item reading a file another item writes is put in place (and so
+    // read) before it, along a chain and however far apart; the rest keep
+    // their order. Of two items writing each other's source one must read
+    // the other's file: it is read only once that file is in place.
+    void aSourceAnotherItemReplacesIsReadFirst()
+    {
+        const auto plan = [](const QStringList& pairs) {
+            std::vector<basBatch::PlanItem> items;
+            for (const QString& pair : pairs)
+                items.push_back({"/in/" + pair.section('>', 0, 0), "/in/" + pair.section('>', 1)});
+            return items;
+        };
+        QStringList chain = {"x>x_s", "a>a_s"};
+        for (int i = 0; i < 20; ++i)
+            chain << QStringLiteral("f%1>f%1_s").arg(i);
+        chain << "x_s>x_s_s" << "b>b_s" << "x_s_s>x_s_s_s";
+        std::vector<basBatch::PlanItem> items = plan(chain);
+        basBatch::ItemKeys keys = basBatch::KeysOf(items, basBatch::NameCase::Sensitive);
+        std::vector<int> order = basBatch::PutInPlaceOrder(items, keys);
+        QCOMPARE(std::vector<int>(order.begin(), order.begin() + 4), std::vector<int>({24, 22, 0, 1}));
+        QVERIFY(std::is_sorted(order.begin() + 3, order.end()) && order.back() == 23);
+        QCOMPARE(basBatch::ReadsOutputOf(order, keys), std::vector<int>(25, -1));
+
+        items = plan({"p>q", "q>p", "r>s"});
+        keys = basBatch::KeysOf(items, basBatch::NameCase::Sensitive);
+        order = basBatch::PutInPlaceOrder(items, keys);
+        QCOMPARE(order.back(), 2);
+        QCOMPARE(basBatch::ReadsOutputOf(order, keys), std::vector<int>({-1, 0, -1}));
+    }
+
+    // On more than one thread the engine takes the run's last items (and
+    // grants them memory) in that order, the earlier ones and every item on
+    // one thread in plan order; files go in place in plan order. A first
+    // failure of a file taken early still lets every item before it be done.
+    void theEngineTakesItemsInThatOrder()
     {
         QStringList names;
+        std::vector<std::uintmax_t> lastSizes;
         for (int i = 0; i < 20; ++i) {
             names << QStringLiteral("%1.bmp").arg(i);
             const bool large = i == 2 || i == 9 || i == 17;
             QVERIFY(testimages::PhotoLike(large ? 96 + 8 * i : 16, 64, 1).save(src_.filePath(names.last())));
+            if (i >= 4)
+                lastSizes.push_back(std::uintmax_t(QFileInfo(src_.filePath(names.last())).size()));
         }
         for (const int threads : {1, 2}) {
             init();
@@ -188,12 +245,13 @@ private slots:
             };
             ShrinkEngine engine(PlanOf(names, out_.path()), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
-            QList<int> expected = {0, 1, 2, 3, 17, 9};
-            for (int i = 4; i < 20; ++i)
-                if (i != 9 && i != 17)
-                    expected << i;
+            QList<int> expected = {0, 1, 2, 3};
+            for (const int k : basBatch::TakeOrderOf(lastSizes))
+                expected << 4 + k;
             if (threads == 1)
                 std::sort(expected.begin(), expected.end());
+            else
+                QVERIFY(!std::is_sorted(expected.begin(), expected.end()));  // the large ones move up
             QCOMPARE(reserved, expected);
             QCOMPARE(int(outcomes.size()), 20);
             for (int i = 0; i < 20; ++i)
@@ -234,8 +292,6 @@ private slots:
         QTest::addColumn<bool>("folded");
         QTest::addColumn<QList<int>>("first");   // put in place first
         QTest::addColumn<QList<int>>("widths");  // of what those read: the picture's name length tells
-        QTest::newRow("by name") << QStringList{"x_s.jpg", "x_s_s.jpg"} << false << QList<int>{22, 21, 0}
-                                 << QList<int>{9, 7};
         QTest::newRow("through a link") << QStringList{"s.jpg>x_s.jpg", "y.jpg"} << false << QList<int>{21, 0}
                                         << QList<int>{7, 5};
         QTest::newRow("letter case folded") << QStringList{"X_S.JPG", "x_S_S.jpg"} << true << QList<int>{22, 21, 0}
