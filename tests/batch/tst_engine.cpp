@@ -5,12 +5,17 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
 #include <numeric>
 
 #include <system_error>
 
 #include <mutex>
+
+#if defined(Q_OS_UNIX)
+#include <sys/resource.h>
+#endif
 
 #include "base/paths.h"
 #include "batch/engine.h"
@@ -477,7 +482,8 @@ private slots:
     }
 
     // Under either policy: a side libjpeg cannot open is refused before
-    // encoding; a vanished output folder ends the run, no later file read.
+    // encoding; a vanished output folder ends the run, no later file read;
+    // a full disk fails only the picture being written.
     void failuresOfTheOutput()
     {
         std::atomic<int> reads{0};
@@ -509,6 +515,33 @@ private slots:
         QCOMPARE(outcomes[0].SaveResult, ModuleJPEG::JpegResult::DeviceUnavailable);
         QVERIFY(outcomes[0].EndsRun);
         QCOMPARE(reads.load(), 1);
+
+#if defined(Q_OS_UNIX)
+        // The disk fills (a file-size limit) while a megapixel picture's
+        // bands are coded on a thread of their own: it fails alone, leaving
+        // nothing behind, and the next picture is written.
+        init();
+        options.CodeBandsAside = true;  // as from a megapixel on, even on one core
+        options.Reducer = [](const QString& path, double, const std::atomic<bool>*) {
+            basMain::ReducedPicture picture = Plain(64, 48);
+            if (path.endsWith("0.jpg"))
+                picture.Image = testimages::PhotoLike(1024, 1024, 4).convertToFormat(QImage::Format_RGB32);
+            return picture;
+        };
+        struct rlimit saved {};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        struct rlimit small = saved;
+        small.rlim_cur = 32 * 1024;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        ShrinkEngine full(PlanOf({"0.jpg", "1.jpg"}, out_.path()), options);
+        outcomes = RunToEnd(full);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(outcomes[0].SaveResult, ModuleJPEG::JpegResult::DiskFull);
+        QVERIFY(outcomes[1].Ok());
+        QCOMPARE(Files(out_.path()), QStringList{"1.jpg"});
+#endif
     }
 
     // The system gives one thread of the three asked for, then none.
