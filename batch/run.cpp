@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
 
 #include <algorithm>
 
@@ -211,7 +210,7 @@ void BatchRun::OnStopAsked()
         return;
     end_ = End::AskedToStop;
     if (progressWindow_)
-        progressWindow_->cmdCancel->setEnabled(false);
+        progressWindow_->ShowStopping();
     // The workers stop at their next row of blocks; the run finishes when
     // they are gone, without the window waiting for them.
     engine_->Stop();
