@@ -29,7 +29,7 @@ BatchRun::BatchRun(QWidget* window, clsMsg& messages, PictureReducer reducer, co
 
 BatchRun::~BatchRun()
 {
-    if (engine_)
+    if (phase_ != Phase::Idle)
         TearDown();
 }
 
@@ -54,7 +54,6 @@ bool BatchRun::start(const RunRequest& request)
     lastFile_.clear();
     summary_ = RunSummary();
     end_ = End::NotYet;
-    asking_ = false;
     askedFile_.clear();
     lastDoneMs_ = 0;
     askedMs_ = 0;
@@ -71,6 +70,7 @@ bool BatchRun::start(const RunRequest& request)
     options.Metadata = metadata_;
     options.Policy = FailurePolicy::PauseAtFailure;
     engine_ = std::make_unique<ShrinkEngine>(std::move(plan), std::move(options));
+    phase_ = Phase::Working;
 
     SetBusyCursor(true);
     progressWindow_ = new frmProgress(window_);
@@ -89,7 +89,7 @@ bool BatchRun::start(const RunRequest& request)
 
 void BatchRun::stop()
 {
-    if (!engine_)
+    if (phase_ == Phase::Idle)
         return;
     end_ = End::Quietly;
     Finish();
@@ -108,7 +108,7 @@ void BatchRun::OnWake()
 {
     // While a failure's box is open the engine holds the later files back;
     // they are collected once it is answered.
-    if (!engine_ || asking_)
+    if (phase_ != Phase::Working)
         return;
     for (const ItemOutcome& outcome : engine_->Collect()) {
         ++reported_;
@@ -146,14 +146,14 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     // unless the user skips it. Until it is answered the run stands still:
     // its clock too, and the window says that it waits, and for what.
     SetBusyCursor(false);
-    asking_ = true;
+    phase_ = Phase::AwaitingAnswer;
     askingClock_.start();
     askedFile_ = QFileInfo(outcome.Source).fileName();
     Tick();
-    const quint64 question = ++questions_;
-    const QPointer<BatchRun> alive(this);
-    const auto answered = [this, alive, question, picturesRemain, endsRun = outcome.EndsRun](MsgAnswer answer) {
-        if (alive && asking_ && question == questions_)
+    // The box closed as the run ends (the window closing) answers nothing:
+    // the run waits no more.
+    const auto answered = [this, picturesRemain, endsRun = outcome.EndsRun](MsgAnswer answer) {
+        if (phase_ == Phase::AwaitingAnswer)
             OnAnswer(!picturesRemain || answer == MsgAnswer::Yes, endsRun);
     };
     QString text = outcome.LoadError ? outcome.LoadError->Description : basMain::SaveErrorText(outcome.SaveResult);
@@ -163,19 +163,17 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     // be written on the line below.
     const QString file = outcome.LoadError ? QString() : QDir::toNativeSeparators(outcome.Output);
     if (picturesRemain)
-        question_ = messages_.OpenSkipQuestion(text, file, answered);
+        question_ = messages_.OpenSkipQuestion(text, file, this, answered);
     else
-        question_ = messages_.OpenError(text, file, [answered] { answered(MsgAnswer::No); });
+        question_ = messages_.OpenError(text, file, this, [answered] { answered(MsgAnswer::No); });
 }
 
 void BatchRun::OnAnswer(bool skip, bool endsRun)
 {
-    asking_ = false;
+    phase_ = Phase::Working;
     askedMs_ += askingClock_.elapsed();
     askedFile_.clear();
     question_.clear();
-    if (!engine_)
-        return;
     // The box gave the focus back to the main window; Esc and the close box
     // of the progress window must stop the run as before it.
     raiseProgressWindow();
@@ -206,7 +204,7 @@ void BatchRun::OnAnswer(bool skip, bool endsRun)
 
 void BatchRun::OnStopAsked()
 {
-    if (!engine_ || end_ != End::NotYet)
+    if (phase_ == Phase::Idle || end_ != End::NotYet)
         return;
     end_ = End::AskedToStop;
     if (progressWindow_)
@@ -219,18 +217,19 @@ void BatchRun::OnStopAsked()
 qint64 BatchRun::WorkMs() const
 {
     // The time a box waited for the user is no time the work took.
-    return clock_.elapsed() - askedMs_ - (asking_ ? askingClock_.elapsed() : 0);
+    return clock_.elapsed() - askedMs_ - (phase_ == Phase::AwaitingAnswer ? askingClock_.elapsed() : 0);
 }
 
 RunProgress BatchRun::Progress() const
 {
+    const bool waiting = phase_ == Phase::AwaitingAnswer;
     RunProgress state;
     state.Done = done_;
     state.Total = static_cast<int>(items_.size());
-    state.LastFile = asking_ ? askedFile_ : lastFile_;
-    state.Waiting = asking_;
+    state.LastFile = waiting ? askedFile_ : lastFile_;
+    state.Waiting = waiting;
     state.ElapsedMs = WorkMs();
-    if (!asking_ && !pixelsUpTo_.empty() && reported_ > 0)
+    if (!waiting && !pixelsUpTo_.empty() && reported_ > 0)
         state.LeftMs = TimeLeftMs(WorkMs(), lastDoneMs_, pixelsUpTo_[static_cast<std::size_t>(reported_ - 1)],
                                   pixelsUpTo_.back());
     return state;
@@ -238,7 +237,7 @@ RunProgress BatchRun::Progress() const
 
 void BatchRun::Tick()
 {
-    if (!engine_)
+    if (phase_ == Phase::Idle)
         return;
     const RunProgress state = Progress();
     if (progressWindow_)
@@ -278,7 +277,7 @@ void BatchRun::MeasureSources()
 
 void BatchRun::Measured(quint64 generation, std::vector<qint64> pixels)
 {
-    if (generation != generation_ || !engine_)
+    if (generation != generation_ || phase_ == Phase::Idle)
         return;  // of a run that has ended
     qint64 sum = 0;
     for (qint64& count : pixels)
@@ -291,10 +290,9 @@ void BatchRun::TearDown()
 {
     // A box still open (the window closing, the run destroyed) goes with the
     // run, unanswered.
-    if (asking_) {
+    if (phase_ == Phase::AwaitingAnswer)
         askedMs_ += askingClock_.elapsed();
-        asking_ = false;
-    }
+    phase_ = Phase::Idle;
     if (question_)
         question_->close();
     stopMeasuring_ = true;

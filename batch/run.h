@@ -63,7 +63,7 @@ public:
     // temporary is left; finished() tells what was written. For the window's
     // closing. The user's 中止 does the same, then says so.
     void stop();
-    bool isRunning() const { return engine_ != nullptr; }
+    bool isRunning() const { return phase_ != Phase::Idle; }
     // Brings the progress window to the front (F5 during a run).
     void raiseProgressWindow();
 
@@ -74,6 +74,11 @@ signals:
     void finished(const basBatch::RunResult& result);
 
 private:
+    // What the run does: nothing (no run yet, or it has ended), work, or
+    // wait for the answer to a failed picture's box, the work held back and
+    // the clock standing still meanwhile.
+    enum class Phase { Idle, Working, AwaitingAnswer };
+
     // Why the run ended, when it ended before its last picture: 中止 (in
     // the progress window, or as the answer to a failure), a failure no
     // later picture could get past, the window closing.
@@ -110,14 +115,13 @@ private:
     int failed_ = 0;
     QString lastFile_;
     RunSummary summary_;
+    Phase phase_ = Phase::Idle;
     End end_ = End::NotYet;
     bool busyCursor_ = false;
 
     // The failure's box while it is open, and the picture it is about.
-    bool asking_ = false;
     QPointer<QWidget> question_;
     QString askedFile_;
-    quint64 questions_ = 0;  // boxes opened, so that a late answer to an earlier one is dropped
 
     QElapsedTimer clock_;
     QTimer ticker_;

@@ -53,11 +53,11 @@ public:
     }
 
     QPointer<QWidget> Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
-                           std::function<void(MsgAnswer)> answered) override
+                           QObject* context, std::function<void(MsgAnswer)> answered) override
     {
         QMessageBox* box = Make(kind, title, text, detail).release();
         box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QDialog::finished, box,
+        QObject::connect(box, &QDialog::finished, context,
                          [box, kind, answered = std::move(answered)] { answered(AnswerOf(kind, *box)); });
         // Not QDialog::open(), which would make it modal to the main window
         // alone: the viewers too wait for the answer, as under exec().
@@ -161,19 +161,20 @@ MsgAnswer clsMsg::ShowQuestion(const QString& vstrQuestion)
     return Show(MsgKind::Question, tr("質問"), vstrQuestion);
 }
 
-QPointer<QWidget> clsMsg::OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail,
+QPointer<QWidget> clsMsg::OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
                                            std::function<void(MsgAnswer)> answered)
 {
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
-    return responder.Open(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail, std::move(answered));
+    return responder.Open(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail, context, std::move(answered));
 }
 
-QPointer<QWidget> clsMsg::OpenError(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed)
+QPointer<QWidget> clsMsg::OpenError(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+                                    std::function<void()> closed)
 {
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
-    return responder.Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail,
+    return responder.Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail, context,
                           [closed = std::move(closed)](MsgAnswer) { closed(); });
 }
 
@@ -190,10 +191,11 @@ MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, 
 }
 
 QPointer<QWidget> MessageResponder::Open(MsgKind kind, const QString& title, const QString& text,
-                                         const QString& detail, std::function<void(MsgAnswer)> answered)
+                                         const QString& detail, QObject* context,
+                                         std::function<void(MsgAnswer)> answered)
 {
     const MsgAnswer answer = Show(kind, title, text, detail);
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [answered = std::move(answered), answer] { answered(answer); }, Qt::QueuedConnection);
+        context, [answered = std::move(answered), answer] { answered(answer); }, Qt::QueuedConnection);
     return nullptr;
 }
