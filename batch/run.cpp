@@ -4,7 +4,6 @@
 #include "batch/run.h"
 
 #include <QCoreApplication>
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -72,7 +71,7 @@ bool BatchRun::start(const RunRequest& request)
     engine_ = std::make_unique<ShrinkEngine>(std::move(plan), std::move(options));
     phase_ = Phase::Working;
 
-    SetBusyCursor(true);
+    SetBusy(true);
     progressWindow_ = new frmProgress(window_);
     connect(progressWindow_, &frmProgress::StopAsked, this, &BatchRun::OnStopAsked);
     clock_.start();
@@ -145,7 +144,7 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     // before the failing picture stay, nothing after it is put in place
     // unless the user skips it. Until it is answered the run stands still:
     // its clock too, and the window says that it waits, and for what.
-    SetBusyCursor(false);
+    SetBusy(false);
     phase_ = Phase::AwaitingAnswer;
     askingClock_.start();
     askedFile_ = QFileInfo(outcome.Source).fileName();
@@ -191,7 +190,7 @@ void BatchRun::OnAnswer(bool skip, bool endsRun)
     if (skip) {
         ++done_;
         summary_.AddFailed();
-        SetBusyCursor(true);
+        SetBusy(true);
         engine_->Resume();  // wakes this object for the files held back
         Tick();
         return;
@@ -301,7 +300,7 @@ void BatchRun::TearDown()
     engine_.reset();  // stops and waits for the workers; no temporary is left
     ticker_.stop();
     delete progressWindow_.data();
-    SetBusyCursor(false);
+    SetBusy(false);
 }
 
 void BatchRun::Finish()
@@ -330,17 +329,12 @@ void BatchRun::Finish()
         messages_.ShowInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary);
 }
 
-void BatchRun::SetBusyCursor(bool on)
+void BatchRun::SetBusy(bool busy)
 {
-    if (on == busyCursor_)
+    if (busy == busy_)
         return;
-    busyCursor_ = on;
-    // The pointer says the program works, and the window (and 中止) can
-    // still be used; it is taken down before any message box.
-    if (on)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
+    busy_ = busy;
+    emit busyChanged(busy);
 }
 
 }  // namespace basBatch

@@ -69,6 +69,10 @@ public:
 
 signals:
     void progress(const basBatch::RunProgress& state);
+    // The run starts working (true), or stops to wait for the user or at
+    // its end (false): the window shows a busy pointer while it works. False
+    // whenever one of the run's message boxes is up.
+    void busyChanged(bool busy);
     // Once per started run, after the progress window has closed and before
     // the message that ends the run.
     void finished(const basBatch::RunResult& result);
@@ -97,7 +101,7 @@ private:
     void Measured(quint64 generation, std::vector<qint64> pixels);
     void TearDown();
     void Finish();
-    void SetBusyCursor(bool on);
+    void SetBusy(bool busy);
 
     QPointer<QWidget> window_;
     clsMsg& messages_;
@@ -117,7 +121,7 @@ private:
     RunSummary summary_;
     Phase phase_ = Phase::Idle;
     End end_ = End::NotYet;
-    bool busyCursor_ = false;
+    bool busy_ = false;
 
     // The failure's box while it is open, and the picture it is about.
     QPointer<QWidget> question_;
