@@ -1,13 +1,14 @@
-// The shrink engine. The plan's items are put in the order their files are
-// put in place; workers take them in that order, except that among the last
-// items of the run the markedly larger files are taken first (a large
-// progressive JPEG taken last would keep one core busy long after the others
-// ran out of work; earlier, the items after it keep them busy). They take at
-// most a window of items ahead of the next one to put in place (which bounds
-// the finished files waiting for their turn), and hand each back as a
-// finished temporary file or a failure. The owner renames them in order.
-// Every item has its own encoder, so workers share nothing but the queue and
-// the memory budget.
+// The shrink engine's workers and the collection of what they did. The items
+// are put in place in the order runorder.h works out; workers take them in
+// that order, except that among the last items of the run the markedly
+// larger files are taken first (a large progressive JPEG taken last would
+// keep one core busy long after the others ran out of work; earlier, the
+// items after it keep them busy). They take at most a window of items ahead
+// of the next one to put in place (which bounds the finished files waiting
+// for their turn), code each one's rows into its file (bandcoder.h) and hand
+// it back as a finished temporary file or a failure. The owner renames them
+// in order. Every item has its own encoder, so workers share nothing but the
+// queue and the memory budget.
 #include "batch/engine.h"
 
 #include <QCoreApplication>
@@ -302,6 +303,8 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
             rows.Failure != ModuleJPEG::JpegResult::Ok ? rows.Failure : ModuleJPEG::JpegResult::Unexpected;
     else if (shrunk.Error)
         slot.Outcome.LoadError = std::move(shrunk.Error);
+    else if (rows.Failure != ModuleJPEG::JpegResult::Ok)  // the last band, coded aside
+        slot.Outcome.SaveResult = rows.Failure;
     else
         FinishFile(item, slot);
     slot.Outcome.SourceSize = shrunk.SourceSize;
