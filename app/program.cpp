@@ -85,6 +85,14 @@ void ConnectRun(frmMain& window, basBatch::BatchRun& run)
         window.RefreshAfterRun(result.Unwritten);
     });
     QObject::connect(&window, &frmMain::Closing, &run, &basBatch::BatchRun::stop);
+    // The pointer says the program works, and the window (and 中止) can
+    // still be used; the run is not busy while any of its boxes is up.
+    QObject::connect(&run, &basBatch::BatchRun::busyChanged, &window, [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
 }
 
 int RunZembrik(QApplication& app, basMain::Language language, const QStringList& paths, const Services& services)

@@ -1,25 +1,23 @@
-// The shrink engine. The plan's items are put in the order their files are
-// put in place; workers take them in that order, except that among the last
-// items of the run the markedly larger files are taken first (a large
-// progressive JPEG taken last would keep one core busy long after the others
-// ran out of work; earlier, the items after it keep them busy). They take at
-// most a window of items ahead of the next one to put in place (which bounds
-// the finished files waiting for their turn), and hand each back as a
-// finished temporary file or a failure. The owner renames them in order.
-// Every item has its own encoder, so workers share nothing but the queue and
-// the memory budget.
+// The shrink engine's workers and the collection of what they did. The items
+// are put in place in the order runorder.h works out; workers take them in
+// that order, except that among the last items of the run the markedly
+// larger files are taken first (a large progressive JPEG taken last would
+// keep one core busy long after the others ran out of work; earlier, the
+// items after it keep them busy). They take at most a window of items ahead
+// of the next one to put in place (which bounds the finished files waiting
+// for their turn), code each one's rows into its file (bandcoder.h) and hand
+// it back as a finished temporary file or a failure. The owner renames them
+// in order. Every item has its own encoder, so workers share nothing but the
+// queue and the memory budget.
 #include "batch/engine.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
-#include <QImage>
 #include <QThread>
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <mutex>
@@ -36,6 +34,8 @@
 
 #include "base/paths.h"
 #include "files/pendingjpeg.h"
+#include "batch/bandcoder.h"
+#include "batch/runorder.h"
 #include "output/metadatawriter.h"
 #include "pictures/picturefile.h"
 
@@ -75,41 +75,6 @@ namespace {
 
 constexpr int kNone = std::numeric_limits<int>::max();
 
-// The frame header could say up to 65,535, but libjpeg (and with it nearly
-// every program) opens no picture with a longer side than this.
-constexpr int kMaxJpegSide = 65500;
-
-// The run's last this many items may be taken in another order than the
-// plan's (no more than the window's reach beyond the workers, so all of them
-// can be taken at once).
-constexpr int kTakeGroup = 16;
-
-// The order to take the last items in, given their files' sizes (0 when
-// unknown): those at least twice the group's median size first, the largest
-// first, then the rest in their order. Files of about one size keep their
-// order, so the run's progress moves steadily.
-std::vector<int> TakeOrderOf(const std::vector<std::uintmax_t>& sizes)
-{
-    std::vector<int> order(sizes.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = static_cast<int>(i);
-    if (order.size() < 3)
-        return order;
-    std::vector<std::uintmax_t> sorted = sizes;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
-    const std::uintmax_t median = sorted[sorted.size() / 2];
-    const auto large = [&](int i) {
-        return median > 0 && sizes[static_cast<std::size_t>(i)] / 2 >= median;
-    };
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const bool largeA = large(a), largeB = large(b);
-        if (largeA != largeB)
-            return largeA;
-        return largeA && sizes[static_cast<std::size_t>(a)] > sizes[static_cast<std::size_t>(b)];
-    });
-    return order;
-}
-
 // Whether the folder an output goes to is gone or cannot be written: then no
 // later item can be written either.
 bool FolderUnusable(const QString& output)
@@ -135,87 +100,6 @@ basMain::PictureError NoMemory(const QString& source) noexcept
         // No room even to name the file, or to translate: the bare text needs none.
         return {basMain::PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。")};
     }
-}
-
-// What each item reads and writes, as FileKeys tells: empty for a skipped item.
-struct ItemKeys {
-    std::vector<QStringList> Read;
-    std::vector<QStringList> Written;
-};
-
-ItemKeys KeysOf(const std::vector<PlanItem>& items, NameCase nameCase)
-{
-    FileKeys keys(nameCase);
-    ItemKeys of;
-    of.Read.resize(items.size());
-    of.Written.resize(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].Skip)
-            continue;
-        of.Read[i] = keys.Read(items[i].Source);
-        of.Written[i] = keys.Written(items[i].Output);
-    }
-    return of;
-}
-
-bool Share(const QStringList& a, const QStringList& b)
-{
-    return std::any_of(a.cbegin(), a.cend(), [&b](const QString& key) { return b.contains(key); });
-}
-
-// The order the items are put in place: the plan's, except that an item
-// reading a file another item writes comes before it (and so on, for a chain
-// of them: x.jpg writes x_s.jpg, which writes x_s_s.jpg), so that it reads
-// the file as it was before the run. An item that writes the very file it
-// would be moved past stays where it is, as does a ring of items.
-std::vector<int> PutInPlaceOrder(const std::vector<PlanItem>& items, const ItemKeys& keys)
-{
-    const int count = static_cast<int>(items.size());
-    QMultiHash<QString, int> readers;
-    for (int i = 0; i < count; ++i)
-        for (const QString& key : keys.Read[static_cast<std::size_t>(i)])
-            readers.insert(key, i);
-    // For each item, the later items to come before it.
-    std::vector<std::vector<int>> before(items.size());
-    for (int i = 0; i < count && !readers.isEmpty(); ++i) {
-        const QStringList& written = keys.Written[static_cast<std::size_t>(i)];
-        std::vector<int>& first = before[static_cast<std::size_t>(i)];
-        for (const QString& key : written)
-            for (const int reader : readers.values(key))
-                if (reader > i && !Share(keys.Written[static_cast<std::size_t>(reader)], written))
-                    first.push_back(reader);
-        std::sort(first.begin(), first.end());
-        first.erase(std::unique(first.begin(), first.end()), first.end());
-    }
-    // Depth first, each item after those to come before it; without
-    // recursion, as a chain may be long.
-    enum Mark : char { Unplaced, Placing, Placed };
-    std::vector<Mark> marks(items.size(), Unplaced);
-    std::vector<int> order;
-    order.reserve(items.size());
-    std::vector<std::pair<int, std::size_t>> stack;
-    for (int first = 0; first < count; ++first) {
-        if (marks[static_cast<std::size_t>(first)] != Unplaced)
-            continue;
-        marks[static_cast<std::size_t>(first)] = Placing;
-        stack.push_back({first, 0});
-        while (!stack.empty()) {
-            auto& [item, next] = stack.back();
-            const std::vector<int>& pending = before[static_cast<std::size_t>(item)];
-            if (next < pending.size()) {
-                const int reader = pending[next++];
-                if (marks[static_cast<std::size_t>(reader)] == Unplaced) {
-                    marks[static_cast<std::size_t>(reader)] = Placing;
-                    stack.push_back({reader, 0});
-                }
-                continue;
-            }
-            marks[static_cast<std::size_t>(item)] = Placed;
-            order.push_back(item);
-            stack.pop_back();
-        }
-    }
-    return order;
 }
 
 struct Slot {
@@ -390,239 +274,6 @@ struct ShrinkEngine::State {
     void JoinAndClear();
 };
 
-namespace {
-
-// Codes the bands of one picture on a thread of its own while the worker
-// decodes and reduces the next band, for a picture that would otherwise
-// leave a core idle: two bands, one being filled while the other is coded.
-class BandCoder {
-public:
-    // Throws std::system_error when the thread cannot start, std::bad_alloc.
-    BandCoder(ModuleJPEG::PendingJpeg& file, int width, int height)
-        : file_(file), width_(width), height_(height)
-    {
-        for (auto& band : bands_)
-            band.assign(16 * static_cast<std::size_t>(width), 0u);
-        thread_ = std::thread([this] { Run(); });
-    }
-
-    ~BandCoder()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
-
-    BandCoder(const BandCoder&) = delete;
-    BandCoder& operator=(const BandCoder&) = delete;
-
-    uchar* NextRow()
-    {
-        return reinterpret_cast<uchar*>(bands_[filling_].data() + static_cast<std::size_t>(rowsInBand_) * width_);
-    }
-
-    // Hands a complete band to the thread once it has coded the one before.
-    ModuleJPEG::JpegResult RowDone(bool& bandDone)
-    {
-        ++rowsGiven_;
-        bandDone = ++rowsInBand_ == 16 || rowsGiven_ == height_;
-        if (!bandDone)
-            return ModuleJPEG::JpegResult::Ok;
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return !busy_; });
-        if (result_ != ModuleJPEG::JpegResult::Ok)
-            return result_;
-        queued_ = {bands_[filling_].data(), width_, width_, rowsInBand_};
-        busy_ = true;
-        lock.unlock();
-        wake_.notify_all();
-        filling_ ^= 1;
-        rowsInBand_ = 0;
-        return ModuleJPEG::JpegResult::Ok;
-    }
-
-    // Waits for the last band; the first failure, if any.
-    ModuleJPEG::JpegResult Wait()
-    {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return !busy_; });
-        return result_;
-    }
-
-private:
-    void Run()
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return (busy_ && queued_.first) || quit_; });
-            if (!busy_)
-                return;
-            const ModuleJPEG::PixelRows band = queued_;
-            queued_.first = nullptr;
-            lock.unlock();
-            const ModuleJPEG::JpegResult coded = file_.PutRows(band);
-            lock.lock();
-            if (result_ == ModuleJPEG::JpegResult::Ok)
-                result_ = coded;
-            busy_ = false;
-            wake_.notify_all();
-        }
-    }
-
-    ModuleJPEG::PendingJpeg& file_;
-    const int width_;
-    const int height_;
-    std::vector<std::uint32_t> bands_[2];
-    int filling_ = 0;
-    int rowsInBand_ = 0;
-    int rowsGiven_ = 0;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    ModuleJPEG::PixelRows queued_;
-    bool busy_ = false;  // a band is queued or being coded
-    bool quit_ = false;
-    ModuleJPEG::JpegResult result_ = ModuleJPEG::JpegResult::Ok;
-    std::thread thread_;
-};
-
-// An item's rows on their way into its file: the memory is reserved when the
-// picture's header is known, the file started when its size is, and each
-// band of rows encoded as it is complete, on a thread of its own when a core
-// is spare.
-class ItemRows final : public basMain::ShrinkSink {
-public:
-    using ReserveFunction = std::function<bool(qint64& bytes)>;
-
-    // Index is the item's in the plan, for the observer.
-    ItemRows(const PlanItem& item, int index, const Output::Settings& output, const EngineOptions& options,
-             std::atomic<bool>& abandon, Slot& slot, ReserveFunction reserve, std::function<bool()> spareCore)
-        : item_(item), index_(index), output_(output), options_(options), abandon_(abandon), slot_(slot),
-          reserve_(std::move(reserve)), spareCore_(std::move(spareCore))
-    {
-    }
-
-    bool Reserve(qint64 bytes, QSize target) override
-    {
-        if (reserved_ || !reserve_)
-            return true;
-        reserved_ = true;
-        // The encoder's band and buffers come on top of the picture's needs,
-        // and the two bands of a BandCoder.
-        qint64 all = bytes + static_cast<qint64>(ModuleJPEG::JpegWriter::BytesFor(target.width())) +
-                     2 * 16 * 4 * static_cast<qint64>(target.width());
-        // The metadata is written into the finished file in memory, which
-        // holds it about three times over; a byte a pixel is more than a
-        // JPEG takes at any quality but of noise.
-        if (output_.KeepMetadata)
-            all += 3 * static_cast<qint64>(target.width()) * target.height();
-        if (!reserve_(all))
-            return false;
-        if (options_.Observer)
-            options_.Observer(index_, WorkStep::MemoryReserved);
-        return true;
-    }
-
-    bool Begin(QSize, QSize target) override
-    {
-        slot_.Outcome.TargetSize = target;
-        height_ = target.height();
-        if (target.width() > kMaxJpegSide || target.height() > kMaxJpegSide) {
-            Failure = ModuleJPEG::JpegResult::PictureTooLarge;
-            return false;
-        }
-        Failure = slot_.File.Start(basMain::ToFsPath(item_.Output), target.width(), target.height(), output_.Quality);
-        if (Failure != ModuleJPEG::JpegResult::Ok)
-            return false;
-        // Below a megapixel the hand-overs would cost more than they save.
-        const bool large = static_cast<qint64>(target.width()) * target.height() >= (1 << 20);
-        if (options_.CodeBandsAside || (large && spareCore_())) {
-            try {
-                coder_.emplace(slot_.File, target.width(), target.height());
-            } catch (const std::exception&) {
-                // No thread or no room for its bands: the bands are coded here.
-            }
-        }
-        return true;
-    }
-
-    uchar* NextRow() override
-    {
-        return coder_ ? coder_->NextRow() : reinterpret_cast<uchar*>(slot_.File.NextRow());
-    }
-
-    bool RowDone() override
-    {
-        bool bandDone = false;
-        if (coder_) {
-            Failure = coder_->RowDone(bandDone);
-        } else {
-            Failure = slot_.File.RowDone();
-            bandDone = ++rows_ % 16 == 0 || rows_ == height_;
-        }
-        if (Failure != ModuleJPEG::JpegResult::Ok)
-            return false;
-        if (!bandDone)
-            return true;
-        if (options_.Observer)
-            options_.Observer(index_, WorkStep::RowEncoded);
-        return !abandon_.load();
-    }
-
-    // Once no more rows come: the last band coded, the file free for the worker.
-    void Drain()
-    {
-        if (!coder_)
-            return;
-        const ModuleJPEG::JpegResult coded = coder_->Wait();
-        if (Failure == ModuleJPEG::JpegResult::Ok)
-            Failure = coded;
-        coder_.reset();
-    }
-
-    ModuleJPEG::JpegResult Failure = ModuleJPEG::JpegResult::Ok;  // of the file
-
-private:
-    const PlanItem& item_;
-    const int index_;
-    const Output::Settings& output_;
-    const EngineOptions& options_;
-    std::atomic<bool>& abandon_;
-    Slot& slot_;
-    ReserveFunction reserve_;
-    std::function<bool()> spareCore_;
-    std::optional<BandCoder> coder_;
-    bool reserved_ = false;
-    int height_ = 0;
-    int rows_ = 0;
-};
-
-// A picture a test's reducer gives whole, row by row into the sink.
-basMain::ShrinkOutcome SendWhole(basMain::ReducedPicture reduced, basMain::ShrinkSink& sink)
-{
-    basMain::ShrinkOutcome outcome;
-    outcome.SourceSize = reduced.SourceSize;
-    outcome.Error = std::move(reduced.Error);
-    outcome.Stopped = reduced.Stopped;
-    if (!outcome.Ok())
-        return outcome;
-    const QImage& image = reduced.Image;
-    // Every reducer gives opaque RGB32, the layout the encoder reads directly.
-    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
-    outcome.Stopped = !sink.Begin(reduced.SourceSize, image.size());
-    for (int y = 0; y < image.height() && !outcome.Stopped; ++y) {
-        uchar* const row = sink.NextRow();
-        if (row)
-            std::memcpy(row, image.constScanLine(y), static_cast<std::size_t>(image.width()) * 4);
-        outcome.Stopped = !row || !sink.RowDone();
-    }
-    return outcome;
-}
-
-}  // namespace
-
 void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64& reservation)
 {
     const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
@@ -635,7 +286,7 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     const std::uintmax_t sourceBytes = std::filesystem::file_size(basMain::ToFsPath(item.Source), sizeError);
     slot.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
     ItemRows rows(
-        item, planIndex[static_cast<std::size_t>(index)], plan.Output, options, worker.Abandon, slot,
+        item, planIndex[static_cast<std::size_t>(index)], plan.Output, options, worker.Abandon, slot.Outcome, slot.File,
         [&](qint64& bytes) {
             const bool granted = Reserve(index, worker, bytes);
             reservation = bytes;
@@ -653,6 +304,8 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
             rows.Failure != ModuleJPEG::JpegResult::Ok ? rows.Failure : ModuleJPEG::JpegResult::Unexpected;
     else if (shrunk.Error)
         slot.Outcome.LoadError = std::move(shrunk.Error);
+    else if (rows.Failure != ModuleJPEG::JpegResult::Ok)  // the last band, coded aside
+        slot.Outcome.SaveResult = rows.Failure;
     else
         FinishFile(item, slot);
     slot.Outcome.SourceSize = shrunk.SourceSize;
@@ -829,7 +482,6 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
         d_->size = basMain::RatioRule(d_->plan.Ratio);
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
-    d_->readsOutputOf.assign(d_->plan.Items.size(), -1);
     d_->takeOrder.resize(d_->plan.Items.size());
     std::iota(d_->takeOrder.begin(), d_->takeOrder.end(), 0);
     d_->turnOf = d_->takeOrder;
@@ -837,16 +489,7 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->turnPassed.assign(d_->plan.Items.size(), false);
     d_->budget = d_->options.MemoryBudget > 0 ? d_->options.MemoryBudget : DefaultMemoryBudget();
     d_->cores = DefaultThreadCount();
-    // The last item before each in the order that writes what it reads.
-    QHash<QString, int> writer;
-    for (int i = 0; i < d_->Count(); ++i) {
-        const auto planned = static_cast<std::size_t>(d_->planIndex[static_cast<std::size_t>(i)]);
-        int& reads = d_->readsOutputOf[static_cast<std::size_t>(i)];
-        for (const QString& key : keys.Read[planned])
-            reads = std::max(reads, writer.value(key, -1));
-        for (const QString& key : keys.Written[planned])
-            writer.insert(key, i);
-    }
+    d_->readsOutputOf = ReadsOutputOf(d_->planIndex, keys);
 }
 
 ShrinkEngine::~ShrinkEngine()

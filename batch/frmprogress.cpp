@@ -77,6 +77,11 @@ void frmProgress::ShowProgress(const basBatch::RunProgress& state)
                                     : QString());
 }
 
+void frmProgress::ShowStopping()
+{
+    cmdCancel->setEnabled(false);
+}
+
 void frmProgress::closeEvent(QCloseEvent* event)
 {
     // A close (the close box, Alt+F4) asks the run to stop; the run takes the

@@ -23,6 +23,8 @@ public:
     ~frmProgress() override;
 
     void ShowProgress(const basBatch::RunProgress& state);
+    // The run is stopping: 中止 has been heard and is pressed no more.
+    void ShowStopping();
 
     QLabel* lblMsg;
     QProgressBar* pgbMain;

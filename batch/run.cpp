@@ -4,10 +4,8 @@
 #include "batch/run.h"
 
 #include <QCoreApplication>
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
 
 #include <algorithm>
 
@@ -30,7 +28,7 @@ BatchRun::BatchRun(QWidget* window, clsMsg& messages, PictureReducer reducer, co
 
 BatchRun::~BatchRun()
 {
-    if (engine_)
+    if (phase_ != Phase::Idle)
         TearDown();
 }
 
@@ -55,7 +53,6 @@ bool BatchRun::start(const RunRequest& request)
     lastFile_.clear();
     summary_ = RunSummary();
     end_ = End::NotYet;
-    asking_ = false;
     askedFile_.clear();
     lastDoneMs_ = 0;
     askedMs_ = 0;
@@ -72,8 +69,9 @@ bool BatchRun::start(const RunRequest& request)
     options.Metadata = metadata_;
     options.Policy = FailurePolicy::PauseAtFailure;
     engine_ = std::make_unique<ShrinkEngine>(std::move(plan), std::move(options));
+    phase_ = Phase::Working;
 
-    SetBusyCursor(true);
+    SetBusy(true);
     progressWindow_ = new frmProgress(window_);
     connect(progressWindow_, &frmProgress::StopAsked, this, &BatchRun::OnStopAsked);
     clock_.start();
@@ -90,7 +88,7 @@ bool BatchRun::start(const RunRequest& request)
 
 void BatchRun::stop()
 {
-    if (!engine_)
+    if (phase_ == Phase::Idle)
         return;
     end_ = End::Quietly;
     Finish();
@@ -109,7 +107,7 @@ void BatchRun::OnWake()
 {
     // While a failure's box is open the engine holds the later files back;
     // they are collected once it is answered.
-    if (!engine_ || asking_)
+    if (phase_ != Phase::Working)
         return;
     for (const ItemOutcome& outcome : engine_->Collect()) {
         ++reported_;
@@ -146,15 +144,15 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     // before the failing picture stay, nothing after it is put in place
     // unless the user skips it. Until it is answered the run stands still:
     // its clock too, and the window says that it waits, and for what.
-    SetBusyCursor(false);
-    asking_ = true;
+    SetBusy(false);
+    phase_ = Phase::AwaitingAnswer;
     askingClock_.start();
     askedFile_ = QFileInfo(outcome.Source).fileName();
     Tick();
-    const quint64 question = ++questions_;
-    const QPointer<BatchRun> alive(this);
-    const auto answered = [this, alive, question, picturesRemain, endsRun = outcome.EndsRun](MsgAnswer answer) {
-        if (alive && asking_ && question == questions_)
+    // The box closed as the run ends (the window closing) answers nothing:
+    // the run waits no more.
+    const auto answered = [this, picturesRemain, endsRun = outcome.EndsRun](MsgAnswer answer) {
+        if (phase_ == Phase::AwaitingAnswer)
             OnAnswer(!picturesRemain || answer == MsgAnswer::Yes, endsRun);
     };
     QString text = outcome.LoadError ? outcome.LoadError->Description : SaveErrorText(outcome.SaveResult);
@@ -164,19 +162,17 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     // be written on the line below.
     const QString file = outcome.LoadError ? QString() : QDir::toNativeSeparators(outcome.Output);
     if (picturesRemain)
-        question_ = messages_.OpenSkipQuestion(text, file, answered);
+        question_ = messages_.OpenSkipQuestion(text, file, this, answered);
     else
-        question_ = messages_.OpenError(text, file, [answered] { answered(MsgAnswer::No); });
+        question_ = messages_.OpenError(text, file, this, [answered] { answered(MsgAnswer::No); });
 }
 
 void BatchRun::OnAnswer(bool skip, bool endsRun)
 {
-    asking_ = false;
+    phase_ = Phase::Working;
     askedMs_ += askingClock_.elapsed();
     askedFile_.clear();
     question_.clear();
-    if (!engine_)
-        return;
     // The box gave the focus back to the main window; Esc and the close box
     // of the progress window must stop the run as before it.
     raiseProgressWindow();
@@ -194,7 +190,7 @@ void BatchRun::OnAnswer(bool skip, bool endsRun)
     if (skip) {
         ++done_;
         summary_.AddFailed();
-        SetBusyCursor(true);
+        SetBusy(true);
         engine_->Resume();  // wakes this object for the files held back
         Tick();
         return;
@@ -207,11 +203,11 @@ void BatchRun::OnAnswer(bool skip, bool endsRun)
 
 void BatchRun::OnStopAsked()
 {
-    if (!engine_ || end_ != End::NotYet)
+    if (phase_ == Phase::Idle || end_ != End::NotYet)
         return;
     end_ = End::AskedToStop;
     if (progressWindow_)
-        progressWindow_->cmdCancel->setEnabled(false);
+        progressWindow_->ShowStopping();
     // The workers stop at their next row of blocks; the run finishes when
     // they are gone, without the window waiting for them.
     engine_->Stop();
@@ -220,18 +216,19 @@ void BatchRun::OnStopAsked()
 qint64 BatchRun::WorkMs() const
 {
     // The time a box waited for the user is no time the work took.
-    return clock_.elapsed() - askedMs_ - (asking_ ? askingClock_.elapsed() : 0);
+    return clock_.elapsed() - askedMs_ - (phase_ == Phase::AwaitingAnswer ? askingClock_.elapsed() : 0);
 }
 
 RunProgress BatchRun::Progress() const
 {
+    const bool waiting = phase_ == Phase::AwaitingAnswer;
     RunProgress state;
     state.Done = done_;
     state.Total = static_cast<int>(items_.size());
-    state.LastFile = asking_ ? askedFile_ : lastFile_;
-    state.Waiting = asking_;
+    state.LastFile = waiting ? askedFile_ : lastFile_;
+    state.Waiting = waiting;
     state.ElapsedMs = WorkMs();
-    if (!asking_ && !pixelsUpTo_.empty() && reported_ > 0)
+    if (!waiting && !pixelsUpTo_.empty() && reported_ > 0)
         state.LeftMs = TimeLeftMs(WorkMs(), lastDoneMs_, pixelsUpTo_[static_cast<std::size_t>(reported_ - 1)],
                                   pixelsUpTo_.back());
     return state;
@@ -239,7 +236,7 @@ RunProgress BatchRun::Progress() const
 
 void BatchRun::Tick()
 {
-    if (!engine_)
+    if (phase_ == Phase::Idle)
         return;
     const RunProgress state = Progress();
     if (progressWindow_)
@@ -279,7 +276,7 @@ void BatchRun::MeasureSources()
 
 void BatchRun::Measured(quint64 generation, std::vector<qint64> pixels)
 {
-    if (generation != generation_ || !engine_)
+    if (generation != generation_ || phase_ == Phase::Idle)
         return;  // of a run that has ended
     qint64 sum = 0;
     for (qint64& count : pixels)
@@ -292,10 +289,9 @@ void BatchRun::TearDown()
 {
     // A box still open (the window closing, the run destroyed) goes with the
     // run, unanswered.
-    if (asking_) {
+    if (phase_ == Phase::AwaitingAnswer)
         askedMs_ += askingClock_.elapsed();
-        asking_ = false;
-    }
+    phase_ = Phase::Idle;
     if (question_)
         question_->close();
     stopMeasuring_ = true;
@@ -304,7 +300,7 @@ void BatchRun::TearDown()
     engine_.reset();  // stops and waits for the workers; no temporary is left
     ticker_.stop();
     delete progressWindow_.data();
-    SetBusyCursor(false);
+    SetBusy(false);
 }
 
 void BatchRun::Finish()
@@ -327,24 +323,19 @@ void BatchRun::Finish()
     // closing ends it without a word. The box does not wait: this is the
     // engine's last report, not a command.
     if (end == End::NotYet)
-        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary, this);
     else if (end == End::AskedToStop)
-        messages_.OpenInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary, this);
     else if (end == End::AtFailure)
-        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary);
+        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary, this);
 }
 
-void BatchRun::SetBusyCursor(bool on)
+void BatchRun::SetBusy(bool busy)
 {
-    if (on == busyCursor_)
+    if (busy == busy_)
         return;
-    busyCursor_ = on;
-    // The pointer says the program works, and the window (and 中止) can
-    // still be used; it is taken down before any message box.
-    if (on)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
+    busy_ = busy;
+    emit busyChanged(busy);
 }
 
 }  // namespace basBatch

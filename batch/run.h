@@ -63,17 +63,26 @@ public:
     // temporary is left; finished() tells what was written. For the window's
     // closing. The user's 中止 does the same, then says so.
     void stop();
-    bool isRunning() const { return engine_ != nullptr; }
+    bool isRunning() const { return phase_ != Phase::Idle; }
     // Brings the progress window to the front (F5 during a run).
     void raiseProgressWindow();
 
 signals:
     void progress(const basBatch::RunProgress& state);
+    // The run starts working (true), or stops to wait for the user or at
+    // its end (false): the window shows a busy pointer while it works. False
+    // whenever one of the run's message boxes is up.
+    void busyChanged(bool busy);
     // Once per started run, after the progress window has closed and before
     // the message that ends the run.
     void finished(const basBatch::RunResult& result);
 
 private:
+    // What the run does: nothing (no run yet, or it has ended), work, or
+    // wait for the answer to a failed picture's box, the work held back and
+    // the clock standing still meanwhile.
+    enum class Phase { Idle, Working, AwaitingAnswer };
+
     // Why the run ended, when it ended before its last picture: 中止 (in
     // the progress window, or as the answer to a failure), a failure no
     // later picture could get past, the window closing.
@@ -92,7 +101,7 @@ private:
     void Measured(quint64 generation, std::vector<qint64> pixels);
     void TearDown();
     void Finish();
-    void SetBusyCursor(bool on);
+    void SetBusy(bool busy);
 
     QPointer<QWidget> window_;
     clsMsg& messages_;
@@ -110,14 +119,13 @@ private:
     int failed_ = 0;
     QString lastFile_;
     RunSummary summary_;
+    Phase phase_ = Phase::Idle;
     End end_ = End::NotYet;
-    bool busyCursor_ = false;
+    bool busy_ = false;
 
     // The failure's box while it is open, and the picture it is about.
-    bool asking_ = false;
     QPointer<QWidget> question_;
     QString askedFile_;
-    quint64 questions_ = 0;  // boxes opened, so that a late answer to an earlier one is dropped
 
     QElapsedTimer clock_;
     QTimer ticker_;

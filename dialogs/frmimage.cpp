@@ -98,7 +98,7 @@ private:
                 commands_.pop_front();  // the rest of this command is not opened
                 messages_.OpenMessage(
                     QCoreApplication::translate("basViewers", "一度に表示可能な画像は %1 までです。").arg(basViewers::MaxViewers),
-                    {}, NextOnceClosed());
+                    {}, this, NextOnceClosed());
                 return;
             }
             const QString path = paths.takeFirst();
@@ -119,11 +119,10 @@ private:
     std::function<void()> NextOnceClosed()
     {
         waiting_ = true;
-        return [self = QPointer<ViewerOpener>(this)] {
-            if (!self)
-                return;
-            self->waiting_ = false;
-            self->Next();
+        // The box answers only while this opener lives (it is the box's context).
+        return [this] {
+            waiting_ = false;
+            Next();
         };
     }
 
@@ -167,7 +166,7 @@ private:
             delete viewer;  // never shown, never counted
             if (!commands_.empty())
                 commands_.pop_front();  // the failing item's command ends here
-            messages_.OpenError(decode->Picture.Error->Description, {}, NextOnceClosed());
+            messages_.OpenError(decode->Picture.Error->Description, {}, this, NextOnceClosed());
             return;
         }
         Next();

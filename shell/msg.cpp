@@ -53,11 +53,11 @@ public:
     }
 
     QPointer<QWidget> Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
-                           std::function<void(MsgAnswer)> answered) override
+                           QObject* context, std::function<void(MsgAnswer)> answered) override
     {
         QMessageBox* box = Make(kind, title, text, detail).release();
         box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QDialog::finished, box,
+        QObject::connect(box, &QDialog::finished, context,
                          [box, kind, answered = std::move(answered)] { answered(AnswerOf(kind, *box)); });
         // Not QDialog::open(), which would make it modal to the main window
         // alone: the viewers too wait for the answer, as under exec().
@@ -161,36 +161,38 @@ MsgAnswer clsMsg::ShowQuestion(const QString& vstrQuestion)
     return Show(MsgKind::Question, tr("質問"), vstrQuestion);
 }
 
-QPointer<QWidget> clsMsg::OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail,
+QPointer<QWidget> clsMsg::OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
                                            std::function<void(MsgAnswer)> answered)
 {
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
-    return responder.Open(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail, std::move(answered));
+    return responder.Open(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail, context, std::move(answered));
 }
 
-QPointer<QWidget> clsMsg::OpenError(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed)
+QPointer<QWidget> clsMsg::OpenError(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+                                    std::function<void()> closed)
 {
-    return Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail, std::move(closed));
+    return Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail, context, std::move(closed));
 }
 
-QPointer<QWidget> clsMsg::OpenMessage(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed)
+QPointer<QWidget> clsMsg::OpenMessage(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+                                      std::function<void()> closed)
 {
-    return Open(MsgKind::Warning, tr("警告"), vstrMessage, vstrDetail, std::move(closed));
+    return Open(MsgKind::Warning, tr("警告"), vstrMessage, vstrDetail, context, std::move(closed));
 }
 
-QPointer<QWidget> clsMsg::OpenInformation(const QString& vstrInformation, const QString& vstrDetail,
+QPointer<QWidget> clsMsg::OpenInformation(const QString& vstrInformation, const QString& vstrDetail, QObject* context,
                                           std::function<void()> closed)
 {
-    return Open(MsgKind::Information, tr("情報"), vstrInformation, vstrDetail, std::move(closed));
+    return Open(MsgKind::Information, tr("情報"), vstrInformation, vstrDetail, context, std::move(closed));
 }
 
 QPointer<QWidget> clsMsg::Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
-                               std::function<void()> closed)
+                               QObject* context, std::function<void()> closed)
 {
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
-    return responder.Open(kind, title, text, detail, [closed = std::move(closed)](MsgAnswer) {
+    return responder.Open(kind, title, text, detail, context, [closed = std::move(closed)](MsgAnswer) {
         if (closed)
             closed();
     });
@@ -209,10 +211,11 @@ MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, 
 }
 
 QPointer<QWidget> MessageResponder::Open(MsgKind kind, const QString& title, const QString& text,
-                                         const QString& detail, std::function<void(MsgAnswer)> answered)
+                                         const QString& detail, QObject* context,
+                                         std::function<void(MsgAnswer)> answered)
 {
     const MsgAnswer answer = Show(kind, title, text, detail);
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [answered = std::move(answered), answer] { answered(answer); }, Qt::QueuedConnection);
+        context, [answered = std::move(answered), answer] { answered(answer); }, Qt::QueuedConnection);
     return nullptr;
 }

@@ -27,11 +27,12 @@ public:
     virtual ~MessageResponder() = default;
     virtual MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail) = 0;
     // Opens one box and returns at once; answered is called once with the
-    // button pressed when the box has closed, whatever closed it. Returns the
-    // box, for its owner to close (none: nothing to close). Here: Show at
-    // once, its answer given from the event loop, as a real box's would be.
+    // button pressed when the box has closed, whatever closed it, on
+    // context's thread and unless context is gone by then. Returns the box,
+    // for its owner to close (none: nothing to close). Here: Show at once,
+    // its answer given from the event loop, as a real box's would be.
     virtual QPointer<QWidget> Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
-                                   std::function<void(MsgAnswer)> answered);
+                                   QObject* context, std::function<void(MsgAnswer)> answered);
 };
 
 class clsMsg {
@@ -52,13 +53,16 @@ public:
     // Boxes that do not wait, for work that goes on meanwhile or waits for
     // the answer as a state of its own, and for every box opened from a
     // signal rather than by a command: each returns the box (none under a
-    // test's responder) and calls answered (or closed) once it has closed.
+    // test's responder) and calls answered (or closed) once it has closed,
+    // as long as context (the object waiting for it) lives.
     // An error box that also asks whether to skip the picture and go on.
-    QPointer<QWidget> OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail,
+    QPointer<QWidget> OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
                                        std::function<void(MsgAnswer)> answered);
-    QPointer<QWidget> OpenError(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed);
-    QPointer<QWidget> OpenMessage(const QString& vstrMessage, const QString& vstrDetail, std::function<void()> closed);
-    QPointer<QWidget> OpenInformation(const QString& vstrInformation, const QString& vstrDetail,
+    QPointer<QWidget> OpenError(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+                                std::function<void()> closed);
+    QPointer<QWidget> OpenMessage(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+                                  std::function<void()> closed);
+    QPointer<QWidget> OpenInformation(const QString& vstrInformation, const QString& vstrDetail, QObject* context,
                                       std::function<void()> closed = {});
 
     // The window the boxes are centred over: the program's main window, set
@@ -69,7 +73,7 @@ public:
 private:
     MsgAnswer Show(MsgKind kind, const QString& title, const QString& text, const QString& detail = {});
     QPointer<QWidget> Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
-                           std::function<void()> closed);
+                           QObject* context, std::function<void()> closed);
     MessageResponder* responder_ = nullptr;
     QPointer<QWidget> owner_;
 };

@@ -4,16 +4,25 @@
 #include <QtTest>
 
 #include <QDir>
+#include <QSet>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
+#include <numeric>
 
 #include <system_error>
 
 #include <mutex>
 
+#if defined(Q_OS_UNIX)
+#include <sys/resource.h>
+#endif
+
 #include "base/paths.h"
+#include "base/language.h"
 #include "batch/engine.h"
 #include "batch/saveerror.h"
+#include "batch/runorder.h"
 #include "output/metadatawriter.h"
 #include "cameraphoto.h"
 #include "heldpicture.h"
@@ -149,31 +158,76 @@ private slots:
         }
         for (const QStringList& other : outputs)
             QCOMPARE(other, outputs[0]);
-
-        // And the bytes are those of the whole picture reduced, then encoded.
-        const basMain::LoadedPicture whole = basMain::LoadPicture(src_.filePath("photo.jpg"));
-        const QImage reduced = basMain::StretchHalftone(whole.Image, 500, 376);  // 500.5 and 375.5 round to even
-        std::vector<std::uint8_t> expected;
-        QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
-                                                 reduced.bytesPerLine() / 4, 500, 376},
-                                                expected),
-                 ModuleJPEG::JpegResult::Ok);
-        QCOMPARE(QByteArray::fromBase64(outputs[0][0].toLatin1()),
-                 QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
     }
 
-    // On more than one thread, the markedly larger files among the run's
-    // last 16 are taken (and granted memory) first, so none is left to the
-    // end; the rest, and every earlier item, keep their order, and files go
-    // in place in the plan's order. A first failure of such a file still
-    // lets every item before it be done.
-    void largeFilesAreTakenFirst()
+    // The order the run's last items are taken in, from their files' sizes:
+    // every item once; the markedly larger files first, largest first; the
+    // rest (one only a little larger among them) in plan order. Files of
+    // about one size, of unknown size (0) or too few to compare keep their
+    // order.
+    void lastItemsTakeOrder()
+    {
+        const auto planOrder = [](std::size_t count) {
+            std::vector<int> order(count);
+            std::iota(order.begin(), order.end(), 0);
+            return order;
+        };
+        for (const std::vector<std::uintmax_t>& sizes : {std::vector<std::uintmax_t>{}, {1, 900}, {0, 0, 0, 900},
+                                                         std::vector<std::uintmax_t>(16, 5000), {4000, 5000, 6000, 4500, 5900}})
+            QCOMPARE(basBatch::TakeOrderOf(sizes), planOrder(sizes.size()));
+        std::vector<std::uintmax_t> sizes(16, 3000);
+        sizes[3] = 40'000, sizes[9] = 90'000, sizes[11] = 3500, sizes[14] = 20'000;
+        const std::vector<int> order = basBatch::TakeOrderOf(sizes), plan = planOrder(16);
+        QVERIFY(std::is_permutation(order.begin(), order.end(), plan.begin(), plan.end()));
+        QCOMPARE(std::vector<int>(order.begin(), order.begin() + 3), std::vector<int>({9, 3, 14}));
+        QVERIFY(std::is_sorted(order.begin() + 3, order.end()));
+    }
+
+    // An item reading a file another item writes is put in place (and so
+    // read) before it, along a chain, however far apart and whatever the
+    // letter case where the output folder ignores it; the rest keep their
+    // order. Of two items writing each other's source one must read
+    // the other's file: it is read only once that file is in place.
+    void aSourceAnotherItemReplacesIsReadFirst()
+    {
+        const auto plan = [](const QStringList& pairs) {
+            std::vector<basBatch::PlanItem> items;
+            for (const QString& pair : pairs)
+                items.push_back({"/in/" + pair.section('>', 0, 0), "/in/" + pair.section('>', 1)});
+            return items;
+        };
+        QStringList chain = {"x>x_s", "a>a_s"};
+        for (int i = 0; i < 20; ++i)
+            chain << QStringLiteral("f%1>f%1_s").arg(i);
+        chain << "X_S>x_s_s" << "b>b_s" << "x_S_s>x_s_s_s";
+        std::vector<basBatch::PlanItem> items = plan(chain);
+        basBatch::ItemKeys keys = basBatch::KeysOf(items, basBatch::NameCase::Insensitive);
+        std::vector<int> order = basBatch::PutInPlaceOrder(items, keys);
+        QCOMPARE(std::vector<int>(order.begin(), order.begin() + 4), std::vector<int>({24, 22, 0, 1}));
+        QVERIFY(std::is_sorted(order.begin() + 3, order.end()) && order.back() == 23);
+        QCOMPARE(basBatch::ReadsOutputOf(order, keys), std::vector<int>(25, -1));
+
+        items = plan({"p>q", "q>p", "r>s"});
+        keys = basBatch::KeysOf(items, basBatch::NameCase::Sensitive);
+        order = basBatch::PutInPlaceOrder(items, keys);
+        QCOMPARE(order.back(), 2);
+        QCOMPARE(basBatch::ReadsOutputOf(order, keys), std::vector<int>({-1, 0, -1}));
+    }
+
+    // On more than one thread the engine takes the run's last items (and
+    // grants them memory) in that order, the earlier ones and every item on
+    // one thread in plan order; files go in place in plan order. A first
+    // failure of a file taken early still lets every item before it be done.
+    void theEngineTakesItemsInThatOrder()
     {
         QStringList names;
+        std::vector<std::uintmax_t> lastSizes;
         for (int i = 0; i < 20; ++i) {
             names << QStringLiteral("%1.bmp").arg(i);
             const bool large = i == 2 || i == 9 || i == 17;
             QVERIFY(testimages::PhotoLike(large ? 96 + 8 * i : 16, 64, 1).save(src_.filePath(names.last())));
+            if (i >= 4)
+                lastSizes.push_back(std::uintmax_t(QFileInfo(src_.filePath(names.last())).size()));
         }
         for (const int threads : {1, 2}) {
             init();
@@ -189,12 +243,13 @@ private slots:
             };
             ShrinkEngine engine(PlanOf(names, out_.path()), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
-            QList<int> expected = {0, 1, 2, 3, 17, 9};
-            for (int i = 4; i < 20; ++i)
-                if (i != 9 && i != 17)
-                    expected << i;
+            QList<int> expected = {0, 1, 2, 3};
+            for (const int k : basBatch::TakeOrderOf(lastSizes))
+                expected << 4 + k;
             if (threads == 1)
                 std::sort(expected.begin(), expected.end());
+            else
+                QVERIFY(!std::is_sorted(expected.begin(), expected.end()));  // the large ones move up
             QCOMPARE(reserved, expected);
             QCOMPARE(int(outcomes.size()), 20);
             for (int i = 0; i < 20; ++i)
@@ -223,49 +278,24 @@ private slots:
         QCOMPARE(Files(out_.path()), QStringList({"10.jpg", "11.jpg", "12.jpg", "13.jpg", "14.jpg", "15.jpg", "16.jpg"}));
     }
 
-    // x.jpg writes x_s.jpg, which is given too and writes x_s_s.jpg, which
-    // is given as well: each is read as it was before the run, however far
-    // apart they stand (beyond the window of one worker) and on any number
-    // of threads; each file is put in place just after the one it is read by.
-    // The same when a later one is a link to such a file, or names it in
-    // other letter case where the output folder ignores case.
-    void aFileAnotherReplacesIsReadFirst_data()
-    {
-        QTest::addColumn<QStringList>("later");  // the last two sources; "a>b": a is a link to b
-        QTest::addColumn<bool>("folded");
-        QTest::addColumn<QList<int>>("first");   // put in place first
-        QTest::addColumn<QList<int>>("widths");  // of what those read: the picture's name length tells
-        QTest::newRow("by name") << QStringList{"x_s.jpg", "x_s_s.jpg"} << false << QList<int>{22, 21, 0}
-                                 << QList<int>{9, 7};
-        QTest::newRow("through a link") << QStringList{"s.jpg>x_s.jpg", "y.jpg"} << false << QList<int>{21, 0}
-                                        << QList<int>{7, 5};
-        QTest::newRow("letter case folded") << QStringList{"X_S.JPG", "x_S_S.jpg"} << true << QList<int>{22, 21, 0}
-                                            << QList<int>{9, 7};
-    }
+    // x.jpg writes x_s.jpg, which s.jpg, far after it (beyond the window of
+    // one worker), is a link to: on any number of threads s.jpg is read as
+    // x_s.jpg was before the run, and put in place just before x.jpg.
     void aFileAnotherReplacesIsReadFirst()
     {
-        QFETCH(QStringList, later);
-        QFETCH(bool, folded);
-        QFETCH(QList<int>, first);
-        QFETCH(QList<int>, widths);
         QList<QByteArray> results;
         for (const int threads : {1, 4}) {
             QTemporaryDir folder;
             QStringList names = {"x.jpg"};
             for (int i = 0; i < 20; ++i)
                 names << QStringLiteral("f%1.bmp").arg(i);
-            QStringList pictures = names;
-            for (const QString& entry : later) {
-                names << entry.section('>', 0, 0);
-                pictures << entry.section('>', -1);
-            }
-            for (const QString& name : pictures)
+            names << "s.jpg" << "y.jpg";
+            const QStringList pictures = names.filter(QRegularExpression("^[^s]")) << "x_s.jpg";
+            for (const QString& name : pictures)  // the width tells which was read
                 QVERIFY(testimages::PhotoLike(name.startsWith('f') ? 8 : 64 + 20 * name.size(), 48, 7).save(folder.filePath(name)));
-            for (qsizetype i = 0; i < names.size(); ++i)
-                QVERIFY(names[i] == pictures[i] || QFile::link(pictures[i], folder.filePath(names[i])));
+            QVERIFY(QFile::link("x_s.jpg", folder.filePath("s.jpg")));
             basBatch::Plan plan;
             plan.Ratio = 0.5;
-            plan.Names = folded ? basBatch::NameCase::Insensitive : basBatch::NameCase::Sensitive;
             for (const QString& name : names)
                 plan.Items.push_back({folder.filePath(name), basBatch::OutputPathFor(folder.path(), name, "_s")});
             basBatch::EngineOptions options;
@@ -273,12 +303,8 @@ private slots:
             ShrinkEngine engine(std::move(plan), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
             QCOMPARE(outcomes.size(), std::size_t(23));
-            QList<int> order;
-            for (const ItemOutcome& o : outcomes)
-                order << o.Index;
-            QCOMPARE(order.first(first.size()), first);
-            for (qsizetype i = 0; i < widths.size(); ++i)  // as it was
-                QCOMPARE(outcomes[std::size_t(i)].SourceSize, QSize(64 + 20 * widths[i], 48));
+            QCOMPARE(QList<int>({outcomes[0].Index, outcomes[1].Index}), QList<int>({21, 0}));
+            QCOMPARE(outcomes[0].SourceSize, QSize(64 + 20 * 7, 48));
             results << testimages::Read(outcomes[0].Output) + testimages::Read(outcomes[1].Output);
         }
         QCOMPARE(results[1], results[0]);
@@ -422,7 +448,8 @@ private slots:
     }
 
     // Under either policy: a side libjpeg cannot open is refused before
-    // encoding; a vanished output folder ends the run, no later file read.
+    // encoding; a vanished output folder ends the run, no later file read;
+    // a full disk fails only the picture being written.
     // And the words for the failures.
     void failuresOfTheOutput()
     {
@@ -456,13 +483,53 @@ private slots:
         QVERIFY(outcomes[0].EndsRun);
         QCOMPARE(reads.load(), 1);
 
-        // The texts of the failures a run cannot provoke, and nothing for the rest.
-        const QList<std::pair<int, QString>> codes = {
-            {-2, "メモリが足りません。"}, {-6, "ファイル名が不正です。"},
-            {-7, "対象となる画像が大きすぎて、保存が出来ません。"}, {-8, "予期しないエラーが発生しました。"},
-            {0, ""}, {-1, ""}, {-9, ""}, {1, ""}};
-        for (const auto& [code, text] : codes)
-            QCOMPARE(basBatch::SaveErrorText(static_cast<ModuleJPEG::JpegResult>(code)), text);
+#if defined(Q_OS_UNIX)
+        // The disk fills (a file-size limit) while a megapixel picture's
+        // bands are coded on a thread of their own: it fails alone, leaving
+        // nothing behind, and the next picture is written.
+        init();
+        options.CodeBandsAside = true;  // as from a megapixel on, even on one core
+        options.Reducer = [](const QString& path, double, const std::atomic<bool>*) {
+            basMain::ReducedPicture picture = Plain(64, 48);
+            if (path.endsWith("0.jpg"))
+                picture.Image = testimages::PhotoLike(1024, 1024, 4).convertToFormat(QImage::Format_RGB32);
+            return picture;
+        };
+        struct rlimit saved {};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        struct rlimit small = saved;
+        small.rlim_cur = 32 * 1024;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        ShrinkEngine full(PlanOf({"0.jpg", "1.jpg"}, out_.path()), options);
+        outcomes = RunToEnd(full);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(outcomes[0].SaveResult, ModuleJPEG::JpegResult::DiskFull);
+        QVERIFY(outcomes[1].Ok());
+        QCOMPARE(Files(out_.path()), QStringList{"1.jpg"});
+#endif
+
+        // Every failed save has words of its own in either language, so that a
+        // message never leaves the reason out or gives one failure another's
+        // text; success and values that are no failure have none.
+        using ModuleJPEG::JpegResult;
+        const QList<JpegResult> failures = {JpegResult::OutOfMemory,       JpegResult::DiskFull,    JpegResult::PermissionDenied,
+                                            JpegResult::DeviceUnavailable, JpegResult::BadFileName, JpegResult::PictureTooLarge,
+                                            JpegResult::Unexpected,        JpegResult::FolderInTheWay, JpegResult::OtherDevice};
+        QSet<QString> japanese;
+        for (const basMain::Language language : {basMain::Language::Japanese, basMain::Language::English}) {
+            const basMain::Translations texts(language);
+            QSet<QString> words;
+            for (const JpegResult failure : failures)
+                words << basBatch::SaveErrorText(failure);
+            QVERIFY(!words.contains(QString()));
+            QCOMPARE(words.size(), failures.size());
+            QVERIFY(!words.intersects(japanese));  // English is not left in Japanese
+            japanese = words;
+            for (const int none : {0, -1, -9, 1})
+                QCOMPARE(basBatch::SaveErrorText(static_cast<JpegResult>(none)), QString());
+        }
     }
 
     // The system gives one thread of the three asked for, then none.

@@ -247,9 +247,13 @@ private slots:
             return basMain::LoadReducedPicture(path, ratio, stop);
         });
         int barAtError = -2;
+        QList<bool> busy, busyAtError;  // the pointer: busy over the work, not over the box nor after it
+        connect(&run, &basBatch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
         script.onShow = [&] {
-            if (barAtError == -2)
+            if (barAtError == -2) {
                 barAtError = window.findChild<frmProgress*>()->pgbMain->value();
+                busyAtError = busy;
+            }
         };
         basBatch::RunRequest request = Request({"a.jpg", "b.bmp", "c.gif"}, src.path());
         request.OutputFolder = out.path();
@@ -270,7 +274,8 @@ private slots:
         QVERIFY(script.shown.last().detail.endsWith("（1 個は失敗）"));
         QCOMPARE(barAtError, done);
         QVERIFY(!window.findChild<frmProgress*>());
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(busyAtError, QList<bool>({true, false}));
+        QCOMPARE(busy, busyAtError);
         QVERIFY(result->Stopped);
         QCOMPARE(result->Written, done);
         QCOMPARE(result->Unwritten, request.Paths.mid(done));  // for the next try
@@ -304,6 +309,8 @@ private slots:
         basBatch::BatchRun run(&window, messages, HoldUntilStopped(QStringLiteral("b.bmp"), bInWork));
         std::optional<basBatch::RunResult> result;
         connect(&run, &basBatch::BatchRun::finished, this, [&](const basBatch::RunResult& r) { result = r; });
+        QList<bool> busy;
+        connect(&run, &basBatch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
         QVERIFY(run.start(Request({"a.jpg", "b.bmp", "c.gif"})));
         QVERIFY(!run.start(Request({"c.gif"})));  // one run at a time
         frmProgress* progress = window.findChild<frmProgress*>();
@@ -320,7 +327,7 @@ private slots:
             progress->close();
         QVERIFY(QTest::qWaitFor([&] { return result.has_value(); }));
         QVERIFY(!run.isRunning() && !window.findChild<frmProgress*>());
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(busy, QList<bool>({true, false}));
         QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
         QVERIFY(result->Stopped);
         QCOMPARE(result->Written, 1);
@@ -335,8 +342,8 @@ private slots:
     }
 
     // An empty picture with pictures after it: while its box waits the run
-    // stands still (its clock too) and its window names the picture and says
-    // that it waits; skipped, the rest is written and the summary counts it,
+    // stands still (its clock too, and the pointer is not busy) and its
+    // window names the picture and says that it waits; skipped, the rest is written and the summary counts it,
     // and the progress window has the focus again, so Esc stops the run as
     // before. Last in the list, it is only reported, and the run ends as
     // after a skip.
@@ -365,6 +372,8 @@ private slots:
         basBatch::BatchRun run(&window, messages, HoldUntilStopped(held, inWork));
         qint64 clock = 0;
         connect(&run, &basBatch::BatchRun::progress, this, [&](const basBatch::RunProgress& p) { clock = p.ElapsedMs; });
+        QList<bool> busy;
+        connect(&run, &basBatch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
         window.show();
         const auto hide = qScopeGuard([&] { window.hide(); });
         QStringList waiting;  // what the progress window showed while the box was open
@@ -388,6 +397,7 @@ private slots:
         }
         QTRY_VERIFY(result);
         QCOMPARE(waiting, QStringList({"empty.jpg", "応答待ち", "1"}));
+        QCOMPARE(busy, QList<bool>({true, false, true, false}));  // busy again once skipped
         QStringList kinds;
         for (const ScriptedMessages::Shown& box : script.shown)
             kinds << QString::number(int(box.kind));

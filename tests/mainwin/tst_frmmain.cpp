@@ -589,7 +589,7 @@ private slots:
         w.FilList().SelectAll();
         w.FilList().SetSelected(2, false);
         QTest::keyClick(&w, Qt::Key_F5);
-        QVERIFY(run.isRunning());
+        QVERIFY(run.isRunning() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
         auto* progress = w.findChild<frmProgress*>();
         QVERIFY(progress);
         w.activateWindow();
@@ -599,6 +599,7 @@ private slots:
         QTRY_VERIFY(bInWork && QFile::exists(out.filePath("a.jpg")));
         QTest::mouseClick(progress->cmdCancel, Qt::LeftButton);
         QTRY_VERIFY(!run.isRunning());
+        QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(messages_.Titled().last(), QString("情報:中止しました。"));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
         QVERIFY(!w.FilList().Selected(0) && w.FilList().Selected(1) && !w.FilList().Selected(2) && w.FilList().Selected(3));

@@ -22,7 +22,7 @@ private slots:
     {
         const QString path = QStringLiteral("/out/<b>写真</b>.jpg");
         bool closed = false;
-        const QPointer<QWidget> box = boxes_.OpenError(QStringLiteral("書き込み出来ません。"), path, [&] { closed = true; });
+        const QPointer<QWidget> box = boxes_.OpenError(QStringLiteral("書き込み出来ません。"), path, this, [&] { closed = true; });
         QVERIFY(box && box->isVisible() && !closed);
         QStringList plainLines;
         for (const QLabel* label : box->findChildren<QLabel*>())
@@ -60,7 +60,7 @@ private slots:
         for (const auto& [key, modifier, answer] : {std::tuple{Qt::Key_Return, Qt::NoModifier, MsgAnswer::No},
                                                     {Qt::Key_S, Qt::AltModifier, MsgAnswer::Yes}}) {
             std::optional<MsgAnswer> given;
-            const QPointer<QWidget> box = boxes_.OpenSkipQuestion(QStringLiteral("書き込み出来ません。"), QStringLiteral("/out/a.jpg"),
+            const QPointer<QWidget> box = boxes_.OpenSkipQuestion(QStringLiteral("書き込み出来ません。"), QStringLiteral("/out/a.jpg"), this,
                                                                   [&given](MsgAnswer a) { given = a; });
             box->activateWindow();
             QVERIFY(box && QTest::qWaitForWindowActive(box));
