@@ -442,9 +442,11 @@ int main(int argc, char* argv[])
     basBatch::PlanCheck check = basBatch::CheckCollection(found, basBatch::FolderNameCase(outputFolder), output.Suffix);
     if (check.NeedsQuestion() && !force)
         return RefuseClashes(check);
-    // A picture whose output folder cannot be made fails on its own: the
-    // engine passes it over, and its line says why.
-    const std::vector<QString> unmade = basBatch::MakeOutputFolders(found);
+    // Only a walk writes below the output folder. A picture whose folder
+    // cannot be made fails on its own: the engine passes it over, and its
+    // line says why.
+    const std::vector<QString> unmade =
+        tree.Recursive ? basBatch::MakeOutputFolders(found) : std::vector<QString>(found.size());
     std::vector<QString> unmadeLines(found.size());
     for (std::size_t i = 0; i < found.size(); ++i) {
         if (unmade[i].isEmpty() || check.Items[i].Skip)
