@@ -137,14 +137,14 @@ std::vector<Entry> Entries(const QString& folder, const QStringList& nameFilters
 
 struct Walk {
     const QStringList& NameFilters;
-    Skipped Output;
+    Skipped OutputFolder;
     std::vector<TreePicture>& Found;
 
     // folder as it is shown, its mirror, and its path below the operand
     // ("" or ending in '/').
     void Into(const QString& folder, const QString& mirror, const QString& below)
     {
-        for (const Entry& entry : Entries(folder, NameFilters, Output)) {
+        for (const Entry& entry : Entries(folder, NameFilters, OutputFolder)) {
             // The root's own separator is not doubled.
             const QString path = folder.endsWith(basMain::Separator()) ? folder + entry.Name
                                                                         : basMain::JoinPath(folder, entry.Name);
