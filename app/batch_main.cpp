@@ -1,7 +1,8 @@
 // zembrik-batch: the headless companion for scripts. Shrinks each file given
-// on the command line into an output folder with the same engine and the same
-// check before writing that the window run uses, on one worker per core unless
-// told otherwise, one line per file in the order given, and no display needed.
+// on the command line (or found in the folder trees given with -R) into an
+// output folder with the same engine and the same check before writing that
+// the window run uses, on one worker per core unless told otherwise, one line
+// per file in the order given, and no display needed.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -38,12 +39,14 @@
 #include "base/numtext.h"
 #include "base/paths.h"
 #include "base/settings.h"
+#include "batch/collection.h"
 #include "batch/engine.h"
 #include "batch/preflight.h"
 #include "batch/saveerror.h"
 #include "batch/summary.h"
 #include "output/metadatawriter.h"
 #include "output/outputoptions.h"
+#include "pictures/pictureformats.h"
 
 namespace {
 
@@ -356,6 +359,7 @@ int main(int argc, char* argv[])
     int threads = 0;
     bool force = false;
     bool quiet = false;
+    basBatch::TreeOptions tree;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (optionsDone || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
@@ -366,7 +370,8 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--")) {
             optionsDone = true;
         } else if (arg == QLatin1String("--help")) {
-            Print(stdout, Tr(Usage) + Tr(Help).arg(QCoreApplication::translate("Output", Output::OutputOptionsHelp)));
+            Print(stdout, Tr(Usage) + Tr(Help).arg(QCoreApplication::translate("Output", Output::OutputOptionsHelp) +
+                                                   QCoreApplication::translate("basBatch", basBatch::TreeOptionsHelp)));
             return Ended(0);
         } else if (arg == QLatin1String("--force")) {
             force = true;
@@ -376,6 +381,9 @@ int main(int argc, char* argv[])
             Print(stdout, QStringLiteral("zembrik-batch (Zembrik) " ZEMBRIK_VERSION "\n"));
             return Ended(0);
         } else if (const Output::OptionTaken taken = Output::TakeOutputOption(args, i, output); taken.Taken) {
+            if (taken.Problem)
+                return UsageError(taken.Problem->Message);
+        } else if (const Output::OptionTaken taken = basBatch::TakeTreeOption(args, i, tree); taken.Taken) {
             if (taken.Problem)
                 return UsageError(taken.Problem->Message);
         } else if (arg.startsWith(QLatin1String("-r")) || arg.startsWith(QLatin1String("-o")) ||
@@ -426,14 +434,26 @@ int main(int argc, char* argv[])
     outputFolder = QDir::toNativeSeparators(QDir::cleanPath(outputFolder));
     const double ratio = percent / 100.0;
 
-    QStringList sources;
-    for (const QString& file : files) {
-        const QFileInfo info(file);
-        sources.append(basMain::JoinPath(QDir::toNativeSeparators(info.path()), info.fileName()));
-    }
-    basBatch::PlanCheck check = basBatch::CheckPlan(sources, outputFolder, output.Suffix);
+    // Folders are walked for the pictures the window would list.
+    const basBatch::Collection collection = basBatch::Collect(
+        files, outputFolder, tree.Recursive ? pictures::PictureNameFilters(pictures::InstalledPictureFormats()) : QStringList(),
+        tree, output);
+    const std::vector<basBatch::TreePicture>& found = collection.Pictures;
+    basBatch::PlanCheck check = basBatch::CheckCollection(found, basBatch::FolderNameCase(outputFolder), output.Suffix);
     if (check.NeedsQuestion() && !force)
         return RefuseClashes(check);
+    // Only a walk writes below the output folder. A picture whose folder
+    // cannot be made fails on its own: the engine passes it over, and its
+    // line says why.
+    const std::vector<QString> unmade =
+        tree.Recursive ? basBatch::MakeOutputFolders(found) : std::vector<QString>(found.size());
+    std::vector<QString> unmadeLines(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (unmade[i].isEmpty() || check.Items[i].Skip)
+            continue;
+        check.Items[i].Skip = true;
+        unmadeLines[i] = QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(found[i].Shown, check.Items[i].Output, unmade[i]);
+    }
     basBatch::Plan plan;
     plan.Items = std::move(check.Items);
     plan.Ratio = ratio;
@@ -452,8 +472,9 @@ int main(int argc, char* argv[])
     std::FILE* const errors = interrupts.Errors();
     ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)), errors);
     basBatch::RunSummary summary;
-    const int total = static_cast<int>(files.size());
-    int done = 0;
+    summary.AddUpToDate(collection.UpToDate);
+    const int total = static_cast<int>(found.size()) + collection.UpToDate;
+    int done = collection.UpToDate;
     // The file put in place last, as the window's progress names it; the
     // order files are put in place is not always the order given.
     QString lastWritten;
@@ -463,12 +484,18 @@ int main(int argc, char* argv[])
     while (!engine.Finished()) {
         engine.Wait();
         for (const basBatch::ItemOutcome& outcome : engine.Collect()) {
-            const QString& file = files.at(outcome.Index);
+            const QString& file = found.at(static_cast<std::size_t>(outcome.Index)).Shown;
             summary.Add(outcome);
             ++done;
             progress.Clear();
             if (outcome.Skipped) {
-                // A later file writes the same output; it is that file's line.
+                // A later file writes the same output (it is that file's
+                // line), or the output's folder could not be made.
+                if (const QString& line = unmadeLines.at(static_cast<std::size_t>(outcome.Index)); !line.isEmpty()) {
+                    allOk = false;
+                    summary.AddFailed();
+                    Print(errors, line);
+                }
             } else if (outcome.LoadError) {
                 allOk = false;
                 summary.AddFailed();

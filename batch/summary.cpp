@@ -21,6 +21,8 @@ QString RunSummary::Text(qint64 elapsedMs) const
 {
     QString text = QCoreApplication::translate("basBatch", "%n 個の画像：%1 → %2（%3）", nullptr, images_)
                        .arg(SizeText(before_), SizeText(after_), DurationText(elapsedMs));
+    if (upToDate_ > 0)
+        text += QCoreApplication::translate("basBatch", "（%n 個は最新）", nullptr, upToDate_);
     if (failed_ > 0)
         text += QCoreApplication::translate("basBatch", "（%n 個は失敗）", nullptr, failed_);
     return text;

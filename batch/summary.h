@@ -18,14 +18,17 @@ public:
     void Add(const ItemOutcome& outcome);
     // Counts a picture that failed and was passed over.
     void AddFailed() { ++failed_; }
+    // Counts pictures left as they were, their outputs being up to date.
+    void AddUpToDate(int count) { upToDate_ += count; }
 
-    // "16 個の画像：32.4 MB → 1.6 MB（0.9 秒）", followed by "（1 個は失敗）"
-    // when pictures failed.
+    // "16 個の画像：32.4 MB → 1.6 MB（0.9 秒）", followed by "（4990 個は最新）"
+    // when outputs were up to date and "（1 個は失敗）" when pictures failed.
     QString Text(qint64 elapsedMs) const;
 
 private:
     int images_ = 0;
     int failed_ = 0;
+    int upToDate_ = 0;
     qint64 before_ = 0;
     qint64 after_ = 0;
 };

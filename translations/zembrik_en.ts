@@ -230,6 +230,48 @@
         <source>サイズの変換を途中で終了しました。</source>
         <translation>Resizing ended before the last picture.</translation>
     </message>
+    <message>
+        <source>--shard の指定が正しくありません: &apos;%1&apos;（K/N、1 ≤ K ≤ N。例: 2/8）</source>
+        <translation>invalid value for --shard: &apos;%1&apos; (K/N with 1 ≤ K ≤ N, such as 2/8)</translation>
+    </message>
+    <message>
+        <source>出力先のフォルダ %1 を作成できません（%2）。</source>
+        <translation>Cannot create the output folder %1 (%2).</translation>
+    </message>
+    <message>
+        <source>  -R, --recursive  FILE にフォルダも指定できます。フォルダはサブフォルダも
+               含めて名前の順にたどり、ウィンドウが一覧に出す画像を縮小し
+               ます（隠しファイル・隠しフォルダ、フォルダへのシンボリック
+               リンク、OUTDIR は除きます）。出力は OUTDIR の下に同じ
+               フォルダの並びで書き、フォルダは必要に応じて作ります
+  --update     出力があり、元の画像より古くなければ、その画像は読まずに
+               最新として数えます（--keep-date の出力も最新です）
+  --shard K/N  画像を N 個に分けたうちの K 番目だけを縮小します。分け方は
+               フォルダの下のパス（拡張子を除く）だけで決まるため、同じ
+               指定の N 個の実行で、1 回の実行と同じファイルを重ならずに
+               書きます
+</source>
+        <translation>  -R, --recursive  a FILE may be a folder: it is walked with its
+               subfolders in name order for the pictures the window lists
+               (hidden files and folders, links to folders and OUTDIR left
+               out), and each is written below OUTDIR in the same folders,
+               made as needed
+  --update     leave a picture unread when its output exists and is not
+               older than it, and count it as up to date (an output of
+               --keep-date is up to date)
+  --shard K/N  shrink only part K of N; the parts go by the path below the
+               folder (without extension) alone, so N runs with the same
+               options write what one run would, none writing what another
+               does
+</translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n 個は最新）</source>
+        <translation>
+            <numerusform> (%n up to date)</numerusform>
+            <numerusform> (%n up to date)</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>basMain</name>

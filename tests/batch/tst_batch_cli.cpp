@@ -1,8 +1,11 @@
 // zembrik-batch as a script sees it: usage errors, exit status, --help and
 // --version, a run that goes on past a failing file and a named pipe, the
-// check before writing, what it tells a person at a terminal, and in which
-// language (Japanese, as on a Japanese desktop, unless a test says otherwise).
+// check before writing, what it tells a person at a terminal, folder trees
+// with the runs that leave what is up to date and the shards of a run, and in
+// which language (Japanese, as on a Japanese desktop, unless a test says
+// otherwise).
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
@@ -48,6 +51,17 @@ Run Batch(const QStringList& args, int hangAfterMs = 60000, const std::function<
     return run;
 }
 
+// The files below folder by their paths below it, with their bytes.
+QMap<QString, QByteArray> FilesBelow(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path), testimages::Read(path));
+    }
+    return files;
+}
+
 }  // namespace
 
 class TestBatchCli : public QObject {
@@ -69,6 +83,7 @@ private slots:
     void interruptLeavesAPrefix();
     void hostileConditions();
     void outputOptions();
+    void folderTrees();
 };
 
 // In the window's language: the desktop's (LANGUAGE; none is the C locale)
@@ -367,6 +382,79 @@ void TestBatchCli::outputOptions()
     QCOMPARE(testimages::TagValue(dir.filePath("x_s.jpg"), "Exif.Photo.DateTimeOriginal"), "2021:07:04 10:20:30");
     QCOMPARE(testimages::TagValue(dir.filePath("x_s.jpg"), "Exif.GPSInfo.GPSLatitude"), "none");
     QCOMPARE(QFileInfo(dir.filePath("x_s.jpg")).lastModified(), when);
+}
+
+// A tree with a space in a folder name, hidden entries, a link loop, a file
+// that is no picture and two pictures of one name, and the output folder
+// inside it: three shards write what the whole run writes, none what
+// another does; what is written mirrors the tree; and a run again with
+// --update writes only what changed since.
+void TestBatchCli::folderTrees()
+{
+#if defined(Q_OS_UNIX)
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src");
+    for (const char* folder : {"src/0 1/deep", "src/.hidden", "src/small", "x"})
+        QVERIFY(QDir(dir.path()).mkpath(folder));
+    QVERIFY(testimages::PhotoLike(64, 48, 1).save(src + "/a.bmp") && testimages::PhotoLike(48, 64, 2).save(src + "/a.png") &&
+            testimages::PhotoLike(40, 30, 3).save(src + "/0 1/b.jpg") &&
+            testimages::PhotoLike(30, 40, 4).save(src + "/0 1/deep/c.png") &&
+            testimages::PhotoLike(20, 20, 5).save(dir.filePath("x/g.bmp")));
+    for (const char* copy : {"src/.hidden/e.jpg", "src/0 1/.d.jpg", "src/0 1/notes.txt"})
+        QVERIFY(QFile::copy(src + "/0 1/b.jpg", dir.filePath(copy)));
+    QVERIFY(QFile::link("..", src + "/0 1/loop") && QFile::link("../a.bmp", src + "/0 1/link.bmp"));
+    const QStringList args = {"-r", "50", "--force", "--keep-date", "-R"};
+    const QStringList operands = {src, dir.filePath("x/g.bmp")};
+
+    QMap<QString, QByteArray> shards;
+    for (const char* shard : {"1/3", "2/3", "3/3"}) {
+        QTemporaryDir part;  // outside the tree
+        QCOMPARE(Batch(args + QStringList{"--shard", shard, "-o", part.path()} + operands).Status, 0);
+        const QMap<QString, QByteArray> written = FilesBelow(part.path());
+        for (auto it = written.cbegin(); it != written.cend(); ++it)
+            QVERIFY2(!shards.contains(it.key()), qPrintable(it.key()));
+        shards.insert(written);
+    }
+    const QString out = src + "/small";
+    const Run first = Batch(args + QStringList{"-o", out} + operands);
+    QCOMPARE(first.Status, 0);
+    const QMap<QString, QByteArray> whole = FilesBelow(out);
+    QCOMPARE(whole.keys(), (QStringList{"0 1/b.jpg", "0 1/deep/c.jpg", "0 1/link.jpg", "a.jpg", "g.jpg"}));
+    QCOMPARE(QImage::fromData(whole.value("a.jpg")).size(), QSize(24, 32));  // the later of the name
+    QVERIFY(first.Out.contains(src + "/0 1/deep/c.png 30x40 -> " + out + "/0 1/deep/c.jpg 15x20\n"));
+    QCOMPARE(shards, whole);
+
+    const auto stamps = [&] {
+        QMap<QString, std::pair<ino_t, QDateTime>> stamps;
+        for (const QString& name : whole.keys()) {
+            struct stat status {};
+            ::stat(QFile::encodeName(out + '/' + name).constData(), &status);
+            stamps.insert(name, {status.st_ino, QFileInfo(out + '/' + name).lastModified()});
+        }
+        return stamps;
+    };
+    const auto before = stamps();
+    const Run again = Batch(QStringList{"--update"} + args + QStringList{"-o", out} + operands);
+    QVERIFY(again.Status == 0 && again.Out.isEmpty());
+    QVERIFY2(again.Err.contains(QStringLiteral("（6 個は最新）")), qPrintable(again.Err));
+    QCOMPARE(stamps(), before);
+    QFile c(src + "/0 1/deep/c.png");
+    QVERIFY(c.open(QIODevice::ReadWrite) && c.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    c.close();
+    const Run touched = Batch(QStringList{"--update"} + args + QStringList{"-o", out} + operands);
+    QCOMPARE(touched.Out.count('\n'), 1);
+    auto after = stamps();
+    auto unchanged = before;
+    QVERIFY(after.take("0 1/deep/c.jpg") != unchanged.take("0 1/deep/c.jpg"));
+    QCOMPARE(after, unchanged);
+
+    for (const char* bad : {"0/3", "4/3", "3", "1/0"}) {
+        const Run refused = Batch({"--shard", bad, "-o", out, src});
+        QVERIFY(refused.Status == 2 && refused.Err.startsWith(QStringLiteral("zembrik-batch: --shard の指定が正しくありません")));
+    }
+#else
+    QSKIP("links to folders are made as Unix makes them");
+#endif
 }
 
 QTEST_MAIN(TestBatchCli)
