@@ -109,7 +109,7 @@ void Print(std::FILE* stream, const QString& text)
     const QByteArray bytes = text.toLocal8Bit();
 #else
     // File names keep the bytes they came with, UTF-8 or not.
-    const QByteArray bytes = basMain::ToFsName(text).value_or(text.toUtf8());
+    const QByteArray bytes = base::ToFsName(text).value_or(text.toUtf8());
 #endif
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
@@ -143,7 +143,7 @@ std::optional<double> RatioPercent(const QString& text)
     if (value < 1 || value > 100)
         return std::nullopt;
     // To a tenth, as the ratio box writes it.
-    return basMain::Val(basMain::NormaliseRatioText(text));
+    return base::Val(base::NormaliseRatioText(text));
 }
 
 // The metadata too large for the JPEG, named at the end of the file's line:
@@ -160,9 +160,9 @@ QString LeftOutText(const QStringList& leftOut)
 }
 
 // Lists what the check found and why nothing was written.
-int RefuseClashes(const basBatch::PlanCheck& check)
+int RefuseClashes(const batch::PlanCheck& check)
 {
-    for (const basBatch::ClashLine& clash : basBatch::ClashLines(check)) {
+    for (const batch::ClashLine& clash : batch::ClashLines(check)) {
         Print(stderr, QStringLiteral("zembrik-batch: ") + clash.Text + QLatin1Char('\n'));
         for (const QString& file : clash.Files)
             Print(stderr, QStringLiteral("  ") + file + QLatin1Char('\n'));
@@ -183,7 +183,7 @@ public:
         QString line = QStringLiteral("\r%1/%2  ").arg(done).arg(total);
         if (!file.isEmpty())
             line += QFileInfo(file).fileName() + QStringLiteral("  ");
-        Print(stream_, line + basBatch::DurationText(ms) + QStringLiteral("\x1b[K"));
+        Print(stream_, line + batch::DurationText(ms) + QStringLiteral("\x1b[K"));
         std::fflush(stream_);
         shown_ = true;
     }
@@ -238,7 +238,7 @@ public:
     // Where the run's own lines go once it has started.
     std::FILE* Errors() const { return errors_ ? errors_ : stderr; }
 
-    void Watch(basBatch::ShrinkEngine& engine)
+    void Watch(batch::ShrinkEngine& engine)
     {
         try {
             waiter_ = std::thread([this, &engine] {
@@ -313,7 +313,7 @@ private:
 class Interrupts {
 public:
     std::FILE* Errors() const { return stderr; }
-    void Watch(basBatch::ShrinkEngine&) {}
+    void Watch(batch::ShrinkEngine&) {}
     int EndWatch() { return 0; }
     [[noreturn]] static void Reraise(int) { std::abort(); }
 };
@@ -333,7 +333,7 @@ int main(int argc, char* argv[])
 {
     Interrupts interrupts;
     // Set up before the workers that copy metadata start, kept until they end.
-    const Output::MetadataLibrary metadata;
+    const output::MetadataLibrary metadata;
 #if !defined(_WIN32)
     // Past a file-size limit (ulimit -f) the write fails with EFBIG and is
     // reported as a full disk, rather than the signal killing the process
@@ -346,12 +346,12 @@ int main(int argc, char* argv[])
     // The window's language: Japanese under a Japanese desktop, English
     // otherwise, unless the settings file forces one.
     QSettings store = UserSettings().Open();
-    const basMain::Translations texts(basMain::UserLanguage(store));
-    const QStringList args = basMain::CommandLine(argc, argv);
+    const base::Translations texts(base::UserLanguage(store));
+    const QStringList args = base::CommandLine(argc, argv);
 
     double percent = 100;
     bool ratioGiven = false;
-    Output::Settings output;
+    output::Settings output;
     QString outputFolder;
     bool haveOutput = false;
     QStringList files;
@@ -359,7 +359,7 @@ int main(int argc, char* argv[])
     int threads = 0;
     bool force = false;
     bool quiet = false;
-    basBatch::TreeOptions tree;
+    batch::TreeOptions tree;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (optionsDone || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
@@ -370,8 +370,8 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--")) {
             optionsDone = true;
         } else if (arg == QLatin1String("--help")) {
-            Print(stdout, Tr(Usage) + Tr(Help).arg(QCoreApplication::translate("Output", Output::OutputOptionsHelp) +
-                                                   QCoreApplication::translate("basBatch", basBatch::TreeOptionsHelp)));
+            Print(stdout, Tr(Usage) + Tr(Help).arg(QCoreApplication::translate("output", output::OutputOptionsHelp) +
+                                                   QCoreApplication::translate("batch", batch::TreeOptionsHelp)));
             return Ended(0);
         } else if (arg == QLatin1String("--force")) {
             force = true;
@@ -380,10 +380,10 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--version")) {
             Print(stdout, QStringLiteral("zembrik-batch (Zembrik) " ZEMBRIK_VERSION "\n"));
             return Ended(0);
-        } else if (const Output::OptionTaken taken = Output::TakeOutputOption(args, i, output); taken.Taken) {
+        } else if (const output::OptionTaken taken = output::TakeOutputOption(args, i, output); taken.Taken) {
             if (taken.Problem)
                 return UsageError(taken.Problem->Message);
-        } else if (const Output::OptionTaken taken = basBatch::TakeTreeOption(args, i, tree); taken.Taken) {
+        } else if (const output::OptionTaken taken = batch::TakeTreeOption(args, i, tree); taken.Taken) {
             if (taken.Problem)
                 return UsageError(taken.Problem->Message);
         } else if (arg.startsWith(QLatin1String("-r")) || arg.startsWith(QLatin1String("-o")) ||
@@ -414,10 +414,10 @@ int main(int argc, char* argv[])
             return UsageError(QCoreApplication::translate("zembrik-batch", "認識できないオプションです: '%1'").arg(arg));
         }
     }
-    if (const std::optional<Output::UsageProblem> problem = Output::CheckOutputOptions(output))
+    if (const std::optional<output::UsageProblem> problem = output::CheckOutputOptions(output))
         return UsageError(problem->Message);
     // Which of two sizes was meant, only the one who wrote them knows.
-    if (ratioGiven && output.Size == Output::SizeMode::Box)
+    if (ratioGiven && output.Size == output::SizeMode::Box)
         return UsageError(QCoreApplication::translate("zembrik-batch", "-r と --max-size は同時に指定できません"));
     if (!haveOutput || outputFolder.isEmpty())
         return UsageError(QCoreApplication::translate("zembrik-batch", "出力先フォルダが指定されていません (-o OUTDIR)"));
@@ -426,7 +426,7 @@ int main(int argc, char* argv[])
 
     // Without this check every file would fail with the encoder's "no disk" text.
     std::error_code notDir;
-    if (!std::filesystem::is_directory(basMain::ToFsPath(outputFolder), notDir)) {
+    if (!std::filesystem::is_directory(base::ToFsPath(outputFolder), notDir)) {
         Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: %1: 出力フォルダが見つかりません。\n")
                           .arg(QDir::toNativeSeparators(outputFolder)));
         return 1;
@@ -435,18 +435,18 @@ int main(int argc, char* argv[])
     const double ratio = percent / 100.0;
 
     // Folders are walked for the pictures the window would list.
-    const basBatch::Collection collection = basBatch::Collect(
+    const batch::Collection collection = batch::Collect(
         files, outputFolder, tree.Recursive ? pictures::PictureNameFilters(pictures::InstalledPictureFormats()) : QStringList(),
         tree, output);
-    const std::vector<basBatch::TreePicture>& found = collection.Pictures;
-    basBatch::PlanCheck check = basBatch::CheckCollection(found, basBatch::FolderNameCase(outputFolder), output.Suffix);
+    const std::vector<batch::TreePicture>& found = collection.Pictures;
+    batch::PlanCheck check = batch::CheckCollection(found, batch::FolderNameCase(outputFolder), output.Suffix);
     if (check.NeedsQuestion() && !force)
         return RefuseClashes(check);
     // Only a walk writes below the output folder. A picture whose folder
     // cannot be made fails on its own: the engine passes it over, and its
     // line says why.
     const std::vector<QString> unmade =
-        tree.Recursive ? basBatch::MakeOutputFolders(found) : std::vector<QString>(found.size());
+        tree.Recursive ? batch::MakeOutputFolders(found) : std::vector<QString>(found.size());
     std::vector<QString> unmadeLines(found.size());
     for (std::size_t i = 0; i < found.size(); ++i) {
         if (unmade[i].isEmpty() || check.Items[i].Skip)
@@ -454,16 +454,16 @@ int main(int argc, char* argv[])
         check.Items[i].Skip = true;
         unmadeLines[i] = QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(found[i].Shown, check.Items[i].Output, unmade[i]);
     }
-    basBatch::Plan plan;
+    batch::Plan plan;
     plan.Items = std::move(check.Items);
     plan.Ratio = ratio;
     plan.Output = output;
     plan.Names = check.Names;
-    basBatch::EngineOptions options;
+    batch::EngineOptions options;
     options.Threads = threads;
     options.Metadata = &metadata;
-    options.Policy = basBatch::FailurePolicy::GoOn;
-    basBatch::ShrinkEngine engine(std::move(plan), std::move(options));
+    options.Policy = batch::FailurePolicy::GoOn;
+    batch::ShrinkEngine engine(std::move(plan), std::move(options));
     QElapsedTimer clock;
     clock.start();
     interrupts.Watch(engine);
@@ -471,7 +471,7 @@ int main(int argc, char* argv[])
 
     std::FILE* const errors = interrupts.Errors();
     ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)), errors);
-    basBatch::RunSummary summary;
+    batch::RunSummary summary;
     summary.AddUpToDate(collection.UpToDate);
     const int total = static_cast<int>(found.size()) + collection.UpToDate;
     int done = collection.UpToDate;
@@ -483,7 +483,7 @@ int main(int argc, char* argv[])
     bool endedEarly = false;
     while (!engine.Finished()) {
         engine.Wait();
-        for (const basBatch::ItemOutcome& outcome : engine.Collect()) {
+        for (const batch::ItemOutcome& outcome : engine.Collect()) {
             const QString& file = found.at(static_cast<std::size_t>(outcome.Index)).Shown;
             summary.Add(outcome);
             ++done;
@@ -500,10 +500,10 @@ int main(int argc, char* argv[])
                 allOk = false;
                 summary.AddFailed();
                 Print(errors, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
-            } else if (outcome.SaveResult != ModuleJPEG::JpegResult::Ok) {
+            } else if (outcome.SaveResult != jpeg::JpegResult::Ok) {
                 allOk = false;
                 summary.AddFailed();
-                QString text = basBatch::SaveErrorText(outcome.SaveResult);
+                QString text = batch::SaveErrorText(outcome.SaveResult);
                 if (text.isEmpty())
                     text = QCoreApplication::translate("zembrik-batch", "予期しないエラーが発生しました。");
                 Print(errors, QStringLiteral("zembrik-batch: %1 -> %2: %3\n").arg(file, outcome.Output, text));

@@ -9,7 +9,7 @@
 #include "base/settings.h"
 #include "output/metadatawriter.h"
 #include "pictures/pictureformats.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 
 namespace {
 
@@ -30,11 +30,11 @@ void Describe(QCommandLineParser& arguments)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setApplicationName(basMain::AppTitle);
+    QCoreApplication::setApplicationName(base::AppTitle);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZEMBRIK_VERSION));
     Services services;
     QSettings store = services.Settings.Open();
-    const basMain::Language language = basMain::UserLanguage(store);
+    const base::Language language = base::UserLanguage(store);
 
     // --help and --version are answered before the window's application object
     // exists, which needs a display: over ssh, in scripts and for help2man
@@ -44,23 +44,23 @@ int main(int argc, char** argv)
     {
         QCommandLineParser arguments;
         Describe(arguments);
-        arguments.parse(basMain::CommandLine(argc, argv));
+        arguments.parse(base::CommandLine(argc, argv));
         if (arguments.isSet(QStringLiteral("help-all"))) {
             // The Qt options it lists are a GUI application's; one that draws
             // nowhere needs no display, and the parse is then the full one.
             qputenv("QT_QPA_PLATFORM", "offscreen");
             QGuiApplication bare(argc, argv);
-            const basMain::Translations texts(language);
+            const base::Translations texts(language);
             QCommandLineParser translated;
             Describe(translated);
             translated.process(bare);
         }
         if (arguments.isSet(QStringLiteral("version")) || arguments.isSet(QStringLiteral("help"))) {
             const QCoreApplication bare(argc, argv);  // names the program in the usage line
-            const basMain::Translations texts(language);
+            const base::Translations texts(language);
             QCommandLineParser translated;
             Describe(translated);
-            translated.parse(basMain::CommandLine(argc, argv));
+            translated.parse(base::CommandLine(argc, argv));
             if (translated.isSet(QStringLiteral("version")))
                 translated.showVersion();
             translated.showHelp();
@@ -68,15 +68,15 @@ int main(int argc, char** argv)
     }
 
     // Set up before any thread may copy metadata, kept until the last has.
-    const Output::MetadataLibrary metadata;
+    const output::MetadataLibrary metadata;
     QApplication app(argc, argv);
-    const basMain::Translations texts(language);
+    const base::Translations texts(language);
     // Ties the windows to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zembrik.Zembrik"));
     QCommandLineParser arguments;
     Describe(arguments);
     // Qt has taken its own options out of argv; the rest keep their bytes.
-    arguments.process(basMain::CommandLine(argc, argv));
+    arguments.process(base::CommandLine(argc, argv));
     services.Metadata = &metadata;
     services.Formats = pictures::InstalledPictureFormats();
     return RunZembrik(app, language, arguments.positionalArguments(), services);

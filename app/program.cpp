@@ -13,14 +13,14 @@
 
 #include "batch/request.h"
 #include "batch/run.h"
-#include "dialogs/frmimage.h"
+#include "dialogs/viewerwindow.h"
 #include "mainwin/commands.h"
-#include "mainwin/frmmain.h"
-#include "shell/basmain.h"
+#include "mainwin/mainwindow.h"
+#include "shell/program.h"
 #include "shell/font.h"
 #include "shell/help.h"
 #include "shell/icons.h"
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 
 namespace {
 
@@ -65,29 +65,29 @@ void CloseOnSignals(QWidget*) {}
 
 }  // namespace
 
-void ConnectRun(frmMain& window, basBatch::BatchRun& run)
+void ConnectRun(MainWindow& window, batch::BatchRun& run)
 {
-    window.SetCommandHandler(frmMain::Command::Run, [&window, &run] {
+    window.SetCommandHandler(MainWindow::Command::Run, [&window, &run] {
         // A ratio still being typed is normalised first, so the question
         // shows, and the run uses, a ratio from 1.0% to 100.0%.
         window.NormaliseRatioBox();
         const WindowServices& services = window.Services();
-        const std::optional<basBatch::RunRequest> request =
-            basBatch::AskForRun(frmMainCommands::SelectedPaths(window), window.cboRituText(), window.OutputSettings(),
+        const std::optional<batch::RunRequest> request =
+            batch::AskForRun(mainwin::commands::SelectedPaths(window), window.cboRituText(), window.OutputSettings(),
                                 [&services] { services.Viewers.mnuToolClose_Click(); }, &window, services.Messages,
                                 services.Picker);
         if (request && run.start(*request))
             window.SetRunGoingOn(true);
     });
-    window.SetCommandHandler(frmMain::Command::Progress, [&run] { run.raiseProgressWindow(); });
-    QObject::connect(&run, &basBatch::BatchRun::finished, &window, [&window](const basBatch::RunResult& result) {
+    window.SetCommandHandler(MainWindow::Command::Progress, [&run] { run.raiseProgressWindow(); });
+    QObject::connect(&run, &batch::BatchRun::finished, &window, [&window](const batch::RunResult& result) {
         window.SetRunGoingOn(false);
         window.RefreshAfterRun(result.Unwritten);
     });
-    QObject::connect(&window, &frmMain::Closing, &run, &basBatch::BatchRun::stop);
+    QObject::connect(&window, &MainWindow::Closing, &run, &batch::BatchRun::stop);
     // The pointer says the program works, and the window (and 中止) can
     // still be used; the run is not busy while any of its boxes is up.
-    QObject::connect(&run, &basBatch::BatchRun::busyChanged, &window, [](bool busy) {
+    QObject::connect(&run, &batch::BatchRun::busyChanged, &window, [](bool busy) {
         if (busy)
             QApplication::setOverrideCursor(Qt::BusyCursor);
         else
@@ -95,22 +95,22 @@ void ConnectRun(frmMain& window, basBatch::BatchRun& run)
     });
 }
 
-int RunZembrik(QApplication& app, basMain::Language language, const QStringList& paths, const Services& services)
+int RunZembrik(QApplication& app, base::Language language, const QStringList& paths, const Services& services)
 {
-    QApplication::setApplicationName(basMain::AppTitle);
-    basMain::ProgramState program = basMain::InitProgramValues(basMain::HelpFileName(language));
-    basMain::ApplyProgramFont();
-    QApplication::setWindowIcon(basMain::ProgramIcon());
+    QApplication::setApplicationName(base::AppTitle);
+    shell::ProgramState program = shell::InitProgramValues(base::HelpFileName(language));
+    shell::ApplyProgramFont();
+    QApplication::setWindowIcon(shell::ProgramIcon());
     // The window's services outlive it: it is gone when the event loop ends.
-    clsMsg messages(services.Messages);
-    basMain::Help help(program);
-    basViewers::Viewers viewers(program, messages);
-    const basMain::FolderPicker picker = services.Picker ? services.Picker : basMain::OutputFolderDialog(services.Settings);
-    auto* window = new frmMain({messages, help, viewers, picker, services.Settings}, services.Formats);
-    const QPointer<frmMain> unended(window);
+    MessageBoxes messages(services.Messages);
+    shell::Help help(program);
+    dialogs::Viewers viewers(program, messages);
+    const shell::FolderPicker picker = services.Picker ? services.Picker : shell::OutputFolderDialog(services.Settings);
+    auto* window = new MainWindow({messages, help, viewers, picker, services.Settings}, services.Formats);
+    const QPointer<MainWindow> unended(window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Outlives the window, whose closing stops it.
-    basBatch::BatchRun run(window, messages, services.Reducer, services.Metadata);
+    batch::BatchRun run(window, messages, services.Reducer, services.Metadata);
     ConnectRun(*window, run);
     // The program ends with its main window, which takes every other window
     // with it, rather than by Qt's own rule (the last visible window closed),

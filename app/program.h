@@ -15,29 +15,29 @@
 
 class QApplication;
 class MessageResponder;
-class frmMain;
+class MainWindow;
 
-namespace basBatch {
+namespace batch {
 class BatchRun;
 }
-namespace Output {
+namespace output {
 class MetadataLibrary;
 }
 
 // What the program is built from that main() makes or a test replaces.
 struct Services {
     // Loads and reduces a run's pictures (empty: the real loader).
-    basBatch::PictureReducer Reducer;
+    batch::PictureReducer Reducer;
     // exiv2, set up, for the runs that keep the metadata (none: each of
     // their pictures fails).
-    const Output::MetadataLibrary* Metadata = nullptr;
+    const output::MetadataLibrary* Metadata = nullptr;
     // Answers the message boxes (none: the real boxes). Not owned.
     MessageResponder* Messages = nullptr;
     // Where the window's settings are kept.
-    basMain::SettingsStore Settings = UserSettings();
+    base::SettingsStore Settings = UserSettings();
     // Picks a run's output folder (empty: the real dialog, which remembers
     // the folder last confirmed in Settings).
-    basMain::FolderPicker Picker;
+    shell::FolderPicker Picker;
     // The picture files the window lists and opens besides JPEG, BMP and GIF
     // (main() asks libheif and Qt once).
     pictures::PictureFormats Formats;
@@ -47,11 +47,11 @@ struct Services {
 // settings and services) and starts it, and during
 // the run brings its progress window forward; its end reads the list again,
 // keeping the pictures not written selected; the window's closing stops it.
-void ConnectRun(frmMain& window, basBatch::BatchRun& run);
+void ConnectRun(MainWindow& window, batch::BatchRun& run);
 
 // Opens the main window on Paths (a folder, or pictures to select in their
-// folder; see frmMain::OpenPaths) and returns the event loop's exit status.
-// language is the one whose translations are installed (basMain::Translations):
+// folder; see MainWindow::OpenPaths) and returns the event loop's exit status.
+// language is the one whose translations are installed (base::Translations):
 // it chooses the help page.
-int RunZembrik(QApplication& app, basMain::Language language, const QStringList& paths = {},
+int RunZembrik(QApplication& app, base::Language language, const QStringList& paths = {},
                const Services& services = {});

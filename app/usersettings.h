@@ -5,7 +5,7 @@
 
 #include "base/settings.h"
 
-inline basMain::SettingsStore UserSettings()
+inline base::SettingsStore UserSettings()
 {
-    return basMain::SettingsStore(QSettings::UserScope, basMain::AppTitle, basMain::AppTitle);
+    return base::SettingsStore(QSettings::UserScope, base::AppTitle, base::AppTitle);
 }

@@ -13,7 +13,7 @@ static void RegisterTranslations()
     Q_INIT_RESOURCE(zembrik_base_translations);
 }
 
-namespace basMain {
+namespace base {
 
 Language ChooseLanguage(const QString& setting, const QStringList& uiLanguages)
 {
@@ -65,4 +65,4 @@ Translations::~Translations()
         QCoreApplication::removeTranslator(&qt_);
 }
 
-}  // namespace basMain
+}  // namespace base

@@ -9,7 +9,7 @@
 
 class QSettings;
 
-namespace basMain {
+namespace base {
 
 enum class Language { Japanese, English };
 
@@ -54,4 +54,4 @@ private:
     bool qtFound_ = true;
 };
 
-}  // namespace basMain
+}  // namespace base

@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 #include <cmath>
 
-namespace basMain {
+namespace base {
 
 double Val(const QString& text)
 {
@@ -71,4 +71,4 @@ QString NormaliseRatioText(const QString& text)
     return FormatTenths(r) + QLatin1Char('%');
 }
 
-}  // namespace basMain
+}  // namespace base

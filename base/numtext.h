@@ -3,7 +3,7 @@
 
 #include <QString>
 
-namespace basMain {
+namespace base {
 
 // The leading number of a text: blanks, tabs and line feeds are skipped
 // wherever they stand, "." is the decimal point, reading stops at the first
@@ -22,4 +22,4 @@ QString FormatTenths(double value);
 // as 100, clamped to 1..100, written to one decimal with "%": "50.0%".
 QString NormaliseRatioText(const QString& text);
 
-}  // namespace basMain
+}  // namespace base

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #endif
 
-namespace basMain {
+namespace base {
 
 QString Separator()
 {
@@ -209,4 +209,4 @@ QStringList FilesIn(const QString& folder, const QStringList& nameFilters)
 #endif
 }
 
-}  // namespace basMain
+}  // namespace base

@@ -12,7 +12,7 @@ class QUrl;
 #include <filesystem>
 #include <optional>
 
-namespace basMain {
+namespace base {
 
 // The platform's path separator: "/" here, "\" on Windows.
 QString Separator();
@@ -63,4 +63,4 @@ bool NameMatches(const QStringList& nameFilters, const QString& name);
 // UTF-8 is listed too, decoded by FromFsName.
 QStringList FilesIn(const QString& folder, const QStringList& nameFilters);
 
-}  // namespace basMain
+}  // namespace base

@@ -1,7 +1,7 @@
 // The settings file.
 #include "base/settings.h"
 
-namespace basMain {
+namespace base {
 
 SettingsStore::SettingsStore(QSettings::Scope scope, const QString& organisation, const QString& application)
     : scope_(scope), organisation_(organisation), application_(application)
@@ -17,4 +17,4 @@ QSettings SettingsStore::Open() const
     return QSettings(QSettings::IniFormat, scope_, organisation_, application_);
 }
 
-}  // namespace basMain
+}  // namespace base

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QString>
 
-namespace basMain {
+namespace base {
 
 inline const QString AppTitle = QStringLiteral("Zembrik");
 // The project's version, given by the build (CMake's project version).
@@ -32,4 +32,4 @@ private:
     QString path_;
 };
 
-}  // namespace basMain
+}  // namespace base

@@ -7,7 +7,7 @@
 
 #include "base/paths.h"
 
-namespace basBatch {
+namespace batch {
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr int kMaxJpegSide = 65500;
 
 }  // namespace
 
-BandCoder::BandCoder(ModuleJPEG::PendingJpeg& file, int width, int height)
+BandCoder::BandCoder(files::PendingJpeg& file, int width, int height)
     : file_(file), width_(width), height_(height)
 {
     for (auto& band : bands_)
@@ -40,15 +40,15 @@ uchar* BandCoder::NextRow()
     return reinterpret_cast<uchar*>(bands_[filling_].data() + static_cast<std::size_t>(rowsInBand_) * width_);
 }
 
-ModuleJPEG::JpegResult BandCoder::RowDone(bool& bandDone)
+jpeg::JpegResult BandCoder::RowDone(bool& bandDone)
 {
     ++rowsGiven_;
     bandDone = ++rowsInBand_ == 16 || rowsGiven_ == height_;
     if (!bandDone)
-        return ModuleJPEG::JpegResult::Ok;
+        return jpeg::JpegResult::Ok;
     std::unique_lock lock(mutex_);
     wake_.wait(lock, [&] { return !busy_; });
-    if (result_ != ModuleJPEG::JpegResult::Ok)
+    if (result_ != jpeg::JpegResult::Ok)
         return result_;
     queued_ = {bands_[filling_].data(), width_, width_, rowsInBand_};
     busy_ = true;
@@ -56,10 +56,10 @@ ModuleJPEG::JpegResult BandCoder::RowDone(bool& bandDone)
     wake_.notify_all();
     filling_ ^= 1;
     rowsInBand_ = 0;
-    return ModuleJPEG::JpegResult::Ok;
+    return jpeg::JpegResult::Ok;
 }
 
-ModuleJPEG::JpegResult BandCoder::Wait()
+jpeg::JpegResult BandCoder::Wait()
 {
     std::unique_lock lock(mutex_);
     wake_.wait(lock, [&] { return !busy_; });
@@ -73,20 +73,20 @@ void BandCoder::Run()
         wake_.wait(lock, [&] { return (busy_ && queued_.first) || quit_; });
         if (!busy_)
             return;
-        const ModuleJPEG::PixelRows band = queued_;
+        const jpeg::PixelRows band = queued_;
         queued_.first = nullptr;
         lock.unlock();
-        const ModuleJPEG::JpegResult coded = file_.PutRows(band);
+        const jpeg::JpegResult coded = file_.PutRows(band);
         lock.lock();
-        if (result_ == ModuleJPEG::JpegResult::Ok)
+        if (result_ == jpeg::JpegResult::Ok)
             result_ = coded;
         busy_ = false;
         wake_.notify_all();
     }
 }
 
-ItemRows::ItemRows(const PlanItem& item, int index, const Output::Settings& output, const EngineOptions& options,
-                   std::atomic<bool>& abandon, ItemOutcome& outcome, ModuleJPEG::PendingJpeg& file,
+ItemRows::ItemRows(const PlanItem& item, int index, const output::Settings& output, const EngineOptions& options,
+                   std::atomic<bool>& abandon, ItemOutcome& outcome, files::PendingJpeg& file,
                    ReserveFunction reserve, std::function<bool()> spareCore)
     : item_(item), index_(index), output_(output), options_(options), abandon_(abandon), outcome_(outcome),
       file_(file), reserve_(std::move(reserve)), spareCore_(std::move(spareCore))
@@ -100,7 +100,7 @@ bool ItemRows::Reserve(qint64 bytes, QSize target)
     reserved_ = true;
     // The encoder's band and buffers come on top of the picture's needs,
     // and the two bands of a BandCoder.
-    qint64 all = bytes + static_cast<qint64>(ModuleJPEG::JpegWriter::BytesFor(target.width())) +
+    qint64 all = bytes + static_cast<qint64>(jpeg::JpegWriter::BytesFor(target.width())) +
                  2 * 16 * 4 * static_cast<qint64>(target.width());
     // The metadata is written into the finished file in memory, which
     // holds it about three times over; a byte a pixel is more than a
@@ -119,11 +119,11 @@ bool ItemRows::Begin(QSize, QSize target)
     outcome_.TargetSize = target;
     height_ = target.height();
     if (target.width() > kMaxJpegSide || target.height() > kMaxJpegSide) {
-        Failure = ModuleJPEG::JpegResult::PictureTooLarge;
+        Failure = jpeg::JpegResult::PictureTooLarge;
         return false;
     }
-    Failure = file_.Start(basMain::ToFsPath(item_.Output), target.width(), target.height(), output_.Quality);
-    if (Failure != ModuleJPEG::JpegResult::Ok)
+    Failure = file_.Start(base::ToFsPath(item_.Output), target.width(), target.height(), output_.Quality);
+    if (Failure != jpeg::JpegResult::Ok)
         return false;
     // Below a megapixel the hand-overs would cost more than they save.
     const bool large = static_cast<qint64>(target.width()) * target.height() >= (1 << 20);
@@ -151,7 +151,7 @@ bool ItemRows::RowDone()
         Failure = file_.RowDone();
         bandDone = ++rows_ % 16 == 0 || rows_ == height_;
     }
-    if (Failure != ModuleJPEG::JpegResult::Ok)
+    if (Failure != jpeg::JpegResult::Ok)
         return false;
     if (!bandDone)
         return true;
@@ -164,15 +164,15 @@ void ItemRows::Drain()
 {
     if (!coder_)
         return;
-    const ModuleJPEG::JpegResult coded = coder_->Wait();
-    if (Failure == ModuleJPEG::JpegResult::Ok)
+    const jpeg::JpegResult coded = coder_->Wait();
+    if (Failure == jpeg::JpegResult::Ok)
         Failure = coded;
     coder_.reset();
 }
 
-basMain::ShrinkOutcome SendWhole(basMain::ReducedPicture reduced, basMain::ShrinkSink& sink)
+pictures::ShrinkOutcome SendWhole(pictures::ReducedPicture reduced, pictures::ShrinkSink& sink)
 {
-    basMain::ShrinkOutcome outcome;
+    pictures::ShrinkOutcome outcome;
     outcome.SourceSize = reduced.SourceSize;
     outcome.Error = std::move(reduced.Error);
     outcome.Stopped = reduced.Stopped;
@@ -191,4 +191,4 @@ basMain::ShrinkOutcome SendWhole(basMain::ReducedPicture reduced, basMain::Shrin
     return outcome;
 }
 
-}  // namespace basBatch
+}  // namespace batch

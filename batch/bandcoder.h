@@ -19,28 +19,28 @@
 #include "jpeg/jpeg.h"
 #include "pictures/picture.h"
 
-namespace basBatch {
+namespace batch {
 
 // Codes the bands of one picture on a thread of its own: two bands, one
 // being filled while the other is coded.
 class BandCoder {
 public:
     // Throws std::system_error when the thread cannot start, std::bad_alloc.
-    BandCoder(ModuleJPEG::PendingJpeg& file, int width, int height);
+    BandCoder(files::PendingJpeg& file, int width, int height);
     ~BandCoder();
     BandCoder(const BandCoder&) = delete;
     BandCoder& operator=(const BandCoder&) = delete;
 
     uchar* NextRow();
     // Hands a complete band to the thread once it has coded the one before.
-    ModuleJPEG::JpegResult RowDone(bool& bandDone);
+    jpeg::JpegResult RowDone(bool& bandDone);
     // Waits for the last band; the first failure, if any.
-    ModuleJPEG::JpegResult Wait();
+    jpeg::JpegResult Wait();
 
 private:
     void Run();
 
-    ModuleJPEG::PendingJpeg& file_;
+    files::PendingJpeg& file_;
     const int width_;
     const int height_;
     std::vector<std::uint32_t> bands_[2];
@@ -49,10 +49,10 @@ private:
     int rowsGiven_ = 0;
     std::mutex mutex_;
     std::condition_variable wake_;
-    ModuleJPEG::PixelRows queued_;
+    jpeg::PixelRows queued_;
     bool busy_ = false;  // a band is queued or being coded
     bool quit_ = false;
-    ModuleJPEG::JpegResult result_ = ModuleJPEG::JpegResult::Ok;
+    jpeg::JpegResult result_ = jpeg::JpegResult::Ok;
     std::thread thread_;
 };
 
@@ -60,14 +60,14 @@ private:
 // picture's header is known, the file started when its size is, and each
 // band of rows encoded as it is complete, on a thread of its own when a core
 // is spare.
-class ItemRows final : public basMain::ShrinkSink {
+class ItemRows final : public pictures::ShrinkSink {
 public:
     using ReserveFunction = std::function<bool(qint64& bytes)>;
 
     // Index is the item's in the plan, for the observer. The target size
     // goes into outcome, the rows into file.
-    ItemRows(const PlanItem& item, int index, const Output::Settings& output, const EngineOptions& options,
-             std::atomic<bool>& abandon, ItemOutcome& outcome, ModuleJPEG::PendingJpeg& file,
+    ItemRows(const PlanItem& item, int index, const output::Settings& output, const EngineOptions& options,
+             std::atomic<bool>& abandon, ItemOutcome& outcome, files::PendingJpeg& file,
              ReserveFunction reserve, std::function<bool()> spareCore);
 
     bool Reserve(qint64 bytes, QSize target) override;
@@ -78,16 +78,16 @@ public:
     // Once no more rows come: the last band coded, the file free for the worker.
     void Drain();
 
-    ModuleJPEG::JpegResult Failure = ModuleJPEG::JpegResult::Ok;  // of the file
+    jpeg::JpegResult Failure = jpeg::JpegResult::Ok;  // of the file
 
 private:
     const PlanItem& item_;
     const int index_;
-    const Output::Settings& output_;
+    const output::Settings& output_;
     const EngineOptions& options_;
     std::atomic<bool>& abandon_;
     ItemOutcome& outcome_;
-    ModuleJPEG::PendingJpeg& file_;
+    files::PendingJpeg& file_;
     ReserveFunction reserve_;
     std::function<bool()> spareCore_;
     std::optional<BandCoder> coder_;
@@ -97,6 +97,6 @@ private:
 };
 
 // A picture a test's reducer gives whole, row by row into the sink.
-basMain::ShrinkOutcome SendWhole(basMain::ReducedPicture reduced, basMain::ShrinkSink& sink);
+pictures::ShrinkOutcome SendWhole(pictures::ReducedPicture reduced, pictures::ShrinkSink& sink);
 
-}  // namespace basBatch
+}  // namespace batch

@@ -18,12 +18,12 @@
 #include <sys/stat.h>
 #endif
 
-namespace basBatch {
+namespace batch {
 namespace {
 
-Output::OptionTaken Refuse(const QString& message)
+output::OptionTaken Refuse(const QString& message)
 {
-    return {true, Output::UsageProblem{message}};
+    return {true, output::UsageProblem{message}};
 }
 
 // A whole number written plainly, no larger than a million.
@@ -46,7 +46,7 @@ QString BaseNameOf(const QString& fileName)
 {
     QString extension;
     QString baseName;
-    basMain::SplitFileName(fileName, extension, baseName);
+    base::SplitFileName(fileName, extension, baseName);
     return baseName;
 }
 
@@ -75,7 +75,7 @@ Skipped SkippedFolder(const QString& folder)
     Skipped skipped;
 #ifdef Q_OS_UNIX
     struct stat status {};
-    const std::optional<QByteArray> name = basMain::ToFsName(folder);
+    const std::optional<QByteArray> name = base::ToFsName(folder);
     if (name && ::stat(name->constData(), &status) == 0) {
         skipped.Device = status.st_dev;
         skipped.Inode = status.st_ino;
@@ -91,7 +91,7 @@ std::vector<Entry> Entries(const QString& folder, const QStringList& nameFilters
 {
     std::vector<Entry> entries;
 #ifdef Q_OS_UNIX
-    const std::optional<QByteArray> path = basMain::ToFsName(folder);
+    const std::optional<QByteArray> path = base::ToFsName(folder);
     DIR* dir = path ? ::opendir(path->constData()) : nullptr;
     if (!dir)
         return entries;
@@ -104,12 +104,12 @@ std::vector<Entry> Entries(const QString& folder, const QStringList& nameFilters
                 continue;
             if (S_ISDIR(status.st_mode)) {
                 if (!(skipped.Known && status.st_dev == skipped.Device && status.st_ino == skipped.Inode))
-                    entries.push_back({basMain::FromFsName(entry->d_name), true});
+                    entries.push_back({base::FromFsName(entry->d_name), true});
                 continue;
             }
         }
-        QString name = basMain::FromFsName(entry->d_name);
-        if (basMain::NameMatches(nameFilters, name) && ::fstatat(::dirfd(dir), entry->d_name, &status, 0) == 0 &&
+        QString name = base::FromFsName(entry->d_name);
+        if (base::NameMatches(nameFilters, name) && ::fstatat(::dirfd(dir), entry->d_name, &status, 0) == 0 &&
             S_ISREG(status.st_mode))
             entries.push_back({std::move(name), false});
     }
@@ -120,7 +120,7 @@ std::vector<Entry> Entries(const QString& folder, const QStringList& nameFilters
         if (info.isDir()) {
             if (!info.isSymLink() && !info.isJunction() && info.canonicalFilePath() != skipped.Canonical)
                 entries.push_back({info.fileName(), true});
-        } else if (basMain::NameMatches(nameFilters, info.fileName())) {
+        } else if (base::NameMatches(nameFilters, info.fileName())) {
             entries.push_back({info.fileName(), false});
         }
     }
@@ -146,10 +146,10 @@ struct Walk {
     {
         for (const Entry& entry : Entries(folder, NameFilters, OutputFolder)) {
             // The root's own separator is not doubled.
-            const QString path = folder.endsWith(basMain::Separator()) ? folder + entry.Name
-                                                                        : basMain::JoinPath(folder, entry.Name);
+            const QString path = folder.endsWith(base::Separator()) ? folder + entry.Name
+                                                                        : base::JoinPath(folder, entry.Name);
             if (entry.Folder)
-                Into(path, basMain::JoinPath(mirror, entry.Name), below + entry.Name + QLatin1Char('/'));
+                Into(path, base::JoinPath(mirror, entry.Name), below + entry.Name + QLatin1Char('/'));
             else
                 Found.push_back({path, path, mirror, (below + BaseNameOf(entry.Name)).toCaseFolded()});
         }
@@ -159,14 +159,14 @@ struct Walk {
 std::optional<std::filesystem::file_time_type> ModifiedAt(const QString& path, bool regularOnly)
 {
     std::error_code error;
-    const std::filesystem::path at = basMain::ToFsPath(path);
+    const std::filesystem::path at = base::ToFsPath(path);
     if (regularOnly && !std::filesystem::is_regular_file(at, error))
         return std::nullopt;
     const std::filesystem::file_time_type time = std::filesystem::last_write_time(at, error);
     return error ? std::nullopt : std::optional(time);
 }
 
-bool UpToDate(const TreePicture& picture, const Output::Settings& output)
+bool UpToDate(const TreePicture& picture, const output::Settings& output)
 {
     const QString written = OutputPathFor(picture.OutputFolder, QFileInfo(picture.Source).fileName(), output.Suffix);
     const std::optional<std::filesystem::file_time_type> outputTime = ModifiedAt(written, true);
@@ -183,14 +183,14 @@ bool UpToDate(const TreePicture& picture, const Output::Settings& output)
 
 }  // namespace
 
-Output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, TreeOptions& options)
+output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, TreeOptions& options)
 {
     const QString& arg = args.at(index);
     const qsizetype equals = arg.indexOf(QLatin1Char('='));
     const QString name = equals < 0 ? arg : arg.left(equals);
     if (name == QLatin1String("-R") || name == QLatin1String("--recursive") || name == QLatin1String("--update")) {
         if (equals >= 0)
-            return Refuse(QCoreApplication::translate("Output", "オプション '%1' には引数を付けられません").arg(name));
+            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数を付けられません").arg(name));
         (name == QLatin1String("--update") ? options.Update : options.Recursive) = true;
         return {true, std::nullopt};
     }
@@ -201,14 +201,14 @@ Output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, Tr
         value = arg.mid(equals + 1);
     } else {
         if (index + 1 >= args.size())
-            return Refuse(QCoreApplication::translate("Output", "オプション '%1' には引数が必要です").arg(name));
+            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数が必要です").arg(name));
         value = args.at(++index);
     }
     const qsizetype slash = value.indexOf(QLatin1Char('/'));
     const std::optional<int> part = slash < 0 ? std::nullopt : Count(value.left(slash));
     const std::optional<int> parts = slash < 0 ? std::nullopt : Count(value.mid(slash + 1));
     if (!part || !parts || *part < 1 || *part > *parts)
-        return Refuse(QCoreApplication::translate("basBatch", "--shard の指定が正しくありません: '%1'（K/N、1 ≤ K ≤ N。例: 2/8）")
+        return Refuse(QCoreApplication::translate("batch", "--shard の指定が正しくありません: '%1'（K/N、1 ≤ K ≤ N。例: 2/8）")
                           .arg(value));
     options.Shard = *part;
     options.Shards = *parts;
@@ -218,7 +218,7 @@ Output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, Tr
 int ShardOf(const QString& key, int shards)
 {
     // Names that are not UTF-8 hash as the bytes they are.
-    const QByteArray bytes = basMain::ToFsName(key).value_or(key.toUtf8());
+    const QByteArray bytes = base::ToFsName(key).value_or(key.toUtf8());
     quint64 hash = 0xcbf29ce484222325ULL;
     for (const char byte : bytes) {
         hash ^= static_cast<unsigned char>(byte);
@@ -228,18 +228,18 @@ int ShardOf(const QString& key, int shards)
 }
 
 Collection Collect(const QStringList& operands, const QString& outputFolder, const QStringList& nameFilters,
-                   const TreeOptions& options, const Output::Settings& output)
+                   const TreeOptions& options, const output::Settings& output)
 {
     std::vector<TreePicture> found;
     Walk walk{nameFilters, options.Recursive ? SkippedFolder(outputFolder) : Skipped{}, found};
     for (const QString& operand : operands) {
         std::error_code error;
-        if (options.Recursive && std::filesystem::is_directory(basMain::ToFsPath(operand), error)) {
+        if (options.Recursive && std::filesystem::is_directory(base::ToFsPath(operand), error)) {
             walk.Into(QDir::toNativeSeparators(StripTrailingSeparators(operand)), outputFolder, QString());
             continue;
         }
         const QFileInfo info(operand);
-        found.push_back({operand, basMain::JoinPath(QDir::toNativeSeparators(info.path()), info.fileName()), outputFolder,
+        found.push_back({operand, base::JoinPath(QDir::toNativeSeparators(info.path()), info.fileName()), outputFolder,
                          BaseNameOf(info.fileName()).toCaseFolded()});
     }
 
@@ -294,12 +294,12 @@ std::vector<QString> MakeOutputFolders(const std::vector<TreePicture>& pictures)
         auto known = made.constFind(folder);
         if (known == made.cend()) {
             std::error_code error;
-            const std::filesystem::path path = basMain::ToFsPath(folder);
+            const std::filesystem::path path = base::ToFsPath(folder);
             std::filesystem::create_directories(path, error);
             QString text;
             // A file in the way is an error too.
             if (error)
-                text = QCoreApplication::translate("basBatch", "出力先のフォルダ %1 を作成できません（%2）。")
+                text = QCoreApplication::translate("batch", "出力先のフォルダ %1 を作成できません（%2）。")
                            .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(error.message().c_str()));
             known = made.insert(folder, text);
         }
@@ -308,4 +308,4 @@ std::vector<QString> MakeOutputFolders(const std::vector<TreePicture>& pictures)
     return failures;
 }
 
-}  // namespace basBatch
+}  // namespace batch

@@ -16,7 +16,7 @@
 #include "batch/preflight.h"
 #include "output/outputoptions.h"
 
-namespace basBatch {
+namespace batch {
 
 struct TreeOptions {
     bool Recursive = false;  // folder operands are walked with their subfolders
@@ -27,10 +27,10 @@ struct TreeOptions {
 
 // Takes -R, --recursive, --update and --shard K/N (or --shard=K/N) at
 // args[index], as Output::TakeOutputOption takes the output options.
-Output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, TreeOptions& options);
+output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, TreeOptions& options);
 
 // The lines of --help that explain the options above, to be translated in
-// the context "basBatch".
+// the context "batch".
 inline constexpr const char* TreeOptionsHelp = QT_TRANSLATE_NOOP(
     "basBatch",
     "  -R, --recursive  FILE にフォルダも指定できます。フォルダはサブフォルダも\n"
@@ -70,7 +70,7 @@ struct Collection {
 // then those of this run's shard, and with --update those whose output is
 // missing or older than they are.
 Collection Collect(const QStringList& operands, const QString& outputFolder, const QStringList& nameFilters,
-                   const TreeOptions& options, const Output::Settings& output);
+                   const TreeOptions& options, const output::Settings& output);
 
 // The check before writing, made per output folder: the same name in two
 // folders is no clash. Items are in the order of pictures.
@@ -80,4 +80,4 @@ PlanCheck CheckCollection(const std::vector<TreePicture>& pictures, NameCase nam
 // folder cannot be made, by its index (empty for the others).
 std::vector<QString> MakeOutputFolders(const std::vector<TreePicture>& pictures);
 
-}  // namespace basBatch
+}  // namespace batch

@@ -39,14 +39,14 @@
 #include "output/metadatawriter.h"
 #include "pictures/picturefile.h"
 
-namespace basBatch {
+namespace batch {
 
 QString OutputPathFor(const QString& outputFolder, const QString& fileName, const QString& suffix)
 {
     QString extension;
     QString baseName;
-    basMain::SplitFileName(fileName, extension, baseName);
-    return basMain::JoinPath(outputFolder, baseName + suffix + QStringLiteral(".jpg"));
+    base::SplitFileName(fileName, extension, baseName);
+    return base::JoinPath(outputFolder, baseName + suffix + QStringLiteral(".jpg"));
 }
 
 int DefaultThreadCount()
@@ -80,7 +80,7 @@ constexpr int kNone = std::numeric_limits<int>::max();
 bool FolderUnusable(const QString& output)
 {
 #if defined(Q_OS_UNIX)
-    const std::filesystem::path path = basMain::ToFsPath(output);
+    const std::filesystem::path path = base::ToFsPath(output);
     if (path.empty())
         return false;  // the name itself is at fault
     const std::filesystem::path folder = path.parent_path();
@@ -91,14 +91,14 @@ bool FolderUnusable(const QString& output)
 #endif
 }
 
-basMain::PictureError NoMemory(const QString& source) noexcept
+pictures::PictureError NoMemory(const QString& source) noexcept
 {
     try {
-        return basMain::PictureFileError(basMain::PictureErrorNumber::OutOfMemory,
-                                         QCoreApplication::translate("basBatch", "メモリが足りません。"), source);
+        return pictures::PictureFileError(pictures::PictureErrorNumber::OutOfMemory,
+                                         QCoreApplication::translate("batch", "メモリが足りません。"), source);
     } catch (const std::bad_alloc&) {
         // No room even to name the file, or to translate: the bare text needs none.
-        return {basMain::PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。")};
+        return {pictures::PictureErrorNumber::OutOfMemory, QStringLiteral("メモリが足りません。")};
     }
 }
 
@@ -106,7 +106,7 @@ struct Slot {
     bool Ready = false;
     bool Abandoned = false;  // stopped before it was done; never reported
     ItemOutcome Outcome;
-    ModuleJPEG::PendingJpeg File;
+    files::PendingJpeg File;
 };
 
 struct Worker {
@@ -122,7 +122,7 @@ struct Worker {
 struct ShrinkEngine::State {
     Plan plan;  // its items in the order they are put in place
     std::vector<int> planIndex;  // of each item
-    basMain::SizeRule size;
+    pictures::SizeRule size;
     EngineOptions options;
     std::function<void()> wake;
 
@@ -283,7 +283,7 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     }
 
     std::error_code sizeError;
-    const std::uintmax_t sourceBytes = std::filesystem::file_size(basMain::ToFsPath(item.Source), sizeError);
+    const std::uintmax_t sourceBytes = std::filesystem::file_size(base::ToFsPath(item.Source), sizeError);
     slot.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
     ItemRows rows(
         item, planIndex[static_cast<std::size_t>(index)], plan.Output, options, worker.Abandon, slot.Outcome, slot.File,
@@ -293,18 +293,18 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
             return granted;
         },
         [this] { return SpareCore(); });
-    basMain::ShrinkOutcome shrunk =
+    pictures::ShrinkOutcome shrunk =
         options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), rows)
-                        : basMain::ShrinkPicture(item.Source, size, rows, &worker.Abandon);
+                        : pictures::ShrinkPicture(item.Source, size, rows, &worker.Abandon);
     rows.Drain();
     if (worker.Abandon.load())
         slot.Abandoned = true;
     else if (shrunk.Stopped)  // the file could not take the rows
         slot.Outcome.SaveResult =
-            rows.Failure != ModuleJPEG::JpegResult::Ok ? rows.Failure : ModuleJPEG::JpegResult::Unexpected;
+            rows.Failure != jpeg::JpegResult::Ok ? rows.Failure : jpeg::JpegResult::Unexpected;
     else if (shrunk.Error)
         slot.Outcome.LoadError = std::move(shrunk.Error);
-    else if (rows.Failure != ModuleJPEG::JpegResult::Ok)  // the last band, coded aside
+    else if (rows.Failure != jpeg::JpegResult::Ok)  // the last band, coded aside
         slot.Outcome.SaveResult = rows.Failure;
     else
         FinishFile(item, slot);
@@ -315,41 +315,41 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
         slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());  // so the owner need not ask the disk
     } else {
         slot.File.Discard();
-        if (!slot.Abandoned && slot.Outcome.SaveResult != ModuleJPEG::JpegResult::Ok)
+        if (!slot.Abandoned && slot.Outcome.SaveResult != jpeg::JpegResult::Ok)
             slot.Outcome.EndsRun = FolderUnusable(item.Output);
     }
 }
 
 void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
 {
-    const std::filesystem::path source = basMain::ToFsPath(item.Source);
-    ModuleJPEG::PendingJpeg::Finishing finishing;
-    std::optional<Output::MetadataError> failed;
+    const std::filesystem::path source = base::ToFsPath(item.Source);
+    files::PendingJpeg::Finishing finishing;
+    std::optional<output::MetadataError> failed;
     if (plan.Output.KeepDate) {
-        Output::SourceTime time = Output::ReadModificationTime(source);
+        output::SourceTime time = output::ReadModificationTime(source);
         failed = std::move(time.Error);
-        finishing.ModificationTime = ModuleJPEG::FileTime{time.Seconds, time.Nanoseconds};
+        finishing.ModificationTime = files::FileTime{time.Seconds, time.Nanoseconds};
     }
     if (plan.Output.KeepMetadata) {
         finishing.Edit = [&](std::vector<std::uint8_t>& bytes) {
             Q_ASSERT(options.Metadata);
             if (!options.Metadata)
-                return ModuleJPEG::JpegResult::Unexpected;
-            const Output::MetadataResult copied = Output::MetadataWriter(*options.Metadata)
+                return jpeg::JpegResult::Unexpected;
+            const output::MetadataResult copied = output::MetadataWriter(*options.Metadata)
                                                       .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept(),
-                                                             [&] { return basMain::ContainerExifOf(item.Source); });
+                                                             [&] { return pictures::ContainerExifOf(item.Source); });
             failed = copied.Error;
             slot.Outcome.MetadataLeftOut = copied.LeftOut;
-            return copied.Ok() ? ModuleJPEG::JpegResult::Ok : ModuleJPEG::JpegResult::Unexpected;
+            return copied.Ok() ? jpeg::JpegResult::Ok : jpeg::JpegResult::Unexpected;
         };
     }
     if (!failed)
         slot.Outcome.SaveResult = slot.File.Finish(finishing);
     if (failed) {
         // Asked for and not to be had: the file is not written without it.
-        slot.Outcome.SaveResult = ModuleJPEG::JpegResult::Ok;
+        slot.Outcome.SaveResult = jpeg::JpegResult::Ok;
         slot.Outcome.LoadError =
-            basMain::PictureFileError(basMain::PictureErrorNumber::InvalidPicture, failed->Description, item.Source);
+            pictures::PictureFileError(pictures::PictureErrorNumber::InvalidPicture, failed->Description, item.Source);
     }
 }
 
@@ -372,7 +372,7 @@ void ShrinkEngine::State::OrderLastGroup(std::unique_lock<std::mutex>& lock)
             for (int i = first; i < end; ++i) {
                 const PlanItem& item = plan.Items[static_cast<std::size_t>(i)];
                 std::error_code error;
-                const std::uintmax_t bytes = item.Skip ? 0 : std::filesystem::file_size(basMain::ToFsPath(item.Source), error);
+                const std::uintmax_t bytes = item.Skip ? 0 : std::filesystem::file_size(base::ToFsPath(item.Source), error);
                 sizes[static_cast<std::size_t>(i - first)] = error ? 0 : bytes;
             }
             order = TakeOrderOf(sizes);
@@ -460,7 +460,7 @@ void ShrinkEngine::State::JoinAndClear()
     // are, and a finished run survives a power cut. (A folder that cannot be
     // synced has its files in place all the same; nothing more can be done.)
     for (const std::filesystem::path& folder : filledFolders)
-        ModuleJPEG::SyncFolder(folder);
+        files::SyncFolder(folder);
     filledFolders.clear();
     const std::lock_guard lock(mutex);
     joined = true;
@@ -476,10 +476,10 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     for (const int index : d_->planIndex)
         items.push_back(std::move(d_->plan.Items[static_cast<std::size_t>(index)]));
     d_->plan.Items = std::move(items);
-    if (d_->plan.Output.Size == Output::SizeMode::Box)
-        d_->size = [box = d_->plan.Output.Box](QSize upright) { return Output::FitInside(upright, box); };
+    if (d_->plan.Output.Size == output::SizeMode::Box)
+        d_->size = [box = d_->plan.Output.Box](QSize upright) { return output::FitInside(upright, box); };
     else
-        d_->size = basMain::RatioRule(d_->plan.Ratio);
+        d_->size = pictures::RatioRule(d_->plan.Ratio);
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
     d_->takeOrder.resize(d_->plan.Items.size());
@@ -565,7 +565,7 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
         if (slot.Outcome.Ok() && slot.File.Pending()) {
             slot.Outcome.SaveResult = slot.File.Commit();
             if (slot.Outcome.Ok()) {
-                d.filledFolders.insert(basMain::ToFsPath(slot.Outcome.Output).parent_path());
+                d.filledFolders.insert(base::ToFsPath(slot.Outcome.Output).parent_path());
             } else {
                 slot.Outcome.OutputBytes = 0;
                 slot.Outcome.EndsRun = FolderUnusable(slot.Outcome.Output);
@@ -640,4 +640,4 @@ void ShrinkEngine::Stop()
         d.Wake();
 }
 
-}  // namespace basBatch
+}  // namespace batch

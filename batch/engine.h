@@ -29,11 +29,11 @@
 #include "output/outputsettings.h"
 #include "pictures/picture.h"
 
-namespace Output {
+namespace output {
 class MetadataLibrary;
 }
 
-namespace basBatch {
+namespace batch {
 
 struct PlanItem {
     QString Source;      // the picture to read
@@ -46,7 +46,7 @@ struct Plan {
     double Ratio = 1.0;           // 0.5 halves width and height
     // The size box (in place of the ratio), the quality, and what is kept of
     // the source; the suffix is in the items' outputs already.
-    Output::Settings Output;
+    output::Settings Output;
     // How the output folder compares names (the check before writing tells),
     // for the order in which files are read and replaced.
     NameCase Names = NameCase::Sensitive;
@@ -69,9 +69,9 @@ struct ItemOutcome {
     // The picture could not be loaded or reduced, or what the plan keeps of
     // the source (its metadata, its date) could not be read or written;
     // nothing was written.
-    std::optional<basMain::PictureError> LoadError;
+    std::optional<pictures::PictureError> LoadError;
     // Encoding, writing or putting the file in place.
-    ModuleJPEG::JpegResult SaveResult = ModuleJPEG::JpegResult::Ok;
+    jpeg::JpegResult SaveResult = jpeg::JpegResult::Ok;
     // Of the metadata the plan keeps, what was too large for the JPEG.
     QStringList MetadataLeftOut;
     // No later item can be written either (the output folder is gone or
@@ -79,7 +79,7 @@ struct ItemOutcome {
     // whatever the policy.
     bool EndsRun = false;
 
-    bool Ok() const { return !LoadError && SaveResult == ModuleJPEG::JpegResult::Ok; }
+    bool Ok() const { return !LoadError && SaveResult == jpeg::JpegResult::Ok; }
 };
 
 enum class FailurePolicy {
@@ -90,10 +90,10 @@ enum class FailurePolicy {
     PauseAtFailure,
 };
 
-// Loads a picture reduced by a ratio (basMain::LoadReducedPicture's
+// Loads a picture reduced by a ratio (pictures::LoadReducedPicture's
 // contract); given the plan's ratio even when its size box is in force.
 using PictureReducer =
-    std::function<basMain::ReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)>;
+    std::function<pictures::ReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)>;
 
 enum class WorkStep { MemoryReserved, RowEncoded, ItemFinished };
 
@@ -101,11 +101,11 @@ struct EngineOptions {
     int Threads = 0;  // workers; 0 or less: one per core
     FailurePolicy Policy = FailurePolicy::StopAtFirstFailure;
     // Held whole, then encoded; for tests. Empty: each picture is shrunk
-    // straight into its file (basMain::ShrinkPicture).
+    // straight into its file (pictures::ShrinkPicture).
     PictureReducer Reducer;
     // exiv2, set up; needed when the plan keeps the metadata (without it
     // each item fails as an unexpected error). Not owned.
-    const Output::MetadataLibrary* Metadata = nullptr;
+    const output::MetadataLibrary* Metadata = nullptr;
     // The memory the pictures in work may hold at once, in bytes; 0 or less:
     // DefaultMemoryBudget().
     qint64 MemoryBudget = 0;
@@ -172,4 +172,4 @@ private:
     std::unique_ptr<State> d_;
 };
 
-}  // namespace basBatch
+}  // namespace batch

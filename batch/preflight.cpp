@@ -9,7 +9,7 @@
 #include <QSet>
 #include <QStorageInfo>
 
-namespace basBatch {
+namespace batch {
 namespace {
 
 QString SwapCase(const QString& name)
@@ -160,10 +160,10 @@ std::vector<ClashLine> ClashLines(const PlanCheck& check)
 {
     std::vector<ClashLine> clashes;
     if (!check.Originals.isEmpty())
-        clashes.push_back({QCoreApplication::translate("basBatch", "元の画像 %n 個が縮小した画像で置き換えられます。", nullptr, int(check.Originals.size())),
+        clashes.push_back({QCoreApplication::translate("batch", "元の画像 %n 個が縮小した画像で置き換えられます。", nullptr, int(check.Originals.size())),
                            check.Originals});
     if (!check.SameNames.isEmpty())
-        clashes.push_back({QCoreApplication::translate("basBatch", "同じ名前になる画像が %n 個あります。リストで後の画像だけが保存されます。",
+        clashes.push_back({QCoreApplication::translate("batch", "同じ名前になる画像が %n 個あります。リストで後の画像だけが保存されます。",
                                                        nullptr, int(check.SameNames.size())),
                            check.SameNames});
     return clashes;
@@ -177,8 +177,8 @@ QString PlanQuestion(const PlanCheck& check)
     QStringList lines;
     for (const ClashLine& clash : clashes)
         lines << clash.Text;
-    lines << QCoreApplication::translate("basBatch", "続行しますか？");
+    lines << QCoreApplication::translate("batch", "続行しますか？");
     return lines.join(QLatin1Char('\n'));
 }
 
-}  // namespace basBatch
+}  // namespace batch

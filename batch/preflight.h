@@ -12,7 +12,7 @@
 #include "batch/engine.h"
 #include "batch/samefile.h"
 
-namespace basBatch {
+namespace batch {
 
 // The file system's answer for folder. It is asked by looking an existing
 // entry of the folder up with its letters' case swapped; an empty folder (or
@@ -62,4 +62,4 @@ std::vector<ClashLine> ClashLines(const PlanCheck& check);
 // occurs and then "続行しますか？"; empty when nothing needs asking.
 QString PlanQuestion(const PlanCheck& check);
 
-}  // namespace basBatch
+}  // namespace batch

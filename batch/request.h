@@ -12,15 +12,15 @@
 #include "shell/folderpicker.h"
 
 class QWidget;
-class clsMsg;
+class MessageBoxes;
 
-namespace basBatch {
+namespace batch {
 
 struct RunRequest {
     QStringList Paths;     // the pictures, in list order
     double Ratio = 1.0;    // 0.5 halves width and height
     QString OutputFolder;  // where the JPEG files go
-    Output::Settings Output;  // the size box in place of the ratio, the quality, what is kept, the suffix
+    output::Settings Output;  // the size box in place of the ratio, the quality, what is kept, the suffix
 };
 
 // The run command's questions: a warning when nothing is selected; "縮小率
@@ -31,7 +31,7 @@ struct RunRequest {
 // user declines or cancels. The request carries output. The questions are
 // asked through messages.
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
-                                    const Output::Settings& output, const std::function<void()>& closeViewers,
-                                    QWidget* owner, clsMsg& messages, const basMain::FolderPicker& picker);
+                                    const output::Settings& output, const std::function<void()>& closeViewers,
+                                    QWidget* owner, MessageBoxes& messages, const shell::FolderPicker& picker);
 
-}  // namespace basBatch
+}  // namespace batch

@@ -9,15 +9,15 @@
 
 #include <algorithm>
 
-#include "batch/frmprogress.h"
+#include "batch/progresswindow.h"
 #include "batch/preflight.h"
 #include "batch/saveerror.h"
 #include "pictures/picture.h"
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 
-namespace basBatch {
+namespace batch {
 
-BatchRun::BatchRun(QWidget* window, clsMsg& messages, PictureReducer reducer, const Output::MetadataLibrary* metadata,
+BatchRun::BatchRun(QWidget* window, MessageBoxes& messages, PictureReducer reducer, const output::MetadataLibrary* metadata,
                    QObject* parent)
     : QObject(parent), window_(window), messages_(messages), reducer_(std::move(reducer)), metadata_(metadata)
 {
@@ -72,8 +72,8 @@ bool BatchRun::start(const RunRequest& request)
     phase_ = Phase::Working;
 
     SetBusy(true);
-    progressWindow_ = new frmProgress(window_);
-    connect(progressWindow_, &frmProgress::StopAsked, this, &BatchRun::OnStopAsked);
+    progressWindow_ = new ProgressWindow(window_);
+    connect(progressWindow_, &ProgressWindow::StopAsked, this, &BatchRun::OnStopAsked);
     clock_.start();
     progressWindow_->ShowProgress(Progress());
     progressWindow_->show();
@@ -157,7 +157,7 @@ void BatchRun::OnFailure(const ItemOutcome& outcome)
     };
     QString text = outcome.LoadError ? outcome.LoadError->Description : SaveErrorText(outcome.SaveResult);
     if (text.isEmpty())
-        text = SaveErrorText(ModuleJPEG::JpegResult::Unexpected);
+        text = SaveErrorText(jpeg::JpegResult::Unexpected);
     // A picture that cannot be read is named in its text; a file that cannot
     // be written on the line below.
     const QString file = outcome.LoadError ? QString() : QDir::toNativeSeparators(outcome.Output);
@@ -262,7 +262,7 @@ void BatchRun::MeasureSources()
                 return;
             qint64 count = 0;
             if (!source.isEmpty()) {
-                const basMain::PictureInfo info = basMain::ReadPictureSize(source);
+                const pictures::PictureInfo info = pictures::ReadPictureSize(source);
                 if (info.Ok())
                     count = static_cast<qint64>(info.Size.width()) * info.Size.height();
             }
@@ -323,11 +323,11 @@ void BatchRun::Finish()
     // closing ends it without a word. The box does not wait: this is the
     // engine's last report, not a command.
     if (end == End::NotYet)
-        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換が終了しました。"), summary, this);
+        messages_.OpenInformation(QCoreApplication::translate("batch", "サイズの変換が終了しました。"), summary, this);
     else if (end == End::AskedToStop)
-        messages_.OpenInformation(QCoreApplication::translate("basBatch", "中止しました。"), summary, this);
+        messages_.OpenInformation(QCoreApplication::translate("batch", "中止しました。"), summary, this);
     else if (end == End::AtFailure)
-        messages_.OpenInformation(QCoreApplication::translate("basBatch", "サイズの変換を途中で終了しました。"), summary, this);
+        messages_.OpenInformation(QCoreApplication::translate("batch", "サイズの変換を途中で終了しました。"), summary, this);
 }
 
 void BatchRun::SetBusy(bool busy)
@@ -338,4 +338,4 @@ void BatchRun::SetBusy(bool busy)
     emit busyChanged(busy);
 }
 
-}  // namespace basBatch
+}  // namespace batch

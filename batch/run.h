@@ -20,10 +20,10 @@
 #include "batch/summary.h"
 
 class QWidget;
-class clsMsg;
-class frmProgress;
+class MessageBoxes;
+class ProgressWindow;
 
-namespace basBatch {
+namespace batch {
 
 // How a run ended.
 struct RunResult {
@@ -44,11 +44,11 @@ class BatchRun : public QObject {
 public:
     // The progress window opens centred over window; its questions and
     // messages are shown through messages. Reducer loads and reduces
-    // a picture, on worker threads (empty: basMain::LoadReducedPicture).
+    // a picture, on worker threads (empty: pictures::LoadReducedPicture).
     // Metadata is exiv2, set up, for the runs that keep the metadata; it
     // must outlive the run.
-    BatchRun(QWidget* window, clsMsg& messages, PictureReducer reducer = {},
-             const Output::MetadataLibrary* metadata = nullptr, QObject* parent = nullptr);
+    BatchRun(QWidget* window, MessageBoxes& messages, PictureReducer reducer = {},
+             const output::MetadataLibrary* metadata = nullptr, QObject* parent = nullptr);
     // A run still going on ends as stop() ends it, without a signal.
     ~BatchRun() override;
     BatchRun(const BatchRun&) = delete;
@@ -68,14 +68,14 @@ public:
     void raiseProgressWindow();
 
 signals:
-    void progress(const basBatch::RunProgress& state);
+    void progress(const batch::RunProgress& state);
     // The run starts working (true), or stops to wait for the user or at
     // its end (false): the window shows a busy pointer while it works. False
     // whenever one of the run's message boxes is up.
     void busyChanged(bool busy);
     // Once per started run, after the progress window has closed and before
     // the message that ends the run.
-    void finished(const basBatch::RunResult& result);
+    void finished(const batch::RunResult& result);
 
 private:
     // What the run does: nothing (no run yet, or it has ended), work, or
@@ -104,12 +104,12 @@ private:
     void SetBusy(bool busy);
 
     QPointer<QWidget> window_;
-    clsMsg& messages_;
+    MessageBoxes& messages_;
     PictureReducer reducer_;
-    const Output::MetadataLibrary* metadata_;
+    const output::MetadataLibrary* metadata_;
 
     std::unique_ptr<ShrinkEngine> engine_;
-    QPointer<frmProgress> progressWindow_;
+    QPointer<ProgressWindow> progressWindow_;
     std::vector<PlanItem> items_;
     std::vector<bool> written_;
     int reported_ = 0;  // items the engine has reported
@@ -139,4 +139,4 @@ private:
     std::atomic<bool> stopMeasuring_{false};
 };
 
-}  // namespace basBatch
+}  // namespace batch

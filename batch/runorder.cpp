@@ -9,7 +9,7 @@
 
 #include "batch/samefile.h"
 
-namespace basBatch {
+namespace batch {
 
 namespace {
 
@@ -121,4 +121,4 @@ std::vector<int> TakeOrderOf(const std::vector<std::uintmax_t>& sizes)
     return order;
 }
 
-}  // namespace basBatch
+}  // namespace batch

@@ -9,7 +9,7 @@
 
 #include "batch/engine.h"
 
-namespace basBatch {
+namespace batch {
 
 // The run's last this many items may be taken in another order than the
 // plan's (no more than the window's reach beyond the workers, so all of them
@@ -42,4 +42,4 @@ std::vector<int> ReadsOutputOf(const std::vector<int>& order, const ItemKeys& ke
 // order, so the run's progress moves steadily.
 std::vector<int> TakeOrderOf(const std::vector<std::uintmax_t>& sizes);
 
-}  // namespace basBatch
+}  // namespace batch

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #endif
 
-namespace basBatch {
+namespace batch {
 namespace {
 
 // A file by its device and inode; none when there is no file (or, with
@@ -20,7 +20,7 @@ namespace {
 QString Identity(const QString& path, bool follow)
 {
 #ifdef Q_OS_UNIX
-    const std::optional<QByteArray> name = basMain::ToFsName(path);
+    const std::optional<QByteArray> name = base::ToFsName(path);
     struct stat status {};
     if (!name || (follow ? ::stat(name->constData(), &status) : ::lstat(name->constData(), &status)) != 0 ||
         S_ISLNK(status.st_mode))
@@ -87,4 +87,4 @@ bool FileKeys::Replaces(const QString& output, const QString& source)
     return std::any_of(written.cbegin(), written.cend(), [&read](const QString& key) { return read.contains(key); });
 }
 
-}  // namespace basBatch
+}  // namespace batch

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace basBatch {
+namespace batch {
 
 // How the output folder's file system compares names.
 enum class NameCase { Sensitive, Insensitive };
@@ -35,4 +35,4 @@ private:
     QHash<QString, QString> folders_;  // resolved, by folder as written
 };
 
-}  // namespace basBatch
+}  // namespace batch

@@ -7,9 +7,9 @@
 
 #include "jpeg/jpeg.h"
 
-namespace basBatch {
+namespace batch {
 
 // The message for a failing save result; empty for success and unknown values.
-QString SaveErrorText(ModuleJPEG::JpegResult result);
+QString SaveErrorText(jpeg::JpegResult result);
 
-}  // namespace basBatch
+}  // namespace batch

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 
-namespace basBatch {
+namespace batch {
 
 void RunSummary::Add(const ItemOutcome& outcome)
 {
@@ -19,12 +19,12 @@ void RunSummary::Add(const ItemOutcome& outcome)
 
 QString RunSummary::Text(qint64 elapsedMs) const
 {
-    QString text = QCoreApplication::translate("basBatch", "%n 個の画像：%1 → %2（%3）", nullptr, images_)
+    QString text = QCoreApplication::translate("batch", "%n 個の画像：%1 → %2（%3）", nullptr, images_)
                        .arg(SizeText(before_), SizeText(after_), DurationText(elapsedMs));
     if (upToDate_ > 0)
-        text += QCoreApplication::translate("basBatch", "（%n 個は最新）", nullptr, upToDate_);
+        text += QCoreApplication::translate("batch", "（%n 個は最新）", nullptr, upToDate_);
     if (failed_ > 0)
-        text += QCoreApplication::translate("basBatch", "（%n 個は失敗）", nullptr, failed_);
+        text += QCoreApplication::translate("batch", "（%n 個は失敗）", nullptr, failed_);
     return text;
 }
 
@@ -33,7 +33,7 @@ QString SizeText(qint64 bytes)
     // Decimal units, as the file managers of this platform count them.
     static const char* const units[] = {"KB", "MB", "GB", "TB"};
     if (bytes < 1000)
-        return QCoreApplication::translate("basBatch", "%n バイト", nullptr, int(bytes));
+        return QCoreApplication::translate("batch", "%n バイト", nullptr, int(bytes));
     double value = static_cast<double>(bytes) / 1000.0;
     int unit = 0;
     // Rounded first, so that 999,960 bytes reads 1.0 MB and not 1000.0 KB.
@@ -48,9 +48,9 @@ QString DurationText(qint64 ms)
 {
     const qint64 tenths = (ms + 50) / 100;
     if (tenths < 600)
-        return QCoreApplication::translate("basBatch", "%1 秒").arg(QString::number(static_cast<double>(tenths) / 10.0, 'f', 1));
+        return QCoreApplication::translate("batch", "%1 秒").arg(QString::number(static_cast<double>(tenths) / 10.0, 'f', 1));
     const qint64 seconds = (ms + 500) / 1000;
-    return QCoreApplication::translate("basBatch", "%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QCoreApplication::translate("batch", "%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
 }
 
 std::optional<qint64> TimeLeftMs(qint64 nowMs, qint64 lastDoneMs, qint64 pixelsDone, qint64 pixelsTotal)
@@ -69,21 +69,21 @@ QString ClockText(qint64 ms)
 {
     const qint64 seconds = std::max<qint64>(0, ms) / 1000;
     if (seconds < 60)
-        return QCoreApplication::translate("basBatch", "%1 秒").arg(seconds);
+        return QCoreApplication::translate("batch", "%1 秒").arg(seconds);
     if (seconds < 3600)
-        return QCoreApplication::translate("basBatch", "%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
-    return QCoreApplication::translate("basBatch", "%1 時間 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
+        return QCoreApplication::translate("batch", "%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QCoreApplication::translate("batch", "%1 時間 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
 }
 
 QString GuessText(qint64 ms)
 {
     const qint64 seconds = (std::max<qint64>(0, ms) + 999) / 1000;
     if (seconds <= 55)
-        return QCoreApplication::translate("basBatch", "約 %1 秒").arg(std::max<qint64>(5, (seconds + 4) / 5 * 5));
+        return QCoreApplication::translate("batch", "約 %1 秒").arg(std::max<qint64>(5, (seconds + 4) / 5 * 5));
     const qint64 minutes = (seconds + 59) / 60;
     if (minutes < 60)
-        return QCoreApplication::translate("basBatch", "約 %1 分").arg(minutes);
-    return QCoreApplication::translate("basBatch", "約 %1 時間 %2 分").arg(minutes / 60).arg(minutes % 60);
+        return QCoreApplication::translate("batch", "約 %1 分").arg(minutes);
+    return QCoreApplication::translate("batch", "約 %1 時間 %2 分").arg(minutes / 60).arg(minutes % 60);
 }
 
-}  // namespace basBatch
+}  // namespace batch

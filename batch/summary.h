@@ -8,7 +8,7 @@
 #include <QtGlobal>
 #include <optional>
 
-namespace basBatch {
+namespace batch {
 
 struct ItemOutcome;
 
@@ -64,4 +64,4 @@ QString ClockText(qint64 ms);
 // A guess, rounded up to what it is worth: "約 5 秒" (in steps of 5 s), "約 3 分", "約 1 時間 10 分".
 QString GuessText(qint64 ms);
 
-}  // namespace basBatch
+}  // namespace batch

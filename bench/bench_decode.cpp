@@ -23,33 +23,33 @@
 namespace {
 
 // The bytes of a file, as the file would get them, only counted and hashed.
-class DigestSink final : public ModuleJPEG::ByteSink {
+class DigestSink final : public jpeg::ByteSink {
 public:
-    ModuleJPEG::JpegResult Put(const std::uint8_t* data, std::size_t size) override
+    jpeg::JpegResult Put(const std::uint8_t* data, std::size_t size) override
     {
         hash.addData(QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
         bytes += static_cast<qint64>(size);
-        return ModuleJPEG::JpegResult::Ok;
+        return jpeg::JpegResult::Ok;
     }
     QCryptographicHash hash{QCryptographicHash::Sha1};
     qint64 bytes = 0;
 };
 
 // The run's sink, without a file: rows into the encoder as they come.
-class EncoderSink final : public basMain::ShrinkSink {
+class EncoderSink final : public pictures::ShrinkSink {
 public:
-    explicit EncoderSink(ModuleJPEG::ByteSink& out) : out_(out) {}
+    explicit EncoderSink(jpeg::ByteSink& out) : out_(out) {}
     bool Reserve(qint64, QSize) override { return true; }
     bool Begin(QSize, QSize target) override
     {
-        return writer.Start(out_, target.width(), target.height()) == ModuleJPEG::JpegResult::Ok;
+        return writer.Start(out_, target.width(), target.height()) == jpeg::JpegResult::Ok;
     }
     uchar* NextRow() override { return reinterpret_cast<uchar*>(writer.NextRow()); }
-    bool RowDone() override { return writer.RowDone() == ModuleJPEG::JpegResult::Ok; }
-    ModuleJPEG::JpegWriter writer;
+    bool RowDone() override { return writer.RowDone() == jpeg::JpegResult::Ok; }
+    jpeg::JpegWriter writer;
 
 private:
-    ModuleJPEG::ByteSink& out_;
+    jpeg::ByteSink& out_;
 };
 
 // One mode, in this (child) process: prints wall ms, peak MiB, a digest of
@@ -62,15 +62,15 @@ int RunChild(const QString& mode, const QString& path, double ratio)
     bool ok = true;
     if (mode == QLatin1String("stream")) {
         EncoderSink sink(out);
-        ok = basMain::ShrinkPicture(path, basMain::RatioRule(ratio), sink).Ok() && sink.writer.Finish() == ModuleJPEG::JpegResult::Ok;
+        ok = pictures::ShrinkPicture(path, pictures::RatioRule(ratio), sink).Ok() && sink.writer.Finish() == jpeg::JpegResult::Ok;
     } else if (mode == QLatin1String("whole")) {
-        const basMain::LoadedPicture whole = basMain::LoadPicture(path);
-        const QImage reduced = basMain::StretchHalftone(whole.Image, basMain::TargetLength(whole.Image.width(), ratio),
-                                                        basMain::TargetLength(whole.Image.height(), ratio));
+        const pictures::LoadedPicture whole = pictures::LoadPicture(path);
+        const QImage reduced = pictures::StretchHalftone(whole.Image, pictures::TargetLength(whole.Image.width(), ratio),
+                                                        pictures::TargetLength(whole.Image.height(), ratio));
         std::vector<std::uint8_t> bytes;
-        ok = ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
+        ok = jpeg::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
                                              reduced.bytesPerLine() / 4, reduced.width(), reduced.height()},
-                                            bytes) == ModuleJPEG::JpegResult::Ok;
+                                            bytes) == jpeg::JpegResult::Ok;
         out.Put(bytes.data(), bytes.size());
     }
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
@@ -115,7 +115,7 @@ int main(int argc, char* argv[])
     QTemporaryDir folder;
     const QString path = args.size() > 1 ? args[1] : bench::WritePhotos(folder.path(), {{6000, 4000}}).value(0);
     const double ratio = args.size() > 2 ? args[2].toDouble() : 0.5;
-    const basMain::PictureInfo info = basMain::ReadPictureSize(path);
+    const pictures::PictureInfo info = pictures::ReadPictureSize(path);
     std::printf("%s: %dx%d (%.1f MP), ratio %.3g; best of 3 runs, each in its own process\n", qPrintable(path),
                 info.Size.width(), info.Size.height(), info.Size.width() * static_cast<double>(info.Size.height()) / 1e6,
                 ratio);

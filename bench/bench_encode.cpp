@@ -44,13 +44,13 @@ int main(int argc, char** argv)
     const int repeats = argc > 1 ? std::atoi(argv[1]) : 5;
     const int width = 4000, height = 3000;
     const std::vector<std::uint32_t> pixels = PhotoLike(width, height);
-    const ModuleJPEG::PixelRows rows{pixels.data(), width, width, height};
+    const jpeg::PixelRows rows{pixels.data(), width, width, height};
 
     std::vector<std::uint8_t> out;
     double best = 1e30;
     for (int i = 0; i < repeats; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        if (ModuleJPEG::EncodeJpegToMemory(rows, out) != ModuleJPEG::JpegResult::Ok) {
+        if (jpeg::EncodeJpegToMemory(rows, out) != jpeg::JpegResult::Ok) {
             std::fprintf(stderr, "encoding failed\n");
             return 1;
         }
@@ -59,17 +59,17 @@ int main(int argc, char** argv)
     }
     const double megapixels = width * static_cast<double>(height) / 1e6;
     std::printf("picture      %d x %d (%.1f MP), photo-like, one thread\n", width, height, megapixels);
-    std::printf("transform    %s\n", ModuleJPEG::TransformName());
+    std::printf("transform    %s\n", jpeg::TransformName());
     std::printf("output       %zu bytes\n", out.size());
     std::printf("best of %d   %.3f s  ->  %.1f MP/s\n", repeats, best, megapixels / best);
     // The transform alone, each version this processor can run, on the MCUs
     // of a 12 MP picture (46,875 MCUs of 256 pixels).
-    auto encoder = std::make_unique<ModuleJPEG::JpegEncoder>();
-    ModuleJPEG::InitTables(50, encoder->Tables);
-    ModuleJPEG::DeriveTables(encoder->Tables);
+    auto encoder = std::make_unique<jpeg::JpegEncoder>();
+    jpeg::InitTables(50, encoder->Tables);
+    jpeg::DeriveTables(encoder->Tables);
     for (int i = 0; i < 384; ++i)
         encoder->Samples[i] = (i * 37) % 255 - 128;
-    for (const ModuleJPEG::TransformKernel& kernel : ModuleJPEG::AvailableTransforms()) {
+    for (const jpeg::TransformKernel& kernel : jpeg::AvailableTransforms()) {
         const int mcus = 46875;
         const auto start = std::chrono::steady_clock::now();
         for (int m = 0; m < mcus; ++m)

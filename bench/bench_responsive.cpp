@@ -17,15 +17,15 @@
 
 #include "app/program.h"
 #include "batch/run.h"
-#include "dialogs/frmimage.h"
+#include "dialogs/viewerwindow.h"
 #include "mainwin/filelist.h"
-#include "mainwin/frmmain.h"
+#include "mainwin/mainwindow.h"
 #include "benchsupport.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "shell/folderpicker.h"
 #include "shell/font.h"
 #include "shell/help.h"
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 
 namespace {
 
@@ -95,20 +95,20 @@ int main(int argc, char** argv)
         return 1;
 
     QTemporaryDir settings;
-    const basMain::SettingsStore store(settings.filePath("Zembrik.ini"));
+    const base::SettingsStore store(settings.filePath("Zembrik.ini"));
     store.Open().setValue("Path/Path", QFileInfo(sources.first()).path());
     QTemporaryDir out;
     Yes yes;
-    clsMsg messages(&yes);
-    basMain::ProgramState program;
-    basMain::Help help(program);
-    basViewers::Viewers viewers(program, messages);
+    MessageBoxes messages(&yes);
+    shell::ProgramState program;
+    shell::Help help(program);
+    dialogs::Viewers viewers(program, messages);
 
     // As the program starts: its font, then the main window shown.
-    basMain::ApplyProgramFont();
-    frmMain window({messages, help, viewers, [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); },
+    shell::ApplyProgramFont();
+    MainWindow window({messages, help, viewers, [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); },
                    store});
-    basBatch::BatchRun run(&window, messages);
+    batch::BatchRun run(&window, messages);
     ConnectRun(window, run);
     window.show();
     QCoreApplication::processEvents();
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     QElapsedTimer wall;
     wall.start();
     QEventLoop running;
-    QObject::connect(&run, &basBatch::BatchRun::finished, &running, &QEventLoop::quit, Qt::QueuedConnection);
+    QObject::connect(&run, &batch::BatchRun::finished, &running, &QEventLoop::quit, Qt::QueuedConnection);
     window.mnuFileRun_Click();
     if (run.isRunning())
         running.exec();

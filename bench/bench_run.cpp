@@ -24,23 +24,23 @@ struct Figures {
 
 Figures Run(const QStringList& sources, const QString& outputFolder, double ratio, int threads)
 {
-    basBatch::Plan plan;
+    batch::Plan plan;
     plan.Ratio = ratio;
     for (const QString& source : sources)
-        plan.Items.push_back({source, basBatch::OutputPathFor(outputFolder, QFileInfo(source).fileName())});
-    basBatch::EngineOptions options;
+        plan.Items.push_back({source, batch::OutputPathFor(outputFolder, QFileInfo(source).fileName())});
+    batch::EngineOptions options;
     options.Threads = threads;
-    options.Policy = basBatch::FailurePolicy::GoOn;
+    options.Policy = batch::FailurePolicy::GoOn;
 
     Figures figures;
     bench::ResetPeak();
     QElapsedTimer timer;
     timer.start();
-    basBatch::ShrinkEngine engine(std::move(plan), options);
+    batch::ShrinkEngine engine(std::move(plan), options);
     engine.Start();
     while (!engine.Finished()) {
         engine.Wait();
-        for (const basBatch::ItemOutcome& outcome : engine.Collect()) {
+        for (const batch::ItemOutcome& outcome : engine.Collect()) {
             figures.Megapixels += outcome.SourceSize.width() * double(outcome.SourceSize.height()) / 1e6;
             figures.Failures += outcome.Ok() ? 0 : 1;
         }
@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     if (sources.isEmpty())
         return 1;
 
-    const int cores = basBatch::DefaultThreadCount();
+    const int cores = batch::DefaultThreadCount();
     std::printf("%lld pictures, ratio %.0f%%, %d cores\n", static_cast<long long>(sources.size()), ratio * 100, cores);
     QTemporaryDir serialOut;
     QTemporaryDir parallelOut;

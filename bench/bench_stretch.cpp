@@ -78,13 +78,13 @@ int main(int argc, char* argv[])
         const int th = static_cast<int>(std::nearbyint(height * ratio));
         QImage ours;
         QImage qt;
-        const double tOurs = Time([&] { return basMain::StretchHalftone(photo, tw, th); }, ours);
+        const double tOurs = Time([&] { return pictures::StretchHalftone(photo, tw, th); }, ours);
         const double tQt = Time([&] { return QtSmooth(photo, tw, th); }, qt);
         // Qt's scaler spreads over the global pool; one thread compares like with like.
         const int threads = QThreadPool::globalInstance()->maxThreadCount();
         QThreadPool::globalInstance()->setMaxThreadCount(1);
         const double tQt1 = Time([&] { return QtSmooth(photo, tw, th); }, qt, true);
-        const double tOurs1 = Time([&] { return basMain::StretchHalftone(photo, tw, th); }, ours, true);
+        const double tOurs1 = Time([&] { return pictures::StretchHalftone(photo, tw, th); }, ours, true);
         QThreadPool::globalInstance()->setMaxThreadCount(threads);
         double mean = 0;
         const int worst = MaxDifference(ours, qt, mean);
@@ -107,13 +107,13 @@ int main(int argc, char* argv[])
             hi = std::max(hi, qRed(qtBoard.pixel(x, y)));
         }
     std::printf("checkerboard 64x64 -> 32x32: Qt smooth grey %d..%d, StretchHalftone grey %d\n", lo, hi,
-                qRed(basMain::StretchHalftone(board, 32, 32).pixel(0, 0)));
+                qRed(pictures::StretchHalftone(board, 32, 32).pixel(0, 0)));
     QImage three(3, 1, QImage::Format_RGB32);
     three.setPixel(0, 0, qRgb(0, 0, 0));
     three.setPixel(1, 0, qRgb(255, 255, 255));
     three.setPixel(2, 0, qRgb(90, 90, 90));
     const QImage qtThree = QtSmooth(three, 2, 1);
-    const QImage ourThree = basMain::StretchHalftone(three, 2, 1);
+    const QImage ourThree = pictures::StretchHalftone(three, 2, 1);
     std::printf("3x1 (0, 255, 90) -> 2x1, exact (85, 145): Qt smooth (%d, %d), StretchHalftone (%d, %d)\n",
                 qRed(qtThree.pixel(0, 0)), qRed(qtThree.pixel(1, 0)), qRed(ourThree.pixel(0, 0)),
                 qRed(ourThree.pixel(1, 0)));

@@ -19,14 +19,14 @@
 #include <thread>
 
 #include "benchsupport.h"
-#include "dialogs/frmimage.h"
+#include "dialogs/viewerwindow.h"
 #include "pictures/picture.h"
-#include "shell/basmain.h"
-#include "shell/msg.h"
+#include "shell/program.h"
+#include "shell/messageboxes.h"
 
 namespace {
 
-class OneFile final : public basMain::FileSelection {
+class OneFile final : public shell::FileSelection {
 public:
     explicit OneFile(const QString& path) : info_(path) {}
     int ListCount() const override { return 1; }
@@ -54,9 +54,9 @@ int main(int argc, char* argv[])
             return 1;
     }
 
-    clsMsg messages;
-    basMain::ProgramState program;
-    basViewers::Viewers viewers(program, messages);
+    MessageBoxes messages;
+    shell::ProgramState program;
+    dialogs::Viewers viewers(program, messages);
     QWidget owner;  // stands for the main window
     owner.resize(400, 300);
     owner.show();
@@ -91,7 +91,7 @@ int main(int argc, char* argv[])
     viewers.mnuToolClose_Click();
 
     std::atomic<bool> stop{false};
-    std::thread decode([&] { basMain::LoadPicture(path, &stop); });
+    std::thread decode([&] { pictures::LoadPicture(path, &stop); });
     std::this_thread::sleep_for(std::chrono::nanoseconds(shownAt / 2));
     QElapsedTimer stopping;
     stopping.start();

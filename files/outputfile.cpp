@@ -17,46 +17,46 @@
 #include <unistd.h>
 #endif
 
-namespace ModuleJPEG {
+namespace files {
 namespace {
 
-JpegResult FromErrno(int error)
+jpeg::JpegResult FromErrno(int error)
 {
     switch (error) {
-    case ENOMEM: return JpegResult::OutOfMemory;
+    case ENOMEM: return jpeg::JpegResult::OutOfMemory;
     case ENOSPC:
 #if defined(EDQUOT)
     case EDQUOT:
 #endif
-    case EFBIG: return JpegResult::DiskFull;
+    case EFBIG: return jpeg::JpegResult::DiskFull;
     case EACCES:
     case EPERM:
     case EROFS:
     case EBUSY:
-    case ETXTBSY: return JpegResult::PermissionDenied;
+    case ETXTBSY: return jpeg::JpegResult::PermissionDenied;
     case ENOENT:
     case ENOTDIR:
     case ENODEV:
     case ENXIO:
-    case EIO: return JpegResult::DeviceUnavailable;
+    case EIO: return jpeg::JpegResult::DeviceUnavailable;
     case ENAMETOOLONG:
     case EINVAL:
     case EISDIR:
     case EILSEQ:
-    case EEXIST: return JpegResult::BadFileName;
-    case EXDEV: return JpegResult::OtherDevice;
-    default: return JpegResult::Unexpected;
+    case EEXIST: return jpeg::JpegResult::BadFileName;
+    case EXDEV: return jpeg::JpegResult::OtherDevice;
+    default: return jpeg::JpegResult::Unexpected;
     }
 }
 
-JpegResult FromErrorCode(const std::error_code& error)
+jpeg::JpegResult FromErrorCode(const std::error_code& error)
 {
     if (error.category() == std::generic_category() || error.category() == std::system_category()) {
         const std::error_condition condition = error.default_error_condition();
         if (condition.category() == std::generic_category())
             return FromErrno(condition.value());
     }
-    return JpegResult::Unexpected;
+    return jpeg::JpegResult::Unexpected;
 }
 
 // Readable too, so that a finished file can be edited.
@@ -92,7 +92,7 @@ bool SetTime(int fd, FileTime time)
 // Short and of fixed length, hidden, with an extension no image list shows;
 // Make is tried with new names while it fails with EEXIST.
 template <typename Make>
-JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::path& made, Make make)
+jpeg::JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::path& made, Make make)
 {
     std::random_device entropy;
     std::mt19937 random(entropy());
@@ -103,12 +103,12 @@ JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::path& 
         errno = 0;
         if (make(temp)) {
             made = temp;
-            return JpegResult::Ok;
+            return jpeg::JpegResult::Ok;
         }
         if (errno != EEXIST)
             return FromErrno(errno);
     }
-    return JpegResult::Unexpected;
+    return jpeg::JpegResult::Unexpected;
 }
 
 // A file put in place of another keeps the other's permission bits and,
@@ -147,7 +147,7 @@ OutputFile::~OutputFile()
     Discard();
 }
 
-JpegResult OutputFile::Create(const std::filesystem::path& target)
+jpeg::JpegResult OutputFile::Create(const std::filesystem::path& target)
 {
     Discard();
     target_ = target;
@@ -159,10 +159,10 @@ JpegResult OutputFile::Create(const std::filesystem::path& target)
         file_ = ::fdopen(fd, "w+b");
         if (!file_) {
             ::close(fd);
-            return JpegResult::OutOfMemory;
+            return jpeg::JpegResult::OutOfMemory;
         }
         unnamed_ = true;
-        return JpegResult::Ok;
+        return jpeg::JpegResult::Ok;
     }
     // A file system (or kernel) without unnamed files: a named temporary.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
@@ -171,47 +171,47 @@ JpegResult OutputFile::Create(const std::filesystem::path& target)
     return CreateNamed(folder);
 }
 
-JpegResult OutputFile::CreateNamed(const std::filesystem::path& folder)
+jpeg::JpegResult OutputFile::CreateNamed(const std::filesystem::path& folder)
 {
     return TryNames(folder, temp_, [this](const std::filesystem::path& temp) { return (file_ = OpenExclusive(temp)) != nullptr; });
 }
 
-JpegResult OutputFile::Put(const std::uint8_t* data, std::size_t size)
+jpeg::JpegResult OutputFile::Put(const std::uint8_t* data, std::size_t size)
 {
     errno = 0;
     if (std::fwrite(data, 1, size, file_) != size)
-        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
     written_ += size;
-    return JpegResult::Ok;
+    return jpeg::JpegResult::Ok;
 }
 
-JpegResult OutputFile::Rewrite(const std::function<JpegResult(std::vector<std::uint8_t>&)>& edit)
+jpeg::JpegResult OutputFile::Rewrite(const std::function<jpeg::JpegResult(std::vector<std::uint8_t>&)>& edit)
 {
     if (!file_ || written_ > SIZE_MAX)
-        return JpegResult::Unexpected;
+        return jpeg::JpegResult::Unexpected;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(written_));
     errno = 0;
     if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0 ||
         std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-        return errno ? FromErrno(errno) : JpegResult::Unexpected;
-    const JpegResult edited = edit(bytes);
-    if (edited != JpegResult::Ok)
+        return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
+    const jpeg::JpegResult edited = edit(bytes);
+    if (edited != jpeg::JpegResult::Ok)
         return edited;
     errno = 0;
     if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() ||
         std::fflush(file_) != 0 || !Truncate(file_, bytes.size()))
-        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
     written_ = bytes.size();
-    return JpegResult::Ok;
+    return jpeg::JpegResult::Ok;
 }
 
-JpegResult OutputFile::Finish()
+jpeg::JpegResult OutputFile::Finish()
 {
     if (!file_)
-        return temp_.empty() ? JpegResult::Unexpected : JpegResult::Ok;
+        return temp_.empty() ? jpeg::JpegResult::Unexpected : jpeg::JpegResult::Ok;
     errno = 0;
     if (std::fflush(file_) != 0)
-        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
 #if !defined(_WIN32)
     // Once the bytes are final: nothing written later moves it.
     if (time_ && !SetTime(fileno(file_), *time_))
@@ -228,11 +228,11 @@ JpegResult OutputFile::Finish()
 #endif
         return FromErrno(errno);
     if (unnamed_)
-        return JpegResult::Ok;  // closing it would lose it
+        return jpeg::JpegResult::Ok;  // closing it would lose it
     const int closed = std::fclose(file_);
     file_ = nullptr;
     if (closed != 0)
-        return errno ? FromErrno(errno) : JpegResult::Unexpected;
+        return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
 #if defined(_WIN32)
     if (time_) {
         std::error_code error;
@@ -247,42 +247,42 @@ JpegResult OutputFile::Finish()
         time_.reset();
     }
 #endif
-    return JpegResult::Ok;
+    return jpeg::JpegResult::Ok;
 }
 
 // An unnamed file gets a temporary name beside the target; a name cannot
 // replace an existing file, a rename can.
-JpegResult OutputFile::Name()
+jpeg::JpegResult OutputFile::Name()
 {
 #if defined(O_TMPFILE)
     const int fd = fileno(file_);
-    const JpegResult named = TryNames(target_.parent_path(), temp_,
+    const jpeg::JpegResult named = TryNames(target_.parent_path(), temp_,
                                       [fd](const std::filesystem::path& temp) { return Link(fd, temp); });
-    if (named != JpegResult::Ok)
+    if (named != jpeg::JpegResult::Ok)
         return named;
     std::fclose(file_);
     file_ = nullptr;
     unnamed_ = false;
 #endif
-    return JpegResult::Ok;
+    return jpeg::JpegResult::Ok;
 }
 
-JpegResult OutputFile::Commit()
+jpeg::JpegResult OutputFile::Commit()
 {
-    JpegResult result = Finish();
-    if (result == JpegResult::Ok && unnamed_)
+    jpeg::JpegResult result = Finish();
+    if (result == jpeg::JpegResult::Ok && unnamed_)
         result = Name();
-    if (result != JpegResult::Ok)
+    if (result != jpeg::JpegResult::Ok)
         return result;
     TakeOverPermissions(temp_, target_);
     std::error_code error;
     std::filesystem::rename(temp_, target_, error);
     if (error) {
         std::error_code ignored;
-        return std::filesystem::is_directory(target_, ignored) ? JpegResult::FolderInTheWay : FromErrorCode(error);
+        return std::filesystem::is_directory(target_, ignored) ? jpeg::JpegResult::FolderInTheWay : FromErrorCode(error);
     }
     temp_.clear();
-    return JpegResult::Ok;
+    return jpeg::JpegResult::Ok;
 }
 
 void OutputFile::Discard()
@@ -299,18 +299,18 @@ void OutputFile::Discard()
     }
 }
 
-JpegResult SyncFolder([[maybe_unused]] const std::filesystem::path& folder)
+jpeg::JpegResult SyncFolder([[maybe_unused]] const std::filesystem::path& folder)
 {
 #if defined(_WIN32)
-    return JpegResult::Ok;  // NTFS journals the renames itself
+    return jpeg::JpegResult::Ok;  // NTFS journals the renames itself
 #else
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return FromErrno(errno);
     const int synced = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
     ::close(fd);
-    return synced == 0 ? JpegResult::Ok : FromErrno(synced);
+    return synced == 0 ? jpeg::JpegResult::Ok : FromErrno(synced);
 #endif
 }
 
-}  // namespace ModuleJPEG
+}  // namespace files

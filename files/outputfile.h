@@ -11,7 +11,7 @@
 
 #include "files/pendingjpeg.h"
 
-namespace ModuleJPEG {
+namespace files {
 
 // A file written in the target's folder and put in place of the target by
 // Commit; removed again if it is not committed. On Linux it has no name at
@@ -20,28 +20,28 @@ namespace ModuleJPEG {
 // temporary name (".zembrik-XXXXXXXX.tmp") and renames that over the target,
 // as a file system without unnamed files gets from the start. Only a file
 // this object created is ever removed.
-class OutputFile final : public ByteSink {
+class OutputFile final : public jpeg::ByteSink {
 public:
     ~OutputFile() override;
 
-    JpegResult Create(const std::filesystem::path& target);
-    JpegResult Put(const std::uint8_t* data, std::size_t size) override;
+    jpeg::JpegResult Create(const std::filesystem::path& target);
+    jpeg::JpegResult Put(const std::uint8_t* data, std::size_t size) override;
     // Reads the bytes written back, hands them to edit and writes what it
     // leaves in their place.
-    JpegResult Rewrite(const std::function<JpegResult(std::vector<std::uint8_t>&)>& edit);
+    jpeg::JpegResult Rewrite(const std::function<jpeg::JpegResult(std::vector<std::uint8_t>&)>& edit);
     // The modification time Finish gives the file.
     void SetModificationTime(FileTime time) { time_ = time; }
     // Makes the data durable; a named temporary is closed too.
-    JpegResult Finish();
+    jpeg::JpegResult Finish();
     // Puts the finished file in place of the target, keeping the target's
     // permission bits (and group, where allowed).
-    JpegResult Commit();
+    jpeg::JpegResult Commit();
     std::uint64_t Written() const { return written_; }
     void Discard();
 
 private:
-    JpegResult CreateNamed(const std::filesystem::path& folder);
-    JpegResult Name();
+    jpeg::JpegResult CreateNamed(const std::filesystem::path& folder);
+    jpeg::JpegResult Name();
 
     std::filesystem::path target_;
     std::filesystem::path temp_;  // set only once this object has made it
@@ -51,4 +51,4 @@ private:
     std::optional<FileTime> time_;  // not yet given to the file
 };
 
-}  // namespace ModuleJPEG
+}  // namespace files

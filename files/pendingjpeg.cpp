@@ -9,7 +9,7 @@
 
 #include "files/outputfile.h"
 
-namespace ModuleJPEG {
+namespace files {
 
 namespace {
 
@@ -40,28 +40,28 @@ PendingJpeg::~PendingJpeg() = default;
 PendingJpeg::PendingJpeg(PendingJpeg&& other) noexcept = default;
 PendingJpeg& PendingJpeg::operator=(PendingJpeg&& other) noexcept = default;
 
-JpegResult PendingJpeg::Start(const std::filesystem::path& target, std::int32_t width, std::int32_t height,
+jpeg::JpegResult PendingJpeg::Start(const std::filesystem::path& target, std::int32_t width, std::int32_t height,
                               std::int32_t quality)
 {
     Discard();
     if (IsBadFileName(target))
-        return JpegResult::BadFileName;
+        return jpeg::JpegResult::BadFileName;
     try {
         auto file = std::make_unique<OutputFile>();
-        JpegResult result = file->Create(target);
-        if (result != JpegResult::Ok)
+        jpeg::JpegResult result = file->Create(target);
+        if (result != jpeg::JpegResult::Ok)
             return result;
-        auto writer = std::make_unique<JpegWriter>();
+        auto writer = std::make_unique<jpeg::JpegWriter>();
         result = writer->Start(*file, width, height, quality);
-        if (result != JpegResult::Ok)
+        if (result != jpeg::JpegResult::Ok)
             return result;  // the file is removed by its destructor
         file_ = std::move(file);
         writer_ = std::move(writer);
-        return JpegResult::Ok;
+        return jpeg::JpegResult::Ok;
     } catch (const std::bad_alloc&) {
-        return JpegResult::OutOfMemory;
+        return jpeg::JpegResult::OutOfMemory;
     } catch (...) {
-        return JpegResult::Unexpected;
+        return jpeg::JpegResult::Unexpected;
     }
 }
 
@@ -70,44 +70,44 @@ std::uint32_t* PendingJpeg::NextRow()
     return writer_ ? writer_->NextRow() : nullptr;
 }
 
-JpegResult PendingJpeg::RowDone()
+jpeg::JpegResult PendingJpeg::RowDone()
 {
-    return writer_ ? writer_->RowDone() : JpegResult::Unexpected;
+    return writer_ ? writer_->RowDone() : jpeg::JpegResult::Unexpected;
 }
 
-JpegResult PendingJpeg::PutRows(const PixelRows& rows)
+jpeg::JpegResult PendingJpeg::PutRows(const jpeg::PixelRows& rows)
 {
-    return writer_ ? writer_->PutRows(rows) : JpegResult::Unexpected;
+    return writer_ ? writer_->PutRows(rows) : jpeg::JpegResult::Unexpected;
 }
 
-JpegResult PendingJpeg::Finish(const Finishing& finishing)
+jpeg::JpegResult PendingJpeg::Finish(const Finishing& finishing)
 {
     if (!writer_)
-        return JpegResult::Unexpected;
-    JpegResult result = writer_->Finish();
+        return jpeg::JpegResult::Unexpected;
+    jpeg::JpegResult result = writer_->Finish();
     writer_.reset();
     try {
-        if (result == JpegResult::Ok && finishing.Edit)
+        if (result == jpeg::JpegResult::Ok && finishing.Edit)
             result = file_->Rewrite(finishing.Edit);
     } catch (const std::bad_alloc&) {
-        result = JpegResult::OutOfMemory;
+        result = jpeg::JpegResult::OutOfMemory;
     } catch (...) {
-        result = JpegResult::Unexpected;
+        result = jpeg::JpegResult::Unexpected;
     }
-    if (result == JpegResult::Ok && finishing.ModificationTime)
+    if (result == jpeg::JpegResult::Ok && finishing.ModificationTime)
         file_->SetModificationTime(*finishing.ModificationTime);
-    if (result == JpegResult::Ok)
+    if (result == jpeg::JpegResult::Ok)
         result = file_->Finish();
-    if (result != JpegResult::Ok)
+    if (result != jpeg::JpegResult::Ok)
         file_.reset();  // removes the temporary
     return result;
 }
 
-JpegResult PendingJpeg::Commit()
+jpeg::JpegResult PendingJpeg::Commit()
 {
     if (!Pending())
-        return JpegResult::Unexpected;
-    const JpegResult result = file_->Commit();
+        return jpeg::JpegResult::Unexpected;
+    const jpeg::JpegResult result = file_->Commit();
     file_.reset();
     return result;
 }
@@ -129,4 +129,4 @@ std::uint64_t PendingJpeg::Size() const
     return Pending() ? file_->Written() : 0;
 }
 
-}  // namespace ModuleJPEG
+}  // namespace files

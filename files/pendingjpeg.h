@@ -13,7 +13,7 @@
 
 #include "jpeg/jpeg.h"
 
-namespace ModuleJPEG {
+namespace files {
 
 // A file's modification time as file systems store it: seconds since 1970
 // (UTC) and the nanoseconds within the second, apart, so that every time a
@@ -45,27 +45,27 @@ public:
     PendingJpeg(PendingJpeg&& other) noexcept;
     PendingJpeg& operator=(PendingJpeg&& other) noexcept;
 
-    JpegResult Start(const std::filesystem::path& target, std::int32_t width, std::int32_t height,
+    jpeg::JpegResult Start(const std::filesystem::path& target, std::int32_t width, std::int32_t height,
                      std::int32_t quality = 50);
     // As JpegWriter's.
     std::uint32_t* NextRow();
-    JpegResult RowDone();
-    JpegResult PutRows(const PixelRows& rows);
+    jpeg::JpegResult RowDone();
+    jpeg::JpegResult PutRows(const jpeg::PixelRows& rows);
 
     // What Finish does to the file besides completing it.
     struct Finishing {
         // Given the complete file's bytes, changes them (the source's
         // metadata added, say) before they are made durable; a failure it
         // returns fails the save.
-        std::function<JpegResult(std::vector<std::uint8_t>& bytes)> Edit;
+        std::function<jpeg::JpegResult(std::vector<std::uint8_t>& bytes)> Edit;
         // The file's modification time, once its bytes are final.
         std::optional<FileTime> ModificationTime;
     };
     // On failure (rows missing included) no temporary remains.
-    JpegResult Finish(const Finishing& finishing = {});
+    jpeg::JpegResult Finish(const Finishing& finishing = {});
     // Puts the finished file in place of the target; on failure the
     // temporary is removed and the target left as it was.
-    JpegResult Commit();
+    jpeg::JpegResult Commit();
     void Discard();
     // A finished file waits for Commit.
     bool Pending() const;
@@ -74,11 +74,11 @@ public:
 
 private:
     std::unique_ptr<OutputFile> file_;
-    std::unique_ptr<JpegWriter> writer_;
+    std::unique_ptr<jpeg::JpegWriter> writer_;
 };
 
 // Makes the names of the files put in a folder durable, as a file's data is
 // made durable before it is put in place: once after the last file of a run.
-JpegResult SyncFolder(const std::filesystem::path& folder);
+jpeg::JpegResult SyncFolder(const std::filesystem::path& folder);
 
-}  // namespace ModuleJPEG
+}  // namespace files

@@ -58,8 +58,8 @@ Claim ClaimOf(const QString& path, const QByteArray& file)
     if (file.startsWith("\xFF\xD8")) {
         // Qt's JPEG reader would take minutes over a flood of segments.
         QFile jpeg(path);
-        basMain::JpegHeader header;
-        if (jpeg.open(QIODevice::ReadOnly) && basMain::ReadJpegHeader(jpeg, nullptr, header) != basMain::JpegRowsResult::Corrupt)
+        pictures::JpegHeader header;
+        if (jpeg.open(QIODevice::ReadOnly) && pictures::ReadJpegHeader(jpeg, nullptr, header) != pictures::JpegRowsResult::Corrupt)
             claim.Pixels = qint64{header.Size.width()} * header.Size.height();
         claim.Turn = header.Turn;
         claim.Streamed = true;
@@ -103,30 +103,30 @@ QString SizeText(QSize size)
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
-class MemorySink final : public ModuleJPEG::ByteSink {
+class MemorySink final : public jpeg::ByteSink {
 public:
-    ModuleJPEG::JpegResult Put(const std::uint8_t* data, std::size_t size) override
+    jpeg::JpegResult Put(const std::uint8_t* data, std::size_t size) override
     {
         out.insert(out.end(), data, data + size);
-        return ModuleJPEG::JpegResult::Ok;
+        return jpeg::JpegResult::Ok;
     }
     std::vector<std::uint8_t> out;
 };
 
 // The rows one at a time, as a run gives them to the encoder.
-ModuleJPEG::JpegResult EncodeRows(const QImage& image, std::vector<std::uint8_t>& out)
+jpeg::JpegResult EncodeRows(const QImage& image, std::vector<std::uint8_t>& out)
 {
     MemorySink sink;
-    ModuleJPEG::JpegWriter writer;
-    ModuleJPEG::JpegResult result = writer.Start(sink, image.width(), image.height());
-    for (int y = 0; y < image.height() && result == ModuleJPEG::JpegResult::Ok; ++y) {
+    jpeg::JpegWriter writer;
+    jpeg::JpegResult result = writer.Start(sink, image.width(), image.height());
+    for (int y = 0; y < image.height() && result == jpeg::JpegResult::Ok; ++y) {
         std::uint32_t* row = writer.NextRow();
         if (!row)
-            return ModuleJPEG::JpegResult::Unexpected;
+            return jpeg::JpegResult::Unexpected;
         std::memcpy(row, image.constScanLine(y), static_cast<std::size_t>(image.width()) * 4);
         result = writer.RowDone();
     }
-    if (result == ModuleJPEG::JpegResult::Ok)
+    if (result == jpeg::JpegResult::Ok)
         result = writer.Finish();
     out = std::move(sink.out);
     return result;
@@ -137,16 +137,16 @@ ModuleJPEG::JpegResult EncodeRows(const QImage& image, std::vector<std::uint8_t>
 QString CheckEncoding(const QImage& image)
 {
     std::vector<std::uint8_t> out;
-    const ModuleJPEG::JpegResult result = EncodeRows(image, out);
+    const jpeg::JpegResult result = EncodeRows(image, out);
     // The frame header has 16 bits for each side.
     if (image.width() > 0xFFFF || image.height() > 0xFFFF) {
-        if (result == ModuleJPEG::JpegResult::Unexpected)
+        if (result == jpeg::JpegResult::Unexpected)
             return {};
         return QStringLiteral("encoding %1 gave %2, not the overflow failure")
             .arg(SizeText(image.size()))
             .arg(static_cast<int>(result));
     }
-    if (result != ModuleJPEG::JpegResult::Ok)
+    if (result != jpeg::JpegResult::Ok)
         return QStringLiteral("encoding %1 failed with %2").arg(SizeText(image.size())).arg(static_cast<int>(result));
     if (out.size() < 4 || out[0] != 0xFF || out[1] != 0xD8 || out[out.size() - 2] != 0xFF || out.back() != 0xD9)
         return QStringLiteral("the encoded stream does not run from SOI to EOI");
@@ -194,12 +194,12 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
             return QStringLiteral("cannot write ") + path;
     }
     const Claim claim = ClaimOf(path, input.File);
-    const bool large = claim.Pixels > SearchMaxPixels && claim.Pixels <= basMain::MaxPicturePixels;
+    const bool large = claim.Pixels > SearchMaxPixels && claim.Pixels <= pictures::MaxPicturePixels;
     if (large && !claim.Streamed)
         return {};
     const double ratio = large ? std::min(input.Ratio, LargeMaxRatio) : input.Ratio;
 
-    const basMain::ReducedPicture reduced = basMain::LoadReducedPicture(path, ratio);
+    const pictures::ReducedPicture reduced = pictures::LoadReducedPicture(path, ratio);
     if (reduced.Stopped)
         return QStringLiteral("stopped with no stop flag");
     if (reduced.Error)
@@ -207,9 +207,9 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
     const QSize source = reduced.SourceSize;
     if (source.isEmpty())
         return reduced.Image.isNull() ? QString() : QStringLiteral("a picture reduced from nothing");
-    if (qint64{source.width()} * source.height() > basMain::MaxPicturePixels)
+    if (qint64{source.width()} * source.height() > pictures::MaxPicturePixels)
         return QStringLiteral("%1 accepted above the pixel limit").arg(SizeText(source));
-    const QSize target(basMain::TargetLength(source.width(), ratio), basMain::TargetLength(source.height(), ratio));
+    const QSize target(pictures::TargetLength(source.width(), ratio), pictures::TargetLength(source.height(), ratio));
     if (reduced.Image.size() != target || reduced.Image.format() != QImage::Format_RGB32)
         return QStringLiteral("%1 reduced to %2 in format %3, not to %4")
             .arg(SizeText(source), SizeText(reduced.Image.size()))
@@ -222,10 +222,10 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
     // The one-step load and reduction promises the pixels of the two steps;
     // for any format, this also catches pixels a reader leaves unset (two
     // loads that differ).
-    const basMain::LoadedPicture whole = basMain::LoadPicture(path);
+    const pictures::LoadedPicture whole = pictures::LoadPicture(path);
     if (whole.Ok() && whole.Image.size() != source)
         return QStringLiteral("loaded as %1 whole, %2 when reduced").arg(SizeText(whole.Image.size()), SizeText(source));
-    if (whole.Ok() && basMain::StretchHalftone(whole.Image, target.width(), target.height()) != reduced.Image)
+    if (whole.Ok() && pictures::StretchHalftone(whole.Image, target.width(), target.height()) != reduced.Image)
         return QStringLiteral("the one-step reduction of %1 differs from load and stretch").arg(SizeText(source));
     // A JPEG read here gives the pixels, orientation and colours Qt's reader
     // gives (which is slow only over floods of segments, far above this size).
@@ -236,7 +236,7 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
         qt.setAutoTransform(true);
         QImage read = qt.read();
         if (!read.isNull() && qt.transformation() == QImageIOHandler::TransformationNone)
-            read = basMain::Turned(read, claim.Turn);
+            read = pictures::Turned(read, claim.Turn);
         const QImage theirs = Comparable(pictures::ToOpaqueSrgb(read));
         if (!theirs.isNull() && theirs != Comparable(whole.Image))
             return QStringLiteral("the JPEG reads as %1, Qt's reader gives another %2").arg(SizeText(source), SizeText(theirs.size()));

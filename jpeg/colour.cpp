@@ -8,7 +8,7 @@
 #include "jpeg/internal/dct_kernels.h"
 #include "jpeg/internal/encoder.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 namespace {
 
 // Rounds to the nearest integer, halves to even (the default rounding mode).
@@ -84,4 +84,4 @@ void SampleMcu(JpegEncoder& e, const PixelRows& picture, std::int32_t mcuX, std:
     sample(rows, e.YSamples(), e.CbSamples(), e.CrSamples());
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

@@ -6,7 +6,7 @@
 #include "jpeg/internal/colour_constants.h"
 #include "jpeg/internal/dct_kernels.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 void SampleRowsAvx512(const std::uint32_t* const rows[16], std::int32_t* ys, std::int32_t* cb, std::int32_t* cr)
 {
@@ -50,4 +50,4 @@ void SampleRowsAvx512(const std::uint32_t* const rows[16], std::int32_t* ys, std
     }
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

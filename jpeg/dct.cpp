@@ -30,7 +30,7 @@
 #include <intrin.h>
 #endif
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 std::int32_t ExactCoefficient(const CodingTables& t, const std::int32_t* s, int i, double factor)
 {
@@ -228,4 +228,4 @@ std::vector<TransformKernel> AvailableTransforms()
     return kernels;
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

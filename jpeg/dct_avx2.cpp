@@ -9,7 +9,7 @@
 #include "jpeg/internal/dct_kernels.h"
 #include "jpeg/internal/encoder.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 void TransformMcuAvx2(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs)
 {
@@ -106,4 +106,4 @@ void TransformMcuSeparableAvx2(const CodingTables& t, const std::int32_t* sample
     }
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

@@ -9,7 +9,7 @@
 #include "jpeg/internal/dct_kernels.h"
 #include "jpeg/internal/encoder.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 void TransformMcuAvx512(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs)
 {
@@ -102,4 +102,4 @@ void TransformMcuSeparableAvx512(const CodingTables& t, const std::int32_t* samp
     }
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

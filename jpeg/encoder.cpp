@@ -10,7 +10,7 @@
 
 #include "jpeg/internal/encoder.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 JpegWriter::JpegWriter() = default;
 JpegWriter::~JpegWriter() = default;
@@ -215,4 +215,4 @@ JpegResult EncodeJpegToMemory(const PixelRows& picture, std::vector<std::uint8_t
     }
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

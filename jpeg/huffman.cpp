@@ -15,7 +15,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 // --- JpegStream ---------------------------------------------------------------
 
@@ -247,4 +247,4 @@ std::size_t WorstCaseMcuBytes(const CodingTables& t)
     return 2 * (static_cast<std::size_t>(std::ceil(bits / 8.0)) + 1);
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

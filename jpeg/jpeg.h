@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 // Outcome of a save. Failure codes start at -2; -1 is never returned.
 enum class JpegResult : std::int32_t {
@@ -95,4 +95,4 @@ private:
 JpegResult EncodeJpeg(const PixelRows& picture, ByteSink& sink, std::int32_t quality = 50);
 JpegResult EncodeJpegToMemory(const PixelRows& picture, std::vector<std::uint8_t>& out, std::int32_t quality = 50);
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

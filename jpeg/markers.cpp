@@ -5,7 +5,7 @@
 
 #include "jpeg/internal/encoder.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 namespace {
 
 template <std::size_t N>
@@ -137,4 +137,4 @@ JpegResult WriteEoi(ByteSink& sink, JpegStream& stream)
     return sink.Put(stream.Data(), stream.Size() + 2);
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

@@ -9,7 +9,7 @@
 
 #include "jpeg/internal/encoder.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 namespace {
 
 // T.81 Table K.1 (luminance) and K.2 (chrominance), natural order: the
@@ -184,4 +184,4 @@ void InitTables(std::int32_t quality, CodingTables& t)
                 (static_cast<double>(t.DctScale[i]) / 4.0) / static_cast<double>(t.QuantTable[table][i]));
 }
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

@@ -1,44 +1,44 @@
 // The main window's commands.
 #include "mainwin/commands.h"
 
-#include "dialogs/frmimage.h"
-#include "dialogs/frmoption.h"
+#include "dialogs/viewerwindow.h"
+#include "dialogs/pictureinfodialog.h"
 #include "mainwin/filelist.h"
-#include "mainwin/frmmain.h"
+#include "mainwin/mainwindow.h"
 #include "shell/selection.h"
 
-namespace frmMainCommands {
+namespace mainwin::commands {
 namespace {
 
 // The main window's selection as the commands see it.
-class WindowSelection final : public basMain::FileSelection {
+class WindowSelection final : public shell::FileSelection {
 public:
-    explicit WindowSelection(const frmMain& window) : window_(window) {}
+    explicit WindowSelection(const MainWindow& window) : window_(window) {}
     int ListCount() const override { return window_.FilList().ListCount(); }
     bool Selected(int index) const override { return window_.FilList().Selected(index); }
     QString List(int index) const override { return window_.FilList().List(index); }
     QString FolderText() const override { return window_.cboDirText(); }
 
 private:
-    const frmMain& window_;
+    const MainWindow& window_;
 };
 
 }  // namespace
 
-void Install(frmMain& window)
+void Install(MainWindow& window)
 {
     auto selection = std::make_shared<WindowSelection>(window);
-    basViewers::Viewers& viewers = window.Services().Viewers;
-    window.SetCommandHandler(frmMain::Command::View, [selection, &viewers] { viewers.mnuToolView_Click(*selection); });
-    window.SetCommandHandler(frmMain::Command::Close, [&viewers] { viewers.mnuToolClose_Click(); });
-    window.SetCommandHandler(frmMain::Command::Option, [selection, &window] {
-        basViewers::mnuToolOption_Click(*selection, &window, window.Services().Messages);
+    dialogs::Viewers& viewers = window.Services().Viewers;
+    window.SetCommandHandler(MainWindow::Command::View, [selection, &viewers] { viewers.mnuToolView_Click(*selection); });
+    window.SetCommandHandler(MainWindow::Command::Close, [&viewers] { viewers.mnuToolClose_Click(); });
+    window.SetCommandHandler(MainWindow::Command::Option, [selection, &window] {
+        dialogs::mnuToolOption_Click(*selection, &window, window.Services().Messages);
     });
 }
 
-QStringList SelectedPaths(const frmMain& window)
+QStringList SelectedPaths(const MainWindow& window)
 {
-    return basMain::SelectedPaths(WindowSelection(window));
+    return shell::SelectedPaths(WindowSelection(window));
 }
 
-}  // namespace frmMainCommands
+}  // namespace mainwin::commands

@@ -4,16 +4,16 @@
 
 #include <QStringList>
 
-class frmMain;
+class MainWindow;
 
-namespace frmMainCommands {
+namespace mainwin::commands {
 
 // Plugs the viewer commands and image information into the window's View,
 // Close and Option commands. The run is plugged in by the program.
-void Install(frmMain& window);
+void Install(MainWindow& window);
 
 // The selected items of the file list in list order, each joined to the path
 // box's text, as every command builds its paths.
-QStringList SelectedPaths(const frmMain& window);
+QStringList SelectedPaths(const MainWindow& window);
 
-}  // namespace frmMainCommands
+}  // namespace mainwin::commands

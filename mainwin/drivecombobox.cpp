@@ -21,7 +21,7 @@ void DriveComboBox::Refresh()
 {
     const QSignalBlocker quiet(this);
     const QString current = Root();
-    roots_ = Drives::MountedRoots();
+    roots_ = mainwin::drives::MountedRoots();
     for (const QString& root : std::as_const(roots_)) {
         if (findData(root) < 0)
             addItem(root, root);
@@ -37,7 +37,7 @@ void DriveComboBox::Refresh()
 
 QString DriveComboBox::RootOf(const QString& path) const
 {
-    return Drives::RootOf(path, roots_);
+    return mainwin::drives::RootOf(path, roots_);
 }
 
 void DriveComboBox::SetDrive(const QString& root)

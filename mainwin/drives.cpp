@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
-namespace Drives {
+namespace mainwin::drives {
 namespace {
 
 QString Clean(const QString& path)
@@ -63,10 +63,10 @@ QString NotReadyReason(const QString& root)
 {
     const QStorageInfo volume(root);
     if (!volume.isValid() || !volume.isReady() || !QFileInfo(root).isDir())
-        return QCoreApplication::translate("Drives", "デバイスの準備ができていません。");
+        return QCoreApplication::translate("mainwin::drives", "デバイスの準備ができていません。");
     if (!QFileInfo(root).isReadable())
-        return QCoreApplication::translate("Drives", "パスにアクセスできません。");
+        return QCoreApplication::translate("mainwin::drives", "パスにアクセスできません。");
     return {};
 }
 
-}  // namespace Drives
+}  // namespace mainwin::drives

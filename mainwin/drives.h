@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <optional>
 
-namespace Drives {
+namespace mainwin::drives {
 
 // Root paths of the mounted volumes that are folders, the system root first.
 QStringList MountedRoots();
@@ -20,4 +20,4 @@ QString RootOf(const QString& path, const QStringList& roots);
 // when it is ready.
 QString NotReadyReason(const QString& root);
 
-}  // namespace Drives
+}  // namespace mainwin::drives

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QItemSelection>
 
-#include "shell/basmain.h"
+#include "shell/program.h"
 
 FileListBox::FileListBox(const QStringList& nameFilters, QWidget* parent)
     : QListWidget(parent), nameFilters_(nameFilters)
@@ -29,13 +29,13 @@ std::optional<QString> FileListBox::SetPath(const QString& folder)
     if (!info.isReadable() || !info.isExecutable())
         return QCoreApplication::translate("FileListBox", "パスにアクセスできません。");
     path_ = folder;
-    Fill(basMain::FilesIn(folder, nameFilters_));
+    Fill(base::FilesIn(folder, nameFilters_));
     return std::nullopt;
 }
 
 void FileListBox::Refresh()
 {
-    Fill(path_.isEmpty() ? QStringList() : basMain::FilesIn(path_, nameFilters_));
+    Fill(path_.isEmpty() ? QStringList() : base::FilesIn(path_, nameFilters_));
 }
 
 void FileListBox::Fill(const QStringList& names)

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-namespace frmMainLayout {
+namespace mainwin::layout {
 
 PaneLayout ArrangeControls(double& x, const FrameSize& frame)
 {
@@ -63,4 +63,4 @@ int MinTrackSize(double outerTwips, double twipsPerPixel)
     return static_cast<int>(outer / tpp);
 }
 
-}  // namespace frmMainLayout
+}  // namespace mainwin::layout

@@ -4,7 +4,7 @@
 // can be checked without a screen; pixels only appear where widgets are placed.
 #pragma once
 
-namespace frmMainLayout {
+namespace mainwin::layout {
 
 // Designed sizes of the fixed strips, twips.
 inline constexpr double ToolbarHeight = 420;
@@ -49,4 +49,4 @@ double SplitterBarHeight(double handleHeight);
 // rounded to whole numbers (halves to even), then divided with truncation.
 int MinTrackSize(double outerTwips, double twipsPerPixel);
 
-}  // namespace frmMainLayout
+}  // namespace mainwin::layout

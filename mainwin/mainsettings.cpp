@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace frmMainSettings {
+namespace mainwin::settings {
 namespace {
 
 std::optional<double> ReadNumber(QSettings& store, const QString& key, double fallback)
@@ -45,7 +45,7 @@ std::optional<double> ParseNumber(const QString& text)
     return value;
 }
 
-Loaded Load(const basMain::SettingsStore& settings, const QString& fallbackFolder)
+Loaded Load(const base::SettingsStore& settings, const QString& fallbackFolder)
 {
     QSettings store = settings.Open();
     Loaded loaded;
@@ -58,7 +58,7 @@ Loaded Load(const basMain::SettingsStore& settings, const QString& fallbackFolde
     // A file of the stored name, or a folder that may not be read, is no folder to list either.
     const QFileInfo info(path);
     loaded.Path = !path.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable() ? path : fallbackFolder;
-    loaded.Output = Output::ReadSettings(store);
+    loaded.Output = output::ReadSettings(store);
     return loaded;
 }
 
@@ -94,7 +94,7 @@ Placement PlaceOnScreens(const QRect& wanted, const QList<QRect>& screens, const
     return {OntoScreen(wanted, onScreen ? *most : primary), onScreen};
 }
 
-void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
+void Save(const base::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
           const QString& path)
 {
     QSettings store = settings.Open();
@@ -111,11 +111,11 @@ void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect
     store.sync();
 }
 
-void SaveOutput(const basMain::SettingsStore& settings, const Output::Settings& output)
+void SaveOutput(const base::SettingsStore& settings, const output::Settings& output)
 {
     QSettings store = settings.Open();
-    Output::WriteSettings(store, output);
+    output::WriteSettings(store, output);
     store.sync();
 }
 
-}  // namespace frmMainSettings
+}  // namespace mainwin::settings

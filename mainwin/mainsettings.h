@@ -11,7 +11,7 @@
 #include "base/settings.h"
 #include "output/outputsettings.h"
 
-namespace frmMainSettings {
+namespace mainwin::settings {
 
 // Values read at start-up. A rectangle value that is absent takes its default;
 // one that is not a number is empty, so the window keeps its designed value.
@@ -19,12 +19,12 @@ struct Loaded {
     std::optional<double> Left, Top, Width, Height;  // twips
     std::optional<double> Splitter;                   // twips
     QString Path;  // an existing folder: the stored one or the fallback
-    Output::Settings Output;
+    output::Settings Output;
 };
 
 // Reads the settings; a stored folder that is missing, not a folder or not
 // readable gives fallbackFolder (FirstFolder() in the window).
-Loaded Load(const basMain::SettingsStore& settings, const QString& fallbackFolder);
+Loaded Load(const base::SettingsStore& settings, const QString& fallbackFolder);
 
 // The folder a first start opens: the user's Pictures folder (as the desktop
 // names it), else the home folder.
@@ -54,12 +54,12 @@ Placement PlaceOnScreens(const QRect& wanted, const QList<QRect>& screens, const
 
 // Writes the settings, the numbers whole; the rectangle is left as it was stored when absent
 // (the window is minimized), and so is a position it does not have.
-void Save(const basMain::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
+void Save(const base::SettingsStore& settings, const std::optional<WindowRect>& rect, double splitter,
           const QString& path);
-void SaveOutput(const basMain::SettingsStore& settings, const Output::Settings& output);
+void SaveOutput(const base::SettingsStore& settings, const output::Settings& output);
 
 // Reads a stored number as the user's locale writes numbers, then as plain
 // C text; empty when it is neither.
 std::optional<double> ParseNumber(const QString& text);
 
-}  // namespace frmMainSettings
+}  // namespace mainwin::settings

@@ -11,7 +11,7 @@
 
 #include "base/paths.h"
 
-namespace OpenWith {
+namespace mainwin::openwith {
 
 Request Read(const QStringList& arguments, const QStringList& nameFilters)
 {
@@ -22,19 +22,19 @@ Request Read(const QStringList& arguments, const QStringList& nameFilters)
     QList<Picture> pictures;
     for (const QString& argument : arguments) {
         const QUrl url(argument);
-        const QString path = url.isLocalFile() ? basMain::LocalPathOf(url) : argument;
+        const QString path = url.isLocalFile() ? base::LocalPathOf(url) : argument;
         const QFileInfo info(path);
         const QString absolute = QDir::cleanPath(info.absoluteFilePath());
         // Asked of the file system with the name's own bytes: Qt would look
         // for another name when they are not UTF-8.
-        const std::filesystem::path native = basMain::ToFsPath(path);
+        const std::filesystem::path native = base::ToFsPath(path);
         std::error_code error;
         const std::filesystem::file_status status = std::filesystem::status(native, error);
         if (!path.isEmpty() && std::filesystem::is_directory(status)) {
             if (request.Folder.isEmpty())
                 request.Folder = absolute;
         } else if (std::filesystem::is_regular_file(status) && std::ifstream(native).is_open() &&
-                   basMain::NameMatches(nameFilters, info.fileName())) {
+                   base::NameMatches(nameFilters, info.fileName())) {
             const QString folder = QFileInfo(absolute).path();
             if (request.Folder.isEmpty())
                 request.Folder = folder;
@@ -55,8 +55,8 @@ Report Unopened(const QStringList& ignored)
 {
     QStringList lines = ignored.mid(0, MaxListed);
     if (ignored.size() > MaxListed)
-        lines.append(QCoreApplication::translate("OpenWith", "ほか %n 個", nullptr, int(ignored.size() - MaxListed)));
-    return {QCoreApplication::translate("OpenWith", "指定されたファイルを開けません。"), lines.join(QLatin1Char('\n'))};
+        lines.append(QCoreApplication::translate("mainwin::openwith", "ほか %n 個", nullptr, int(ignored.size() - MaxListed)));
+    return {QCoreApplication::translate("mainwin::openwith", "指定されたファイルを開けません。"), lines.join(QLatin1Char('\n'))};
 }
 
-}  // namespace OpenWith
+}  // namespace mainwin::openwith

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace OpenWith {
+namespace mainwin::openwith {
 
 struct Request {
     QString Folder;       // empty when no argument named a folder or a picture
@@ -29,4 +29,4 @@ struct Report {
 inline constexpr int MaxListed = 10;
 Report Unopened(const QStringList& ignored);
 
-}  // namespace OpenWith
+}  // namespace mainwin::openwith

@@ -4,14 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "shell/basmain.h"
+#include "shell/program.h"
 
-namespace PathBox {
+namespace mainwin::path {
 namespace {
 
 bool EndsInSeparator(const QString& text)
 {
-    return text.endsWith(QLatin1Char('/')) || text.endsWith(basMain::Separator());
+    return text.endsWith(QLatin1Char('/')) || text.endsWith(base::Separator());
 }
 
 }  // namespace
@@ -88,4 +88,4 @@ bool SameFolder(const QString& a, const QString& b)
     return clean(a).compare(clean(b), cs) == 0;
 }
 
-}  // namespace PathBox
+}  // namespace mainwin::path

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace PathBox {
+namespace mainwin::path {
 
 // The paths text + name of the sub-folders of text (which ends in the
 // separator), by name; hidden folders and "." / ".." are left out. Empty when
@@ -37,4 +37,4 @@ QString NavigationPath(const QString& text);
 // absolute; links are not followed). An empty text names no folder.
 bool SameFolder(const QString& a, const QString& b);
 
-}  // namespace PathBox
+}  // namespace mainwin::path

@@ -62,14 +62,14 @@ void PathComboBox::Complete()
     QStringList items;
     for (int i = 0; i < count(); ++i)
         items.append(itemText(i));
-    const QStringList added = PathBox::AppendNew(items, PathBox::SubFolderPaths(text));
+    const QStringList added = mainwin::path::AppendNew(items, mainwin::path::SubFolderPaths(text));
     if (!added.isEmpty()) {
         // Adding to an empty list would replace the text with the first item.
         addItems(added);
         edit_->setText(text);
     }
 
-    const PathBox::Completion c = PathBox::Complete(items, text, caret);
+    const mainwin::path::Completion c = mainwin::path::Complete(items, text, caret);
     if (c.Index >= 0)
         setCurrentIndex(static_cast<int>(c.Index));
     edit_->setText(c.Text);
@@ -83,7 +83,7 @@ void PathComboBox::DropProposal()
 {
     // A completed tail still highlighted as it was proposed is not part of the
     // path: only what was typed is.
-    const std::optional<PathBox::Completion> c = std::exchange(proposal_, std::nullopt);
+    const std::optional<mainwin::path::Completion> c = std::exchange(proposal_, std::nullopt);
     if (c && edit_->text() == c->Text && edit_->selectionStart() == c->Caret &&
         edit_->selectionLength() == c->Text.size() - c->Caret)
         SetText(c->Text.left(c->Caret));
@@ -91,7 +91,7 @@ void PathComboBox::DropProposal()
 
 QString PathComboBox::Validate()
 {
-    const QString folder = PathBox::NavigationPath(currentText());
+    const QString folder = mainwin::path::NavigationPath(currentText());
     skipCompletion_ = true;
     clear();
     addItem(folder);

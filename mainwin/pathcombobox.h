@@ -49,5 +49,5 @@ private:
     bool skipCompletion_ = false;
     bool completing_ = false;
     // The completion whose tail is highlighted, not yet taken.
-    std::optional<PathBox::Completion> proposal_;
+    std::optional<mainwin::path::Completion> proposal_;
 };

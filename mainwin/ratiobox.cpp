@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 
-namespace RatioBox {
+namespace mainwin::ratio {
 
 KeyAction FilterKey(const QKeyEvent& key, const QString& currentText)
 {
@@ -52,4 +52,4 @@ QString StripLeadingZeros(const QString& text)
     return text.mid(start);
 }
 
-}  // namespace RatioBox
+}  // namespace mainwin::ratio

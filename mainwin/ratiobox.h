@@ -7,7 +7,7 @@
 
 class QKeyEvent;
 
-namespace RatioBox {
+namespace mainwin::ratio {
 
 enum class KeyAction {
     Pass,       // the box handles the key as usual
@@ -25,4 +25,4 @@ KeyAction FilterKey(const QKeyEvent& key, const QString& currentText);
 // one character remains ("05" -> "5", "0.5" -> ".5", "0" stays).
 QString StripLeadingZeros(const QString& text);
 
-}  // namespace RatioBox
+}  // namespace mainwin::ratio

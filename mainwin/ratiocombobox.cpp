@@ -38,7 +38,7 @@ RatioComboBox::~RatioComboBox()
 
 void RatioComboBox::Normalise()
 {
-    edit_->setText(basMain::NormaliseRatioText(edit_->text()));
+    edit_->setText(base::NormaliseRatioText(edit_->text()));
 }
 
 bool RatioComboBox::eventFilter(QObject* watched, QEvent* event)
@@ -46,12 +46,12 @@ bool RatioComboBox::eventFilter(QObject* watched, QEvent* event)
     // Compared as pointers only: keys may arrive while the box is being built.
     if ((watched != this && watched != edit_) || event->type() != QEvent::KeyPress)
         return QComboBox::eventFilter(watched, event);
-    switch (RatioBox::FilterKey(*static_cast<QKeyEvent*>(event), currentText())) {
-    case RatioBox::KeyAction::Pass:
+    switch (mainwin::ratio::FilterKey(*static_cast<QKeyEvent*>(event), currentText())) {
+    case mainwin::ratio::KeyAction::Pass:
         return false;
-    case RatioBox::KeyAction::Swallow:
+    case mainwin::ratio::KeyAction::Swallow:
         return true;
-    case RatioBox::KeyAction::Backspace:
+    case mainwin::ratio::KeyAction::Backspace:
         edit_->backspace();
         return true;
     }
@@ -61,7 +61,7 @@ bool RatioComboBox::eventFilter(QObject* watched, QEvent* event)
 void RatioComboBox::OnTextChanged()
 {
     const QString text = edit_->text();
-    const QString stripped = RatioBox::StripLeadingZeros(text);
+    const QString stripped = mainwin::ratio::StripLeadingZeros(text);
     if (stripped != text)
         edit_->setText(stripped);  // runs this step again, synchronously
     edit_->deselect();

@@ -7,10 +7,10 @@
 #include "mainwin/layout.h"
 #include "shell/twips.h"
 
-using basMain::PixelsX;
-using basMain::PixelsY;
-using basMain::TwipsX;
-using basMain::TwipsY;
+using shell::PixelsX;
+using shell::PixelsY;
+using shell::TwipsX;
+using shell::TwipsY;
 
 SplitterHandle::SplitterHandle(QWidget* parent) : QWidget(parent)
 {
@@ -34,8 +34,8 @@ bool SplitterHandle::event(QEvent* event)
         if (mouse->button() != Qt::LeftButton)
             break;
         barLeft_ = left_;
-        bar_->setGeometry(PixelsX(barLeft_), y(), PixelsX(frmMainLayout::SplitterBarWidth(TwipsX(width()))),
-                          PixelsY(frmMainLayout::SplitterBarHeight(TwipsY(height()))));
+        bar_->setGeometry(PixelsX(barLeft_), y(), PixelsX(mainwin::layout::SplitterBarWidth(TwipsX(width()))),
+                          PixelsY(mainwin::layout::SplitterBarHeight(TwipsY(height()))));
         bar_->show();
         bar_->raise();
         moving_ = true;
@@ -43,7 +43,7 @@ bool SplitterHandle::event(QEvent* event)
     case QEvent::MouseMove:
         if (!moving_)
             break;
-        barLeft_ = frmMainLayout::SplitterBarLeft(left_, TwipsX(qRound(mouse->position().x())), TwipsX(window()->width()));
+        barLeft_ = mainwin::layout::SplitterBarLeft(left_, TwipsX(qRound(mouse->position().x())), TwipsX(window()->width()));
         bar_->move(PixelsX(barLeft_), bar_->y());
         return true;
     case QEvent::MouseButtonRelease:

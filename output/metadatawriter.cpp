@@ -23,14 +23,14 @@
 #include <system_error>
 #include <utility>
 
-namespace Output {
+namespace output {
 namespace {
 
 MetadataError Failure(MetadataError::Step step, const char* detail)
 {
     return {step,
-            step == MetadataError::Step::ReadSource ? QCoreApplication::translate("Output", "元の画像の撮影情報を読み込めません。")
-                                                    : QCoreApplication::translate("Output", "撮影情報を書き込めません。"),
+            step == MetadataError::Step::ReadSource ? QCoreApplication::translate("output", "元の画像の撮影情報を読み込めません。")
+                                                    : QCoreApplication::translate("output", "撮影情報を書き込めません。"),
             QString::fromLocal8Bit(detail)};
 }
 
@@ -422,9 +422,9 @@ Metadata ReadMetadata(const std::filesystem::path& source, const ContainerExif& 
     m.iptc = image->iptcData();
     m.colourConverted = image->iccProfileDefined() || pngProfile;
     if (textLeftOut)
-        m.leftOut.append(QCoreApplication::translate("Output", "16 MB を超える PNG のテキスト"));
+        m.leftOut.append(QCoreApplication::translate("output", "16 MB を超える PNG のテキスト"));
     if (type == Exiv2::ImageType::jpeg && HasExtendedXmp(in, fileSize))
-        m.leftOut.append(QCoreApplication::translate("Output", "拡張 XMP"));
+        m.leftOut.append(QCoreApplication::translate("output", "拡張 XMP"));
     return m;
 }
 
@@ -645,9 +645,9 @@ SourceTime ReadModificationTime(const std::filesystem::path& source)
 #endif
     if (error)
         result.Error = MetadataError{MetadataError::Step::ReadSource,
-                                     QCoreApplication::translate("Output", "元の画像の更新日時を付けられません。"),
+                                     QCoreApplication::translate("output", "元の画像の更新日時を付けられません。"),
                                      QString::fromLocal8Bit(error.message().c_str())};
     return result;
 }
 
-}  // namespace Output
+}  // namespace output

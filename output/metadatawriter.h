@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-namespace Output {
+namespace output {
 
 // exiv2's process-wide set-up: its XMP toolkit initialised with a lock for
 // the namespaces it registers (so several threads may read and write XMP at
@@ -90,4 +90,4 @@ struct SourceTime {
 };
 SourceTime ReadModificationTime(const std::filesystem::path& source);
 
-}  // namespace Output
+}  // namespace output

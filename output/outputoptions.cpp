@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
-namespace Output {
+namespace output {
 namespace {
 
 OptionTaken Refuse(const QString& message)
@@ -37,7 +37,7 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
                       name == QLatin1String("--keep-date");
     if (flag) {
         if (equals >= 0)
-            return Refuse(QCoreApplication::translate("Output", "オプション '%1' には引数を付けられません").arg(name));
+            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数を付けられません").arg(name));
         if (name == QLatin1String("--keep-metadata"))
             settings.KeepMetadata = true;
         else if (name == QLatin1String("--keep-gps"))
@@ -54,7 +54,7 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
         value = arg.mid(equals + 1);
     } else {
         if (index + 1 >= args.size())
-            return Refuse(QCoreApplication::translate("Output", "オプション '%1' には引数が必要です").arg(name));
+            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数が必要です").arg(name));
         value = args.at(++index);
     }
 
@@ -63,19 +63,19 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
         const std::optional<int> w = sides.size() == 2 ? WholeNumber(sides.at(0), MinBoxSide, MaxBoxSide) : std::nullopt;
         const std::optional<int> h = sides.size() == 2 ? WholeNumber(sides.at(1), MinBoxSide, MaxBoxSide) : std::nullopt;
         if (!w || !h)
-            return Refuse(QCoreApplication::translate("Output", "大きさが正しくありません: '%1'（幅x高さ、各辺 1〜65500。例: 1920x1080）")
+            return Refuse(QCoreApplication::translate("output", "大きさが正しくありません: '%1'（幅x高さ、各辺 1〜65500。例: 1920x1080）")
                               .arg(value));
         settings.Size = SizeMode::Box;
         settings.Box = QSize(*w, *h);
     } else if (name == QLatin1String("--quality")) {
         const std::optional<int> q = WholeNumber(value, MinQuality, MaxQuality);
         if (!q)
-            return Refuse(QCoreApplication::translate("Output", "品質が正しくありません: '%1'（1〜100）").arg(value));
+            return Refuse(QCoreApplication::translate("output", "品質が正しくありません: '%1'（1〜100）").arg(value));
         settings.Quality = *q;
     } else {
         const QString forbidden = ForbiddenNameCharacters(value);
         if (!forbidden.isEmpty())
-            return Refuse(QCoreApplication::translate("Output", "末尾に付ける文字が正しくありません: ファイル名に '%1' は使えません")
+            return Refuse(QCoreApplication::translate("output", "末尾に付ける文字が正しくありません: ファイル名に '%1' は使えません")
                               .arg(VisibleCharacter(forbidden.at(0))));
         settings.Suffix = value;
     }
@@ -85,8 +85,8 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
 std::optional<UsageProblem> CheckOutputOptions(const Settings& settings)
 {
     if (settings.KeepGps && !settings.KeepMetadata)
-        return UsageProblem{QCoreApplication::translate("Output", "--keep-gps には --keep-metadata が必要です")};
+        return UsageProblem{QCoreApplication::translate("output", "--keep-gps には --keep-metadata が必要です")};
     return std::nullopt;
 }
 
-}  // namespace Output
+}  // namespace output

@@ -11,7 +11,7 @@
 
 #include "output/outputsettings.h"
 
-namespace Output {
+namespace output {
 
 // What the command line must report before it ends with ExitStatus.
 struct UsageProblem {
@@ -53,4 +53,4 @@ inline constexpr const char* OutputOptionsHelp = QT_TRANSLATE_NOOP(
     "  --suffix TEXT  出力のベース名の末尾に TEXT を付けます\n"
     "               （IMG_0012.JPG から IMG_0012_small.jpg）\n");
 
-}  // namespace Output
+}  // namespace output

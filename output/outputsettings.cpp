@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <algorithm>
 
-namespace Output {
+namespace output {
 namespace {
 
 constexpr QLatin1String SizeKey("Output/Size");
@@ -107,7 +107,7 @@ QSize FitInside(QSize picture, QSize box)
 
 QString BoxText(QSize box)
 {
-    return QCoreApplication::translate("Output", "幅 %1 × 高さ %2 ピクセル以内").arg(box.width()).arg(box.height());
+    return QCoreApplication::translate("output", "幅 %1 × 高さ %2 ピクセル以内").arg(box.width()).arg(box.height());
 }
 
 QString ForbiddenNameCharacters(const QString& text)
@@ -129,7 +129,7 @@ QString ForbiddenSuffixText(const QString& forbidden)
     QStringList shown;
     for (const QChar c : forbidden)
         shown << VisibleCharacter(c);
-    return QCoreApplication::translate("Output", "ファイル名に使えない文字（%1）が含まれています。").arg(shown.join(QLatin1Char(' ')));
+    return QCoreApplication::translate("output", "ファイル名に使えない文字（%1）が含まれています。").arg(shown.join(QLatin1Char(' ')));
 }
 
-}  // namespace Output
+}  // namespace output

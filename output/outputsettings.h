@@ -10,7 +10,7 @@
 #include <QString>
 #include <array>
 
-namespace Output {
+namespace output {
 
 // Each side of the size box, as the encoder can write it.
 inline constexpr int MinBoxSide = 1;
@@ -67,4 +67,4 @@ QString VisibleCharacter(QChar c);
 // The message that refuses a suffix with those characters.
 QString ForbiddenSuffixText(const QString& forbidden);
 
-}  // namespace Output
+}  // namespace output

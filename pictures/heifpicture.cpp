@@ -5,7 +5,7 @@
 #include "pictures/heifreader.h"
 #include "pictures/picturereader.h"
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 // What decoding holds at most, per pixel of the picture, counted from the
@@ -77,4 +77,4 @@ std::unique_ptr<PictureReader> HeifPictureReader(QFile& file, const QString& pat
     return std::make_unique<HeifPicture>(file, path, stop);
 }
 
-}  // namespace basMain
+}  // namespace pictures

@@ -10,7 +10,7 @@
 #include "pictures/jpegrows.h"
 #include "pictures/picturereader.h"
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 // The reduced picture of a JPEG stored turned, given to the sink upright as
@@ -182,4 +182,4 @@ std::unique_ptr<PictureReader> JpegPictureReader(QFile& file, const QString& pat
     return std::make_unique<JpegReader>(file, path, stop);
 }
 
-}  // namespace basMain
+}  // namespace pictures

@@ -34,7 +34,7 @@
 #include "pictures/orientation.h"
 #include "pictures/picture.h"
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 enum class Failure { Corrupt, OutOfMemory, Stopped };
@@ -600,4 +600,4 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
     return JpegRowsResult::Done;
 }
 
-}  // namespace basMain
+}  // namespace pictures

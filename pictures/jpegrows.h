@@ -15,7 +15,7 @@
 #include <atomic>
 #include <functional>
 
-namespace basMain {
+namespace pictures {
 
 enum class JpegRowsResult {
     Done,
@@ -57,4 +57,4 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                               const std::function<bool(const uchar*)>& row,
                               const std::function<uchar*()>& into = {});
 
-}  // namespace basMain
+}  // namespace pictures

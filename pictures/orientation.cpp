@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <new>
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 // Numbers of an EXIF block in its byte order; past the end every read gives
@@ -212,4 +212,4 @@ QImage Turned(const QImage& stored, QImageIOHandler::Transformations turn)
     }
 }
 
-}  // namespace basMain
+}  // namespace pictures

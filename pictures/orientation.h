@@ -9,7 +9,7 @@
 
 class QIODevice;
 
-namespace basMain {
+namespace pictures {
 
 // The orientation tag (1..8) of Exif data from its TIFF header on ("II*\0" or
 // "MM\0*"), found as Qt's JPEG reader finds it (in the first of Ifds IFDs
@@ -38,4 +38,4 @@ int ContainerOrientation(QIODevice& device);
 // a quarter clockwise. A null image when the copy cannot be allocated.
 QImage Turned(const QImage& stored, QImageIOHandler::Transformations turn);
 
-}  // namespace basMain
+}  // namespace pictures

@@ -12,7 +12,7 @@
 #include "pictures/picturereader.h"
 #include "pictures/rowreducer.h"
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 // The whole-picture reduction. A null image when the target cannot be
@@ -136,4 +136,4 @@ QImage StretchHalftone(const QImage& source, int width, int height)
     return Reduce(source, width, height);
 }
 
-}  // namespace basMain
+}  // namespace pictures

@@ -16,7 +16,7 @@
 
 #include "pictures/opaque.h"
 
-namespace basMain {
+namespace pictures {
 
 // Error numbers of picture failures, with a description in the user's words.
 enum class PictureErrorNumber : int {
@@ -152,4 +152,4 @@ using PictureLoader = std::function<LoadedPicture(const QString& path, const std
 QImage StretchHalftone(const QImage& source, int width, int height);
 
 
-}  // namespace basMain
+}  // namespace pictures

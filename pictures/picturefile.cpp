@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace basMain {
+namespace pictures {
 
 PictureError PictureFileError(PictureErrorNumber number, const QString& message, const QString& path)
 {
@@ -34,25 +34,25 @@ OpenedPictureFile Refused(PictureErrorNumber number, const QString& message, con
 
 OpenedPictureFile NotFound(const QString& path)
 {
-    return Refused(PictureErrorNumber::FileNotFound, QCoreApplication::translate("basMain", "ファイルが見つかりません。"), path);
+    return Refused(PictureErrorNumber::FileNotFound, QCoreApplication::translate("pictures", "ファイルが見つかりません。"), path);
 }
 
 OpenedPictureFile CannotOpen(const QString& path)
 {
-    return Refused(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("basMain", "画像ファイルを開けません。"), path);
+    return Refused(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("pictures", "画像ファイルを開けません。"), path);
 }
 
 // A folder given as a picture (on the command line, or a file that became one).
 OpenedPictureFile IsFolder(const QString& path)
 {
-    return Refused(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("basMain", "画像ではなくフォルダです。"), path);
+    return Refused(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("pictures", "画像ではなくフォルダです。"), path);
 }
 
 #ifdef Q_OS_UNIX
 // A name this system cannot name a file with: it is not that the file is missing.
 OpenedPictureFile NameUnreadable(const QString& path)
 {
-    return Refused(PictureErrorNumber::FileNotFound, QCoreApplication::translate("basMain", "ファイル名を読み取れません。"), path);
+    return Refused(PictureErrorNumber::FileNotFound, QCoreApplication::translate("pictures", "ファイル名を読み取れません。"), path);
 }
 #endif
 
@@ -63,7 +63,7 @@ OpenedPictureFile OpenPictureFile(const QString& path)
     if (path.isEmpty())
         return NotFound(path);
 #ifdef Q_OS_UNIX
-    const std::optional<QByteArray> encoded = ToFsName(path);
+    const std::optional<QByteArray> encoded = base::ToFsName(path);
     if (!encoded)
         return NameUnreadable(path);
     const QByteArray& name = *encoded;
@@ -108,4 +108,4 @@ OpenedPictureFile OpenPictureFile(const QString& path)
     return result;
 }
 
-}  // namespace basMain
+}  // namespace pictures

@@ -11,7 +11,7 @@
 
 #include "pictures/picture.h"
 
-namespace basMain {
+namespace pictures {
 
 struct OpenedPictureFile {
     std::unique_ptr<QFile> File;  // open for reading, positioned at the start
@@ -25,4 +25,4 @@ OpenedPictureFile OpenPictureFile(const QString& path);
 // A picture error whose description names the file.
 PictureError PictureFileError(PictureErrorNumber number, const QString& message, const QString& path);
 
-}  // namespace basMain
+}  // namespace pictures

@@ -10,26 +10,26 @@
 
 #include "pictures/picturefile.h"
 
-namespace basMain {
+namespace pictures {
 
 PictureError UnreadableError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("basMain", "画像ファイルを読み込めません。"), path);
+    return PictureFileError(PictureErrorNumber::InvalidPicture, QCoreApplication::translate("pictures", "画像ファイルを読み込めません。"), path);
 }
 
 PictureError TooLargeError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::OutOfMemory, QCoreApplication::translate("basMain", "画像が大きすぎて読み込めません。"), path);
+    return PictureFileError(PictureErrorNumber::OutOfMemory, QCoreApplication::translate("pictures", "画像が大きすぎて読み込めません。"), path);
 }
 
 PictureError NoMemoryError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::OutOfMemory, QCoreApplication::translate("basMain", "メモリが足りません。"), path);
+    return PictureFileError(PictureErrorNumber::OutOfMemory, QCoreApplication::translate("pictures", "メモリが足りません。"), path);
 }
 
 PictureError SurfaceError(const QString& path)
 {
-    return PictureFileError(PictureErrorNumber::SurfaceTooLarge, QCoreApplication::translate("basMain", "画像が大きすぎて扱えません。"), path);
+    return PictureFileError(PictureErrorNumber::SurfaceTooLarge, QCoreApplication::translate("pictures", "画像が大きすぎて扱えません。"), path);
 }
 
 bool Raised(const std::atomic<bool>* stop)
@@ -201,4 +201,4 @@ ShrinkOutcome WholePictureReader::Shrink(const SizeRule& size, ShrinkSink& sink)
     return ShrinkLoaded(Decode(), size, sink, stop_, path_);
 }
 
-}  // namespace basMain
+}  // namespace pictures

@@ -12,7 +12,7 @@
 #include "pictures/picture.h"
 #include "pictures/rowreducer.h"
 
-namespace basMain {
+namespace pictures {
 
 // The ways loading a picture fails, each naming its file.
 PictureError UnreadableError(const QString& path);
@@ -127,4 +127,4 @@ std::unique_ptr<PictureReader> HeifPictureReader(QFile& file, const QString& pat
 // BMP, GIF, PNG, WebP, TIFF and whatever else Qt's installed readers take.
 std::unique_ptr<PictureReader> QtPictureReader(QFile& file, const QString& path, const std::atomic<bool>* stop);
 
-}  // namespace basMain
+}  // namespace pictures

@@ -18,7 +18,7 @@
 #include "pictures/picturereader.h"
 #include "pictures/wholefile.h"
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 // Room for the largest accepted picture as the reader decodes it (8 bytes a
@@ -225,4 +225,4 @@ std::unique_ptr<PictureReader> QtPictureReader(QFile& file, const QString& path,
     return std::make_unique<QtPicture>(file, path, stop);
 }
 
-}  // namespace basMain
+}  // namespace pictures

@@ -9,7 +9,7 @@
 #include <numeric>
 #include <vector>
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 // Where each target pixel along one axis takes its source pixels from. Target
@@ -331,4 +331,4 @@ int RowReducer::EndSourceRow() const { return impl_->EndSourceRow(); }
 bool RowReducer::Done() const { return impl_->Done(); }
 bool RowReducer::Push(const uchar* line) { return impl_->Push(line); }
 
-}  // namespace basMain
+}  // namespace pictures

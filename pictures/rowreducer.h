@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace basMain {
+namespace pictures {
 
 // The fixed part of one reduction from a source size to a target size: the
 // weights along both axes and how sums become averages. Shared, read-only, by
@@ -73,4 +73,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace basMain
+}  // namespace pictures

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace basMain {
+namespace pictures {
 namespace {
 
 // The bytes of the device one at a time, read in chunks.
@@ -297,4 +297,4 @@ bool HoldsWholePicture(QIODevice& device)
     return true;
 }
 
-}  // namespace basMain
+}  // namespace pictures

@@ -6,7 +6,7 @@
 
 #include <QIODevice>
 
-namespace basMain {
+namespace pictures {
 
 // Reads the file from where the device stands (its start); false for a BMP
 // whose pixel array, or run-length data, ends before the picture does, for
@@ -16,4 +16,4 @@ namespace basMain {
 // itself. The device is left anywhere.
 bool HoldsWholePicture(QIODevice& device);
 
-}  // namespace basMain
+}  // namespace pictures

@@ -9,7 +9,7 @@
 
 #include "base/settings.h"
 
-namespace basMain {
+namespace shell {
 namespace {
 
 std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt, const QString& start)
@@ -20,11 +20,11 @@ std::optional<QString> ShowDialog(QWidget* owner, const QString& prompt, const Q
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     dialog.setWindowModality(Qt::WindowModal);
     // Qt's own texts are English without its translations installed.
-    dialog.setLabelText(QFileDialog::LookIn, QCoreApplication::translate("basMain", "場所:"));
-    dialog.setLabelText(QFileDialog::FileName, QCoreApplication::translate("basMain", "フォルダ名:"));
-    dialog.setLabelText(QFileDialog::FileType, QCoreApplication::translate("basMain", "種類:"));
-    dialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("basMain", "選択"));
-    dialog.setLabelText(QFileDialog::Reject, QCoreApplication::translate("basMain", "キャンセル"));
+    dialog.setLabelText(QFileDialog::LookIn, QCoreApplication::translate("shell", "場所:"));
+    dialog.setLabelText(QFileDialog::FileName, QCoreApplication::translate("shell", "フォルダ名:"));
+    dialog.setLabelText(QFileDialog::FileType, QCoreApplication::translate("shell", "種類:"));
+    dialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("shell", "選択"));
+    dialog.setLabelText(QFileDialog::Reject, QCoreApplication::translate("shell", "キャンセル"));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
@@ -61,7 +61,7 @@ namespace {
 // The last output folder the user confirmed while it is still a folder, else
 // the home folder. Never the source folder by default: there a bare Enter
 // would confirm writing over the originals.
-QString OutputFolderStart(const SettingsStore& settings)
+QString OutputFolderStart(const base::SettingsStore& settings)
 {
     const QString remembered = settings.Open().value(QStringLiteral("Path/OutputFolder")).toString();
     if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
@@ -71,7 +71,7 @@ QString OutputFolderStart(const SettingsStore& settings)
 
 }  // namespace
 
-FolderPicker OutputFolderDialog(const SettingsStore& settings)
+FolderPicker OutputFolderDialog(const base::SettingsStore& settings)
 {
     return [settings](QWidget* owner, const QString& prompt) {
         const std::optional<QString> chosen = ShowDialog(owner, prompt, OutputFolderStart(settings));
@@ -93,4 +93,4 @@ bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* Owner, QString& 
     return true;
 }
 
-}  // namespace basMain
+}  // namespace shell

@@ -11,7 +11,7 @@
 
 class QWidget;
 
-namespace basMain {
+namespace shell {
 
 // Returns the chosen folder, or nothing when the user cancelled. An empty
 // picker stands for the real dialog.
@@ -28,7 +28,7 @@ bool BrowseForFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder
 // folder, else at home, and remembers the folder confirmed. Never the source
 // folder by default: there a bare Enter would confirm writing over the
 // originals.
-FolderPicker OutputFolderDialog(const SettingsStore& settings);
+FolderPicker OutputFolderDialog(const base::SettingsStore& settings);
 
 // BrowseForFolder for a run's output folder, picked by picker (in the
 // program, OutputFolderDialog). Folder is set only on a confirmed folder.
@@ -38,4 +38,4 @@ bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* Owner, QString& 
 // separator except at a root.
 QString FolderPathForCaller(const QString& chosen);
 
-}  // namespace basMain
+}  // namespace shell

@@ -5,7 +5,7 @@
 #include <QFont>
 #include <QStringList>
 
-namespace basMain {
+namespace shell {
 
 void ApplyProgramFont()
 {
@@ -22,4 +22,4 @@ void ApplyProgramFont()
     QApplication::setFont(font);
 }
 
-}  // namespace basMain
+}  // namespace shell

@@ -3,7 +3,7 @@
 
 #include <QString>
 
-namespace basMain {
+namespace shell {
 
 // The family every window asks for, and its size in points.
 inline const QString ProgramFontFamily = QStringLiteral("ＭＳ ゴシック");
@@ -15,4 +15,4 @@ inline constexpr double ProgramFontPointSize = 9.75;
 // the QApplication is made and before the first window.
 void ApplyProgramFont();
 
-}  // namespace basMain
+}  // namespace shell

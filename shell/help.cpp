@@ -22,10 +22,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "shell/icons.h"
 
-namespace basMain {
+namespace shell {
 namespace {
 
 const QString KeywordsAnchor = QStringLiteral("keywords");
@@ -39,13 +39,13 @@ QString Folded(const QString& text)
 }  // namespace
 
 class Help::Window final : public QWidget {
-    Q_DECLARE_TR_FUNCTIONS(frmHelp)
+    Q_DECLARE_TR_FUNCTIONS(HelpViewer)
 
 public:
     Window()
     {
         setObjectName(QStringLiteral("frmHelp"));
-        setWindowTitle(tr("%1 ヘルプ").arg(AppTitle));
+        setWindowTitle(tr("%1 ヘルプ").arg(base::AppTitle));
         setWindowIcon(ProgramIcon());
         setAttribute(Qt::WA_DeleteOnClose);
         // Help alone never keeps the program running once the main window is gone.
@@ -281,4 +281,4 @@ QList<HelpTopic> FilterKeywords(const QList<HelpTopic>& keywords, const QString&
     return starting + inside;
 }
 
-}  // namespace basMain
+}  // namespace shell

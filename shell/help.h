@@ -11,7 +11,7 @@
 class QTextDocument;
 class QWidget;
 
-namespace basMain {
+namespace shell {
 
 struct ProgramState;
 
@@ -62,4 +62,4 @@ HelpIndex ReadHelpIndex(const QTextDocument& page);
 // page's order; all of them for an empty text.
 QList<HelpTopic> FilterKeywords(const QList<HelpTopic>& keywords, const QString& text);
 
-}  // namespace basMain
+}  // namespace shell

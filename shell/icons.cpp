@@ -12,7 +12,7 @@ static void RegisterShellResources()
     Q_INIT_RESOURCE(shell);
 }
 
-namespace basMain {
+namespace shell {
 
 QIcon ProgramIcon()
 {
@@ -45,4 +45,4 @@ QIcon ToolbarIcon(const QString& key)
     return QIcon(picture);
 }
 
-}  // namespace basMain
+}  // namespace shell

@@ -6,7 +6,7 @@
 #include <QIcon>
 #include <QString>
 
-namespace basMain {
+namespace shell {
 
 // The colour the toolbar pictures are stored with where they are transparent.
 inline const QColor ToolbarMaskColour = QColor(192, 192, 192);
@@ -18,4 +18,4 @@ QIcon ProgramIcon();
 // "OPTION"), silver made transparent; a null icon for any other key.
 QIcon ToolbarIcon(const QString& key);
 
-}  // namespace basMain
+}  // namespace shell

@@ -1,9 +1,9 @@
 // The selection's paths.
 #include "shell/selection.h"
 
-#include "shell/basmain.h"
+#include "shell/program.h"
 
-namespace basMain {
+namespace shell {
 
 QStringList SelectedPaths(const FileSelection& selection)
 {
@@ -11,9 +11,9 @@ QStringList SelectedPaths(const FileSelection& selection)
     const QString folder = selection.FolderText();
     for (int i = 0; i < selection.ListCount(); ++i) {
         if (selection.Selected(i))
-            paths.append(JoinPath(folder, selection.List(i)));
+            paths.append(base::JoinPath(folder, selection.List(i)));
     }
     return paths;
 }
 
-}  // namespace basMain
+}  // namespace shell

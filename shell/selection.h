@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace basMain {
+namespace shell {
 
 class FileSelection {
 public:
@@ -22,4 +22,4 @@ public:
 // The selected names in list order, each joined to the folder text.
 QStringList SelectedPaths(const FileSelection& selection);
 
-}  // namespace basMain
+}  // namespace shell

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace basMain {
+namespace shell {
 namespace {
 
 int FromDpi(double dpi)
@@ -63,4 +63,4 @@ QRect TwipsRect(double left, double top, double width, double height)
     return QRect(TwipsToPixels(left, tx), TwipsToPixels(top, ty), TwipsToPixels(width, tx), TwipsToPixels(height, ty));
 }
 
-}  // namespace basMain
+}  // namespace shell

@@ -4,7 +4,7 @@
 
 #include <QRect>
 
-namespace basMain {
+namespace shell {
 
 int TwipsPerPixelX();
 int TwipsPerPixelY();
@@ -23,4 +23,4 @@ double TwipsY(int pixels);
 // A rectangle designed in twips, in pixels at the screen's twips per pixel.
 QRect TwipsRect(double left, double top, double width, double height);
 
-}  // namespace basMain
+}  // namespace shell

@@ -2,14 +2,26 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
-    <name>Drives</name>
+    <name>AboutDialog</name>
     <message>
-        <source>デバイスの準備ができていません。</source>
-        <translation>The device is not ready.</translation>
+        <source>指定したフォルダ内の JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。</source>
+        <translation>Resizes the JPEG, HEIC (HEIF), AVIF, PNG, WebP, TIFF, BMP and GIF pictures of a folder in one go and saves them as JPEG files.</translation>
     </message>
     <message>
-        <source>パスにアクセスできません。</source>
-        <translation>Cannot access the path.</translation>
+        <source>デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。</source>
+        <translation>Use it, for instance, to make photos from a digital camera smaller before putting them on a web page.</translation>
+    </message>
+    <message>
+        <source>本ソフトウェアは無保証で提供されます。
+ご使用によって生じたいかなる損害にも、
+作者は一切の責任を負いません。</source>
+        <translation>This software comes with no warranty.
+The author accepts no liability for any
+damage that its use may cause.</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;のバージョン情報</source>
+        <translation>About %1</translation>
     </message>
 </context>
 <context>
@@ -31,406 +43,7 @@
     </message>
 </context>
 <context>
-    <name>OpenWith</name>
-    <message numerus="yes">
-        <source>ほか %n 個</source>
-        <translation>
-            <numerusform>and %n more</numerusform>
-            <numerusform>and %n more</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>指定されたファイルを開けません。</source>
-        <translation>Cannot open the given files.</translation>
-    </message>
-</context>
-<context>
-    <name>Output</name>
-    <message>
-        <source>元の画像の撮影情報を読み込めません。</source>
-        <translation>Cannot read the original picture&apos;s metadata.</translation>
-    </message>
-    <message>
-        <source>撮影情報を書き込めません。</source>
-        <translation>Cannot write the metadata.</translation>
-    </message>
-    <message>
-        <source>元の画像の更新日時を付けられません。</source>
-        <translation>Cannot give the output the original picture&apos;s modification time.</translation>
-    </message>
-    <message>
-        <source>幅 %1 × 高さ %2 ピクセル以内</source>
-        <translation>Within %1 × %2 pixels</translation>
-    </message>
-    <message>
-        <source>ファイル名に使えない文字（%1）が含まれています。</source>
-        <translation>It holds characters a file name cannot have (%1).</translation>
-    </message>
-    <message>
-        <source>オプション &apos;%1&apos; には引数を付けられません</source>
-        <translation>option &apos;%1&apos; doesn&apos;t allow an argument</translation>
-    </message>
-    <message>
-        <source>オプション &apos;%1&apos; には引数が必要です</source>
-        <translation>option &apos;%1&apos; requires an argument</translation>
-    </message>
-    <message>
-        <source>大きさが正しくありません: &apos;%1&apos;（幅x高さ、各辺 1〜65500。例: 1920x1080）</source>
-        <translation>invalid size &apos;%1&apos; (WxH, each side 1 to 65500, such as 1920x1080)</translation>
-    </message>
-    <message>
-        <source>品質が正しくありません: &apos;%1&apos;（1〜100）</source>
-        <translation>invalid quality &apos;%1&apos; (1 to 100)</translation>
-    </message>
-    <message>
-        <source>末尾に付ける文字が正しくありません: ファイル名に &apos;%1&apos; は使えません</source>
-        <translation>invalid suffix: a file name cannot hold &apos;%1&apos;</translation>
-    </message>
-    <message>
-        <source>--keep-gps には --keep-metadata が必要です</source>
-        <translation>--keep-gps needs --keep-metadata</translation>
-    </message>
-    <message>
-        <source>16 MB を超える PNG のテキスト</source>
-        <translation>PNG text past 16 MB</translation>
-    </message>
-    <message>
-        <source>拡張 XMP</source>
-        <translation>extended XMP</translation>
-    </message>
-    <message>
-        <source>  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように
-               縮小します。縦横比はそのまま、拡大はしません
-  --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）
-  --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは
-               正立、大きさは出力のものにし、サムネイルと位置情報は除き
-               ます。撮影情報を読み込めない画像は失敗とします。JPEG に
-               収まらない撮影情報（セグメント 1 つを超える Exif、パケット
-               1 つを超える XMP）は、大きいものから省いて収まる分を残し、
-               省いたものをその画像の行に書きます。どの形式の画像でも同じ
-               です。カラープロファイルは撮影情報ではないため、画像を
-               読み込めるかどうかはこのオプションで変わりません
-  --keep-gps   位置情報（GPS）も残します（--keep-metadata と共に）
-  --keep-date  出力の更新日時を元の画像のものにします
-  --suffix TEXT  出力のベース名の末尾に TEXT を付けます
-               （IMG_0012.JPG から IMG_0012_small.jpg）
-</source>
-        <translation>  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),
-               aspect kept, never enlarged
-  --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)
-  --keep-metadata  copy the source&apos;s Exif, XMP and IPTC: upright, with the
-               new pixel size, without thumbnail and GPS position; a
-               picture whose metadata cannot be read fails. Metadata too
-               large for a JPEG (Exif over one segment, XMP over one
-               packet) keeps what fits, the largest left out first, and
-               the picture&apos;s line names what was left out; the same for
-               every kind of picture. The colour profile is no metadata:
-               whether a picture can be read does not depend on this option
-  --keep-gps   keep the GPS position too (with --keep-metadata)
-  --keep-date  give each output the source&apos;s modification time
-  --suffix TEXT  add TEXT to each output&apos;s base name
-               (IMG_0012.JPG gives IMG_0012_small.jpg)
-</translation>
-    </message>
-</context>
-<context>
-    <name>basBatch</name>
-    <message>
-        <source>メモリが足りません。</source>
-        <translation>Not enough memory.</translation>
-    </message>
-    <message numerus="yes">
-        <source>元の画像 %n 個が縮小した画像で置き換えられます。</source>
-        <translation>
-            <numerusform>%n original picture will be replaced by its shrunk copy.</numerusform>
-            <numerusform>%n original pictures will be replaced by their shrunk copies.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>同じ名前になる画像が %n 個あります。リストで後の画像だけが保存されます。</source>
-        <translation>
-            <numerusform>%n picture gets the same output name as another. Only the later picture in the list is saved.</numerusform>
-            <numerusform>%n pictures get the same output name as another. Only the later picture in the list is saved.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>続行しますか？</source>
-        <translation>Do you want to continue?</translation>
-    </message>
-    <message>
-        <source>ファイルが選択されていません。</source>
-        <translation>No file is selected.</translation>
-    </message>
-    <message>
-        <source>縮小率 %1 で縮小を開始します。</source>
-        <translation>Start shrinking at a reduction ratio of %1?</translation>
-    </message>
-    <message>
-        <source>縮小した画像を出力するフォルダを選択してください。</source>
-        <translation>Choose the folder for the shrunk pictures.</translation>
-    </message>
-    <message>
-        <source>サイズの変換が終了しました。</source>
-        <translation>Resizing is complete.</translation>
-    </message>
-    <message>
-        <source>中止しました。</source>
-        <translation>Resizing was stopped.</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n 個の画像：%1 → %2（%3）</source>
-        <translation>
-            <numerusform>%n picture: %1 → %2 (%3)</numerusform>
-            <numerusform>%n pictures: %1 → %2 (%3)</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>（%n 個は失敗）</source>
-        <translation>
-            <numerusform> (%n failed)</numerusform>
-            <numerusform> (%n failed)</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%n バイト</source>
-        <translation>
-            <numerusform>%n byte</numerusform>
-            <numerusform>%n bytes</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>%1 秒</source>
-        <translation>%1 s</translation>
-    </message>
-    <message>
-        <source>%1 分 %2 秒</source>
-        <translation>%1 min %2 s</translation>
-    </message>
-    <message>
-        <source>%1 時間 %2 分</source>
-        <translation>%1 h %2 min</translation>
-    </message>
-    <message>
-        <source>約 %1 秒</source>
-        <translation>about %1 s</translation>
-    </message>
-    <message>
-        <source>約 %1 分</source>
-        <translation>about %1 min</translation>
-    </message>
-    <message>
-        <source>約 %1 時間 %2 分</source>
-        <translation>about %1 h %2 min</translation>
-    </message>
-    <message>
-        <source>幅 %1 × 高さ %2 ピクセル以内で縮小を開始します。</source>
-        <translation>Start shrinking to fit within %1 × %2 pixels?</translation>
-    </message>
-    <message>
-        <source>サイズの変換を途中で終了しました。</source>
-        <translation>Resizing ended before the last picture.</translation>
-    </message>
-    <message>
-        <source>--shard の指定が正しくありません: &apos;%1&apos;（K/N、1 ≤ K ≤ N。例: 2/8）</source>
-        <translation>invalid value for --shard: &apos;%1&apos; (K/N with 1 ≤ K ≤ N, such as 2/8)</translation>
-    </message>
-    <message>
-        <source>出力先のフォルダ %1 を作成できません（%2）。</source>
-        <translation>Cannot create the output folder %1 (%2).</translation>
-    </message>
-    <message>
-        <source>  -R, --recursive  FILE にフォルダも指定できます。フォルダはサブフォルダも
-               含めて名前の順にたどり、ウィンドウが一覧に出す画像を縮小し
-               ます（隠しファイル・隠しフォルダ、フォルダへのシンボリック
-               リンク、OUTDIR は除きます）。出力は OUTDIR の下に同じ
-               フォルダの並びで書き、フォルダは必要に応じて作ります
-  --update     出力があり、元の画像より古くなければ、その画像は読まずに
-               最新として数えます（--keep-date の出力も最新です）
-  --shard K/N  画像を N 個に分けたうちの K 番目だけを縮小します。分け方は
-               フォルダの下のパス（拡張子を除く）だけで決まるため、同じ
-               指定の N 個の実行で、1 回の実行と同じファイルを重ならずに
-               書きます
-</source>
-        <translation>  -R, --recursive  a FILE may be a folder: it is walked with its
-               subfolders in name order for the pictures the window lists
-               (hidden files and folders, links to folders and OUTDIR left
-               out), and each is written below OUTDIR in the same folders,
-               made as needed
-  --update     leave a picture unread when its output exists and is not
-               older than it, and count it as up to date (an output of
-               --keep-date is up to date)
-  --shard K/N  shrink only part K of N; the parts go by the path below the
-               folder (without extension) alone, so N runs with the same
-               options write what one run would, none writing what another
-               does
-</translation>
-    </message>
-    <message numerus="yes">
-        <source>（%n 個は最新）</source>
-        <translation>
-            <numerusform> (%n up to date)</numerusform>
-            <numerusform> (%n up to date)</numerusform>
-        </translation>
-    </message>
-</context>
-<context>
-    <name>basMain</name>
-    <message>
-        <source>ファイルが見つかりません。</source>
-        <translation>File not found.</translation>
-    </message>
-    <message>
-        <source>画像ファイルを開けません。</source>
-        <translation>Cannot open the picture file.</translation>
-    </message>
-    <message>
-        <source>ファイル名を読み取れません。</source>
-        <translation>Cannot read the file name.</translation>
-    </message>
-    <message>
-        <source>場所:</source>
-        <translation>Look in:</translation>
-    </message>
-    <message>
-        <source>フォルダ名:</source>
-        <translation>Folder name:</translation>
-    </message>
-    <message>
-        <source>種類:</source>
-        <translation>Files of type:</translation>
-    </message>
-    <message>
-        <source>選択</source>
-        <translation>&amp;Choose</translation>
-    </message>
-    <message>
-        <source>キャンセル</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
-        <source>メモリが足りません。</source>
-        <translation>Not enough memory.</translation>
-    </message>
-    <message>
-        <source>ディスク容量が足りません。</source>
-        <translation>Not enough disk space.</translation>
-    </message>
-    <message>
-        <source>書き込み出来ません。</source>
-        <translation>Cannot write: permission denied.</translation>
-    </message>
-    <message>
-        <source>ディスクがセットされていません。</source>
-        <translation>The disk or folder is not available.</translation>
-    </message>
-    <message>
-        <source>ファイル名が不正です。</source>
-        <translation>Invalid file name.</translation>
-    </message>
-    <message>
-        <source>対象となる画像が大きすぎて、保存が出来ません。</source>
-        <translation>The picture is too large to be saved.</translation>
-    </message>
-    <message>
-        <source>予期しないエラーが発生しました。</source>
-        <translation>An unexpected error occurred.</translation>
-    </message>
-    <message>
-        <source>同じ名前のフォルダがあるため、保存が出来ません。</source>
-        <translation>Cannot save: a folder of the same name is in the way.</translation>
-    </message>
-    <message>
-        <source>画像ファイルを読み込めません。</source>
-        <translation>Cannot read the picture file.</translation>
-    </message>
-    <message>
-        <source>画像が大きすぎて読み込めません。</source>
-        <translation>The picture is too large to read.</translation>
-    </message>
-    <message>
-        <source>画像が大きすぎて扱えません。</source>
-        <translation>The picture is too large to handle.</translation>
-    </message>
-    <message>
-        <source>画像ではなくフォルダです。</source>
-        <translation>Is a folder, not a picture.</translation>
-    </message>
-    <message>
-        <source>書き込んだファイルを出力先フォルダに移せません。出力先フォルダが途中で別のドライブに変わりました。</source>
-        <translation>Cannot move the written file into the output folder: the folder is now on another drive.</translation>
-    </message>
-</context>
-<context>
-    <name>basViewers</name>
-    <message>
-        <source>一度に表示可能な画像は %1 までです。</source>
-        <translation>No more than %1 pictures can be shown at once.</translation>
-    </message>
-</context>
-<context>
-    <name>clsMsg</name>
-    <message>
-        <source>この画像をスキップして、残りの画像を続けますか？</source>
-        <translation>Skip this picture and go on with the rest?</translation>
-    </message>
-    <message>
-        <source>はい(&amp;Y)</source>
-        <translation>&amp;Yes</translation>
-    </message>
-    <message>
-        <source>いいえ(&amp;N)</source>
-        <translation>&amp;No</translation>
-    </message>
-    <message>
-        <source>エラー</source>
-        <translation>Error</translation>
-    </message>
-    <message>
-        <source>警告</source>
-        <translation>Warning</translation>
-    </message>
-    <message>
-        <source>情報</source>
-        <translation>Information</translation>
-    </message>
-    <message>
-        <source>質問</source>
-        <translation>Question</translation>
-    </message>
-    <message>
-        <source>スキップ(&amp;S)</source>
-        <translation>&amp;Skip</translation>
-    </message>
-    <message>
-        <source>中止(&amp;C)</source>
-        <translation>S&amp;top</translation>
-    </message>
-</context>
-<context>
-    <name>frmAbout</name>
-    <message>
-        <source>デジカメで撮った画像を、ホームページに掲載する目的でファイルサイズを小さくする場合などにご利用ください。</source>
-        <translation>Use it, for instance, to make photos from a digital camera smaller before putting them on a web page.</translation>
-    </message>
-    <message>
-        <source>本ソフトウェアは無保証で提供されます。
-ご使用によって生じたいかなる損害にも、
-作者は一切の責任を負いません。</source>
-        <translation>This software comes with no warranty.
-The author accepts no liability for any
-damage that its use may cause.</translation>
-    </message>
-    <message>
-        <source>%1&#x3000;のバージョン情報</source>
-        <translation>About %1</translation>
-    </message>
-    <message>
-        <source>指定したフォルダ内の JPEG・HEIC（HEIF）・AVIF・PNG・WebP・TIFF・BMP・GIF 画像を、一括でサイズ変更し、JPEG 形式で保存します。</source>
-        <translation>Resizes the JPEG, HEIC (HEIF), AVIF, PNG, WebP, TIFF, BMP and GIF pictures of a folder in one go and saves them as JPEG files.</translation>
-    </message>
-</context>
-<context>
-    <name>frmHelp</name>
+    <name>HelpViewer</name>
     <message>
         <source>%1 ヘルプ</source>
         <translation>%1 Help</translation>
@@ -457,11 +70,7 @@ damage that its use may cause.</translation>
     </message>
 </context>
 <context>
-    <name>frmMain</name>
-    <message>
-        <source>縮小率</source>
-        <translation>Reduction ratio</translation>
-    </message>
+    <name>MainWindow</name>
     <message>
         <source>ファイル(&amp;F)</source>
         <translation>&amp;File</translation>
@@ -503,6 +112,10 @@ damage that its use may cause.</translation>
         <translation>Picture &amp;Information...</translation>
     </message>
     <message>
+        <source>出力の設定(&amp;S)...</source>
+        <translation>Output &amp;Settings...</translation>
+    </message>
+    <message>
         <source>ヘルプ(&amp;H)</source>
         <translation>&amp;Help</translation>
     </message>
@@ -538,6 +151,10 @@ damage that its use may cause.</translation>
         <source>パスが見つかりません。</source>
         <translation>Path not found.</translation>
     </message>
+    <message>
+        <source>縮小率</source>
+        <translation>Reduction ratio</translation>
+    </message>
     <message numerus="yes">
         <source>%n 個のオブジェクトを選択</source>
         <translation>
@@ -545,36 +162,85 @@ damage that its use may cause.</translation>
             <numerusform>%n items selected</numerusform>
         </translation>
     </message>
+</context>
+<context>
+    <name>MessageBoxes</name>
     <message>
-        <source>出力の設定(&amp;S)...</source>
-        <translation>Output &amp;Settings...</translation>
+        <source>この画像をスキップして、残りの画像を続けますか？</source>
+        <translation>Skip this picture and go on with the rest?</translation>
+    </message>
+    <message>
+        <source>はい(&amp;Y)</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>いいえ(&amp;N)</source>
+        <translation>&amp;No</translation>
+    </message>
+    <message>
+        <source>スキップ(&amp;S)</source>
+        <translation>&amp;Skip</translation>
+    </message>
+    <message>
+        <source>中止(&amp;C)</source>
+        <translation>S&amp;top</translation>
+    </message>
+    <message>
+        <source>エラー</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>情報</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>質問</source>
+        <translation>Question</translation>
     </message>
 </context>
 <context>
-    <name>frmOption</name>
+    <name>Output</name>
     <message>
-        <source>画像情報</source>
-        <translation>Picture Information</translation>
-    </message>
-    <message>
-        <source>ファイル名：</source>
-        <translation>File name:</translation>
-    </message>
-    <message>
-        <source>幅：</source>
-        <translation>Width:</translation>
-    </message>
-    <message>
-        <source>ピクセル</source>
-        <translation>pixels</translation>
-    </message>
-    <message>
-        <source>高さ：</source>
-        <translation>Height:</translation>
+        <source>  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように
+               縮小します。縦横比はそのまま、拡大はしません
+  --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）
+  --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは
+               正立、大きさは出力のものにし、サムネイルと位置情報は除き
+               ます。撮影情報を読み込めない画像は失敗とします。JPEG に
+               収まらない撮影情報（セグメント 1 つを超える Exif、パケット
+               1 つを超える XMP）は、大きいものから省いて収まる分を残し、
+               省いたものをその画像の行に書きます。どの形式の画像でも同じ
+               です。カラープロファイルは撮影情報ではないため、画像を
+               読み込めるかどうかはこのオプションで変わりません
+  --keep-gps   位置情報（GPS）も残します（--keep-metadata と共に）
+  --keep-date  出力の更新日時を元の画像のものにします
+  --suffix TEXT  出力のベース名の末尾に TEXT を付けます
+               （IMG_0012.JPG から IMG_0012_small.jpg）
+</source>
+        <translation>  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),
+               aspect kept, never enlarged
+  --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)
+  --keep-metadata  copy the source&apos;s Exif, XMP and IPTC: upright, with the
+               new pixel size, without thumbnail and GPS position; a
+               picture whose metadata cannot be read fails. Metadata too
+               large for a JPEG (Exif over one segment, XMP over one
+               packet) keeps what fits, the largest left out first, and
+               the picture&apos;s line names what was left out; the same for
+               every kind of picture. The colour profile is no metadata:
+               whether a picture can be read does not depend on this option
+  --keep-gps   keep the GPS position too (with --keep-metadata)
+  --keep-date  give each output the source&apos;s modification time
+  --suffix TEXT  add TEXT to each output&apos;s base name
+               (IMG_0012.JPG gives IMG_0012_small.jpg)
+</translation>
     </message>
 </context>
 <context>
-    <name>frmOutputSettings</name>
+    <name>OutputSettingsDialog</name>
     <message>
         <source>出力の設定</source>
         <translation>Output Settings</translation>
@@ -637,7 +303,30 @@ damage that its use may cause.</translation>
     </message>
 </context>
 <context>
-    <name>frmProgress</name>
+    <name>PictureInfoDialog</name>
+    <message>
+        <source>画像情報</source>
+        <translation>Picture Information</translation>
+    </message>
+    <message>
+        <source>ファイル名：</source>
+        <translation>File name:</translation>
+    </message>
+    <message>
+        <source>幅：</source>
+        <translation>Width:</translation>
+    </message>
+    <message>
+        <source>ピクセル</source>
+        <translation>pixels</translation>
+    </message>
+    <message>
+        <source>高さ：</source>
+        <translation>Height:</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressWindow</name>
     <message>
         <source>サイズを変更しています...</source>
         <translation>Resizing...</translation>
@@ -655,12 +344,332 @@ damage that its use may cause.</translation>
         <translation>Elapsed %1</translation>
     </message>
     <message>
+        <source>応答待ち</source>
+        <translation>Awaiting answer</translation>
+    </message>
+    <message>
         <source>残り %1</source>
         <translation>%1 left</translation>
     </message>
+</context>
+<context>
+    <name>basBatch</name>
     <message>
-        <source>応答待ち</source>
-        <translation>Awaiting answer</translation>
+        <source>  -R, --recursive  FILE にフォルダも指定できます。フォルダはサブフォルダも
+               含めて名前の順にたどり、ウィンドウが一覧に出す画像を縮小し
+               ます（隠しファイル・隠しフォルダ、フォルダへのシンボリック
+               リンク、OUTDIR は除きます）。出力は OUTDIR の下に同じ
+               フォルダの並びで書き、フォルダは必要に応じて作ります
+  --update     出力があり、元の画像より古くなければ、その画像は読まずに
+               最新として数えます（--keep-date の出力も最新です）
+  --shard K/N  画像を N 個に分けたうちの K 番目だけを縮小します。分け方は
+               フォルダの下のパス（拡張子を除く）だけで決まるため、同じ
+               指定の N 個の実行で、1 回の実行と同じファイルを重ならずに
+               書きます
+</source>
+        <translation>  -R, --recursive  a FILE may be a folder: it is walked with its
+               subfolders in name order for the pictures the window lists
+               (hidden files and folders, links to folders and OUTDIR left
+               out), and each is written below OUTDIR in the same folders,
+               made as needed
+  --update     leave a picture unread when its output exists and is not
+               older than it, and count it as up to date (an output of
+               --keep-date is up to date)
+  --shard K/N  shrink only part K of N; the parts go by the path below the
+               folder (without extension) alone, so N runs with the same
+               options write what one run would, none writing what another
+               does
+</translation>
+    </message>
+</context>
+<context>
+    <name>batch</name>
+    <message>
+        <source>--shard の指定が正しくありません: &apos;%1&apos;（K/N、1 ≤ K ≤ N。例: 2/8）</source>
+        <translation>invalid value for --shard: &apos;%1&apos; (K/N with 1 ≤ K ≤ N, such as 2/8)</translation>
+    </message>
+    <message>
+        <source>出力先のフォルダ %1 を作成できません（%2）。</source>
+        <translation>Cannot create the output folder %1 (%2).</translation>
+    </message>
+    <message>
+        <source>メモリが足りません。</source>
+        <translation>Not enough memory.</translation>
+    </message>
+    <message numerus="yes">
+        <source>元の画像 %n 個が縮小した画像で置き換えられます。</source>
+        <translation>
+            <numerusform>%n original picture will be replaced by its shrunk copy.</numerusform>
+            <numerusform>%n original pictures will be replaced by their shrunk copies.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>同じ名前になる画像が %n 個あります。リストで後の画像だけが保存されます。</source>
+        <translation>
+            <numerusform>%n picture gets the same output name as another. Only the later picture in the list is saved.</numerusform>
+            <numerusform>%n pictures get the same output name as another. Only the later picture in the list is saved.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>続行しますか？</source>
+        <translation>Do you want to continue?</translation>
+    </message>
+    <message>
+        <source>ファイルが選択されていません。</source>
+        <translation>No file is selected.</translation>
+    </message>
+    <message>
+        <source>幅 %1 × 高さ %2 ピクセル以内で縮小を開始します。</source>
+        <translation>Start shrinking to fit within %1 × %2 pixels?</translation>
+    </message>
+    <message>
+        <source>縮小率 %1 で縮小を開始します。</source>
+        <translation>Start shrinking at a reduction ratio of %1?</translation>
+    </message>
+    <message>
+        <source>縮小した画像を出力するフォルダを選択してください。</source>
+        <translation>Choose the folder for the shrunk pictures.</translation>
+    </message>
+    <message>
+        <source>サイズの変換が終了しました。</source>
+        <translation>Resizing is complete.</translation>
+    </message>
+    <message>
+        <source>中止しました。</source>
+        <translation>Resizing was stopped.</translation>
+    </message>
+    <message>
+        <source>サイズの変換を途中で終了しました。</source>
+        <translation>Resizing ended before the last picture.</translation>
+    </message>
+    <message>
+        <source>ディスク容量が足りません。</source>
+        <translation>Not enough disk space.</translation>
+    </message>
+    <message>
+        <source>書き込み出来ません。</source>
+        <translation>Cannot write: permission denied.</translation>
+    </message>
+    <message>
+        <source>ディスクがセットされていません。</source>
+        <translation>The disk or folder is not available.</translation>
+    </message>
+    <message>
+        <source>ファイル名が不正です。</source>
+        <translation>Invalid file name.</translation>
+    </message>
+    <message>
+        <source>対象となる画像が大きすぎて、保存が出来ません。</source>
+        <translation>The picture is too large to be saved.</translation>
+    </message>
+    <message>
+        <source>予期しないエラーが発生しました。</source>
+        <translation>An unexpected error occurred.</translation>
+    </message>
+    <message>
+        <source>同じ名前のフォルダがあるため、保存が出来ません。</source>
+        <translation>Cannot save: a folder of the same name is in the way.</translation>
+    </message>
+    <message>
+        <source>書き込んだファイルを出力先フォルダに移せません。出力先フォルダが途中で別のドライブに変わりました。</source>
+        <translation>Cannot move the written file into the output folder: the folder is now on another drive.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個の画像：%1 → %2（%3）</source>
+        <translation>
+            <numerusform>%n picture: %1 → %2 (%3)</numerusform>
+            <numerusform>%n pictures: %1 → %2 (%3)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n 個は最新）</source>
+        <translation>
+            <numerusform> (%n up to date)</numerusform>
+            <numerusform> (%n up to date)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n 個は失敗）</source>
+        <translation>
+            <numerusform> (%n failed)</numerusform>
+            <numerusform> (%n failed)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイト</source>
+        <translation>
+            <numerusform>%n byte</numerusform>
+            <numerusform>%n bytes</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 時間 %2 分</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>約 %1 秒</source>
+        <translation>about %1 s</translation>
+    </message>
+    <message>
+        <source>約 %1 分</source>
+        <translation>about %1 min</translation>
+    </message>
+    <message>
+        <source>約 %1 時間 %2 分</source>
+        <translation>about %1 h %2 min</translation>
+    </message>
+</context>
+<context>
+    <name>dialogs</name>
+    <message>
+        <source>一度に表示可能な画像は %1 までです。</source>
+        <translation>No more than %1 pictures can be shown at once.</translation>
+    </message>
+</context>
+<context>
+    <name>mainwin::drives</name>
+    <message>
+        <source>デバイスの準備ができていません。</source>
+        <translation>The device is not ready.</translation>
+    </message>
+    <message>
+        <source>パスにアクセスできません。</source>
+        <translation>Cannot access the path.</translation>
+    </message>
+</context>
+<context>
+    <name>mainwin::openwith</name>
+    <message numerus="yes">
+        <source>ほか %n 個</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>指定されたファイルを開けません。</source>
+        <translation>Cannot open the given files.</translation>
+    </message>
+</context>
+<context>
+    <name>output</name>
+    <message>
+        <source>オプション &apos;%1&apos; には引数を付けられません</source>
+        <translation>option &apos;%1&apos; doesn&apos;t allow an argument</translation>
+    </message>
+    <message>
+        <source>オプション &apos;%1&apos; には引数が必要です</source>
+        <translation>option &apos;%1&apos; requires an argument</translation>
+    </message>
+    <message>
+        <source>元の画像の撮影情報を読み込めません。</source>
+        <translation>Cannot read the original picture&apos;s metadata.</translation>
+    </message>
+    <message>
+        <source>撮影情報を書き込めません。</source>
+        <translation>Cannot write the metadata.</translation>
+    </message>
+    <message>
+        <source>16 MB を超える PNG のテキスト</source>
+        <translation>PNG text past 16 MB</translation>
+    </message>
+    <message>
+        <source>拡張 XMP</source>
+        <translation>extended XMP</translation>
+    </message>
+    <message>
+        <source>元の画像の更新日時を付けられません。</source>
+        <translation>Cannot give the output the original picture&apos;s modification time.</translation>
+    </message>
+    <message>
+        <source>大きさが正しくありません: &apos;%1&apos;（幅x高さ、各辺 1〜65500。例: 1920x1080）</source>
+        <translation>invalid size &apos;%1&apos; (WxH, each side 1 to 65500, such as 1920x1080)</translation>
+    </message>
+    <message>
+        <source>品質が正しくありません: &apos;%1&apos;（1〜100）</source>
+        <translation>invalid quality &apos;%1&apos; (1 to 100)</translation>
+    </message>
+    <message>
+        <source>末尾に付ける文字が正しくありません: ファイル名に &apos;%1&apos; は使えません</source>
+        <translation>invalid suffix: a file name cannot hold &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--keep-gps には --keep-metadata が必要です</source>
+        <translation>--keep-gps needs --keep-metadata</translation>
+    </message>
+    <message>
+        <source>幅 %1 × 高さ %2 ピクセル以内</source>
+        <translation>Within %1 × %2 pixels</translation>
+    </message>
+    <message>
+        <source>ファイル名に使えない文字（%1）が含まれています。</source>
+        <translation>It holds characters a file name cannot have (%1).</translation>
+    </message>
+</context>
+<context>
+    <name>pictures</name>
+    <message>
+        <source>ファイルが見つかりません。</source>
+        <translation>File not found.</translation>
+    </message>
+    <message>
+        <source>画像ファイルを開けません。</source>
+        <translation>Cannot open the picture file.</translation>
+    </message>
+    <message>
+        <source>画像ではなくフォルダです。</source>
+        <translation>Is a folder, not a picture.</translation>
+    </message>
+    <message>
+        <source>ファイル名を読み取れません。</source>
+        <translation>Cannot read the file name.</translation>
+    </message>
+    <message>
+        <source>画像ファイルを読み込めません。</source>
+        <translation>Cannot read the picture file.</translation>
+    </message>
+    <message>
+        <source>画像が大きすぎて読み込めません。</source>
+        <translation>The picture is too large to read.</translation>
+    </message>
+    <message>
+        <source>メモリが足りません。</source>
+        <translation>Not enough memory.</translation>
+    </message>
+    <message>
+        <source>画像が大きすぎて扱えません。</source>
+        <translation>The picture is too large to handle.</translation>
+    </message>
+</context>
+<context>
+    <name>shell</name>
+    <message>
+        <source>場所:</source>
+        <translation>Look in:</translation>
+    </message>
+    <message>
+        <source>フォルダ名:</source>
+        <translation>Folder name:</translation>
+    </message>
+    <message>
+        <source>種類:</source>
+        <translation>Files of type:</translation>
+    </message>
+    <message>
+        <source>選択</source>
+        <translation>&amp;Choose</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>

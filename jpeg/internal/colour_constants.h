@@ -4,7 +4,7 @@
 // the order of the additions never matters; only the final rounding does.
 #pragma once
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 inline constexpr double kYR = static_cast<double>(0.299f);
 inline constexpr double kYG = static_cast<double>(0.587f);
@@ -14,4 +14,4 @@ inline constexpr double kCbG = static_cast<double>(0.3313f);
 inline constexpr double kCrG = static_cast<double>(0.4187f);
 inline constexpr double kCrB = static_cast<double>(0.0813f);
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

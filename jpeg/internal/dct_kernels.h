@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 struct CodingTables;
 
@@ -28,4 +28,4 @@ void TransformMcuSeparableAvx512(const CodingTables& t, const std::int32_t* samp
 void TransformMcuSeparableAvx2(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs);
 #endif
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

@@ -18,7 +18,7 @@
 
 #include "jpeg/jpeg.h"
 
-namespace ModuleJPEG {
+namespace jpeg {
 
 inline constexpr int kHeaderBytes = 633;
 
@@ -205,4 +205,4 @@ JpegResult WriteEoi(ByteSink& sink, JpegStream& stream);
 // the stream must have before an MCU is coded.
 std::size_t WorstCaseMcuBytes(const CodingTables& tables);
 
-}  // namespace ModuleJPEG
+}  // namespace jpeg

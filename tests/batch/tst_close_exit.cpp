@@ -18,9 +18,9 @@
 
 #include "app/program.h"
 #include "mainwin/filelist.h"
-#include "mainwin/frmmain.h"
+#include "mainwin/mainwindow.h"
 #include "shell/folderpicker.h"
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 #include "heldpicture.h"
 #include "scriptedmessages.h"
 
@@ -32,10 +32,10 @@ int Fail(const char* what)
     return 1;
 }
 
-frmMain* MainWindow()
+MainWindow* TheMainWindow()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* main = qobject_cast<frmMain*>(w))
+        if (auto* main = qobject_cast<MainWindow*>(w))
             return main;
     return nullptr;
 }
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     // F5 on every image, then the window's close once a.jpg is in place and
     // b.jpg in work.
     QTimer::singleShot(0, [] {
-        if (frmMain* w = MainWindow()) {
+        if (MainWindow* w = TheMainWindow()) {
             w->FilList().SelectAll();
             w->mnuFileRun_Click();
         }
@@ -87,19 +87,19 @@ int main(int argc, char** argv)
             poll.stop();
             std::raise(SIGTERM);
         }
-        if (bInWork && QFile::exists(out.filePath("a.jpg")) && MainWindow()) {
+        if (bInWork && QFile::exists(out.filePath("a.jpg")) && TheMainWindow()) {
             poll.stop();
             if (bySignal)
                 std::raise(SIGTERM);
             else
-                MainWindow()->close();
+                TheMainWindow()->close();
         }
     });
     poll.start(1);
     // Without an end the test would hang; this bound only turns that into a failure.
     QTimer::singleShot(60000, [] { QCoreApplication::exit(99); });
 
-    const int status = RunZembrik(app, basMain::Language::Japanese, {}, services);
+    const int status = RunZembrik(app, base::Language::Japanese, {}, services);
     if (status != 0)
         return Fail("the program did not end by itself with status 0 after its window closed");
     if (inQuestion) {

@@ -29,8 +29,8 @@
 #include "testimages.h"
 #include "waitfor.h"
 
-using basBatch::ItemOutcome;
-using basBatch::ShrinkEngine;
+using batch::ItemOutcome;
+using batch::ShrinkEngine;
 
 namespace {
 
@@ -56,9 +56,9 @@ QStringList Files(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
-basMain::ReducedPicture Plain(int w, int h)
+pictures::ReducedPicture Plain(int w, int h)
 {
-    basMain::ReducedPicture picture;
+    pictures::ReducedPicture picture;
     picture.SourceSize = QSize(w, h);
     picture.Image = QImage(w, h, QImage::Format_RGB32);
     picture.Image.fill(qRgb(90, 140, 200));
@@ -73,12 +73,12 @@ class TestEngine : public QObject {
     QTemporaryDir src_;
     QTemporaryDir out_;
 
-    basBatch::Plan PlanOf(const QStringList& names, const QString& outputFolder)
+    batch::Plan PlanOf(const QStringList& names, const QString& outputFolder)
     {
-        basBatch::Plan plan;
+        batch::Plan plan;
         plan.Ratio = 0.5;
         for (const QString& name : names)
-            plan.Items.push_back({src_.filePath(name), basBatch::OutputPathFor(outputFolder, name)});
+            plan.Items.push_back({src_.filePath(name), batch::OutputPathFor(outputFolder, name)});
         return plan;
     }
 
@@ -117,21 +117,21 @@ private slots:
         for (const Setting setting : {Setting{1, 0, false}, Setting{4, 0, false}, Setting{4, 1, false}, Setting{2, 0, true}}) {
             const qint64 budget = setting.budget;
             QTemporaryDir folder;
-            basBatch::Plan plan = PlanOf(names, folder.path());
+            batch::Plan plan = PlanOf(names, folder.path());
             plan.Items[4].Skip = true;
-            basBatch::EngineOptions options;
+            batch::EngineOptions options;
             options.Threads = setting.threads;
             options.MemoryBudget = budget;
             options.CodeBandsAside = setting.aside;
             std::mutex mutex;
             QList<int> reserved;
             int inWork = 0, mostInWork = 0;
-            options.Observer = [&](int index, basBatch::WorkStep step) {
+            options.Observer = [&](int index, batch::WorkStep step) {
                 const std::lock_guard lock(mutex);
-                if (step == basBatch::WorkStep::MemoryReserved) {
+                if (step == batch::WorkStep::MemoryReserved) {
                     reserved << index;
                     mostInWork = std::max(mostInWork, ++inWork);
-                } else if (step == basBatch::WorkStep::ItemFinished && reserved.contains(index)) {
+                } else if (step == batch::WorkStep::ItemFinished && reserved.contains(index)) {
                     --inWork;
                 }
             };
@@ -174,10 +174,10 @@ private slots:
         };
         for (const std::vector<std::uintmax_t>& sizes : {std::vector<std::uintmax_t>{}, {1, 900}, {0, 0, 0, 900},
                                                          std::vector<std::uintmax_t>(16, 5000), {4000, 5000, 6000, 4500, 5900}})
-            QCOMPARE(basBatch::TakeOrderOf(sizes), planOrder(sizes.size()));
+            QCOMPARE(batch::TakeOrderOf(sizes), planOrder(sizes.size()));
         std::vector<std::uintmax_t> sizes(16, 3000);
         sizes[3] = 40'000, sizes[9] = 90'000, sizes[11] = 3500, sizes[14] = 20'000;
-        const std::vector<int> order = basBatch::TakeOrderOf(sizes), plan = planOrder(16);
+        const std::vector<int> order = batch::TakeOrderOf(sizes), plan = planOrder(16);
         QVERIFY(std::is_permutation(order.begin(), order.end(), plan.begin(), plan.end()));
         QCOMPARE(std::vector<int>(order.begin(), order.begin() + 3), std::vector<int>({9, 3, 14}));
         QVERIFY(std::is_sorted(order.begin() + 3, order.end()));
@@ -191,7 +191,7 @@ private slots:
     void aSourceAnotherItemReplacesIsReadFirst()
     {
         const auto plan = [](const QStringList& pairs) {
-            std::vector<basBatch::PlanItem> items;
+            std::vector<batch::PlanItem> items;
             for (const QString& pair : pairs)
                 items.push_back({"/in/" + pair.section('>', 0, 0), "/in/" + pair.section('>', 1)});
             return items;
@@ -200,18 +200,18 @@ private slots:
         for (int i = 0; i < 20; ++i)
             chain << QStringLiteral("f%1>f%1_s").arg(i);
         chain << "X_S>x_s_s" << "b>b_s" << "x_S_s>x_s_s_s";
-        std::vector<basBatch::PlanItem> items = plan(chain);
-        basBatch::ItemKeys keys = basBatch::KeysOf(items, basBatch::NameCase::Insensitive);
-        std::vector<int> order = basBatch::PutInPlaceOrder(items, keys);
+        std::vector<batch::PlanItem> items = plan(chain);
+        batch::ItemKeys keys = batch::KeysOf(items, batch::NameCase::Insensitive);
+        std::vector<int> order = batch::PutInPlaceOrder(items, keys);
         QCOMPARE(std::vector<int>(order.begin(), order.begin() + 4), std::vector<int>({24, 22, 0, 1}));
         QVERIFY(std::is_sorted(order.begin() + 3, order.end()) && order.back() == 23);
-        QCOMPARE(basBatch::ReadsOutputOf(order, keys), std::vector<int>(25, -1));
+        QCOMPARE(batch::ReadsOutputOf(order, keys), std::vector<int>(25, -1));
 
         items = plan({"p>q", "q>p", "r>s"});
-        keys = basBatch::KeysOf(items, basBatch::NameCase::Sensitive);
-        order = basBatch::PutInPlaceOrder(items, keys);
+        keys = batch::KeysOf(items, batch::NameCase::Sensitive);
+        order = batch::PutInPlaceOrder(items, keys);
         QCOMPARE(order.back(), 2);
-        QCOMPARE(basBatch::ReadsOutputOf(order, keys), std::vector<int>({-1, 0, -1}));
+        QCOMPARE(batch::ReadsOutputOf(order, keys), std::vector<int>({-1, 0, -1}));
     }
 
     // On more than one thread the engine takes the run's last items (and
@@ -231,20 +231,20 @@ private slots:
         }
         for (const int threads : {1, 2}) {
             init();
-            basBatch::EngineOptions options;
+            batch::EngineOptions options;
             options.Threads = threads;
             options.MemoryBudget = 1;  // one at a time, in the order they are taken
             std::mutex mutex;
             QList<int> reserved;
-            options.Observer = [&](int index, basBatch::WorkStep step) {
+            options.Observer = [&](int index, batch::WorkStep step) {
                 const std::lock_guard lock(mutex);
-                if (step == basBatch::WorkStep::MemoryReserved)
+                if (step == batch::WorkStep::MemoryReserved)
                     reserved << index;
             };
             ShrinkEngine engine(PlanOf(names, out_.path()), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
             QList<int> expected = {0, 1, 2, 3};
-            for (const int k : basBatch::TakeOrderOf(lastSizes))
+            for (const int k : batch::TakeOrderOf(lastSizes))
                 expected << 4 + k;
             if (threads == 1)
                 std::sort(expected.begin(), expected.end());
@@ -258,13 +258,13 @@ private slots:
 
         init();
         std::atomic<bool> largeFailed{false};
-        basBatch::EngineOptions options;
+        batch::EngineOptions options;
         options.Threads = 2;
-        options.Policy = basBatch::FailurePolicy::StopAtFirstFailure;
+        options.Policy = batch::FailurePolicy::StopAtFirstFailure;
         options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
             if (path.endsWith("17.bmp")) {
-                basMain::ReducedPicture failed;
-                failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture, "broken"};
+                pictures::ReducedPicture failed;
+                failed.Error = pictures::PictureError{pictures::PictureErrorNumber::InvalidPicture, "broken"};
                 largeFailed = true;
                 return failed;
             }
@@ -294,11 +294,11 @@ private slots:
             for (const QString& name : pictures)  // the width tells which was read
                 QVERIFY(testimages::PhotoLike(name.startsWith('f') ? 8 : 64 + 20 * name.size(), 48, 7).save(folder.filePath(name)));
             QVERIFY(QFile::link("x_s.jpg", folder.filePath("s.jpg")));
-            basBatch::Plan plan;
+            batch::Plan plan;
             plan.Ratio = 0.5;
             for (const QString& name : names)
-                plan.Items.push_back({folder.filePath(name), basBatch::OutputPathFor(folder.path(), name, "_s")});
-            basBatch::EngineOptions options;
+                plan.Items.push_back({folder.filePath(name), batch::OutputPathFor(folder.path(), name, "_s")});
+            batch::EngineOptions options;
             options.Threads = threads;
             ShrinkEngine engine(std::move(plan), options);
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
@@ -347,17 +347,17 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime));
         file.close();
 
-        const Output::MetadataLibrary library;
-        basBatch::Plan plan = PlanOf({source}, out_.path());
+        const output::MetadataLibrary library;
+        batch::Plan plan = PlanOf({source}, out_.path());
         plan.Items[0].Source = folder.filePath(source);
-        plan.Output.Size = box.isEmpty() ? Output::SizeMode::Ratio : Output::SizeMode::Box;
+        plan.Output.Size = box.isEmpty() ? output::SizeMode::Ratio : output::SizeMode::Box;
         plan.Output.Box = box;
         plan.Output.Quality = quality;
         plan.Output.KeepMetadata = kept.contains("metadata");
         plan.Output.KeepGps = kept.contains("gps");
         plan.Output.KeepDate = kept.contains("date");
-        const Output::Settings settings = plan.Output;
-        basBatch::EngineOptions options;
+        const output::Settings settings = plan.Output;
+        batch::EngineOptions options;
         options.Metadata = &library;
         ShrinkEngine engine(std::move(plan), options);
         const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
@@ -374,12 +374,12 @@ private slots:
         QCOMPARE(QFileInfo(output).lastModified() == when, settings.KeepDate);
 
         if (source == "photo.jpg") {
-            const QImage reduced = basMain::StretchHalftone(basMain::LoadPicture(folder.filePath(source)).Image, 500, 375);
+            const QImage reduced = pictures::StretchHalftone(pictures::LoadPicture(folder.filePath(source)).Image, 500, 375);
             std::vector<std::uint8_t> expected;
-            QCOMPARE(ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
+            QCOMPARE(jpeg::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(reduced.constBits()),
                                                      reduced.bytesPerLine() / 4, 500, 375},
                                                     expected, quality),
-                     ModuleJPEG::JpegResult::Ok);
+                     jpeg::JpegResult::Ok);
             QCOMPARE(testimages::Read(output), QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
         }
         for (const testimages::Tag& tag : testimages::CameraTags) {
@@ -396,25 +396,25 @@ private slots:
     void firstFailureLeavesThePrefix()
     {
         const QStringList names = {"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg", "6.jpg"};
-        for (const auto policy : {basBatch::FailurePolicy::StopAtFirstFailure, basBatch::FailurePolicy::GoOn,
-                                  basBatch::FailurePolicy::PauseAtFailure}) {
+        for (const auto policy : {batch::FailurePolicy::StopAtFirstFailure, batch::FailurePolicy::GoOn,
+                                  batch::FailurePolicy::PauseAtFailure}) {
             init();
             QVERIFY(QDir(out_.path()).mkdir("5.jpg"));  // cannot be replaced: fails when put in place
             std::atomic<int> laterFinished{0};
             bool named = false;  // a finished file waiting for its turn has a name
-            basBatch::EngineOptions options;
+            batch::EngineOptions options;
             options.Threads = 3;
             options.Policy = policy;
-            options.Observer = [&](int index, basBatch::WorkStep step) {
-                if (step == basBatch::WorkStep::ItemFinished && (index == 3 || index == 4))
+            options.Observer = [&](int index, batch::WorkStep step) {
+                if (step == batch::WorkStep::ItemFinished && (index == 3 || index == 4))
                     ++laterFinished;
             };
             options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
                 if (!path.endsWith("2.jpg"))
                     return Plain(64, 48);
                 WaitFor([&] { return laterFinished >= 2; });  // fails once the two images after it are finished
-                basMain::ReducedPicture failed;
-                failed.Error = basMain::PictureError{basMain::PictureErrorNumber::InvalidPicture, "broken"};
+                pictures::ReducedPicture failed;
+                failed.Error = pictures::PictureError{pictures::PictureErrorNumber::InvalidPicture, "broken"};
                 return failed;
             };
             ShrinkEngine engine(PlanOf(names, out_.path()), options);
@@ -424,20 +424,20 @@ private slots:
             const std::vector<ItemOutcome> outcomes = RunToEnd(engine, [&](const ItemOutcome&) {
                 atFailures << QDir(out_.path()).entryList(QDir::Files, QDir::Name).join(',');  // temporaries are hidden
                 named = named || !Files(out_.path()).filter(".tmp").isEmpty();  // 3.jpg and 4.jpg wait
-                if (policy == basBatch::FailurePolicy::PauseAtFailure)
+                if (policy == batch::FailurePolicy::PauseAtFailure)
                     engine.Resume();
             });
-            if (policy == basBatch::FailurePolicy::PauseAtFailure)
+            if (policy == batch::FailurePolicy::PauseAtFailure)
                 QCOMPARE(atFailures, QStringList({"0.jpg,1.jpg", "0.jpg,1.jpg,3.jpg,4.jpg"}));
 
-            if (policy == basBatch::FailurePolicy::StopAtFirstFailure) {
+            if (policy == batch::FailurePolicy::StopAtFirstFailure) {
                 QCOMPARE(int(outcomes.size()), 3);
                 QCOMPARE(outcomes[2].LoadError->Description, QStringLiteral("broken"));
                 QCOMPARE(Files(out_.path()), QStringList({"0.jpg", "1.jpg"}));
             } else {
                 QCOMPARE(int(outcomes.size()), 7);
                 QVERIFY(outcomes[2].LoadError);
-                QCOMPARE(outcomes[5].SaveResult, ModuleJPEG::JpegResult::FolderInTheWay);
+                QCOMPARE(outcomes[5].SaveResult, jpeg::JpegResult::FolderInTheWay);
                 QCOMPARE(Files(out_.path()), QStringList({"0.jpg", "1.jpg", "3.jpg", "4.jpg", "6.jpg"}));
             }
 #if defined(Q_OS_LINUX)
@@ -454,9 +454,9 @@ private slots:
     void failuresOfTheOutput()
     {
         std::atomic<int> reads{0};
-        basBatch::EngineOptions options;
+        batch::EngineOptions options;
         options.Threads = 1;
-        options.Policy = basBatch::FailurePolicy::GoOn;
+        options.Policy = batch::FailurePolicy::GoOn;
         options.Reducer = [&](const QString& path, double, const std::atomic<bool>*) {
             ++reads;
             return path.endsWith("0.jpg") ? Plain(65500, 2) : Plain(65501, 2);
@@ -464,7 +464,7 @@ private slots:
         ShrinkEngine sides(PlanOf({"0.jpg", "1.jpg"}, out_.path()), options);
         std::vector<ItemOutcome> outcomes = RunToEnd(sides);
         QVERIFY(outcomes[0].Ok());
-        QCOMPARE(outcomes[1].SaveResult, ModuleJPEG::JpegResult::PictureTooLarge);
+        QCOMPARE(outcomes[1].SaveResult, jpeg::JpegResult::PictureTooLarge);
         QCOMPARE(Files(out_.path()), QStringList{"0.jpg"});
 
         QTemporaryDir parent;
@@ -479,7 +479,7 @@ private slots:
         ShrinkEngine vanished(PlanOf({"0.jpg", "1.jpg", "2.jpg"}, gone), options);
         outcomes = RunToEnd(vanished);
         QCOMPARE(int(outcomes.size()), 1);
-        QCOMPARE(outcomes[0].SaveResult, ModuleJPEG::JpegResult::DeviceUnavailable);
+        QCOMPARE(outcomes[0].SaveResult, jpeg::JpegResult::DeviceUnavailable);
         QVERIFY(outcomes[0].EndsRun);
         QCOMPARE(reads.load(), 1);
 
@@ -490,7 +490,7 @@ private slots:
         init();
         options.CodeBandsAside = true;  // as from a megapixel on, even on one core
         options.Reducer = [](const QString& path, double, const std::atomic<bool>*) {
-            basMain::ReducedPicture picture = Plain(64, 48);
+            pictures::ReducedPicture picture = Plain(64, 48);
             if (path.endsWith("0.jpg"))
                 picture.Image = testimages::PhotoLike(1024, 1024, 4).convertToFormat(QImage::Format_RGB32);
             return picture;
@@ -505,7 +505,7 @@ private slots:
         outcomes = RunToEnd(full);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
-        QCOMPARE(outcomes[0].SaveResult, ModuleJPEG::JpegResult::DiskFull);
+        QCOMPARE(outcomes[0].SaveResult, jpeg::JpegResult::DiskFull);
         QVERIFY(outcomes[1].Ok());
         QCOMPARE(Files(out_.path()), QStringList{"1.jpg"});
 #endif
@@ -513,22 +513,22 @@ private slots:
         // Every failed save has words of its own in either language, so that a
         // message never leaves the reason out or gives one failure another's
         // text; success and values that are no failure have none.
-        using ModuleJPEG::JpegResult;
+        using jpeg::JpegResult;
         const QList<JpegResult> failures = {JpegResult::OutOfMemory,       JpegResult::DiskFull,    JpegResult::PermissionDenied,
                                             JpegResult::DeviceUnavailable, JpegResult::BadFileName, JpegResult::PictureTooLarge,
                                             JpegResult::Unexpected,        JpegResult::FolderInTheWay, JpegResult::OtherDevice};
         QSet<QString> japanese;
-        for (const basMain::Language language : {basMain::Language::Japanese, basMain::Language::English}) {
-            const basMain::Translations texts(language);
+        for (const base::Language language : {base::Language::Japanese, base::Language::English}) {
+            const base::Translations texts(language);
             QSet<QString> words;
             for (const JpegResult failure : failures)
-                words << basBatch::SaveErrorText(failure);
+                words << batch::SaveErrorText(failure);
             QVERIFY(!words.contains(QString()));
             QCOMPARE(words.size(), failures.size());
             QVERIFY(!words.intersects(japanese));  // English is not left in Japanese
             japanese = words;
             for (const int none : {0, -1, -9, 1})
-                QCOMPARE(basBatch::SaveErrorText(static_cast<JpegResult>(none)), QString());
+                QCOMPARE(batch::SaveErrorText(static_cast<JpegResult>(none)), QString());
         }
     }
 
@@ -539,7 +539,7 @@ private slots:
             init();
             int started = 0;
             std::atomic<int> wakes{0};
-            basBatch::EngineOptions options;
+            batch::EngineOptions options;
             options.Threads = 3;
             options.Reducer = [](const QString&, double, const std::atomic<bool>*) { return Plain(64, 48); };
             options.StartThread = [&](std::function<void()> work) {
@@ -567,15 +567,15 @@ private slots:
         QVERIFY(testimages::Write(out_.filePath("0.jpg"), "original"));
         std::atomic<bool> encoding{false}, decoding{false}, stopped{false};
         std::atomic<int> rows{0};
-        basBatch::EngineOptions options;
+        batch::EngineOptions options;
         options.Threads = 2;
         // 1.jpg is being decoded (the decoder reads the stop flag), 0.jpg encoded.
-        const basBatch::PictureReducer held = HoldUntilStopped(QStringLiteral("1.jpg"), decoding);
+        const batch::PictureReducer held = HoldUntilStopped(QStringLiteral("1.jpg"), decoding);
         options.Reducer = [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
             return path.endsWith("0.jpg") ? Plain(64, 16 * 40) : held(path, ratio, stop);
         };
-        options.Observer = [&](int index, basBatch::WorkStep step) {
-            if (index == 0 && step == basBatch::WorkStep::RowEncoded && ++rows == 1) {
+        options.Observer = [&](int index, batch::WorkStep step) {
+            if (index == 0 && step == batch::WorkStep::RowEncoded && ++rows == 1) {
                 encoding = true;
                 WaitFor(stopped);
             }
@@ -599,7 +599,7 @@ private slots:
     {
         std::atomic<int> wakes{0};
         const auto wake = [&] { ++wakes; };
-        basBatch::EngineOptions options;
+        batch::EngineOptions options;
         options.Threads = 2;
         options.Reducer = [](const QString&, double, const std::atomic<bool>*) { return Plain(64, 48); };
         {

@@ -8,7 +8,7 @@
 
 #include "batch/preflight.h"
 
-using namespace basBatch;
+using namespace batch;
 
 class TestPreflight : public QObject {
     Q_OBJECT

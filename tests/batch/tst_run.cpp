@@ -23,13 +23,13 @@
 #include <sys/ioctl.h>
 #endif
 
-#include "batch/frmprogress.h"
+#include "batch/progresswindow.h"
 #include "batch/run.h"
 #include "batch/summary.h"
 #include "pictures/picture.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "shell/folderpicker.h"
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 #include "heldpicture.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
@@ -41,11 +41,11 @@ enum class Fault { OutputGone, SourceGone, SourceIsFolder, DiskFull, NotWritable
 enum class StopBy { Button, Escape, CloseBox };
 
 // Starts a run and waits for its end; nothing when it did not start.
-std::optional<basBatch::RunResult> RunToEnd(basBatch::BatchRun& run, const basBatch::RunRequest& request)
+std::optional<batch::RunResult> RunToEnd(batch::BatchRun& run, const batch::RunRequest& request)
 {
-    std::optional<basBatch::RunResult> result;
+    std::optional<batch::RunResult> result;
     const QMetaObject::Connection seen =
-        QObject::connect(&run, &basBatch::BatchRun::finished, [&](const basBatch::RunResult& r) { result = r; });
+        QObject::connect(&run, &batch::BatchRun::finished, [&](const batch::RunResult& r) { result = r; });
     if (run.start(request))
         (void)QTest::qWaitFor([&] { return result.has_value(); }, 60000);  // the caller sees whether it ended
     QObject::disconnect(seen);
@@ -90,21 +90,21 @@ class TestRun : public QObject {
 
 private:
     ScriptedMessages script;
-    clsMsg messages{&script};
+    MessageBoxes messages{&script};
     QTemporaryDir store;  // the settings, where the picker remembers its folder
     QTemporaryDir source;
     QTemporaryDir output;
     std::optional<QString> pickerAnswer;
     int pickerCalls = 0;
-    const basMain::FolderPicker picker = [this](QWidget*, const QString&) {
+    const shell::FolderPicker picker = [this](QWidget*, const QString&) {
         ++pickerCalls;
         return pickerAnswer;
     };
     QWidget window;  // what the progress window opens over
 
-    basBatch::RunRequest Request(const QStringList& names, const QString& folder = {}, double ratio = 1.0)
+    batch::RunRequest Request(const QStringList& names, const QString& folder = {}, double ratio = 1.0)
     {
-        basBatch::RunRequest request;
+        batch::RunRequest request;
         for (const QString& name : names)
             request.Paths << QDir(folder.isEmpty() ? source.path() : folder).filePath(name);
         request.Ratio = ratio;
@@ -134,9 +134,9 @@ private slots:
     void theQuestionsBeforeTheRun()
     {
         int viewerCloses = 0;
-        Output::Settings settings;
+        output::Settings settings;
         const auto ask = [&](const QStringList& paths) {
-            return basBatch::AskForRun(paths, "50.0%", settings, [&] { ++viewerCloses; }, nullptr, messages, picker);
+            return batch::AskForRun(paths, "50.0%", settings, [&] { ++viewerCloses; }, nullptr, messages, picker);
         };
         QVERIFY(!ask({}));
         QCOMPARE(script.Texts(), QStringList{"ファイルが選択されていません。"});
@@ -144,7 +144,7 @@ private slots:
         script = ScriptedMessages();
         script.answer = MsgAnswer::No;
         QVERIFY(!ask({"/p/a.jpg"}));
-        settings.Size = Output::SizeMode::Box;
+        settings.Size = output::SizeMode::Box;
         QVERIFY(!ask({"/p/a.jpg"}));
         QCOMPARE(script.Texts(), QStringList({"縮小率 50.0% で縮小を開始します。", "幅 1920 × 高さ 1080 ピクセル以内で縮小を開始します。"}));
         QCOMPARE(pickerCalls, 0);
@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(viewerCloses, 1);  // closed even though the picker was cancelled
 
         pickerAnswer = output.path();
-        const std::optional<basBatch::RunRequest> request = ask({"/p/a.jpg", "/p/b.bmp"});
+        const std::optional<batch::RunRequest> request = ask({"/p/a.jpg", "/p/b.bmp"});
         QVERIFY(request);
         QCOMPARE(request->Paths, QStringList({"/p/a.jpg", "/p/b.bmp"}));
         QCOMPARE(request->Ratio, 0.5);
@@ -167,7 +167,7 @@ private slots:
 
     void targetsStayVisibleAtTheSmallestRatio()
     {
-        basBatch::BatchRun run(&window, messages);
+        batch::BatchRun run(&window, messages);
         QVERIFY(RunToEnd(run, Request({"c.gif"}, {}, 0.01)));
         QCOMPARE(QImageReader(output.filePath("c.jpg")).size(), QSize(1, 1));  // not 0 x 0
     }
@@ -229,7 +229,7 @@ private slots:
             QVERIFY(immutable || QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner));
         }
         std::atomic<bool> struck{false};
-        basBatch::BatchRun run(&window, messages, [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
+        batch::BatchRun run(&window, messages, [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
             if (path.endsWith("a.jpg")) {
                 struct rlimit small = saved;
                 small.rlim_cur = 10000;
@@ -244,20 +244,20 @@ private slots:
                 struck = true;
             }
             WaitFor(struck);
-            return basMain::LoadReducedPicture(path, ratio, stop);
+            return pictures::LoadReducedPicture(path, ratio, stop);
         });
         int barAtError = -2;
         QList<bool> busy, busyAtError;  // the pointer: busy over the work, not over the box nor after it
-        connect(&run, &basBatch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
+        connect(&run, &batch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
         script.onShow = [&] {
             if (barAtError == -2) {
-                barAtError = window.findChild<frmProgress*>()->pgbMain->value();
+                barAtError = window.findChild<ProgressWindow*>()->pgbMain->value();
                 busyAtError = busy;
             }
         };
-        basBatch::RunRequest request = Request({"a.jpg", "b.bmp", "c.gif"}, src.path());
+        batch::RunRequest request = Request({"a.jpg", "b.bmp", "c.gif"}, src.path());
         request.OutputFolder = out.path();
-        const std::optional<basBatch::RunResult> result = RunToEnd(run, request);
+        const std::optional<batch::RunResult> result = RunToEnd(run, request);
         QVERIFY(result);
 
         const QString named = QDir::toNativeSeparators((about.startsWith("src") ? src.path() : out.path()) + about.mid(3));
@@ -273,7 +273,7 @@ private slots:
         QVERIFY(script.shown.last().detail.startsWith(QString::number(done) + " 個の画像："));
         QVERIFY(script.shown.last().detail.endsWith("（1 個は失敗）"));
         QCOMPARE(barAtError, done);
-        QVERIFY(!window.findChild<frmProgress*>());
+        QVERIFY(!window.findChild<ProgressWindow*>());
         QCOMPARE(busyAtError, QList<bool>({true, false}));
         QCOMPARE(busy, busyAtError);
         QVERIFY(result->Stopped);
@@ -306,14 +306,14 @@ private slots:
     {
         QFETCH(StopBy, by);
         std::atomic<bool> bInWork{false};
-        basBatch::BatchRun run(&window, messages, HoldUntilStopped(QStringLiteral("b.bmp"), bInWork));
-        std::optional<basBatch::RunResult> result;
-        connect(&run, &basBatch::BatchRun::finished, this, [&](const basBatch::RunResult& r) { result = r; });
+        batch::BatchRun run(&window, messages, HoldUntilStopped(QStringLiteral("b.bmp"), bInWork));
+        std::optional<batch::RunResult> result;
+        connect(&run, &batch::BatchRun::finished, this, [&](const batch::RunResult& r) { result = r; });
         QList<bool> busy;
-        connect(&run, &basBatch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
+        connect(&run, &batch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
         QVERIFY(run.start(Request({"a.jpg", "b.bmp", "c.gif"})));
         QVERIFY(!run.start(Request({"c.gif"})));  // one run at a time
-        frmProgress* progress = window.findChild<frmProgress*>();
+        ProgressWindow* progress = window.findChild<ProgressWindow*>();
         QVERIFY(progress && progress->isVisible());
         QVERIFY((progress->geometry().center() - window.geometry().center()).manhattanLength() <= 4);  // give or take a frame
         QVERIFY(QTest::qWaitFor([&] { return bInWork && progress->lblCount->text() == "1 / 3"; }));
@@ -326,7 +326,7 @@ private slots:
         else
             progress->close();
         QVERIFY(QTest::qWaitFor([&] { return result.has_value(); }));
-        QVERIFY(!run.isRunning() && !window.findChild<frmProgress*>());
+        QVERIFY(!run.isRunning() && !window.findChild<ProgressWindow*>());
         QCOMPARE(busy, QList<bool>({true, false}));
         QCOMPARE(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
         QVERIFY(result->Stopped);
@@ -336,7 +336,7 @@ private slots:
         QVERIFY(script.shown.last().detail.startsWith("1 個の画像："));
 
         script = ScriptedMessages();
-        const std::optional<basBatch::RunResult> again = RunToEnd(run, Request({"c.gif"}));
+        const std::optional<batch::RunResult> again = RunToEnd(run, Request({"c.gif"}));
         QVERIFY(again && again->Complete() && again->Unwritten.isEmpty());
         QCOMPARE(script.Texts(), QStringList{"サイズの変換が終了しました。"});
     }
@@ -369,16 +369,16 @@ private slots:
         QFETCH(QStringList, written);
         script.skipAnswer = MsgAnswer::Yes;
         std::atomic<bool> inWork{false};
-        basBatch::BatchRun run(&window, messages, HoldUntilStopped(held, inWork));
+        batch::BatchRun run(&window, messages, HoldUntilStopped(held, inWork));
         qint64 clock = 0;
-        connect(&run, &basBatch::BatchRun::progress, this, [&](const basBatch::RunProgress& p) { clock = p.ElapsedMs; });
+        connect(&run, &batch::BatchRun::progress, this, [&](const batch::RunProgress& p) { clock = p.ElapsedMs; });
         QList<bool> busy;
-        connect(&run, &basBatch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
+        connect(&run, &batch::BatchRun::busyChanged, this, [&](bool b) { busy << b; });
         window.show();
         const auto hide = qScopeGuard([&] { window.hide(); });
         QStringList waiting;  // what the progress window showed while the box was open
         script.onShow = [&] {
-            frmProgress* progress = window.findChild<frmProgress*>();
+            ProgressWindow* progress = window.findChild<ProgressWindow*>();
             if (!progress || !waiting.isEmpty())
                 return;
             const qint64 before = clock;
@@ -386,12 +386,12 @@ private slots:
             QTest::qWait(600);
             waiting << progress->lblFile->text() << progress->lblLeft->text() << QString::number(clock - before < 200);
         };
-        std::optional<basBatch::RunResult> result;
-        connect(&run, &basBatch::BatchRun::finished, this, [&](const basBatch::RunResult& r) { result = r; });
+        std::optional<batch::RunResult> result;
+        connect(&run, &batch::BatchRun::finished, this, [&](const batch::RunResult& r) { result = r; });
         QVERIFY(run.start(Request(names)));
         if (held != "none") {
             QTRY_VERIFY(inWork && !waiting.isEmpty());
-            frmProgress* progress = window.findChild<frmProgress*>();
+            ProgressWindow* progress = window.findChild<ProgressWindow*>();
             QTRY_COMPARE(QApplication::activeWindow(), progress);
             QTest::keyClick(progress, Qt::Key_Escape);
         }
@@ -428,13 +428,13 @@ private slots:
                                  (QFile::encodeName(folder.path()) + '/' + name).constData()),
                      0);
         }
-        const QStringList names = basMain::FilesIn(folder.path(), {"*.jpg"});
+        const QStringList names = base::FilesIn(folder.path(), {"*.jpg"});
         QCOMPARE(names.size(), 2);
-        basBatch::BatchRun run(&window, messages);
-        const std::optional<basBatch::RunResult> result = RunToEnd(run, Request(names, folder.path()));
+        batch::BatchRun run(&window, messages);
+        const std::optional<batch::RunResult> result = RunToEnd(run, Request(names, folder.path()));
         QVERIFY(result);
         QCOMPARE(result->Written, 2);
-        QCOMPARE(basMain::FilesIn(output.path(), {"*.jpg"}), names);
+        QCOMPARE(base::FilesIn(output.path(), {"*.jpg"}), names);
 #else
         QSKIP("file names are UTF-16 here");
 #endif
@@ -443,23 +443,23 @@ private slots:
     void summaryUnits()
     {
         for (const auto& [bytes, text] : {std::pair{999, "999 バイト"}, {32'449'000, "32.4 MB"}, {999'960, "1.0 MB"}})
-            QCOMPARE(basBatch::SizeText(bytes), QString::fromUtf8(text));  // 999 960 bytes: not "1000.0 KB"
-        QCOMPARE(basBatch::DurationText(949), QStringLiteral("0.9 秒"));
-        QCOMPARE(basBatch::DurationText(59'960), QStringLiteral("1 分 0 秒"));
+            QCOMPARE(batch::SizeText(bytes), QString::fromUtf8(text));  // 999 960 bytes: not "1000.0 KB"
+        QCOMPARE(batch::DurationText(949), QStringLiteral("0.9 秒"));
+        QCOMPARE(batch::DurationText(59'960), QStringLiteral("1 分 0 秒"));
 
         // The progress window's clock and guess.
         for (const auto& [ms, clock, guess] : {std::tuple{999, "0 秒", "約 5 秒"}, {12'400, "12 秒", "約 15 秒"},
                                               {56'000, "56 秒", "約 1 分"}, {67'000, "1 分 7 秒", "約 2 分"},
                                               {3'725'000, "1 時間 2 分", "約 1 時間 3 分"}}) {
-            QCOMPARE(basBatch::ClockText(ms), QString::fromUtf8(clock));
-            QCOMPARE(basBatch::GuessText(ms), QString::fromUtf8(guess));
+            QCOMPARE(batch::ClockText(ms), QString::fromUtf8(clock));
+            QCOMPARE(batch::GuessText(ms), QString::fromUtf8(guess));
         }
         // The time left goes by pixels: 10 s for a quarter of them leaves
         // 30 s, less the 4 s since; no guess before 2 s or a pixel done.
-        QCOMPARE(basBatch::TimeLeftMs(14'000, 10'000, 250'000'000, 1'000'000'000), std::optional<qint64>(26'000));
-        QVERIFY(!basBatch::TimeLeftMs(1'999, 1'000, 10, 20) && !basBatch::TimeLeftMs(5'000, 0, 0, 20));
+        QCOMPARE(batch::TimeLeftMs(14'000, 10'000, 250'000'000, 1'000'000'000), std::optional<qint64>(26'000));
+        QVERIFY(!batch::TimeLeftMs(1'999, 1'000, 10, 20) && !batch::TimeLeftMs(5'000, 0, 0, 20));
         // 5000 photos of 100 MP, an hour in: no overflow.
-        QCOMPARE(basBatch::TimeLeftMs(3'600'000, 3'600'000, 2500 * 100'000'000LL, 5000 * 100'000'000LL),
+        QCOMPARE(batch::TimeLeftMs(3'600'000, 3'600'000, 2500 * 100'000'000LL, 5000 * 100'000'000LL),
                  std::optional<qint64>(3'600'000));
     }
 
@@ -475,9 +475,9 @@ private slots:
         red.fill(Qt::red);
         QVERIFY(blue.save(folder.filePath("x.jpg")) && red.save(folder.filePath("a.bmp")) && blue.save(folder.filePath("a.jpg")));
         const QMap<QString, QByteArray> before = Contents({{"", folder.path()}});
-        basBatch::RunRequest request = Request({"a.bmp", "a.jpg", "x.jpg"}, folder.path(), 0.5);
+        batch::RunRequest request = Request({"a.bmp", "a.jpg", "x.jpg"}, folder.path(), 0.5);
         request.OutputFolder = folder.path();
-        basBatch::BatchRun run(&window, messages);
+        batch::BatchRun run(&window, messages);
 
         script.answer = MsgAnswer::No;
         QVERIFY(!RunToEnd(run, request));
@@ -498,8 +498,8 @@ private slots:
         // The summary counts the two pictures written and what they weighed.
         QCOMPARE(script.shown.last().detail.section(QStringLiteral("（"), 0, 0),
                  QStringLiteral("2 個の画像：%1 → %2")
-                     .arg(basBatch::SizeText(before["/a.jpg"].size() + before["/x.jpg"].size()),
-                          basBatch::SizeText(QFileInfo(folder.filePath("a.jpg")).size() +
+                     .arg(batch::SizeText(before["/a.jpg"].size() + before["/x.jpg"].size()),
+                          batch::SizeText(QFileInfo(folder.filePath("a.jpg")).size() +
                                              QFileInfo(folder.filePath("x.jpg")).size())));
     }
 };

@@ -6,7 +6,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include "jpeg/jpeg.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "testimages.h"
 
 namespace testimages {
@@ -15,7 +15,7 @@ QByteArray PhotoJpeg(int w, int h)
 {
     const QImage image = PhotoLike(w, h, 5).convertToFormat(QImage::Format_RGB32);
     std::vector<std::uint8_t> out;
-    ModuleJPEG::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(image.constBits()), w, w, h}, out);
+    jpeg::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(image.constBits()), w, w, h}, out);
     return QByteArray(reinterpret_cast<const char*>(out.data()), qsizetype(out.size()));
 }
 
@@ -23,7 +23,7 @@ bool WriteCameraPhoto(const QString& path)
 {
     if (!Write(path, PhotoJpeg(64, 48)))
         return false;
-    auto image = Exiv2::ImageFactory::open(basMain::ToFsPath(path).string());
+    auto image = Exiv2::ImageFactory::open(base::ToFsPath(path).string());
     for (const Tag& tag : CameraTags) {
         if (!tag.source)
             continue;
@@ -42,7 +42,7 @@ bool WriteCameraPhoto(const QString& path)
 
 std::string TagValue(const QString& path, const std::string& key)
 {
-    auto image = Exiv2::ImageFactory::open(basMain::ToFsPath(path).string());
+    auto image = Exiv2::ImageFactory::open(base::ToFsPath(path).string());
     image->readMetadata();
     const auto text = [](const auto& data, const auto& it) { return it == data.end() ? std::string("none") : it->toString(); };
     return key[0] == 'E'   ? text(image->exifData(), image->exifData().findKey(Exiv2::ExifKey(key)))

@@ -9,7 +9,7 @@
 
 #include "shell/selection.h"
 
-template <class Base = basMain::FileSelection>
+template <class Base = shell::FileSelection>
 class FakeSelection : public Base {
 public:
     int ListCount() const override { return static_cast<int>(names.size()); }

@@ -13,10 +13,10 @@ inline auto HoldUntilStopped(const QString& held, std::atomic<bool>& inWork)
 {
     return [held, &inWork](const QString& path, double ratio, const std::atomic<bool>* stop) {
         if (!path.endsWith(held))
-            return basMain::LoadReducedPicture(path, ratio, stop);
+            return pictures::LoadReducedPicture(path, ratio, stop);
         inWork = true;
         WaitFor(*stop);
-        basMain::ReducedPicture stopped;
+        pictures::ReducedPicture stopped;
         stopped.Stopped = true;
         return stopped;
     };

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 
 class ScriptedMessages final : public MessageResponder {
 public:

@@ -12,13 +12,13 @@
 #include <QTemporaryDir>
 #include <atomic>
 
-#include "dialogs/frmabout.h"
-#include "dialogs/frmimage.h"
-#include "dialogs/frmoption.h"
-#include "dialogs/frmoutputsettings.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/viewerwindow.h"
+#include "dialogs/pictureinfodialog.h"
+#include "dialogs/outputsettingsdialog.h"
 #include "pictures/picture.h"
-#include "shell/basmain.h"
-#include "shell/msg.h"
+#include "shell/program.h"
+#include "shell/messageboxes.h"
 #include "fakeselection.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
@@ -28,11 +28,11 @@ namespace {
 
 using Selection = FakeSelection<>;
 
-QList<frmImage*> OpenViewers()
+QList<ViewerWindow*> OpenViewers()
 {
-    QList<frmImage*> viewers;
+    QList<ViewerWindow*> viewers;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* v = qobject_cast<frmImage*>(w); v && v->isVisible())
+        if (auto* v = qobject_cast<ViewerWindow*>(w); v && v->isVisible())
             viewers << v;
     return viewers;
 }
@@ -45,8 +45,8 @@ void Mouse(QWidget* w, QEvent::Type type, QPoint global, Qt::MouseButton button,
 }
 
 // A viewer whose window system takes over every move it is offered.
-struct SystemMoved final : frmImage {
-    using frmImage::frmImage;
+struct SystemMoved final : ViewerWindow {
+    using ViewerWindow::ViewerWindow;
     int started = 0;
     bool StartSystemMove() override { return ++started, true; }
 };
@@ -63,15 +63,15 @@ class ViewerWindows : public QObject {
 private:
     QTemporaryDir dir;
     ScriptedMessages script;
-    clsMsg messages{&script};
-    basMain::ProgramState program;
+    MessageBoxes messages{&script};
+    shell::ProgramState program;
     QSemaphore gate;  // a held loader waits here for each picture
     std::atomic<bool> holdLoads = false;
     std::atomic<bool> untilStopped = false;  // the loader waits for the stop flag, as a decoder reads it
     std::atomic<bool> decoding = false;
     std::atomic<int> loads = 0;
     // Declared last: its decode thread uses the members above until it ends.
-    basViewers::Viewers viewers{program, messages, [this](const QString& path, const std::atomic<bool>* stop) {
+    dialogs::Viewers viewers{program, messages, [this](const QString& path, const std::atomic<bool>* stop) {
         ++loads;
         if (holdLoads)
             gate.acquire();
@@ -79,9 +79,9 @@ private:
             decoding = true;
             WaitFor(*stop);
             decoding = false;
-            return basMain::LoadedPicture{{}, std::nullopt, true};
+            return pictures::LoadedPicture{{}, std::nullopt, true};
         }
-        return basMain::LoadPicture(path);
+        return pictures::LoadPicture(path);
     }};
 
     Selection Files(int count)
@@ -139,11 +139,11 @@ private slots:
         QVERIFY(OpenViewers().isEmpty());  // the window thread did not wait
         QCOMPARE(program.ViewerCount, qint16(0));
 
-        QList<frmImage*> shown;  // each as its picture comes, in the order asked for
+        QList<ViewerWindow*> shown;  // each as its picture comes, in the order asked for
         for (const int width : {30, 31, 30}) {
             gate.release();
             QTRY_COMPARE(program.ViewerCount, qint16(shown.size() + 1));
-            for (frmImage* v : OpenViewers())
+            for (ViewerWindow* v : OpenViewers())
                 if (!shown.contains(v))
                     shown << v;
             QCOMPARE(shown.last()->width(), width);
@@ -222,7 +222,7 @@ private slots:
         Selection s = Files(3);
         s.selected.fill(false);
         viewers.mnuToolView_Click(s);
-        basViewers::mnuToolOption_Click(s, nullptr, messages);
+        dialogs::mnuToolOption_Click(s, nullptr, messages);
         QVERIFY(!viewers.Opening());
         QVERIFY(script.shown.isEmpty());
 
@@ -232,7 +232,7 @@ private slots:
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(program.ViewerCount, qint16(1));
         s.names[0] = QStringLiteral("bad.jpg");
-        basViewers::mnuToolOption_Click(s, nullptr, messages);
+        dialogs::mnuToolOption_Click(s, nullptr, messages);
         QCOMPARE(script.shown.size(), 2);
         QVERIFY(script.shown[0].kind == MsgKind::Error && script.shown[1].kind == MsgKind::Error);
     }
@@ -240,7 +240,7 @@ private slots:
     void leftDragMovesUntilTheRelease()
     {
         Open(Files(1));
-        frmImage* v = OpenViewers().first();
+        ViewerWindow* v = OpenViewers().first();
         const QPoint start = v->pos();
         const QPoint grip = start + QPoint(5, 5);
 
@@ -291,7 +291,7 @@ private slots:
         const auto shown = [&] {
             QString seen;
             QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<frmOption*>(QApplication::activeModalWidget());
+                auto* dialog = qobject_cast<PictureInfoDialog*>(QApplication::activeModalWidget());
                 QVERIFY(dialog && dialog->cmdOK->isDefault());
                 for (const char* label : {"lblFileNm", "lblWidth", "lblHeight"})
                     seen += dialog->findChild<QLabel*>(QLatin1String(label))->text() + ' ';
@@ -299,7 +299,7 @@ private slots:
                 QVERIFY(dialog->isVisible());
                 QTest::keyClick(dialog, Qt::Key_Return);
             });
-            basViewers::mnuToolOption_Click(s, nullptr, messages);
+            dialogs::mnuToolOption_Click(s, nullptr, messages);
             return seen;
         };
         QCOMPARE(shown(), QStringLiteral("p00.bmp 30 20 "));
@@ -319,7 +319,7 @@ private slots:
                     QTest::keyClick(box, key);
                 }
             });
-            frmAbout::ShowModal();  // returns only when the key closed the box
+            AboutDialog::ShowModal();  // returns only when the key closed the box
             QCOMPARE(seen, QStringLiteral("frmAbout"));
             QVERIFY(!QApplication::activeModalWidget());
         }
@@ -328,10 +328,10 @@ private slots:
     void outputSettingsRefuseABadSuffix()
     {
         // GPS kept, though it means nothing without the metadata.
-        const Output::Settings given{Output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小")};
+        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小")};
         ScriptedMessages replies;
-        clsMsg messages(&replies);
-        frmOutputSettings dialog(given, messages);
+        MessageBoxes messages(&replies);
+        OutputSettingsDialog dialog(given, messages);
         QCOMPARE(dialog.Result(), given);
         QVERIFY(!dialog.chkKeepGps->isEnabled());
         dialog.chkKeepMetadata->click();
@@ -347,11 +347,11 @@ private slots:
         dialog.txtSuffix->setText(QStringLiteral("_small"));
         QTest::keyClick(&dialog, Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        const Output::Settings changed{Output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small")};
+        const output::Settings changed{output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small")};
         QCOMPARE(dialog.Result(), changed);
 
         QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
-        QVERIFY(!frmOutputSettings::Ask(given, messages));
+        QVERIFY(!OutputSettingsDialog::Ask(given, messages));
     }
 };
 

@@ -13,11 +13,11 @@
 #include "files/pendingjpeg.h"
 #include "testimages.h"
 
-using ModuleJPEG::JpegResult;
+using jpeg::JpegResult;
 
 namespace {
 
-ModuleJPEG::PixelRows Rows(const QImage& p, int rows)
+jpeg::PixelRows Rows(const QImage& p, int rows)
 {
     return {reinterpret_cast<const std::uint32_t*>(p.constBits()), p.bytesPerLine() / 4, p.width(), rows};
 }
@@ -28,7 +28,7 @@ QImage Photo(int width, int height)
 }
 
 // Starts a file and gives it the first Rows rows of the picture.
-JpegResult Begin(ModuleJPEG::PendingJpeg& file, const QString& path, const QImage& p, int rows)
+JpegResult Begin(files::PendingJpeg& file, const QString& path, const QImage& p, int rows)
 {
     const JpegResult started = file.Start(std::filesystem::path(QFile::encodeName(path).toStdString()), p.width(), p.height());
     return started != JpegResult::Ok ? started : file.PutRows(Rows(p, rows));
@@ -36,7 +36,7 @@ JpegResult Begin(ModuleJPEG::PendingJpeg& file, const QString& path, const QImag
 
 JpegResult Save(const QString& path, const QImage& p)
 {
-    ModuleJPEG::PendingJpeg file;
+    files::PendingJpeg file;
     JpegResult result = Begin(file, path, p, p.height());
     if (result == JpegResult::Ok)
         result = file.Finish();
@@ -60,10 +60,10 @@ private slots:
         QVERIFY(testimages::Write(target, QByteArray(100000, 'x')));
         const QImage p = Photo(64, 64);
         {
-            ModuleJPEG::PendingJpeg stopped;
+            files::PendingJpeg stopped;
             QCOMPARE(Begin(stopped, target, p, 20), JpegResult::Ok);
         }
-        ModuleJPEG::PendingJpeg incomplete;
+        files::PendingJpeg incomplete;
         QCOMPARE(Begin(incomplete, target, p, 63), JpegResult::Ok);
         QCOMPARE(incomplete.Finish(), JpegResult::Unexpected);
         QCOMPARE(incomplete.Commit(), JpegResult::Unexpected);
@@ -88,7 +88,7 @@ private slots:
 #endif
         QCOMPARE(Save(target, p), JpegResult::Ok);
         std::vector<std::uint8_t> encoded;
-        QCOMPARE(ModuleJPEG::EncodeJpegToMemory(Rows(p, p.height()), encoded), JpegResult::Ok);
+        QCOMPARE(jpeg::EncodeJpegToMemory(Rows(p, p.height()), encoded), JpegResult::Ok);
         QCOMPARE(testimages::Read(target), QByteArray(reinterpret_cast<const char*>(encoded.data()), qsizetype(encoded.size())));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("photo.jpg")});
 #ifdef Q_OS_UNIX
@@ -118,7 +118,7 @@ private slots:
             QSKIP("no second file system at /dev/shm");
         QTemporaryDir other(QStringLiteral("/dev/shm/tst_pending_jpeg-XXXXXX"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("first")) && QFile::link(dir.filePath(QStringLiteral("first")), dir.filePath(QStringLiteral("out"))));
-        ModuleJPEG::PendingJpeg moved;
+        files::PendingJpeg moved;
         QCOMPARE(Begin(moved, dir.filePath(QStringLiteral("out/small.jpg")), small, small.height()), JpegResult::Ok);
         QCOMPARE(moved.Finish(), JpegResult::Ok);
         QVERIFY(QFile::remove(dir.filePath(QStringLiteral("out"))) && QFile::link(other.path(), dir.filePath(QStringLiteral("out"))));

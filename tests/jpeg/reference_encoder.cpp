@@ -95,11 +95,11 @@ std::vector<std::uint8_t> ReferenceEncode(int width, int height, const std::vect
     const Huff dc[2] = {MakeHuff({0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, Range(12)),
                         MakeHuff({0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, Range(12))};
     // The symbol lists are the encoder's own; the codes are built here afresh.
-    const auto values = [](const ModuleJPEG::HuffmanLists& lists) {
+    const auto values = [](const jpeg::HuffmanLists& lists) {
         return std::vector<std::uint8_t>(lists.values, lists.values + lists.count);
     };
-    const std::vector<std::uint8_t> acLumVals = values(ModuleJPEG::AcLuminanceLists());
-    const std::vector<std::uint8_t> acChrVals = values(ModuleJPEG::AcChrominanceLists());
+    const std::vector<std::uint8_t> acLumVals = values(jpeg::AcLuminanceLists());
+    const std::vector<std::uint8_t> acChrVals = values(jpeg::AcChrominanceLists());
     const Huff ac[2] = {MakeHuff({0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d}, acLumVals),
                         MakeHuff({0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77}, acChrVals)};
 

@@ -12,7 +12,7 @@
 
 #include "jpeg/internal/encoder.h"
 
-using namespace ModuleJPEG;
+using namespace jpeg;
 
 namespace {
 

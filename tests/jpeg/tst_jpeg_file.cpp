@@ -13,7 +13,7 @@
 #include "reference_encoder.h"
 #include "testimages.h"
 
-using ModuleJPEG::JpegResult;
+using jpeg::JpegResult;
 
 namespace {
 
@@ -21,7 +21,7 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> pixels;
-    ModuleJPEG::PixelRows Rows() const { return {pixels.data(), width, width, height}; }
+    jpeg::PixelRows Rows() const { return {pixels.data(), width, width, height}; }
 };
 
 std::uint32_t Rgb(int r, int g, int b)
@@ -57,13 +57,13 @@ QByteArray Bytes(const std::vector<std::uint8_t>& out)
 QByteArray Encode(const Picture& p)
 {
     std::vector<std::uint8_t> out;
-    if (ModuleJPEG::EncodeJpegToMemory(p.Rows(), out) != JpegResult::Ok)
+    if (jpeg::EncodeJpegToMemory(p.Rows(), out) != JpegResult::Ok)
         return {};
     return Bytes(out);
 }
 
 // Collects what a writer hands on, failing once Limit bytes are exceeded.
-class MemorySink final : public ModuleJPEG::ByteSink {
+class MemorySink final : public jpeg::ByteSink {
 public:
     explicit MemorySink(std::size_t limit = SIZE_MAX) : limit_(limit) {}
     JpegResult Put(const std::uint8_t* data, std::size_t size) override
@@ -85,7 +85,7 @@ private:
 QByteArray EncodeInRuns(const Picture& p, int run)
 {
     MemorySink sink;
-    ModuleJPEG::JpegWriter writer;
+    jpeg::JpegWriter writer;
     JpegResult result = writer.Start(sink, p.width, p.height);
     for (int y = 0; y < p.height && result == JpegResult::Ok; y += run) {
         const std::uint32_t* rows = p.pixels.data() + static_cast<std::size_t>(y) * p.width;
@@ -178,7 +178,7 @@ private slots:
     {
         const Picture noise = Make(QStringLiteral("noise"), 600, 600);
         MemorySink full(100000);
-        ModuleJPEG::JpegWriter writer;
+        jpeg::JpegWriter writer;
         QCOMPARE(writer.Start(full, noise.width, noise.height), JpegResult::Ok);
         QCOMPARE(writer.PutRows(noise.Rows()), JpegResult::DiskFull);
         QVERIFY(!writer.NextRow());

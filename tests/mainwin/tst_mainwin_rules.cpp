@@ -28,42 +28,42 @@ private slots:
         for (const auto& [x, width, clamped] : {std::tuple{100.0, 6500.0, 2000.0}, {6000.0, 6500.0, 4500.0},
                                                 {2500.0, 3500.0, 1500.0}}) {
             double left = x;
-            frmMainLayout::ArrangeControls(left, {width, 5000});
+            mainwin::layout::ArrangeControls(left, {width, 5000});
             QCOMPARE(left, clamped);
         }
-        QCOMPARE(frmMainLayout::SplitterBarLeft(2000, -1900, 6500), 500.0);
-        QCOMPARE(frmMainLayout::SplitterBarLeft(2000, 4400, 6500), 6000.0);
-        QCOMPARE(frmMainLayout::SplitterBarLeft(2000, 300, 6500), 2300.0);
+        QCOMPARE(mainwin::layout::SplitterBarLeft(2000, -1900, 6500), 500.0);
+        QCOMPARE(mainwin::layout::SplitterBarLeft(2000, 4400, 6500), 6000.0);
+        QCOMPARE(mainwin::layout::SplitterBarLeft(2000, 300, 6500), 2300.0);
     }
 
     void settingsRoundTrip()
     {
         QTemporaryDir store;
         QTemporaryDir folder;
-        const basMain::SettingsStore settings(store.filePath("Zembrik.ini"));
+        const base::SettingsStore settings(store.filePath("Zembrik.ini"));
         const QString fallback = QDir::currentPath();
 
-        frmMainSettings::Save(settings, frmMainSettings::WindowRect{1500, 1200, 7000, 8000}, 2500, folder.path());
-        frmMainSettings::Loaded back = frmMainSettings::Load(settings, fallback);
+        mainwin::settings::Save(settings, mainwin::settings::WindowRect{1500, 1200, 7000, 8000}, 2500, folder.path());
+        mainwin::settings::Loaded back = mainwin::settings::Load(settings, fallback);
         QCOMPARE(*back.Left, 1500.0);
         QCOMPARE(*back.Height, 8000.0);
         QCOMPARE(*back.Splitter, 2500.0);
         QCOMPARE(back.Path, folder.path());
 
         // Minimized: the rectangle stays as stored, splitter and folder are written.
-        frmMainSettings::Save(settings, std::nullopt, 3000, folder.path());
-        back = frmMainSettings::Load(settings, fallback);
+        mainwin::settings::Save(settings, std::nullopt, 3000, folder.path());
+        back = mainwin::settings::Load(settings, fallback);
         QCOMPARE(*back.Width, 7000.0);
         QCOMPARE(*back.Splitter, 3000.0);
         // No position known (Wayland): the size is written, the stored position stays.
-        frmMainSettings::Save(settings, frmMainSettings::WindowRect{{}, {}, 7100, 8000}, 3000, folder.path());
-        back = frmMainSettings::Load(settings, fallback);
+        mainwin::settings::Save(settings, mainwin::settings::WindowRect{{}, {}, 7100, 8000}, 3000, folder.path());
+        back = mainwin::settings::Load(settings, fallback);
         QCOMPARE(*back.Width, 7100.0);
         QCOMPARE(*back.Left, 1500.0);
 
         // A value that is no number leaves its property alone.
         settings.Open().setValue("Settings/MainLeft", "abc");
-        back = frmMainSettings::Load(settings, fallback);
+        back = mainwin::settings::Load(settings, fallback);
         QVERIFY(!back.Left.has_value());
         QCOMPARE(*back.Top, 1200.0);
     }
@@ -71,12 +71,12 @@ private slots:
     void drivesOfPaths()
     {
         const QStringList roots{"/", "/home", "/mnt/usb"};
-        QCOMPARE(Drives::RootOf("/home/me/pics", roots), QString("/home"));
-        QCOMPARE(Drives::RootOf("/home", roots), QString("/home"));
-        QCOMPARE(Drives::RootOf("/homework", roots), QString("/"));
-        QCOMPARE(Drives::RootOf("/mnt/usb/", roots), QString("/mnt/usb"));
-        QCOMPARE(Drives::RootOf("relative/path", roots), QString());
-        QVERIFY(Drives::MountedRoots().contains(QDir::toNativeSeparators(QDir::rootPath())));
+        QCOMPARE(mainwin::drives::RootOf("/home/me/pics", roots), QString("/home"));
+        QCOMPARE(mainwin::drives::RootOf("/home", roots), QString("/home"));
+        QCOMPARE(mainwin::drives::RootOf("/homework", roots), QString("/"));
+        QCOMPARE(mainwin::drives::RootOf("/mnt/usb/", roots), QString("/mnt/usb"));
+        QCOMPARE(mainwin::drives::RootOf("relative/path", roots), QString());
+        QVERIFY(mainwin::drives::MountedRoots().contains(QDir::toNativeSeparators(QDir::rootPath())));
     }
 
     void openWithArguments()
@@ -89,7 +89,7 @@ private slots:
 
         // Pictures from two folders: the first one's folder, its pictures only.
         const QStringList names = pictures::PictureNameFilters({});
-        OpenWith::Request r = OpenWith::Read({b + "/missing.jpg", a + "/notes.txt", a + "/2.GIF", b + "/3.bmp",
+        mainwin::openwith::Request r = mainwin::openwith::Read({b + "/missing.jpg", a + "/notes.txt", a + "/2.GIF", b + "/3.bmp",
                                               QUrl::fromLocalFile(a + "/1.jpg").toString()},
                                              names);
         QCOMPARE(r.Folder, QDir::toNativeSeparators(a));
@@ -98,25 +98,25 @@ private slots:
 
         // A folder, also relative and with a trailing separator; a folder named like a picture is a folder.
         QVERIFY(QDir::setCurrent(root.path()));
-        r = OpenWith::Read({"b/", b + "/3.bmp"}, names);
+        r = mainwin::openwith::Read({"b/", b + "/3.bmp"}, names);
         QCOMPARE(r.Folder, QDir::toNativeSeparators(b));
         QCOMPARE(r.Names, QStringList({"3.bmp"}));
         QVERIFY(QDir().mkpath(a + "/album.jpg"));
-        QCOMPARE(OpenWith::Read({a + "/album.jpg"}, names).Folder, QDir::toNativeSeparators(a + "/album.jpg"));
-        QVERIFY(OpenWith::Read({"", "nothing-here"}, names).Folder.isEmpty());
+        QCOMPARE(mainwin::openwith::Read({a + "/album.jpg"}, names).Folder, QDir::toNativeSeparators(a + "/album.jpg"));
+        QVERIFY(mainwin::openwith::Read({"", "nothing-here"}, names).Folder.isEmpty());
         // A phone's photo, where an HEVC decoder is installed.
         QVERIFY(QFile(a + "/4.HEIC").open(QIODevice::WriteOnly));
-        QCOMPARE(OpenWith::Read({a + "/4.HEIC"}, names).Ignored, QStringList{a + "/4.HEIC"});
-        QCOMPARE(OpenWith::Read({a + "/4.HEIC"}, pictures::PictureNameFilters({.Heic = true})).Names, QStringList{"4.HEIC"});
+        QCOMPARE(mainwin::openwith::Read({a + "/4.HEIC"}, names).Ignored, QStringList{a + "/4.HEIC"});
+        QCOMPARE(mainwin::openwith::Read({a + "/4.HEIC"}, pictures::PictureNameFilters({.Heic = true})).Names, QStringList{"4.HEIC"});
 #if !defined(_WIN32)
         // A Latin-1 name, given as bytes and as a file manager's URL: the list's own name for it.
         const QByteArray latin1 = QFile::encodeName(a) + "/caf\xe9.jpg";
         QVERIFY(std::ofstream(latin1.constData()).is_open());
-        const QString cafe = basMain::FromFsName("caf\xe9.jpg");
-        QVERIFY(basMain::FilesIn(a, names).contains(cafe));
+        const QString cafe = base::FromFsName("caf\xe9.jpg");
+        QVERIFY(base::FilesIn(a, names).contains(cafe));
         const QString url = QStringLiteral("file://") + QString::fromLatin1(latin1.toPercentEncoding("/"));
-        for (const QString& given : {basMain::FromFsName(latin1), url})
-            QCOMPARE(OpenWith::Read({given}, names).Names, QStringList{cafe});
+        for (const QString& given : {base::FromFsName(latin1), url})
+            QCOMPARE(mainwin::openwith::Read({given}, names).Names, QStringList{cafe});
 #endif
     }
 };

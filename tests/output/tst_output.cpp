@@ -11,12 +11,12 @@
 #include "output/metadatawriter.h"
 #include "output/outputoptions.h"
 #include "pictures/picture.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "cameraphoto.h"
 #include "samples/heifsamples.h"
 #include "testimages.h"
 
-using namespace Output;
+using namespace output;
 
 namespace {
 
@@ -30,7 +30,7 @@ QString Describe(const Settings& s)
 
 std::string Fs(const QString& path)
 {
-    return basMain::ToFsPath(path).string();
+    return base::ToFsPath(path).string();
 }
 
 // Exif from its TIFF header on: IFD0 with these ASCII tags, in tag order.
@@ -161,7 +161,7 @@ private slots:
         QFETCH(QSize, picture);
         QFETCH(QSize, box);
         QFETCH(QSize, fitted);
-        QCOMPARE(FitInside(picture.isEmpty() ? basMain::ReadPictureSize(Path("photo.jpg")).Size : picture, box), fitted);
+        QCOMPARE(FitInside(picture.isEmpty() ? pictures::ReadPictureSize(Path("photo.jpg")).Size : picture, box), fitted);
         QCOMPARE(BoxText(QSize(1920, 1080)), QStringLiteral("幅 1920 × 高さ 1080 ピクセル以内"));
     }
 
@@ -194,7 +194,7 @@ private slots:
         const QByteArray before = testimages::Read(Path(output));
         std::vector<std::uint8_t> bytes(before.begin(), before.end());
         const MetadataWriter writer(library_);
-        const auto containerExif = [&] { return basMain::ContainerExifOf(Path(source)); };
+        const auto containerExif = [&] { return pictures::ContainerExifOf(Path(source)); };
         const MetadataResult r = inMemory ? writer.Write(Fs(Path(source)), bytes, QSize(24, 32), keepGps, containerExif)
                                           : writer.Write(Fs(Path(source)), Fs(Path(output)), QSize(24, 32), keepGps, containerExif);
         QCOMPARE(r.Error ? r.Error->Description : r.Copied ? "copied" : "unchanged", outcome);
@@ -285,7 +285,7 @@ private slots:
         const QString source = Path(file.startsWith("\xff\xd8") ? "source.jpg" : "source");
         QVERIFY(testimages::Write(source, file) && testimages::Write(Path("out.jpg"), testimages::PhotoJpeg(24, 32)));
         const MetadataResult r = MetadataWriter(library_).Write(Fs(source), Fs(Path("out.jpg")), QSize(24, 32), false,
-                                                                [&] { return basMain::ContainerExifOf(source); });
+                                                                [&] { return pictures::ContainerExifOf(source); });
         QCOMPARE(r.Error ? r.Error->Description : r.Copied ? "copied" : "unchanged", outcome);
         QCOMPARE(r.LeftOut, leftOut);
         for (const QString& tag : tags)

@@ -27,7 +27,7 @@
 #include "samples/heifsamples.h"
 #include "testimages.h"
 
-using namespace basMain;
+using namespace pictures;
 
 namespace {
 

@@ -13,7 +13,7 @@ class TstAppearance : public QObject {
 private slots:
     void programFontRendersJapanese()
     {
-        basMain::ApplyProgramFont();
+        shell::ApplyProgramFont();
         const QStringList installed = QFontDatabase::families();
         if (!installed.contains("IPAGothic") && !installed.contains("Noto Sans Mono CJK JP") &&
             !installed.contains("Noto Sans CJK JP"))
@@ -28,18 +28,18 @@ private slots:
     void toolbarPicturesStandClear()
     {
         for (const char* key : {"RUN", "VIEW", "CLOSE", "OPTION"}) {
-            const QImage shown = basMain::ToolbarIcon(key).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage shown = shell::ToolbarIcon(key).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
             QCOMPARE(shown.size(), QSize(16, 16));
             int clear = 0;
             for (int y = 0; y < 16; ++y)
                 for (int x = 0; x < 16; ++x) {
                     const QRgb pixel = shown.pixel(x, y);
                     clear += qAlpha(pixel) == 0;
-                    QVERIFY2(qAlpha(pixel) == 0 || QColor(pixel) != basMain::ToolbarMaskColour, key);
+                    QVERIFY2(qAlpha(pixel) == 0 || QColor(pixel) != shell::ToolbarMaskColour, key);
                 }
             QVERIFY2(clear > 0 && clear < 216, key);
         }
-        QVERIFY(basMain::ToolbarIcon(QStringLiteral("PRINT")).isNull());
+        QVERIFY(shell::ToolbarIcon(QStringLiteral("PRINT")).isNull());
     }
 };
 

@@ -26,10 +26,10 @@ private slots:
         QString folder;
         // The folder in the system's form, without a separator at the end but a root's.
         const auto root = [](QWidget*, const QString&) { return std::optional<QString>(QStringLiteral("/")); };
-        QVERIFY(basMain::BrowseForOutputFolder(root, nullptr, folder, QString()));
+        QVERIFY(shell::BrowseForOutputFolder(root, nullptr, folder, QString()));
         QCOMPARE(folder, QDir::toNativeSeparators(QStringLiteral("/")));
 
-        const basMain::FolderPicker dialog = basMain::OutputFolderDialog(basMain::SettingsStore(store_.filePath("z.ini")));
+        const shell::FolderPicker dialog = shell::OutputFolderDialog(base::SettingsStore(store_.filePath("z.ini")));
         const QString prompt = QStringLiteral("縮小した画像を出力するフォルダを選択してください。");
         auto out = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir(out->path()).mkdir(QStringLiteral("sub")));
@@ -49,14 +49,14 @@ private slots:
             });
         };
         answer(true);
-        QVERIFY(basMain::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
+        QVERIFY(shell::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
         QCOMPARE(folder, sub);
         answer(false);
-        QVERIFY(!basMain::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
+        QVERIFY(!shell::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
         QCOMPARE(folder, sub);
         out.reset();
         answer(false);
-        QVERIFY(!basMain::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
+        QVERIFY(!shell::BrowseForOutputFolder(dialog, nullptr, folder, prompt));
         QCOMPARE(seen, QStringList({home + prompt + "1", sub + prompt + "1", home + prompt + "1"}));
     }
 };

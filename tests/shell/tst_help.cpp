@@ -12,14 +12,14 @@
 #include <QtTest>
 
 #include "base/language.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "shell/help.h"
 
 class TstHelp : public QObject {
     Q_OBJECT
 
-    basMain::ProgramState program_;
-    basMain::Help help_{program_};
+    shell::ProgramState program_;
+    shell::Help help_{program_};
 
     template <typename T>
     T* Child(const char* name)
@@ -97,18 +97,18 @@ private slots:
             QFile file(QString::fromUtf8(path));
             QTextDocument page;
             page.setHtml(file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString());
-            const basMain::HelpIndex index = basMain::ReadHelpIndex(page);
+            const shell::HelpIndex index = shell::ReadHelpIndex(page);
             QStringList topics, keywords;
-            for (const basMain::HelpTopic& topic : index.Topics)
+            for (const shell::HelpTopic& topic : index.Topics)
                 topics << topic.Anchor;
-            for (const basMain::HelpTopic& keyword : index.Keywords)
+            for (const shell::HelpTopic& keyword : index.Keywords)
                 keywords << keyword.Anchor;
             keywords.sort();
             return topics.join(' ') + " | " + keywords.join(' ');
         };
         QCOMPARE(anchors(ZEMBRIK_HELP_FILE_EN), anchors(ZEMBRIK_HELP_FILE));
 
-        const basMain::Translations texts(basMain::Language::English);
+        const base::Translations texts(base::Language::English);
         program_.HelpFilePath = QStringLiteral(ZEMBRIK_HELP_FILE_EN);
         help_.ShowHelpSearch(nullptr);
         auto* tabs = Child<QTabWidget>("tabHelp");
@@ -123,12 +123,12 @@ private slots:
         const QString installed = prefix.path() + QStringLiteral("/share/zembrik/Kolvane.html");
         QVERIFY(QDir().mkpath(bin) && QDir().mkpath(prefix.path() + QStringLiteral("/share/zembrik")));
         // Neither there: the path beside the executable, for the window to name.
-        QCOMPARE(basMain::HelpFileIn(bin), bin + QStringLiteral("/Kolvane.html"));
+        QCOMPARE(shell::HelpFileIn(bin), bin + QStringLiteral("/Kolvane.html"));
         QVERIFY(QFile::copy(QStringLiteral(ZEMBRIK_HELP_FILE), installed));
-        QCOMPARE(basMain::HelpFileIn(bin), installed);
+        QCOMPARE(shell::HelpFileIn(bin), installed);
         // A page beside the executable (a build folder) comes first.
         QVERIFY(QFile::copy(QStringLiteral(ZEMBRIK_HELP_FILE), bin + QStringLiteral("/Kolvane.html")));
-        QCOMPARE(basMain::HelpFileIn(bin), bin + QStringLiteral("/Kolvane.html"));
+        QCOMPARE(shell::HelpFileIn(bin), bin + QStringLiteral("/Kolvane.html"));
     }
 
     void missingFileNoMessageBox()

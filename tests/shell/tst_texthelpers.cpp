@@ -2,7 +2,7 @@
 #include <QtTest>
 
 #include "base/numtext.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 
 class TstTextHelpers : public QObject {
     Q_OBJECT
@@ -28,12 +28,12 @@ private slots:
         QFETCH(QString, extension);
         QString ext = QStringLiteral("stale");
         QString b = QStringLiteral("stale");
-        basMain::SplitFileName(name, ext, b);
+        base::SplitFileName(name, ext, b);
         QCOMPARE(b, base);
         QCOMPARE(ext, extension);
         // The name may be the caller's base-name variable itself.
         QString same = name;
-        basMain::SplitFileName(same, ext, same);
+        base::SplitFileName(same, ext, same);
         QCOMPARE(same, base);
     }
 
@@ -42,16 +42,16 @@ private slots:
     {
         for (const auto& [text, value] : {std::pair{"50.0%", 50.0}, {" 1 2.5x", 12.5}, {"abc", 0.0}, {".5", 0.5},
                                           {"1.5.3", 1.5}, {"-2e1z", -20.0}, {"", 0.0}})
-            QCOMPARE(basMain::Val(QString::fromLatin1(text)), value);
+            QCOMPARE(base::Val(QString::fromLatin1(text)), value);
         for (const char* yes : {"50", " 12.5 ", "-3", "+.5", "1e2", "7."})
-            QVERIFY2(basMain::IsNumeric(QString::fromLatin1(yes)), yes);
+            QVERIFY2(base::IsNumeric(QString::fromLatin1(yes)), yes);
         for (const char* no : {"", " ", "abc", "1.2.3", "5x", "1e999", "nan", "."})
-            QVERIFY2(!basMain::IsNumeric(QString::fromLatin1(no)), no);
+            QVERIFY2(!base::IsNumeric(QString::fromLatin1(no)), no);
         for (const auto& [value, text] : {std::pair{99.96, "100.0"}, {12.35, "12.4"}, {0.05, "0.1"},
                                           {1e20, "100000000000000000000.0"}})
-            QCOMPARE(basMain::FormatTenths(value), QString::fromLatin1(text));
+            QCOMPARE(base::FormatTenths(value), QString::fromLatin1(text));
         for (const auto& [text, normal] : {std::pair{"150", "100.0%"}, {"abc", "100.0%"}, {"25.0%", "25.0%"}, {"12.34", "12.3%"}})
-            QCOMPARE(basMain::NormaliseRatioText(QString::fromLatin1(text)), QString::fromLatin1(normal));
+            QCOMPARE(base::NormaliseRatioText(QString::fromLatin1(text)), QString::fromLatin1(normal));
     }
 };
 

@@ -1,12 +1,12 @@
 // Program-wide values of the window program.
-#include "shell/basmain.h"
+#include "shell/program.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 
-namespace basMain {
+namespace shell {
 
 ProgramState InitProgramValues(const QString& helpFileName)
 {
@@ -15,7 +15,7 @@ ProgramState InitProgramValues(const QString& helpFileName)
 
 QString HelpFileIn(const QString& appFolder, const QString& name)
 {
-    const QString beside = JoinPath(appFolder, name);
+    const QString beside = base::JoinPath(appFolder, name);
     if (QFileInfo::exists(beside))
         return beside;
     const QString installed = QDir::cleanPath(QDir::fromNativeSeparators(appFolder) + QLatin1Char('/') +
@@ -33,4 +33,4 @@ bool WindowPositionsKnown()
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
-}  // namespace basMain
+}  // namespace shell

@@ -1,4 +1,4 @@
-// Every message box of the program goes through a clsMsg that the program
+// Every message box of the program goes through a MessageBoxes that the program
 // makes and hands to the code that shows boxes: four kinds of box with fixed
 // titles (Japanese, or their translation) and icons, shown and waited for, or
 // opened for an answer that comes later. A test makes its own over a
@@ -35,20 +35,20 @@ public:
                                    QObject* context, std::function<void(MsgAnswer)> answered);
 };
 
-class clsMsg {
-    Q_DECLARE_TR_FUNCTIONS(clsMsg)
+class MessageBoxes {
+    Q_DECLARE_TR_FUNCTIONS(MessageBoxes)
 
 public:
     // responder replaces the real message boxes (nullptr: the real ones). Not owned.
-    explicit clsMsg(MessageResponder* responder = nullptr) : responder_(responder) {}
+    explicit MessageBoxes(MessageResponder* responder = nullptr) : responder_(responder) {}
 
     // Shown and waited for: only for a command the user started (a menu, a
     // button, a key), never from a signal's handler or a timer.
-    // vstrDetail, when given, is the box's informative second line.
-    void ShowError(const QString& vstrMessage, const QString& vstrDetail = {});
-    void ShowMessage(const QString& vstrMessage, const QString& vstrDetail = {});
-    void ShowInformation(const QString& vstrInformation, const QString& vstrDetail = {});
-    MsgAnswer ShowQuestion(const QString& vstrQuestion);
+    // detail, when given, is the box's informative second line.
+    void ShowError(const QString& message, const QString& detail = {});
+    void ShowMessage(const QString& message, const QString& detail = {});
+    void ShowInformation(const QString& information, const QString& detail = {});
+    MsgAnswer ShowQuestion(const QString& question);
 
     // Boxes that do not wait, for work that goes on meanwhile or waits for
     // the answer as a state of its own, and for every box opened from a
@@ -56,13 +56,13 @@ public:
     // test's responder) and calls answered (or closed) once it has closed,
     // as long as context (the object waiting for it) lives.
     // An error box that also asks whether to skip the picture and go on.
-    QPointer<QWidget> OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+    QPointer<QWidget> OpenSkipQuestion(const QString& message, const QString& detail, QObject* context,
                                        std::function<void(MsgAnswer)> answered);
-    QPointer<QWidget> OpenError(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+    QPointer<QWidget> OpenError(const QString& message, const QString& detail, QObject* context,
                                 std::function<void()> closed);
-    QPointer<QWidget> OpenMessage(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+    QPointer<QWidget> OpenMessage(const QString& message, const QString& detail, QObject* context,
                                   std::function<void()> closed);
-    QPointer<QWidget> OpenInformation(const QString& vstrInformation, const QString& vstrDetail, QObject* context,
+    QPointer<QWidget> OpenInformation(const QString& information, const QString& detail, QObject* context,
                                       std::function<void()> closed = {});
 
     // The window the boxes are centred over: the program's main window, set

@@ -10,14 +10,14 @@
 
 class QLabel;
 class QPushButton;
-class clsMsg;
+class MessageBoxes;
 
-class frmOption : public QDialog {
+class PictureInfoDialog : public QDialog {
     Q_OBJECT
 
 public:
     // Shows fileName (the whole path in its tooltip) and size, in pixels.
-    frmOption(QWidget* owner, const QString& fileName, const QString& filePath, QSize size);
+    PictureInfoDialog(QWidget* owner, const QString& fileName, const QString& filePath, QSize size);
 
     QLabel* lblFileNm;
     QLabel* lblWidth;
@@ -28,11 +28,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-namespace basViewers {
+namespace dialogs {
 
 // "画像情報(&O)...": measures the first selected item and shows the dialog.
 // Nothing opens when no item is selected; a file that cannot be loaded shows
 // its error through messages.
-void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner, clsMsg& messages);
+void mnuToolOption_Click(const shell::FileSelection& selection, QWidget* owner, MessageBoxes& messages);
 
-}  // namespace basViewers
+}  // namespace dialogs

@@ -1,5 +1,5 @@
 // The main window.
-#include "mainwin/frmmain.h"
+#include "mainwin/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,8 +22,8 @@
 #include <algorithm>
 
 #include "base/numtext.h"
-#include "dialogs/frmabout.h"
-#include "dialogs/frmoutputsettings.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/outputsettingsdialog.h"
 #include "mainwin/commands.h"
 #include "mainwin/drivecombobox.h"
 #include "mainwin/drives.h"
@@ -36,19 +36,19 @@
 #include "mainwin/pathcombobox.h"
 #include "mainwin/ratiocombobox.h"
 #include "mainwin/splitterhandle.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "shell/help.h"
 #include "shell/icons.h"
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 #include "shell/twips.h"
 
-using basMain::PixelsX;
-using basMain::PixelsY;
-using basMain::TwipsX;
-using basMain::TwipsY;
+using shell::PixelsX;
+using shell::PixelsY;
+using shell::TwipsX;
+using shell::TwipsY;
 
 // The window's client area, which lays the panes out again when its size changes.
-class frmMain::ClientArea final : public QWidget {
+class MainWindow::ClientArea final : public QWidget {
 public:
     using QWidget::QWidget;
     std::function<void()> Resized;
@@ -62,7 +62,7 @@ protected:
     }
 };
 
-frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats& formats, QWidget* parent)
+MainWindow::MainWindow(const WindowServices& services, const pictures::PictureFormats& formats, QWidget* parent)
     : QMainWindow(parent), services_(services), pictureNames_(pictures::PictureNameFilters(formats))
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -70,10 +70,10 @@ frmMain::frmMain(const WindowServices& services, const pictures::PictureFormats&
     BuildMenus();
     BuildToolbar();
     Form_Load();
-    frmMainCommands::Install(*this);
+    mainwin::commands::Install(*this);
 }
 
-frmMain::~frmMain()
+MainWindow::~MainWindow()
 {
     // The children die after this body; what they report then must not reach
     // a half-destroyed window.
@@ -82,7 +82,7 @@ frmMain::~frmMain()
     disconnect(imgSplitter_, nullptr, this, nullptr);
 }
 
-void frmMain::BuildControls()
+void MainWindow::BuildControls()
 {
     client_ = new ClientArea(this);
     client_->setObjectName(QStringLiteral("client"));
@@ -101,20 +101,20 @@ void frmMain::BuildControls()
     picTitles_->setObjectName(QStringLiteral("picTitles"));
 
     drvList_ = new DriveComboBox(picTitles_);
-    connect(drvList_, &QComboBox::currentIndexChanged, this, &frmMain::drvList_Change);
+    connect(drvList_, &QComboBox::currentIndexChanged, this, &MainWindow::drvList_Change);
 
     cboDir_ = new PathComboBox(picTitles_);
-    connect(cboDir_, &PathComboBox::FolderEntered, this, &frmMain::GoToFolder);
-    connect(cboDir_, &PathComboBox::Confirmed, this, &frmMain::FolderReached);
+    connect(cboDir_, &PathComboBox::FolderEntered, this, &MainWindow::GoToFolder);
+    connect(cboDir_, &PathComboBox::Confirmed, this, &MainWindow::FolderReached);
 
     dirList_ = new FolderListBox(client_);
-    connect(dirList_, &FolderListBox::Change, this, &frmMain::dirList_Change);
+    connect(dirList_, &FolderListBox::Change, this, &MainWindow::dirList_Change);
 
     filList_ = new FileListBox(pictureNames_, client_);
-    connect(filList_, &FileListBox::Click, this, &frmMain::FilList_Click);
+    connect(filList_, &FileListBox::Click, this, &MainWindow::FilList_Click);
 
     imgSplitter_ = new SplitterHandle(client_);
-    connect(imgSplitter_, &SplitterHandle::Dropped, this, &frmMain::ArrangeControls);
+    connect(imgSplitter_, &SplitterHandle::Dropped, this, &MainWindow::ArrangeControls);
 
     stbMain_ = new QStatusBar(client_);
     stbMain_->setObjectName(QStringLiteral("stbMain"));
@@ -138,8 +138,8 @@ void frmMain::BuildControls()
     client_->Resized = [this] { ClientResized(); };
 }
 
-QAction* frmMain::AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
-                             void (frmMain::*handler)())
+QAction* MainWindow::AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
+                             void (MainWindow::*handler)())
 {
     auto* action = new QAction(caption, this);
     action->setObjectName(QString::fromLatin1(name));
@@ -150,52 +150,52 @@ QAction* frmMain::AddCommand(QMenu* menu, const char* name, const QString& capti
     return action;
 }
 
-void frmMain::AddSeparator(QMenu* menu, const char* name)
+void MainWindow::AddSeparator(QMenu* menu, const char* name)
 {
     menu->addSeparator()->setObjectName(QString::fromLatin1(name));
 }
 
-void frmMain::BuildMenus()
+void MainWindow::BuildMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("ファイル(&F)"));
     file->setObjectName(QStringLiteral("mnuFile"));
     mnuFileRun_ = AddCommand(file, "mnuFileRun", tr("サイズ変更(&R)..."), QKeySequence(Qt::Key_F5),
-                             &frmMain::mnuFileRun_Click);
+                             &MainWindow::mnuFileRun_Click);
     // The action is the toolbar button's and F5's too, which bring the
     // progress window forward during a run: only the menu shows it disabled.
     connect(file, &QMenu::aboutToShow, this, [this] { mnuFileRun_->setEnabled(!runGoingOn_); });
     connect(file, &QMenu::aboutToHide, this, [this] { mnuFileRun_->setEnabled(true); });
     AddSeparator(file, "mnuFileBar0");
-    AddCommand(file, "mnuFileEnd", tr("終了(&X)"), {}, &frmMain::mnuFileEnd_Click);
+    AddCommand(file, "mnuFileEnd", tr("終了(&X)"), {}, &MainWindow::mnuFileEnd_Click);
 
     QMenu* view = menuBar()->addMenu(tr("表示(&V)"));
     view->setObjectName(QStringLiteral("mnuView"));
     AddCommand(view, "mnuViewReversal", tr("選択反転(&R)"), QKeySequence(Qt::CTRL | Qt::Key_R),
-               &frmMain::mnuViewReversal_Click);
+               &MainWindow::mnuViewReversal_Click);
     AddSeparator(view, "mnuViewBar0");
     AddCommand(view, "mnuViewAll", tr("すべて選択(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A),
-               &frmMain::mnuViewAll_Click);
+               &MainWindow::mnuViewAll_Click);
 
     QMenu* tool = menuBar()->addMenu(tr("ツール(&T)"));
     tool->setObjectName(QStringLiteral("mnuTool"));
     mnuToolView_ = AddCommand(tool, "mnuToolView", tr("画像を表示(&V)..."), QKeySequence(Qt::Key_F2),
-                              &frmMain::mnuToolView_Click);
+                              &MainWindow::mnuToolView_Click);
     mnuToolClose_ = AddCommand(tool, "mnuToolClose", tr("画像を閉じる(&C)"), {},
-                               &frmMain::mnuToolClose_Click);
+                               &MainWindow::mnuToolClose_Click);
     AddSeparator(tool, "mnuToolBar0");
     mnuToolOption_ = AddCommand(tool, "mnuToolOption", tr("画像情報(&O)..."), {},
-                                &frmMain::mnuToolOption_Click);
-    AddCommand(tool, "mnuToolOutput", tr("出力の設定(&S)..."), {}, &frmMain::mnuToolOutput_Click);
+                                &MainWindow::mnuToolOption_Click);
+    AddCommand(tool, "mnuToolOutput", tr("出力の設定(&S)..."), {}, &MainWindow::mnuToolOutput_Click);
 
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    AddCommand(help, "mnuHelpAll", tr("ヘルプ(&H)..."), {}, &frmMain::mnuHelpAll_Click);
-    AddCommand(help, "mnuHelpTopic", tr("トピックの検索(&C)..."), {}, &frmMain::mnuHelpTopic_Click);
+    AddCommand(help, "mnuHelpAll", tr("ヘルプ(&H)..."), {}, &MainWindow::mnuHelpAll_Click);
+    AddCommand(help, "mnuHelpTopic", tr("トピックの検索(&C)..."), {}, &MainWindow::mnuHelpTopic_Click);
     AddSeparator(help, "mnuHelpBar0");
-    AddCommand(help, "mnuHelpVersion", tr("バージョン(&A)..."), {}, &frmMain::mnuHelpVersion_Click);
+    AddCommand(help, "mnuHelpVersion", tr("バージョン(&A)..."), {}, &MainWindow::mnuHelpVersion_Click);
 }
 
-void frmMain::BuildToolbar()
+void MainWindow::BuildToolbar()
 {
     struct Button {
         QAction* action;
@@ -213,7 +213,7 @@ void frmMain::BuildToolbar()
         // Separators after the first and the third button.
         if (position == 1 || position == 3)
             tlbMain_->addSeparator();
-        b.action->setIcon(basMain::ToolbarIcon(QString::fromLatin1(b.key)));
+        b.action->setIcon(shell::ToolbarIcon(QString::fromLatin1(b.key)));
         // The pictures belong to the toolbar; the menus show captions only.
         b.action->setIconVisibleInMenu(false);
         b.action->setToolTip(b.tip);
@@ -223,22 +223,22 @@ void frmMain::BuildToolbar()
         ++position;
     }
     // Menus show no tooltips, so the shared action's tooltip is the button's alone.
-    setWindowIcon(basMain::ProgramIcon());
+    setWindowIcon(shell::ProgramIcon());
 }
 
-void frmMain::Form_Load()
+void MainWindow::Form_Load()
 {
-    setWindowTitle(basMain::AppTitle);
+    setWindowTitle(base::AppTitle);
 
     // Never smaller than the designed client area with its menu bar.
-    const int tppX = basMain::TwipsPerPixelX();
-    const int tppY = basMain::TwipsPerPixelY();
+    const int tppX = shell::TwipsPerPixelX();
+    const int tppY = shell::TwipsPerPixelY();
     const double menuTwips = TwipsY(menuBar()->sizeHint().height());
-    setMinimumSize(frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientWidth, tppX),
-                   frmMainLayout::MinTrackSize(frmMainLayout::DesignedClientHeight + menuTwips, tppY));
+    setMinimumSize(mainwin::layout::MinTrackSize(mainwin::layout::DesignedClientWidth, tppX),
+                   mainwin::layout::MinTrackSize(mainwin::layout::DesignedClientHeight + menuTwips, tppY));
 
     loading_ = true;
-    const frmMainSettings::Loaded settings = frmMainSettings::Load(services_.Settings, frmMainSettings::FirstFolder());
+    const mainwin::settings::Loaded settings = mainwin::settings::Load(services_.Settings, mainwin::settings::FirstFolder());
     QPoint position = pos();
     QSize size = this->size();
     if (settings.Left)
@@ -255,10 +255,10 @@ void frmMain::Form_Load()
     for (const QScreen* screen : QGuiApplication::screens())
         screens.append(screen->availableGeometry());
     const QScreen* primary = QGuiApplication::primaryScreen();
-    const frmMainSettings::Placement placed =
-        frmMainSettings::PlaceOnScreens(QRect(position, size), screens, primary ? primary->availableGeometry() : QRect());
+    const mainwin::settings::Placement placed =
+        mainwin::settings::PlaceOnScreens(QRect(position, size), screens, primary ? primary->availableGeometry() : QRect());
     // Where the window system places windows itself, a stored position is none.
-    if (basMain::WindowPositionsKnown() && (screens.isEmpty() || placed.OnScreen))
+    if (shell::WindowPositionsKnown() && (screens.isEmpty() || placed.OnScreen))
         move(placed.Rect.topLeft());
     resize(placed.Rect.size());
     if (settings.Splitter)
@@ -279,12 +279,12 @@ void frmMain::Form_Load()
     loading_ = false;
 }
 
-void frmMain::SetCommandHandler(Command command, std::function<void()> handler)
+void MainWindow::SetCommandHandler(Command command, std::function<void()> handler)
 {
     handlers_.at(static_cast<size_t>(command)) = std::move(handler);
 }
 
-void frmMain::RunCommand(Command command)
+void MainWindow::RunCommand(Command command)
 {
     // The run, the viewers and image information build their paths from the
     // path box: a path typed there and not yet left is applied first.
@@ -296,12 +296,12 @@ void frmMain::RunCommand(Command command)
         handler();
 }
 
-void frmMain::SetRunGoingOn(bool on)
+void MainWindow::SetRunGoingOn(bool on)
 {
     runGoingOn_ = on;
 }
 
-void frmMain::RefreshAfterRun(const QStringList& unwritten)
+void MainWindow::RefreshAfterRun(const QStringList& unwritten)
 {
     filList_->Refresh();
     SetStatusText(QString());
@@ -309,7 +309,7 @@ void frmMain::RefreshAfterRun(const QStringList& unwritten)
     QSet<QString> names;
     for (const QString& path : unwritten) {
         const QFileInfo file(path);
-        if (PathBox::SameFolder(file.path(), filList_->Path()))
+        if (mainwin::path::SameFolder(file.path(), filList_->Path()))
             names.insert(file.fileName());
     }
     if (!names.isEmpty())
@@ -321,101 +321,101 @@ void frmMain::RefreshAfterRun(const QStringList& unwritten)
 // not take the lists there (no such folder, or only its drive's root was
 // reached): the command would otherwise work on files of another folder that
 // happen to have the selected names.
-bool frmMain::ApplyTypedPath()
+bool MainWindow::ApplyTypedPath()
 {
     cboDir_->DropProposal();
-    return PathBox::SameFolder(cboDir_->currentText(), filList_->Path()) || GoToTypedPath();
+    return mainwin::path::SameFolder(cboDir_->currentText(), filList_->Path()) || GoToTypedPath();
 }
 
-bool frmMain::GoToTypedPath()
+bool MainWindow::GoToTypedPath()
 {
     return FolderReached(cboDir_->Validate());
 }
 
-bool frmMain::FolderReached(const QString& folder)
+bool MainWindow::FolderReached(const QString& folder)
 {
-    if (PathBox::SameFolder(folder, filList_->Path()))
+    if (mainwin::path::SameFolder(folder, filList_->Path()))
         return true;
     services_.Messages.ShowMessage(tr("パスが見つかりません。"));
     return false;
 }
 
-QComboBox& frmMain::drvList() const
+QComboBox& MainWindow::drvList() const
 {
     return *drvList_;
 }
 
-QComboBox& frmMain::cboDir() const
+QComboBox& MainWindow::cboDir() const
 {
     return *cboDir_;
 }
 
-QComboBox& frmMain::cboRitu() const
+QComboBox& MainWindow::cboRitu() const
 {
     return *cboRitu_;
 }
 
-QString frmMain::cboDirText() const
+QString MainWindow::cboDirText() const
 {
     return cboDir_->currentText();
 }
 
-QString frmMain::cboRituText() const
+QString MainWindow::cboRituText() const
 {
     return cboRitu_->currentText();
 }
 
-QString frmMain::StatusText() const
+QString MainWindow::StatusText() const
 {
     return stbText_->text();
 }
 
-void frmMain::SetStatusText(const QString& text)
+void MainWindow::SetStatusText(const QString& text)
 {
     stbText_->setText(text);
 }
 
 // --- Layout -------------------------------------------------------------------
 
-double frmMain::SplitterLeft() const
+double MainWindow::SplitterLeft() const
 {
     return imgSplitter_->Left();
 }
 
-void frmMain::ArrangeControls(double x)
+void MainWindow::ArrangeControls(double x)
 {
-    const frmMainLayout::FrameSize frame{TwipsX(client_->width()), TwipsY(client_->height())};
-    PlaceControls(frmMainLayout::ArrangeControls(x, frame));
+    const mainwin::layout::FrameSize frame{TwipsX(client_->width()), TwipsY(client_->height())};
+    PlaceControls(mainwin::layout::ArrangeControls(x, frame));
     imgSplitter_->SetLeft(x);
 }
 
-void frmMain::PlaceControls(const frmMainLayout::PaneLayout& p)
+void MainWindow::PlaceControls(const mainwin::layout::PaneLayout& p)
 {
     const int clientWidth = client_->width();
     const int clientHeight = client_->height();
 
     // Docked strips span the client area whatever width the layout names.
-    tlbMain_->setGeometry(0, 0, clientWidth, PixelsY(frmMainLayout::ToolbarHeight));
+    tlbMain_->setGeometry(0, 0, clientWidth, PixelsY(mainwin::layout::ToolbarHeight));
     cboRitu_->setGeometry(PixelsX(p.CboRituLeft), PixelsY(30), PixelsX(1185), PixelsY(315));
-    picTitles_->setGeometry(0, PixelsY(frmMainLayout::TitlesTop), clientWidth, PixelsY(frmMainLayout::TitlesHeight));
+    picTitles_->setGeometry(0, PixelsY(mainwin::layout::TitlesTop), clientWidth, PixelsY(mainwin::layout::TitlesHeight));
     drvList_->setGeometry(PixelsX(30), 0, PixelsX(p.DrvListWidth), PixelsY(315));
     cboDir_->setGeometry(PixelsX(p.CboDirLeft), 0, PixelsX(p.CboDirWidth), PixelsY(315));
     dirList_->setGeometry(0, PixelsY(p.DirListTop), PixelsX(p.DirListWidth), PixelsY(p.DirListHeight));
     filList_->setGeometry(PixelsX(p.FilListLeft), PixelsY(p.FilListTop), PixelsX(p.FilListWidth), PixelsY(p.FilListHeight));
-    imgSplitter_->setGeometry(PixelsX(p.SplitterLeft), PixelsY(p.SplitterTop), PixelsX(frmMainLayout::SplitterWidth),
+    imgSplitter_->setGeometry(PixelsX(p.SplitterLeft), PixelsY(p.SplitterTop), PixelsX(mainwin::layout::SplitterWidth),
                               PixelsY(p.SplitterHeight));
-    const int statusHeight = PixelsY(frmMainLayout::StatusHeight);
+    const int statusHeight = PixelsY(mainwin::layout::StatusHeight);
     stbMain_->setGeometry(0, clientHeight - statusHeight, clientWidth, statusHeight);
 }
 
-void frmMain::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    if (TwipsX(width()) < frmMainLayout::MinimumWindowWidth)
-        resize(PixelsX(frmMainLayout::MinimumWindowWidth), height());
+    if (TwipsX(width()) < mainwin::layout::MinimumWindowWidth)
+        resize(PixelsX(mainwin::layout::MinimumWindowWidth), height());
 }
 
-void frmMain::ClientResized()
+void MainWindow::ClientResized()
 {
     // Before the window is shown the client area has no real size yet;
     // clamping the stored splitter to it would lose the position.
@@ -425,31 +425,31 @@ void frmMain::ClientResized()
         ArrangeControls(SplitterLeft());
     } else {
         double x = SplitterLeft();
-        PlaceControls(frmMainLayout::ArrangeControls(x, {TwipsX(client_->width()), TwipsY(client_->height())}));
+        PlaceControls(mainwin::layout::ArrangeControls(x, {TwipsX(client_->width()), TwipsY(client_->height())}));
     }
 }
 
 // --- Ratio box ------------------------------------------------------------------
 
-void frmMain::NormaliseRatioBox()
+void MainWindow::NormaliseRatioBox()
 {
     cboRitu_->Normalise();
 }
 
-void frmMain::ApplyOutputSettings()
+void MainWindow::ApplyOutputSettings()
 {
-    const bool box = outputSettings_.Size == Output::SizeMode::Box;
+    const bool box = outputSettings_.Size == output::SizeMode::Box;
     cboRitu_->setEnabled(!box);
-    cboRitu_->setToolTip(box ? Output::BoxText(outputSettings_.Box) : tr("縮小率"));
+    cboRitu_->setToolTip(box ? output::BoxText(outputSettings_.Box) : tr("縮小率"));
 }
 
 // --- Navigation -----------------------------------------------------------------
 
-void frmMain::drvList_Change()
+void MainWindow::drvList_Change()
 {
     SetStatusText(QString());
     const QString root = drvList_->Root();
-    const QString reason = Drives::NotReadyReason(root);
+    const QString reason = mainwin::drives::NotReadyReason(root);
     if (!reason.isEmpty()) {
         services_.Messages.ShowError(reason);
         return;
@@ -461,7 +461,7 @@ void frmMain::drvList_Change()
     cboDir_->SetText(root);
 }
 
-void frmMain::dirList_Change()
+void MainWindow::dirList_Change()
 {
     SetStatusText(QString());
     if (const std::optional<QString> error = filList_->SetPath(dirList_->Path())) {
@@ -472,7 +472,7 @@ void frmMain::dirList_Change()
     cboDir_->SetText(filList_->Path());
 }
 
-void frmMain::GoToFolder(const QString& folder)
+void MainWindow::GoToFolder(const QString& folder)
 {
     const QString root = drvList_->RootOf(folder);
     if (root.isEmpty())
@@ -483,80 +483,80 @@ void frmMain::GoToFolder(const QString& folder)
 
 // --- Selection ------------------------------------------------------------------
 
-void frmMain::FilList_Click()
+void MainWindow::FilList_Click()
 {
     if (filList_->ListCount() == 0)
         return;
     SetStatusText(tr("%n 個のオブジェクトを選択", nullptr, filList_->SelectedCount()));
 }
 
-void frmMain::mnuViewAll_Click()
+void MainWindow::mnuViewAll_Click()
 {
     filList_->SelectAll();
 }
 
-void frmMain::mnuViewReversal_Click()
+void MainWindow::mnuViewReversal_Click()
 {
     filList_->InvertSelection();
 }
 
 // --- Commands -------------------------------------------------------------------
 
-void frmMain::mnuFileRun_Click()
+void MainWindow::mnuFileRun_Click()
 {
     RunCommand(runGoingOn_ ? Command::Progress : Command::Run);
 }
 
-void frmMain::mnuToolView_Click()
+void MainWindow::mnuToolView_Click()
 {
     RunCommand(Command::View);
 }
 
-void frmMain::mnuToolClose_Click()
+void MainWindow::mnuToolClose_Click()
 {
     RunCommand(Command::Close);
 }
 
-void frmMain::mnuToolOption_Click()
+void MainWindow::mnuToolOption_Click()
 {
     RunCommand(Command::Option);
 }
 
-void frmMain::mnuToolOutput_Click()
+void MainWindow::mnuToolOutput_Click()
 {
-    const std::optional<Output::Settings> confirmed = frmOutputSettings::Ask(outputSettings_, services_.Messages, this);
+    const std::optional<output::Settings> confirmed = OutputSettingsDialog::Ask(outputSettings_, services_.Messages, this);
     if (!confirmed)
         return;
     outputSettings_ = *confirmed;
-    frmMainSettings::SaveOutput(services_.Settings, outputSettings_);
+    mainwin::settings::SaveOutput(services_.Settings, outputSettings_);
     ApplyOutputSettings();
 }
 
-void frmMain::mnuFileEnd_Click()
+void MainWindow::mnuFileEnd_Click()
 {
     close();
 }
 
-void frmMain::mnuHelpAll_Click()
+void MainWindow::mnuHelpAll_Click()
 {
     services_.Help.ShowHelpContents(this);
 }
 
-void frmMain::mnuHelpTopic_Click()
+void MainWindow::mnuHelpTopic_Click()
 {
     services_.Help.ShowHelpSearch(this);
 }
 
-void frmMain::mnuHelpVersion_Click()
+void MainWindow::mnuHelpVersion_Click()
 {
-    frmAbout::ShowModal();
+    AboutDialog::ShowModal();
 }
 
 // --- Open with and drop ---------------------------------------------------------
 
-QStringList frmMain::OpenPaths(const QStringList& paths)
+QStringList MainWindow::OpenPaths(const QStringList& paths)
 {
-    const OpenWith::Request request = OpenWith::Read(paths, pictureNames_);
+    const mainwin::openwith::Request request = mainwin::openwith::Read(paths, pictureNames_);
     if (request.Folder.isEmpty())
         return request.Ignored;
     drvList_->Refresh();  // the folder may lie on a volume mounted since start-up
@@ -584,15 +584,15 @@ QStringList frmMain::OpenPaths(const QStringList& paths)
     return request.Ignored;
 }
 
-void frmMain::ReportUnopened(const QStringList& names)
+void MainWindow::ReportUnopened(const QStringList& names)
 {
     if (names.isEmpty())
         return;
-    const OpenWith::Report report = OpenWith::Unopened(names);
+    const mainwin::openwith::Report report = mainwin::openwith::Unopened(names);
     services_.Messages.ShowMessage(report.Text, report.Detail);
 }
 
-void frmMain::dragEnterEvent(QDragEnterEvent* event)
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
     // Not while a run works through the folder shown.
     if (runGoingOn_)
@@ -602,14 +602,14 @@ void frmMain::dragEnterEvent(QDragEnterEvent* event)
         event->acceptProposedAction();
 }
 
-void frmMain::dropEvent(QDropEvent* event)
+void MainWindow::dropEvent(QDropEvent* event)
 {
     if (runGoingOn_)
         return;
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            paths.append(basMain::LocalPathOf(url));
+            paths.append(base::LocalPathOf(url));
     }
     if (paths.isEmpty())
         return;
@@ -621,7 +621,7 @@ void frmMain::dropEvent(QDropEvent* event)
 
 // --- Unload ---------------------------------------------------------------------
 
-void frmMain::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     // A run going on stops first (its workers at their next row of blocks,
     // leaving no temporary file), then every other window closes: a question
@@ -631,7 +631,7 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void frmMain::Form_Unload()
+void MainWindow::Form_Unload()
 {
     if (unloaded_)
         return;
@@ -653,13 +653,13 @@ void frmMain::Form_Unload()
             w->close();
     }
 
-    std::optional<frmMainSettings::WindowRect> rect;
+    std::optional<mainwin::settings::WindowRect> rect;
     if (!isMinimized()) {
-        rect = frmMainSettings::WindowRect{{}, {}, TwipsX(width()), TwipsY(height())};
-        if (basMain::WindowPositionsKnown()) {
+        rect = mainwin::settings::WindowRect{{}, {}, TwipsX(width()), TwipsY(height())};
+        if (shell::WindowPositionsKnown()) {
             rect->Left = TwipsX(x());
             rect->Top = TwipsY(y());
         }
     }
-    frmMainSettings::Save(services_.Settings, rect, SplitterLeft(), filList_->Path());
+    mainwin::settings::Save(services_.Settings, rect, SplitterLeft(), filList_->Path());
 }

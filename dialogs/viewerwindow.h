@@ -22,11 +22,11 @@
 #include "pictures/picture.h"
 #include "shell/selection.h"
 
-class clsMsg;
-namespace basMain {
+class MessageBoxes;
+namespace shell {
 struct ProgramState;
 }
-namespace basViewers {
+namespace dialogs {
 class ViewerOpener;
 }
 
@@ -58,14 +58,14 @@ private:
     QRegion painted_;  // what the window's backing store holds of the picture
 };
 
-class frmImage : public QWidget {
+class ViewerWindow : public QWidget {
     Q_OBJECT
 
 public:
     // Counted, once shown, in program.ViewerCount; opener is told when a
     // window it is opening ends before it is shown.
-    explicit frmImage(basMain::ProgramState& program, basViewers::ViewerOpener* opener = nullptr);
-    ~frmImage() override;
+    explicit ViewerWindow(shell::ProgramState& program, dialogs::ViewerOpener* opener = nullptr);
+    ~ViewerWindow() override;
 
     // Puts a decoded picture in the window, whose outer size becomes the picture's.
     void SetPicture(QImage picture);
@@ -93,15 +93,15 @@ private:
 
     void Ending();
 
-    basMain::ProgramState& program_;
-    QPointer<basViewers::ViewerOpener> opener_;
+    shell::ProgramState& program_;
+    QPointer<dialogs::ViewerOpener> opener_;
 
     QPoint dragOffset_;  // pointer position relative to the window's corner
     Drag drag_ = Drag::None;
     bool counted_ = false;
 };
 
-namespace basViewers {
+namespace dialogs {
 
 inline constexpr int MaxViewers = 20;
 
@@ -113,14 +113,14 @@ inline constexpr int MaxViewers = 20;
 // gives one that fails or waits).
 class Viewers {
 public:
-    Viewers(basMain::ProgramState& program, clsMsg& messages, basMain::PictureLoader load = {});
+    Viewers(shell::ProgramState& program, MessageBoxes& messages, pictures::PictureLoader load = {});
     ~Viewers();
     Viewers(const Viewers&) = delete;
     Viewers& operator=(const Viewers&) = delete;
 
     // "画像を表示(&V)...": opens a viewer for every selected item, from position 0.
     // Returns at once; the viewers appear as their pictures are decoded.
-    void mnuToolView_Click(const basMain::FileSelection& selection);
+    void mnuToolView_Click(const shell::FileSelection& selection);
 
     // "画像を閉じる(&C)": closes every viewer and stops those still opening; none is
     // left afterwards and none appears later.
@@ -133,4 +133,4 @@ private:
     std::unique_ptr<ViewerOpener> opener_;
 };
 
-}  // namespace basViewers
+}  // namespace dialogs

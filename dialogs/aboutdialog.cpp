@@ -1,6 +1,6 @@
 // The About box, laid out in twips like every Zembrik window and converted
 // at the screen's twips per pixel.
-#include "dialogs/frmabout.h"
+#include "dialogs/aboutdialog.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "shell/icons.h"
 #include "shell/twips.h"
 
@@ -20,10 +20,10 @@ struct TwipRect {
 
 QRect ToPixels(const TwipRect& r)
 {
-    const int tx = basMain::TwipsPerPixelX();
-    const int ty = basMain::TwipsPerPixelY();
-    return QRect(basMain::TwipsToPixels(r.left, tx), basMain::TwipsToPixels(r.top, ty),
-                 basMain::TwipsToPixels(r.width, tx), basMain::TwipsToPixels(r.height, ty));
+    const int tx = shell::TwipsPerPixelX();
+    const int ty = shell::TwipsPerPixelY();
+    return QRect(shell::TwipsToPixels(r.left, tx), shell::TwipsToPixels(r.top, ty),
+                 shell::TwipsToPixels(r.width, tx), shell::TwipsToPixels(r.height, ty));
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const TwipRect& place)
@@ -66,7 +66,7 @@ void FitText(QLabel* label, int bottomLimit)
 
 }  // namespace
 
-frmAbout::frmAbout(QWidget* owner)
+AboutDialog::AboutDialog(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("frmAbout"));
@@ -79,7 +79,7 @@ frmAbout::frmAbout(QWidget* owner)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(ToPixels({240, 240, 540, 540}));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1->setPixmap(basMain::ProgramIcon().pixmap(32, 32));
+    Image1->setPixmap(shell::ProgramIcon().pixmap(32, 32));
 
     lblTitle = MakeLabel(this, "lblTitle", {1050, 240, 3885, 480});
     QFont titleFont = font();
@@ -121,20 +121,20 @@ frmAbout::frmAbout(QWidget* owner)
     setGeometry(QRect(origin + client.topLeft(), client.size()));
 }
 
-void frmAbout::Form_Load()
+void AboutDialog::Form_Load()
 {
-    setWindowTitle(tr("%1　のバージョン情報").arg(basMain::AppTitle));
-    lblVersion->setText(VersionLine(basMain::VersionMajor, basMain::VersionMinor, basMain::VersionRevision));
-    lblTitle->setText(basMain::AppTitle);
+    setWindowTitle(tr("%1　のバージョン情報").arg(base::AppTitle));
+    lblVersion->setText(VersionLine(base::VersionMajor, base::VersionMinor, base::VersionRevision));
+    lblTitle->setText(base::AppTitle);
 }
 
-QString frmAbout::VersionLine(int major, int minor, int revision)
+QString AboutDialog::VersionLine(int major, int minor, int revision)
 {
     return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);
 }
 
-void frmAbout::ShowModal(QWidget* owner)
+void AboutDialog::ShowModal(QWidget* owner)
 {
-    frmAbout box(owner);
+    AboutDialog box(owner);
     box.exec();
 }

@@ -1,5 +1,5 @@
 // Viewer windows and the queue that opens them.
-#include "dialogs/frmimage.h"
+#include "dialogs/viewerwindow.h"
 
 #include <QCoreApplication>
 #include <QApplication>
@@ -19,10 +19,10 @@
 #include <utility>
 
 #include "pictures/picture.h"
-#include "shell/basmain.h"
-#include "shell/msg.h"
+#include "shell/program.h"
+#include "shell/messageboxes.h"
 
-namespace basViewers {
+namespace dialogs {
 
 // Opens the viewers of "画像を表示" one picture at a time, in list order. The
 // picture is decoded on a worker thread; the next one is started only when the
@@ -30,7 +30,7 @@ namespace basViewers {
 // command exactly where they would if each picture were decoded on the spot.
 class ViewerOpener final : public QObject {
 public:
-    ViewerOpener(basMain::ProgramState& program, clsMsg& messages, basMain::PictureLoader load)
+    ViewerOpener(shell::ProgramState& program, MessageBoxes& messages, pictures::PictureLoader load)
         : program_(program), messages_(messages), load_(std::move(load))
     {
     }
@@ -68,12 +68,12 @@ public:
 
     // The hidden window waiting for its picture, if any, and every viewer
     // this opener has shown that still exists.
-    frmImage* Loading() const { return loading_; }
-    QList<QPointer<frmImage>> Shown() const { return shown_; }
+    ViewerWindow* Loading() const { return loading_; }
+    QList<QPointer<ViewerWindow>> Shown() const { return shown_; }
 
     // A window waiting for its picture only ends when the program closes the
     // viewers or itself: then nothing further may open.
-    void ViewerEnding(const frmImage* viewer)
+    void ViewerEnding(const ViewerWindow* viewer)
     {
         if (viewer == loading_)
             Cancel();
@@ -83,7 +83,7 @@ private:
     struct Decode {
         quint64 Ticket = 0;
         QString Path;
-        basMain::LoadedPicture Picture;
+        pictures::LoadedPicture Picture;
     };
 
     void Next()
@@ -94,15 +94,15 @@ private:
                 commands_.pop_front();
                 continue;
             }
-            if (program_.ViewerCount >= basViewers::MaxViewers) {
+            if (program_.ViewerCount >= dialogs::MaxViewers) {
                 commands_.pop_front();  // the rest of this command is not opened
                 messages_.OpenMessage(
-                    QCoreApplication::translate("basViewers", "一度に表示可能な画像は %1 までです。").arg(basViewers::MaxViewers),
+                    QCoreApplication::translate("dialogs", "一度に表示可能な画像は %1 までです。").arg(dialogs::MaxViewers),
                     {}, this, NextOnceClosed());
                 return;
             }
             const QString path = paths.takeFirst();
-            loading_ = new frmImage(program_, this);  // hidden and uncounted until its picture is in
+            loading_ = new ViewerWindow(program_, this);  // hidden and uncounted until its picture is in
             loading_->setWindowTitle(QFileInfo(path).fileName());
             {
                 std::lock_guard lock(mutex_);
@@ -156,7 +156,7 @@ private:
             if (!decode || decode->Ticket != ticket_ || decode->Picture.Stopped)
                 return;  // cancelled meanwhile
         }
-        frmImage* viewer = std::exchange(loading_, nullptr);
+        ViewerWindow* viewer = std::exchange(loading_, nullptr);
         if (decode->Picture.Ok()) {
             viewer->SetPicture(std::move(decode->Picture.Image));
             viewer->ShowCounted();
@@ -172,15 +172,15 @@ private:
         Next();
     }
 
-    basMain::ProgramState& program_;
-    clsMsg& messages_;
-    const basMain::PictureLoader load_;  // called on the worker thread only
+    shell::ProgramState& program_;
+    MessageBoxes& messages_;
+    const pictures::PictureLoader load_;  // called on the worker thread only
 
     // Window thread only: each command's paths not yet started, oldest first,
     // the hidden window whose picture is being decoded, and those shown.
     std::deque<QStringList> commands_;
-    frmImage* loading_ = nullptr;
-    QList<QPointer<frmImage>> shown_;
+    ViewerWindow* loading_ = nullptr;
+    QList<QPointer<ViewerWindow>> shown_;
     bool waiting_ = false;  // for a box this queue opened to close
 
     // Shared with the worker, under the mutex.
@@ -197,7 +197,7 @@ private:
     std::thread worker_;
 };
 
-}  // namespace basViewers
+}  // namespace dialogs
 
 // --- The picture ------------------------------------------------------------------
 
@@ -222,7 +222,7 @@ QRegion ViewerPicture::OnScreen() const
     // Where the window system does not say where the window is (Wayland),
     // nothing is known to be off screen, and no move is ever reported to paint
     // what comes into view later: all of it counts as on screen.
-    if (!basMain::WindowPositionsKnown())
+    if (!shell::WindowPositionsKnown())
         return rect();
     QRegion screens;
     for (const QScreen* screen : QGuiApplication::screens())
@@ -253,7 +253,7 @@ void ViewerPicture::paintEvent(QPaintEvent* event)
 
 // --- The window -------------------------------------------------------------------
 
-frmImage::frmImage(basMain::ProgramState& program, basViewers::ViewerOpener* opener)
+ViewerWindow::ViewerWindow(shell::ProgramState& program, dialogs::ViewerOpener* opener)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), program_(program), opener_(opener)
 {
     setObjectName(QStringLiteral("frmImage"));
@@ -262,7 +262,7 @@ frmImage::frmImage(basMain::ProgramState& program, basViewers::ViewerOpener* ope
     picMain = new ViewerPicture(this);
 }
 
-frmImage::~frmImage()
+ViewerWindow::~ViewerWindow()
 {
     if (counted_)
         --program_.ViewerCount;
@@ -270,13 +270,13 @@ frmImage::~frmImage()
         Ending();
 }
 
-void frmImage::Ending()
+void ViewerWindow::Ending()
 {
     if (opener_)
         opener_->ViewerEnding(this);
 }
 
-void frmImage::SetPicture(QImage picture)
+void ViewerWindow::SetPicture(QImage picture)
 {
     // The window's outer size is the picture's: no scaling, no scrolling. Its
     // one-pixel frame covers the picture's last columns and rows.
@@ -286,7 +286,7 @@ void frmImage::SetPicture(QImage picture)
     picMain->setGeometry(rect());
 }
 
-void frmImage::ShowCounted()
+void ViewerWindow::ShowCounted()
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -297,13 +297,13 @@ void frmImage::ShowCounted()
     ++program_.ViewerCount;
 }
 
-void frmImage::moveEvent(QMoveEvent* event)
+void ViewerWindow::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
     picMain->PaintNewlyVisible();
 }
 
-void frmImage::closeEvent(QCloseEvent* event)
+void ViewerWindow::closeEvent(QCloseEvent* event)
 {
     // Closed before it was shown: the program is closing the viewers or ending.
     if (!counted_)
@@ -311,7 +311,7 @@ void frmImage::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-bool frmImage::StartSystemMove()
+bool ViewerWindow::StartSystemMove()
 {
     // Where the program may place its own windows (X11, Windows), the window
     // follows the pointer itself: exactly, and to the release, under any window
@@ -319,12 +319,12 @@ bool frmImage::StartSystemMove()
     // it takes over, a few pixels past the press, and some (openbox) keep
     // moving after a release they missed. Wayland lets only the compositor move
     // a window.
-    if (basMain::WindowPositionsKnown())
+    if (shell::WindowPositionsKnown())
         return false;
     return windowHandle() && windowHandle()->startSystemMove();
 }
 
-void frmImage::mousePressEvent(QMouseEvent* event)
+void ViewerWindow::mousePressEvent(QMouseEvent* event)
 {
     // Only the left button alone starts a move; the right button, or both, do not.
     const bool left = event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton;
@@ -332,7 +332,7 @@ void frmImage::mousePressEvent(QMouseEvent* event)
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }
 
-void frmImage::mouseMoveEvent(QMouseEvent* event)
+void ViewerWindow::mouseMoveEvent(QMouseEvent* event)
 {
     if (drag_ == Drag::None)
         return;
@@ -352,22 +352,22 @@ void frmImage::mouseMoveEvent(QMouseEvent* event)
     }
 }
 
-void frmImage::mouseReleaseEvent(QMouseEvent*)
+void ViewerWindow::mouseReleaseEvent(QMouseEvent*)
 {
     drag_ = Drag::None;
 }
 
-void frmImage::mouseDoubleClickEvent(QMouseEvent*)
+void ViewerWindow::mouseDoubleClickEvent(QMouseEvent*)
 {
     close();
 }
 
 // --- Commands ---------------------------------------------------------------------
 
-namespace basViewers {
+namespace dialogs {
 
-Viewers::Viewers(basMain::ProgramState& program, clsMsg& messages, basMain::PictureLoader load)
-    : opener_(std::make_unique<ViewerOpener>(program, messages, load ? std::move(load) : basMain::PictureLoader(basMain::LoadPicture)))
+Viewers::Viewers(shell::ProgramState& program, MessageBoxes& messages, pictures::PictureLoader load)
+    : opener_(std::make_unique<ViewerOpener>(program, messages, load ? std::move(load) : pictures::PictureLoader(pictures::LoadPicture)))
 {
 }
 
@@ -377,19 +377,19 @@ Viewers::~Viewers()
     mnuToolClose_Click();
 }
 
-void Viewers::mnuToolView_Click(const basMain::FileSelection& selection)
+void Viewers::mnuToolView_Click(const shell::FileSelection& selection)
 {
-    QStringList paths = basMain::SelectedPaths(selection);  // taken now: the list may change while they open
+    QStringList paths = shell::SelectedPaths(selection);  // taken now: the list may change while they open
     if (!paths.isEmpty())
         opener_->Add(std::move(paths));
 }
 
 void Viewers::mnuToolClose_Click()
 {
-    frmImage* hidden = opener_->Loading();
+    ViewerWindow* hidden = opener_->Loading();
     opener_->Cancel();
     delete hidden;
-    for (const QPointer<frmImage>& viewer : opener_->Shown())
+    for (const QPointer<ViewerWindow>& viewer : opener_->Shown())
         delete viewer.data();  // at once, so the count is 0 when this returns
 }
 
@@ -398,4 +398,4 @@ bool Viewers::Opening() const
     return opener_->Busy();
 }
 
-}  // namespace basViewers
+}  // namespace dialogs

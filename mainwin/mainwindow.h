@@ -1,4 +1,4 @@
-// The main window frmMain: drive list and folder list on the left, path box and
+// The main window MainWindow: drive list and folder list on the left, path box and
 // file list on the right, a splitter between them, the toolbar with the ratio
 // box, the status bar and the menu bar. It lays them out (layout.h), keeps its
 // settings (mainsettings.h) and ties the boxes and lists together; the drive
@@ -27,28 +27,28 @@ class QStatusBar;
 class QToolBar;
 class RatioComboBox;
 class SplitterHandle;
-class clsMsg;
-namespace frmMainLayout {
+class MessageBoxes;
+namespace mainwin::layout {
 struct PaneLayout;
 }
-namespace basMain {
+namespace shell {
 class Help;
 }
-namespace basViewers {
+namespace dialogs {
 class Viewers;
 }
 
 // What the window and its commands draw on: made by the program (a test makes
 // its own), each outliving the window.
 struct WindowServices {
-    clsMsg& Messages;
-    basMain::Help& Help;
-    basViewers::Viewers& Viewers;
-    basMain::FolderPicker Picker;  // the run's output folder (empty: the dialog, remembering nothing)
-    basMain::SettingsStore Settings;  // where the window's rectangle, folder and output settings are kept
+    MessageBoxes& Messages;
+    shell::Help& Help;
+    dialogs::Viewers& Viewers;
+    shell::FolderPicker Picker;  // the run's output folder (empty: the dialog, remembering nothing)
+    base::SettingsStore Settings;  // where the window's rectangle, folder and output settings are kept
 };
 
-class frmMain : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // The commands whose work lives outside the main window. Progress is
@@ -56,9 +56,9 @@ public:
     enum class Command { Run, View, Close, Option, Progress };
 
     // Lists and opens the pictures of Formats besides JPEG, BMP and GIF.
-    explicit frmMain(const WindowServices& services, const pictures::PictureFormats& formats = {},
+    explicit MainWindow(const WindowServices& services, const pictures::PictureFormats& formats = {},
                      QWidget* parent = nullptr);
-    ~frmMain() override;
+    ~MainWindow() override;
 
     const WindowServices& Services() const { return services_; }
 
@@ -78,7 +78,7 @@ public:
     // What a run writes, as "出力の設定" last confirmed it (or the settings
     // file had it at start). While its size box is in force the ratio box is
     // disabled and its tooltip names the box.
-    const Output::Settings& OutputSettings() const { return outputSettings_; }
+    const output::Settings& OutputSettings() const { return outputSettings_; }
 
     // The status bar's one line of text.
     QString StatusText() const;
@@ -139,10 +139,10 @@ private:
     void BuildControls();
     void BuildMenus();
     QAction* AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
-                        void (frmMain::*handler)());
+                        void (MainWindow::*handler)());
     void AddSeparator(QMenu* menu, const char* name);
     void BuildToolbar();
-    void PlaceControls(const frmMainLayout::PaneLayout& p);
+    void PlaceControls(const mainwin::layout::PaneLayout& p);
     void ClientResized();
     // Takes the lists to a folder entered in the path box.
     void GoToFolder(const QString& folder);
@@ -172,7 +172,7 @@ private:
     QAction* mnuToolView_ = nullptr;
     QAction* mnuToolClose_ = nullptr;
     QAction* mnuToolOption_ = nullptr;
-    Output::Settings outputSettings_;
+    output::Settings outputSettings_;
 
     const QStringList pictureNames_;  // the name patterns of the pictures listed and opened
     bool unloaded_ = false;

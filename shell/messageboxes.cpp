@@ -1,5 +1,5 @@
 // The message class and the save-error messages.
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,7 +40,7 @@ protected:
 };
 
 class BoxResponder final : public MessageResponder {
-    static QString SkipLine() { return QCoreApplication::translate("clsMsg", "この画像をスキップして、残りの画像を続けますか？"); }
+    static QString SkipLine() { return QCoreApplication::translate("MessageBoxes", "この画像をスキップして、残りの画像を続けますか？"); }
 
 public:
     explicit BoxResponder(QWidget* owner) : owner_(owner) {}
@@ -79,8 +79,8 @@ private:
             box->setDefaultButton(QMessageBox::No);
             box->setEscapeButton(QMessageBox::No);  // what a close answers
             // Qt's own button texts are English without its translations installed.
-            box->button(QMessageBox::Yes)->setText(QCoreApplication::translate("clsMsg", "はい(&Y)"));
-            box->button(QMessageBox::No)->setText(QCoreApplication::translate("clsMsg", "いいえ(&N)"));
+            box->button(QMessageBox::Yes)->setText(QCoreApplication::translate("MessageBoxes", "はい(&Y)"));
+            box->button(QMessageBox::No)->setText(QCoreApplication::translate("MessageBoxes", "いいえ(&N)"));
             // No close box in the frame either: the answer is Yes or No.
             box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
             return box;
@@ -92,8 +92,8 @@ private:
             // ended the run.
             Prepare(*box, QMessageBox::Critical, title, text,
                     detail.isEmpty() ? SkipLine() : detail + QLatin1Char('\n') + SkipLine());
-            box->addButton(QCoreApplication::translate("clsMsg", "スキップ(&S)"), QMessageBox::AcceptRole);
-            QPushButton* stop = box->addButton(QCoreApplication::translate("clsMsg", "中止(&C)"), QMessageBox::RejectRole);
+            box->addButton(QCoreApplication::translate("MessageBoxes", "スキップ(&S)"), QMessageBox::AcceptRole);
+            QPushButton* stop = box->addButton(QCoreApplication::translate("MessageBoxes", "中止(&C)"), QMessageBox::RejectRole);
             box->setDefaultButton(stop);
             box->setEscapeButton(stop);
             return box;
@@ -141,53 +141,53 @@ private:
 
 }  // namespace
 
-void clsMsg::ShowError(const QString& vstrMessage, const QString& vstrDetail)
+void MessageBoxes::ShowError(const QString& message, const QString& detail)
 {
-    Show(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail);
+    Show(MsgKind::Error, tr("エラー"), message, detail);
 }
 
-void clsMsg::ShowMessage(const QString& vstrMessage, const QString& vstrDetail)
+void MessageBoxes::ShowMessage(const QString& message, const QString& detail)
 {
-    Show(MsgKind::Warning, tr("警告"), vstrMessage, vstrDetail);
+    Show(MsgKind::Warning, tr("警告"), message, detail);
 }
 
-void clsMsg::ShowInformation(const QString& vstrInformation, const QString& vstrDetail)
+void MessageBoxes::ShowInformation(const QString& information, const QString& detail)
 {
-    Show(MsgKind::Information, tr("情報"), vstrInformation, vstrDetail);
+    Show(MsgKind::Information, tr("情報"), information, detail);
 }
 
-MsgAnswer clsMsg::ShowQuestion(const QString& vstrQuestion)
+MsgAnswer MessageBoxes::ShowQuestion(const QString& question)
 {
-    return Show(MsgKind::Question, tr("質問"), vstrQuestion);
+    return Show(MsgKind::Question, tr("質問"), question);
 }
 
-QPointer<QWidget> clsMsg::OpenSkipQuestion(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+QPointer<QWidget> MessageBoxes::OpenSkipQuestion(const QString& message, const QString& detail, QObject* context,
                                            std::function<void(MsgAnswer)> answered)
 {
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;
-    return responder.Open(MsgKind::SkipQuestion, tr("エラー"), vstrMessage, vstrDetail, context, std::move(answered));
+    return responder.Open(MsgKind::SkipQuestion, tr("エラー"), message, detail, context, std::move(answered));
 }
 
-QPointer<QWidget> clsMsg::OpenError(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+QPointer<QWidget> MessageBoxes::OpenError(const QString& message, const QString& detail, QObject* context,
                                     std::function<void()> closed)
 {
-    return Open(MsgKind::Error, tr("エラー"), vstrMessage, vstrDetail, context, std::move(closed));
+    return Open(MsgKind::Error, tr("エラー"), message, detail, context, std::move(closed));
 }
 
-QPointer<QWidget> clsMsg::OpenMessage(const QString& vstrMessage, const QString& vstrDetail, QObject* context,
+QPointer<QWidget> MessageBoxes::OpenMessage(const QString& message, const QString& detail, QObject* context,
                                       std::function<void()> closed)
 {
-    return Open(MsgKind::Warning, tr("警告"), vstrMessage, vstrDetail, context, std::move(closed));
+    return Open(MsgKind::Warning, tr("警告"), message, detail, context, std::move(closed));
 }
 
-QPointer<QWidget> clsMsg::OpenInformation(const QString& vstrInformation, const QString& vstrDetail, QObject* context,
+QPointer<QWidget> MessageBoxes::OpenInformation(const QString& information, const QString& detail, QObject* context,
                                           std::function<void()> closed)
 {
-    return Open(MsgKind::Information, tr("情報"), vstrInformation, vstrDetail, context, std::move(closed));
+    return Open(MsgKind::Information, tr("情報"), information, detail, context, std::move(closed));
 }
 
-QPointer<QWidget> clsMsg::Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
+QPointer<QWidget> MessageBoxes::Open(MsgKind kind, const QString& title, const QString& text, const QString& detail,
                                QObject* context, std::function<void()> closed)
 {
     BoxResponder boxes(owner_);
@@ -198,12 +198,12 @@ QPointer<QWidget> clsMsg::Open(MsgKind kind, const QString& title, const QString
     });
 }
 
-void clsMsg::SetOwner(QWidget* owner)
+void MessageBoxes::SetOwner(QWidget* owner)
 {
     owner_ = owner;
 }
 
-MsgAnswer clsMsg::Show(MsgKind kind, const QString& title, const QString& text, const QString& detail)
+MsgAnswer MessageBoxes::Show(MsgKind kind, const QString& title, const QString& text, const QString& detail)
 {
     BoxResponder boxes(owner_);
     MessageResponder& responder = responder_ ? *responder_ : boxes;

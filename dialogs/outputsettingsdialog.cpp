@@ -2,7 +2,7 @@
 // it has more rows than the other small dialogs, and the stand-in gothic is
 // wider than the font they were designed for, so the layout sizes it to its
 // texts and then fixes that size.
-#include "dialogs/frmoutputsettings.h"
+#include "dialogs/outputsettingsdialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,7 +17,7 @@
 #include <QSpinBox>
 #include <QStyle>
 
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ QHBoxLayout* Indented(int indent, QWidget* first)
 
 }  // namespace
 
-frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& messages, QWidget* owner)
+OutputSettingsDialog::OutputSettingsDialog(const output::Settings& settings, MessageBoxes& messages, QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), messages_(messages)
 {
     setObjectName(QStringLiteral("frmOutputSettings"));
@@ -63,10 +63,10 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
     auto* sizeMode = new QButtonGroup(this);
     sizeMode->addButton(optRatio);
     sizeMode->addButton(optBox);
-    txtWidth = NumberBox(fraSize, "txtWidth", Output::MinBoxSide, Output::MaxBoxSide, settings.Box.width());
-    txtHeight = NumberBox(fraSize, "txtHeight", Output::MinBoxSide, Output::MaxBoxSide, settings.Box.height());
+    txtWidth = NumberBox(fraSize, "txtWidth", output::MinBoxSide, output::MaxBoxSide, settings.Box.width());
+    txtHeight = NumberBox(fraSize, "txtHeight", output::MinBoxSide, output::MaxBoxSide, settings.Box.height());
     cboPreset = Make<QComboBox>(fraSize, "cboPreset");
-    for (const QSize& preset : Output::BoxPresets)
+    for (const QSize& preset : output::BoxPresets)
         cboPreset->addItem(QStringLiteral("%1 × %2").arg(preset.width()).arg(preset.height()), preset);
     auto* lblPreset = Make<QLabel>(fraSize, "lblPreset", tr("定型サイズ："));
     lblPreset->setBuddy(cboPreset);
@@ -90,7 +90,7 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
     auto* fraFile = Make<QFrame>(this, "fraFile");
     fraFile->setFrameShape(QFrame::Box);
     fraFile->setFrameShadow(QFrame::Sunken);
-    txtQuality = NumberBox(fraFile, "txtQuality", Output::MinQuality, Output::MaxQuality, settings.Quality);
+    txtQuality = NumberBox(fraFile, "txtQuality", output::MinQuality, output::MaxQuality, settings.Quality);
     auto* lblQuality = Make<QLabel>(fraFile, "lblQuality", tr("JPEG の品質："));
     lblQuality->setBuddy(txtQuality);
     chkKeepMetadata = Make<QCheckBox>(fraFile, "chkKeepMetadata", tr("撮影情報 (Exif・XMP) を残す"));
@@ -134,23 +134,23 @@ frmOutputSettings::frmOutputSettings(const Output::Settings& settings, clsMsg& m
     root->addWidget(fraFile);
     root->addWidget(fraBtn);
 
-    (settings.Size == Output::SizeMode::Box ? optBox : optRatio)->setChecked(true);
+    (settings.Size == output::SizeMode::Box ? optBox : optRatio)->setChecked(true);
     UpdateControls();
-    connect(optBox, &QRadioButton::toggled, this, &frmOutputSettings::UpdateControls);
-    connect(chkKeepMetadata, &QCheckBox::toggled, this, &frmOutputSettings::UpdateControls);
-    connect(txtWidth, &QSpinBox::valueChanged, this, &frmOutputSettings::UpdateControls);
-    connect(txtHeight, &QSpinBox::valueChanged, this, &frmOutputSettings::UpdateControls);
+    connect(optBox, &QRadioButton::toggled, this, &OutputSettingsDialog::UpdateControls);
+    connect(chkKeepMetadata, &QCheckBox::toggled, this, &OutputSettingsDialog::UpdateControls);
+    connect(txtWidth, &QSpinBox::valueChanged, this, &OutputSettingsDialog::UpdateControls);
+    connect(txtHeight, &QSpinBox::valueChanged, this, &OutputSettingsDialog::UpdateControls);
     connect(cboPreset, &QComboBox::activated, this, [this](int index) {
         const QSize preset = cboPreset->itemData(index).toSize();
         txtWidth->setValue(preset.width());
         txtHeight->setValue(preset.height());
     });
-    connect(cmdOK, &QPushButton::clicked, this, &frmOutputSettings::accept);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmOutputSettings::reject);
+    connect(cmdOK, &QPushButton::clicked, this, &OutputSettingsDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &OutputSettingsDialog::reject);
     setFixedSize(sizeHint());
 }
 
-void frmOutputSettings::UpdateControls()
+void OutputSettingsDialog::UpdateControls()
 {
     for (QWidget* w : boxControls_)
         w->setEnabled(optBox->isChecked());
@@ -160,10 +160,10 @@ void frmOutputSettings::UpdateControls()
     cboPreset->setCurrentIndex(cboPreset->findData(QSize(txtWidth->value(), txtHeight->value())));
 }
 
-Output::Settings frmOutputSettings::Result() const
+output::Settings OutputSettingsDialog::Result() const
 {
-    Output::Settings s;
-    s.Size = optBox->isChecked() ? Output::SizeMode::Box : Output::SizeMode::Ratio;
+    output::Settings s;
+    s.Size = optBox->isChecked() ? output::SizeMode::Box : output::SizeMode::Ratio;
     s.Box = QSize(txtWidth->value(), txtHeight->value());
     s.Quality = txtQuality->value();
     s.KeepMetadata = chkKeepMetadata->isChecked();
@@ -173,11 +173,11 @@ Output::Settings frmOutputSettings::Result() const
     return s;
 }
 
-void frmOutputSettings::accept()
+void OutputSettingsDialog::accept()
 {
-    const QString forbidden = Output::ForbiddenNameCharacters(txtSuffix->text());
+    const QString forbidden = output::ForbiddenNameCharacters(txtSuffix->text());
     if (!forbidden.isEmpty()) {
-        messages_.ShowMessage(Output::ForbiddenSuffixText(forbidden));
+        messages_.ShowMessage(output::ForbiddenSuffixText(forbidden));
         txtSuffix->setFocus();
         txtSuffix->selectAll();
         return;
@@ -185,10 +185,10 @@ void frmOutputSettings::accept()
     QDialog::accept();
 }
 
-std::optional<Output::Settings> frmOutputSettings::Ask(const Output::Settings& settings, clsMsg& messages,
+std::optional<output::Settings> OutputSettingsDialog::Ask(const output::Settings& settings, MessageBoxes& messages,
                                                        QWidget* owner)
 {
-    frmOutputSettings dialog(settings, messages, owner);
+    OutputSettingsDialog dialog(settings, messages, owner);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.Result();

@@ -9,11 +9,11 @@
 class QLabel;
 class QPushButton;
 
-class frmAbout final : public QDialog {
-    Q_DECLARE_TR_FUNCTIONS(frmAbout)
+class AboutDialog final : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(AboutDialog)
 
 public:
-    explicit frmAbout(QWidget* owner = nullptr);
+    explicit AboutDialog(QWidget* owner = nullptr);
 
     // Loads the box, shows it modally and deletes it when it is closed.
     static void ShowModal(QWidget* owner = nullptr);

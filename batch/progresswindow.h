@@ -11,18 +11,18 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace basBatch {
+namespace batch {
 struct RunProgress;
 }
 
-class frmProgress : public QWidget {
+class ProgressWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit frmProgress(QWidget* owner = nullptr);
-    ~frmProgress() override;
+    explicit ProgressWindow(QWidget* owner = nullptr);
+    ~ProgressWindow() override;
 
-    void ShowProgress(const basBatch::RunProgress& state);
+    void ShowProgress(const batch::RunProgress& state);
     // The run is stopping: 中止 has been heard and is pressed no more.
     void ShowStopping();
 

@@ -29,45 +29,45 @@
 
 #include "app/program.h"
 #include "base/language.h"
-#include "batch/frmprogress.h"
+#include "batch/progresswindow.h"
 #include "batch/run.h"
-#include "dialogs/frmimage.h"
-#include "dialogs/frmoutputsettings.h"
+#include "dialogs/viewerwindow.h"
+#include "dialogs/outputsettingsdialog.h"
 #include "mainwin/filelist.h"
 #include "mainwin/folderlist.h"
-#include "mainwin/frmmain.h"
+#include "mainwin/mainwindow.h"
 #include "mainwin/openwith.h"
-#include "shell/basmain.h"
+#include "shell/program.h"
 #include "shell/folderpicker.h"
 #include "shell/help.h"
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 #include "shell/twips.h"
 #include "scriptedmessages.h"
 #include "testimages.h"
 #include "heldpicture.h"
 
-class tst_frmMain : public QObject {
+class TestMainWindow : public QObject {
     Q_OBJECT
 
     QTemporaryDir store_;
-    const basMain::SettingsStore settings_{store_.filePath("Zembrik.ini")};
+    const base::SettingsStore settings_{store_.filePath("Zembrik.ini")};
     QTemporaryDir tree_;
     ScriptedMessages messages_;
-    clsMsg msg_{&messages_};
-    basMain::ProgramState program_;
-    basMain::Help help_{program_};
-    basViewers::Viewers viewers_{program_, msg_};
-    basMain::FolderPicker picker_;  // set by the tests that run
-    std::unique_ptr<frmMain> w_;
+    MessageBoxes msg_{&messages_};
+    shell::ProgramState program_;
+    shell::Help help_{program_};
+    dialogs::Viewers viewers_{program_, msg_};
+    shell::FolderPicker picker_;  // set by the tests that run
+    std::unique_ptr<MainWindow> w_;
 
     WindowServices Services() { return {msg_, help_, viewers_, picker_, settings_}; }
     QSettings Store() const { return settings_.Open(); }
 
     // A main window opened on folder, shown and active.
-    frmMain& Open(const QString& folder)
+    MainWindow& Open(const QString& folder)
     {
         Store().setValue("Path/Path", folder);
-        w_ = std::make_unique<frmMain>(Services());
+        w_ = std::make_unique<MainWindow>(Services());
         w_->show();
         w_->activateWindow();
         if (!QTest::qWaitForWindowActive(w_.get()))
@@ -103,7 +103,7 @@ private slots:
     {
         Store().setValue("Splitter/Splitter", "2700");
         Store().setValue("Settings/MainWidth", "7000");
-        frmMain& w = Open(Sub("photos"));
+        MainWindow& w = Open(Sub("photos"));
         QCOMPARE(w.FilList().Path(), Sub("photos"));
         QCOMPARE(w.dirList().Path(), Sub("photos"));
         QCOMPARE(w.cboDirText(), Sub("photos"));
@@ -111,7 +111,7 @@ private slots:
         QCOMPARE(w.FilList().ListCount(), 5);  // pictures by name, no other file, hidden file or folder
         QCOMPARE(w.FilList().List(1), QString("B.gif"));  // letter case ignored
         {
-            frmMain every(Services(), pictures::PictureFormats{true, true, true, true, true});
+            MainWindow every(Services(), pictures::PictureFormats{true, true, true, true, true});
             QVERIFY(every.FilList().SetPath(Sub("photos")) == std::nullopt);
             QStringList listed;
             for (int i = 0; i < every.FilList().ListCount(); ++i)
@@ -119,11 +119,11 @@ private slots:
             QCOMPARE(listed, QStringList({"a.JPG", "B.gif", "c.jpg", "d.bmp", "e.jpeg", "f.png", "i.HEIC", "j.heif",
                                           "k.avif", "l.webp", "m.Tif", "n.tiff"}));
             const pictures::PictureFormats noAv1{true, false, false, false, false};
-            QCOMPARE(frmMain(Services(), noAv1).OpenPaths({Sub("photos/k.avif")}),
+            QCOMPARE(MainWindow(Services(), noAv1).OpenPaths({Sub("photos/k.avif")}),
                      QStringList{Sub("photos/k.avif")});  // no AV1 decoder: not opened
         }
         QCOMPARE(w.SplitterLeft(), 2700.0);
-        QCOMPARE(w.width(), qRound(7000.0 / basMain::TwipsPerPixelX()));
+        QCOMPARE(w.width(), qRound(7000.0 / shell::TwipsPerPixelX()));
 
         // The caret starts in the drive list, and Tab follows the designed order.
         QCOMPARE(QApplication::focusWidget(), &w.drvList());
@@ -146,7 +146,7 @@ private slots:
         QVERIFY(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=" + Sub("photos").toUtf8()) && dirs.flush());
         const auto opens = [&](const QString& stored) {
             stored.isEmpty() ? Store().remove("Path/Path") : Store().setValue("Path/Path", stored);
-            return frmMain(Services()).FilList().Path();
+            return MainWindow(Services()).FilList().Path();
         };
         QCOMPARE(opens({}), Sub("photos"));
         QCOMPARE(opens(Sub("deleted-long-ago")), Sub("photos"));
@@ -157,8 +157,8 @@ private slots:
 
     void layoutAndSplitter()
     {
-        frmMain& w = Open(Sub("photos"));
-        const int tpp = basMain::TwipsPerPixelX();
+        MainWindow& w = Open(Sub("photos"));
+        const int tpp = shell::TwipsPerPixelX();
         // At the smallest size the window allows, with the splitter as far
         // right as it goes, nothing overlaps and the file list keeps room.
         w.resize(w.minimumSize());
@@ -195,7 +195,7 @@ private slots:
 
     void pathBoxCompletesAndNavigates()
     {
-        frmMain& w = Open(Sub("other"));
+        MainWindow& w = Open(Sub("other"));
         QComboBox& box = w.cboDir();
         QLineEdit* edit = box.lineEdit();
         box.setFocus();
@@ -271,7 +271,7 @@ private slots:
 
     void folderAndDriveChanges()
     {
-        frmMain& w = Open(Sub("photos"));
+        MainWindow& w = Open(Sub("photos"));
         // The folder list leads the file list and the path box, and clears the status.
         w.SetStatusText("old");
         QVERIFY(!w.dirList().SetPath(Sub("other"), "/"));
@@ -305,7 +305,7 @@ private slots:
 
     void selectionCommands()
     {
-        frmMain& w = Open(Sub("photos"));
+        MainWindow& w = Open(Sub("photos"));
         FileListBox& list = w.FilList();
         QSignalSpy clicks(&list, &FileListBox::Click);  // once per command, not per file
         w.mnuViewAll_Click();
@@ -332,7 +332,7 @@ private slots:
 
     void ratioBoxKeys()
     {
-        frmMain& w = Open(Sub("photos"));
+        MainWindow& w = Open(Sub("photos"));
         QComboBox& box = w.cboRitu();
         QLineEdit* edit = box.lineEdit();
         // Only digits and one point reach the box (a leading 0 does not);
@@ -380,7 +380,7 @@ private slots:
 
     void toolbarAndKeys()
     {
-        frmMain& w = Open(Sub("photos"));
+        MainWindow& w = Open(Sub("photos"));
         // Each button is its menu command's own action.
         auto* toolbar = w.findChild<QToolBar*>("tlbMain");
         QStringList buttons;
@@ -391,8 +391,8 @@ private slots:
                                        "tlbMain_OPTION:mnuToolOption"}));
 
         QString ran;
-        for (const auto& [c, letter] : {std::pair{frmMain::Command::Run, 'R'}, {frmMain::Command::View, 'V'},
-                                        {frmMain::Command::Close, 'C'}, {frmMain::Command::Option, 'O'}})
+        for (const auto& [c, letter] : {std::pair{MainWindow::Command::Run, 'R'}, {MainWindow::Command::View, 'V'},
+                                        {MainWindow::Command::Close, 'C'}, {MainWindow::Command::Option, 'O'}})
             w.SetCommandHandler(c, [&ran, letter = letter] { ran += QLatin1Char(letter); });
         for (QAction* a : toolbar->actions())
             a->trigger();
@@ -404,7 +404,7 @@ private slots:
 
         // During a run the menu shows the item disabled; F5 and the button
         // bring the run's window forward instead.
-        w.SetCommandHandler(frmMain::Command::Progress, [&ran] { ran += QLatin1Char('P'); });
+        w.SetCommandHandler(MainWindow::Command::Progress, [&ran] { ran += QLatin1Char('P'); });
         w.SetRunGoingOn(true);
         auto* file = w.findChild<QMenu*>("mnuFile");
         auto* run = w.findChild<QAction*>("mnuFileRun");
@@ -440,8 +440,8 @@ private slots:
     // saved at once and in force at the next start.
     void outputSettingsFromTheMenu()
     {
-        frmMain& w = Open(Sub("photos"));
-        basBatch::BatchRun run(&w, msg_);
+        MainWindow& w = Open(Sub("photos"));
+        batch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         QStringList items;
         for (const QAction* a : w.findChild<QMenu*>("mnuTool")->actions())
@@ -451,7 +451,7 @@ private slots:
         QCOMPARE(w.cboRitu().toolTip(), QString("縮小率"));
 
         QTimer::singleShot(0, [] {
-            auto* dialog = dynamic_cast<frmOutputSettings*>(QApplication::activeModalWidget());
+            auto* dialog = dynamic_cast<OutputSettingsDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             dialog->optBox->setChecked(true);
             dialog->txtWidth->setValue(640);
@@ -476,9 +476,9 @@ private slots:
     // a typed path that is no folder stops it with a warning, lists unchanged.
     void commandsApplyTheTypedPath()
     {
-        frmMain& w = Open(Sub("photos"));
+        MainWindow& w = Open(Sub("photos"));
         QStringList ran;
-        for (const auto c : {frmMain::Command::Run, frmMain::Command::View, frmMain::Command::Option, frmMain::Command::Close})
+        for (const auto c : {MainWindow::Command::Run, MainWindow::Command::View, MainWindow::Command::Option, MainWindow::Command::Close})
             w.SetCommandHandler(c, [&, c] { ran << QString::number(int(c)) + w.cboDirText(); });
         w.FilList().SetSelected(0, true);
         w.cboDir().setFocus();
@@ -503,19 +503,19 @@ private slots:
     {
         // As main() opens it: on pictures, before it shows; what is no picture is handed back.
         Store().setValue("Path/Path", Sub("other"));
-        w_ = std::make_unique<frmMain>(Services());
+        w_ = std::make_unique<MainWindow>(Services());
         QSignalSpy clicks(&w_->FilList(), &FileListBox::Click);  // once for all the pictures, not per file
         QCOMPARE(w_->OpenPaths({Sub("photos/c.jpg"), Sub("other/x.jpg"), Sub("photos/a.JPG"), Sub("photos/f.png")}),
                  QStringList({Sub("photos/f.png")}));
         QCOMPARE(clicks.size(), 1);
         // What could not be opened is named in one warning, ten names at most.
-        w_->ReportUnopened(QStringList(OpenWith::MaxListed, "nosuch.jpg") << "a" << "b");
+        w_->ReportUnopened(QStringList(mainwin::openwith::MaxListed, "nosuch.jpg") << "a" << "b");
         QCOMPARE(messages_.Titled(), QStringList("警告:指定されたファイルを開けません。"));
-        QCOMPARE(messages_.shown.first().detail, QString("nosuch.jpg\n").repeated(OpenWith::MaxListed) + "ほか 2 個");
+        QCOMPARE(messages_.shown.first().detail, QString("nosuch.jpg\n").repeated(mainwin::openwith::MaxListed) + "ほか 2 個");
         w_->show();
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
-        frmMain& w = *w_;
+        MainWindow& w = *w_;
         QCOMPARE(w.FilList().Path(), Sub("photos"));
         QCOMPARE(w.cboDirText(), Sub("photos"));
         QVERIFY(w.FilList().Selected(0) && w.FilList().Selected(2));  // a.JPG and c.jpg
@@ -557,8 +557,8 @@ private slots:
         for (const char* name : {"a.jpg", "b.bmp", "c.jpg"})
             QVERIFY(QImage(1001, 751, QImage::Format_RGB32).save(photos.filePath(name)));
         picker_ = [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); };
-        frmMain& w = Open(photos.path());
-        basBatch::BatchRun run(&w, msg_);
+        MainWindow& w = Open(photos.path());
+        batch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         w.cboRitu().setFocus();
         w.cboRitu().lineEdit()->selectAll();
@@ -583,14 +583,14 @@ private slots:
             QVERIFY(testimages::PhotoLike(64, 48, 1).save(photos.filePath(name)));
         picker_ = [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); };
         std::atomic<bool> bInWork{false};
-        frmMain& w = Open(photos.path());
-        basBatch::BatchRun run(&w, msg_, HoldUntilStopped("b.jpg", bInWork));
+        MainWindow& w = Open(photos.path());
+        batch::BatchRun run(&w, msg_, HoldUntilStopped("b.jpg", bInWork));
         ConnectRun(w, run);
         w.FilList().SelectAll();
         w.FilList().SetSelected(2, false);
         QTest::keyClick(&w, Qt::Key_F5);
         QVERIFY(run.isRunning() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
-        auto* progress = w.findChild<frmProgress*>();
+        auto* progress = w.findChild<ProgressWindow*>();
         QVERIFY(progress);
         w.activateWindow();
         QTRY_COMPARE(QApplication::activeWindow(), &w);
@@ -622,9 +622,9 @@ private slots:
     void speaksItsLanguage()
     {
         QFETCH(bool, english);
-        const basMain::Translations texts(english ? basMain::Language::English : basMain::Language::Japanese);
-        frmMain& w = Open(Sub("photos"));
-        basBatch::BatchRun run(&w, msg_);
+        const base::Translations texts(english ? base::Language::English : base::Language::Japanese);
+        MainWindow& w = Open(Sub("photos"));
+        batch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         QStringList menus;
         const QList<QAction*> actions = w.menuBar()->actions() << w.findChild<QAction*>("mnuFileRun");
@@ -644,7 +644,7 @@ private slots:
     {
         Store().setValue("Settings/MainHeight", "2147483647");
         Store().setValue("Settings/MainLeft", "-2147483648");
-        frmMain& w = Open(Sub("photos"));
+        MainWindow& w = Open(Sub("photos"));
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY2(screen.contains(QRect(w.pos(), w.size())), qPrintable(QString("%1,%2 %3x%4").arg(w.x()).arg(w.y()).arg(w.width()).arg(w.height())));
         auto* viewer = new QWidget;
@@ -657,11 +657,11 @@ private slots:
         QTRY_VERIFY(watch.isNull());
         QCOMPARE(Store().value("Splitter/Splitter").toString(), QString("2600"));
         QCOMPARE(Store().value("Path/Path").toString(), Sub("photos"));
-        QCOMPARE(Store().value("Settings/MainWidth").toDouble(), w.width() * double(basMain::TwipsPerPixelX()));
+        QCOMPARE(Store().value("Settings/MainWidth").toDouble(), w.width() * double(shell::TwipsPerPixelX()));
         for (const char* key : {"Settings/MainHeight", "Settings/MainLeft", "Settings/MainTop"})
             QCOMPARE(Store().value(key).toString(), QString::number(Store().value(key).toLongLong()));
     }
 };
 
-QTEST_MAIN(tst_frmMain)
-#include "tst_frmmain.moc"
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

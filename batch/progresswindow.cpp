@@ -1,5 +1,5 @@
 // The progress window.
-#include "batch/frmprogress.h"
+#include "batch/progresswindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,10 +12,10 @@
 #include "batch/summary.h"
 #include "shell/twips.h"
 
-frmProgress::frmProgress(QWidget* owner)
+ProgressWindow::ProgressWindow(QWidget* owner)
     : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
-    using basMain::TwipsRect;
+    using shell::TwipsRect;
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(tr("サイズを変更しています..."));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -51,7 +51,7 @@ frmProgress::frmProgress(QWidget* owner)
     // Enter must not stop a long run by accident; Space on the focused button,
     // a click or Esc do.
     cmdCancel->setAutoDefault(false);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmProgress::StopAsked);
+    connect(cmdCancel, &QPushButton::clicked, this, &ProgressWindow::StopAsked);
 
     if (owner) {
         const QRect frame = owner->frameGeometry();
@@ -60,29 +60,29 @@ frmProgress::frmProgress(QWidget* owner)
     qApp->installEventFilter(this);
 }
 
-frmProgress::~frmProgress()
+ProgressWindow::~ProgressWindow()
 {
     qApp->removeEventFilter(this);
 }
 
-void frmProgress::ShowProgress(const basBatch::RunProgress& state)
+void ProgressWindow::ShowProgress(const batch::RunProgress& state)
 {
     pgbMain->setRange(0, state.Total);
     pgbMain->setValue(state.Done);
     lblCount->setText(QStringLiteral("%1 / %2").arg(state.Done).arg(state.Total));
     lblFile->setText(lblFile->fontMetrics().elidedText(state.LastFile, Qt::ElideMiddle, lblFile->width()));
-    lblElapsed->setText(tr("経過 %1").arg(basBatch::ClockText(state.ElapsedMs)));
+    lblElapsed->setText(tr("経過 %1").arg(batch::ClockText(state.ElapsedMs)));
     lblLeft->setText(state.Waiting ? tr("応答待ち")
-                     : state.LeftMs ? tr("残り %1").arg(basBatch::GuessText(*state.LeftMs))
+                     : state.LeftMs ? tr("残り %1").arg(batch::GuessText(*state.LeftMs))
                                     : QString());
 }
 
-void frmProgress::ShowStopping()
+void ProgressWindow::ShowStopping()
 {
     cmdCancel->setEnabled(false);
 }
 
-void frmProgress::closeEvent(QCloseEvent* event)
+void ProgressWindow::closeEvent(QCloseEvent* event)
 {
     // A close (the close box, Alt+F4) asks the run to stop; the run takes the
     // window down when it has ended, and never closes it otherwise.
@@ -90,7 +90,7 @@ void frmProgress::closeEvent(QCloseEvent* event)
     emit StopAsked();
 }
 
-void frmProgress::keyPressEvent(QKeyEvent* event)
+void ProgressWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         emit StopAsked();
@@ -99,7 +99,7 @@ void frmProgress::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-bool frmProgress::eventFilter(QObject* watched, QEvent* event)
+bool ProgressWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // A viewer opened or brought forward during the run would hide this
     // window: it is raised over it again. Modal boxes (the run's own

@@ -18,21 +18,21 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
-class clsMsg;
+class MessageBoxes;
 
-class frmOutputSettings final : public QDialog {
-    Q_DECLARE_TR_FUNCTIONS(frmOutputSettings)
+class OutputSettingsDialog final : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(OutputSettingsDialog)
 
 public:
     // messages shows the refusal of a bad suffix.
-    frmOutputSettings(const Output::Settings& settings, clsMsg& messages, QWidget* owner = nullptr);
+    OutputSettingsDialog(const output::Settings& settings, MessageBoxes& messages, QWidget* owner = nullptr);
 
     // The settings as the controls show them.
-    Output::Settings Result() const;
+    output::Settings Result() const;
 
     // Shows the dialog modally: the settings confirmed with OK, or nothing
     // when it was cancelled.
-    static std::optional<Output::Settings> Ask(const Output::Settings& settings, clsMsg& messages,
+    static std::optional<output::Settings> Ask(const output::Settings& settings, MessageBoxes& messages,
                                                QWidget* owner = nullptr);
 
     // OK: closes unless the suffix holds a character a name cannot.
@@ -53,6 +53,6 @@ public:
 
 private:
     void UpdateControls();
-    clsMsg& messages_;
+    MessageBoxes& messages_;
     QList<QWidget*> boxControls_;  // in force only with the size box
 };

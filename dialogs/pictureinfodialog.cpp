@@ -1,5 +1,5 @@
 // The image information dialog.
-#include "dialogs/frmoption.h"
+#include "dialogs/pictureinfodialog.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -7,8 +7,8 @@
 #include <QPushButton>
 
 #include "pictures/picture.h"
-#include "shell/basmain.h"
-#include "shell/msg.h"
+#include "shell/program.h"
+#include "shell/messageboxes.h"
 #include "shell/twips.h"
 
 namespace {
@@ -24,14 +24,14 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text, Qt::Alignm
 
 }  // namespace
 
-frmOption::frmOption(QWidget* owner, const QString& fileName, const QString& filePath, QSize size)
+PictureInfoDialog::PictureInfoDialog(QWidget* owner, const QString& fileName, const QString& filePath, QSize size)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("frmOption"));
     setWindowTitle(tr("画像情報"));
-    setFixedSize(basMain::TwipsRect(0, 0, 5265, 2055).size());
+    setFixedSize(shell::TwipsRect(0, 0, 5265, 2055).size());
 
-    using basMain::TwipsRect;
+    using shell::TwipsRect;
     auto* fraInfo = new QFrame(this);
     fraInfo->setObjectName(QStringLiteral("fraInfo"));
     fraInfo->setFrameShape(QFrame::Box);
@@ -64,7 +64,7 @@ frmOption::frmOption(QWidget* owner, const QString& fileName, const QString& fil
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void frmOption::keyPressEvent(QKeyEvent* event)
+void PictureInfoDialog::keyPressEvent(QKeyEvent* event)
 {
     // OK is the default button (Enter); it is not the cancel button, and the
     // dialog has no close box, so Esc does nothing.
@@ -73,9 +73,9 @@ void frmOption::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-namespace basViewers {
+namespace dialogs {
 
-void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner, clsMsg& messages)
+void mnuToolOption_Click(const shell::FileSelection& selection, QWidget* owner, MessageBoxes& messages)
 {
     const int count = selection.ListCount();
     int found = -1;
@@ -86,16 +86,16 @@ void mnuToolOption_Click(const basMain::FileSelection& selection, QWidget* owner
         return;  // no item, or none selected: nothing to show
 
     const QString fileName = selection.List(found);
-    const QString filePath = basMain::JoinPath(selection.FolderText(), fileName);
+    const QString filePath = base::JoinPath(selection.FolderText(), fileName);
     // The header gives the size, turned upright: no pixel is decoded, so even
     // a 100-megapixel photo answers at once.
-    const basMain::PictureInfo info = basMain::ReadPictureSize(filePath);
+    const pictures::PictureInfo info = pictures::ReadPictureSize(filePath);
     if (!info.Ok()) {
         messages.ShowError(info.Error->Description);
         return;
     }
-    frmOption dialog(owner, fileName, filePath, info.Size);
+    PictureInfoDialog dialog(owner, fileName, filePath, info.Size);
     dialog.exec();
 }
 
-}  // namespace basViewers
+}  // namespace dialogs

@@ -9,7 +9,7 @@
 #include "base/paths.h"
 #include "base/settings.h"
 
-namespace basMain {
+namespace shell {
 
 // What one program knows of itself while it runs: made at start-up and handed
 // to the main window, the viewers and the help window, so that a test makes
@@ -38,4 +38,4 @@ QString AppFolder();
 // it place them. Wayland does neither: only the compositor knows.
 bool WindowPositionsKnown();
 
-}  // namespace basMain
+}  // namespace shell

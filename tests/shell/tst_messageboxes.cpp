@@ -10,7 +10,7 @@
 #include <optional>
 #include <QtTest>
 
-#include "shell/msg.h"
+#include "shell/messageboxes.h"
 
 class TstMsg : public QObject {
     Q_OBJECT
@@ -73,8 +73,8 @@ private slots:
     }
 
 private:
-    clsMsg boxes_;  // the real boxes
+    MessageBoxes boxes_;  // the real boxes
 };
 
 QTEST_MAIN(TstMsg)
-#include "tst_msg.moc"
+#include "tst_messageboxes.moc"
