@@ -27,22 +27,22 @@ QString JoinPath(const QString& folder, const QString& name)
     return folder + Separator() + name;
 }
 
-void SplitFileName(QString FileName, QString& Extension, QString& BaseName)
+void SplitFileName(QString fileName, QString& extension, QString& baseName)
 {
-    Extension.clear();
-    BaseName.clear();
-    const qsizetype dot = FileName.lastIndexOf(QLatin1Char('.'));
+    extension.clear();
+    baseName.clear();
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 0) {
         // Only blanks are trimmed, as the name may legitimately hold other spaces.
         qsizetype begin = 0;
-        qsizetype end = FileName.size();
-        while (begin < end && FileName.at(begin) == QLatin1Char(' ')) ++begin;
-        while (end > begin && FileName.at(end - 1) == QLatin1Char(' ')) --end;
-        BaseName = FileName.mid(begin, end - begin);
+        qsizetype end = fileName.size();
+        while (begin < end && fileName.at(begin) == QLatin1Char(' ')) ++begin;
+        while (end > begin && fileName.at(end - 1) == QLatin1Char(' ')) --end;
+        baseName = fileName.mid(begin, end - begin);
         return;
     }
-    Extension = FileName.mid(dot);
-    BaseName = FileName.left(dot);
+    extension = fileName.mid(dot);
+    baseName = fileName.left(dot);
 }
 
 namespace {

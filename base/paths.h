@@ -23,8 +23,8 @@ QString JoinPath(const QString& folder, const QString& name);
 
 // Splits a file name at its last "." into base name and extension (with the
 // dot). A name without a dot is trimmed of surrounding blanks and has no
-// extension. FileName is taken by value, so it may be the same variable as BaseName.
-void SplitFileName(QString FileName, QString& Extension, QString& BaseName);
+// extension. fileName is taken by value, so it may be the same variable as baseName.
+void SplitFileName(QString fileName, QString& extension, QString& baseName);
 
 // File names on Unix are bytes that need not be UTF-8 (a Shift_JIS or
 // Latin-1 name), while Qt decodes them lossily. Names are decoded here as

@@ -1,4 +1,4 @@
-// The main window MainWindow: drive list and folder list on the left, path box and
+// The main window: drive list and folder list on the left, path box and
 // file list on the right, a splitter between them, the toolbar with the ratio
 // box, the status bar and the menu bar. It lays them out (layout.h), keeps its
 // settings (mainsettings.h) and ties the boxes and lists together; the drive

@@ -45,14 +45,14 @@ QString FolderPathForCaller(const QString& chosen)
     return QDir::toNativeSeparators(path);
 }
 
-bool BrowseForFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt)
+bool BrowseForFolder(const FolderPicker& picker, QWidget* owner, QString& folder, const QString& prompt)
 {
     // Start where the caller's folder is, when it names one; else at home.
-    const QString start = !Folder.isEmpty() && QFileInfo(Folder).isDir() ? Folder : QDir::homePath();
-    const std::optional<QString> chosen = picker ? picker(Owner, Prompt) : ShowDialog(Owner, Prompt, start);
+    const QString start = !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+    const std::optional<QString> chosen = picker ? picker(owner, prompt) : ShowDialog(owner, prompt, start);
     if (!chosen || chosen->trimmed().isEmpty())
         return false;
-    Folder = FolderPathForCaller(*chosen);
+    folder = FolderPathForCaller(*chosen);
     return true;
 }
 
@@ -84,12 +84,12 @@ FolderPicker OutputFolderDialog(const base::SettingsStore& settings)
     };
 }
 
-bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt)
+bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* owner, QString& folder, const QString& prompt)
 {
     QString chosen;
-    if (!BrowseForFolder(picker, Owner, chosen, Prompt))
+    if (!BrowseForFolder(picker, owner, chosen, prompt))
         return false;
-    Folder = chosen;
+    folder = chosen;
     return true;
 }
 

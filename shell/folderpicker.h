@@ -17,11 +17,11 @@ namespace shell {
 // picker stands for the real dialog.
 using FolderPicker = std::function<std::optional<QString>(QWidget* owner, const QString& prompt)>;
 
-// Shows picker with Prompt. On a confirmed folder sets Folder to its path
+// Shows picker with prompt. On a confirmed folder sets folder to its path
 // (a root keeps its trailing separator, any other folder has none) and returns
-// true; on cancel returns false and leaves Folder unchanged.
-// The dialog starts in Folder when that names a folder, else in the home folder.
-bool BrowseForFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt);
+// true; on cancel returns false and leaves folder unchanged.
+// The dialog starts in folder when that names a folder, else in the home folder.
+bool BrowseForFolder(const FolderPicker& picker, QWidget* owner, QString& folder, const QString& prompt);
 
 // The real output-folder picker: the dialog opens at the last output folder
 // the user confirmed (settings [Path] OutputFolder) while it is still a
@@ -31,8 +31,8 @@ bool BrowseForFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder
 FolderPicker OutputFolderDialog(const base::SettingsStore& settings);
 
 // BrowseForFolder for a run's output folder, picked by picker (in the
-// program, OutputFolderDialog). Folder is set only on a confirmed folder.
-bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* Owner, QString& Folder, const QString& Prompt);
+// program, OutputFolderDialog). folder is set only on a confirmed folder.
+bool BrowseForOutputFolder(const FolderPicker& picker, QWidget* owner, QString& folder, const QString& prompt);
 
 // A chosen path as BrowseForFolder returns it: native separators, no trailing
 // separator except at a root.

@@ -14,7 +14,7 @@
 class QWidget;
 
 // The button that closed a question box.
-enum class MsgAnswer : qint16 { Yes = 6, No = 7 };
+enum class MsgAnswer { Yes, No };
 
 // SkipQuestion: an error box that asks whether to pass over the picture it
 // is about and go on (Yes, "スキップ(&S)") or stop (No, "中止(&C)", the default).
