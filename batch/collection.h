@@ -26,13 +26,13 @@ struct TreeOptions {
 };
 
 // Takes -R, --recursive, --update and --shard K/N (or --shard=K/N) at
-// args[index], as Output::TakeOutputOption takes the output options.
+// args[index], as output::TakeOutputOption takes the output options.
 output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, TreeOptions& options);
 
 // The lines of --help that explain the options above, to be translated in
 // the context "batch".
 inline constexpr const char* TreeOptionsHelp = QT_TRANSLATE_NOOP(
-    "basBatch",
+    "batch",
     "  -R, --recursive  FILE にフォルダも指定できます。フォルダはサブフォルダも\n"
     "               含めて名前の順にたどり、ウィンドウが一覧に出す画像を縮小し\n"
     "               ます（隠しファイル・隠しフォルダ、フォルダへのシンボリック\n"

@@ -1,6 +1,5 @@
 // The words for a save that failed, shared by the window's message boxes and
-// zembrik-batch's error lines. (Their translation context stays "basMain",
-// where they were first written.)
+// zembrik-batch's error lines.
 #pragma once
 
 #include <QString>

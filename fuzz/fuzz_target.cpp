@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fprintf(stderr, "no temporary folder\n");
         std::abort();
     }
-    const QString fault = basFuzz::RunPicturePath(data, size, folder.path());
+    const QString fault = fuzz::RunPicturePath(data, size, folder.path());
     if (!fault.isEmpty()) {
         std::fprintf(stderr, "fault: %s\n", qPrintable(fault));
         std::abort();

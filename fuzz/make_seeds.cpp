@@ -476,7 +476,7 @@ int main(int argc, char** argv)
     for (const Seed& seed : seeds) {
         QFile file(folder + QLatin1Char('/') + QLatin1String(seed.Name));
         if (seed.File.isEmpty() || !file.open(QIODevice::WriteOnly) ||
-            file.write(basFuzz::JoinInput(seed.Percent, seed.File)) <= 0) {
+            file.write(fuzz::JoinInput(seed.Percent, seed.File)) <= 0) {
             std::fprintf(stderr, "cannot make seed %s\n", seed.Name);
             ++failures;
         }

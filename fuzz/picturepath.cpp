@@ -17,7 +17,7 @@
 #include "pictures/orientation.h"
 #include "pictures/picture.h"
 
-namespace basFuzz {
+namespace fuzz {
 namespace {
 
 // Pictures above this many pixels that the loader would still accept are
@@ -244,4 +244,4 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
     return CheckEncoding(reduced.Image);
 }
 
-}  // namespace basFuzz
+}  // namespace fuzz

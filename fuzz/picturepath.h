@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace basFuzz {
+namespace fuzz {
 
 // How an input is read: byte 0 gives the ratio, 1 to 100 percent, and, when
 // the file has no JPEG, BMP, GIF or HEIF signature, the name's extension
@@ -30,4 +30,4 @@ QByteArray JoinInput(int percent, const QByteArray& file);
 // an empty string when every promise held, else what broke.
 QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString& folder);
 
-}  // namespace basFuzz
+}  // namespace fuzz

@@ -34,9 +34,9 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
 std::optional<UsageProblem> CheckOutputOptions(const Settings& settings);
 
 // The lines of --help that explain the options, to be translated in the
-// context "Output".
+// context "output".
 inline constexpr const char* OutputOptionsHelp = QT_TRANSLATE_NOOP(
-    "Output",
+    "output",
     "  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように\n"
     "               縮小します。縦横比はそのまま、拡大はしません\n"
     "  --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）\n"

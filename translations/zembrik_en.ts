@@ -203,43 +203,6 @@ damage that its use may cause.</translation>
     </message>
 </context>
 <context>
-    <name>Output</name>
-    <message>
-        <source>  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように
-               縮小します。縦横比はそのまま、拡大はしません
-  --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）
-  --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは
-               正立、大きさは出力のものにし、サムネイルと位置情報は除き
-               ます。撮影情報を読み込めない画像は失敗とします。JPEG に
-               収まらない撮影情報（セグメント 1 つを超える Exif、パケット
-               1 つを超える XMP）は、大きいものから省いて収まる分を残し、
-               省いたものをその画像の行に書きます。どの形式の画像でも同じ
-               です。カラープロファイルは撮影情報ではないため、画像を
-               読み込めるかどうかはこのオプションで変わりません
-  --keep-gps   位置情報（GPS）も残します（--keep-metadata と共に）
-  --keep-date  出力の更新日時を元の画像のものにします
-  --suffix TEXT  出力のベース名の末尾に TEXT を付けます
-               （IMG_0012.JPG から IMG_0012_small.jpg）
-</source>
-        <translation>  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),
-               aspect kept, never enlarged
-  --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)
-  --keep-metadata  copy the source&apos;s Exif, XMP and IPTC: upright, with the
-               new pixel size, without thumbnail and GPS position; a
-               picture whose metadata cannot be read fails. Metadata too
-               large for a JPEG (Exif over one segment, XMP over one
-               packet) keeps what fits, the largest left out first, and
-               the picture&apos;s line names what was left out; the same for
-               every kind of picture. The colour profile is no metadata:
-               whether a picture can be read does not depend on this option
-  --keep-gps   keep the GPS position too (with --keep-metadata)
-  --keep-date  give each output the source&apos;s modification time
-  --suffix TEXT  add TEXT to each output&apos;s base name
-               (IMG_0012.JPG gives IMG_0012_small.jpg)
-</translation>
-    </message>
-</context>
-<context>
     <name>OutputSettingsDialog</name>
     <message>
         <source>出力の設定</source>
@@ -350,36 +313,6 @@ damage that its use may cause.</translation>
     <message>
         <source>残り %1</source>
         <translation>%1 left</translation>
-    </message>
-</context>
-<context>
-    <name>basBatch</name>
-    <message>
-        <source>  -R, --recursive  FILE にフォルダも指定できます。フォルダはサブフォルダも
-               含めて名前の順にたどり、ウィンドウが一覧に出す画像を縮小し
-               ます（隠しファイル・隠しフォルダ、フォルダへのシンボリック
-               リンク、OUTDIR は除きます）。出力は OUTDIR の下に同じ
-               フォルダの並びで書き、フォルダは必要に応じて作ります
-  --update     出力があり、元の画像より古くなければ、その画像は読まずに
-               最新として数えます（--keep-date の出力も最新です）
-  --shard K/N  画像を N 個に分けたうちの K 番目だけを縮小します。分け方は
-               フォルダの下のパス（拡張子を除く）だけで決まるため、同じ
-               指定の N 個の実行で、1 回の実行と同じファイルを重ならずに
-               書きます
-</source>
-        <translation>  -R, --recursive  a FILE may be a folder: it is walked with its
-               subfolders in name order for the pictures the window lists
-               (hidden files and folders, links to folders and OUTDIR left
-               out), and each is written below OUTDIR in the same folders,
-               made as needed
-  --update     leave a picture unread when its output exists and is not
-               older than it, and count it as up to date (an output of
-               --keep-date is up to date)
-  --shard K/N  shrink only part K of N; the parts go by the path below the
-               folder (without extension) alone, so N runs with the same
-               options write what one run would, none writing what another
-               does
-</translation>
     </message>
 </context>
 <context>
@@ -526,6 +459,33 @@ damage that its use may cause.</translation>
         <source>約 %1 時間 %2 分</source>
         <translation>about %1 h %2 min</translation>
     </message>
+    <message>
+        <source>  -R, --recursive  FILE にフォルダも指定できます。フォルダはサブフォルダも
+               含めて名前の順にたどり、ウィンドウが一覧に出す画像を縮小し
+               ます（隠しファイル・隠しフォルダ、フォルダへのシンボリック
+               リンク、OUTDIR は除きます）。出力は OUTDIR の下に同じ
+               フォルダの並びで書き、フォルダは必要に応じて作ります
+  --update     出力があり、元の画像より古くなければ、その画像は読まずに
+               最新として数えます（--keep-date の出力も最新です）
+  --shard K/N  画像を N 個に分けたうちの K 番目だけを縮小します。分け方は
+               フォルダの下のパス（拡張子を除く）だけで決まるため、同じ
+               指定の N 個の実行で、1 回の実行と同じファイルを重ならずに
+               書きます
+</source>
+        <translation>  -R, --recursive  a FILE may be a folder: it is walked with its
+               subfolders in name order for the pictures the window lists
+               (hidden files and folders, links to folders and OUTDIR left
+               out), and each is written below OUTDIR in the same folders,
+               made as needed
+  --update     leave a picture unread when its output exists and is not
+               older than it, and count it as up to date (an output of
+               --keep-date is up to date)
+  --shard K/N  shrink only part K of N; the parts go by the path below the
+               folder (without extension) alone, so N runs with the same
+               options write what one run would, none writing what another
+               does
+</translation>
+    </message>
 </context>
 <context>
     <name>dialogs</name>
@@ -612,6 +572,40 @@ damage that its use may cause.</translation>
     <message>
         <source>ファイル名に使えない文字（%1）が含まれています。</source>
         <translation>It holds characters a file name cannot have (%1).</translation>
+    </message>
+    <message>
+        <source>  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように
+               縮小します。縦横比はそのまま、拡大はしません
+  --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）
+  --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは
+               正立、大きさは出力のものにし、サムネイルと位置情報は除き
+               ます。撮影情報を読み込めない画像は失敗とします。JPEG に
+               収まらない撮影情報（セグメント 1 つを超える Exif、パケット
+               1 つを超える XMP）は、大きいものから省いて収まる分を残し、
+               省いたものをその画像の行に書きます。どの形式の画像でも同じ
+               です。カラープロファイルは撮影情報ではないため、画像を
+               読み込めるかどうかはこのオプションで変わりません
+  --keep-gps   位置情報（GPS）も残します（--keep-metadata と共に）
+  --keep-date  出力の更新日時を元の画像のものにします
+  --suffix TEXT  出力のベース名の末尾に TEXT を付けます
+               （IMG_0012.JPG から IMG_0012_small.jpg）
+</source>
+        <translation>  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),
+               aspect kept, never enlarged
+  --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)
+  --keep-metadata  copy the source&apos;s Exif, XMP and IPTC: upright, with the
+               new pixel size, without thumbnail and GPS position; a
+               picture whose metadata cannot be read fails. Metadata too
+               large for a JPEG (Exif over one segment, XMP over one
+               packet) keeps what fits, the largest left out first, and
+               the picture&apos;s line names what was left out; the same for
+               every kind of picture. The colour profile is no metadata:
+               whether a picture can be read does not depend on this option
+  --keep-gps   keep the GPS position too (with --keep-metadata)
+  --keep-date  give each output the source&apos;s modification time
+  --suffix TEXT  add TEXT to each output&apos;s base name
+               (IMG_0012.JPG gives IMG_0012_small.jpg)
+</translation>
     </message>
 </context>
 <context>

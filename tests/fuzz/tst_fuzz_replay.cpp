@@ -32,7 +32,7 @@ void TestFuzzReplay::findings()
     const QByteArray input = file.readAll();
     QTemporaryDir work;
     QVERIFY(work.isValid());
-    const QString fault = basFuzz::RunPicturePath(reinterpret_cast<const std::uint8_t*>(input.constData()),
+    const QString fault = fuzz::RunPicturePath(reinterpret_cast<const std::uint8_t*>(input.constData()),
                                                   static_cast<std::size_t>(input.size()), work.path());
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
