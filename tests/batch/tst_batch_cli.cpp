@@ -126,6 +126,10 @@ void TestBatchCli::usage()
     const Run help = batch({"--help"});
     QCOMPARE(help.Status, 0);
     QVERIFY(help.Out.startsWith(usage) && help.Out.contains("--force"));
+    // Every line of the English help is translated, those of the options too.
+    if (usage.startsWith("Usage"))
+        QVERIFY2(!help.Out.contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"))),
+                 qPrintable(help.Out));
     const Run version = Batch({"--version"});
     QVERIFY(version.Status == 0 && version.Out.startsWith("zembrik-batch (Zembrik) "));
 
