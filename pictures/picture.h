@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "pictures/opaque.h"
 
@@ -106,6 +107,19 @@ struct ShrinkOutcome {
 // work early.
 ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSink& sink,
                             const std::atomic<bool>* stop = nullptr);
+
+// ShrinkPicture to several sizes from one decode: the file is read once,
+// at its own size, and each row goes on into one reduction per rule, each
+// into its own sink; every sink gets the rows ShrinkPicture would give it
+// alone. Reserve is called on each sink in turn, once the header is read and
+// before any sink's Begin, with what its reduction holds; the first one's
+// also counts the decode's. A sink that ends the work ends only its own
+// size; the decode ends when every sink has. The outcome of each sink, in
+// the order of sinks (Stopped for the sinks that ended the work). Rules and
+// sinks are as many.
+std::vector<ShrinkOutcome> ShrinkPictureToSizes(const QString& path, const std::vector<SizeRule>& sizes,
+                                                const std::vector<ShrinkSink*>& sinks,
+                                                const std::atomic<bool>* stop = nullptr);
 
 // A picture loaded and reduced in one step, held whole.
 struct ReducedPicture {
