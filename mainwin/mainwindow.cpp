@@ -1,14 +1,13 @@
 // The main window.
 #include "mainwin/mainwindow.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPointer>
 #include <QScreen>
 #include <QSet>
 #include <QStatusBar>
@@ -36,6 +35,7 @@
 #include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/messageboxes.h"
+#include "shell/otherwindows.h"
 #include "shell/twips.h"
 
 using shell::PixelsX;
@@ -546,20 +546,8 @@ void MainWindow::Form_Unload()
     unloaded_ = true;
     services_.Help.CloseHelp();
 
-    // Every other window of the program goes with the main window: viewers,
-    // progress, work windows and dialogs. Menus and drop-down lists are not windows of their own.
-    QList<QPointer<QWidget>> others;
-    const QWidgetList all = QApplication::topLevelWidgets();
-    for (qsizetype i = all.size() - 1; i >= 0; --i) {
-        QWidget* w = all.at(i);
-        const Qt::WindowType type = w->windowType();
-        if (w != this && type != Qt::Popup && type != Qt::ToolTip && type != Qt::Desktop)
-            others.append(w);
-    }
-    for (const QPointer<QWidget>& w : others) {
-        if (w)
-            w->close();
-    }
+    // Every other window of the program goes with the main window.
+    shell::CloseOtherWindows(*this);
 
     std::optional<mainwin::settings::WindowRect> rect;
     if (!isMinimized()) {
