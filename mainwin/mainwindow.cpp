@@ -1,23 +1,17 @@
 // The main window.
 #include "mainwin/mainwindow.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QFileInfo>
-#include <QIcon>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPointer>
 #include <QScreen>
 #include <QSet>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 
@@ -31,6 +25,7 @@
 #include "mainwin/folderlist.h"
 #include "mainwin/layout.h"
 #include "mainwin/mainsettings.h"
+#include "mainwin/menus.h"
 #include "mainwin/openwith.h"
 #include "mainwin/pathbox.h"
 #include "mainwin/pathcombobox.h"
@@ -40,6 +35,7 @@
 #include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/messageboxes.h"
+#include "shell/otherwindows.h"
 #include "shell/twips.h"
 
 using shell::PixelsX;
@@ -67,8 +63,8 @@ MainWindow::MainWindow(const WindowServices& services, const pictures::PictureFo
 {
     setObjectName(QStringLiteral("frmMain"));
     BuildControls();
-    BuildMenus();
-    BuildToolbar();
+    mainwin::menus::Build(*this, *tlbMain_);
+    setWindowIcon(shell::ProgramIcon());
     Form_Load();
     mainwin::commands::Install(*this);
 }
@@ -136,94 +132,6 @@ void MainWindow::BuildControls()
     setAcceptDrops(true);
     // Last, so that a resize never meets a half-built window.
     client_->Resized = [this] { ClientResized(); };
-}
-
-QAction* MainWindow::AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
-                             void (MainWindow::*handler)())
-{
-    auto* action = new QAction(caption, this);
-    action->setObjectName(QString::fromLatin1(name));
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    connect(action, &QAction::triggered, this, handler);
-    menu->addAction(action);
-    return action;
-}
-
-void MainWindow::AddSeparator(QMenu* menu, const char* name)
-{
-    menu->addSeparator()->setObjectName(QString::fromLatin1(name));
-}
-
-void MainWindow::BuildMenus()
-{
-    QMenu* file = menuBar()->addMenu(tr("ファイル(&F)"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileRun_ = AddCommand(file, "mnuFileRun", tr("サイズ変更(&R)..."), QKeySequence(Qt::Key_F5),
-                             &MainWindow::mnuFileRun_Click);
-    // The action is the toolbar button's and F5's too, which bring the
-    // progress window forward during a run: only the menu shows it disabled.
-    connect(file, &QMenu::aboutToShow, this, [this] { mnuFileRun_->setEnabled(!runGoingOn_); });
-    connect(file, &QMenu::aboutToHide, this, [this] { mnuFileRun_->setEnabled(true); });
-    AddSeparator(file, "mnuFileBar0");
-    AddCommand(file, "mnuFileEnd", tr("終了(&X)"), {}, &MainWindow::mnuFileEnd_Click);
-
-    QMenu* view = menuBar()->addMenu(tr("表示(&V)"));
-    view->setObjectName(QStringLiteral("mnuView"));
-    AddCommand(view, "mnuViewReversal", tr("選択反転(&R)"), QKeySequence(Qt::CTRL | Qt::Key_R),
-               &MainWindow::mnuViewReversal_Click);
-    AddSeparator(view, "mnuViewBar0");
-    AddCommand(view, "mnuViewAll", tr("すべて選択(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A),
-               &MainWindow::mnuViewAll_Click);
-
-    QMenu* tool = menuBar()->addMenu(tr("ツール(&T)"));
-    tool->setObjectName(QStringLiteral("mnuTool"));
-    mnuToolView_ = AddCommand(tool, "mnuToolView", tr("画像を表示(&V)..."), QKeySequence(Qt::Key_F2),
-                              &MainWindow::mnuToolView_Click);
-    mnuToolClose_ = AddCommand(tool, "mnuToolClose", tr("画像を閉じる(&C)"), {},
-                               &MainWindow::mnuToolClose_Click);
-    AddSeparator(tool, "mnuToolBar0");
-    mnuToolOption_ = AddCommand(tool, "mnuToolOption", tr("画像情報(&O)..."), {},
-                                &MainWindow::mnuToolOption_Click);
-    AddCommand(tool, "mnuToolOutput", tr("出力の設定(&S)..."), {}, &MainWindow::mnuToolOutput_Click);
-
-    QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    AddCommand(help, "mnuHelpAll", tr("ヘルプ(&H)..."), {}, &MainWindow::mnuHelpAll_Click);
-    AddCommand(help, "mnuHelpTopic", tr("トピックの検索(&C)..."), {}, &MainWindow::mnuHelpTopic_Click);
-    AddSeparator(help, "mnuHelpBar0");
-    AddCommand(help, "mnuHelpVersion", tr("バージョン(&A)..."), {}, &MainWindow::mnuHelpVersion_Click);
-}
-
-void MainWindow::BuildToolbar()
-{
-    struct Button {
-        QAction* action;
-        const char* key;
-        QString tip;
-    };
-    const Button buttons[] = {
-        {mnuFileRun_, "RUN", tr("サイズ変更")},
-        {mnuToolView_, "VIEW", tr("画像を表示")},
-        {mnuToolClose_, "CLOSE", tr("画像を閉じる")},
-        {mnuToolOption_, "OPTION", tr("画像情報")},
-    };
-    int position = 0;
-    for (const Button& b : buttons) {
-        // Separators after the first and the third button.
-        if (position == 1 || position == 3)
-            tlbMain_->addSeparator();
-        b.action->setIcon(shell::ToolbarIcon(QString::fromLatin1(b.key)));
-        // The pictures belong to the toolbar; the menus show captions only.
-        b.action->setIconVisibleInMenu(false);
-        b.action->setToolTip(b.tip);
-        tlbMain_->addAction(b.action);
-        if (QWidget* button = tlbMain_->widgetForAction(b.action))
-            button->setObjectName(QStringLiteral("tlbMain_") + QString::fromLatin1(b.key));
-        ++position;
-    }
-    // Menus show no tooltips, so the shared action's tooltip is the button's alone.
-    setWindowIcon(shell::ProgramIcon());
 }
 
 void MainWindow::Form_Load()
@@ -638,20 +546,8 @@ void MainWindow::Form_Unload()
     unloaded_ = true;
     services_.Help.CloseHelp();
 
-    // Every other window of the program goes with the main window: viewers,
-    // progress, work windows and dialogs. Menus and drop-down lists are not windows of their own.
-    QList<QPointer<QWidget>> others;
-    const QWidgetList all = QApplication::topLevelWidgets();
-    for (qsizetype i = all.size() - 1; i >= 0; --i) {
-        QWidget* w = all.at(i);
-        const Qt::WindowType type = w->windowType();
-        if (w != this && type != Qt::Popup && type != Qt::ToolTip && type != Qt::Desktop)
-            others.append(w);
-    }
-    for (const QPointer<QWidget>& w : others) {
-        if (w)
-            w->close();
-    }
+    // Every other window of the program goes with the main window.
+    shell::CloseOtherWindows(*this);
 
     std::optional<mainwin::settings::WindowRect> rect;
     if (!isMinimized()) {

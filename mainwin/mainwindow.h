@@ -1,8 +1,9 @@
 // The main window: drive list and folder list on the left, path box and
 // file list on the right, a splitter between them, the toolbar with the ratio
 // box, the status bar and the menu bar. It lays them out (layout.h), keeps its
-// settings (mainsettings.h) and ties the boxes and lists together; the drive
-// list, the path box, the ratio box and the splitter handle their own input.
+// settings (mainsettings.h) and ties the boxes and lists together; the menus
+// and toolbar buttons are built by menus.h, and the drive list, the path box,
+// the ratio box and the splitter handle their own input.
 #pragma once
 
 #include <QMainWindow>
@@ -19,10 +20,8 @@ class DriveComboBox;
 class FileListBox;
 class FolderListBox;
 class PathComboBox;
-class QAction;
 class QComboBox;
 class QLabel;
-class QMenu;
 class QStatusBar;
 class QToolBar;
 class RatioComboBox;
@@ -92,6 +91,7 @@ public:
     // While a run is going on its menu item shows disabled, F5 and the
     // toolbar button give Progress, and nothing dropped is taken.
     void SetRunGoingOn(bool on);
+    bool RunGoingOn() const { return runGoingOn_; }
     // After a run: the list is read again and the status cleared; those of
     // unwritten (full paths) that lie in the folder shown stay selected.
     void RefreshAfterRun(const QStringList& unwritten);
@@ -137,11 +137,6 @@ private:
     void Form_Load();
     void Form_Unload();
     void BuildControls();
-    void BuildMenus();
-    QAction* AddCommand(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
-                        void (MainWindow::*handler)());
-    void AddSeparator(QMenu* menu, const char* name);
-    void BuildToolbar();
     void PlaceControls(const mainwin::layout::PaneLayout& p);
     void ClientResized();
     // Takes the lists to a folder entered in the path box.
@@ -168,10 +163,6 @@ private:
     QStatusBar* stbMain_ = nullptr;
     QLabel* stbText_ = nullptr;
 
-    QAction* mnuFileRun_ = nullptr;
-    QAction* mnuToolView_ = nullptr;
-    QAction* mnuToolClose_ = nullptr;
-    QAction* mnuToolOption_ = nullptr;
     output::Settings outputSettings_;
 
     const QStringList pictureNames_;  // the name patterns of the pictures listed and opened

@@ -109,21 +109,16 @@ private slots:
         // Four threads under a budget of one byte: every picture needs more,
         // so each runs alone. And every picture's bands coded on a thread of
         // their own.
-        struct Setting {
-            int threads;
-            qint64 budget;
-            bool aside;
-        };
         QList<QStringList> outputs;
-        for (const Setting setting : {Setting{1, 0, false}, Setting{4, 0, false}, Setting{4, 1, false}, Setting{2, 0, true}}) {
-            const qint64 budget = setting.budget;
+        for (const auto& [threads, budget, aside] : {std::tuple{1, qint64(0), false}, {4, qint64(0), false},
+                                                     {4, qint64(1), false}, {2, qint64(0), true}}) {
             QTemporaryDir folder;
             batch::Plan plan = PlanOf(names, folder.path());
             plan.Items[4].Skip = true;
             batch::EngineOptions options;
-            options.Threads = setting.threads;
+            options.Threads = threads;
             options.MemoryBudget = budget;
-            options.CodeBandsAside = setting.aside;
+            options.CodeBandsAside = aside;
             std::mutex mutex;
             QList<int> reserved;
             int inWork = 0, mostInWork = 0;
