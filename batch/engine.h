@@ -111,8 +111,9 @@ enum class WorkStep { MemoryReserved, RowEncoded, ItemFinished };
 struct EngineOptions {
     int Threads = 0;  // workers; 0 or less: one per core
     FailurePolicy Policy = FailurePolicy::StopAtFirstFailure;
-    // Held whole, then encoded; for tests. Empty: each picture is shrunk
-    // straight into its file (pictures::ShrinkPicture).
+    // Held whole, then encoded; for tests, in a run of one size. Empty: each
+    // picture is shrunk straight into its file (pictures::ShrinkPicture, or
+    // with several sizes pictures::ShrinkPictureToSizes).
     PictureReducer Reducer;
     // exiv2, set up; needed when the plan keeps the metadata (without it
     // each item fails as an unexpected error). Not owned.

@@ -116,7 +116,8 @@ ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSin
 // also counts the decode's. A sink that ends the work ends only its own
 // size; the decode ends when every sink has. The outcome of each sink, in
 // the order of sinks (Stopped for the sinks that ended the work). Rules and
-// sinks are as many.
+// sinks are as many. A JPEG stored upright is streamed, its rows held one at
+// a time; one stored turned is held whole, once, as other formats are.
 std::vector<ShrinkOutcome> ShrinkPictureToSizes(const QString& path, const std::vector<SizeRule>& sizes,
                                                 const std::vector<ShrinkSink*>& sinks,
                                                 const std::atomic<bool>* stop = nullptr);
