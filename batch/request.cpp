@@ -1,5 +1,6 @@
 // The run command's questions before a run.
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include "batch/request.h"
 
@@ -8,6 +9,18 @@
 #include "shell/messageboxes.h"
 
 namespace batch {
+
+Collection CollectRequest(const RunRequest& request)
+{
+    TreeOptions options;
+    options.Recursive = !request.Tree.isEmpty();
+    // A tree that is gone holds nothing; the walk would take it for a file.
+    if (options.Recursive && !QFileInfo(request.Tree).isDir())
+        return {};
+    options.Update = request.Output.SkipUpToDate;
+    return Collect(options.Recursive ? QStringList{request.Tree} : request.Paths, request.OutputFolder,
+                   request.NameFilters, options, request.Output);
+}
 
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
                                     const output::Settings& output, const std::function<void()>& closeViewers,

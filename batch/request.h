@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "batch/collection.h"
 #include "output/outputsettings.h"
 #include "shell/folderpicker.h"
 
@@ -21,7 +22,18 @@ struct RunRequest {
     double Ratio = 1.0;    // 0.5 halves width and height
     QString OutputFolder;  // where the JPEG files go
     output::Settings Output;  // the size box in place of the ratio, the quality, what is kept, the suffix
+    // A run over a folder tree, in place of Paths: the folder whose pictures
+    // (those NameFilters take), its subfolders' included, go into the output
+    // folder's mirror of it. Empty for a run of Paths.
+    QString Tree;
+    QStringList NameFilters;
 };
+
+// The pictures of a request and where each goes: its paths into its output
+// folder, or its tree walked (hidden entries, links to folders and the output
+// folder left out) and mirrored there. With Output.SkipUpToDate, the pictures
+// whose output is up to date are counted, not listed.
+Collection CollectRequest(const RunRequest& request);
 
 // The run command's questions: a warning when nothing is selected; "縮小率
 // <ratioText> で縮小を開始します。" (ratioText as the ratio box shows it), or

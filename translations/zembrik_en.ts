@@ -264,6 +264,10 @@ damage that its use may cause.</translation>
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>出力が最新の画像は飛ばす</source>
+        <translation>Skip pictures whose output is up to date</translation>
+    </message>
 </context>
 <context>
     <name>PictureInfoDialog</name>
