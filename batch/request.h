@@ -1,6 +1,6 @@
 // What a batch run is asked to do, as a plain value, and the questions the
-// window's run command asks before it makes one: the selection, the size
-// (the ratio or the size box), then the output folder.
+// window's run commands ask before they make one: the selection (or the
+// folder tree), the size (the ratio or the size box), then the output folder.
 #pragma once
 
 #include <QString>
@@ -45,5 +45,15 @@ Collection CollectRequest(const RunRequest& request);
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
                                     const output::Settings& output, const std::function<void()>& closeViewers,
                                     QWidget* owner, MessageBoxes& messages, const shell::FolderPicker& picker);
+
+// The tree command's questions, as AskForRun's: a warning when the folder
+// and its subfolders hold no picture nameFilters take; "3 個のフォルダにある
+// 12 個の画像を、縮小率 <ratioText> で縮小します。" (or within the size box),
+// counting the folders that hold pictures; then as AskForRun. The request
+// names folder as its tree.
+std::optional<RunRequest> AskForTreeRun(const QString& folder, const QStringList& nameFilters,
+                                        const QString& ratioText, const output::Settings& output,
+                                        const std::function<void()>& closeViewers, QWidget* owner,
+                                        MessageBoxes& messages, const shell::FolderPicker& picker);
 
 }  // namespace batch
