@@ -31,6 +31,9 @@ struct Settings {
     bool KeepGps = false;       // only together with KeepMetadata
     bool KeepDate = false;      // the output's modification time is the source's
     QString Suffix;             // added to the base name: IMG_0012_small.jpg
+    // A picture whose output exists and is not older than it is not read
+    // again, but counted as up to date.
+    bool SkipUpToDate = false;
 
     bool GpsKept() const { return KeepMetadata && KeepGps; }
     bool operator==(const Settings&) const = default;

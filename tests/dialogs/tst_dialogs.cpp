@@ -328,7 +328,7 @@ private slots:
     void outputSettingsRefuseABadSuffix()
     {
         // GPS kept, though it means nothing without the metadata.
-        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小")};
+        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小"), true};
         ScriptedMessages replies;
         MessageBoxes messages(&replies);
         OutputSettingsDialog dialog(given, messages);
@@ -338,6 +338,7 @@ private slots:
         QVERIFY(dialog.chkKeepGps->isEnabled());
         emit dialog.cboPreset->activated(3);
         dialog.optRatio->click();
+        dialog.chkSkipUpToDate->click();
 
         dialog.txtSuffix->setText(QStringLiteral("a/b"));
         dialog.show();

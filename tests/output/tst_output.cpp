@@ -23,9 +23,10 @@ namespace {
 // A settings value in one line, for comparing rows.
 QString Describe(const Settings& s)
 {
-    return QStringLiteral("%1 %2x%3 q%4%5%6%7 '%8'")
+    return QStringLiteral("%1 %2x%3 q%4%5%6%7%8 '%9'")
         .arg(s.Size == SizeMode::Box ? "box" : "ratio").arg(s.Box.width()).arg(s.Box.height()).arg(s.Quality)
-        .arg(s.KeepMetadata ? " meta" : "", s.KeepGps ? " gps" : "", s.KeepDate ? " date" : "", s.Suffix);
+        .arg(s.KeepMetadata ? " meta" : "", s.KeepGps ? " gps" : "", s.KeepDate ? " date" : "",
+             s.SkipUpToDate ? " skip" : "", s.Suffix);
 }
 
 std::string Fs(const QString& path)
@@ -90,7 +91,8 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("read");
         QTest::newRow("nothing stored: what Zembrik always wrote") << "" << "ratio 1920x1080 q50 ''";
-        QTest::newRow("set") << "Size=Box\nBoxWidth=640\nKeepGps=true\nKeepDate=1\nSuffix=_s" << "box 640x1080 q50 gps date '_s'";
+        QTest::newRow("set") << "Size=Box\nBoxWidth=640\nKeepGps=true\nKeepDate=1\nSkipUpToDate=true\nSuffix=_s"
+                             << "box 640x1080 q50 gps date skip '_s'";
         QTest::newRow("out of range clamped, not understood the default")
             << "Size=huge\nBoxWidth=70000\nBoxHeight=0\nQuality=x\nKeepMetadata=yes\nSuffix=a/b" << "ratio 65500x1 q50 ''";
     }
@@ -105,6 +107,8 @@ private slots:
         const Settings settings{SizeMode::Box, QSize(3, 4), 85, true, true, true, "-x"};
         WriteSettings(store, settings);
         QCOMPARE(ReadSettings(store), settings);
+        // Off, the setting leaves no key behind.
+        QVERIFY(!store.contains("Output/SkipUpToDate"));
         QCOMPARE(store.childGroups(), QStringList({"Output", "Path"}));
     }
 
