@@ -79,6 +79,15 @@ void ConnectRun(MainWindow& window, batch::BatchRun& run)
         if (request && run.start(*request))
             window.SetRunGoingOn(true);
     });
+    window.SetCommandHandler(MainWindow::Command::TreeRun, [&window, &run] {
+        window.NormaliseRatioBox();
+        const WindowServices& services = window.Services();
+        const std::optional<batch::RunRequest> request = batch::AskForTreeRun(
+            window.cboDirText(), window.PictureNames(), window.cboRituText(), window.OutputSettings(),
+            [&services] { services.Viewers.mnuToolClose_Click(); }, &window, services.Messages, services.Picker);
+        if (request && run.start(*request))
+            window.SetRunGoingOn(true);
+    });
     window.SetCommandHandler(MainWindow::Command::Progress, [&run] { run.raiseProgressWindow(); });
     QObject::connect(&run, &batch::BatchRun::finished, &window, [&window](const batch::RunResult& result) {
         window.SetRunGoingOn(false);

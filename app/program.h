@@ -44,9 +44,10 @@ struct Services {
 };
 
 // Wires run to window: "サイズ変更" asks for a run (with the window's output
-// settings and services) and starts it, and during
-// the run brings its progress window forward; its end reads the list again,
-// keeping the pictures not written selected; the window's closing stops it.
+// settings and services) and starts it, "フォルダをサブフォルダごと縮小" a run
+// over the path box's folder tree, and during the run "サイズ変更" brings its
+// progress window forward; its end reads the list again, keeping the
+// pictures not written selected; the window's closing stops it.
 void ConnectRun(MainWindow& window, batch::BatchRun& run);
 
 // Opens the main window on Paths (a folder, or pictures to select in their

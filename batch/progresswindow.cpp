@@ -69,7 +69,11 @@ void ProgressWindow::ShowProgress(const batch::RunProgress& state)
 {
     pgbMain->setRange(0, state.Total);
     pgbMain->setValue(state.Done);
-    lblCount->setText(QStringLiteral("%1 / %2").arg(state.Done).arg(state.Total));
+    QString count = QStringLiteral("%1 / %2").arg(state.Done).arg(state.Total);
+    // In the words the run's summary ends with.
+    if (state.UpToDate > 0)
+        count += QCoreApplication::translate("batch", "（%n 個は最新）", nullptr, state.UpToDate);
+    lblCount->setText(count);
     lblFile->setText(lblFile->fontMetrics().elidedText(state.LastFile, Qt::ElideMiddle, lblFile->width()));
     lblElapsed->setText(tr("経過 %1").arg(batch::ClockText(state.ElapsedMs)));
     lblLeft->setText(state.Waiting ? tr("応答待ち")

@@ -1,8 +1,8 @@
 // The progress window of a batch run: a small tool window with a caption, a
-// label and a bar, the count of pictures done, the picture written last, the
-// time taken and the time left, and a button "中止" (Esc and the close box
-// do the same). It opens centred over its owner and stays in front of the
-// program's other windows (the viewers) while it is up.
+// label and a bar, the count of pictures done (and of those up to date), the
+// picture written last, the time taken and the time left, and a button "中止"
+// (Esc and the close box do the same). It opens centred over its owner and
+// stays in front of the program's other windows (the viewers) while it is up.
 #pragma once
 
 #include <QWidget>

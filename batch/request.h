@@ -1,6 +1,6 @@
 // What a batch run is asked to do, as a plain value, and the questions the
-// window's run command asks before it makes one: the selection, the size
-// (the ratio or the size box), then the output folder.
+// window's run commands ask before they make one: the selection (or the
+// folder tree), the size (the ratio or the size box), then the output folder.
 #pragma once
 
 #include <QString>
@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "batch/collection.h"
 #include "output/outputsettings.h"
 #include "shell/folderpicker.h"
 
@@ -21,7 +22,18 @@ struct RunRequest {
     double Ratio = 1.0;    // 0.5 halves width and height
     QString OutputFolder;  // where the JPEG files go
     output::Settings Output;  // the size box in place of the ratio, the quality, what is kept, the suffix
+    // A run over a folder tree, in place of Paths: the folder whose pictures
+    // (those NameFilters take), its subfolders' included, go into the output
+    // folder's mirror of it. Empty for a run of Paths.
+    QString Tree;
+    QStringList NameFilters;
 };
+
+// The pictures of a request and where each goes: its paths into its output
+// folder, or its tree walked (hidden entries, links to folders and the output
+// folder left out) and mirrored there. With Output.SkipUpToDate, the pictures
+// whose output is up to date are counted, not listed.
+Collection CollectRequest(const RunRequest& request);
 
 // The run command's questions: a warning when nothing is selected; "縮小率
 // <ratioText> で縮小を開始します。" (ratioText as the ratio box shows it), or
@@ -33,5 +45,15 @@ struct RunRequest {
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
                                     const output::Settings& output, const std::function<void()>& closeViewers,
                                     QWidget* owner, MessageBoxes& messages, const shell::FolderPicker& picker);
+
+// The tree command's questions, as AskForRun's: a warning when the folder
+// and its subfolders hold no picture nameFilters take; "3 個のフォルダにある
+// 12 個の画像を、縮小率 <ratioText> で縮小します。" (or within the size box),
+// counting the folders that hold pictures; then as AskForRun. The request
+// names folder as its tree.
+std::optional<RunRequest> AskForTreeRun(const QString& folder, const QStringList& nameFilters,
+                                        const QString& ratioText, const output::Settings& output,
+                                        const std::function<void()>& closeViewers, QWidget* owner,
+                                        MessageBoxes& messages, const shell::FolderPicker& picker);
 
 }  // namespace batch

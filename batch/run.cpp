@@ -34,14 +34,35 @@ BatchRun::~BatchRun()
 
 bool BatchRun::start(const RunRequest& request)
 {
-    if (isRunning() || request.Paths.isEmpty())
+    const bool tree = !request.Tree.isEmpty();
+    if (isRunning() || (request.Paths.isEmpty() && !tree))
         return false;
 
+    // A tree is walked, and pictures whose outputs may be up to date are
+    // looked at, first; a selection goes as it is. Each output folder is
+    // checked on its own: the same name in two folders is no clash.
+    Collection collection;
+    PlanCheck check;
+    if (tree || request.Output.SkipUpToDate) {
+        collection = CollectRequest(request);
+        check = CheckCollection(collection.Pictures, FolderNameCase(request.OutputFolder), request.Output.Suffix);
+    } else {
+        check = CheckPlan(request.Paths, request.OutputFolder, request.Output.Suffix);
+    }
     // Nothing is written before the user has agreed to every original it
     // replaces and every name two pictures share.
-    PlanCheck check = CheckPlan(request.Paths, request.OutputFolder, request.Output.Suffix);
     if (check.NeedsQuestion() && messages_.ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes)
         return false;
+    // The mirror of a tree is made before anything is written into it; a
+    // folder that cannot be made (a file in its way) stops the run here.
+    if (tree) {
+        for (const QString& failure : MakeOutputFolders(collection.Pictures)) {
+            if (!failure.isEmpty()) {
+                messages_.ShowError(failure);
+                return false;
+            }
+        }
+    }
 
     items_ = check.Items;
     written_.assign(items_.size(), false);
@@ -51,7 +72,9 @@ bool BatchRun::start(const RunRequest& request)
     writtenCount_ = 0;
     failed_ = 0;
     lastFile_.clear();
+    upToDate_ = collection.UpToDate;
     summary_ = RunSummary();
+    summary_.AddUpToDate(upToDate_);
     end_ = End::NotYet;
     askedFile_.clear();
     lastDoneMs_ = 0;
@@ -223,8 +246,10 @@ RunProgress BatchRun::Progress() const
 {
     const bool waiting = phase_ == Phase::AwaitingAnswer;
     RunProgress state;
-    state.Done = done_;
-    state.Total = static_cast<int>(items_.size());
+    // The pictures up to date are done from the start.
+    state.Done = upToDate_ + done_;
+    state.Total = upToDate_ + static_cast<int>(items_.size());
+    state.UpToDate = upToDate_;
     state.LastFile = waiting ? askedFile_ : lastFile_;
     state.Waiting = waiting;
     state.ElapsedMs = WorkMs();

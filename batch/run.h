@@ -54,9 +54,11 @@ public:
     BatchRun(const BatchRun&) = delete;
     BatchRun& operator=(const BatchRun&) = delete;
 
-    // Checks the plan (originals replaced, names shared: asked first) and
-    // starts the work. False when the user declined, the request is empty or
-    // a run is going on already.
+    // Collects the pictures (a tree walked, the outputs up to date left out,
+    // as the request says), checks the plan (originals replaced, names
+    // shared: asked first), makes a tree's output folders and starts the
+    // work. False when the user declined, the request is empty, an output
+    // folder cannot be made (said in a box) or a run is going on already.
     bool start(const RunRequest& request);
     // Ends the run now, without a word: the workers stop at their next row of
     // blocks, the files already in place stay (a prefix of the plan), no
@@ -117,6 +119,7 @@ private:
     int done_ = 0;      // of them, those the window counts as done (a failure once skipped)
     int writtenCount_ = 0;
     int failed_ = 0;
+    int upToDate_ = 0;  // pictures left out, their outputs being up to date
     QString lastFile_;
     RunSummary summary_;
     Phase phase_ = Phase::Idle;

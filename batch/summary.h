@@ -41,8 +41,9 @@ QString DurationText(qint64 ms);
 
 // How far a run is.
 struct RunProgress {
-    int Done = 0;       // items done: written, or passed over (a failed picture once skipped)
-    int Total = 0;      // items planned
+    int Done = 0;       // items done: written, or passed over (a failed picture once skipped), or up to date
+    int Total = 0;      // items planned, the pictures up to date included
+    int UpToDate = 0;   // pictures left as they were, their outputs being up to date
     // The file name of the picture written last; while a failure's box waits
     // for the user, of the picture it is about.
     QString LastFile;

@@ -100,9 +100,11 @@ OutputSettingsDialog::OutputSettingsDialog(const output::Settings& settings, Mes
     txtSuffix->setPlaceholderText(tr("例：_small"));
     auto* lblSuffix = Make<QLabel>(fraFile, "lblSuffix", tr("ファイル名の末尾に付ける文字："));
     lblSuffix->setBuddy(txtSuffix);
+    chkSkipUpToDate = Make<QCheckBox>(fraFile, "chkSkipUpToDate", tr("出力が最新の画像は飛ばす"));
     chkKeepMetadata->setChecked(settings.KeepMetadata);
     chkKeepGps->setChecked(settings.KeepGps);
     chkKeepDate->setChecked(settings.KeepDate);
+    chkSkipUpToDate->setChecked(settings.SkipUpToDate);
 
     const int checkIndent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
                             style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
@@ -117,6 +119,7 @@ OutputSettingsDialog::OutputSettingsDialog(const output::Settings& settings, Mes
     fileGrid->addWidget(chkKeepDate, 3, 0, 1, 2);
     fileGrid->addWidget(lblSuffix, 4, 0);
     fileGrid->addWidget(txtSuffix, 4, 1);
+    fileGrid->addWidget(chkSkipUpToDate, 5, 0, 1, 2);
     fileGrid->setColumnStretch(1, 1);
 
     auto* fraBtn = Make<QFrame>(this, "fraBtn");
@@ -170,6 +173,7 @@ output::Settings OutputSettingsDialog::Result() const
     s.KeepGps = chkKeepGps->isChecked();
     s.KeepDate = chkKeepDate->isChecked();
     s.Suffix = txtSuffix->text();
+    s.SkipUpToDate = chkSkipUpToDate->isChecked();
     return s;
 }
 

@@ -1,8 +1,9 @@
 // "出力の設定": the output settings in a small modal dialog: the size (the
 // toolbar's ratio, or a box in pixels with a few presets), the JPEG quality,
-// what is kept of the source (metadata, GPS position, date) and the suffix
-// for the names. It shows a settings value and gives one back; a suffix a
-// file name cannot hold is refused with a message.
+// what is kept of the source (metadata, GPS position, date), the suffix for
+// the names and whether pictures whose output is up to date are skipped. It
+// shows a settings value and gives one back; a suffix a file name cannot hold
+// is refused with a message.
 #pragma once
 
 #include <QCoreApplication>
@@ -48,6 +49,7 @@ public:
     QCheckBox* chkKeepGps;
     QCheckBox* chkKeepDate;
     QLineEdit* txtSuffix;
+    QCheckBox* chkSkipUpToDate;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 

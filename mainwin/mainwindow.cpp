@@ -415,6 +415,11 @@ void MainWindow::mnuFileRun_Click()
     RunCommand(runGoingOn_ ? Command::Progress : Command::Run);
 }
 
+void MainWindow::mnuFileTree_Click()
+{
+    RunCommand(runGoingOn_ ? Command::Progress : Command::TreeRun);
+}
+
 void MainWindow::mnuToolView_Click()
 {
     RunCommand(Command::View);

@@ -52,7 +52,8 @@ class MainWindow : public QMainWindow {
 public:
     // The commands whose work lives outside the main window. Progress is
     // what "サイズ変更" does while a run is going on: bring its window forward.
-    enum class Command { Run, View, Close, Option, Progress };
+    // TreeRun runs over the path box's folder and its subfolders.
+    enum class Command { Run, View, Close, Option, Progress, TreeRun };
 
     // Lists and opens the pictures of Formats besides JPEG, BMP and GIF.
     explicit MainWindow(const WindowServices& services, const pictures::PictureFormats& formats = {},
@@ -72,6 +73,8 @@ public:
     QComboBox& cboRitu() const;
     QString cboDirText() const;
     QString cboRituText() const;
+    // The name patterns of the pictures the window lists.
+    const QStringList& PictureNames() const { return pictureNames_; }
     // Rewrites the ratio box into its normal form, as leaving it does.
     void NormaliseRatioBox();
     // What a run writes, as "出力の設定" last confirmed it (or the settings
@@ -110,6 +113,7 @@ signals:
 
 public slots:
     virtual void mnuFileRun_Click();
+    virtual void mnuFileTree_Click();
     virtual void mnuFileEnd_Click();
     virtual void mnuViewReversal_Click();
     virtual void mnuViewAll_Click();
@@ -169,5 +173,5 @@ private:
     bool unloaded_ = false;
     bool loading_ = false;
     bool runGoingOn_ = false;
-    std::array<std::function<void()>, 5> handlers_;
+    std::array<std::function<void()>, 6> handlers_;
 };

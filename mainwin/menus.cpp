@@ -54,10 +54,20 @@ ToolbarActions BuildMenus(MainWindow& window)
     QAction* run = AddCommand(window, file, "mnuFileRun", QCoreApplication::translate("MainWindow", "サイズ変更(&R)..."),
                               QKeySequence(Qt::Key_F5), &MainWindow::mnuFileRun_Click);
     shared.Run = run;
-    // The action is the toolbar button's and F5's too, which bring the
-    // progress window forward during a run: only the menu shows it disabled.
-    QObject::connect(file, &QMenu::aboutToShow, &window, [&window, run] { run->setEnabled(!window.RunGoingOn()); });
-    QObject::connect(file, &QMenu::aboutToHide, &window, [run] { run->setEnabled(true); });
+    QAction* tree = AddCommand(window, file, "mnuFileTree",
+                               QCoreApplication::translate("MainWindow", "フォルダをサブフォルダごと縮小(&T)..."), {},
+                               &MainWindow::mnuFileTree_Click);
+    // The run's action is the toolbar button's and F5's too, which bring the
+    // progress window forward during a run: only the menu shows it disabled,
+    // and the tree command with it.
+    QObject::connect(file, &QMenu::aboutToShow, &window, [&window, run, tree] {
+        run->setEnabled(!window.RunGoingOn());
+        tree->setEnabled(!window.RunGoingOn());
+    });
+    QObject::connect(file, &QMenu::aboutToHide, &window, [run, tree] {
+        run->setEnabled(true);
+        tree->setEnabled(true);
+    });
     AddSeparator(file, "mnuFileBar0");
     AddCommand(window, file, "mnuFileEnd", QCoreApplication::translate("MainWindow", "終了(&X)"), {},
                &MainWindow::mnuFileEnd_Click);

@@ -17,6 +17,7 @@ constexpr QLatin1String KeepMetadataKey("Output/KeepMetadata");
 constexpr QLatin1String KeepGpsKey("Output/KeepGps");
 constexpr QLatin1String KeepDateKey("Output/KeepDate");
 constexpr QLatin1String SuffixKey("Output/Suffix");
+constexpr QLatin1String SkipUpToDateKey("Output/SkipUpToDate");
 
 int ReadInt(QSettings& store, QLatin1String key, int fallback, int low, int high)
 {
@@ -77,6 +78,7 @@ Settings ReadSettings(QSettings& store)
     s.KeepDate = ReadBool(store, KeepDateKey, defaults.KeepDate);
     const QString suffix = store.value(SuffixKey).toString();
     s.Suffix = ForbiddenNameCharacters(suffix).isEmpty() ? suffix : QString();
+    s.SkipUpToDate = ReadBool(store, SkipUpToDateKey, defaults.SkipUpToDate);
     return s;
 }
 
@@ -90,6 +92,12 @@ void WriteSettings(QSettings& store, const Settings& s)
     store.setValue(KeepGpsKey, s.KeepGps);
     store.setValue(KeepDateKey, s.KeepDate);
     store.setValue(SuffixKey, s.Suffix);
+    // Written only when on: the file of someone who never turns it on stays
+    // as earlier versions wrote it.
+    if (s.SkipUpToDate)
+        store.setValue(SkipUpToDateKey, true);
+    else
+        store.remove(SkipUpToDateKey);
 }
 
 QSize FitInside(QSize picture, QSize box)

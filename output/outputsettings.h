@@ -32,6 +32,9 @@ struct Settings {
     bool KeepGps = false;       // only together with KeepMetadata
     bool KeepDate = false;      // the output's modification time is the source's
     QString Suffix;             // added to the base name: IMG_0012_small.jpg
+    // A picture whose output exists and is not older than it is not read
+    // again, but counted as up to date.
+    bool SkipUpToDate = false;
     // zembrik-batch only, never stored. More boxes after Box: each picture is
     // read once and written at every size, each size into a subfolder named
     // WxH of the output folder.

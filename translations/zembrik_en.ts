@@ -162,6 +162,10 @@ damage that its use may cause.</translation>
             <numerusform>%n items selected</numerusform>
         </translation>
     </message>
+    <message>
+        <source>フォルダをサブフォルダごと縮小(&amp;T)...</source>
+        <translation>Shrink Folder and &amp;Subfolders...</translation>
+    </message>
 </context>
 <context>
     <name>MessageBoxes</name>
@@ -263,6 +267,10 @@ damage that its use may cause.</translation>
     <message>
         <source>キャンセル</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>出力が最新の画像は飛ばす</source>
+        <translation>Skip pictures whose output is up to date</translation>
     </message>
 </context>
 <context>
@@ -489,6 +497,32 @@ damage that its use may cause.</translation>
     <message>
         <source>品質 1 でも %1 バイトに収まらないため、書き出していません。</source>
         <translation>Not written: it does not fit in %1 bytes even at quality 1.</translation>
+    </message>
+    <message>
+        <source>このフォルダとサブフォルダには画像がありません。</source>
+        <translation>This folder and its subfolders hold no pictures.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個のフォルダ</source>
+        <translation>
+            <numerusform>%n folder</numerusform>
+            <numerusform>%n folders</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個の画像</source>
+        <translation>
+            <numerusform>%n picture</numerusform>
+            <numerusform>%n pictures</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1にある %2を、幅 %3 × 高さ %4 ピクセル以内で縮小します。</source>
+        <translation>Shrink %2 in %1 to fit within %3 × %4 pixels?</translation>
+    </message>
+    <message>
+        <source>%1にある %2を、縮小率 %3 で縮小します。</source>
+        <translation>Shrink %2 in %1 at a reduction ratio of %3?</translation>
     </message>
 </context>
 <context>

@@ -400,6 +400,60 @@ private slots:
         QCOMPARE(result->Unwritten.first(), Request({"empty.jpg"}).Paths.first());  // selected again for the next try
     }
 
+    // With the setting on, a picture whose output is newer is neither read
+    // nor written, and counted as up to date in the progress window and the
+    // summary; one touched since its output was written is shrunk again. A
+    // tree's outputs are looked for in the mirror of each folder.
+    void upToDateOutputsAreLeft_data()
+    {
+        QTest::addColumn<bool>("tree");
+        QTest::newRow("selection") << false;
+        QTest::newRow("tree") << true;
+    }
+    void upToDateOutputsAreLeft()
+    {
+        QFETCH(bool, tree);
+        QTemporaryDir src, out;
+        const QString bOut = tree ? "sub/b.jpg" : "b.jpg";
+        QVERIFY(QDir(src.path()).mkdir("sub") && QDir(out.path()).mkdir("sub"));
+        QVERIFY(testimages::PhotoLike(64, 48, 1).save(src.filePath("a.jpg")) &&
+                testimages::PhotoLike(64, 48, 2).save(src.filePath("sub/b.bmp")) &&
+                testimages::Write(out.filePath("a.jpg"), "kept") && testimages::Write(out.filePath(bOut), "stale"));
+        const QDateTime now = QDateTime::currentDateTime();
+        const auto touch = [](const QString& path, const QDateTime& when) {
+            QFile file(path);
+            return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
+        };
+        QVERIFY(touch(src.filePath("a.jpg"), now.addSecs(-3600)) && touch(out.filePath(bOut), now.addSecs(-3600)));
+
+        batch::RunRequest request = Request(tree ? QStringList() : QStringList{"a.jpg", "sub/b.bmp"}, src.path());
+        if (tree) {
+            request.Tree = src.path();
+            request.NameFilters = QStringList{"*.jpg", "*.bmp"};
+        }
+        request.OutputFolder = out.path();
+        request.Output.SkipUpToDate = true;
+        QStringList read;
+        QMutex readLock;
+        batch::BatchRun run(&window, messages, [&](const QString& path, double ratio, const std::atomic<bool>* stop) {
+            const QMutexLocker locked(&readLock);
+            read << QFileInfo(path).fileName();
+            return pictures::LoadReducedPicture(path, ratio, stop);
+        });
+        QString counted;
+        connect(&run, &batch::BatchRun::progress, this,
+                [&] { counted = window.findChild<ProgressWindow*>()->lblCount->text(); });
+        const std::optional<batch::RunResult> result = RunToEnd(run, request);
+        QVERIFY(result && result->Complete());
+        QCOMPARE(read, QStringList{"b.bmp"});
+        QCOMPARE(testimages::Read(out.filePath("a.jpg")), QByteArray("kept"));
+        QCOMPARE(QImageReader(out.filePath(bOut)).size(), QSize(64, 48));
+        QCOMPARE(counted, QStringLiteral("2 / 2（1 個は最新）"));
+        QCOMPARE(script.Texts(), QStringList{"サイズの変換が終了しました。"});
+        QVERIFY(script.shown.last().detail.startsWith("1 個の画像："));
+        QVERIFY(script.shown.last().detail.endsWith("（1 個は最新）"));
+    }
+
     void summaryUnits()
     {
         for (const auto& [bytes, text] : {std::pair{999, "999 バイト"}, {32'449'000, "32.4 MB"}, {999'960, "1.0 MB"}})

@@ -328,7 +328,7 @@ private slots:
     void outputSettingsRefuseABadSuffix()
     {
         // GPS kept, though it means nothing without the metadata.
-        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小"), {}, 0, false};
+        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小"), true, {}, 0, false};
         ScriptedMessages replies;
         MessageBoxes messages(&replies);
         OutputSettingsDialog dialog(given, messages);
@@ -338,6 +338,7 @@ private slots:
         QVERIFY(dialog.chkKeepGps->isEnabled());
         emit dialog.cboPreset->activated(3);
         dialog.optRatio->click();
+        dialog.chkSkipUpToDate->click();
 
         dialog.txtSuffix->setText(QStringLiteral("a/b"));
         dialog.show();
@@ -347,7 +348,7 @@ private slots:
         dialog.txtSuffix->setText(QStringLiteral("_small"));
         QTest::keyClick(&dialog, Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        const output::Settings changed{output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small"), {}, 0, false};
+        const output::Settings changed{output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small"), false, {}, 0, false};
         QCOMPARE(dialog.Result(), changed);
 
         QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });

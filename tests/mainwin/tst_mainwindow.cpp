@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -598,16 +599,57 @@ private slots:
         QCOMPARE(w.StatusText(), QString("2 個のオブジェクトを選択"));
     }
 
+    // "フォルダをサブフォルダごと縮小", after the run in the File menu: the
+    // path box's folder with its subfolders, hidden ones and other files left
+    // out, mirrored into the output folder, which is made as needed. A name
+    // met in two folders is no clash there.
+    void treeCommandMirrorsTheFolder()
+    {
+        QTemporaryDir photos, out;
+        QDir root(photos.path());
+        QVERIFY(root.mkpath("sub folder/deeper") && root.mkpath(".hidden"));
+        for (const char* name : {"a.jpg", "sub folder/a.bmp", "sub folder/deeper/c.jpg", ".hidden/d.jpg"})
+            QVERIFY(QImage(40, 30, QImage::Format_RGB32).save(root.filePath(QString::fromUtf8(name))));
+        QVERIFY(testimages::Write(root.filePath("sub folder/notes.txt"), "not a picture"));
+        picker_ = [&](QWidget*, const QString&) { return std::optional<QString>(out.path()); };
+        MainWindow& w = Open(photos.path());
+        batch::BatchRun run(&w, msg_);
+        ConnectRun(w, run);
+        QStringList items;
+        for (const QAction* a : w.findChild<QMenu*>("mnuFile")->actions())
+            items << a->objectName();
+        QCOMPARE(items.first(2), QStringList({"mnuFileRun", "mnuFileTree"}));
+
+        w.findChild<QAction*>("mnuFileTree")->trigger();
+        QTRY_COMPARE(messages_.Titled().last(), QString("情報:サイズの変換が終了しました。"));
+        QCOMPARE(messages_.Titled().first(), QString("質問:3 個のフォルダにある 3 個の画像を、縮小率 100.0% で縮小します。"));
+        QCOMPARE(messages_.shown.size(), 2);
+        QStringList written;
+        QDirIterator files(out.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext())
+            written << QDir(out.path()).relativeFilePath(files.next());
+        written.sort();
+        QCOMPARE(written, QStringList({"a.jpg", "sub folder/a.jpg", "sub folder/deeper/c.jpg"}));
+        QCOMPARE(QImageReader(out.filePath("sub folder/deeper/c.jpg")).size(), QSize(40, 30));
+
+        messages_.shown.clear();
+        w.OpenPaths({Sub("empty")});
+        w.findChild<QAction*>("mnuFileTree")->trigger();
+        QCOMPARE(messages_.Titled(), QStringList("警告:このフォルダとサブフォルダには画像がありません。"));
+    }
+
     // The window built under each language: its menus, a warning and a
     // question with their titles, and the status line.
     void speaksItsLanguage_data()
     {
         QTest::addColumn<bool>("english");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("Japanese") << false << QStringList{"ファイル(&F)|表示(&V)|ツール(&T)|ヘルプ(&H)|サイズ変更(&R)...",
+        QTest::newRow("Japanese") << false << QStringList{"ファイル(&F)|表示(&V)|ツール(&T)|ヘルプ(&H)|サイズ変更(&R)...|"
+                                                           "フォルダをサブフォルダごと縮小(&T)...",
                                                            "警告:ファイルが選択されていません。",
                                                            "質問:縮小率 100.0% で縮小を開始します。", "5 個のオブジェクトを選択"};
-        QTest::newRow("English") << true << QStringList{"&File|&View|&Tools|&Help|&Resize...", "Warning:No file is selected.",
+        QTest::newRow("English") << true << QStringList{"&File|&View|&Tools|&Help|&Resize...|Shrink Folder and &Subfolders...",
+                                                        "Warning:No file is selected.",
                                                         "Question:Start shrinking at a reduction ratio of 100.0%?",
                                                         "5 items selected"};
     }
@@ -619,7 +661,8 @@ private slots:
         batch::BatchRun run(&w, msg_);
         ConnectRun(w, run);
         QStringList menus;
-        const QList<QAction*> actions = w.menuBar()->actions() << w.findChild<QAction*>("mnuFileRun");
+        const QList<QAction*> actions = w.menuBar()->actions() << w.findChild<QAction*>("mnuFileRun")
+                                                               << w.findChild<QAction*>("mnuFileTree");
         for (const QAction* menu : actions)
             menus << menu->text();
         messages_.answer = MsgAnswer::No;

@@ -28,9 +28,12 @@ QString Describe(const Settings& s)
         more += QStringLiteral(" +%1x%2").arg(box.width()).arg(box.height());
     if (s.MaxBytes > 0)
         more += QStringLiteral(" <=%1").arg(s.MaxBytes);
-    return QStringLiteral("%1 %2x%3%9 q%4%5%6%7 '%8'")
-        .arg(s.Size == SizeMode::Box ? "box" : "ratio").arg(s.Box.width()).arg(s.Box.height()).arg(s.Quality)
-        .arg(s.KeepMetadata ? " meta" : "", s.KeepGps ? " gps" : "", s.KeepDate ? " date" : "", s.Suffix, more);
+    return QStringLiteral("%1 %2x%3").arg(s.Size == SizeMode::Box ? "box" : "ratio").arg(s.Box.width()).arg(s.Box.height()) +
+           more +
+           QStringLiteral(" q%1%2%3%4%5 '%6'")
+               .arg(s.Quality)
+               .arg(s.KeepMetadata ? " meta" : "", s.KeepGps ? " gps" : "", s.KeepDate ? " date" : "",
+                    s.SkipUpToDate ? " skip" : "", s.Suffix);
 }
 
 std::string Fs(const QString& path)
@@ -95,7 +98,8 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("read");
         QTest::newRow("nothing stored: what Zembrik always wrote") << "" << "ratio 1920x1080 q50 ''";
-        QTest::newRow("set") << "Size=Box\nBoxWidth=640\nKeepGps=true\nKeepDate=1\nSuffix=_s" << "box 640x1080 q50 gps date '_s'";
+        QTest::newRow("set") << "Size=Box\nBoxWidth=640\nKeepGps=true\nKeepDate=1\nSkipUpToDate=true\nSuffix=_s"
+                             << "box 640x1080 q50 gps date skip '_s'";
         QTest::newRow("out of range clamped, not understood the default")
             << "Size=huge\nBoxWidth=70000\nBoxHeight=0\nQuality=x\nKeepMetadata=yes\nSuffix=a/b" << "ratio 65500x1 q50 ''";
     }
@@ -107,9 +111,11 @@ private slots:
         QVERIFY(testimages::Write(folder.filePath("z.ini"), "[Output]\n" + stored.toUtf8() + "\n[Path]\nPath=/x\n"));
         QSettings store(folder.filePath("z.ini"), QSettings::IniFormat);
         QCOMPARE(Describe(ReadSettings(store)), read);
-        const Settings settings{SizeMode::Box, QSize(3, 4), 85, true, true, true, "-x", {}, 0, false};
+        const Settings settings{SizeMode::Box, QSize(3, 4), 85, true, true, true, "-x", false, {}, 0, false};
         WriteSettings(store, settings);
         QCOMPARE(ReadSettings(store), settings);
+        // Off, the setting leaves no key behind.
+        QVERIFY(!store.contains("Output/SkipUpToDate"));
         QCOMPARE(store.childGroups(), QStringList({"Output", "Path"}));
     }
 
