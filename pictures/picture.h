@@ -100,13 +100,13 @@ struct ShrinkOutcome {
 };
 
 // Loads a file and reduces it to the size the rule gives with the averaging
-// reduction into Sink; the rows are exactly those of LoadPicture followed by StretchHalftone
-// to the target size (but for a JPEG under a rule that allows a scaled decode,
-// whose rows are reduced from that). A JPEG stored upright is decoded row by row straight
-// into the reduction and on into the sink, so neither the full-size nor the
-// reduced picture is ever held; one stored sideways or upside down (EXIF
-// orientation) holds the reduced picture, which is then turned upright row by
-// row. One whose data turns out truncated or damaged fails (481) rather than
+// reduction into Sink; the rows are exactly those of LoadPicture followed by
+// StretchHalftone to the target size (but for a JPEG that a rule allowing it
+// has decoded at a smaller scale). A JPEG stored upright is decoded row by
+// row straight into the reduction and on into the sink, so neither the
+// full-size nor the reduced picture is ever held; one stored sideways or
+// upside down (EXIF orientation) holds the reduced picture, which is then
+// turned upright row by row. One whose data turns out truncated or damaged fails (481) rather than
 // giving grey rows. Other formats (and files under an installed loader) are
 // loaded whole, and only the source is held; what that costs is told to
 // Sink's Reserve from the header. Safe to call from several
