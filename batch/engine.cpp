@@ -477,7 +477,8 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
         items.push_back(std::move(d_->plan.Items[static_cast<std::size_t>(index)]));
     d_->plan.Items = std::move(items);
     if (d_->plan.Output.Size == output::SizeMode::Box)
-        d_->size = [box = d_->plan.Output.Box](QSize upright) { return output::FitInside(upright, box); };
+        d_->size = {.Target = [box = d_->plan.Output.Box](QSize upright) { return output::FitInside(upright, box); },
+                    .ScaledDecode = true};
     else
         d_->size = pictures::RatioRule(d_->plan.Ratio);
     d_->options = std::move(options);
