@@ -74,7 +74,7 @@ void ConnectRun(MainWindow& window, batch::BatchRun& run)
         const WindowServices& services = window.Services();
         const std::optional<batch::RunRequest> request =
             batch::AskForRun(mainwin::commands::SelectedPaths(window), window.cboRituText(), window.OutputSettings(),
-                                [&services] { services.Viewers.mnuToolClose_Click(); }, &window, services.Messages,
+                                [&services] { services.Viewers.CloseViewers(); }, &window, services.Messages,
                                 services.Picker);
         if (request && run.start(*request))
             window.SetRunGoingOn(true);
@@ -84,7 +84,7 @@ void ConnectRun(MainWindow& window, batch::BatchRun& run)
         const WindowServices& services = window.Services();
         const std::optional<batch::RunRequest> request = batch::AskForTreeRun(
             window.cboDirText(), window.PictureNames(), window.cboRituText(), window.OutputSettings(),
-            [&services] { services.Viewers.mnuToolClose_Click(); }, &window, services.Messages, services.Picker);
+            [&services] { services.Viewers.CloseViewers(); }, &window, services.Messages, services.Picker);
         if (request && run.start(*request))
             window.SetRunGoingOn(true);
     });

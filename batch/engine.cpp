@@ -26,6 +26,7 @@
 #include <set>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -280,6 +281,13 @@ struct ShrinkEngine::State {
         return true;
     }
 
+    // More for an item that has its reservation.
+    void AddReservation(qint64 bytes)
+    {
+        const std::lock_guard lock(mutex);
+        reserved += bytes;
+    }
+
     void Release(int index, qint64 bytes)
     {
         const std::lock_guard lock(mutex);
@@ -313,27 +321,24 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     std::error_code sizeError;
     const std::uintmax_t sourceBytes = std::filesystem::file_size(base::ToFsPath(item.Source), sizeError);
     const std::size_t count = slot.Sizes.size();
-    // The picture's memory is reserved once for every size: the sizes but
-    // the last add up what they need, and the last reserves the sum.
-    qint64 needed = 0;
+    // The picture's memory is reserved in its turn by the first size that
+    // asks; what the other sizes need is added to it without waiting.
+    bool asked = false;
     std::vector<std::unique_ptr<ItemRows>> rows;
     std::vector<pictures::ShrinkSink*> sinks;
     for (std::size_t k = 0; k < count; ++k) {
         SizeFile& sized = slot.Sizes[k];
         sized.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
-        ItemRows::ReserveFunction reserve;
-        if (k + 1 < count)
-            reserve = [&needed](qint64& bytes) {
-                needed += bytes;
-                return true;
-            };
-        else
-            reserve = [&](qint64& bytes) {
-                bytes += needed;
-                const bool granted = Reserve(index, worker, bytes);
-                reservation = bytes;
-                return granted;
-            };
+        ItemRows::ReserveFunction reserve = [&](qint64& bytes) {
+            if (std::exchange(asked, true)) {
+                AddReservation(bytes);
+                reservation += bytes;
+                return !worker.Abandon.load();
+            }
+            const bool granted = Reserve(index, worker, bytes);
+            reservation = bytes;
+            return granted;
+        };
         rows.push_back(std::make_unique<ItemRows>(OutputOf(item, k), planIndex[static_cast<std::size_t>(index)],
                                                   plan.Output, options, worker.Abandon, sized.Outcome, sized.File,
                                                   std::move(reserve), [this] { return SpareCore(); }));
@@ -594,7 +599,8 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     d_->plan.Items = std::move(items);
     if (d_->plan.Output.Size == output::SizeMode::Box) {
         for (const QSize box : output::AllBoxes(d_->plan.Output))
-            d_->sizes.push_back([box](QSize upright) { return output::FitInside(upright, box); });
+            d_->sizes.push_back({.Target = [box](QSize upright) { return output::FitInside(upright, box); },
+                                 .ScaledDecode = true});
     } else {
         d_->sizes.push_back(pictures::RatioRule(d_->plan.Ratio));
     }

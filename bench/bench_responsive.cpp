@@ -126,7 +126,7 @@ int main(int argc, char** argv)
     wall.start();
     QEventLoop running;
     QObject::connect(&run, &batch::BatchRun::finished, &running, &QEventLoop::quit, Qt::QueuedConnection);
-    window.mnuFileRun_Click();
+    window.ShrinkSelected();
     if (run.isRunning())
         running.exec();
     const double seconds = wall.nsecsElapsed() / 1e9;

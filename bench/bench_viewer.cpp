@@ -80,7 +80,7 @@ int main(int argc, char* argv[])
     QTimer::singleShot(200, [&] {
         clock.start();
         tick.start();
-        viewers.mnuToolView_Click(OneFile(path));
+        viewers.ViewSelected(OneFile(path));
     });
     app.exec();
 
@@ -88,7 +88,7 @@ int main(int argc, char* argv[])
     std::printf("viewer shown after %.0f ms; longest time without the event loop: %.1f ms (from %.0f ms)\n",
                 shownAt / 1e6, longest / 1e6, longestAt / 1e6);
     std::printf("peak memory: %.1f MiB\n", bench::PeakMiB());
-    viewers.mnuToolClose_Click();
+    viewers.CloseViewers();
 
     std::atomic<bool> stop{false};
     std::thread decode([&] { pictures::LoadPicture(path, &stop); });

@@ -110,7 +110,7 @@ AboutDialog::AboutDialog(QWidget* owner)
     cmdOK->setDefault(true);  // Enter; Esc closes the dialog through QDialog::reject
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 
-    Form_Load();
+    SetTexts();
     FitText(lblTitle, lblVersion->y());
     FitText(lblDescription, grey.top() - 2);
     FitText(lblDisclaimer, client.height() - 4);
@@ -121,7 +121,7 @@ AboutDialog::AboutDialog(QWidget* owner)
     setGeometry(QRect(origin + client.topLeft(), client.size()));
 }
 
-void AboutDialog::Form_Load()
+void AboutDialog::SetTexts()
 {
     setWindowTitle(tr("%1　のバージョン情報").arg(base::AppTitle));
     lblVersion->setText(VersionLine(base::VersionMajor, base::VersionMinor, base::VersionRevision));

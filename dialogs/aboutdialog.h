@@ -22,7 +22,7 @@ public:
     static QString VersionLine(int major, int minor, int revision);
 
 private:
-    void Form_Load();
+    void SetTexts();
 
     QLabel* Image1 = nullptr;
     QLabel* lblTitle = nullptr;

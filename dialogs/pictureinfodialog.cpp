@@ -75,7 +75,7 @@ void PictureInfoDialog::keyPressEvent(QKeyEvent* event)
 
 namespace dialogs {
 
-void mnuToolOption_Click(const shell::FileSelection& selection, QWidget* owner, MessageBoxes& messages)
+void ShowPictureInfo(const shell::FileSelection& selection, QWidget* owner, MessageBoxes& messages)
 {
     const int count = selection.ListCount();
     int found = -1;

@@ -33,6 +33,6 @@ namespace dialogs {
 // "画像情報(&O)...": measures the first selected item and shows the dialog.
 // Nothing opens when no item is selected; a file that cannot be loaded shows
 // its error through messages.
-void mnuToolOption_Click(const shell::FileSelection& selection, QWidget* owner, MessageBoxes& messages);
+void ShowPictureInfo(const shell::FileSelection& selection, QWidget* owner, MessageBoxes& messages);
 
 }  // namespace dialogs

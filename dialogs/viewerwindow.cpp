@@ -374,17 +374,17 @@ Viewers::Viewers(shell::ProgramState& program, MessageBoxes& messages, pictures:
 Viewers::~Viewers()
 {
     // No viewer may outlive the state that counts it.
-    mnuToolClose_Click();
+    CloseViewers();
 }
 
-void Viewers::mnuToolView_Click(const shell::FileSelection& selection)
+void Viewers::ViewSelected(const shell::FileSelection& selection)
 {
     QStringList paths = shell::SelectedPaths(selection);  // taken now: the list may change while they open
     if (!paths.isEmpty())
         opener_->Add(std::move(paths));
 }
 
-void Viewers::mnuToolClose_Click()
+void Viewers::CloseViewers()
 {
     ViewerWindow* hidden = opener_->Loading();
     opener_->Cancel();

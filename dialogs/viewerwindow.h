@@ -120,11 +120,11 @@ public:
 
     // "画像を表示(&V)...": opens a viewer for every selected item, from position 0.
     // Returns at once; the viewers appear as their pictures are decoded.
-    void mnuToolView_Click(const shell::FileSelection& selection);
+    void ViewSelected(const shell::FileSelection& selection);
 
     // "画像を閉じる(&C)": closes every viewer and stops those still opening; none is
     // left afterwards and none appears later.
-    void mnuToolClose_Click();
+    void CloseViewers();
 
     // True while pictures asked for are still being decoded or waiting their turn.
     bool Opening() const;

@@ -200,6 +200,15 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
     const double ratio = large ? std::min(input.Ratio, LargeMaxRatio) : input.Ratio;
 
     const pictures::ReducedPicture reduced = pictures::LoadReducedPicture(path, ratio);
+    // A box's rule may have a JPEG decoded at a smaller scale: the same size
+    // and the same verdict, whatever the file holds.
+    if (claim.Streamed) {
+        const pictures::ReducedPicture scaled = pictures::LoadReducedPicture(path, {pictures::RatioRule(ratio).Target, true});
+        if (scaled.Ok() != reduced.Ok() || scaled.Image.size() != reduced.Image.size())
+            return QStringLiteral("decoded at a smaller scale: %1, in full: %2")
+                .arg(scaled.Ok() ? SizeText(scaled.Image.size()) : QStringLiteral("failed"),
+                     reduced.Ok() ? SizeText(reduced.Image.size()) : QStringLiteral("failed"));
+    }
     if (reduced.Stopped)
         return QStringLiteral("stopped with no stop flag");
     if (reduced.Error)

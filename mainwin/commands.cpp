@@ -29,10 +29,10 @@ void Install(MainWindow& window)
 {
     auto selection = std::make_shared<WindowSelection>(window);
     dialogs::Viewers& viewers = window.Services().Viewers;
-    window.SetCommandHandler(MainWindow::Command::View, [selection, &viewers] { viewers.mnuToolView_Click(*selection); });
-    window.SetCommandHandler(MainWindow::Command::Close, [&viewers] { viewers.mnuToolClose_Click(); });
+    window.SetCommandHandler(MainWindow::Command::View, [selection, &viewers] { viewers.ViewSelected(*selection); });
+    window.SetCommandHandler(MainWindow::Command::Close, [&viewers] { viewers.CloseViewers(); });
     window.SetCommandHandler(MainWindow::Command::Option, [selection, &window] {
-        dialogs::mnuToolOption_Click(*selection, &window, window.Services().Messages);
+        dialogs::ShowPictureInfo(*selection, &window, window.Services().Messages);
     });
 }
 

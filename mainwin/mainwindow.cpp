@@ -65,7 +65,7 @@ MainWindow::MainWindow(const WindowServices& services, const pictures::PictureFo
     BuildControls();
     mainwin::menus::Build(*this, *tlbMain_);
     setWindowIcon(shell::ProgramIcon());
-    Form_Load();
+    Restore();
     mainwin::commands::Install(*this);
 }
 
@@ -97,17 +97,17 @@ void MainWindow::BuildControls()
     picTitles_->setObjectName(QStringLiteral("picTitles"));
 
     drvList_ = new DriveComboBox(picTitles_);
-    connect(drvList_, &QComboBox::currentIndexChanged, this, &MainWindow::drvList_Change);
+    connect(drvList_, &QComboBox::currentIndexChanged, this, &MainWindow::DriveChosen);
 
     cboDir_ = new PathComboBox(picTitles_);
     connect(cboDir_, &PathComboBox::FolderEntered, this, &MainWindow::GoToFolder);
     connect(cboDir_, &PathComboBox::Confirmed, this, &MainWindow::FolderReached);
 
     dirList_ = new FolderListBox(client_);
-    connect(dirList_, &FolderListBox::Change, this, &MainWindow::dirList_Change);
+    connect(dirList_, &FolderListBox::Change, this, &MainWindow::FolderChosen);
 
     filList_ = new FileListBox(pictureNames_, client_);
-    connect(filList_, &FileListBox::Click, this, &MainWindow::FilList_Click);
+    connect(filList_, &FileListBox::Click, this, &MainWindow::ShowSelectionCount);
 
     imgSplitter_ = new SplitterHandle(client_);
     connect(imgSplitter_, &SplitterHandle::Dropped, this, &MainWindow::ArrangeControls);
@@ -134,7 +134,7 @@ void MainWindow::BuildControls()
     client_->Resized = [this] { ClientResized(); };
 }
 
-void MainWindow::Form_Load()
+void MainWindow::Restore()
 {
     setWindowTitle(base::AppTitle);
 
@@ -353,7 +353,7 @@ void MainWindow::ApplyOutputSettings()
 
 // --- Navigation -----------------------------------------------------------------
 
-void MainWindow::drvList_Change()
+void MainWindow::DriveChosen()
 {
     SetStatusText(QString());
     const QString root = drvList_->Root();
@@ -369,7 +369,7 @@ void MainWindow::drvList_Change()
     cboDir_->SetText(root);
 }
 
-void MainWindow::dirList_Change()
+void MainWindow::FolderChosen()
 {
     SetStatusText(QString());
     if (const std::optional<QString> error = filList_->SetPath(dirList_->Path())) {
@@ -391,51 +391,51 @@ void MainWindow::GoToFolder(const QString& folder)
 
 // --- Selection ------------------------------------------------------------------
 
-void MainWindow::FilList_Click()
+void MainWindow::ShowSelectionCount()
 {
     if (filList_->ListCount() == 0)
         return;
     SetStatusText(tr("%n 個のオブジェクトを選択", nullptr, filList_->SelectedCount()));
 }
 
-void MainWindow::mnuViewAll_Click()
+void MainWindow::SelectAllFiles()
 {
     filList_->SelectAll();
 }
 
-void MainWindow::mnuViewReversal_Click()
+void MainWindow::InvertSelection()
 {
     filList_->InvertSelection();
 }
 
 // --- Commands -------------------------------------------------------------------
 
-void MainWindow::mnuFileRun_Click()
+void MainWindow::ShrinkSelected()
 {
     RunCommand(runGoingOn_ ? Command::Progress : Command::Run);
 }
 
-void MainWindow::mnuFileTree_Click()
+void MainWindow::ShrinkFolderTree()
 {
     RunCommand(runGoingOn_ ? Command::Progress : Command::TreeRun);
 }
 
-void MainWindow::mnuToolView_Click()
+void MainWindow::ViewSelected()
 {
     RunCommand(Command::View);
 }
 
-void MainWindow::mnuToolClose_Click()
+void MainWindow::CloseViewers()
 {
     RunCommand(Command::Close);
 }
 
-void MainWindow::mnuToolOption_Click()
+void MainWindow::ShowPictureInfo()
 {
     RunCommand(Command::Option);
 }
 
-void MainWindow::mnuToolOutput_Click()
+void MainWindow::EditOutputSettings()
 {
     const std::optional<output::Settings> confirmed = OutputSettingsDialog::Ask(outputSettings_, services_.Messages, this);
     if (!confirmed)
@@ -445,22 +445,22 @@ void MainWindow::mnuToolOutput_Click()
     ApplyOutputSettings();
 }
 
-void MainWindow::mnuFileEnd_Click()
+void MainWindow::Quit()
 {
     close();
 }
 
-void MainWindow::mnuHelpAll_Click()
+void MainWindow::ShowHelpContents()
 {
     services_.Help.ShowHelpContents(this);
 }
 
-void MainWindow::mnuHelpTopic_Click()
+void MainWindow::SearchHelp()
 {
     services_.Help.ShowHelpSearch(this);
 }
 
-void MainWindow::mnuHelpVersion_Click()
+void MainWindow::ShowAbout()
 {
     AboutDialog::ShowModal();
 }
@@ -486,7 +486,7 @@ QStringList MainWindow::OpenPaths(const QStringList& paths)
     }
     // The folder shown already is read again, so that pictures added since are there.
     if (dirList_->Path() == before)
-        dirList_Change();
+        FolderChosen();
 
     // At once: a Click per file would recount the selection each time.
     const int row = filList_->SelectNames(QSet<QString>(request.Names.begin(), request.Names.end()));
@@ -540,11 +540,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // leaving no temporary file), then every other window closes: a question
     // or the folder picker open at this moment answers as cancelled.
     emit Closing();
-    Form_Unload();
+    Unload();
     event->accept();
 }
 
-void MainWindow::Form_Unload()
+void MainWindow::Unload()
 {
     if (unloaded_)
         return;

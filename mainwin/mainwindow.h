@@ -112,22 +112,22 @@ signals:
     void Closing();
 
 public slots:
-    virtual void mnuFileRun_Click();
-    virtual void mnuFileTree_Click();
-    virtual void mnuFileEnd_Click();
-    virtual void mnuViewReversal_Click();
-    virtual void mnuViewAll_Click();
-    virtual void mnuToolView_Click();
-    virtual void mnuToolClose_Click();
-    virtual void mnuToolOption_Click();
-    virtual void mnuToolOutput_Click();
-    virtual void mnuHelpAll_Click();
-    virtual void mnuHelpTopic_Click();
-    virtual void mnuHelpVersion_Click();
+    virtual void ShrinkSelected();
+    virtual void ShrinkFolderTree();
+    virtual void Quit();
+    virtual void InvertSelection();
+    virtual void SelectAllFiles();
+    virtual void ViewSelected();
+    virtual void CloseViewers();
+    virtual void ShowPictureInfo();
+    virtual void EditOutputSettings();
+    virtual void ShowHelpContents();
+    virtual void SearchHelp();
+    virtual void ShowAbout();
 
-    void drvList_Change();
-    void dirList_Change();
-    void FilList_Click();
+    void DriveChosen();
+    void FolderChosen();
+    void ShowSelectionCount();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -138,8 +138,8 @@ protected:
 private:
     class ClientArea;
 
-    void Form_Load();
-    void Form_Unload();
+    void Restore();
+    void Unload();
     void BuildControls();
     void PlaceControls(const mainwin::layout::PaneLayout& p);
     void ClientResized();

@@ -52,11 +52,11 @@ ToolbarActions BuildMenus(MainWindow& window)
 
     QMenu* file = AddMenu(window, "mnuFile", QCoreApplication::translate("MainWindow", "ファイル(&F)"));
     QAction* run = AddCommand(window, file, "mnuFileRun", QCoreApplication::translate("MainWindow", "サイズ変更(&R)..."),
-                              QKeySequence(Qt::Key_F5), &MainWindow::mnuFileRun_Click);
+                              QKeySequence(Qt::Key_F5), &MainWindow::ShrinkSelected);
     shared.Run = run;
     QAction* tree = AddCommand(window, file, "mnuFileTree",
                                QCoreApplication::translate("MainWindow", "フォルダをサブフォルダごと縮小(&T)..."), {},
-                               &MainWindow::mnuFileTree_Click);
+                               &MainWindow::ShrinkFolderTree);
     // The run's action is the toolbar button's and F5's too, which bring the
     // progress window forward during a run: only the menu shows it disabled,
     // and the tree command with it.
@@ -70,34 +70,34 @@ ToolbarActions BuildMenus(MainWindow& window)
     });
     AddSeparator(file, "mnuFileBar0");
     AddCommand(window, file, "mnuFileEnd", QCoreApplication::translate("MainWindow", "終了(&X)"), {},
-               &MainWindow::mnuFileEnd_Click);
+               &MainWindow::Quit);
 
     QMenu* view = AddMenu(window, "mnuView", QCoreApplication::translate("MainWindow", "表示(&V)"));
     AddCommand(window, view, "mnuViewReversal", QCoreApplication::translate("MainWindow", "選択反転(&R)"),
-               QKeySequence(Qt::CTRL | Qt::Key_R), &MainWindow::mnuViewReversal_Click);
+               QKeySequence(Qt::CTRL | Qt::Key_R), &MainWindow::InvertSelection);
     AddSeparator(view, "mnuViewBar0");
     AddCommand(window, view, "mnuViewAll", QCoreApplication::translate("MainWindow", "すべて選択(&A)"),
-               QKeySequence(Qt::CTRL | Qt::Key_A), &MainWindow::mnuViewAll_Click);
+               QKeySequence(Qt::CTRL | Qt::Key_A), &MainWindow::SelectAllFiles);
 
     QMenu* tool = AddMenu(window, "mnuTool", QCoreApplication::translate("MainWindow", "ツール(&T)"));
     shared.View = AddCommand(window, tool, "mnuToolView", QCoreApplication::translate("MainWindow", "画像を表示(&V)..."),
-                             QKeySequence(Qt::Key_F2), &MainWindow::mnuToolView_Click);
+                             QKeySequence(Qt::Key_F2), &MainWindow::ViewSelected);
     shared.Close = AddCommand(window, tool, "mnuToolClose", QCoreApplication::translate("MainWindow", "画像を閉じる(&C)"),
-                              {}, &MainWindow::mnuToolClose_Click);
+                              {}, &MainWindow::CloseViewers);
     AddSeparator(tool, "mnuToolBar0");
     shared.Option = AddCommand(window, tool, "mnuToolOption", QCoreApplication::translate("MainWindow", "画像情報(&O)..."),
-                               {}, &MainWindow::mnuToolOption_Click);
+                               {}, &MainWindow::ShowPictureInfo);
     AddCommand(window, tool, "mnuToolOutput", QCoreApplication::translate("MainWindow", "出力の設定(&S)..."), {},
-               &MainWindow::mnuToolOutput_Click);
+               &MainWindow::EditOutputSettings);
 
     QMenu* help = AddMenu(window, "mnuHelp", QCoreApplication::translate("MainWindow", "ヘルプ(&H)"));
     AddCommand(window, help, "mnuHelpAll", QCoreApplication::translate("MainWindow", "ヘルプ(&H)..."), {},
-               &MainWindow::mnuHelpAll_Click);
+               &MainWindow::ShowHelpContents);
     AddCommand(window, help, "mnuHelpTopic", QCoreApplication::translate("MainWindow", "トピックの検索(&C)..."), {},
-               &MainWindow::mnuHelpTopic_Click);
+               &MainWindow::SearchHelp);
     AddSeparator(help, "mnuHelpBar0");
     AddCommand(window, help, "mnuHelpVersion", QCoreApplication::translate("MainWindow", "バージョン(&A)..."), {},
-               &MainWindow::mnuHelpVersion_Click);
+               &MainWindow::ShowAbout);
     return shared;
 }
 

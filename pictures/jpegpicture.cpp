@@ -46,7 +46,8 @@ bool SendUpright(const QImage& stored, QImageIOHandler::Transformations turn, Sh
 }
 
 // A JPEG decoded row by row straight into the reduction in its stored
-// orientation (the target sides swapped when it is stored sideways). Stored
+// orientation (the target sides swapped when it is stored sideways), at a
+// smaller scale where the rule allows it (JpegScaleFor). Stored
 // upright, the reduced rows go on into the sink as they are made (at the
 // picture's own size the decoded rows do, decoded where they go); stored
 // turned, the reduced picture is held and then given upright.
@@ -65,7 +66,7 @@ ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRul
     int copied = 0;
     bool tooLarge = false;
     bool ended = false;
-    const auto begin = [&](const JpegHeader& header) {
+    const auto begin = [&](const JpegHeader& header, int& denominator) {
         const QSize size = header.Size;
         if (TooLarge(size)) {
             tooLarge = true;
@@ -78,9 +79,12 @@ ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRul
         result.Space = header.Space;
         target = TargetSize(rule, result.SourceSize);
         const QSize stored = sideways ? target.transposed() : target;
+        if (rule.ScaledDecode)
+            denominator = JpegScaleFor(size, stored);
+        const QSize decoded = JpegScaledSize(size, denominator);
         std::shared_ptr<const ReductionPlan> plan;
-        if (stored != size) {
-            plan = MakeReductionPlan(size.width(), size.height(), stored.width(), stored.height());
+        if (stored != decoded) {
+            plan = MakeReductionPlan(decoded.width(), decoded.height(), stored.width(), stored.height());
             if (!plan)
                 return false;
         }
@@ -95,7 +99,7 @@ ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRul
                 return false;
             rows = &heldRows.emplace(held.bits(), held.bytesPerLine());
         }
-        width = size.width();
+        width = decoded.width();
         if (plan)
             reducer.emplace(plan, *rows, 0, stored.height());
         return true;

@@ -520,18 +520,45 @@ JpegRowsResult ReadJpegHeader(QIODevice& device, const std::atomic<bool>* stop, 
     return opened.Result;
 }
 
+QSize JpegScaledSize(QSize size, int denominator)
+{
+    return QSize((size.width() + denominator - 1) / denominator, (size.height() + denominator - 1) / denominator);
+}
+
+int JpegScaleFor(QSize size, QSize target)
+{
+    int denominator = 1;
+    while (denominator < 8) {
+        const QSize next = JpegScaledSize(size, denominator * 2);
+        if (next.width() < 2 * target.width() || next.height() < 2 * target.height())
+            break;
+        denominator *= 2;
+    }
+    return denominator;
+}
+
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
-                              const std::function<bool(const JpegHeader&)>& begin,
+                              const std::function<bool(const JpegHeader&, int& denominator)>& begin,
                               const std::function<bool(const uchar*)>& row, const std::function<uchar*()>& into)
 {
     const auto d = std::make_unique<Decoder>();  // zeroed
     const Opened opened = Open(*d, device, stop);
     if (opened.Result != JpegRowsResult::Done)
         return opened.Result;
-    if (!begin(opened.Header))
+    int denominator = 1;
+    if (!begin(opened.Header, denominator))
         return JpegRowsResult::Declined;
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8)
+        return JpegRowsResult::Declined;
+    d->info.scale_num = 1;
+    d->info.scale_denom = static_cast<unsigned int>(denominator);
     if (!TryStart(*d))
         return ResultOf(d->error.failure);
+    // The caller sized its rows by JpegScaledSize: a library that rounds
+    // otherwise would have them overrun.
+    if (QSize(static_cast<int>(d->info.output_width), static_cast<int>(d->info.output_height)) !=
+        JpegScaledSize(opened.Header.Size, denominator))
+        return JpegRowsResult::Unsupported;
 
     const RowKind kind = opened.Kind;
     const std::size_t width = d->info.output_width;

@@ -45,15 +45,28 @@ struct JpegHeader {
 // The header only: no pixel is decoded. Stop is read while it is read.
 JpegRowsResult ReadJpegHeader(QIODevice& device, const std::atomic<bool>* stop, JpegHeader& header);
 
-// Begin gets the header once it is read, before any pixel is decoded; false
-// ends the decode. Row then gets each row, top to bottom, as that many RGB32
-// pixels (0xffRRGGBB); false ends the decode. Both ends give Declined. Into,
-// when given, may offer the memory of the next row before it is decoded: a
-// row that needs no conversion after decoding is decoded there, and Row gets
-// that memory. Stop is read between rows and within long passes. Exceptions
+// The size a picture of Size is decoded at with libjpeg's DCT scaling to
+// 1/Denominator (1, 2, 4 or 8): each side divided, rounded up.
+QSize JpegScaledSize(QSize size, int denominator);
+
+// The smallest DCT scaling (the largest Denominator) that leaves at least
+// twice Target each way of a picture of Size: the averaging after it then
+// still covers two or more decoded pixels per target pixel, so the result
+// looks no softer or blockier than from the full decode. Decoding is what
+// shrinking a large photo spends its time on, and at 1/4 its inverse
+// transforms and colour conversion do a sixteenth of the work.
+int JpegScaleFor(QSize size, QSize target);
+
+// Begin gets the header once it is read, before any pixel is decoded, and
+// may set Denominator (1 as it comes; 2, 4 or 8) to have the picture decoded
+// at JpegScaledSize; false ends the decode. Row then gets each row, top to
+// bottom, as that many RGB32 pixels (0xffRRGGBB); false ends the decode.
+// Both ends give Declined. Into, when given, may offer the memory of the
+// next row before it is decoded: a row that needs no conversion after
+// decoding is decoded there, and Row gets that memory. Stop is read between rows and within long passes. Exceptions
 // of Begin, Row and Into pass through.
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
-                              const std::function<bool(const JpegHeader&)>& begin,
+                              const std::function<bool(const JpegHeader&, int& denominator)>& begin,
                               const std::function<bool(const uchar*)>& row,
                               const std::function<uchar*()>& into = {});
 

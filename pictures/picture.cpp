@@ -90,9 +90,9 @@ int TargetLength(int length, double ratio)
 
 SizeRule RatioRule(double ratio)
 {
-    return [ratio](QSize upright) {
+    return {[ratio](QSize upright) {
         return QSize(TargetLength(upright.width(), ratio), TargetLength(upright.height(), ratio));
-    };
+    }};
 }
 
 PictureInfo ReadPictureSize(const QString& path)
@@ -105,10 +105,15 @@ ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSin
     return Read<ShrinkOutcome>(path, stop, [&](PictureReader& reader) { return reader.Shrink(size, sink); });
 }
 
-ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
+ReducedPicture LoadReducedPicture(const QString& path, const SizeRule& size, const std::atomic<bool>* stop)
 {
     ImageSink sink;
-    return Collected(ShrinkPicture(path, RatioRule(ratio), sink, stop), sink, path);
+    return Collected(ShrinkPicture(path, size, sink, stop), sink, path);
+}
+
+ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop)
+{
+    return LoadReducedPicture(path, RatioRule(ratio), stop);
 }
 
 QByteArray ContainerExifOf(const QString& path)

@@ -47,9 +47,17 @@ using pictures::MaxPicturePixels;
 // below one pixel and never above Length (a run only shrinks).
 int TargetLength(int length, double ratio);
 
-// The size a picture is reduced to, from its upright size: each side at
-// least one pixel and at most the picture's own (a run only shrinks).
-using SizeRule = std::function<QSize(QSize upright)>;
+// The size a picture is reduced to.
+struct SizeRule {
+    // From the upright size: each side at least one pixel and at most the
+    // picture's own (a run only shrinks).
+    std::function<QSize(QSize upright)> Target;
+    // A JPEG may be decoded at 1/2, 1/4 or 1/8 of its size (libjpeg's DCT
+    // scaling) where that still leaves at least twice the target each way,
+    // and reduced from there: the reduction looks the same, but its bytes
+    // are not those of reducing the full decode, and it costs a fraction.
+    bool ScaledDecode = false;
+};
 // The reduction ratio's rule: TargetLength of each side.
 SizeRule RatioRule(double ratio);
 
@@ -93,12 +101,13 @@ struct ShrinkOutcome {
 };
 
 // Loads a file and reduces it to the size the rule gives with the averaging
-// reduction into Sink; the rows are exactly those of LoadPicture followed by StretchHalftone
-// to the target size. A JPEG stored upright is decoded row by row straight
-// into the reduction and on into the sink, so neither the full-size nor the
-// reduced picture is ever held; one stored sideways or upside down (EXIF
-// orientation) holds the reduced picture, which is then turned upright row by
-// row. One whose data turns out truncated or damaged fails (481) rather than
+// reduction into Sink; the rows are exactly those of LoadPicture followed by
+// StretchHalftone to the target size (but for a JPEG that a rule allowing it
+// has decoded at a smaller scale). A JPEG stored upright is decoded row by
+// row straight into the reduction and on into the sink, so neither the
+// full-size nor the reduced picture is ever held; one stored sideways or
+// upside down (EXIF orientation) holds the reduced picture, which is then
+// turned upright row by row. One whose data turns out truncated or damaged fails (481) rather than
 // giving grey rows. Other formats (and files under an installed loader) are
 // loaded whole, and only the source is held; what that costs is told to
 // Sink's Reserve from the header. Safe to call from several
@@ -117,14 +126,17 @@ ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSin
 // size; the decode ends when every sink has. The outcome of each sink, in
 // the order of sinks (Stopped for the sinks that ended the work). Rules and
 // sinks are as many. A JPEG stored upright is streamed, its rows held one at
-// a time; one stored turned is held whole, once, as other formats are.
+// a time; one stored turned is held whole, once, as other formats are. A
+// JPEG's size whose rule allows a scaled decode, and that would get one, is
+// shrunk after the others by ShrinkPicture from its own scaled decode (a
+// fraction of the full one), as it would be alone.
 std::vector<ShrinkOutcome> ShrinkPictureToSizes(const QString& path, const std::vector<SizeRule>& sizes,
                                                 const std::vector<ShrinkSink*>& sinks,
                                                 const std::atomic<bool>* stop = nullptr);
 
 // A picture loaded and reduced in one step, held whole.
 struct ReducedPicture {
-    QImage Image;       // opaque RGB32, TargetLength of each side of SourceSize
+    QImage Image;       // opaque RGB32, at the size the rule gives for SourceSize
     QSize SourceSize;   // the upright picture's own size (empty when loading failed)
     std::optional<PictureError> Error;
     bool Stopped = false;  // the stop flag was raised before the picture was done
@@ -133,6 +145,7 @@ struct ReducedPicture {
 
 // ShrinkPicture into an image (its colour space set as the rows'), for tests
 // and tools.
+ReducedPicture LoadReducedPicture(const QString& path, const SizeRule& size, const std::atomic<bool>* stop = nullptr);
 ReducedPicture LoadReducedPicture(const QString& path, double ratio, const std::atomic<bool>* stop = nullptr);
 
 // Decodes a file: the first frame of a GIF or an animated WebP, the first page

@@ -61,7 +61,7 @@ bool CopyRow(RowTarget& target, int y, const uchar* line, int width)
 
 QSize TargetSize(const SizeRule& size, QSize upright)
 {
-    const QSize target = size(upright);
+    const QSize target = size.Target(upright);
     return QSize(std::clamp(target.width(), std::min(1, upright.width()), upright.width()),
                  std::clamp(target.height(), std::min(1, upright.height()), upright.height()));
 }

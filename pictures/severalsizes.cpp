@@ -1,9 +1,15 @@
 // Several sizes from one decode: the picture's rows at its own size, each
-// pushed into one reduction per size on its way into that size's sink.
+// pushed into one reduction per size on its way into that size's sink. A
+// size whose rule lets a JPEG be decoded at a smaller scale, and that would
+// be, is shrunk on its own from that cheaper decode, so that it gets the
+// rows it would get alone.
+#include <QFile>
+
 #include <cstring>
 #include <new>
 #include <optional>
 
+#include "pictures/jpegrows.h"
 #include "pictures/picturereader.h"
 #include "pictures/rowreducer.h"
 
@@ -12,7 +18,10 @@ namespace {
 
 class FanOut final : public ShrinkSink {
 public:
-    FanOut(const std::vector<SizeRule>& sizes, const std::vector<ShrinkSink*>& sinks) : sizes_(sizes)
+    // Scaled: the picture is a JPEG, and the sizes whose rules allow it and
+    // whose decode would be scaled are left out (Deferred).
+    FanOut(const std::vector<SizeRule>& sizes, const std::vector<ShrinkSink*>& sinks, bool scaled)
+        : sizes_(sizes), scaled_(scaled)
     {
         outs_.reserve(sinks.size());  // the reducers point at their rows
         for (ShrinkSink* sink : sinks)
@@ -25,11 +34,15 @@ public:
         if (!Plan(source))
             return false;
         bool any = false;
+        bool first = true;
         for (std::size_t k = 0; k < outs_.size(); ++k) {
             Out& out = outs_[k];
+            if (out.Deferred)
+                continue;
             const qint64 own = out.Plan ? ReductionBytes(*out.Plan) : 0;
             // The row they all read comes with the decode.
-            out.Live = out.Sink->Reserve(own + (k == 0 ? bytes + 4 * static_cast<qint64>(source.width()) : 0), out.Target);
+            out.Live = out.Sink->Reserve(own + (first ? bytes + 4 * static_cast<qint64>(source.width()) : 0), out.Target);
+            first = false;
             any = any || out.Live;
         }
         return any;
@@ -67,6 +80,14 @@ public:
     }
 
     bool Live(std::size_t k) const { return outs_[k].Live; }
+    bool Deferred(std::size_t k) const { return outs_[k].Deferred; }
+    bool AnyFedHere() const
+    {
+        for (const Out& out : outs_)
+            if (!out.Deferred)
+                return true;
+        return false;
+    }
 
 private:
     // Each size's target and reduction from a picture of this size.
@@ -77,6 +98,10 @@ private:
             Out& out = outs_[k];
             out.Target = TargetSize(sizes_[k], source);
             out.Plan.reset();
+            // The scale is the same worked out upright or as stored.
+            out.Deferred = scaled_ && sizes_[k].ScaledDecode && !source.isEmpty() && JpegScaleFor(source, out.Target) > 1;
+            if (out.Deferred)
+                continue;
             if (out.Target != source && !source.isEmpty()) {
                 out.Plan = MakeReductionPlan(source.width(), source.height(), out.Target.width(), out.Target.height());
                 if (!out.Plan)
@@ -94,9 +119,11 @@ private:
         std::shared_ptr<const ReductionPlan> Plan;
         std::optional<RowReducer> Reducer;
         bool Live = false;
+        bool Deferred = false;
     };
 
     const std::vector<SizeRule>& sizes_;
+    const bool scaled_;
     std::vector<Out> outs_;
     std::vector<uchar> row_;
     QSize planned_;
@@ -110,15 +137,28 @@ std::vector<ShrinkOutcome> ShrinkPictureToSizes(const QString& path, const std::
                                                 const std::vector<ShrinkSink*>& sinks, const std::atomic<bool>* stop)
 {
     std::vector<ShrinkOutcome> outcomes(sinks.size());
+    bool scaled = false;
+    for (const SizeRule& size : sizes)
+        scaled = scaled || size.ScaledDecode;
+    if (scaled) {
+        QFile file(path);
+        scaled = file.open(QIODevice::ReadOnly) && file.peek(2) == QByteArrayLiteral("\xFF\xD8");
+    }
     ShrinkOutcome whole;
     std::optional<FanOut> fanOut;
     try {
-        fanOut.emplace(sizes, sinks);
+        fanOut.emplace(sizes, sinks, scaled);
         whole = ShrinkPicture(path, RatioRule(1.0), *fanOut, stop);
     } catch (const std::bad_alloc&) {
         whole = Failed<ShrinkOutcome>(NoMemoryError(path));
     }
+    // Every size left out: the decode above ended at the header.
+    const bool allDeferred = whole.Stopped && !Raised(stop) && fanOut && !fanOut->AnyFedHere();
     for (std::size_t k = 0; k < outcomes.size(); ++k) {
+        if (fanOut && fanOut->Deferred(k) && (whole.Ok() || allDeferred)) {
+            outcomes[k] = ShrinkPicture(path, sizes[k], *sinks[k], stop);
+            continue;
+        }
         outcomes[k] = whole;
         // A sink that ended its own size while the others went on.
         if (whole.Ok() && !fanOut->Live(k))

@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     QTimer::singleShot(0, [] {
         if (MainWindow* w = TheMainWindow()) {
             w->FilList().SelectAll();
-            w->mnuFileRun_Click();
+            w->ShrinkSelected();
         }
     });
     QTimer poll;

@@ -96,7 +96,7 @@ private:
     }
     void Open(const Selection& s)
     {
-        viewers.mnuToolView_Click(s);
+        viewers.ViewSelected(s);
         QTRY_VERIFY(!viewers.Opening());
     }
 
@@ -124,7 +124,7 @@ private slots:
     {
         holdLoads = false;
         gate.release(100);  // nothing may stay blocked in a loader
-        viewers.mnuToolClose_Click();
+        viewers.CloseViewers();
         QCOMPARE(program.ViewerCount, qint16(0));
         QTRY_VERIFY(OpenViewers().isEmpty());
         gate.acquire(gate.available());
@@ -133,8 +133,8 @@ private slots:
     void viewersAppearWhenDecodedInListOrder()
     {
         holdLoads = true;
-        viewers.mnuToolView_Click(Files(2));
-        viewers.mnuToolView_Click(Files(1));  // a second command queues behind
+        viewers.ViewSelected(Files(2));
+        viewers.ViewSelected(Files(1));  // a second command queues behind
         QVERIFY(viewers.Opening());
         QVERIFY(OpenViewers().isEmpty());  // the window thread did not wait
         QCOMPARE(program.ViewerCount, qint16(0));
@@ -154,13 +154,13 @@ private slots:
     void closingWhileOpeningShowsNothingLater()
     {
         holdLoads = true;
-        viewers.mnuToolView_Click(Files(3));
+        viewers.ViewSelected(Files(3));
         QTRY_COMPARE(loads.load(), 1);  // the first picture is being decoded
-        viewers.mnuToolClose_Click();
+        viewers.CloseViewers();
         QVERIFY(!viewers.Opening());
 
         // The main window closes every window, the hidden one being filled too.
-        viewers.mnuToolView_Click(Files(3));
+        viewers.ViewSelected(Files(3));
         for (QWidget* w : QApplication::topLevelWidgets())
             w->close();
         QVERIFY(!viewers.Opening());
@@ -170,7 +170,7 @@ private slots:
         Selection later = Files(6);
         later.selected.fill(false);
         later.selected[5] = true;
-        viewers.mnuToolView_Click(later);
+        viewers.ViewSelected(later);
         gate.release();
         QTRY_COMPARE(loads.load(), 2);
         QCoreApplication::processEvents();
@@ -186,9 +186,9 @@ private slots:
     void closingStopsTheDecodeInFlight()
     {
         untilStopped = true;
-        viewers.mnuToolView_Click(Files(2));
+        viewers.ViewSelected(Files(2));
         QTRY_VERIFY(decoding);
-        viewers.mnuToolClose_Click();
+        viewers.CloseViewers();
         QTRY_VERIFY(!decoding);
         untilStopped = false;
         Open(Files(1));  // the next picture decodes as ever
@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(script.shown.first().kind, MsgKind::Warning);
 
         // Full: nothing opens. A double-click closes one and makes room for one.
-        viewers.mnuToolView_Click(Files(1));
+        viewers.ViewSelected(Files(1));
         QCOMPARE(OpenViewers().size(), 20);
         QCOMPARE(script.shown.size(), 2);
         QTest::mouseDClick(OpenViewers().first(), Qt::LeftButton);
@@ -221,8 +221,8 @@ private slots:
     {
         Selection s = Files(3);
         s.selected.fill(false);
-        viewers.mnuToolView_Click(s);
-        dialogs::mnuToolOption_Click(s, nullptr, messages);
+        viewers.ViewSelected(s);
+        dialogs::ShowPictureInfo(s, nullptr, messages);
         QVERIFY(!viewers.Opening());
         QVERIFY(script.shown.isEmpty());
 
@@ -232,7 +232,7 @@ private slots:
         QCOMPARE(OpenViewers().size(), 1);
         QCOMPARE(program.ViewerCount, qint16(1));
         s.names[0] = QStringLiteral("bad.jpg");
-        dialogs::mnuToolOption_Click(s, nullptr, messages);
+        dialogs::ShowPictureInfo(s, nullptr, messages);
         QCOMPARE(script.shown.size(), 2);
         QVERIFY(script.shown[0].kind == MsgKind::Error && script.shown[1].kind == MsgKind::Error);
     }
@@ -299,7 +299,7 @@ private slots:
                 QVERIFY(dialog->isVisible());
                 QTest::keyClick(dialog, Qt::Key_Return);
             });
-            dialogs::mnuToolOption_Click(s, nullptr, messages);
+            dialogs::ShowPictureInfo(s, nullptr, messages);
             return seen;
         };
         QCOMPARE(shown(), QStringLiteral("p00.bmp 30 20 "));

@@ -309,11 +309,11 @@ private slots:
         MainWindow& w = Open(Sub("photos"));
         FileListBox& list = w.FilList();
         QSignalSpy clicks(&list, &FileListBox::Click);  // once per command, not per file
-        w.mnuViewAll_Click();
+        w.SelectAllFiles();
         QCOMPARE(w.StatusText(), QString("5 個のオブジェクトを選択"));
         list.SetSelected(2, false);
         QCOMPARE(w.StatusText(), QString("4 個のオブジェクトを選択"));
-        w.mnuViewReversal_Click();
+        w.InvertSelection();
         QCOMPARE(clicks.count(), 3);
         QCOMPARE(w.StatusText(), QString("1 個のオブジェクトを選択"));
         QVERIFY(list.Selected(2));
@@ -326,8 +326,8 @@ private slots:
         QCOMPARE(list.SelectedCount(), 0);
         w.dirList().SetPath(Sub("empty"), "/");
         QCOMPARE(w.StatusText(), QString());
-        w.mnuViewAll_Click();
-        w.mnuViewReversal_Click();
+        w.SelectAllFiles();
+        w.InvertSelection();
         QCOMPARE(w.StatusText(), QString());
     }
 
