@@ -159,13 +159,15 @@ QString LeftOutText(const QStringList& leftOut)
     return QCoreApplication::translate("zembrik-batch", "（JPEG に収まらないため省いた撮影情報: %1）").arg(names);
 }
 
-// Lists what the check found and why nothing was written.
-int RefuseClashes(const batch::PlanCheck& check)
+// Lists what the checks (one per size) found and why nothing was written.
+int RefuseClashes(const std::vector<batch::PlanCheck>& checks)
 {
-    for (const batch::ClashLine& clash : batch::ClashLines(check)) {
-        Print(stderr, QStringLiteral("zembrik-batch: ") + clash.Text + QLatin1Char('\n'));
-        for (const QString& file : clash.Files)
-            Print(stderr, QStringLiteral("  ") + file + QLatin1Char('\n'));
+    for (const batch::PlanCheck& check : checks) {
+        for (const batch::ClashLine& clash : batch::ClashLines(check)) {
+            Print(stderr, QStringLiteral("zembrik-batch: ") + clash.Text + QLatin1Char('\n'));
+            for (const QString& file : clash.Files)
+                Print(stderr, QStringLiteral("  ") + file + QLatin1Char('\n'));
+        }
     }
     Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: 何も書き込んでいません。続行するには --force を指定してください。\n"));
     return 2;
@@ -416,6 +418,7 @@ int main(int argc, char* argv[])
     }
     if (const std::optional<output::UsageProblem> problem = output::CheckOutputOptions(output))
         return UsageError(problem->Message);
+    output = output::WithByteLimitQuality(output);
     // Which of two sizes was meant, only the one who wrote them knows.
     if (ratioGiven && output.Size == output::SizeMode::Box)
         return UsageError(QCoreApplication::translate("zembrik-batch", "-r と --max-size は同時に指定できません"));
@@ -434,19 +437,48 @@ int main(int argc, char* argv[])
     outputFolder = QDir::toNativeSeparators(QDir::cleanPath(outputFolder));
     const double ratio = percent / 100.0;
 
+    // Several sizes go each into a subfolder of the output folder named for
+    // it; one size, as ever, into the output folder itself.
+    QStringList sizeFolders;
+    if (output.Size == output::SizeMode::Box && !output.MoreBoxes.empty())
+        for (const QSize box : output::AllBoxes(output))
+            sizeFolders.append(output::BoxFolderName(box));
+    const int sizeCount = std::max<int>(1, static_cast<int>(sizeFolders.size()));
+
     // Folders are walked for the pictures the window would list.
     const batch::Collection collection = batch::Collect(
         files, outputFolder, tree.Recursive ? pictures::PictureNameFilters(pictures::InstalledPictureFormats()) : QStringList(),
-        tree, output);
+        tree, output, sizeFolders);
     const std::vector<batch::TreePicture>& found = collection.Pictures;
-    batch::PlanCheck check = batch::CheckCollection(found, batch::FolderNameCase(outputFolder), output.Suffix);
-    if (check.NeedsQuestion() && !force)
-        return RefuseClashes(check);
-    // Only a walk writes below the output folder. A picture whose folder
-    // cannot be made fails on its own: the engine passes it over, and its
-    // line says why.
-    const std::vector<QString> unmade =
-        tree.Recursive ? batch::MakeOutputFolders(found) : std::vector<QString>(found.size());
+    // The pictures of each size, with its output folders; the check before
+    // writing is made for each.
+    std::vector<std::vector<batch::TreePicture>> sized;
+    if (sizeFolders.isEmpty())
+        sized.push_back(found);
+    for (const QString& folder : sizeFolders)
+        sized.push_back(batch::BelowSizeFolder(found, outputFolder, folder));
+    const batch::NameCase nameCase = batch::FolderNameCase(outputFolder);
+    std::vector<batch::PlanCheck> checks;
+    for (const std::vector<batch::TreePicture>& pictures : sized)
+        checks.push_back(batch::CheckCollection(pictures, nameCase, output.Suffix));
+    if (!force && std::any_of(checks.begin(), checks.end(), [](const batch::PlanCheck& c) { return c.NeedsQuestion(); }))
+        return RefuseClashes(checks);
+    batch::PlanCheck& check = checks.front();
+    // Only a walk or several sizes write below the output folder. A picture
+    // whose folder cannot be made fails on its own: the engine passes it
+    // over, and its line says why.
+    std::vector<QString> unmade(found.size());
+    if (tree.Recursive || !sizeFolders.isEmpty()) {
+        for (const std::vector<batch::TreePicture>& pictures : sized) {
+            const std::vector<QString> failed = batch::MakeOutputFolders(pictures);
+            for (std::size_t i = 0; i < found.size(); ++i)
+                if (unmade[i].isEmpty())
+                    unmade[i] = failed[i];
+        }
+    }
+    for (std::size_t k = 1; k < checks.size(); ++k)
+        for (std::size_t i = 0; i < found.size(); ++i)
+            check.Items[i].MoreOutputs.push_back(checks[k].Items[i].Output);
     std::vector<QString> unmadeLines(found.size());
     for (std::size_t i = 0; i < found.size(); ++i) {
         if (unmade[i].isEmpty() || check.Items[i].Skip)
@@ -472,9 +504,10 @@ int main(int argc, char* argv[])
     std::FILE* const errors = interrupts.Errors();
     ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)), errors);
     batch::RunSummary summary;
-    summary.AddUpToDate(collection.UpToDate);
-    const int total = static_cast<int>(found.size()) + collection.UpToDate;
-    int done = collection.UpToDate;
+    // A run of several sizes counts each output.
+    summary.AddUpToDate(collection.UpToDate * sizeCount);
+    const int total = (static_cast<int>(found.size()) + collection.UpToDate) * sizeCount;
+    int done = collection.UpToDate * sizeCount;
     // The file put in place last, as the window's progress names it; the
     // order files are put in place is not always the order given.
     QString lastWritten;
@@ -494,7 +527,8 @@ int main(int argc, char* argv[])
                 if (const QString& line = unmadeLines.at(static_cast<std::size_t>(outcome.Index)); !line.isEmpty()) {
                     allOk = false;
                     summary.AddFailed();
-                    Print(errors, line);
+                    if (outcome.Size == 0)  // the same line for each size
+                        Print(errors, line);
                 }
             } else if (outcome.LoadError) {
                 allOk = false;

@@ -85,10 +85,10 @@ void BandCoder::Run()
     }
 }
 
-ItemRows::ItemRows(const PlanItem& item, int index, const output::Settings& output, const EngineOptions& options,
+ItemRows::ItemRows(const QString& outputPath, int index, const output::Settings& output, const EngineOptions& options,
                    std::atomic<bool>& abandon, ItemOutcome& outcome, files::PendingJpeg& file,
                    ReserveFunction reserve, std::function<bool()> spareCore)
-    : item_(item), index_(index), output_(output), options_(options), abandon_(abandon), outcome_(outcome),
+    : outputPath_(outputPath), index_(index), output_(output), options_(options), abandon_(abandon), outcome_(outcome),
       file_(file), reserve_(std::move(reserve)), spareCore_(std::move(spareCore))
 {
 }
@@ -107,6 +107,10 @@ bool ItemRows::Reserve(qint64 bytes, QSize target)
     // JPEG takes at any quality but of noise.
     if (output_.KeepMetadata)
         all += 3 * static_cast<qint64>(target.width()) * target.height();
+    // Under a byte limit: the reduced picture, and a file encoded from it
+    // at a time (a byte a pixel, as above).
+    if (output_.MaxBytes > 0)
+        all += 5 * static_cast<qint64>(target.width()) * target.height();
     if (!reserve_(all))
         return false;
     if (options_.Observer)
@@ -122,7 +126,15 @@ bool ItemRows::Begin(QSize, QSize target)
         Failure = jpeg::JpegResult::PictureTooLarge;
         return false;
     }
-    Failure = file_.Start(base::ToFsPath(item_.Output), target.width(), target.height(), output_.Quality);
+    if (output_.MaxBytes > 0) {
+        held_ = QImage(target, QImage::Format_RGB32);
+        if (held_.isNull()) {
+            Failure = jpeg::JpegResult::OutOfMemory;
+            return false;
+        }
+        return true;
+    }
+    Failure = file_.Start(base::ToFsPath(outputPath_), target.width(), target.height(), output_.Quality);
     if (Failure != jpeg::JpegResult::Ok)
         return false;
     // Below a megapixel the hand-overs would cost more than they save.
@@ -139,6 +151,8 @@ bool ItemRows::Begin(QSize, QSize target)
 
 uchar* ItemRows::NextRow()
 {
+    if (!held_.isNull())
+        return rows_ < held_.height() ? held_.scanLine(rows_) : nullptr;
     return coder_ ? coder_->NextRow() : reinterpret_cast<uchar*>(file_.NextRow());
 }
 
@@ -147,6 +161,8 @@ bool ItemRows::RowDone()
     bool bandDone = false;
     if (coder_) {
         Failure = coder_->RowDone(bandDone);
+    } else if (!held_.isNull()) {
+        bandDone = ++rows_ % 16 == 0 || rows_ == height_;
     } else {
         Failure = file_.RowDone();
         bandDone = ++rows_ % 16 == 0 || rows_ == height_;

@@ -4,6 +4,7 @@
 // decodes and reduces the next band.
 #pragma once
 
+#include <QImage>
 #include <QSize>
 #include <atomic>
 #include <condition_variable>
@@ -65,8 +66,9 @@ public:
     using ReserveFunction = std::function<bool(qint64& bytes)>;
 
     // Index is the item's in the plan, for the observer. The target size
-    // goes into outcome, the rows into file.
-    ItemRows(const PlanItem& item, int index, const output::Settings& output, const EngineOptions& options,
+    // goes into outcome, the rows into file (written to output); under a
+    // byte limit they are held (Held) for the engine to encode.
+    ItemRows(const QString& outputPath, int index, const output::Settings& output, const EngineOptions& options,
              std::atomic<bool>& abandon, ItemOutcome& outcome, files::PendingJpeg& file,
              ReserveFunction reserve, std::function<bool()> spareCore);
 
@@ -78,10 +80,13 @@ public:
     // Once no more rows come: the last band coded, the file free for the worker.
     void Drain();
 
+    // Under a byte limit, the reduced picture; null otherwise.
+    const QImage& Held() const { return held_; }
+
     jpeg::JpegResult Failure = jpeg::JpegResult::Ok;  // of the file
 
 private:
-    const PlanItem& item_;
+    const QString& outputPath_;
     const int index_;
     const output::Settings& output_;
     const EngineOptions& options_;
@@ -91,6 +96,7 @@ private:
     ReserveFunction reserve_;
     std::function<bool()> spareCore_;
     std::optional<BandCoder> coder_;
+    QImage held_;
     bool reserved_ = false;
     int height_ = 0;
     int rows_ = 0;

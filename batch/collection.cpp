@@ -227,8 +227,22 @@ int ShardOf(const QString& key, int shards)
     return static_cast<int>(hash % static_cast<quint64>(std::max(1, shards)));
 }
 
+std::vector<TreePicture> BelowSizeFolder(std::vector<TreePicture> pictures, const QString& outputFolder,
+                                         const QString& sizeFolder)
+{
+    const QString moved = base::JoinPath(outputFolder, sizeFolder);
+    const QString below = base::JoinPath(outputFolder, QString());
+    for (TreePicture& picture : pictures) {
+        if (picture.OutputFolder == outputFolder)
+            picture.OutputFolder = moved;
+        else if (picture.OutputFolder.startsWith(below))
+            picture.OutputFolder = base::JoinPath(moved, picture.OutputFolder.mid(below.size()));
+    }
+    return pictures;
+}
+
 Collection Collect(const QStringList& operands, const QString& outputFolder, const QStringList& nameFilters,
-                   const TreeOptions& options, const output::Settings& output)
+                   const TreeOptions& options, const output::Settings& output, const QStringList& sizeFolders)
 {
     std::vector<TreePicture> found;
     Walk walk{nameFilters, options.Recursive ? SkippedFolder(outputFolder) : Skipped{}, found};
@@ -247,7 +261,15 @@ Collection Collect(const QStringList& operands, const QString& outputFolder, con
     for (TreePicture& picture : found) {
         if (options.Shards > 1 && ShardOf(picture.Key, options.Shards) != options.Shard - 1)
             continue;
-        if (options.Update && UpToDate(picture, output)) {
+        const auto upToDate = [&] {
+            if (sizeFolders.isEmpty())
+                return UpToDate(picture, output);
+            for (const QString& folder : sizeFolders)
+                if (!UpToDate(BelowSizeFolder({picture}, outputFolder, folder).front(), output))
+                    return false;
+            return true;
+        };
+        if (options.Update && upToDate()) {
             ++collection.UpToDate;
             continue;
         }

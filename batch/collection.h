@@ -69,8 +69,16 @@ struct Collection {
 // folder walked with -R, taking the files nameFilters match (case ignored);
 // then those of this run's shard, and with --update those whose output is
 // missing or older than they are.
+// With sizeFolders (a run of several sizes, each into its own subfolder of
+// the output folder), a picture is up to date when its output is in each.
 Collection Collect(const QStringList& operands, const QString& outputFolder, const QStringList& nameFilters,
-                   const TreeOptions& options, const output::Settings& output);
+                   const TreeOptions& options, const output::Settings& output, const QStringList& sizeFolders = {});
+
+// The pictures with their output folders moved from below outputFolder to
+// below its subfolder sizeFolder, the tree mirrored there as it is below
+// outputFolder.
+std::vector<TreePicture> BelowSizeFolder(std::vector<TreePicture> pictures, const QString& outputFolder,
+                                         const QString& sizeFolder);
 
 // The check before writing, made per output folder: the same name in two
 // folders is no clash. Items are in the order of pictures.

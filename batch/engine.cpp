@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QThread>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include <set>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -102,12 +104,37 @@ pictures::PictureError NoMemory(const QString& source) noexcept
     }
 }
 
-struct Slot {
-    bool Ready = false;
-    bool Abandoned = false;  // stopped before it was done; never reported
+// One size of an item: what became of it and its file.
+struct SizeFile {
     ItemOutcome Outcome;
     files::PendingJpeg File;
 };
+
+struct Slot {
+    bool Ready = false;
+    bool Abandoned = false;  // stopped before it was done; never reported
+    std::vector<SizeFile> Sizes;  // one per size of the run, in its order
+};
+
+// The file of an item's size.
+const QString& OutputOf(const PlanItem& item, std::size_t size)
+{
+    return size == 0 ? item.Output : item.MoreOutputs.at(size - 1);
+}
+
+// The highest quality from 1 to ceiling that fits, by a binary search that
+// takes the sizes to grow with the quality: the one above it does not fit
+// (or is past the ceiling). 0 when not even 1 fits.
+int HighestFitting(int ceiling, const std::function<bool(int quality)>& fits)
+{
+    int low = 0;  // fits, or nothing does
+    int high = ceiling + 1;  // does not fit
+    while (high - low > 1) {
+        const int middle = (low + high) / 2;
+        (fits(middle) ? low : high) = middle;
+    }
+    return low;
+}
 
 struct Worker {
     std::thread Thread;
@@ -122,7 +149,7 @@ struct Worker {
 struct ShrinkEngine::State {
     Plan plan;  // its items in the order they are put in place
     std::vector<int> planIndex;  // of each item
-    pictures::SizeRule size;
+    std::vector<pictures::SizeRule> sizes;  // one per output of an item
     EngineOptions options;
     std::function<void()> wake;
 
@@ -254,6 +281,13 @@ struct ShrinkEngine::State {
         return true;
     }
 
+    // More for an item that has its reservation.
+    void AddReservation(qint64 bytes)
+    {
+        const std::lock_guard lock(mutex);
+        reserved += bytes;
+    }
+
     void Release(int index, qint64 bytes)
     {
         const std::lock_guard lock(mutex);
@@ -269,7 +303,8 @@ struct ShrinkEngine::State {
     }
 
     void Process(int index, Worker& worker, Slot& slot, qint64& reservation);
-    void FinishFile(const PlanItem& item, Slot& slot);
+    void FinishFile(const PlanItem& item, SizeFile& sized, const ItemRows& rows);
+    Slot NewSlot(int index) const;
     void Work(Worker& worker);
     void JoinAndClear();
 };
@@ -278,50 +313,79 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
 {
     const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
     if (item.Skip) {
-        slot.Outcome.Skipped = true;
+        for (SizeFile& sized : slot.Sizes)
+            sized.Outcome.Skipped = true;
         return;
     }
 
     std::error_code sizeError;
     const std::uintmax_t sourceBytes = std::filesystem::file_size(base::ToFsPath(item.Source), sizeError);
-    slot.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
-    ItemRows rows(
-        item, planIndex[static_cast<std::size_t>(index)], plan.Output, options, worker.Abandon, slot.Outcome, slot.File,
-        [&](qint64& bytes) {
+    const std::size_t count = slot.Sizes.size();
+    // The picture's memory is reserved in its turn by the first size that
+    // asks; what the other sizes need is added to it without waiting.
+    bool asked = false;
+    std::vector<std::unique_ptr<ItemRows>> rows;
+    std::vector<pictures::ShrinkSink*> sinks;
+    for (std::size_t k = 0; k < count; ++k) {
+        SizeFile& sized = slot.Sizes[k];
+        sized.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
+        ItemRows::ReserveFunction reserve = [&](qint64& bytes) {
+            if (std::exchange(asked, true)) {
+                AddReservation(bytes);
+                reservation += bytes;
+                return !worker.Abandon.load();
+            }
             const bool granted = Reserve(index, worker, bytes);
             reservation = bytes;
             return granted;
-        },
-        [this] { return SpareCore(); });
-    pictures::ShrinkOutcome shrunk =
-        options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), rows)
-                        : pictures::ShrinkPicture(item.Source, size, rows, &worker.Abandon);
-    rows.Drain();
+        };
+        rows.push_back(std::make_unique<ItemRows>(OutputOf(item, k), planIndex[static_cast<std::size_t>(index)],
+                                                  plan.Output, options, worker.Abandon, sized.Outcome, sized.File,
+                                                  std::move(reserve), [this] { return SpareCore(); }));
+        sinks.push_back(rows.back().get());
+    }
+    std::vector<pictures::ShrinkOutcome> shrunk;
+    if (count > 1)
+        shrunk = pictures::ShrinkPictureToSizes(item.Source, sizes, sinks, &worker.Abandon);
+    else
+        shrunk.push_back(options.Reducer ? SendWhole(options.Reducer(item.Source, plan.Ratio, &worker.Abandon), *rows[0])
+                                         : pictures::ShrinkPicture(item.Source, sizes[0], *rows[0], &worker.Abandon));
+    for (std::size_t k = 0; k < count; ++k)
+        rows[k]->Drain();
     if (worker.Abandon.load())
         slot.Abandoned = true;
-    else if (shrunk.Stopped)  // the file could not take the rows
-        slot.Outcome.SaveResult =
-            rows.Failure != jpeg::JpegResult::Ok ? rows.Failure : jpeg::JpegResult::Unexpected;
-    else if (shrunk.Error)
-        slot.Outcome.LoadError = std::move(shrunk.Error);
-    else if (rows.Failure != jpeg::JpegResult::Ok)  // the last band, coded aside
-        slot.Outcome.SaveResult = rows.Failure;
-    else
-        FinishFile(item, slot);
-    slot.Outcome.SourceSize = shrunk.SourceSize;
-    if (slot.Outcome.LoadError)
-        slot.Outcome.TargetSize = QSize();  // nothing was made
-    if (slot.Outcome.Ok()) {
-        slot.Outcome.OutputBytes = static_cast<qint64>(slot.File.Size());  // so the owner need not ask the disk
-    } else {
-        slot.File.Discard();
-        if (!slot.Abandoned && slot.Outcome.SaveResult != jpeg::JpegResult::Ok)
-            slot.Outcome.EndsRun = FolderUnusable(item.Output);
+    for (std::size_t k = 0; k < count; ++k) {
+        SizeFile& sized = slot.Sizes[k];
+        const ItemRows& sizeRows = *rows[k];
+        pictures::ShrinkOutcome& outcome = shrunk[k];
+        if (slot.Abandoned) {
+            // reported as nothing
+        } else if (outcome.Stopped) {  // the file could not take the rows
+            sized.Outcome.SaveResult =
+                sizeRows.Failure != jpeg::JpegResult::Ok ? sizeRows.Failure : jpeg::JpegResult::Unexpected;
+        } else if (outcome.Error) {
+            sized.Outcome.LoadError = std::move(outcome.Error);
+        } else if (sizeRows.Failure != jpeg::JpegResult::Ok) {  // the last band, coded aside
+            sized.Outcome.SaveResult = sizeRows.Failure;
+        } else {
+            FinishFile(item, sized, sizeRows);
+        }
+        sized.Outcome.SourceSize = outcome.SourceSize;
+        if (sized.Outcome.LoadError)
+            sized.Outcome.TargetSize = QSize();  // nothing was made
+        if (sized.Outcome.Ok()) {
+            sized.Outcome.OutputBytes = static_cast<qint64>(sized.File.Size());  // so the owner need not ask the disk
+        } else {
+            sized.File.Discard();
+            if (!slot.Abandoned && sized.Outcome.SaveResult != jpeg::JpegResult::Ok)
+                sized.Outcome.EndsRun = FolderUnusable(sized.Outcome.Output);
+        }
     }
 }
 
-void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
+void ShrinkEngine::State::FinishFile(const PlanItem& item, SizeFile& sized, const ItemRows& rows)
 {
+    ItemOutcome& outcome = sized.Outcome;
     const std::filesystem::path source = base::ToFsPath(item.Source);
     files::PendingJpeg::Finishing finishing;
     std::optional<output::MetadataError> failed;
@@ -336,21 +400,71 @@ void ShrinkEngine::State::FinishFile(const PlanItem& item, Slot& slot)
             if (!options.Metadata)
                 return jpeg::JpegResult::Unexpected;
             const output::MetadataResult copied = output::MetadataWriter(*options.Metadata)
-                                                      .Write(source, bytes, slot.Outcome.TargetSize, plan.Output.GpsKept(),
+                                                      .Write(source, bytes, outcome.TargetSize, plan.Output.GpsKept(),
                                                              [&] { return pictures::ContainerExifOf(item.Source); });
             failed = copied.Error;
-            slot.Outcome.MetadataLeftOut = copied.LeftOut;
+            outcome.MetadataLeftOut = copied.LeftOut;
             return copied.Ok() ? jpeg::JpegResult::Ok : jpeg::JpegResult::Unexpected;
         };
     }
+    const QImage& held = rows.Held();
+    if (!failed && !held.isNull()) {
+        // Under a byte limit the reduced picture is encoded again at each
+        // quality the search tries, with what Finish adds to it.
+        const jpeg::PixelRows pixels{reinterpret_cast<const std::uint32_t*>(held.constBits()), held.bytesPerLine() / 4,
+                                     held.width(), held.height()};
+        jpeg::JpegResult trial = jpeg::JpegResult::Ok;
+        const int quality = HighestFitting(plan.Output.Quality, [&](int q) {
+            std::vector<std::uint8_t> bytes;
+            if (trial == jpeg::JpegResult::Ok && !failed)
+                trial = jpeg::EncodeJpegToMemory(pixels, bytes, q);
+            if (trial == jpeg::JpegResult::Ok && !failed && finishing.Edit)
+                trial = finishing.Edit(bytes);
+            return trial == jpeg::JpegResult::Ok && !failed && static_cast<qint64>(bytes.size()) <= plan.Output.MaxBytes;
+        });
+        if (failed) {
+            // reported below
+        } else if (trial != jpeg::JpegResult::Ok) {
+            outcome.SaveResult = trial;
+            return;
+        } else if (quality == 0) {
+            outcome.LoadError = pictures::PictureFileError(
+                pictures::PictureErrorNumber::InvalidPicture,
+                QCoreApplication::translate("batch", "品質 1 でも %1 バイトに収まらないため、書き出していません。")
+                    .arg(plan.Output.MaxBytes),
+                item.Source);
+            return;
+        } else {
+            outcome.SaveResult = sized.File.Start(base::ToFsPath(outcome.Output), held.width(), held.height(), quality);
+            if (outcome.SaveResult == jpeg::JpegResult::Ok)
+                outcome.SaveResult = sized.File.PutRows(pixels);
+            if (outcome.SaveResult != jpeg::JpegResult::Ok)
+                return;
+        }
+    }
     if (!failed)
-        slot.Outcome.SaveResult = slot.File.Finish(finishing);
+        outcome.SaveResult = sized.File.Finish(finishing);
     if (failed) {
         // Asked for and not to be had: the file is not written without it.
-        slot.Outcome.SaveResult = jpeg::JpegResult::Ok;
-        slot.Outcome.LoadError =
+        outcome.SaveResult = jpeg::JpegResult::Ok;
+        outcome.LoadError =
             pictures::PictureFileError(pictures::PictureErrorNumber::InvalidPicture, failed->Description, item.Source);
     }
+}
+
+Slot ShrinkEngine::State::NewSlot(int index) const
+{
+    const PlanItem& item = plan.Items[static_cast<std::size_t>(index)];
+    Slot slot;
+    slot.Sizes.resize(sizes.size());
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+        ItemOutcome& outcome = slot.Sizes[k].Outcome;
+        outcome.Index = planIndex[static_cast<std::size_t>(index)];
+        outcome.Size = static_cast<int>(k);
+        outcome.Source = item.Source;
+        outcome.Output = OutputOf(item, k);
+    }
+    return slot;
 }
 
 void ShrinkEngine::State::OrderLastGroup(std::unique_lock<std::mutex>& lock)
@@ -412,25 +526,32 @@ void ShrinkEngine::State::Work(Worker& worker)
             worker.Abandon.store(false);
             ++inWork;
         }
-        Slot slot;
-        slot.Outcome.Index = planIndex[static_cast<std::size_t>(index)];
-        slot.Outcome.Source = plan.Items[static_cast<std::size_t>(index)].Source;
-        slot.Outcome.Output = plan.Items[static_cast<std::size_t>(index)].Output;
+        Slot slot = NewSlot(index);
         qint64 reservation = 0;
         try {
             Process(index, worker, slot, reservation);
         } catch (const std::bad_alloc&) {
-            slot.File.Discard();
-            slot.Outcome.LoadError = NoMemory(slot.Outcome.Source);
+            for (SizeFile& sized : slot.Sizes) {
+                sized.File.Discard();
+                ItemOutcome fresh;
+                fresh.Index = sized.Outcome.Index;
+                fresh.Size = sized.Outcome.Size;
+                fresh.Source = sized.Outcome.Source;
+                fresh.Output = sized.Outcome.Output;
+                sized.Outcome = std::move(fresh);
+                sized.Outcome.LoadError = NoMemory(sized.Outcome.Source);
+            }
         }
         if (options.Observer)
-            options.Observer(slot.Outcome.Index, WorkStep::ItemFinished);
+            options.Observer(planIndex[static_cast<std::size_t>(index)], WorkStep::ItemFinished);
         Release(index, reservation);
         {
             const std::lock_guard lock(mutex);
             worker.Current = -1;
             --inWork;
-            if (!slot.Abandoned && Ends(slot.Outcome) && index < firstFailure) {
+            const bool ends = std::any_of(slot.Sizes.begin(), slot.Sizes.end(),
+                                          [&](const SizeFile& sized) { return Ends(sized.Outcome); });
+            if (!slot.Abandoned && ends && index < firstFailure) {
                 firstFailure = index;
                 AbandonAfter(index);
                 workCv.notify_all();
@@ -476,11 +597,13 @@ ShrinkEngine::ShrinkEngine(Plan plan, EngineOptions options) : d_(std::make_uniq
     for (const int index : d_->planIndex)
         items.push_back(std::move(d_->plan.Items[static_cast<std::size_t>(index)]));
     d_->plan.Items = std::move(items);
-    if (d_->plan.Output.Size == output::SizeMode::Box)
-        d_->size = {.Target = [box = d_->plan.Output.Box](QSize upright) { return output::FitInside(upright, box); },
-                    .ScaledDecode = true};
-    else
-        d_->size = pictures::RatioRule(d_->plan.Ratio);
+    if (d_->plan.Output.Size == output::SizeMode::Box) {
+        for (const QSize box : output::AllBoxes(d_->plan.Output))
+            d_->sizes.push_back({.Target = [box](QSize upright) { return output::FitInside(upright, box); },
+                                 .ScaledDecode = true});
+    } else {
+        d_->sizes.push_back(pictures::RatioRule(d_->plan.Ratio));
+    }
     d_->options = std::move(options);
     d_->results.resize(d_->plan.Items.size());
     d_->takeOrder.resize(d_->plan.Items.size());
@@ -539,17 +662,17 @@ void ShrinkEngine::Start(std::function<void()> wake)
     for (int i = 0; i < d.Count(); ++i) {
         Slot& slot = d.results[static_cast<std::size_t>(i)];
         const PlanItem& item = d.plan.Items[static_cast<std::size_t>(i)];
-        slot = Slot();
+        slot = d.NewSlot(i);
         slot.Ready = true;
-        slot.Outcome.Index = d.planIndex[static_cast<std::size_t>(i)];
-        slot.Outcome.Source = item.Source;
-        slot.Outcome.Output = item.Output;
-        slot.Outcome.Skipped = item.Skip;
-        if (item.Skip)
-            continue;
-        slot.Outcome.LoadError = NoMemory(item.Source);
-        slot.Outcome.EndsRun = true;
-        break;
+        for (SizeFile& sized : slot.Sizes) {
+            sized.Outcome.Skipped = item.Skip;
+            if (!item.Skip) {
+                sized.Outcome.LoadError = NoMemory(item.Source);
+                sized.Outcome.EndsRun = true;
+            }
+        }
+        if (!item.Skip)
+            break;
     }
     lock.unlock();
     d.Wake();
@@ -563,24 +686,29 @@ std::vector<ItemOutcome> ShrinkEngine::Collect()
     while (d.NextReady()) {
         Slot slot = std::move(d.results[static_cast<std::size_t>(d.nextToReport)]);
         lock.unlock();
-        if (slot.Outcome.Ok() && slot.File.Pending()) {
-            slot.Outcome.SaveResult = slot.File.Commit();
-            if (slot.Outcome.Ok()) {
-                d.filledFolders.insert(base::ToFsPath(slot.Outcome.Output).parent_path());
-            } else {
-                slot.Outcome.OutputBytes = 0;
-                slot.Outcome.EndsRun = FolderUnusable(slot.Outcome.Output);
+        for (SizeFile& sized : slot.Sizes) {
+            ItemOutcome& outcome = sized.Outcome;
+            if (outcome.Ok() && sized.File.Pending()) {
+                outcome.SaveResult = sized.File.Commit();
+                if (outcome.Ok()) {
+                    d.filledFolders.insert(base::ToFsPath(outcome.Output).parent_path());
+                } else {
+                    outcome.OutputBytes = 0;
+                    outcome.EndsRun = FolderUnusable(outcome.Output);
+                }
             }
         }
         lock.lock();
         ++d.nextToReport;
-        if (d.Ends(slot.Outcome)) {
-            d.ended = true;
-            d.AbandonAfter(-1);
+        for (SizeFile& sized : slot.Sizes) {
+            if (d.Ends(sized.Outcome)) {
+                d.ended = true;
+                d.AbandonAfter(-1);
+            }
+            if (!sized.Outcome.Ok() && d.options.Policy == FailurePolicy::PauseAtFailure)
+                d.paused = true;
+            outcomes.push_back(std::move(sized.Outcome));
         }
-        if (!slot.Outcome.Ok() && d.options.Policy == FailurePolicy::PauseAtFailure)
-            d.paused = true;
-        outcomes.push_back(std::move(slot.Outcome));
         d.workCv.notify_all();
     }
     return outcomes;

@@ -36,9 +36,18 @@ class MetadataLibrary;
 namespace batch {
 
 struct PlanItem {
+    PlanItem() = default;
+    PlanItem(QString source, QString output, bool skip = false)
+        : Source(std::move(source)), Output(std::move(output)), Skip(skip)
+    {
+    }
+
     QString Source;      // the picture to read
     QString Output;      // the JPEG file to write
     bool Skip = false;   // neither read nor written, but counted as done
+    // With several sizes (the settings' MoreBoxes), the file of each size
+    // after the first, in their order.
+    std::vector<QString> MoreOutputs;
 };
 
 struct Plan {
@@ -56,11 +65,13 @@ struct Plan {
 // suffix, ".jpg".
 QString OutputPathFor(const QString& outputFolder, const QString& fileName, const QString& suffix = {});
 
-// What became of one item; reported in the order the files are put in place.
+// What became of one item's output; reported in the order the files are put
+// in place, an item's sizes one after another in their order.
 struct ItemOutcome {
     int Index = -1;  // in the plan
     QString Source;
     QString Output;
+    int Size = 0;  // which of the run's sizes (output::AllBoxes), 0 with one size
     bool Skipped = false;
     QSize SourceSize;  // the upright picture's size (empty when it did not load)
     QSize TargetSize;  // the size written
@@ -100,8 +111,9 @@ enum class WorkStep { MemoryReserved, RowEncoded, ItemFinished };
 struct EngineOptions {
     int Threads = 0;  // workers; 0 or less: one per core
     FailurePolicy Policy = FailurePolicy::StopAtFirstFailure;
-    // Held whole, then encoded; for tests. Empty: each picture is shrunk
-    // straight into its file (pictures::ShrinkPicture).
+    // Held whole, then encoded; for tests, in a run of one size. Empty: each
+    // picture is shrunk straight into its file (pictures::ShrinkPicture, or
+    // with several sizes pictures::ShrinkPictureToSizes).
     PictureReducer Reducer;
     // exiv2, set up; needed when the plan keeps the metadata (without it
     // each item fails as an unexpected error). Not owned.

@@ -31,6 +31,8 @@ ItemKeys KeysOf(const std::vector<PlanItem>& items, NameCase nameCase)
             continue;
         of.Read[i] = keys.Read(items[i].Source);
         of.Written[i] = keys.Written(items[i].Output);
+        for (const QString& output : items[i].MoreOutputs)
+            of.Written[i] += keys.Written(output);
     }
     return of;
 }

@@ -46,7 +46,8 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
             settings.KeepDate = true;
         return {true, std::nullopt};
     }
-    if (name != QLatin1String("--max-size") && name != QLatin1String("--quality") && name != QLatin1String("--suffix"))
+    if (name != QLatin1String("--max-size") && name != QLatin1String("--quality") && name != QLatin1String("--suffix") &&
+        name != QLatin1String("--max-bytes"))
         return {};
 
     QString value;
@@ -65,13 +66,38 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
         if (!w || !h)
             return Refuse(QCoreApplication::translate("output", "大きさが正しくありません: '%1'（幅x高さ、各辺 1〜65500。例: 1920x1080）")
                               .arg(value));
-        settings.Size = SizeMode::Box;
-        settings.Box = QSize(*w, *h);
+        const QSize box(*w, *h);
+        if (settings.Size != SizeMode::Box) {
+            settings.Size = SizeMode::Box;
+            settings.Box = box;
+        } else if (box != settings.Box &&
+                   std::find(settings.MoreBoxes.begin(), settings.MoreBoxes.end(), box) == settings.MoreBoxes.end()) {
+            // Each size once; the same size twice is written once.
+            if (static_cast<int>(settings.MoreBoxes.size()) + 1 >= MaxBoxes)
+                return Refuse(QCoreApplication::translate("output", "--max-size は %1 個まで指定できます").arg(MaxBoxes));
+            settings.MoreBoxes.push_back(box);
+        }
+    } else if (name == QLatin1String("--max-bytes")) {
+        // A number of bytes, or of KiB (K) or MiB (M).
+        QString digits = value;
+        qint64 unit = 1;
+        if (digits.endsWith(QLatin1Char('K'), Qt::CaseInsensitive))
+            unit = 1024;
+        else if (digits.endsWith(QLatin1Char('M'), Qt::CaseInsensitive))
+            unit = 1024 * 1024;
+        if (unit > 1)
+            digits.chop(1);
+        const std::optional<int> count = WholeNumber(digits, 1, 999'999);
+        if (!count)
+            return Refuse(QCoreApplication::translate("output", "ファイルの大きさの上限が正しくありません: '%1'（バイト数。K、M も使えます。例: 500K）")
+                              .arg(value));
+        settings.MaxBytes = *count * unit;
     } else if (name == QLatin1String("--quality")) {
         const std::optional<int> q = WholeNumber(value, MinQuality, MaxQuality);
         if (!q)
             return Refuse(QCoreApplication::translate("output", "品質が正しくありません: '%1'（1〜100）").arg(value));
         settings.Quality = *q;
+        settings.QualityGiven = true;
     } else {
         const QString forbidden = ForbiddenNameCharacters(value);
         if (!forbidden.isEmpty())
@@ -87,6 +113,13 @@ std::optional<UsageProblem> CheckOutputOptions(const Settings& settings)
     if (settings.KeepGps && !settings.KeepMetadata)
         return UsageProblem{QCoreApplication::translate("output", "--keep-gps には --keep-metadata が必要です")};
     return std::nullopt;
+}
+
+Settings WithByteLimitQuality(Settings settings)
+{
+    if (settings.MaxBytes > 0 && !settings.QualityGiven)
+        settings.Quality = MaxBytesQuality;
+    return settings;
 }
 
 }  // namespace output

@@ -127,6 +127,18 @@ QString ForbiddenNameCharacters(const QString& text)
     return found;
 }
 
+std::vector<QSize> AllBoxes(const Settings& settings)
+{
+    std::vector<QSize> boxes{settings.Box};
+    boxes.insert(boxes.end(), settings.MoreBoxes.begin(), settings.MoreBoxes.end());
+    return boxes;
+}
+
+QString BoxFolderName(QSize box)
+{
+    return QString::number(box.width()) + QLatin1Char('x') + QString::number(box.height());
+}
+
 QString VisibleCharacter(QChar c)
 {
     return IsControl(c) ? QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper() : QString(c);

@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 #include <array>
+#include <vector>
 
 namespace output {
 
@@ -34,10 +35,31 @@ struct Settings {
     // A picture whose output exists and is not older than it is not read
     // again, but counted as up to date.
     bool SkipUpToDate = false;
+    // zembrik-batch only, never stored. More boxes after Box: each picture is
+    // read once and written at every size, each size into a subfolder named
+    // WxH of the output folder.
+    std::vector<QSize> MoreBoxes;
+    // Each output the highest quality from 1 up to Quality whose file fits
+    // in this many bytes; 0: no limit, Quality as it is.
+    qint64 MaxBytes = 0;
+    // --quality was given: the byte limit searches up to Quality rather than
+    // MaxBytesQuality.
+    bool QualityGiven = false;
 
     bool GpsKept() const { return KeepMetadata && KeepGps; }
     bool operator==(const Settings&) const = default;
 };
+
+// The most boxes one run writes.
+inline constexpr int MaxBoxes = 8;
+// The quality a byte limit searches up to when none is given.
+inline constexpr int MaxBytesQuality = 90;
+
+// Box and MoreBoxes, in the order given.
+std::vector<QSize> AllBoxes(const Settings& settings);
+
+// The subfolder of a size in a run of several: "1920x1080".
+QString BoxFolderName(QSize box);
 
 // The boxes the dialog offers.
 inline constexpr std::array<QSize, 4> BoxPresets{QSize(640, 480), QSize(1280, 960), QSize(1920, 1080),

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "pictures/opaque.h"
 
@@ -115,6 +116,23 @@ struct ShrinkOutcome {
 // work early.
 ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSink& sink,
                             const std::atomic<bool>* stop = nullptr);
+
+// ShrinkPicture to several sizes from one decode: the file is read once,
+// at its own size, and each row goes on into one reduction per rule, each
+// into its own sink; every sink gets the rows ShrinkPicture would give it
+// alone. Reserve is called on each sink in turn, once the header is read and
+// before any sink's Begin, with what its reduction holds; the first one's
+// also counts the decode's. A sink that ends the work ends only its own
+// size; the decode ends when every sink has. The outcome of each sink, in
+// the order of sinks (Stopped for the sinks that ended the work). Rules and
+// sinks are as many. A JPEG stored upright is streamed, its rows held one at
+// a time; one stored turned is held whole, once, as other formats are. A
+// JPEG's size whose rule allows a scaled decode, and that would get one, is
+// shrunk after the others by ShrinkPicture from its own scaled decode (a
+// fraction of the full one), as it would be alone.
+std::vector<ShrinkOutcome> ShrinkPictureToSizes(const QString& path, const std::vector<SizeRule>& sizes,
+                                                const std::vector<ShrinkSink*>& sinks,
+                                                const std::atomic<bool>* stop = nullptr);
 
 // A picture loaded and reduced in one step, held whole.
 struct ReducedPicture {

@@ -495,6 +495,10 @@ damage that its use may cause.</translation>
 </translation>
     </message>
     <message>
+        <source>品質 1 でも %1 バイトに収まらないため、書き出していません。</source>
+        <translation>Not written: it does not fit in %1 bytes even at quality 1.</translation>
+    </message>
+    <message>
         <source>このフォルダとサブフォルダには画像がありません。</source>
         <translation>This folder and its subfolders hold no pictures.</translation>
     </message>
@@ -609,8 +613,15 @@ damage that its use may cause.</translation>
     </message>
     <message>
         <source>  --max-size WxH  幅 W × 高さ H ピクセル（各辺 1〜65500）に収まるように
-               縮小します。縦横比はそのまま、拡大はしません
+               縮小します。縦横比はそのまま、拡大はしません。8 個まで
+               繰り返せます。そのときは各画像を 1 度だけ読んで、大きさ
+               ごとに OUTDIR/WxH/ の下へ書き出します（フォルダは必要に
+               応じて作ります）
   --quality Q  JPEG の品質（libjpeg と同じ 1〜100。省略時は 50）
+  --max-bytes N  各出力を N バイト（500K、2M のように K = 1024、
+               M = 1024×1024 も使えます）以内にします。品質は 1 から
+               --quality（省略時は 90）までで収まる最も高いものです。
+               品質 1 でも収まらない画像は失敗とし、書き出しません
   --keep-metadata  元の画像の撮影情報（Exif・XMP・IPTC）を残します。向きは
                正立、大きさは出力のものにし、サムネイルと位置情報は除き
                ます。撮影情報を読み込めない画像は失敗とします。JPEG に
@@ -625,8 +636,14 @@ damage that its use may cause.</translation>
                （IMG_0012.JPG から IMG_0012_small.jpg）
 </source>
         <translation>  --max-size WxH  fit each picture inside W x H pixels (1 to 65500 each),
-               aspect kept, never enlarged
+               aspect kept, never enlarged. Up to 8 may be given: each
+               picture is then read once and written at every size, each
+               size below OUTDIR/WxH/ (folders made as needed)
   --quality Q  JPEG quality, 1 to 100 as libjpeg counts it (default 50)
+  --max-bytes N  keep each output within N bytes (K = 1024 and
+               M = 1024x1024 as in 500K, 2M): the highest quality from 1
+               up to --quality (default 90) that fits. A picture that
+               does not fit even at quality 1 fails and is not written
   --keep-metadata  copy the source&apos;s Exif, XMP and IPTC: upright, with the
                new pixel size, without thumbnail and GPS position; a
                picture whose metadata cannot be read fails. Metadata too
@@ -640,6 +657,14 @@ damage that its use may cause.</translation>
   --suffix TEXT  add TEXT to each output&apos;s base name
                (IMG_0012.JPG gives IMG_0012_small.jpg)
 </translation>
+    </message>
+    <message>
+        <source>--max-size は %1 個まで指定できます</source>
+        <translation>--max-size can be given at most %1 times</translation>
+    </message>
+    <message>
+        <source>ファイルの大きさの上限が正しくありません: &apos;%1&apos;（バイト数。K、M も使えます。例: 500K）</source>
+        <translation>invalid byte limit &apos;%1&apos; (a number of bytes, or with K or M, such as 500K)</translation>
     </message>
 </context>
 <context>

@@ -84,6 +84,7 @@ private slots:
     void hostileConditions();
     void outputOptions();
     void folderTrees();
+    void severalSizesAndAByteLimit();
 };
 
 // In the window's language: the desktop's (LANGUAGE; none is the C locale)
@@ -457,6 +458,52 @@ void TestBatchCli::folderTrees()
 #else
     QSKIP("links to folders are made as Unix makes them");
 #endif
+}
+
+// Several sizes each into a folder named for it below OUTDIR, the tree
+// mirrored below each, the files those sizes alone write; up to date only
+// when every size is. A byte limit too small for a picture fails it alone.
+void TestBatchCli::severalSizesAndAByteLimit()
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src");
+    QVERIFY(QDir().mkpath(src + "/sub"));
+    QVERIFY(testimages::PhotoLike(800, 600, 1).save(src + "/a.jpg", "JPEG", 90) &&
+            testimages::PhotoLike(300, 200, 2).save(src + "/sub/b.png"));
+    const QString out = dir.filePath("out");
+    QVERIFY(QDir().mkdir(out));
+    const QStringList sizes = {"--max-size", "400x400", "--max-size", "100x100", "--max-size", "400x400"};
+    const Run several = Batch(QStringList{"-R"} + sizes + QStringList{"-o", out, src});
+    QCOMPARE(several.Status, 0);
+    QCOMPARE(several.Out, src + "/a.jpg 800x600 -> " + out + "/400x400/a.jpg 400x300\n" +
+                              src + "/a.jpg 800x600 -> " + out + "/100x100/a.jpg 100x75\n" +
+                              src + "/sub/b.png 300x200 -> " + out + "/400x400/sub/b.jpg 300x200\n" +
+                              src + "/sub/b.png 300x200 -> " + out + "/100x100/sub/b.jpg 100x67\n");
+    for (const QString size : {"400x400", "100x100"}) {
+        QTemporaryDir alone;
+        QCOMPARE(Batch({"-R", "--max-size", size, "-o", alone.path(), src}).Status, 0);
+        QCOMPARE(FilesBelow(out + '/' + size), FilesBelow(alone.path()));
+    }
+    QVERIFY(QFile::remove(out + "/100x100/sub/b.jpg"));
+    const Run update = Batch(QStringList{"-R", "--update"} + sizes + QStringList{"-o", out, src});
+    QCOMPARE(update.Out.count('\n'), 2);
+    QVERIFY2(update.Err.contains(QStringLiteral("（2 個は最新）")), qPrintable(update.Err));
+
+    QVERIFY(testimages::PhotoLike(1600, 1200, 3).save(src + "/large.png") &&
+            testimages::PhotoLike(8, 8, 4).save(src + "/tiny.png"));
+    const Run limited = Batch({"--max-bytes", "1K", "-o", out, src + "/large.png", src + "/tiny.png"});
+    QCOMPARE(limited.Status, 1);
+    QCOMPARE(limited.Out, src + "/tiny.png 8x8 -> " + out + "/tiny.jpg 8x8\n");
+    QVERIFY(QFileInfo(out + "/tiny.jpg").size() <= 1024);
+    QVERIFY2(limited.Err.startsWith("zembrik-batch: " + src + QStringLiteral("/large.png: 品質 1 でも 1024 バイトに収まらないため")),
+             qPrintable(limited.Err));
+    QVERIFY(!QFile::exists(out + "/large.jpg"));
+
+    for (const QStringList& bad : {QStringList{"--max-bytes", "0"}, QStringList{"--max-bytes", "2G"},
+                                   QStringList{"--max-size=1x1", "--max-size=2x2", "--max-size=3x3", "--max-size=4x4",
+                                               "--max-size=5x5", "--max-size=6x6", "--max-size=7x7", "--max-size=8x8",
+                                               "--max-size=9x9"}})
+        QCOMPARE(Batch(bad + QStringList{"-o", out, src + "/tiny.png"}).Status, 2);
 }
 
 QTEST_MAIN(TestBatchCli)

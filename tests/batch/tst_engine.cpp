@@ -24,6 +24,7 @@
 #include "batch/saveerror.h"
 #include "batch/runorder.h"
 #include "output/metadatawriter.h"
+#include "jpeg/jpeg.h"
 #include "cameraphoto.h"
 #include "heldpicture.h"
 #include "testimages.h"
@@ -620,6 +621,102 @@ private slots:
             QVERIFY(engine.Collect().empty());
         }
         QVERIFY(Files(out_.path()).isEmpty());
+    }
+
+    // Several sizes from one read: each output is the file a run of that
+    // size alone writes, for a streamed JPEG (stored turned too) and a PNG
+    // read whole; a size the picture already fits is copied, not reduced.
+    void severalSizesWriteWhatEachSizeAloneWrites()
+    {
+        QVERIFY(testimages::PhotoLike(1001, 751, 1).save(src_.filePath("photo.jpg"), "JPEG", 90));
+        QVERIFY(testimages::WriteCameraPhoto(src_.filePath("turned.jpg")));
+        QVERIFY(testimages::PhotoLike(333, 197, 2).save(src_.filePath("drawing.png")));
+        const QStringList names = {"photo.jpg", "turned.jpg", "drawing.png"};
+        const std::vector<QSize> boxes = {QSize(640, 480), QSize(30, 30), QSize(400, 400)};
+        const auto settings = [](std::vector<QSize> sizes) {
+            output::Settings s;
+            s.Size = output::SizeMode::Box;
+            s.Box = sizes.front();
+            s.MoreBoxes.assign(sizes.begin() + 1, sizes.end());
+            return s;
+        };
+        QTemporaryDir together;
+        batch::Plan plan = PlanOf(names, together.filePath("0"));
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            QVERIFY(QDir(together.path()).mkdir(QString::number(k)));
+            for (batch::PlanItem& item : plan.Items)
+                if (k > 0)
+                    item.MoreOutputs.push_back(batch::OutputPathFor(together.filePath(QString::number(k)),
+                                                                    QFileInfo(item.Source).fileName()));
+        }
+        plan.Output = settings(boxes);
+        batch::EngineOptions options;
+        options.Threads = 2;
+        ShrinkEngine engine(std::move(plan), options);
+        const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+        QCOMPARE(int(outcomes.size()), names.size() * int(boxes.size()));
+        for (std::size_t i = 0; i < outcomes.size(); ++i) {
+            QVERIFY2(outcomes[i].Ok(), qPrintable(outcomes[i].Output));
+            QCOMPARE(outcomes[i].Index, int(i / boxes.size()));
+            QCOMPARE(outcomes[i].Size, int(i % boxes.size()));
+        }
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            QTemporaryDir alone;
+            batch::Plan single = PlanOf(names, alone.path());
+            single.Output = settings({boxes[k]});
+            ShrinkEngine one(std::move(single));
+            for (const ItemOutcome& o : RunToEnd(one)) {
+                const ItemOutcome& several = outcomes[std::size_t(o.Index) * boxes.size() + k];
+                QCOMPARE(several.TargetSize, o.TargetSize);
+                QVERIFY2(testimages::Read(several.Output) == testimages::Read(o.Output), qPrintable(several.Output));
+            }
+        }
+        QCOMPARE(outcomes[2 * boxes.size()].TargetSize, QSize(333, 197));
+        QCOMPARE(outcomes[1 * boxes.size() + 1].TargetSize, QSize(22, 30));
+    }
+
+    // Under a byte limit each output is written at the highest quality up
+    // to the ceiling whose file fits (the next one up does not); one that
+    // does not fit even at quality 1 fails, nothing is written for it, and
+    // the run goes on.
+    void byteLimitPicksTheHighestQualityThatFits()
+    {
+        QVERIFY(testimages::PhotoLike(1600, 1200, 4).save(src_.filePath("large.png")));
+        QVERIFY(testimages::PhotoLike(400, 300, 3).save(src_.filePath("small.jpg"), "JPEG", 95));
+        const pictures::ReducedPicture reduced = pictures::LoadReducedPicture(src_.filePath("small.jpg"), 0.5);
+        QVERIFY(reduced.Ok());
+        const QImage& image = reduced.Image;
+        const auto encoded = [&](int quality) {
+            std::vector<std::uint8_t> bytes;
+            jpeg::EncodeJpegToMemory({reinterpret_cast<const std::uint32_t*>(image.constBits()),
+                                      image.bytesPerLine() / 4, image.width(), image.height()},
+                                     bytes, quality);
+            return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        };
+        const qint64 limit = encoded(70).size() + 10;
+        for (const int ceiling : {90, 40}) {
+            batch::Plan plan = PlanOf({"large.png", "small.jpg"}, out_.path());
+            plan.Output.MaxBytes = limit;
+            plan.Output.Quality = ceiling;
+            batch::EngineOptions options;
+            options.Policy = batch::FailurePolicy::GoOn;
+            ShrinkEngine engine(std::move(plan), options);
+            const std::vector<ItemOutcome> outcomes = RunToEnd(engine);
+            QCOMPARE(int(outcomes.size()), 2);
+            QVERIFY(outcomes[0].LoadError);
+            QVERIFY(outcomes[0].LoadError->Description.startsWith(
+                QStringLiteral("品質 1 でも %1 バイトに収まらないため、書き出していません。").arg(limit)));
+            QVERIFY(!QFile::exists(outcomes[0].Output));
+            QVERIFY(outcomes[1].Ok());
+            const QByteArray written = testimages::Read(outcomes[1].Output);
+            QVERIFY(written.size() <= limit);
+            int quality = 1;
+            while (quality <= ceiling && encoded(quality) != written)
+                ++quality;
+            QVERIFY(quality <= ceiling);
+            QVERIFY(quality == ceiling || encoded(quality + 1).size() > limit);
+            QCOMPARE(Files(out_.path()), QStringList{"small.jpg"});
+        }
     }
 };
 

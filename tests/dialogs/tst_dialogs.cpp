@@ -328,7 +328,7 @@ private slots:
     void outputSettingsRefuseABadSuffix()
     {
         // GPS kept, though it means nothing without the metadata.
-        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小"), true};
+        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小"), true, {}, 0, false};
         ScriptedMessages replies;
         MessageBoxes messages(&replies);
         OutputSettingsDialog dialog(given, messages);
@@ -348,7 +348,7 @@ private slots:
         dialog.txtSuffix->setText(QStringLiteral("_small"));
         QTest::keyClick(&dialog, Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        const output::Settings changed{output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small")};
+        const output::Settings changed{output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small"), false, {}, 0, false};
         QCOMPARE(dialog.Result(), changed);
 
         QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });

@@ -23,10 +23,17 @@ namespace {
 // A settings value in one line, for comparing rows.
 QString Describe(const Settings& s)
 {
-    return QStringLiteral("%1 %2x%3 q%4%5%6%7%8 '%9'")
-        .arg(s.Size == SizeMode::Box ? "box" : "ratio").arg(s.Box.width()).arg(s.Box.height()).arg(s.Quality)
-        .arg(s.KeepMetadata ? " meta" : "", s.KeepGps ? " gps" : "", s.KeepDate ? " date" : "",
-             s.SkipUpToDate ? " skip" : "", s.Suffix);
+    QString more;
+    for (const QSize box : s.MoreBoxes)
+        more += QStringLiteral(" +%1x%2").arg(box.width()).arg(box.height());
+    if (s.MaxBytes > 0)
+        more += QStringLiteral(" <=%1").arg(s.MaxBytes);
+    return QStringLiteral("%1 %2x%3").arg(s.Size == SizeMode::Box ? "box" : "ratio").arg(s.Box.width()).arg(s.Box.height()) +
+           more +
+           QStringLiteral(" q%1%2%3%4%5 '%6'")
+               .arg(s.Quality)
+               .arg(s.KeepMetadata ? " meta" : "", s.KeepGps ? " gps" : "", s.KeepDate ? " date" : "",
+                    s.SkipUpToDate ? " skip" : "", s.Suffix);
 }
 
 std::string Fs(const QString& path)
@@ -104,7 +111,7 @@ private slots:
         QVERIFY(testimages::Write(folder.filePath("z.ini"), "[Output]\n" + stored.toUtf8() + "\n[Path]\nPath=/x\n"));
         QSettings store(folder.filePath("z.ini"), QSettings::IniFormat);
         QCOMPARE(Describe(ReadSettings(store)), read);
-        const Settings settings{SizeMode::Box, QSize(3, 4), 85, true, true, true, "-x"};
+        const Settings settings{SizeMode::Box, QSize(3, 4), 85, true, true, true, "-x", false, {}, 0, false};
         WriteSettings(store, settings);
         QCOMPARE(ReadSettings(store), settings);
         // Off, the setting leaves no key behind.
@@ -119,7 +126,11 @@ private slots:
         QTest::newRow("not ours") << QStringList{"--quality-x"} << "left --quality-x";
         QTest::newRow("all, both spellings")
             << QString("--max-size 640x480 --quality=85 --keep-metadata --keep-gps --keep-date --suffix -s --max-size=3840X2160").split(' ')
-            << "box 3840x2160 q85 meta gps date '-s'";
+            << "box 640x480 +3840x2160 q85 meta gps date '-s'";
+        QTest::newRow("a byte limit searches up to 90") << QStringList{"--max-bytes", "500K"} << "ratio 1920x1080 <=512000 q90 ''";
+        QTest::newRow("or up to the quality given") << QStringList{"--max-bytes=2m", "--quality", "30"} << "ratio 1920x1080 <=2097152 q30 ''";
+        QTest::newRow("bytes 0") << QStringList{"--max-bytes", "0"}
+                                 << "ファイルの大きさの上限が正しくありません: '0'（バイト数。K、M も使えます。例: 500K）";
         // No translation is installed: the texts are the Japanese sources.
         QTest::newRow("quality 0") << QStringList{"--quality", "0"} << "品質が正しくありません: '0'（1〜100）";
         QTest::newRow("quality 50.5") << QStringList{"--quality=50.5"} << "品質が正しくありません: '50.5'（1〜100）";
@@ -143,7 +154,7 @@ private slots:
             stopped = taken.Problem ? taken.Problem->Message : taken.Taken ? QString() : "left " + args.at(i);
         }
         const std::optional<UsageProblem> problem = CheckOutputOptions(s);
-        QCOMPARE(!stopped.isEmpty() ? stopped : problem ? problem->Message : Describe(s), result);
+        QCOMPARE(!stopped.isEmpty() ? stopped : problem ? problem->Message : Describe(WithByteLimitQuality(s)), result);
     }
 
     void fitInside_data()
