@@ -504,8 +504,9 @@ int main(int argc, char* argv[])
     std::FILE* const errors = interrupts.Errors();
     ProgressLine progress(!quiet && ZEMBRIK_ISATTY(ZEMBRIK_FILENO(stderr)), errors);
     batch::RunSummary summary;
-    // A run of several sizes counts each output.
-    summary.AddUpToDate(collection.UpToDate * sizeCount);
+    // The progress of a run of several sizes counts each output; its summary
+    // counts pictures.
+    summary.AddUpToDate(collection.UpToDate);
     const int total = (static_cast<int>(found.size()) + collection.UpToDate) * sizeCount;
     int done = collection.UpToDate * sizeCount;
     // The file put in place last, as the window's progress names it; the
@@ -526,14 +527,17 @@ int main(int argc, char* argv[])
                 // line), or the output's folder could not be made.
                 if (const QString& line = unmadeLines.at(static_cast<std::size_t>(outcome.Index)); !line.isEmpty()) {
                     allOk = false;
-                    summary.AddFailed();
-                    if (outcome.Size == 0)  // the same line for each size
+                    if (outcome.Size == 0) {  // the same line and failure for each size
+                        summary.AddFailed();
                         Print(errors, line);
+                    }
                 }
             } else if (outcome.LoadError) {
                 allOk = false;
-                summary.AddFailed();
-                Print(errors, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
+                if (outcome.Size == 0) {  // a picture unread is unread for every size
+                    summary.AddFailed();
+                    Print(errors, QStringLiteral("zembrik-batch: %1: %2\n").arg(file, outcome.LoadError->Description));
+                }
             } else if (outcome.SaveResult != jpeg::JpegResult::Ok) {
                 allOk = false;
                 summary.AddFailed();

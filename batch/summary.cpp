@@ -12,8 +12,11 @@ void RunSummary::Add(const ItemOutcome& outcome)
 {
     if (outcome.Skipped || !outcome.Ok())
         return;
-    ++images_;
-    before_ += outcome.SourceBytes;
+    if (!written_.contains(outcome.Index)) {
+        written_.insert(outcome.Index);
+        ++images_;
+        before_ += outcome.SourceBytes;
+    }
     after_ += outcome.OutputBytes;
 }
 

@@ -4,6 +4,7 @@
 // window tells it.
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -15,6 +16,7 @@ struct ItemOutcome;
 class RunSummary {
 public:
     // Counts an item that was written; skipped and failed items add nothing.
+    // The outputs of one picture at several sizes count it and its bytes once.
     void Add(const ItemOutcome& outcome);
     // Counts a picture that failed and was passed over.
     void AddFailed() { ++failed_; }
@@ -27,6 +29,7 @@ public:
 
 private:
     int images_ = 0;
+    QSet<int> written_;  // the plan indices of the pictures counted
     int failed_ = 0;
     int upToDate_ = 0;
     qint64 before_ = 0;
