@@ -21,11 +21,6 @@
 namespace batch {
 namespace {
 
-output::OptionTaken Refuse(const QString& message)
-{
-    return {true, output::UsageProblem{message}};
-}
-
 // A whole number written plainly, no larger than a million.
 std::optional<int> Count(const QString& text)
 {
@@ -190,25 +185,21 @@ output::OptionTaken TakeTreeOption(const QStringList& args, qsizetype& index, Tr
     const QString name = equals < 0 ? arg : arg.left(equals);
     if (name == QLatin1String("-R") || name == QLatin1String("--recursive") || name == QLatin1String("--update")) {
         if (equals >= 0)
-            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数を付けられません").arg(name));
+            return output::RefuseValue(name);
         (name == QLatin1String("--update") ? options.Update : options.Recursive) = true;
         return {true, std::nullopt};
     }
     if (name != QLatin1String("--shard"))
         return {};
-    QString value;
-    if (equals >= 0) {
-        value = arg.mid(equals + 1);
-    } else {
-        if (index + 1 >= args.size())
-            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数が必要です").arg(name));
-        value = args.at(++index);
-    }
+    const std::optional<QString> given = output::TakeValue(args, index, equals);
+    if (!given)
+        return output::RefuseMissingValue(name);
+    const QString& value = *given;
     const qsizetype slash = value.indexOf(QLatin1Char('/'));
     const std::optional<int> part = slash < 0 ? std::nullopt : Count(value.left(slash));
     const std::optional<int> parts = slash < 0 ? std::nullopt : Count(value.mid(slash + 1));
     if (!part || !parts || *part < 1 || *part > *parts)
-        return Refuse(QCoreApplication::translate("batch", "--shard の指定が正しくありません: '%1'（K/N、1 ≤ K ≤ N。例: 2/8）")
+        return output::Refuse(QCoreApplication::translate("batch", "--shard の指定が正しくありません: '%1'（K/N、1 ≤ K ≤ N。例: 2/8）")
                           .arg(value));
     options.Shard = *part;
     options.Shards = *parts;

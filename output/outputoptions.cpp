@@ -8,11 +8,6 @@
 namespace output {
 namespace {
 
-OptionTaken Refuse(const QString& message)
-{
-    return {true, UsageProblem{message}};
-}
-
 // A whole number from low to high, written plainly (no sign, no spaces).
 std::optional<int> WholeNumber(const QString& text, int low, int high)
 {
@@ -27,6 +22,30 @@ std::optional<int> WholeNumber(const QString& text, int low, int high)
 
 }  // namespace
 
+OptionTaken Refuse(const QString& message)
+{
+    return {true, UsageProblem{message}};
+}
+
+OptionTaken RefuseValue(const QString& name)
+{
+    return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数を付けられません").arg(name));
+}
+
+OptionTaken RefuseMissingValue(const QString& name)
+{
+    return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数が必要です").arg(name));
+}
+
+std::optional<QString> TakeValue(const QStringList& args, qsizetype& index, qsizetype equals)
+{
+    if (equals >= 0)
+        return args.at(index).mid(equals + 1);
+    if (index + 1 >= args.size())
+        return std::nullopt;
+    return args.at(++index);
+}
+
 OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings& settings)
 {
     const QString& arg = args.at(index);
@@ -37,7 +56,7 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
                       name == QLatin1String("--keep-date");
     if (flag) {
         if (equals >= 0)
-            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数を付けられません").arg(name));
+            return RefuseValue(name);
         if (name == QLatin1String("--keep-metadata"))
             settings.KeepMetadata = true;
         else if (name == QLatin1String("--keep-gps"))
@@ -50,14 +69,10 @@ OptionTaken TakeOutputOption(const QStringList& args, qsizetype& index, Settings
         name != QLatin1String("--max-bytes"))
         return {};
 
-    QString value;
-    if (equals >= 0) {
-        value = arg.mid(equals + 1);
-    } else {
-        if (index + 1 >= args.size())
-            return Refuse(QCoreApplication::translate("output", "オプション '%1' には引数が必要です").arg(name));
-        value = args.at(++index);
-    }
+    const std::optional<QString> given = TakeValue(args, index, equals);
+    if (!given)
+        return RefuseMissingValue(name);
+    const QString& value = *given;
 
     if (name == QLatin1String("--max-size")) {
         const QStringList sides = value.split(QRegularExpression(QStringLiteral("[xX×]")));

@@ -24,6 +24,16 @@ struct OptionTaken {
     std::optional<UsageProblem> Problem;
 };
 
+// What every option's parser shares: a refusal with its usage message; those
+// of an option given a value it does not take, or none when it needs one;
+// and the value of the option at args[index], given as "NAME=VALUE" (equals
+// is the position of '=') or as the next argument (index then moves on to
+// it), none when the arguments end.
+OptionTaken Refuse(const QString& message);
+OptionTaken RefuseValue(const QString& name);
+OptionTaken RefuseMissingValue(const QString& name);
+std::optional<QString> TakeValue(const QStringList& args, qsizetype& index, qsizetype equals);
+
 // Takes the output option at args[index] into settings: "--quality 80" (index
 // then moves on to the value) or "--quality=80". Any other argument is left
 // alone (Taken false). The last of a repeated option wins, except --max-size,
