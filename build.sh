@@ -128,7 +128,7 @@ case "${1:-}" in
     ;;
   test-tsan)
     need_packages
-    threaded=(tst_engine tst_run tst_close_exit tst_frmmain tst_dialogs tst_picture tst_pictures tst_batch_cli)
+    threaded=(tst_engine tst_run tst_close_exit tst_mainwindow tst_dialogs tst_picture tst_pictures tst_batch_cli)
     build "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" "${threaded[@]}" -- -DZEMBRIK_SANITIZE=thread -DZEMBRIK_BENCHMARKS=OFF
     run_tests "${ZEMBRIK_TSAN_BUILD_DIR:-build-tsan}" -R "^($(IFS='|'; echo "${threaded[*]}"))(_signal(-question)?)?\$"
     ;;
