@@ -439,10 +439,7 @@ int main(int argc, char* argv[])
 
     // Several sizes go each into a subfolder of the output folder named for
     // it; one size, as ever, into the output folder itself.
-    QStringList sizeFolders;
-    if (output.Size == output::SizeMode::Box && !output.MoreBoxes.empty())
-        for (const QSize box : output::AllBoxes(output))
-            sizeFolders.append(output::BoxFolderName(box));
+    const QStringList sizeFolders = output::BoxFolderNames(output);
     const int sizeCount = std::max<int>(1, static_cast<int>(sizeFolders.size()));
 
     // Folders are walked for the pictures the window would list.

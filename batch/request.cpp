@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
+#include <QStringList>
 
 #include "batch/request.h"
 
@@ -32,6 +33,15 @@ std::optional<RunRequest> PickOutputFolder(const QString& ratioText, const outpu
     return request;
 }
 
+// Several sizes as the run's question names them: "1920 × 1080、1280 × 960".
+QString SizesText(const output::Settings& output)
+{
+    QStringList sizes;
+    for (const QSize box : output::AllBoxes(output))
+        sizes << QStringLiteral("%1 × %2").arg(box.width()).arg(box.height());
+    return sizes.join(QCoreApplication::translate("batch", "、"));
+}
+
 }  // namespace
 
 Collection CollectRequest(const RunRequest& request)
@@ -43,7 +53,7 @@ Collection CollectRequest(const RunRequest& request)
         return {};
     options.Update = request.Output.SkipUpToDate;
     return Collect(options.Recursive ? QStringList{request.Tree} : request.Paths, request.OutputFolder,
-                   request.NameFilters, options, request.Output);
+                   request.NameFilters, options, request.Output, output::BoxFolderNames(request.Output));
 }
 
 std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QString& ratioText,
@@ -55,7 +65,9 @@ std::optional<RunRequest> AskForRun(const QStringList& selectedPaths, const QStr
         return std::nullopt;
     }
     const QString question =
-        output.Size == output::SizeMode::Box
+        !output::BoxFolderNames(output).isEmpty()
+            ? QCoreApplication::translate("batch", "幅 × 高さ %1 ピクセル以内の各大きさで縮小を開始します。").arg(SizesText(output))
+        : output.Size == output::SizeMode::Box
             ? QCoreApplication::translate("batch", "幅 %1 × 高さ %2 ピクセル以内で縮小を開始します。")
                   .arg(output.Box.width())
                   .arg(output.Box.height())
@@ -91,7 +103,10 @@ std::optional<RunRequest> AskForTreeRun(const QString& folder, const QStringList
     const QString inFolders = QCoreApplication::translate("batch", "%n 個のフォルダ", nullptr, int(folders.size()));
     const QString pictures = QCoreApplication::translate("batch", "%n 個の画像", nullptr, int(found.size()));
     const QString question =
-        output.Size == output::SizeMode::Box
+        !output::BoxFolderNames(output).isEmpty()
+            ? QCoreApplication::translate("batch", "%1にある %2を、幅 × 高さ %3 ピクセル以内の各大きさで縮小します。")
+                  .arg(inFolders, pictures, SizesText(output))
+        : output.Size == output::SizeMode::Box
             ? QCoreApplication::translate("batch", "%1にある %2を、幅 %3 × 高さ %4 ピクセル以内で縮小します。")
                   .arg(inFolders, pictures)
                   .arg(output.Box.width())

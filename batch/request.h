@@ -32,7 +32,8 @@ struct RunRequest {
 // The pictures of a request and where each goes: its paths into its output
 // folder, or its tree walked (hidden entries, links to folders and the output
 // folder left out) and mirrored there. With Output.SkipUpToDate, the pictures
-// whose output is up to date are counted, not listed.
+// whose output is up to date are counted, not listed; with several sizes, a
+// picture is up to date when its output is in each size's subfolder.
 Collection CollectRequest(const RunRequest& request);
 
 // The run command's questions: a warning when nothing is selected; "縮小率

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 #include "batch/progresswindow.h"
 #include "batch/preflight.h"
@@ -40,33 +41,52 @@ bool BatchRun::start(const RunRequest& request)
 
     // A tree is walked, and pictures whose outputs may be up to date are
     // looked at, first; a selection goes as it is. Each output folder is
-    // checked on its own: the same name in two folders is no clash.
+    // checked on its own: the same name in two folders is no clash, nor the
+    // same picture in the subfolders of several sizes.
+    const QStringList sizeFolders = output::BoxFolderNames(request.Output);
+    sizeCount_ = std::max<int>(1, static_cast<int>(sizeFolders.size()));
     Collection collection;
-    PlanCheck check;
-    if (tree || request.Output.SkipUpToDate) {
+    std::vector<PlanCheck> checks;
+    std::vector<std::vector<TreePicture>> sized;
+    if (tree || request.Output.SkipUpToDate || !sizeFolders.isEmpty()) {
         collection = CollectRequest(request);
-        check = CheckCollection(collection.Pictures, FolderNameCase(request.OutputFolder), request.Output.Suffix);
+        const NameCase nameCase = FolderNameCase(request.OutputFolder);
+        if (sizeFolders.isEmpty())
+            sized.push_back(collection.Pictures);
+        for (const QString& folder : sizeFolders)
+            sized.push_back(BelowSizeFolder(collection.Pictures, request.OutputFolder, folder));
+        for (const std::vector<TreePicture>& pictures : sized)
+            checks.push_back(CheckCollection(pictures, nameCase, request.Output.Suffix));
     } else {
-        check = CheckPlan(request.Paths, request.OutputFolder, request.Output.Suffix);
+        checks.push_back(CheckPlan(request.Paths, request.OutputFolder, request.Output.Suffix));
     }
     // Nothing is written before the user has agreed to every original it
     // replaces and every name two pictures share.
-    if (check.NeedsQuestion() && messages_.ShowQuestion(PlanQuestion(check)) != MsgAnswer::Yes)
-        return false;
-    // The mirror of a tree is made before anything is written into it; a
-    // folder that cannot be made (a file in its way) stops the run here.
-    if (tree) {
-        for (const QString& failure : MakeOutputFolders(collection.Pictures)) {
-            if (!failure.isEmpty()) {
-                messages_.ShowError(failure);
-                return false;
+    for (const PlanCheck& each : checks)
+        if (each.NeedsQuestion() && messages_.ShowQuestion(PlanQuestion(each)) != MsgAnswer::Yes)
+            return false;
+    // The mirror of a tree, and the subfolders of the sizes, are made before
+    // anything is written into them; a folder that cannot be made (a file in
+    // its way) stops the run here.
+    if (tree || !sizeFolders.isEmpty()) {
+        for (const std::vector<TreePicture>& pictures : sized) {
+            for (const QString& failure : MakeOutputFolders(pictures)) {
+                if (!failure.isEmpty()) {
+                    messages_.ShowError(failure);
+                    return false;
+                }
             }
         }
     }
+    PlanCheck& check = checks.front();
+    for (std::size_t k = 1; k < checks.size(); ++k)
+        for (std::size_t i = 0; i < check.Items.size(); ++i)
+            check.Items[i].MoreOutputs.push_back(checks[k].Items[i].Output);
 
     items_ = check.Items;
     written_.assign(items_.size(), false);
     reported_ = 0;
+    sizeFailure_.reset();
     picturesLeft_ = static_cast<int>(std::count_if(items_.begin(), items_.end(), [](const PlanItem& item) { return !item.Skip; }));
     done_ = 0;
     writtenCount_ = 0;
@@ -133,13 +153,20 @@ void BatchRun::OnWake()
     if (phase_ != Phase::Working)
         return;
     for (const ItemOutcome& outcome : engine_->Collect()) {
+        // A picture of several sizes is done with its last; the first size
+        // that failed is the one asked about.
+        summary_.Add(outcome);
+        if (!outcome.Ok() && !sizeFailure_)
+            sizeFailure_ = outcome;
+        if (outcome.Size + 1 < sizeCount_)
+            continue;
+        const std::optional<ItemOutcome> failed = std::exchange(sizeFailure_, std::nullopt);
         ++reported_;
         if (!outcome.Skipped)
             --picturesLeft_;
         lastDoneMs_ = WorkMs();
-        if (outcome.Ok()) {
+        if (!failed) {
             ++done_;
-            summary_.Add(outcome);
             if (!outcome.Skipped) {
                 written_[static_cast<std::size_t>(outcome.Index)] = true;
                 ++writtenCount_;
@@ -148,7 +175,7 @@ void BatchRun::OnWake()
             continue;
         }
         // The last outcome Collect gave; the run waits for the answer.
-        OnFailure(outcome);
+        OnFailure(*failed);
         return;
     }
     Tick();

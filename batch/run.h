@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -114,6 +115,9 @@ private:
     QPointer<ProgressWindow> progressWindow_;
     std::vector<PlanItem> items_;
     std::vector<bool> written_;
+    // The sizes each item is written at; an item is reported with its last.
+    int sizeCount_ = 1;
+    std::optional<ItemOutcome> sizeFailure_;  // the item's first failed size so far
     int reported_ = 0;  // items the engine has reported
     int picturesLeft_ = 0;  // items to write not yet reported
     int done_ = 0;      // of them, those the window counts as done (a failure once skipped)

@@ -17,6 +17,8 @@
 #include <QSpinBox>
 #include <QStyle>
 
+#include <algorithm>
+
 #include "shell/messageboxes.h"
 
 namespace {
@@ -87,12 +89,43 @@ OutputSettingsDialog::OutputSettingsDialog(const output::Settings& settings, Mes
     sizeGrid->addLayout(Indented(radioIndent, lblPreset), 2, 0);
     sizeGrid->addWidget(cboPreset, 2, 1, 1, 3);
 
+    // Further sizes, each written into its own subfolder; as wide as the
+    // widest size needs, so that the row does not widen the dialog.
+    auto* lblMoreBoxes = Make<QLabel>(fraSize, "lblMoreBoxes", tr("ほかの大きさ："));
+    auto* moreRow = new QHBoxLayout;
+    for (int i = 1; i < output::MaxStoredBoxes; ++i) {
+        const QByteArray name = "txtMoreBox" + QByteArray::number(i);
+        auto* edit = Make<QLineEdit>(fraSize, name.constData());
+        edit->setPlaceholderText(tr("例：1280x960"));
+        edit->setMaxLength(11);
+        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("65500x65500")) +
+                            2 * edit->fontMetrics().averageCharWidth() + 8);
+        const std::size_t k = static_cast<std::size_t>(i - 1);
+        if (k < settings.MoreBoxes.size())
+            edit->setText(output::BoxFolderName(settings.MoreBoxes[k]));
+        txtMoreBoxes << edit;
+        boxControls_ << edit;
+        moreRow->addWidget(edit);
+    }
+    moreRow->addStretch();
+    lblMoreBoxes->setBuddy(txtMoreBoxes.front());
+    boxControls_ << lblMoreBoxes;
+    sizeGrid->addLayout(Indented(radioIndent, lblMoreBoxes), 3, 0);
+    sizeGrid->addLayout(moreRow, 3, 1, 1, 5);
+
     auto* fraFile = Make<QFrame>(this, "fraFile");
     fraFile->setFrameShape(QFrame::Box);
     fraFile->setFrameShadow(QFrame::Sunken);
     txtQuality = NumberBox(fraFile, "txtQuality", output::MinQuality, output::MaxQuality, settings.Quality);
     auto* lblQuality = Make<QLabel>(fraFile, "lblQuality", tr("JPEG の品質："));
     lblQuality->setBuddy(txtQuality);
+    // With a limit, the quality above is the highest tried.
+    txtMaxKilobytes = NumberBox(fraFile, "txtMaxKilobytes", 0, output::MaxLimitKilobytes,
+                                int(std::min<qint64>((settings.MaxBytes + 1023) / 1024, output::MaxLimitKilobytes)));
+    txtMaxKilobytes->setSpecialValueText(tr("なし"));
+    txtMaxKilobytes->setSuffix(QStringLiteral(" KB"));
+    auto* lblMaxKilobytes = Make<QLabel>(fraFile, "lblMaxKilobytes", tr("ファイルの上限："));
+    lblMaxKilobytes->setBuddy(txtMaxKilobytes);
     chkKeepMetadata = Make<QCheckBox>(fraFile, "chkKeepMetadata", tr("撮影情報 (Exif・XMP) を残す"));
     chkKeepGps = Make<QCheckBox>(fraFile, "chkKeepGps", tr("位置情報 (GPS) も残す"));
     chkKeepDate = Make<QCheckBox>(fraFile, "chkKeepDate", tr("元の画像の更新日時を付ける"));
@@ -112,6 +145,9 @@ OutputSettingsDialog::OutputSettingsDialog(const output::Settings& settings, Mes
     auto* qualityRow = new QHBoxLayout;
     qualityRow->addWidget(lblQuality);
     qualityRow->addWidget(txtQuality);
+    qualityRow->addSpacing(style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing) * 3);
+    qualityRow->addWidget(lblMaxKilobytes);
+    qualityRow->addWidget(txtMaxKilobytes);
     qualityRow->addStretch();
     fileGrid->addLayout(qualityRow, 0, 0, 1, 2);
     fileGrid->addWidget(chkKeepMetadata, 1, 0, 1, 2);
@@ -174,6 +210,14 @@ output::Settings OutputSettingsDialog::Result() const
     s.KeepDate = chkKeepDate->isChecked();
     s.Suffix = txtSuffix->text();
     s.SkipUpToDate = chkSkipUpToDate->isChecked();
+    // Empty fields are unused; a size given twice is written once.
+    for (const QLineEdit* edit : txtMoreBoxes) {
+        const QSize box = output::ParseBox(edit->text().trimmed());
+        const std::vector<QSize> known = output::AllBoxes(s);
+        if (!box.isEmpty() && std::find(known.begin(), known.end(), box) == known.end())
+            s.MoreBoxes.push_back(box);
+    }
+    s.MaxBytes = qint64(txtMaxKilobytes->value()) * 1024;
     return s;
 }
 
@@ -185,6 +229,20 @@ void OutputSettingsDialog::accept()
         txtSuffix->setFocus();
         txtSuffix->selectAll();
         return;
+    }
+    if (optBox->isChecked()) {
+        for (QLineEdit* edit : txtMoreBoxes) {
+            const QString text = edit->text().trimmed();
+            if (text.isEmpty() || !output::ParseBox(text).isEmpty())
+                continue;
+            messages_.ShowMessage(tr("大きさ（%1）が正しくありません。幅x高さで、各辺 %2〜%3 ピクセルの数を入力してください。")
+                                      .arg(text)
+                                      .arg(output::MinBoxSide)
+                                      .arg(output::MaxBoxSide));
+            edit->setFocus();
+            edit->selectAll();
+            return;
+        }
     }
     QDialog::accept();
 }

@@ -1,9 +1,10 @@
 // "出力の設定": the output settings in a small modal dialog: the size (the
 // toolbar's ratio, or a box in pixels with a few presets), the JPEG quality,
 // what is kept of the source (metadata, GPS position, date), the suffix for
-// the names and whether pictures whose output is up to date are skipped. It
-// shows a settings value and gives one back; a suffix a file name cannot hold
-// is refused with a message.
+// the names and whether pictures whose output is up to date are skipped; with
+// the box, up to three more sizes, and a limit on each file's size. It shows
+// a settings value and gives one back; a suffix a file name cannot hold and a
+// further size that is no WxH are refused with a message.
 #pragma once
 
 #include <QCoreApplication>
@@ -36,7 +37,8 @@ public:
     static std::optional<output::Settings> Ask(const output::Settings& settings, MessageBoxes& messages,
                                                QWidget* owner = nullptr);
 
-    // OK: closes unless the suffix holds a character a name cannot.
+    // OK: closes unless the suffix holds a character a name cannot or a
+    // further size is not one.
     void accept() override;
 
     QRadioButton* optRatio;
@@ -44,7 +46,9 @@ public:
     QSpinBox* txtWidth;
     QSpinBox* txtHeight;
     QComboBox* cboPreset;
+    QList<QLineEdit*> txtMoreBoxes;  // "1280x960", or empty for none
     QSpinBox* txtQuality;
+    QSpinBox* txtMaxKilobytes;  // 0: no limit
     QCheckBox* chkKeepMetadata;
     QCheckBox* chkKeepGps;
     QCheckBox* chkKeepDate;

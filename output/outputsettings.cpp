@@ -18,6 +18,8 @@ constexpr QLatin1String KeepGpsKey("Output/KeepGps");
 constexpr QLatin1String KeepDateKey("Output/KeepDate");
 constexpr QLatin1String SuffixKey("Output/Suffix");
 constexpr QLatin1String SkipUpToDateKey("Output/SkipUpToDate");
+constexpr QLatin1String MoreBoxesKey("Output/MoreBoxes");
+constexpr QLatin1String MaxKilobytesKey("Output/MaxKilobytes");
 
 int ReadInt(QSettings& store, QLatin1String key, int fallback, int low, int high)
 {
@@ -79,6 +81,14 @@ Settings ReadSettings(QSettings& store)
     const QString suffix = store.value(SuffixKey).toString();
     s.Suffix = ForbiddenNameCharacters(suffix).isEmpty() ? suffix : QString();
     s.SkipUpToDate = ReadBool(store, SkipUpToDateKey, defaults.SkipUpToDate);
+    for (const QString& text : store.value(MoreBoxesKey).toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QSize box = ParseBox(text.trimmed());
+        const std::vector<QSize> known = AllBoxes(s);
+        if (!box.isEmpty() && std::find(known.begin(), known.end(), box) == known.end() &&
+            static_cast<int>(known.size()) < MaxStoredBoxes)
+            s.MoreBoxes.push_back(box);
+    }
+    s.MaxBytes = qint64(ReadInt(store, MaxKilobytesKey, 0, 0, MaxLimitKilobytes)) * 1024;
     return s;
 }
 
@@ -98,6 +108,18 @@ void WriteSettings(QSettings& store, const Settings& s)
         store.setValue(SkipUpToDateKey, true);
     else
         store.remove(SkipUpToDateKey);
+    // These two likewise only when in use.
+    QStringList more;
+    for (const QSize box : s.MoreBoxes)
+        more << BoxFolderName(box);
+    if (!more.isEmpty())
+        store.setValue(MoreBoxesKey, more.join(QLatin1Char(',')));
+    else
+        store.remove(MoreBoxesKey);
+    if (s.MaxBytes > 0)
+        store.setValue(MaxKilobytesKey, QString::number((s.MaxBytes + 1023) / 1024));
+    else
+        store.remove(MaxKilobytesKey);
 }
 
 QSize FitInside(QSize picture, QSize box)
@@ -137,6 +159,30 @@ std::vector<QSize> AllBoxes(const Settings& settings)
 QString BoxFolderName(QSize box)
 {
     return QString::number(box.width()) + QLatin1Char('x') + QString::number(box.height());
+}
+
+QStringList BoxFolderNames(const Settings& settings)
+{
+    QStringList names;
+    if (settings.Size == SizeMode::Box && !settings.MoreBoxes.empty())
+        for (const QSize box : AllBoxes(settings))
+            names << BoxFolderName(box);
+    return names;
+}
+
+QSize ParseBox(const QString& text)
+{
+    const qsizetype by = std::find_if(text.cbegin(), text.cend(), [](QChar c) {
+                             return c == QLatin1Char('x') || c == QLatin1Char('X') || c == QChar(0x00D7);
+                         }) - text.cbegin();
+    const auto side = [](QStringView digits) {
+        const bool plain = !digits.isEmpty() && digits.size() <= 5 &&
+                           std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit() && c.unicode() < 0x80; });
+        const int value = plain ? digits.toInt() : 0;
+        return value >= MinBoxSide && value <= MaxBoxSide ? value : 0;
+    };
+    const int w = side(QStringView(text).left(by)), h = by < text.size() ? side(QStringView(text).mid(by + 1)) : 0;
+    return w > 0 && h > 0 ? QSize(w, h) : QSize();
 }
 
 QString VisibleCharacter(QChar c)

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <vector>
 
@@ -35,15 +36,15 @@ struct Settings {
     // A picture whose output exists and is not older than it is not read
     // again, but counted as up to date.
     bool SkipUpToDate = false;
-    // zembrik-batch only, never stored. More boxes after Box: each picture is
-    // read once and written at every size, each size into a subfolder named
-    // WxH of the output folder.
+    // More boxes after Box: each picture is read once and written at every
+    // size, each size into a subfolder named WxH of the output folder.
     std::vector<QSize> MoreBoxes;
     // Each output the highest quality from 1 up to Quality whose file fits
     // in this many bytes; 0: no limit, Quality as it is.
     qint64 MaxBytes = 0;
-    // --quality was given: the byte limit searches up to Quality rather than
-    // MaxBytesQuality.
+    // zembrik-batch only, never stored: --quality was given, so the byte
+    // limit searches up to Quality rather than MaxBytesQuality. The window
+    // always has a quality, and it is always the bound.
     bool QualityGiven = false;
 
     bool GpsKept() const { return KeepMetadata && KeepGps; }
@@ -61,13 +62,27 @@ std::vector<QSize> AllBoxes(const Settings& settings);
 // The subfolder of a size in a run of several: "1920x1080".
 QString BoxFolderName(QSize box);
 
+// The subfolders of the run's sizes, each box's in order; empty when the run
+// has one size, which goes into the output folder itself.
+QStringList BoxFolderNames(const Settings& settings);
+
+// The sizes the settings file and the dialog hold: Box and three more.
+inline constexpr int MaxStoredBoxes = 4;
+// The largest byte limit the settings file and the dialog hold, in KiB.
+inline constexpr int MaxLimitKilobytes = 999'999;
+
+// "1280x960", "1280X960" or "1280×960", each side from MinBoxSide to
+// MaxBoxSide with nothing else around; an empty size when it is not that.
+QSize ParseBox(const QString& text);
+
 // The boxes the dialog offers.
 inline constexpr std::array<QSize, 4> BoxPresets{QSize(640, 480), QSize(1280, 960), QSize(1920, 1080),
                                                  QSize(3840, 2160)};
 
 // The section "Output" of a settings store. A value that is absent or not
 // understood takes its default, a number out of range is clamped, a suffix a
-// file name cannot hold is dropped.
+// file name cannot hold is dropped, as is a further size that is not one or
+// is given before.
 Settings ReadSettings(QSettings& store);
 void WriteSettings(QSettings& store, const Settings& settings);
 

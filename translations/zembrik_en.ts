@@ -272,6 +272,26 @@ damage that its use may cause.</translation>
         <source>出力が最新の画像は飛ばす</source>
         <translation>Skip pictures whose output is up to date</translation>
     </message>
+    <message>
+        <source>ほかの大きさ：</source>
+        <translation>Other sizes:</translation>
+    </message>
+    <message>
+        <source>例：1280x960</source>
+        <translation>e.g. 1280x960</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>ファイルの上限：</source>
+        <translation>File size limit:</translation>
+    </message>
+    <message>
+        <source>大きさ（%1）が正しくありません。幅x高さで、各辺 %2〜%3 ピクセルの数を入力してください。</source>
+        <translation>The size (%1) is not valid. Enter it as WxH, each side %2 to %3 pixels.</translation>
+    </message>
 </context>
 <context>
     <name>PictureInfoDialog</name>
@@ -523,6 +543,18 @@ damage that its use may cause.</translation>
     <message>
         <source>%1にある %2を、縮小率 %3 で縮小します。</source>
         <translation>Shrink %2 in %1 at a reduction ratio of %3?</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>幅 × 高さ %1 ピクセル以内の各大きさで縮小を開始します。</source>
+        <translation>Start shrinking to fit within each of %1 pixels?</translation>
+    </message>
+    <message>
+        <source>%1にある %2を、幅 × 高さ %3 ピクセル以内の各大きさで縮小します。</source>
+        <translation>Shrink %2 in %1 to fit within each of %3 pixels?</translation>
     </message>
 </context>
 <context>

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <csignal>
@@ -452,6 +453,56 @@ private slots:
         QCOMPARE(script.Texts(), QStringList{"サイズの変換が終了しました。"});
         QVERIFY(script.shown.last().detail.startsWith("1 個の画像："));
         QVERIFY(script.shown.last().detail.endsWith("（1 個は最新）"));
+    }
+
+    // Several sizes from the window go each into its subfolder, byte for
+    // byte what zembrik-batch writes for the same sizes; a byte limit that
+    // no quality meets fails the picture with nothing written.
+    void severalSizesAndAByteLimit()
+    {
+        QTemporaryDir byBatch, out;
+        QProcess cli;
+        cli.start(ZEMBRIK_BATCH_EXE, {"--max-size", "200x150", "--max-size", "100x50", "--quality", "80", "-o",
+                                      byBatch.path(), source.filePath("a.jpg"), source.filePath("b.bmp")});
+        QVERIFY(cli.waitForFinished(60000) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0);
+
+        output::Settings settings;
+        settings.Size = output::SizeMode::Box;
+        settings.Box = QSize(200, 150);
+        settings.MoreBoxes = {QSize(100, 50)};
+        settings.Quality = 80;
+        pickerAnswer = out.path();
+        std::optional<batch::RunRequest> request =
+            batch::AskForRun(Request({"a.jpg", "b.bmp"}).Paths, "100.0%", settings, {}, nullptr, messages, picker);
+        QVERIFY(request);
+        batch::BatchRun run(&window, messages);
+        std::optional<batch::RunResult> result = RunToEnd(run, *request);
+        QVERIFY(result && result->Complete());
+        QCOMPARE(result->Written, 2);
+        const auto sizes = [](const QString& folder) {
+            return Contents({{"200x150", QDir(folder).filePath("200x150")}, {"100x50", QDir(folder).filePath("100x50")}});
+        };
+        const QMap<QString, QByteArray> written = sizes(out.path());
+        QCOMPARE(written.keys(), QStringList({"100x50/a.jpg", "100x50/b.jpg", "200x150/a.jpg", "200x150/b.jpg"}));
+        QCOMPARE(written, sizes(byBatch.path()));
+        QCOMPARE(script.Texts(), QStringList({"幅 × 高さ 200 × 150、100 × 50 ピクセル以内の各大きさで縮小を開始します。",
+                                              "サイズの変換が終了しました。"}));
+        QVERIFY(script.shown.last().detail.startsWith("2 個の画像："));
+
+        script = ScriptedMessages();
+        QTemporaryDir limited;
+        QVERIFY(testimages::PhotoLike(1600, 1200, 3).save(limited.filePath("big.png")));
+        request->Paths = QStringList{limited.filePath("big.png")};
+        request->Output.MaxBytes = 1024;
+        result = RunToEnd(run, *request);
+        QVERIFY(result);
+        QCOMPARE(result->Failed, 1);
+        QCOMPARE(result->Written, 0);
+        QVERIFY(script.shown.first().text.contains("品質 1 でも 1024 バイトに収まらない"));
+        QCOMPARE(QDir(out.filePath("200x150")).entryList(QDir::Files | QDir::Hidden), QStringList({"a.jpg", "b.jpg"}));
+        QCOMPARE(QDir(out.filePath("100x50")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"a.jpg", "b.jpg", "big.jpg"}));
+        QVERIFY(testimages::Read(out.filePath("100x50/big.jpg")).size() <= 1024);
     }
 
     void summaryUnits()

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSemaphore>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <atomic>
 
@@ -325,10 +326,11 @@ private slots:
         }
     }
 
-    void outputSettingsRefuseABadSuffix()
+    void outputSettingsRefuseABadSuffixOrSize()
     {
         // GPS kept, though it means nothing without the metadata.
-        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小"), true, {}, 0, false};
+        const output::Settings given{output::SizeMode::Box, QSize(1280, 960), 85, false, true, false, QStringLiteral("_小"), true,
+                                     {QSize(640, 480)}, 500 * 1024, false};
         ScriptedMessages replies;
         MessageBoxes messages(&replies);
         OutputSettingsDialog dialog(given, messages);
@@ -337,19 +339,44 @@ private slots:
         dialog.chkKeepMetadata->click();
         QVERIFY(dialog.chkKeepGps->isEnabled());
         emit dialog.cboPreset->activated(3);
-        dialog.optRatio->click();
         dialog.chkSkipUpToDate->click();
 
         dialog.txtSuffix->setText(QStringLiteral("a/b"));
+        dialog.txtMoreBoxes[1]->setText(QStringLiteral("800×"));
         dialog.show();
         QTest::keyClick(&dialog, Qt::Key_Return);
         QVERIFY(dialog.isVisible());
-        QCOMPARE(replies.Titled(), QStringList{QStringLiteral("警告:ファイル名に使えない文字（/）が含まれています。")});
         dialog.txtSuffix->setText(QStringLiteral("_small"));
         QTest::keyClick(&dialog, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(replies.Titled(), QStringList({QStringLiteral("警告:ファイル名に使えない文字（/）が含まれています。"),
+                                                QStringLiteral("警告:大きさ（800×）が正しくありません。幅x高さで、各辺 1〜65500 ピクセルの数を入力してください。")}));
+        QCOMPARE(dialog.focusWidget(), dialog.txtMoreBoxes[1]);
+        // Empty fields and a size given twice add nothing.
+        dialog.txtMoreBoxes[0]->clear();
+        dialog.txtMoreBoxes[1]->setText(QStringLiteral(" 800x600 "));
+        dialog.txtMoreBoxes[2]->setText(QStringLiteral("3840X2160"));
+        dialog.txtMaxKilobytes->setValue(0);
+        QTest::keyClick(&dialog, Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        const output::Settings changed{output::SizeMode::Ratio, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small"), false, {}, 0, false};
+        const output::Settings changed{output::SizeMode::Box, QSize(3840, 2160), 85, true, true, false, QStringLiteral("_small"), false,
+                                       {QSize(800, 600)}, 0, false};
         QCOMPARE(dialog.Result(), changed);
+
+        // What the dialog gives is what the settings file gives back, and
+        // nothing of the two is stored while they are unused.
+        QTemporaryDir folder;
+        QSettings store(folder.filePath("z.ini"), QSettings::IniFormat);
+        for (const output::Settings& shown : {given, changed}) {
+            output::WriteSettings(store, OutputSettingsDialog(shown, messages).Result());
+            QCOMPARE(output::ReadSettings(store), shown);
+        }
+        QVERIFY(!store.contains("Output/MaxKilobytes"));
+        dialog.txtMoreBoxes[1]->clear();
+        output::WriteSettings(store, dialog.Result());
+        QVERIFY(!store.contains("Output/MoreBoxes"));
+        dialog.optRatio->click();
+        QCOMPARE(dialog.Result().Size, output::SizeMode::Ratio);
 
         QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
         QVERIFY(!OutputSettingsDialog::Ask(given, messages));
