@@ -461,10 +461,15 @@ private slots:
     void severalSizesAndAByteLimit()
     {
         QTemporaryDir byBatch, out;
+        // A ThreadSanitizer build cannot start a child process from this
+        // multi-threaded one; the comparison with zembrik-batch is left to
+        // the other builds there.
+#if !defined(__SANITIZE_THREAD__)
         QProcess cli;
         cli.start(ZEMBRIK_BATCH_EXE, {"--max-size", "200x150", "--max-size", "100x50", "--quality", "80", "-o",
                                       byBatch.path(), source.filePath("a.jpg"), source.filePath("b.bmp")});
         QVERIFY(cli.waitForFinished(60000) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0);
+#endif
 
         output::Settings settings;
         settings.Size = output::SizeMode::Box;
@@ -484,7 +489,9 @@ private slots:
         };
         const QMap<QString, QByteArray> written = sizes(out.path());
         QCOMPARE(written.keys(), QStringList({"100x50/a.jpg", "100x50/b.jpg", "200x150/a.jpg", "200x150/b.jpg"}));
+#if !defined(__SANITIZE_THREAD__)
         QCOMPARE(written, sizes(byBatch.path()));
+#endif
         QCOMPARE(script.Texts(), QStringList({"幅 × 高さ 200 × 150、100 × 50 ピクセル以内の各大きさで縮小を開始します。",
                                               "サイズの変換が終了しました。"}));
         QVERIFY(script.shown.last().detail.startsWith("2 個の画像："));
