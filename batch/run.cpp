@@ -100,7 +100,6 @@ bool BatchRun::start(const RunRequest& request)
     lastDoneMs_ = 0;
     askedMs_ = 0;
     pixelsUpTo_.clear();
-    ++generation_;
 
     Plan plan;
     plan.Items = std::move(check.Items);
@@ -125,7 +124,9 @@ bool BatchRun::start(const RunRequest& request)
     progressWindow_->repaint();  // painted before the first picture is done
     ticker_.start();
     MeasureSources();
-    engine_->Start([this] { QMetaObject::invokeMethod(this, &BatchRun::OnWake, Qt::QueuedConnection); });
+    // Posted by name: the call is then built inside Qt, and no object made on
+    // a worker thread is read on this one without a lock.
+    engine_->Start([this] { QMetaObject::invokeMethod(this, "OnWake", Qt::QueuedConnection); });
     return true;
 }
 
@@ -290,6 +291,7 @@ void BatchRun::Tick()
 {
     if (phase_ == Phase::Idle)
         return;
+    TakeMeasurement();
     const RunProgress state = Progress();
     if (progressWindow_)
         progressWindow_->ShowProgress(state);
@@ -306,7 +308,7 @@ void BatchRun::MeasureSources()
     for (const PlanItem& item : items_)
         sources.push_back(item.Skip ? QString() : item.Source);
     stopMeasuring_ = false;
-    measurer_ = std::thread([this, sources = std::move(sources), generation = generation_] {
+    measurer_ = std::thread([this, sources = std::move(sources)] {
         std::vector<qint64> pixels;
         pixels.reserve(sources.size());
         for (const QString& source : sources) {
@@ -320,21 +322,27 @@ void BatchRun::MeasureSources()
             }
             pixels.push_back(count);
         }
-        QMetaObject::invokeMethod(
-            this, [this, generation, pixels = std::move(pixels)]() mutable { Measured(generation, std::move(pixels)); },
-            Qt::QueuedConnection);
+        // Handed over under a lock the main thread's ticks take, not through
+        // Qt's event queue: the event's own memory would then be shared
+        // between threads without a lock the thread sanitizer can see.
+        const std::lock_guard<std::mutex> lock(measuredLock_);
+        measured_ = std::move(pixels);
     });
 }
 
-void BatchRun::Measured(quint64 generation, std::vector<qint64> pixels)
+void BatchRun::TakeMeasurement()
 {
-    if (generation != generation_ || phase_ == Phase::Idle)
-        return;  // of a run that has ended
+    std::optional<std::vector<qint64>> pixels;
+    {
+        const std::lock_guard<std::mutex> lock(measuredLock_);
+        pixels.swap(measured_);
+    }
+    if (!pixels)
+        return;
     qint64 sum = 0;
-    for (qint64& count : pixels)
+    for (qint64& count : *pixels)
         count = sum += count;
-    pixelsUpTo_ = std::move(pixels);
-    Tick();
+    pixelsUpTo_ = std::move(*pixels);
 }
 
 void BatchRun::TearDown()
@@ -349,6 +357,7 @@ void BatchRun::TearDown()
     stopMeasuring_ = true;
     if (measurer_.joinable())
         measurer_.join();
+    measured_.reset();
     engine_.reset();  // stops and waits for the workers; no temporary is left
     ticker_.stop();
     delete progressWindow_.data();

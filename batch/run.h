@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -91,7 +92,7 @@ private:
     // later picture could get past, the window closing.
     enum class End { NotYet, AskedToStop, AtFailure, Quietly };
 
-    void OnWake();
+    Q_INVOKABLE void OnWake();
     // A picture that failed: its box opens, and the run waits for the answer.
     void OnFailure(const ItemOutcome& outcome);
     // The answer: the failed picture passed over (skip) or the run ended.
@@ -101,7 +102,7 @@ private:
     RunProgress Progress() const;
     qint64 WorkMs() const;
     void MeasureSources();
-    void Measured(quint64 generation, std::vector<qint64> pixels);
+    void TakeMeasurement();  // the sources' pixels, once the measuring thread has them
     void TearDown();
     void Finish();
     void SetBusy(bool busy);
@@ -141,9 +142,10 @@ private:
     qint64 lastDoneMs_ = 0;  // work time (WorkMs) when an item was last reported
     // Pixels of the sources, up to and including each item, once measured.
     std::vector<qint64> pixelsUpTo_;
-    quint64 generation_ = 0;  // of the current run, so a late measurement of an earlier one is dropped
     std::thread measurer_;
     std::atomic<bool> stopMeasuring_{false};
+    std::mutex measuredLock_;
+    std::optional<std::vector<qint64>> measured_;  // written by the measuring thread
 };
 
 }  // namespace batch
