@@ -9,6 +9,7 @@
 #include "base/numtext.h"
 #include "shell/folderpicker.h"
 #include "shell/messageboxes.h"
+#include "shell/waitcursor.h"
 
 namespace batch {
 namespace {
@@ -91,7 +92,11 @@ std::optional<RunRequest> AskForTreeRun(const QString& folder, const QStringList
     RunRequest counted;
     counted.Tree = folder;
     counted.NameFilters = nameFilters;
-    const std::vector<TreePicture> found = CollectRequest(counted).Pictures;
+    std::vector<TreePicture> found;
+    {
+        const shell::WaitCursor waiting;  // a large tree takes a moment
+        found = CollectRequest(counted).Pictures;
+    }
     if (found.empty()) {
         messages.ShowMessage(QCoreApplication::translate("batch", "このフォルダとサブフォルダには画像がありません。"));
         return std::nullopt;

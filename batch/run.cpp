@@ -15,6 +15,7 @@
 #include "batch/saveerror.h"
 #include "pictures/picture.h"
 #include "shell/messageboxes.h"
+#include "shell/waitcursor.h"
 
 namespace batch {
 
@@ -49,7 +50,10 @@ bool BatchRun::start(const RunRequest& request)
     std::vector<PlanCheck> checks;
     std::vector<std::vector<TreePicture>> sized;
     if (tree || request.Output.SkipUpToDate || !sizeFolders.isEmpty()) {
-        collection = CollectRequest(request);
+        {
+            const shell::WaitCursor waiting;  // a large tree takes a moment
+            collection = CollectRequest(request);
+        }
         const NameCase nameCase = FolderNameCase(request.OutputFolder);
         if (sizeFolders.isEmpty())
             sized.push_back(collection.Pictures);

@@ -348,7 +348,11 @@ void MainWindow::ApplyOutputSettings()
 {
     const bool box = outputSettings_.Size == output::SizeMode::Box;
     cboRitu_->setEnabled(!box);
-    cboRitu_->setToolTip(box ? output::BoxText(outputSettings_.Box) : tr("縮小率"));
+    // Every size a run writes, one a line, as the settings list them.
+    QStringList boxes;
+    for (const QSize& size : output::AllBoxes(outputSettings_))
+        boxes.append(output::BoxText(size));
+    cboRitu_->setToolTip(box ? boxes.join(QLatin1Char('\n')) : tr("縮小率"));
 }
 
 // --- Navigation -----------------------------------------------------------------
