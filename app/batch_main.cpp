@@ -18,7 +18,12 @@
 #include <system_error>
 
 #if defined(_WIN32)
+#include <windows.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <io.h>
+#include <mutex>
 #define ZEMBRIK_ISATTY _isatty
 #define ZEMBRIK_FILENO _fileno
 #else
@@ -311,13 +316,79 @@ private:
     int caught_ = 0;
 };
 #else
-// A console's Ctrl+C ends the process as before.
+// Ctrl+C, Ctrl+Break or the console closing while files are in flight: the
+// engine is stopped, so its temporary files are removed and what is on disk
+// is a prefix of the run. Windows calls the handler on a thread of its own,
+// with nothing but the event, so the handler finds the run through a pointer
+// of this file, set only while a run is watched. After Ctrl+C or Ctrl+Break
+// the process ends, once the run has wound down, as the key ends it
+// (STATUS_CONTROL_C_EXIT). When the console closes (or the user logs off)
+// Windows ends the process as soon as the handler returns, so the handler
+// waits for the run to wind down first, within the five seconds Windows gives.
+class Interrupts;
+std::atomic<Interrupts*> watchedRun{nullptr};
+
 class Interrupts {
 public:
+    Interrupts() = default;
+    Interrupts(const Interrupts&) = delete;
+    Interrupts& operator=(const Interrupts&) = delete;
+    ~Interrupts() { EndWatch(); }
+
     std::FILE* Errors() const { return stderr; }
-    void Watch(batch::ShrinkEngine&) {}
-    int EndWatch() { return 0; }
-    [[noreturn]] static void Reraise(int) { std::abort(); }
+
+    void Watch(batch::ShrinkEngine& engine)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            engine_ = &engine;
+        }
+        watchedRun = this;
+        SetConsoleCtrlHandler(&Interrupts::OnControl, TRUE);
+    }
+
+    // The event that stopped the run (plus one), or 0.
+    int EndWatch()
+    {
+        const std::lock_guard lock(mutex_);
+        if (engine_) {
+            engine_ = nullptr;
+            over_ = true;
+            woundDown_.notify_all();
+        }
+        return caught_;
+    }
+
+    [[noreturn]] static void Reraise(int)
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+
+private:
+    static BOOL WINAPI OnControl(DWORD event)
+    {
+        Interrupts* const self = watchedRun.load();
+        if (!self)
+            return FALSE;  // the default: the process ends
+        std::unique_lock lock(self->mutex_);
+        if (!self->engine_)
+            return FALSE;  // no run in flight, or it has ended
+        if (self->caught_ == 0) {
+            self->caught_ = static_cast<int>(event) + 1;
+            self->engine_->Stop();
+        }
+        if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+            self->woundDown_.wait_for(lock, std::chrono::milliseconds(4500), [self] { return self->over_; });
+        return TRUE;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable woundDown_;
+    batch::ShrinkEngine* engine_ = nullptr;
+    bool over_ = false;
+    int caught_ = 0;
 };
 #endif
 

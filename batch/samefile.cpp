@@ -9,14 +9,15 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
 #endif
 
 namespace batch {
 namespace {
 
-// A file by its device and inode; none when there is no file (or, with
-// follow false, a link). Elsewhere the canonical folders of the entries do
-// the work: Windows resolves short names and letter case in them.
+// A file by its device and inode (on Windows its volume and file index);
+// none when there is no file (or, with follow false, a link).
 QString Identity(const QString& path, bool follow)
 {
 #ifdef Q_OS_UNIX
@@ -26,6 +27,22 @@ QString Identity(const QString& path, bool follow)
         S_ISLNK(status.st_mode))
         return {};
     return QStringLiteral("i:%1:%2").arg(status.st_dev).arg(status.st_ino);
+#elif defined(Q_OS_WIN)
+    // The volume's serial number and the file's index: one for every name of
+    // a file, whatever its letter case, short name or hard link.
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE file = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    CloseHandle(file);
+    if (!known)
+        return {};
+    const quint64 index = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return QStringLiteral("i:%1:%2").arg(info.dwVolumeSerialNumber).arg(index);
 #else
     Q_UNUSED(path);
     Q_UNUSED(follow);

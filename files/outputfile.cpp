@@ -10,7 +10,10 @@
 #include <system_error>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,11 +62,47 @@ jpeg::JpegResult FromErrorCode(const std::error_code& error)
     return jpeg::JpegResult::Unexpected;
 }
 
+#if defined(_WIN32)
+jpeg::JpegResult FromWindowsError(DWORD error)
+{
+    switch (error) {
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return jpeg::JpegResult::OutOfMemory;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE: return jpeg::JpegResult::DiskFull;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_UNABLE_TO_REMOVE_REPLACED: return jpeg::JpegResult::PermissionDenied;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_DEV_NOT_EXIST: return jpeg::JpegResult::DeviceUnavailable;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE: return jpeg::JpegResult::BadFileName;
+    case ERROR_NOT_SAME_DEVICE: return jpeg::JpegResult::OtherDevice;
+    default: return jpeg::JpegResult::Unexpected;
+    }
+}
+#endif
+
 // Readable too, so that a finished file can be edited.
 std::FILE* OpenExclusive(const std::filesystem::path& path)
 {
 #if defined(_WIN32)
-    return _wfopen(path.c_str(), L"w+bx");
+    // The C library MinGW links (msvcrt) knows no "x" mode: O_EXCL does it.
+    const int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = _wfdopen(fd, L"w+b");
+    if (!file)
+        _close(fd);
+    return file;
 #else
     return std::fopen(path.c_str(), "w+bx");
 #endif
@@ -111,13 +150,12 @@ jpeg::JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::
     return jpeg::JpegResult::Unexpected;
 }
 
+#if !defined(_WIN32)
 // A file put in place of another keeps the other's permission bits and,
 // where the system allows it, its group, rather than getting those of a new
 // file. Nothing to keep when the target does not exist or is no file.
-void TakeOverPermissions([[maybe_unused]] const std::filesystem::path& file,
-                         [[maybe_unused]] const std::filesystem::path& target)
+void TakeOverPermissions(const std::filesystem::path& file, const std::filesystem::path& target)
 {
-#if !defined(_WIN32)
     struct stat old;
     if (::stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
         return;
@@ -125,8 +163,8 @@ void TakeOverPermissions([[maybe_unused]] const std::filesystem::path& file,
     // unless we may give the file that group: it then keeps ours.
     [[maybe_unused]] const int grouped = ::chown(file.c_str(), static_cast<uid_t>(-1), old.st_gid);
     ::chmod(file.c_str(), old.st_mode & 0777);
-#endif
 }
+#endif
 
 #if defined(O_TMPFILE)
 // Gives an unnamed file a name; through /proc, or, where /proc is missing, by
@@ -274,6 +312,22 @@ jpeg::JpegResult OutputFile::Commit()
         result = Name();
     if (result != jpeg::JpegResult::Ok)
         return result;
+#if defined(_WIN32)
+    // An existing file is replaced by ReplaceFileW, which gives the new file
+    // the old one's attributes, security and creation time (what the
+    // permission bits are on Linux); a new name by a move written through to
+    // the disk. Either leaves the old file or the new one, never half.
+    const DWORD existing = GetFileAttributesW(target_.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
+        return jpeg::JpegResult::FolderInTheWay;
+    BOOL moved = FALSE;
+    if (existing != INVALID_FILE_ATTRIBUTES)
+        moved = ReplaceFileW(target_.c_str(), temp_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+    if (!moved && (existing == INVALID_FILE_ATTRIBUTES || GetLastError() == ERROR_FILE_NOT_FOUND))
+        moved = MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!moved)
+        return FromWindowsError(GetLastError());
+#else
     TakeOverPermissions(temp_, target_);
     std::error_code error;
     std::filesystem::rename(temp_, target_, error);
@@ -281,6 +335,7 @@ jpeg::JpegResult OutputFile::Commit()
         std::error_code ignored;
         return std::filesystem::is_directory(target_, ignored) ? jpeg::JpegResult::FolderInTheWay : FromErrorCode(error);
     }
+#endif
     temp_.clear();
     return jpeg::JpegResult::Ok;
 }

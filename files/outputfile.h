@@ -18,7 +18,8 @@ namespace files {
 // all until Commit (O_TMPFILE): a finished file waiting for its turn leaves
 // nothing behind when the process is killed. Commit names it with a short
 // temporary name (".zembrik-XXXXXXXX.tmp") and renames that over the target,
-// as a file system without unnamed files gets from the start. Only a file
+// as a file system without unnamed files, and Windows, gets from the start;
+// on Windows ReplaceFileW puts it in place of an existing file. Only a file
 // this object created is ever removed.
 class OutputFile final : public jpeg::ByteSink {
 public:
@@ -34,7 +35,8 @@ public:
     // Makes the data durable; a named temporary is closed too.
     jpeg::JpegResult Finish();
     // Puts the finished file in place of the target, keeping the target's
-    // permission bits (and group, where allowed).
+    // permission bits (and group, where allowed), on Windows its attributes
+    // and security.
     jpeg::JpegResult Commit();
     std::uint64_t Written() const { return written_; }
     void Discard();

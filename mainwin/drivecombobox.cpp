@@ -24,7 +24,7 @@ void DriveComboBox::Refresh()
     roots_ = mainwin::drives::MountedRoots();
     for (const QString& root : std::as_const(roots_)) {
         if (findData(root) < 0)
-            addItem(root, root);
+            addItem(mainwin::drives::DriveText(root), root);
     }
     for (int i = count() - 1; i >= 0; --i) {
         const QString root = itemData(i).toString();
@@ -47,7 +47,7 @@ void DriveComboBox::SetDrive(const QString& root)
     int index = findData(root);
     if (index < 0) {
         roots_.append(root);
-        addItem(root, root);
+        addItem(mainwin::drives::DriveText(root), root);
         index = count() - 1;
     }
     setCurrentIndex(index);

@@ -9,8 +9,14 @@
 
 namespace mainwin::drives {
 
-// Root paths of the mounted volumes that are folders, the system root first.
+// Root paths of the mounted volumes that are folders, the system root first;
+// on Windows every drive letter in use (ready or not), in letter order.
 QStringList MountedRoots();
+
+// How the drive list shows the drive at root: the root itself, on Windows
+// the letter with the volume's label or the network share ("c: [System]",
+// "z: [\\server\photos]").
+QString DriveText(const QString& root);
 
 // The root among roots that holds path (whole path components compared);
 // empty when none does, as for a relative path.
