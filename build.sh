@@ -11,9 +11,16 @@
 #                           SECS seconds (default 60; in build-fuzz/)
 #   ./build.sh package      build the Debian package from the release build:
 #                           build/zembrik_<version>_<arch>.deb, checked with lintian
-#   ./build.sh windows-deps the libraries the Windows build links (Qt, libjpeg,
-#                           libheif, exiv2, ...), cross-built once from Debian's
-#                           source packages into a cache (windows/build-deps.sh)
+#   ./build.sh windows      the Windows programs, cross-built with MinGW-w64, as
+#                           build-windows/Zembrik-<version>-win64.zip and the
+#                           installer Zembrik-<version>-setup.exe; the first
+#                           time, the libraries they link (Qt, libjpeg, libheif,
+#                           exiv2, ...) are built from Debian's source packages
+#                           into a cache (windows/build-deps.sh)
+#   ./build.sh test-windows the tests of the Windows build, run under Wine, and
+#                           the Windows zembrik-batch's outputs compared with
+#                           the Linux one's, byte for byte (after ./build.sh test)
+#   ./build.sh windows-deps only the libraries of the Windows build
 # Missing Debian packages are installed with apt-get when run as root; otherwise
 # the exact apt-get line is printed and nothing else is done.
 set -euo pipefail
@@ -154,8 +161,15 @@ case "${1:-}" in
   windows-deps)
     exec windows/build-deps.sh
     ;;
+  windows)
+    exec windows/build-windows.sh build
+    ;;
+  test-windows)
+    windows/build-windows.sh test
+    windows/build-windows.sh compare
+    ;;
   *)
-    echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]|package|windows-deps" >&2
+    echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]|package|windows|test-windows|windows-deps" >&2
     exit 2
     ;;
 esac

@@ -20,6 +20,9 @@
 
 #include <functional>
 
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#endif
 #if defined(Q_OS_UNIX)
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -271,16 +274,19 @@ void TestBatchCli::interruptLeavesAPrefix_data()
     QTest::newRow("Ctrl+C") << int(SIGINT) << "bmp";
     QTest::newRow("a hang-up while PNGs are read") << int(SIGHUP) << "png";
     QTest::newRow("kill -9") << int(SIGKILL) << "bmp";
+#elif defined(Q_OS_WIN)
+    QTest::newRow("Ctrl+Break") << int(CTRL_BREAK_EVENT) << "bmp";
 #endif
 }
 
-// A signal once the first file is in place, the next ones being written or
-// waiting for their turn: what is on disk is a prefix of the run, and no
-// temporary is left (after SIGKILL, at most the one being renamed). The
-// reads the stop ends print nothing (libpng's "Read Error").
+// A signal (on Windows the console's Ctrl+Break) once the first file is in
+// place, the next ones being written or waiting for their turn: what is on
+// disk is a prefix of the run, and no temporary is left (after SIGKILL, at
+// most the one being renamed). The reads the stop ends print nothing
+// (libpng's "Read Error").
 void TestBatchCli::interruptLeavesAPrefix()
 {
-#if defined(Q_OS_UNIX)
+#if defined(Q_OS_UNIX) || defined(Q_OS_WIN)
     QFETCH(int, signal);
     QFETCH(QString, format);
     QTemporaryDir src;
@@ -288,30 +294,51 @@ void TestBatchCli::interruptLeavesAPrefix()
     QStringList files = {src.filePath("p0." + format)};
     for (int i = 1; i < 6; ++i) {
         files.append(src.filePath(QStringLiteral("p%1.").arg(i) + format));
+#if defined(Q_OS_WIN)
+        QVERIFY(QFile::copy(files.first(), files.last()));
+#else
         QVERIFY(QFile::link(files.first(), files.last()));
+#endif
     }
     QTemporaryDir out;
     QProcess process;
+#if defined(Q_OS_WIN)
+    // The program shares this process's console, in a process group of its
+    // own that the event is sent to.
+    if (!GetConsoleWindow())
+        AllocConsole();
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
+        arguments->flags = (arguments->flags & ~DWORD(CREATE_NO_WINDOW)) | CREATE_NEW_PROCESS_GROUP;
+    });
+#endif
     process.start(QStringLiteral(ZEMBRIK_BATCH_EXE), QStringList{"-j", "2", "-o", out.path()} + files);
     QVERIFY(process.waitForReadyRead(60000));
+#if defined(Q_OS_WIN)
+    QVERIFY(GenerateConsoleCtrlEvent(DWORD(signal), DWORD(process.processId())));
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(quint32(process.exitCode()), quint32(STATUS_CONTROL_C_EXIT));
+    const bool killed = false;
+#else
     ::kill(static_cast<pid_t>(process.processId()), signal);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     QCOMPARE(process.exitCode(), signal);
+    const bool killed = signal == SIGKILL;
+#endif
 
     QCOMPARE(process.readAllStandardError(), QByteArray());
     const qsizetype lines = QString::fromUtf8(process.readAllStandardOutput()).count('\n');
     QVERIFY2(lines < files.size(), "the run ended before the signal");
     QStringList onDisk = QDir(out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     const QStringList temporaries = onDisk.filter(".tmp");
-    QVERIFY(temporaries.size() <= (signal == SIGKILL ? 1 : 0));
+    QVERIFY(temporaries.size() <= (killed ? 1 : 0));
     for (const QString& temporary : temporaries)
         onDisk.removeOne(temporary);
-    QVERIFY(onDisk.size() >= lines && onDisk.size() <= (signal == SIGKILL ? lines + 1 : lines));
+    QVERIFY(onDisk.size() >= lines && onDisk.size() <= (killed ? lines + 1 : lines));
     for (int i = 0; i < onDisk.size(); ++i)
         QCOMPARE(onDisk.at(i), QStringLiteral("p%1.jpg").arg(i));
 #else
-    QSKIP("Ctrl+C is the console's on this platform");
+    QSKIP("no way to interrupt a run on this platform");
 #endif
 }
 

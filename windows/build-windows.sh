@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# The Windows build of Zembrik, cross-compiled on Debian with MinGW-w64
+# against the libraries windows/build-deps.sh builds (once) into its cache:
+#
+#   windows/build-windows.sh build     zembrik.exe and zembrik-batch.exe, then
+#                                      build-windows/Zembrik-<version>-win64.zip
+#                                      and the installer Zembrik-<version>-setup.exe
+#   windows/build-windows.sh test      the tests, cross-built and run under Wine
+#   windows/build-windows.sh ready     succeeds when the libraries are already
+#                                      built for the current sources and tools
+#                                      (CI builds Windows only then)
+#   windows/build-windows.sh compare [FOLDER...]
+#                                      zembrik-batch.exe's outputs against the
+#                                      Linux build's (build/bin/zembrik-batch),
+#                                      byte for byte, over pictures made here
+#                                      and those in the FOLDERs
+#
+# ZEMBRIK_WINDOWS_BUILD_DIR names the build folder (default build-windows).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+DIR=${ZEMBRIK_WINDOWS_BUILD_DIR:-build-windows}
+# The Windows programs' tests: those of the encoder, the pictures, the
+# engine, the command line, the output options and the files; the window's
+# tests stay with the Linux build (the window is looked at under Wine).
+TESTS=(tst_encoder_stages tst_jpeg_file tst_pending_jpeg tst_picture tst_pictures tst_engine tst_batch_cli
+       tst_output tst_preflight tst_fuzz_replay)
+
+say() { echo "build-windows: $*" >&2; }
+
+configure() {
+  PREFIX=$(windows/build-deps.sh | tail -n 1)
+  [ -f "$PREFIX/.complete" ] || { say "the dependencies are not complete in $PREFIX"; exit 1; }
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PREFIX/share/zembrik/mingw-w64-x86_64.cmake" -DZEMBRIK_WINDOWS_DEPS="$PREFIX" \
+    -DCMAKE_PREFIX_PATH="$PREFIX" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DZEMBRIK_BENCHMARKS=OFF "${launcher[@]}" >"$DIR.configure.log" 2>&1 ||
+    { tail -n 40 "$DIR.configure.log" >&2; say "configuring failed (log: $DIR.configure.log)"; exit 1; }
+  export WINEPREFIX=$PWD/$DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+version() { sed -n 's/^project(Zembrik VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
+
+# The programs with what they need beside them, as the zip and the installer
+# hold them.
+stage() {
+  local stage=$1 p
+  rm -rf "$stage"
+  mkdir -p "$stage/plugins/platforms" "$stage/plugins/styles" "$stage/plugins/imageformats" "$stage/translations"
+  cp "$DIR/bin/zembrik.exe" "$DIR/bin/zembrik-batch.exe" help/Kolvane.html help/Kolvane_en.html "$stage/"
+  for p in Qt6Core Qt6Gui Qt6Widgets libstdc++-6 libgcc_s_seh-1 libwinpthread-1; do
+    cp "$PREFIX/bin/$p.dll" "$stage/"
+  done
+  cp "$PREFIX/plugins/platforms/qwindows.dll" "$stage/plugins/platforms/"
+  cp "$PREFIX/plugins/styles/qwindowsvistastyle.dll" "$stage/plugins/styles/"
+  for p in qjpeg qgif qwebp qtiff; do
+    cp "$PREFIX/plugins/imageformats/$p.dll" "$stage/plugins/imageformats/"
+  done
+  cp "$PREFIX"/translations/*.qm "$stage/translations/"
+  # Qt finds its plugins and translations beside the programs.
+  printf '[Paths]\r\nPrefix = .\r\nPlugins = plugins\r\nTranslations = translations\r\n' >"$stage/qt.conf"
+  sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
+  x86_64-w64-mingw32-strip "$stage"/*.exe
+}
+
+build() {
+  configure
+  cmake --build "$DIR" --parallel "$(nproc)" --target zembrik zembrik-batch
+  local version name
+  version=$(version)
+  name=Zembrik-$version-win64
+  stage "$DIR/$name"
+  rm -f "$DIR/$name.zip"
+  (cd "$DIR" && cmake -E tar cf "$name.zip" --format=zip "$name")
+  makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$DIR/$name" -DICON="$PWD/windows/zembrik.ico" -DOUTFILE="$PWD/$DIR/Zembrik-$version-setup.exe" \
+    windows/zembrik.nsi
+  say "made $DIR/$name.zip and $DIR/Zembrik-$version-setup.exe"
+}
+
+run_tests() {
+  configure
+  cmake --build "$DIR" --parallel "$(nproc)" --target zembrik-batch "${TESTS[@]}"
+  # One Wine server for all the tests, started before them and ended after.
+  wineserver -p 60 || true
+  local status=0
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$DIR" --output-on-failure -j "$(nproc)" \
+    -R "^($(IFS='|'; echo "${TESTS[*]}"))\$" || status=$?
+  wineserver -k || true
+  return $status
+}
+
+# Test pictures of every kind the programs read, made here: a fractal
+# landscape of odd size as JPEG (4:2:0, 4:4:4 progressive, turned by its Exif
+# orientation), PNG (8 and 16 bits, with alpha), WebP, TIFF, BMP, GIF, HEIC
+# and AVIF, besides the tests' own files.
+make_pictures() {
+  local dest=$1
+  convert -seed 7 -size 1931x1277 plasma:fractal "$dest/plasma.png"
+  convert "$dest/plasma.png" -quality 92 -sampling-factor 2x2 "$dest/plasma420.jpg"
+  convert "$dest/plasma.png" -quality 85 -sampling-factor 1x1 -interlace JPEG "$dest/plasma444p.jpg"
+  convert "$dest/plasma.png" -quality 90 -orient right-top "$dest/turned.jpg"
+  convert "$dest/plasma.png" -resize 641x433 -depth 16 "$dest/deep.png"
+  convert "$dest/plasma.png" -resize 333x517! -alpha set -channel A -evaluate set 60% "$dest/alpha.png"
+  convert "$dest/plasma.png" -quality 80 "$dest/plasma.webp"
+  convert "$dest/plasma.png" -compress lzw "$dest/plasma.tif"
+  convert "$dest/plasma.png" -resize 50% "$dest/plasma.bmp"
+  convert "$dest/plasma.png" -resize 37% "$dest/plasma.gif"
+  heif-enc -q 70 -o "$dest/plasma.heic" "$dest/plasma.png" >/dev/null
+  heif-enc -A -q 70 -o "$dest/plasma.avif" "$dest/plasma.png" >/dev/null
+  cp tests/data/*.tif tests/data/*.webp "$dest/"
+}
+
+# Every picture (those made above, and those of the folders given) at several
+# ratios, boxes and options through both programs; any output that differs by
+# a byte, or exists on one side only, is a failure.
+compare() {
+  command -v convert >/dev/null && command -v heif-enc >/dev/null ||
+    { say "the comparison makes its pictures with ImageMagick and heif-enc:"
+      say "  sudo apt-get install -y --no-install-recommends imagemagick libheif-examples"; exit 1; }
+  configure
+  cmake --build "$DIR" --parallel "$(nproc)" --target zembrik-batch
+  [ -x build/bin/zembrik-batch ] || { say "build the Linux programs first (./build.sh test)"; exit 1; }
+  local work=$DIR/compare status=0 runs=0 same=0 args name picture folder extra
+  rm -rf "$work"
+  mkdir -p "$work/in"
+  make_pictures "$work/in"
+  for folder in "$@"; do cp "$folder"/* "$work/in/"; done
+  wineserver -p 60 || true
+  local options=("-r 100" "-r 50" "-r 33.3" "-r 7" "--max-size 640x480" "--max-size 100x100 --max-size 1024x768"
+                 "-r 50 -q 95" "-r 50 --keep-metadata --keep-gps" "-r 25 -q 40 --keep-date --suffix _s"
+                 "-r 60 --max-bytes 100K")
+  for args in "${options[@]}"; do
+    name=$(echo "$args" | tr -c 'A-Za-z0-9\n' '_')
+    mkdir -p "$work/linux/$name" "$work/windows/$name"
+    # shellcheck disable=SC2086
+    build/bin/zembrik-batch $args -o "$work/linux/$name" "$work"/in/* >"$work/linux/$name.log" 2>&1 || true
+    # shellcheck disable=SC2086
+    wine "$DIR/bin/zembrik-batch.exe" $args -o "$work/windows/$name" "$work"/in/* >"$work/windows/$name.log" 2>&1 || true
+    while IFS= read -r picture; do
+      runs=$((runs + 1))
+      if cmp -s "$work/linux/$name/$picture" "$work/windows/$name/$picture"; then
+        same=$((same + 1))
+      else
+        say "differs: $name/$picture"
+        status=1
+      fi
+      if [[ $args == *--keep-date* ]] &&
+         [ "$(stat -c %Y "$work/linux/$name/$picture")" != "$(stat -c %Y "$work/windows/$name/$picture")" ]; then
+        say "another date: $name/$picture"
+        status=1
+      fi
+    done < <(cd "$work/linux/$name" && find . -type f | sort)
+    extra=$(comm -13 <(cd "$work/linux/$name" && find . -type f | sort) <(cd "$work/windows/$name" && find . -type f | sort))
+    [ -z "$extra" ] || { say "only on Windows: $name: $extra"; status=1; }
+  done
+  wineserver -k || true
+  say "$same of $runs outputs identical"
+  [ "$runs" -gt 0 ] || status=1
+  return $status
+}
+
+# Cheap when nothing was ever built: no package is installed to find that out.
+ready() {
+  local cache=${ZEMBRIK_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zembrik/windows-deps}
+  compgen -G "$cache/*/.complete" >/dev/null || return 1
+  local prefix
+  prefix=$(windows/build-deps.sh --prefix 2>/dev/null | tail -n 1) || return 1
+  [ -f "$prefix/.complete" ]
+}
+
+case "${1:-build}" in
+  ready) ready ;;
+  build) build ;;
+  test) run_tests ;;
+  compare) shift; compare "$@" ;;
+  *) echo "usage: $0 build|test|compare" >&2; exit 2 ;;
+esac
