@@ -21,6 +21,13 @@
 // rounds to one integer, the exact value rounds to it too; a coefficient
 // where it does not (one near a half) is computed the exact way. DC needs no
 // slack: its entries are all 1 and every one of its sums is an exact integer.
+//
+// The AVX2 separable version halves the products again by folding each sum
+// of eight over the middle (positions p and 7 - p added for an even
+// frequency, subtracted for an odd one), as if the single-precision cosines
+// were symmetric. They are only to within a few units in their last place:
+// the gap, measured from the table, widens that version's slack.
+#include <algorithm>
 #include <cmath>
 
 #include "jpeg/internal/dct_kernels.h"
@@ -73,6 +80,31 @@ void DeriveTables(CodingTables& t)
             t.Slack[table][i] = i == 0 ? 0.0 : kSlack * t.QuantFactor[table][i];
     for (int k = 0; k < 64; ++k)
         t.ZigZagPosition[t.ZigZag[k]] = k;
+
+    // The folded sums use the cosines of positions 0..3 for 7..4 too (with
+    // the sign of an odd frequency). Each of the two passes may then be off
+    // by the largest gap times the block's sum of absolute samples, so the
+    // estimate moves by at most twice that; the slack takes twice as much
+    // again on top of the one above.
+    t.MirrorGap = 0;
+    for (int k = 0; k < 8; ++k) {
+        const double sign = k % 2 ? -1.0 : 1.0;
+        for (int p = 0; p < 4; ++p)
+            t.MirrorGap = std::max(t.MirrorGap, std::fabs(t.Cosine[k][7 - p] - sign * t.Cosine[k][p]));
+    }
+    for (int parity = 0; parity < 2; ++parity)
+        for (int p = 0; p < 4; ++p)
+            for (int j = 0; j < 4; ++j)
+                t.MirrorCosine[parity][p][j] = t.Cosine[2 * j + parity][p];
+    for (int table = 0; table < 2; ++table) {
+        for (int v = 0; v < 8; ++v) {
+            for (int j = 0; j < 8; ++j) {
+                const int i = v * 8 + (j < 4 ? 2 * j : 2 * (j - 4) + 1);
+                t.MirrorQuant[table][v * 8 + j] = t.QuantFactor[table][i];
+                t.MirrorSlack[table][v * 8 + j] = i == 0 ? 0.0 : (kSlack + 4 * t.MirrorGap) * t.QuantFactor[table][i];
+            }
+        }
+    }
 }
 
 namespace {

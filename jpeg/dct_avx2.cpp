@@ -1,7 +1,9 @@
 // The transforms with AVX2 and FMA. The exact one: sixteen coefficients
 // (four vectors) of three blocks at a time, twelve accumulators in the
-// sixteen registers. The separable one: half a row of frequencies per vector,
-// rows then columns, one half at a time.
+// sixteen registers. The separable one folds each eight-point sum over the
+// block's middle (half the products): columns first with half a row of
+// columns per vector, then rows with the even and the odd frequencies of a
+// row in a vector each.
 #include <immintrin.h>
 
 #include <bit>
@@ -61,46 +63,87 @@ void TransformMcuAvx2(const CodingTables& t, const std::int32_t* samples, std::i
 
 void TransformMcuSeparableAvx2(const CodingTables& t, const std::int32_t* samples, std::int32_t* coefs)
 {
-    alignas(32) double s[384];
-    for (int k = 0; k < 384; k += 4)
-        _mm256_store_pd(s + k, _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(samples + k))));
+    const __m256d cosine[2][4] = {
+        {_mm256_load_pd(t.MirrorCosine[0][0]), _mm256_load_pd(t.MirrorCosine[0][1]), _mm256_load_pd(t.MirrorCosine[0][2]),
+         _mm256_load_pd(t.MirrorCosine[0][3])},
+        {_mm256_load_pd(t.MirrorCosine[1][0]), _mm256_load_pd(t.MirrorCosine[1][1]), _mm256_load_pd(t.MirrorCosine[1][2]),
+         _mm256_load_pd(t.MirrorCosine[1][3])}};
 
     for (int block = 0; block < 6; ++block) {
-        const double* b = s + 64 * block;
         const std::int32_t* whole = samples + 64 * block;
         const int table = block < 4 ? 0 : 1;
+        __m256i row[8];
         __m256i absolute = _mm256_setzero_si256();
-        for (int k = 0; k < 64; k += 8)
-            absolute = _mm256_add_epi32(absolute, _mm256_abs_epi32(_mm256_load_si256(reinterpret_cast<const __m256i*>(whole + k))));
-        alignas(32) std::int32_t parts[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(parts), absolute);
-        const __m256d units = _mm256_set1_pd(parts[0] + parts[1] + parts[2] + parts[3] + parts[4] + parts[5] + parts[6] +
-                                             parts[7] + 1.0);
+        for (int y = 0; y < 8; ++y) {
+            row[y] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(whole + 8 * y));
+            absolute = _mm256_add_epi32(absolute, _mm256_abs_epi32(row[y]));
+        }
+        __m128i folded = _mm_add_epi32(_mm256_castsi256_si128(absolute), _mm256_extracti128_si256(absolute, 1));
+        folded = _mm_add_epi32(folded, _mm_shuffle_epi32(folded, 0x4E));
+        folded = _mm_add_epi32(folded, _mm_shuffle_epi32(folded, 0xB1));
+        const __m256d units = _mm256_set1_pd(_mm_cvtsi128_si32(folded) + 1.0);
 
-        for (int half = 0; half < 8; half += 4) {
-            __m256d rows[8];  // row y, frequencies half..half+3 in the lanes
-            for (int y = 0; y < 8; ++y) {
-                __m256d sum = _mm256_mul_pd(_mm256_broadcast_sd(b + y * 8), _mm256_load_pd(t.CosineByPosition[0] + half));
-                for (int x = 1; x < 8; ++x)
-                    sum = _mm256_fmadd_pd(_mm256_broadcast_sd(b + y * 8 + x), _mm256_load_pd(t.CosineByPosition[x] + half), sum);
-                rows[y] = sum;
+        // Rows y and 7 - y added (for even v) and subtracted (odd v), exact
+        // in integers, then in double: [parity][y][half of the columns].
+        __m256d fold[2][4][2];
+        for (int y = 0; y < 4; ++y) {
+            const __m256i sum = _mm256_add_epi32(row[y], row[7 - y]);
+            const __m256i difference = _mm256_sub_epi32(row[y], row[7 - y]);
+            fold[0][y][0] = _mm256_cvtepi32_pd(_mm256_castsi256_si128(sum));
+            fold[0][y][1] = _mm256_cvtepi32_pd(_mm256_extracti128_si256(sum, 1));
+            fold[1][y][0] = _mm256_cvtepi32_pd(_mm256_castsi256_si128(difference));
+            fold[1][y][1] = _mm256_cvtepi32_pd(_mm256_extracti128_si256(difference, 1));
+        }
+
+        // Columns: frequency v by column x. Each result is folded at once
+        // over its middle, columns x and 7 - x added and subtracted, for the
+        // rows' pass below.
+        alignas(32) double even[8][4], odd[8][4];
+        for (int v = 0; v < 8; ++v) {
+            const __m256d(&f)[4][2] = fold[v % 2];
+            __m256d left = _mm256_mul_pd(_mm256_broadcast_sd(&t.Cosine[v][0]), f[0][0]);
+            __m256d right = _mm256_mul_pd(_mm256_broadcast_sd(&t.Cosine[v][0]), f[0][1]);
+            for (int y = 1; y < 4; ++y) {
+                const __m256d c = _mm256_broadcast_sd(&t.Cosine[v][y]);
+                left = _mm256_fmadd_pd(c, f[y][0], left);
+                right = _mm256_fmadd_pd(c, f[y][1], right);
             }
-            for (int v = 0; v < 8; ++v) {
-                __m256d sum = _mm256_mul_pd(_mm256_broadcast_sd(&t.Cosine[v][0]), rows[0]);
-                for (int y = 1; y < 8; ++y)
-                    sum = _mm256_fmadd_pd(_mm256_broadcast_sd(&t.Cosine[v][y]), rows[y], sum);
-                const int first = 8 * v + half;
-                const __m256d scaled = _mm256_mul_pd(sum, _mm256_load_pd(t.QuantFactor[table] + first));
-                const __m256d slack = _mm256_mul_pd(units, _mm256_load_pd(t.Slack[table] + first));
-                const __m128i low = _mm256_cvtpd_epi32(_mm256_sub_pd(scaled, slack));
-                const __m128i high = _mm256_cvtpd_epi32(_mm256_add_pd(scaled, slack));
-                std::int32_t* out = coefs + 64 * block + first;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
-                const unsigned near = ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(low, high)))) & 0xFu;
-                for (unsigned lanes = near; lanes != 0; lanes &= lanes - 1) {
-                    const int i = first + std::countr_zero(lanes);
-                    coefs[64 * block + i] = ExactCoefficient(t, whole, i, t.QuantFactor[table][i]);
-                }
+            const __m256d reversed = _mm256_permute4x64_pd(right, 0x1B);  // columns 7, 6, 5, 4
+            _mm256_store_pd(even[v], _mm256_add_pd(left, reversed));
+            _mm256_store_pd(odd[v], _mm256_sub_pd(left, reversed));
+        }
+
+        // Rows: the even frequencies u of row v in one vector, the odd ones
+        // in another; quantised, then interleaved into natural order.
+        std::int32_t* out = coefs + 64 * block;
+        for (int v = 0; v < 8; ++v) {
+            __m256d sumEven = _mm256_mul_pd(_mm256_broadcast_sd(&even[v][0]), cosine[0][0]);
+            __m256d sumOdd = _mm256_mul_pd(_mm256_broadcast_sd(&odd[v][0]), cosine[1][0]);
+            for (int x = 1; x < 4; ++x) {
+                sumEven = _mm256_fmadd_pd(_mm256_broadcast_sd(&even[v][x]), cosine[0][x], sumEven);
+                sumOdd = _mm256_fmadd_pd(_mm256_broadcast_sd(&odd[v][x]), cosine[1][x], sumOdd);
+            }
+            const double* factor = t.MirrorQuant[table] + 8 * v;
+            const double* slackFactor = t.MirrorSlack[table] + 8 * v;
+            const __m256d scaledEven = _mm256_mul_pd(sumEven, _mm256_load_pd(factor));
+            const __m256d scaledOdd = _mm256_mul_pd(sumOdd, _mm256_load_pd(factor + 4));
+            const __m256d slackEven = _mm256_mul_pd(units, _mm256_load_pd(slackFactor));
+            const __m256d slackOdd = _mm256_mul_pd(units, _mm256_load_pd(slackFactor + 4));
+            const __m128i lowEven = _mm256_cvtpd_epi32(_mm256_sub_pd(scaledEven, slackEven));
+            const __m128i lowOdd = _mm256_cvtpd_epi32(_mm256_sub_pd(scaledOdd, slackOdd));
+            const __m128i highEven = _mm256_cvtpd_epi32(_mm256_add_pd(scaledEven, slackEven));
+            const __m128i highOdd = _mm256_cvtpd_epi32(_mm256_add_pd(scaledOdd, slackOdd));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * v), _mm_unpacklo_epi32(lowEven, lowOdd));
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + 8 * v + 4), _mm_unpackhi_epi32(lowEven, lowOdd));
+            // Bit j for even frequency 2j, bit 4 + j for odd frequency 2j + 1.
+            const unsigned near =
+                ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(lowEven, highEven))) |
+                                       _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(lowOdd, highOdd))) << 4) &
+                0xFFu;
+            for (unsigned lanes = near; lanes != 0; lanes &= lanes - 1) {
+                const int j = std::countr_zero(lanes);
+                const int i = 8 * v + (j < 4 ? 2 * j : 2 * (j - 4) + 1);
+                out[i] = ExactCoefficient(t, whole, i, t.QuantFactor[table][i]);
             }
         }
     }
