@@ -258,15 +258,19 @@ std::vector<TransformKernel> AvailableTransforms()
 #if defined(ZEMBRIK_X86_KERNELS)
     if (CpuHasAvx2())
         kernels.push_back({"avx2", TransformMcuAvx2});
+#if defined(ZEMBRIK_AVX512_KERNELS)
     if (CpuHasAvx512())
         kernels.push_back({"avx512", TransformMcuAvx512});
+#endif
 #endif
     kernels.push_back({"separable", TransformMcuSeparablePortable});
 #if defined(ZEMBRIK_X86_KERNELS)
     if (CpuHasAvx2())
         kernels.push_back({"separable avx2", TransformMcuSeparableAvx2});
+#if defined(ZEMBRIK_AVX512_KERNELS)
     if (CpuHasAvx512())
         kernels.push_back({"separable avx512", TransformMcuSeparableAvx512});
+#endif
 #endif
     return kernels;
 }
