@@ -57,8 +57,10 @@ std::vector<SampleKernelInfo> AvailableSamplers()
 #if defined(ZEMBRIK_X86_KERNELS)
     if (CpuHasAvx2())
         kernels.push_back({"avx2", SampleRowsAvx2});
+#if defined(ZEMBRIK_AVX512_KERNELS)
     if (CpuHasAvx512())
         kernels.push_back({"avx512", SampleRowsAvx512});
+#endif
 #endif
     return kernels;
 }

@@ -21,6 +21,16 @@
 // rounds to one integer, the exact value rounds to it too; a coefficient
 // where it does not (one near a half) is computed the exact way. DC needs no
 // slack: its entries are all 1 and every one of its sums is an exact integer.
+//
+// The AVX2 separable version halves the products again by folding each sum
+// of eight over the middle (positions p and 7 - p added for an even
+// frequency, subtracted for an odd one), as if the single-precision cosines
+// were symmetric, and works in single precision, eight lanes to a vector.
+// The cosines are symmetric only to within a few units in their last place;
+// that gap, measured from the table, and the single-precision roundings
+// widen its slack (DeriveTables says by how much), and its DC is computed
+// apart, exactly.
+#include <algorithm>
 #include <cmath>
 
 #include "jpeg/internal/dct_kernels.h"
@@ -73,6 +83,39 @@ void DeriveTables(CodingTables& t)
             t.Slack[table][i] = i == 0 ? 0.0 : kSlack * t.QuantFactor[table][i];
     for (int k = 0; k < 64; ++k)
         t.ZigZagPosition[t.ZigZag[k]] = k;
+
+    // The folded sums use the cosines of positions 0..3 for 7..4 too (with
+    // the sign of an odd frequency): each of the two passes may then be off
+    // by the largest gap times the block's sum of absolute samples A, the
+    // estimate by twice that. In single precision (unit roundoff 2^-24) the
+    // eight roundings of each pass, the fold between them and the scaling
+    // move the scaled estimate by at most 10 x 2^-24 x A x factor, and the
+    // bound above adds 9 x 2^-24; the low and high ends' own roundings, one
+    // more. The slack is twice that sum (DC, exact as above, is computed
+    // apart).
+    t.MirrorGap = 0;
+    for (int k = 0; k < 8; ++k) {
+        const double sign = k % 2 ? -1.0 : 1.0;
+        for (int p = 0; p < 4; ++p)
+            t.MirrorGap = std::max(t.MirrorGap, std::fabs(t.Cosine[k][7 - p] - sign * t.Cosine[k][p]));
+    }
+    const double foldedSlack = 2 * (20.0 / (1 << 24) + 2 * t.MirrorGap);
+    for (int k = 0; k < 8; ++k)
+        for (int p = 0; p < 8; ++p)
+            t.CosineSingle[k][p] = static_cast<float>(t.Cosine[k][p]);  // exact: they are floats
+    for (int p = 0; p < 4; ++p)
+        for (int j = 0; j < 8; ++j)
+            t.FoldedCosine[p][j] = t.CosineSingle[j < 4 ? 2 * j : 2 * (j - 4) + 1][p];
+    for (int table = 0; table < 2; ++table) {
+        for (int v = 0; v < 8; ++v) {
+            for (int j = 0; j < 8; ++j) {
+                const int i = v * 8 + (j < 4 ? 2 * j : 2 * (j - 4) + 1);
+                t.FoldedQuant[table][v * 8 + j] = static_cast<float>(t.QuantFactor[table][i]);  // exact too
+                t.FoldedSlack[table][v * 8 + j] =
+                    i == 0 ? 0.0f : static_cast<float>(foldedSlack * t.QuantFactor[table][i]);
+            }
+        }
+    }
 }
 
 namespace {
@@ -215,15 +258,19 @@ std::vector<TransformKernel> AvailableTransforms()
 #if defined(ZEMBRIK_X86_KERNELS)
     if (CpuHasAvx2())
         kernels.push_back({"avx2", TransformMcuAvx2});
+#if defined(ZEMBRIK_AVX512_KERNELS)
     if (CpuHasAvx512())
         kernels.push_back({"avx512", TransformMcuAvx512});
+#endif
 #endif
     kernels.push_back({"separable", TransformMcuSeparablePortable});
 #if defined(ZEMBRIK_X86_KERNELS)
     if (CpuHasAvx2())
         kernels.push_back({"separable avx2", TransformMcuSeparableAvx2});
+#if defined(ZEMBRIK_AVX512_KERNELS)
     if (CpuHasAvx512())
         kernels.push_back({"separable avx512", TransformMcuSeparableAvx512});
+#endif
 #endif
     return kernels;
 }

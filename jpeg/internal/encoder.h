@@ -50,6 +50,19 @@ struct CodingTables {
     alignas(64) double Cosine[8][8];
     alignas(64) double CosineByPosition[8][8];
     alignas(64) double Slack[2][64];
+    // For the folded separable transform (AVX2), which folds each sum of
+    // eight over the block's middle as if every cosine row were symmetric
+    // about it (it is only to within MirrorGap) and works in single
+    // precision: the cosines as floats, by frequency then position; for the
+    // rows' pass the cosines of positions 0..3, each a vector of the even
+    // frequencies then the odd ones (u = 0, 2, 4, 6, 1, 3, 5, 7); and in
+    // that order too the factors of each row of coefficients and their
+    // slacks, widened by what the folding and single precision may add.
+    double MirrorGap;
+    alignas(32) float CosineSingle[8][8];
+    alignas(32) float FoldedCosine[4][8];
+    alignas(32) float FoldedQuant[2][64];
+    alignas(32) float FoldedSlack[2][64];
     // For block coding: the zig-zag position of each natural index.
     std::int32_t ZigZagPosition[64];
 };
