@@ -11,6 +11,8 @@
 // queue and the memory budget.
 #include "batch/engine.h"
 
+#include "base/workthread.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -637,7 +639,7 @@ void ShrinkEngine::Start(std::function<void()> wake)
                                    std::max(1, d.Count()));
     d.workers.reserve(static_cast<std::size_t>(threads));  // nothing below may throw once a thread runs
     const auto start = d.options.StartThread ? d.options.StartThread
-                                             : [](std::function<void()> work) { return std::thread(std::move(work)); };
+                                             : [](std::function<void()> work) { return base::StartWorkThread(std::move(work)); };
     for (int i = 0; i < threads; ++i) {
         try {
             auto worker = std::make_unique<Worker>();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/workthread.h"
 #include "batch/progresswindow.h"
 #include "batch/preflight.h"
 #include "batch/saveerror.h"
@@ -312,7 +313,7 @@ void BatchRun::MeasureSources()
     for (const PlanItem& item : items_)
         sources.push_back(item.Skip ? QString() : item.Source);
     stopMeasuring_ = false;
-    measurer_ = std::thread([this, sources = std::move(sources)] {
+    measurer_ = base::StartWorkThread([this, sources = std::move(sources)] {
         std::vector<qint64> pixels;
         pixels.reserve(sources.size());
         for (const QString& source : sources) {

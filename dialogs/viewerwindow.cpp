@@ -1,6 +1,8 @@
 // Viewer windows and the queue that opens them.
 #include "dialogs/viewerwindow.h"
 
+#include "base/workthread.h"
+
 #include <QCoreApplication>
 #include <QApplication>
 #include <QFileInfo>
@@ -110,7 +112,7 @@ private:
             }
             wake_.notify_one();
             if (!worker_.joinable())
-                worker_ = std::thread([this] { Work(); });
+                worker_ = base::StartWorkThread([this] { Work(); });
         }
     }
 

@@ -1,0 +1,17 @@
+// A thread for work that may run Qt's image readers (the run's workers, the
+// measuring of sizes, the viewers' loading).
+#pragma once
+
+#include <functional>
+#include <thread>
+
+namespace base {
+
+// Starts work on a thread of its own; the caller joins the std::thread
+// returned as any other. On Windows the work runs in a QThread that the
+// std::thread waits for: there (MinGW's Qt 6.4) a thread Qt did not start
+// crashes as it ends once Qt's image readers have run on it. Throws
+// std::system_error as std::thread does when no thread can be had.
+std::thread StartWorkThread(std::function<void()> work);
+
+}  // namespace base
