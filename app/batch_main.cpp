@@ -111,7 +111,19 @@ QString Tr(const char* text)
 void Print(std::FILE* stream, const QString& text)
 {
 #if defined(_WIN32)
-    const QByteArray bytes = text.toLocal8Bit();
+    // A console is written in UTF-16, whatever its code page; a pipe or a
+    // file gets UTF-8, as on Linux: the ANSI code page would turn names and
+    // texts outside it (Japanese on an English Windows) into '?'.
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        const std::wstring wide = text.toStdWString();
+        DWORD written = 0;
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
 #else
     // File names keep the bytes they came with, UTF-8 or not.
     const QByteArray bytes = base::ToFsName(text).value_or(text.toUtf8());

@@ -52,6 +52,7 @@ jpeg::JpegResult FromErrno(int error)
     }
 }
 
+#if !defined(_WIN32)
 jpeg::JpegResult FromErrorCode(const std::error_code& error)
 {
     if (error.category() == std::generic_category() || error.category() == std::system_category()) {
@@ -61,6 +62,7 @@ jpeg::JpegResult FromErrorCode(const std::error_code& error)
     }
     return jpeg::JpegResult::Unexpected;
 }
+#endif
 
 #if defined(_WIN32)
 jpeg::JpegResult FromWindowsError(DWORD error)
@@ -117,7 +119,18 @@ bool Truncate(std::FILE* file, std::uint64_t size)
 #endif
 }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// Through the Windows call, to 100 ns: the C++ library of MinGW sets whole
+// seconds only.
+bool SetTime(HANDLE file, FileTime time)
+{
+    const std::int64_t ticks = (time.Seconds + 11644473600LL) * 10000000LL + time.Nanoseconds / 100;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+    written.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+    return file != INVALID_HANDLE_VALUE && SetFileTime(file, nullptr, nullptr, &written);
+}
+#else
 bool SetTime(int fd, FileTime time)
 {
     const timespec times[2] = {
@@ -250,12 +263,15 @@ jpeg::JpegResult OutputFile::Finish()
     errno = 0;
     if (std::fflush(file_) != 0)
         return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
-#if !defined(_WIN32)
     // Once the bytes are final: nothing written later moves it.
+#if defined(_WIN32)
+    if (time_ && !SetTime(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_))), *time_))
+        return FromWindowsError(GetLastError());
+#else
     if (time_ && !SetTime(fileno(file_), *time_))
         return FromErrno(errno);
-    time_.reset();
 #endif
+    time_.reset();
     // The data reaches the disk before the file takes the target's name.
 #if defined(_WIN32)
     if (_commit(_fileno(file_)) != 0)
@@ -271,20 +287,6 @@ jpeg::JpegResult OutputFile::Finish()
     file_ = nullptr;
     if (closed != 0)
         return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
-#if defined(_WIN32)
-    if (time_) {
-        std::error_code error;
-        // The file clock counts 100 ns from 1601 here, to the year 30828.
-        const auto seconds = std::chrono::sys_seconds(std::chrono::seconds(time_->Seconds));
-        std::filesystem::last_write_time(temp_, std::chrono::file_clock::from_sys(seconds) +
-                                                    std::chrono::duration_cast<std::filesystem::file_time_type::duration>(
-                                                        std::chrono::nanoseconds(time_->Nanoseconds)),
-                                         error);
-        if (error)
-            return FromErrorCode(error);
-        time_.reset();
-    }
-#endif
     return jpeg::JpegResult::Ok;
 }
 

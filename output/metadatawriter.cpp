@@ -6,7 +6,9 @@
 #include <exiv2/exiv2.hpp>
 #include <zlib.h>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -621,13 +623,24 @@ SourceTime ReadModificationTime(const std::filesystem::path& source)
     SourceTime result;
     std::error_code error;
 #if defined(_WIN32)
-    // The file clock counts 100 ns from 1601 here, to the year 30828.
-    const std::filesystem::file_time_type written = std::filesystem::last_write_time(source, error);
-    if (!error) {
-        const auto since = std::chrono::file_clock::to_sys(written).time_since_epoch();
-        const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
-        result.Seconds = seconds.count();
-        result.Nanoseconds = static_cast<std::int32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
+    // Through the Windows call, to 100 ns from 1601: the C++ library of
+    // MinGW reads whole seconds only.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) {
+        const std::int64_t ticks =
+            static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                      data.ftLastWriteTime.dwLowDateTime) -
+            116444736000000000LL;
+        std::int64_t seconds = ticks / 10000000;
+        std::int64_t rest = ticks % 10000000;
+        if (rest < 0) {
+            rest += 10000000;
+            --seconds;
+        }
+        result.Seconds = seconds;
+        result.Nanoseconds = static_cast<std::int32_t>(rest * 100);
+    } else {
+        error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
     }
 #else
     struct stat status;
