@@ -51,6 +51,11 @@ Run Batch(const QStringList& args, int hangAfterMs = 60000, const std::function<
     run.Status = process.exitCode();
     run.Out = QString::fromUtf8(process.readAllStandardOutput());
     run.Err = QString::fromUtf8(process.readAllStandardError());
+#if defined(Q_OS_WIN)
+    // Lines end in CR LF there, and paths the program makes have its separators.
+    run.Out = QDir::fromNativeSeparators(run.Out.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    run.Err = QDir::fromNativeSeparators(run.Err.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+#endif
     return run;
 }
 
@@ -115,6 +120,9 @@ void TestBatchCli::usage()
     QFETCH(QString, forced);
     QFETCH(QString, usage);
     QFETCH(QString, message);
+#if defined(Q_OS_WIN)
+    QSKIP("the rows choose the language through Linux's LANGUAGE and XDG_CONFIG_HOME");
+#endif
     QTemporaryDir dir;
     QSettings(dir.filePath("Zembrik/Zembrik.ini"), QSettings::IniFormat).setValue("Settings/Language", forced);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -169,7 +177,7 @@ void TestBatchCli::goesOnPastAFailure()
 #endif
 
     // Refusing the pipe takes no time; the bound only turns a hang into a failure.
-    const Run run = Batch(QStringList{"-r", "50", "-j", "3", "-o", out.path()} + files, 10000);
+    const Run run = Batch(QStringList{"-r", "50", "-j", "3", "-o", out.path()} + files, 60000);
     QCOMPARE(run.Status, 1);
     const QStringList lines = run.Out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
@@ -314,7 +322,11 @@ void TestBatchCli::interruptLeavesAPrefix()
     process.start(QStringLiteral(ZEMBRIK_BATCH_EXE), QStringList{"-j", "2", "-o", out.path()} + files);
     QVERIFY(process.waitForReadyRead(60000));
 #if defined(Q_OS_WIN)
-    QVERIFY(GenerateConsoleCtrlEvent(DWORD(signal), DWORD(process.processId())));
+    if (!GenerateConsoleCtrlEvent(DWORD(signal), DWORD(process.processId()))) {
+        process.kill();
+        process.waitForFinished();
+        QSKIP("this process's console cannot send Ctrl+Break (as under Wine with no terminal)");
+    }
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(quint32(process.exitCode()), quint32(STATUS_CONTROL_C_EXIT));
     const bool killed = false;

@@ -147,7 +147,7 @@ private slots:
                 QCOMPARE(o.OutputBytes, QFileInfo(o.Output).size());
                 bytes << QString::fromLatin1(testimages::Read(o.Output).toBase64());
             }
-            QCOMPARE(outcomes[2].Output, folder.filePath("a.b.jpg"));
+            QCOMPARE(QDir::fromNativeSeparators(outcomes[2].Output), folder.filePath("a.b.jpg"));
             QVERIFY(!QFile::exists(folder.filePath("skipped.jpg")));
             QCOMPARE(Files(folder.path()).size(), names.size() - 1);  // no temporary left
             outputs << bytes;
@@ -279,6 +279,9 @@ private slots:
     // x_s.jpg was before the run, and put in place just before x.jpg.
     void aFileAnotherReplacesIsReadFirst()
     {
+#if defined(Q_OS_WIN)
+        QSKIP("a symbolic link needs a privilege on Windows");
+#endif
         QList<QByteArray> results;
         for (const int threads : {1, 4}) {
             QTemporaryDir folder;
