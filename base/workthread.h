@@ -8,10 +8,11 @@
 namespace base {
 
 // Starts work on a thread of its own; the caller joins the std::thread
-// returned as any other. On Windows the work runs in a QThread that the
-// std::thread waits for: there (MinGW's Qt 6.4) a thread Qt did not start
-// crashes as it ends once Qt's image readers have run on it. Throws
-// std::system_error as std::thread does when no thread can be had.
+// returned as any other. On Windows the work runs on a thread that never
+// ends, which the std::thread returned waits for: there (MinGW's build of
+// Qt 6.4) a thread on which Qt's image readers have run crashes as it ends,
+// a QThread too. Throws std::system_error as std::thread does when no
+// thread can be had.
 std::thread StartWorkThread(std::function<void()> work);
 
 }  // namespace base

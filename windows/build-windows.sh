@@ -29,6 +29,7 @@ TESTS=(tst_encoder_stages tst_jpeg_file tst_pending_jpeg tst_picture tst_picture
 say() { echo "build-windows: $*" >&2; }
 
 configure() {
+  mkdir -p "$DIR"
   PREFIX=$(windows/build-deps.sh | tail -n 1)
   [ -f "$PREFIX/.complete" ] || { say "the dependencies are not complete in $PREFIX"; exit 1; }
   local launcher=()
@@ -36,8 +37,8 @@ configure() {
   cmake -S . -B "$DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PREFIX/share/zembrik/mingw-w64-x86_64.cmake" -DZEMBRIK_WINDOWS_DEPS="$PREFIX" \
     -DCMAKE_PREFIX_PATH="$PREFIX" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DZEMBRIK_BENCHMARKS=OFF "${launcher[@]}" >"$DIR.configure.log" 2>&1 ||
-    { tail -n 40 "$DIR.configure.log" >&2; say "configuring failed (log: $DIR.configure.log)"; exit 1; }
+    -DZEMBRIK_BENCHMARKS=OFF "${launcher[@]}" >"$DIR/configure.log" 2>&1 ||
+    { tail -n 40 "$DIR/configure.log" >&2; say "configuring failed (log: $DIR/configure.log)"; exit 1; }
   export WINEPREFIX=$PWD/$DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
