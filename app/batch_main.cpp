@@ -345,7 +345,13 @@ public:
     Interrupts() = default;
     Interrupts(const Interrupts&) = delete;
     Interrupts& operator=(const Interrupts&) = delete;
-    ~Interrupts() { EndWatch(); }
+    ~Interrupts()
+    {
+        EndWatch();
+        // A Ctrl+C after this must not find a run that is gone.
+        SetConsoleCtrlHandler(&Interrupts::OnControl, FALSE);
+        watchedRun = nullptr;
+    }
 
     std::FILE* Errors() const { return stderr; }
 
