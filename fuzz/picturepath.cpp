@@ -160,6 +160,46 @@ QString CheckEncoding(const QImage& image)
     return {};
 }
 
+// Rows collected into an image, as a run's sink takes them.
+class ImageRows final : public pictures::ShrinkSink {
+public:
+    bool Reserve(qint64, QSize) override { return true; }
+    bool Begin(QSize, QSize target) override
+    {
+        Image = QImage(target, QImage::Format_RGB32);
+        return !Image.isNull();
+    }
+    uchar* NextRow() override { return row_ < Image.height() ? Image.scanLine(row_) : nullptr; }
+    bool RowDone() override { return ++row_ <= Image.height(); }
+
+    QImage Image;
+
+private:
+    int row_ = 0;
+};
+
+// Several sizes from one decode (the smaller ones from scaled decodes that
+// share its coded data): each size gets the verdict and pixels it gets alone.
+QString SeveralSizesFault(const QString& path, double ratio)
+{
+    const std::vector<pictures::SizeRule> rules = {pictures::RatioRule(ratio),
+                                                   {pictures::RatioRule(ratio / 3).Target, true},
+                                                   {pictures::RatioRule(ratio / 9).Target, true}};
+    std::vector<ImageRows> rows(rules.size());
+    const std::vector<pictures::ShrinkSink*> sinks = {&rows[0], &rows[1], &rows[2]};
+    const std::vector<pictures::ShrinkOutcome> together = pictures::ShrinkPictureToSizes(path, rules, sinks);
+    for (std::size_t k = 0; k < rules.size(); ++k) {
+        pictures::ReducedPicture alone = pictures::LoadReducedPicture(path, rules[k]);
+        alone.Image.setColorSpace({});
+        if (together[k].Ok() != alone.Ok() || (alone.Ok() && rows[k].Image != alone.Image))
+            return QStringLiteral("size %1 of several: %2, alone: %3")
+                .arg(k)
+                .arg(together[k].Ok() ? SizeText(rows[k].Image.size()) : QStringLiteral("failed"),
+                     alone.Ok() ? SizeText(alone.Image.size()) : QStringLiteral("failed"));
+    }
+    return {};
+}
+
 }  // namespace
 
 PathInput SplitInput(const std::uint8_t* data, std::size_t size)
@@ -227,6 +267,11 @@ QString RunPicturePath(const std::uint8_t* data, std::size_t size, const QString
 
     if (large)
         return CheckEncoding(reduced.Image);
+    if (claim.Streamed) {
+        const QString several = SeveralSizesFault(path, ratio);
+        if (!several.isEmpty())
+            return several;
+    }
 
     // The one-step load and reduction promises the pixels of the two steps;
     // for any format, this also catches pixels a reader leaves unset (two

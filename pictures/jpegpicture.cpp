@@ -1,11 +1,12 @@
 // The JPEG reader: decoded with libjpeg row by row straight into the
 // reduction, so neither the full-size nor the reduced picture of a JPEG
-// stored upright is ever held.
+// stored upright is ever held; several sizes share one entropy decoding.
 #include <QImage>
 #include <QImageIOHandler>
 
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "pictures/jpegrows.h"
 #include "pictures/picturereader.h"
@@ -51,35 +52,64 @@ bool SendUpright(const QImage& stored, QImageIOHandler::Transformations turn, Sh
 // upright, the reduced rows go on into the sink as they are made (at the
 // picture's own size the decoded rows do, decoded where they go); stored
 // turned, the reduced picture is held and then given upright.
-ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRule& rule, const std::atomic<bool>* stop,
-                           ShrinkSink& sink)
-{
-    ShrinkOutcome result;
-    QImageIOHandler::Transformations turn;
-    QSize target;
-    QImage held;
-    SinkRows sinkRows(sink);
-    std::optional<ImageRows> heldRows;
-    RowTarget* rows = &sinkRows;
-    std::optional<RowReducer> reducer;
-    int width = 0;
-    int copied = 0;
-    bool tooLarge = false;
-    bool ended = false;
-    const auto begin = [&](const JpegHeader& header, int& denominator) {
+class StreamShrink {
+public:
+    StreamShrink(const QString& path, const SizeRule& rule, const std::atomic<bool>* stop, ShrinkSink& sink)
+        : path_(path), rule_(rule), stop_(stop), sink_(sink), sinkRows_(sink)
+    {
+    }
+    StreamShrink(const StreamShrink&) = delete;
+    StreamShrink& operator=(const StreamShrink&) = delete;
+
+    // The decode's callbacks, which refer to this object.
+    JpegRowsOutput Output()
+    {
+        return {[this](const JpegHeader& header, int& denominator) { return Begin(header, denominator); },
+                [this](const uchar* line) { return Row(line); },
+                // At the picture's own size the rows are decoded where they go.
+                [this]() -> uchar* { return reducer_ ? nullptr : rows_->Row(copied_); }};
+    }
+
+    // What the decode's result comes to.
+    ShrinkOutcome Finish(JpegRowsResult decoded)
+    {
+        switch (decoded) {
+        case JpegRowsResult::Done:
+            break;
+        case JpegRowsResult::Stopped:
+            return Ended();
+        case JpegRowsResult::Unsupported:  // Qt's reader refuses these layouts too
+        case JpegRowsResult::Corrupt:
+            return Failed<ShrinkOutcome>(UnreadableError(path_));
+        case JpegRowsResult::OutOfMemory:
+            return Failed<ShrinkOutcome>(NoMemoryError(path_));
+        case JpegRowsResult::Declined:
+            if (ended_)
+                return Ended();
+            return Failed<ShrinkOutcome>(tooLarge_ ? TooLargeError(path_) : SurfaceError(path_));
+        }
+        if (turn_ != QImageIOHandler::TransformationNone &&
+            !(sink_.Begin(result_.SourceSize, target_) && SendUpright(held_, turn_, sink_, stop_)))
+            return Ended();
+        return result_;
+    }
+
+private:
+    bool Begin(const JpegHeader& header, int& denominator)
+    {
         const QSize size = header.Size;
         if (TooLarge(size)) {
-            tooLarge = true;
+            tooLarge_ = true;
             return false;
         }
-        turn = header.Turn;
-        const bool upright = turn == QImageIOHandler::TransformationNone;
-        const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
-        result.SourceSize = sideways ? size.transposed() : size;
-        result.Space = header.Space;
-        target = TargetSize(rule, result.SourceSize);
-        const QSize stored = sideways ? target.transposed() : target;
-        if (rule.ScaledDecode)
+        turn_ = header.Turn;
+        const bool upright = turn_ == QImageIOHandler::TransformationNone;
+        const bool sideways = turn_.testFlag(QImageIOHandler::TransformationRotate90);
+        result_.SourceSize = sideways ? size.transposed() : size;
+        result_.Space = header.Space;
+        target_ = TargetSize(rule_, result_.SourceSize);
+        const QSize stored = sideways ? target_.transposed() : target_;
+        if (rule_.ScaledDecode)
             denominator = JpegScaleFor(size, stored);
         const QSize decoded = JpegScaledSize(size, denominator);
         std::shared_ptr<const ReductionPlan> plan;
@@ -89,47 +119,52 @@ ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRul
                 return false;
         }
         const qint64 heldBytes = upright ? 0 : 4 * static_cast<qint64>(stored.width()) * stored.height();
-        ended = !sink.Reserve(header.DecoderBytes + (plan ? ReductionBytes(*plan) : 0) + heldBytes, target) ||
-                (upright && !sink.Begin(result.SourceSize, target));
-        if (ended)
+        ended_ = !sink_.Reserve(header.DecoderBytes + (plan ? ReductionBytes(*plan) : 0) + heldBytes, target_) ||
+                 (upright && !sink_.Begin(result_.SourceSize, target_));
+        if (ended_)
             return false;
         if (!upright) {
-            held = QImage(stored, QImage::Format_RGB32);
-            if (held.isNull())
+            held_ = QImage(stored, QImage::Format_RGB32);
+            if (held_.isNull())
                 return false;
-            rows = &heldRows.emplace(held.bits(), held.bytesPerLine());
+            rows_ = &heldRows_.emplace(held_.bits(), held_.bytesPerLine());
         }
-        width = decoded.width();
+        width_ = decoded.width();
         if (plan)
-            reducer.emplace(plan, *rows, 0, stored.height());
+            reducer_.emplace(plan, *rows_, 0, stored.height());
         return true;
-    };
-    const auto row = [&](const uchar* line) {
-        ended = !(reducer ? reducer->Push(line) : CopyRow(*rows, copied++, line, width));
-        return !ended;
-    };
-    // At the picture's own size the rows are decoded where they go.
-    const auto into = [&]() -> uchar* { return reducer ? nullptr : rows->Row(copied); };
-
-    switch (DecodeJpegRows(device, stop, begin, row, into)) {
-    case JpegRowsResult::Done:
-        break;
-    case JpegRowsResult::Stopped:
-        return Ended();
-    case JpegRowsResult::Unsupported:  // Qt's reader refuses these layouts too
-    case JpegRowsResult::Corrupt:
-        return Failed<ShrinkOutcome>(UnreadableError(path));
-    case JpegRowsResult::OutOfMemory:
-        return Failed<ShrinkOutcome>(NoMemoryError(path));
-    case JpegRowsResult::Declined:
-        if (ended)
-            return Ended();
-        return Failed<ShrinkOutcome>(tooLarge ? TooLargeError(path) : SurfaceError(path));
     }
-    if (turn != QImageIOHandler::TransformationNone &&
-        !(sink.Begin(result.SourceSize, target) && SendUpright(held, turn, sink, stop)))
-        return Ended();
-    return result;
+
+    bool Row(const uchar* line)
+    {
+        ended_ = !(reducer_ ? reducer_->Push(line) : CopyRow(*rows_, copied_++, line, width_));
+        return !ended_;
+    }
+
+    const QString& path_;
+    const SizeRule& rule_;
+    const std::atomic<bool>* const stop_;
+    ShrinkSink& sink_;
+    ShrinkOutcome result_;
+    QImageIOHandler::Transformations turn_;
+    QSize target_;
+    QImage held_;
+    SinkRows sinkRows_;
+    std::optional<ImageRows> heldRows_;
+    RowTarget* rows_ = &sinkRows_;
+    std::optional<RowReducer> reducer_;
+    int width_ = 0;
+    int copied_ = 0;
+    bool tooLarge_ = false;
+    bool ended_ = false;
+};
+
+ShrinkOutcome StreamShrunk(QIODevice& device, const QString& path, const SizeRule& rule, const std::atomic<bool>* stop,
+                           ShrinkSink& sink)
+{
+    StreamShrink shrink(path, rule, stop, sink);
+    const JpegRowsOutput output = shrink.Output();
+    return shrink.Finish(DecodeJpegRows(device, stop, output.Begin, output.Row, output.Into));
 }
 
 class JpegReader final : public PictureReader {
@@ -171,6 +206,31 @@ public:
     ShrinkOutcome Shrink(const SizeRule& size, ShrinkSink& sink) override
     {
         return StreamShrunk(file_, path_, size, stop_, sink);
+    }
+
+    // The other sizes each follow the decode at a scale of their own.
+    ShrinkOutcome ShrinkAlongside(const SizeRule& size, ShrinkSink& sink, SizesAlongside& others) override
+    {
+        StreamShrink shrink(path_, size, stop_, sink);
+        std::vector<std::unique_ptr<StreamShrink>> following;
+        std::vector<std::size_t> which;
+        JpegFollowers followers;
+        followers.Outputs = [&] {
+            which = others.Which();
+            std::vector<JpegRowsOutput> outputs;
+            for (const std::size_t k : which) {
+                following.push_back(std::make_unique<StreamShrink>(path_, others.Rules[k], stop_, *others.Sinks[k]));
+                outputs.push_back(following.back()->Output());
+            }
+            return outputs;
+        };
+        const JpegRowsOutput output = shrink.Output();
+        const JpegRowsResult decoded =
+            DecodeJpegRows(file_, stop_, output.Begin, output.Row, output.Into, &followers);
+        ShrinkOutcome outcome = shrink.Finish(decoded);
+        for (std::size_t i = 0; i < followers.Results.size(); ++i)
+            others.Outcomes[which[i]] = following[i]->Finish(followers.Results[i]);
+        return outcome;
     }
 
 private:

@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <array>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #if defined(__linux__)
@@ -119,6 +121,16 @@ void FreeZeroed(void* memory, std::size_t bytes)
 #endif
 }
 
+// The coefficients of a decode's blocks, MCU by MCU as the entropy decoder
+// gives them, kept until every follower has taken them.
+struct McuFeed {
+    std::vector<JCOEF> coefficients;  // from block First on
+    std::size_t first = 0;
+    std::size_t decoded = 0;           // blocks
+    std::vector<std::size_t> taken;    // by each follower; SIZE_MAX once it needs no more
+    std::size_t perMcu = 0;
+};
+
 struct Decoder {
     jpeg_decompress_struct info;
     ErrorManager error;
@@ -131,6 +143,14 @@ struct Decoder {
     int scan;         // the last scan counted into blocksRead
     qint64 blocksRead;
     bool multiScan;
+    // Sharing the entropy decoding: the main decoder's own MCU decoder, and
+    // the feed it fills; a follower's place in it.
+    boolean (*decodeMcu)(j_decompress_ptr, JBLOCKROW*);
+    McuFeed* feed;
+    std::size_t follower;
+    // A follower of a file of several scans reads the main decoder's
+    // coefficients, which it has all once it has started.
+    const Decoder* coefficientsOf;
     ~Decoder()
     {
         jpeg_destroy_decompress(&info);  // safe on a zeroed or half-made decoder
@@ -208,8 +228,9 @@ boolean FillInput(j_decompress_ptr info)
         Fail(reinterpret_cast<j_common_ptr>(info), Failure::Corrupt);
     qint64 got = -1;
     try {
-        got = source->device->read(reinterpret_cast<char*>(source->buffer),
-                                   std::min(static_cast<qint64>(InputChunk), source->budget - source->delivered));
+        if (source->device)
+            got = source->device->read(reinterpret_cast<char*>(source->buffer),
+                                       std::min(static_cast<qint64>(InputChunk), source->budget - source->delivered));
     } catch (...) {
         // Nothing may be thrown through libjpeg: a failed read is an early end.
     }
@@ -311,6 +332,18 @@ void RealizeCoefficients(j_common_ptr info)
 {
     CoefficientMemory& memory = CoefficientsOf(info);
     memory.realize(info);
+    if (const Decoder* main = static_cast<Decoder*>(info->client_data)->coefficientsOf) {
+        // The same file's arrays, the same shapes.
+        for (int i = 0; i < memory.count; ++i) {
+            CoefficientArray& array = memory.arrays[static_cast<std::size_t>(i)];
+            const CoefficientArray& from = main->coefficients.arrays[static_cast<std::size_t>(i)];
+            if (i >= main->coefficients.count || !from.rowPointers || from.rows != array.rows ||
+                from.blocksPerRow != array.blocksPerRow)
+                ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+            array.rowPointers = from.rowPointers;
+        }
+        return;
+    }
     for (int i = 0; i < memory.count; ++i) {
         CoefficientArray& array = memory.arrays[static_cast<std::size_t>(i)];
         if (array.memory)
@@ -340,11 +373,137 @@ JBLOCKARRAY AccessCoefficients(j_common_ptr info, jvirt_barray_ptr handle, JDIME
         const CoefficientArray& array = memory.arrays[static_cast<std::size_t>(i)];
         if (handle != reinterpret_cast<jvirt_barray_ptr>(&memory.arrays[static_cast<std::size_t>(i)]))
             continue;
-        if (!array.memory || start > array.rows || count > array.rows - start)
+        if (!array.rowPointers || start > array.rows || count > array.rows - start)
             ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
         return array.rowPointers + start;
     }
     return memory.access(info, handle, start, count, writable);
+}
+
+// The public part of libjpeg's entropy decoder (jpegint.h, which not every
+// installation has): the same in every libjpeg since 6b.
+struct EntropyDecoder {
+    void (*start_pass)(j_decompress_ptr);
+    boolean (*decode_mcu)(j_decompress_ptr, JBLOCKROW*);
+    boolean insufficient_data;
+};
+
+EntropyDecoder& EntropyOf(j_decompress_ptr info)
+{
+    return *reinterpret_cast<EntropyDecoder*>(info->entropy);
+}
+
+// The public part of libjpeg's input controller (jpegint.h too).
+struct InputController {
+    int (*consume_input)(j_decompress_ptr);
+    void (*reset_input_controller)(j_decompress_ptr);
+    void (*start_input_pass)(j_decompress_ptr);
+    void (*finish_input_pass)(j_decompress_ptr);
+    boolean has_multiple_scans;
+    boolean eoi_reached;
+};
+
+InputController& InputOf(j_decompress_ptr info)
+{
+    return *reinterpret_cast<InputController*>(info->inputctl);
+}
+
+// Whether every bit of every coefficient has come in a file of several
+// scans: then libjpeg smooths no block, and a follower that has read none
+// of the scans itself decodes the same rows.
+bool AllBitsRead(const jpeg_decompress_struct& info)
+{
+    if (!info.progressive_mode)
+        return true;
+    if (!info.coef_bits)
+        return false;
+    for (int c = 0; c < info.num_components; ++c)
+        for (int k = 0; k < DCTSIZE2; ++k)
+            if (info.coef_bits[c][k] != 0)
+                return false;
+    return true;
+}
+
+// A follower of a file of several scans reads no scan: as libjpeg starts it
+// and would read them, it is told that the main decoder's are all in, with
+// the quantization tables they latched.
+int AllScansIn(j_decompress_ptr info)
+{
+    const Decoder& main = *static_cast<Decoder*>(info->client_data)->coefficientsOf;
+    info->input_scan_number = main.info.input_scan_number;
+    info->input_iMCU_row = info->total_iMCU_rows;
+    for (int c = 0; c < info->num_components; ++c) {
+        info->comp_info[c].quant_table = main.info.comp_info[c].quant_table;
+        if (info->coef_bits && main.info.coef_bits)
+            std::memcpy(info->coef_bits[c], main.info.coef_bits[c], sizeof(info->coef_bits[c]));
+    }
+    InputOf(info).eoi_reached = TRUE;
+    return JPEG_REACHED_EOI;
+}
+
+// A follower's progress: the stop flag, and, where it reads the main
+// decoder's coefficients, no reading of scans of its own (libjpeg calls
+// this before it first asks for a scan).
+void FollowerProgress(j_common_ptr common)
+{
+    if (Raised(reinterpret_cast<const ProgressMonitor*>(common->progress)->stop))
+        Fail(common, Failure::Stopped);
+    auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    if (static_cast<Decoder*>(info->client_data)->coefficientsOf && info->inputctl)
+        InputOf(info).consume_input = AllScansIn;
+}
+
+// The main decoder's MCU decoder when it has followers: decodes the MCU and
+// keeps its coefficients for them.
+boolean DecodeAndKeepMcu(j_decompress_ptr info, JBLOCKROW* blocks)
+{
+    auto* d = static_cast<Decoder*>(info->client_data);
+    if (!d->decodeMcu(info, blocks))
+        return FALSE;  // not from this source, which never suspends
+    McuFeed& feed = *d->feed;
+    const std::size_t count = static_cast<std::size_t>(info->blocks_in_MCU);
+    bool kept = true;
+    try {
+        const std::size_t at = feed.coefficients.size();
+        feed.coefficients.resize(at + count * DCTSIZE2);
+        for (std::size_t b = 0; b < count; ++b)
+            std::memcpy(feed.coefficients.data() + at + b * DCTSIZE2, blocks[b], sizeof(JBLOCK));
+    } catch (...) {
+        kept = false;  // nothing may be thrown through libjpeg
+    }
+    if (!kept)
+        Fail(reinterpret_cast<j_common_ptr>(info), Failure::OutOfMemory);
+    feed.decoded += count;
+    return TRUE;
+}
+
+// A follower's MCU decoder: the next MCU the main decoder has decoded, or a
+// suspension until it has (libjpeg then takes the same MCU up again).
+boolean TakeMcu(j_decompress_ptr info, JBLOCKROW* blocks)
+{
+    auto* d = static_cast<Decoder*>(info->client_data);
+    McuFeed& feed = *d->feed;
+    std::size_t& taken = feed.taken[d->follower];
+    const std::size_t count = static_cast<std::size_t>(info->blocks_in_MCU);
+    if (feed.decoded - taken < count)
+        return FALSE;
+    const JCOEF* from = feed.coefficients.data() + (taken - feed.first) * DCTSIZE2;
+    for (std::size_t b = 0; b < count; ++b)
+        std::memcpy(blocks[b], from + b * DCTSIZE2, sizeof(JBLOCK));
+    taken += count;
+    return TRUE;
+}
+
+// Drops the coefficients every follower has taken.
+void DropTaken(McuFeed& feed)
+{
+    const std::size_t upTo = std::min(*std::min_element(feed.taken.begin(), feed.taken.end()), feed.decoded);
+    // Only once it is half the memory, so that the rest is moved seldom.
+    if ((upTo - feed.first) * DCTSIZE2 * 2 < feed.coefficients.size())
+        return;
+    feed.coefficients.erase(feed.coefficients.begin(),
+                            feed.coefficients.begin() + static_cast<std::ptrdiff_t>((upTo - feed.first) * DCTSIZE2));
+    feed.first = upTo;
 }
 
 bool TryCreate(Decoder& d)
@@ -537,10 +696,184 @@ int JpegScaleFor(QSize size, QSize target)
     return denominator;
 }
 
+namespace {
+
+// Turns the rows libjpeg gives into the pixels an output takes.
+class RowSender {
+public:
+    RowSender(const Opened& opened, std::size_t width, const std::function<bool(const uchar*)>& row)
+        : opened_(opened), width_(width), row_(row), fromCmyk_(opened.Kind == RowKind::Cmyk ? width : 0)
+    {
+    }
+
+    // Done, Declined (Row said no) or OutOfMemory.
+    JpegRowsResult Send(const uchar* line)
+    {
+        if (opened_.Kind == RowKind::Cmyk) {
+            // Qt's reader: each of C, M, Y (stored inverted, as Adobe
+            // writes them) scaled by K.
+            for (std::size_t x = 0; x < width_; ++x) {
+                const uchar* in = line + 4 * x;
+                const int k = in[3];
+                fromCmyk_[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+            }
+            line = reinterpret_cast<const uchar*>(fromCmyk_.data());
+        }
+        if (!opened_.Convert)
+            return row_(line) ? JpegRowsResult::Done : JpegRowsResult::Declined;
+        // One row at a time through the same conversion as a whole picture:
+        // it works pixel by pixel, so the results are the same.
+        // The row's length is given: without it QImage takes rows to be
+        // padded to four bytes, which a grey row of odd width is not.
+        const bool grey = opened_.Kind == RowKind::Grey;
+        QImage band(line, static_cast<int>(width_), 1, static_cast<qsizetype>(grey ? width_ : width_ * sizeof(QRgb)),
+                    grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+        band.setColorSpace(opened_.FileSpace);
+        const QImage opaque = pictures::ToOpaqueSrgb(std::move(band));
+        if (opaque.isNull())
+            return JpegRowsResult::OutOfMemory;
+        return row_(opaque.constBits()) ? JpegRowsResult::Done : JpegRowsResult::Declined;
+    }
+
+private:
+    const Opened& opened_;
+    const std::size_t width_;
+    const std::function<bool(const uchar*)>& row_;
+    std::vector<QRgb> fromCmyk_;
+};
+
+// Rows handed to libjpeg to decode into: a batch of its own, or one row of
+// the caller's memory.
+struct RowBuffer {
+    RowBuffer(const jpeg_decompress_struct& info)
+        : bytes(std::size_t{info.output_width} * static_cast<std::size_t>(info.output_components)),
+          batch(std::max(1, info.rec_outbuf_height)), buffer(bytes * static_cast<std::size_t>(batch)),
+          rows(static_cast<std::size_t>(batch))
+    {
+        for (int i = 0; i < batch; ++i)
+            rows[static_cast<std::size_t>(i)] = buffer.data() + bytes * static_cast<std::size_t>(i);
+    }
+    const std::size_t bytes;
+    const int batch;
+    std::vector<uchar> buffer;
+    std::vector<JSAMPROW> rows;
+};
+
+// Starts the decoder at 1/Denominator and checks the size it will give:
+// Done, or why not.
+JpegRowsResult Start(Decoder& d, const JpegHeader& header, int denominator)
+{
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8)
+        return JpegRowsResult::Declined;
+    d.info.scale_num = 1;
+    d.info.scale_denom = static_cast<unsigned int>(denominator);
+    if (!TryStart(d))
+        return ResultOf(d.error.failure);
+    // The caller sized its rows by JpegScaledSize: a library that rounds
+    // otherwise would have them overrun.
+    if (QSize(static_cast<int>(d.info.output_width), static_cast<int>(d.info.output_height)) !=
+        JpegScaledSize(header.Size, denominator))
+        return JpegRowsResult::Unsupported;
+    return JpegRowsResult::Done;
+}
+
+// An output fed from the main decoder's coefficients.
+struct Follower {
+    JpegRowsOutput output;
+    std::unique_ptr<Decoder> d;
+    Opened opened;
+    std::optional<RowSender> sender;
+    std::optional<RowBuffer> buffer;
+    bool inPlace = false;
+    bool live = false;
+    JpegRowsResult result = JpegRowsResult::Done;
+
+    // Alive and short of rows.
+    bool Wants() const { return live && d->info.output_scanline < d->info.output_height; }
+
+    void End(JpegRowsResult why)
+    {
+        if (!live)
+            return;
+        live = false;
+        result = why;
+        d->feed->taken[d->follower] = SIZE_MAX;
+    }
+
+    // Sets the follower up on the file's header, read again from Start.
+    void Open(QIODevice& device, qint64 start, const std::atomic<bool>* stop, McuFeed& feed, std::size_t index,
+              const Decoder& main)
+    {
+        d = std::make_unique<Decoder>();  // zeroed
+        d->feed = &feed;
+        d->follower = index;
+        d->coefficientsOf = main.multiScan ? &main : nullptr;
+        live = true;
+        if (!device.seek(start)) {
+            End(JpegRowsResult::Corrupt);
+            return;
+        }
+        opened = pictures::Open(*d, device, stop);
+        // Its coded data comes from the feed: its source reads no more.
+        d->source.device = nullptr;
+        if (opened.Result != JpegRowsResult::Done) {
+            End(opened.Result);
+            return;
+        }
+        d->progress.pub.progress_monitor = FollowerProgress;
+        if (d->multiScan != main.multiScan) {  // the file changed under us
+            End(JpegRowsResult::Corrupt);
+            return;
+        }
+        // What it holds: the coefficients are the main decoder's.
+        opened.Header.DecoderBytes = DecoderBytes(d->info, false);
+        int denominator = 1;
+        if (!output.Begin(opened.Header, denominator)) {
+            End(JpegRowsResult::Declined);
+            return;
+        }
+        const JpegRowsResult started = Start(*d, opened.Header, denominator);
+        if (started != JpegRowsResult::Done) {
+            End(started);
+            return;
+        }
+        if (!d->coefficientsOf)
+            EntropyOf(&d->info).decode_mcu = TakeMcu;
+        sender.emplace(opened, d->info.output_width, output.Row);
+        buffer.emplace(d->info);
+        inPlace = output.Into && opened.Kind == RowKind::Rgb32 && !opened.Convert;
+    }
+
+    // Every row the coefficients decoded so far make.
+    void Drain()
+    {
+        while (Wants()) {
+            uchar* const at = inPlace ? output.Into() : nullptr;
+            buffer->rows[0] = at ? at : buffer->buffer.data();
+            const int got = TryReadRows(*d, buffer->rows.data(), at ? 1 : static_cast<JDIMENSION>(buffer->batch));
+            if (got < 0)
+                End(ResultOf(d->error.failure));
+            if (got <= 0)
+                return;
+            for (int i = 0; i < got && live; ++i) {
+                const JpegRowsResult sent = sender->Send(buffer->rows[static_cast<std::size_t>(i)]);
+                if (sent != JpegRowsResult::Done)
+                    End(sent);
+            }
+        }
+        if (live)
+            d->feed->taken[d->follower] = SIZE_MAX;  // done
+    }
+};
+
+}  // namespace
+
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                               const std::function<bool(const JpegHeader&, int& denominator)>& begin,
-                              const std::function<bool(const uchar*)>& row, const std::function<uchar*()>& into)
+                              const std::function<bool(const uchar*)>& row, const std::function<uchar*()>& into,
+                              JpegFollowers* followers)
 {
+    const qint64 start = device.pos();
     const auto d = std::make_unique<Decoder>();  // zeroed
     const Opened opened = Open(*d, device, stop);
     if (opened.Result != JpegRowsResult::Done)
@@ -548,70 +881,81 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
     int denominator = 1;
     if (!begin(opened.Header, denominator))
         return JpegRowsResult::Declined;
-    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8)
-        return JpegRowsResult::Declined;
-    d->info.scale_num = 1;
-    d->info.scale_denom = static_cast<unsigned int>(denominator);
-    if (!TryStart(*d))
-        return ResultOf(d->error.failure);
-    // The caller sized its rows by JpegScaledSize: a library that rounds
-    // otherwise would have them overrun.
-    if (QSize(static_cast<int>(d->info.output_width), static_cast<int>(d->info.output_height)) !=
-        JpegScaledSize(opened.Header.Size, denominator))
-        return JpegRowsResult::Unsupported;
+    const JpegRowsResult started = Start(*d, opened.Header, denominator);
+    if (started != JpegRowsResult::Done)
+        return started;
 
-    const RowKind kind = opened.Kind;
-    const std::size_t width = d->info.output_width;
-    const std::size_t rowBytes = width * static_cast<std::size_t>(d->info.output_components);
-    const int batch = std::max(1, d->info.rec_outbuf_height);
-    std::vector<uchar> buffer(rowBytes * static_cast<std::size_t>(batch));
-    std::vector<JSAMPROW> rows(static_cast<std::size_t>(batch));
-    for (int i = 0; i < batch; ++i)
-        rows[static_cast<std::size_t>(i)] = buffer.data() + rowBytes * static_cast<std::size_t>(i);
-    std::vector<QRgb> fromCmyk(kind == RowKind::Cmyk ? width : 0);
-
-    // Rows that need no conversion are decoded straight into the caller's memory.
-    const bool inPlace = into && kind == RowKind::Rgb32 && !opened.Convert;
-    while (d->info.output_scanline < d->info.output_height) {
-        uchar* const at = inPlace ? into() : nullptr;
-        rows[0] = at ? at : buffer.data();
-        const int got = TryReadRows(*d, rows.data(), at ? 1 : static_cast<JDIMENSION>(batch));
-        if (got < 0)
-            return ResultOf(d->error.failure);
-        if (got == 0)
-            return JpegRowsResult::Corrupt;  // only a suspending source gives none
-        for (int i = 0; i < got; ++i) {
-            const uchar* line = rows[static_cast<std::size_t>(i)];
-            if (kind == RowKind::Cmyk) {
-                // Qt's reader: each of C, M, Y (stored inverted, as Adobe
-                // writes them) scaled by K.
-                for (std::size_t x = 0; x < width; ++x) {
-                    const uchar* in = line + 4 * x;
-                    const int k = in[3];
-                    fromCmyk[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
-                }
-                line = reinterpret_cast<const uchar*>(fromCmyk.data());
+    McuFeed feed;
+    std::vector<Follower> others;
+    // The shared decode's end, every follower's too.
+    const auto ended = [&](JpegRowsResult result) {
+        if (followers && followers->Outputs && !others.empty()) {
+            followers->Results.clear();
+            for (Follower& other : others) {
+                other.End(result);
+                followers->Results.push_back(other.result);
             }
-            if (!opened.Convert) {
-                if (!row(line))
-                    return JpegRowsResult::Declined;
-                continue;
-            }
-            // One row at a time through the same conversion as a whole picture:
-            // it works pixel by pixel, so the results are the same.
-            // The row's length is given: without it QImage takes rows to be
-            // padded to four bytes, which a grey row of odd width is not.
-            const bool grey = kind == RowKind::Grey;
-            QImage band(line, static_cast<int>(width), 1,
-                        static_cast<qsizetype>(grey ? width : width * sizeof(QRgb)),
-                        grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-            band.setColorSpace(opened.FileSpace);
-            const QImage opaque = pictures::ToOpaqueSrgb(std::move(band));
-            if (opaque.isNull())
-                return JpegRowsResult::OutOfMemory;
-            if (!row(opaque.constBits()))
-                return JpegRowsResult::Declined;
         }
+        return result;
+    };
+    // A follower that has all its rows still waits for the decode's end,
+    // which may yet find the file damaged.
+    const auto anyFollowing = [&] {
+        return std::any_of(others.begin(), others.end(), [](const Follower& other) { return other.live; });
+    };
+
+    // The followers read the header again, and then the main decoder goes
+    // on from where it was.
+    if (followers && followers->Outputs && !device.isSequential() && (!d->multiScan || AllBitsRead(d->info))) {
+        const qint64 resume = device.pos();
+        std::vector<JpegRowsOutput> outputs = followers->Outputs();
+        others.resize(outputs.size());
+        feed.taken.assign(outputs.size(), 0);
+        feed.perMcu = static_cast<std::size_t>(d->info.blocks_in_MCU);
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            others[i].output = std::move(outputs[i]);
+            others[i].Open(device, start, stop, feed, i, *d);
+        }
+        if (!device.seek(resume))
+            return ended(JpegRowsResult::Corrupt);
+        if (!others.empty() && !d->multiScan) {
+            d->feed = &feed;
+            d->decodeMcu = EntropyOf(&d->info).decode_mcu;
+            EntropyOf(&d->info).decode_mcu = DecodeAndKeepMcu;
+        }
+    }
+    RowBuffer buffer(d->info);
+    std::optional<RowSender> sender;
+    sender.emplace(opened, d->info.output_width, row);
+    bool mainLive = true;
+    // Rows that need no conversion are decoded straight into the caller's memory.
+    const bool inPlace = into && opened.Kind == RowKind::Rgb32 && !opened.Convert;
+    while (d->info.output_scanline < d->info.output_height) {
+        uchar* const at = inPlace && mainLive ? into() : nullptr;
+        buffer.rows[0] = at ? at : buffer.buffer.data();
+        const int got = TryReadRows(*d, buffer.rows.data(), at ? 1 : static_cast<JDIMENSION>(buffer.batch));
+        if (got < 0)
+            return ended(ResultOf(d->error.failure));
+        if (got == 0)
+            return ended(JpegRowsResult::Corrupt);  // only a suspending source gives none
+        for (int i = 0; i < got && mainLive; ++i) {
+            const JpegRowsResult sent = sender->Send(buffer.rows[static_cast<std::size_t>(i)]);
+            if (sent == JpegRowsResult::OutOfMemory)
+                return ended(sent);
+            mainLive = sent == JpegRowsResult::Done;
+        }
+        for (Follower& other : others)
+            other.Drain();
+        if (!others.empty())
+            DropTaken(feed);
+        if (!mainLive && !anyFollowing())
+            return ended(JpegRowsResult::Declined);
+    }
+    // Every coefficient is decoded: the followers make their last rows.
+    for (Follower& other : others) {
+        other.Drain();
+        if (other.Wants())
+            other.End(JpegRowsResult::Corrupt);  // libjpeg wanted more than the picture has
     }
     // A Huffman-coded file cut short within a scan has already failed by its
     // warning. One cut between the scans of a progressive file gives no
@@ -621,10 +965,11 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
     // scan all of whose rows came out intact has lost no more than its end
     // marker.
     if (d->source.ended && (d->multiScan || d->info.arith_code))
-        return JpegRowsResult::Corrupt;
+        return ended(JpegRowsResult::Corrupt);
     if (!TryFinish(*d))
-        return ResultOf(d->error.failure);
-    return JpegRowsResult::Done;
+        return ended(ResultOf(d->error.failure));
+    ended(JpegRowsResult::Done);
+    return mainLive ? JpegRowsResult::Done : JpegRowsResult::Declined;
 }
 
 }  // namespace pictures

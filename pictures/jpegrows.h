@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 namespace pictures {
 
@@ -57,6 +58,29 @@ QSize JpegScaledSize(QSize size, int denominator);
 // transforms and colour conversion do a sixteenth of the work.
 int JpegScaleFor(QSize size, QSize target);
 
+// One output of a decode, as DecodeJpegRows takes its callbacks.
+struct JpegRowsOutput {
+    std::function<bool(const JpegHeader&, int& denominator)> Begin;
+    std::function<bool(const uchar*)> Row;
+    std::function<uchar*()> Into;
+};
+
+// Outputs besides the main one, each at a scale of its own, that share its
+// entropy decoding: the file's coded data is decoded once, and each output
+// then makes its rows from the same coefficients as a decode of its own
+// would, so it gets exactly the rows DecodeJpegRows would give it alone. The
+// coded data is most of what decoding a photo costs, at any scale.
+struct JpegFollowers {
+    // Asked once the main output's Begin has said yes, if the file is coded
+    // in a single scan and the device can be read again from where the
+    // decode began (a file of several scans keeps all its coefficients, and
+    // its followers are better decoded on their own afterwards).
+    std::function<std::vector<JpegRowsOutput>()> Outputs;
+    // What became of each output, in order; empty when Outputs was not asked.
+    // A failure of the shared decode is every output's.
+    std::vector<JpegRowsResult> Results;
+};
+
 // Begin gets the header once it is read, before any pixel is decoded, and
 // may set Denominator (1 as it comes; 2, 4 or 8) to have the picture decoded
 // at JpegScaledSize; false ends the decode. Row then gets each row, top to
@@ -64,10 +88,12 @@ int JpegScaleFor(QSize size, QSize target);
 // Both ends give Declined. Into, when given, may offer the memory of the
 // next row before it is decoded: a row that needs no conversion after
 // decoding is decoded there, and Row gets that memory. Stop is read between rows and within long passes. Exceptions
-// of Begin, Row and Into pass through.
+// of Begin, Row and Into pass through. Followers, when given, are fed from the
+// same decode; the main output saying no ends only its own rows while any
+// follower still takes them.
 JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
                               const std::function<bool(const JpegHeader&, int& denominator)>& begin,
                               const std::function<bool(const uchar*)>& row,
-                              const std::function<uchar*()>& into = {});
+                              const std::function<uchar*()>& into = {}, JpegFollowers* followers = nullptr);
 
 }  // namespace pictures

@@ -105,6 +105,13 @@ ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSin
     return Read<ShrinkOutcome>(path, stop, [&](PictureReader& reader) { return reader.Shrink(size, sink); });
 }
 
+ShrinkOutcome ShrinkPictureAlongside(const QString& path, const SizeRule& size, ShrinkSink& sink,
+                                     SizesAlongside& others, const std::atomic<bool>* stop)
+{
+    return Read<ShrinkOutcome>(path, stop,
+                               [&](PictureReader& reader) { return reader.ShrinkAlongside(size, sink, others); });
+}
+
 ReducedPicture LoadReducedPicture(const QString& path, const SizeRule& size, const std::atomic<bool>* stop)
 {
     ImageSink sink;

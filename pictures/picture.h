@@ -128,8 +128,10 @@ ShrinkOutcome ShrinkPicture(const QString& path, const SizeRule& size, ShrinkSin
 // sinks are as many. A JPEG stored upright is streamed, its rows held one at
 // a time; one stored turned is held whole, once, as other formats are. A
 // JPEG's size whose rule allows a scaled decode, and that would get one, is
-// shrunk after the others by ShrinkPicture from its own scaled decode (a
-// fraction of the full one), as it would be alone.
+// made from rows of that scale, as it would be alone: decoded from the same
+// coded data as the others (which is read and entropy-decoded once) where
+// the file is coded in one scan, and by ShrinkPicture after the others where
+// not. Its Reserve then comes after the others' Begin.
 std::vector<ShrinkOutcome> ShrinkPictureToSizes(const QString& path, const std::vector<SizeRule>& sizes,
                                                 const std::vector<ShrinkSink*>& sinks,
                                                 const std::atomic<bool>* stop = nullptr);

@@ -7,7 +7,11 @@
 #include <QString>
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "pictures/picture.h"
 #include "pictures/rowreducer.h"
@@ -75,6 +79,18 @@ private:
 // What a picture collected into an image came to.
 ReducedPicture Collected(ShrinkOutcome outcome, ImageSink& sink, const QString& path);
 
+// Sizes of a several-size run that a reader may feed from the decode of
+// another size (a JPEG's scaled sizes, from its one entropy decoding).
+struct SizesAlongside {
+    // Asked once the other size's sink has begun, if the reader can: the
+    // sizes (indices into Rules and Sinks) to feed.
+    std::function<std::vector<std::size_t>()> Which;
+    const std::vector<SizeRule>& Rules;
+    const std::vector<ShrinkSink*>& Sinks;
+    // What became of each size fed; the others are left unset.
+    std::vector<std::optional<ShrinkOutcome>> Outcomes;
+};
+
 // One picture file, opened, read for one call of the load interface.
 class PictureReader {
 public:
@@ -87,6 +103,11 @@ public:
     // The picture reduced to the size the rule gives into Sink, whose
     // Reserve is told what it will cost once the header is read.
     virtual ShrinkOutcome Shrink(const SizeRule& size, ShrinkSink& sink) = 0;
+    // Shrink, feeding Others from the same decode where the reader can.
+    virtual ShrinkOutcome ShrinkAlongside(const SizeRule& size, ShrinkSink& sink, SizesAlongside&)
+    {
+        return Shrink(size, sink);
+    }
 };
 
 // A reader of a format that is decoded whole before it is reduced: its header
@@ -119,6 +140,10 @@ private:
     const Header& HeaderRead();
     std::optional<Header> header_;
 };
+
+// ShrinkPicture, with Others fed alongside where the file's reader can.
+ShrinkOutcome ShrinkPictureAlongside(const QString& path, const SizeRule& size, ShrinkSink& sink,
+                                     SizesAlongside& others, const std::atomic<bool>* stop);
 
 // The readers, each in a file of its own. File is open and at its start; it,
 // Path and Stop outlive the reader.

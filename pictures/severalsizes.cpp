@@ -1,8 +1,9 @@
 // Several sizes from one decode: the picture's rows at its own size, each
 // pushed into one reduction per size on its way into that size's sink. A
 // size whose rule lets a JPEG be decoded at a smaller scale, and that would
-// be, is shrunk on its own from that cheaper decode, so that it gets the
-// rows it would get alone.
+// be, is made from that scale's own rows, so that it gets the rows it would
+// get alone: from the same entropy decoding where the file is coded in one
+// scan, from a decode of its own after the others where not.
 #include <QFile>
 
 #include <cstring>
@@ -81,13 +82,6 @@ public:
 
     bool Live(std::size_t k) const { return outs_[k].Live; }
     bool Deferred(std::size_t k) const { return outs_[k].Deferred; }
-    bool AnyFedHere() const
-    {
-        for (const Out& out : outs_)
-            if (!out.Deferred)
-                return true;
-        return false;
-    }
 
 private:
     // Each size's target and reduction from a picture of this size.
@@ -146,16 +140,31 @@ std::vector<ShrinkOutcome> ShrinkPictureToSizes(const QString& path, const std::
     }
     ShrinkOutcome whole;
     std::optional<FanOut> fanOut;
+    // The sizes left out follow the decode at their own scales where the
+    // file lets them, and are decoded again alone where not.
+    SizesAlongside alongside{{}, sizes, sinks, std::vector<std::optional<ShrinkOutcome>>(sinks.size())};
+    alongside.Which = [&] {
+        std::vector<std::size_t> deferred;
+        for (std::size_t k = 0; k < sinks.size(); ++k)
+            if (fanOut->Deferred(k))
+                deferred.push_back(k);
+        return deferred;
+    };
     try {
         fanOut.emplace(sizes, sinks, scaled);
-        whole = ShrinkPicture(path, RatioRule(1.0), *fanOut, stop);
+        whole = ShrinkPictureAlongside(path, RatioRule(1.0), *fanOut, alongside, stop);
     } catch (const std::bad_alloc&) {
         whole = Failed<ShrinkOutcome>(NoMemoryError(path));
     }
-    // Every size left out: the decode above ended at the header.
-    const bool allDeferred = whole.Stopped && !Raised(stop) && fanOut && !fanOut->AnyFedHere();
+    // The decode above ended by its sinks (at the header when every size was
+    // left out): those left out are still to be made.
+    const bool endedBySinks = whole.Stopped && !Raised(stop) && fanOut;
     for (std::size_t k = 0; k < outcomes.size(); ++k) {
-        if (fanOut && fanOut->Deferred(k) && (whole.Ok() || allDeferred)) {
+        if (alongside.Outcomes[k]) {
+            outcomes[k] = std::move(*alongside.Outcomes[k]);
+            continue;
+        }
+        if (fanOut && fanOut->Deferred(k) && (whole.Ok() || endedBySinks)) {
             outcomes[k] = ShrinkPicture(path, sizes[k], *sinks[k], stop);
             continue;
         }

@@ -86,6 +86,9 @@ struct JpegOptions {
     bool adobeRgb = false;            // an ICC profile other than sRGB
     int orientation = 0;              // EXIF orientation, 0 for none
     bool bmp = false;                 // a BMP instead
+    int restart = 0;                  // MCUs between restart markers
+    bool apart = false;               // each component in a scan of its own
+    bool unrefined = false;           // progressive without its refining scans
 };
 
 QByteArray JpegBytes(const QImage& image, const JpegOptions& o)
@@ -111,6 +114,20 @@ QByteArray JpegBytes(const QImage& image, const JpegOptions& o)
     }
     if (o.progressive)
         jpeg_simple_progression(&c);
+    std::vector<jpeg_scan_info> scans;
+    if (o.unrefined) {
+        for (int i = 0; i < c.num_scans; ++i)
+            if (c.scan_info[i].Ah == 0)
+                scans.push_back(c.scan_info[i]);
+    } else if (o.apart) {
+        for (int i = 0; i < c.num_components; ++i)
+            scans.push_back({1, {i}, 0, 63, 0, 0});
+    }
+    if (!scans.empty()) {
+        c.scan_info = scans.data();
+        c.num_scans = int(scans.size());
+    }
+    c.restart_interval = JDIMENSION(o.restart);
     c.arith_code = o.arithmetic;
     jpeg_start_compress(&c, TRUE);
     if (o.orientation) {
@@ -222,6 +239,25 @@ QByteArray RunLengthBmp(const QByteArray& runs)
 }
 
 }  // namespace
+
+// Rows collected into an image.
+class ImageRowsSink final : public ShrinkSink {
+public:
+    bool Reserve(qint64, QSize) override { return true; }
+    bool Begin(QSize, QSize target) override
+    {
+        Image = QImage(target, QImage::Format_RGB32);
+        return true;
+    }
+    uchar* NextRow() override { return Image.scanLine(row_); }
+    bool RowDone() override { return ++row_ <= Image.height() && row_ != EndAt; }
+
+    QImage Image;
+    int EndAt = -1;  // the row after which it takes no more
+
+private:
+    int row_ = 0;
+};
 
 Q_DECLARE_METATYPE(JpegOptions)
 
@@ -345,6 +381,11 @@ void TestPicture::streamingMatchesWholePicture_data()
     for (int orientation = 1; orientation <= 8; ++orientation)
         QTest::addRow("orientation %d", orientation) << JpegOptions{.orientation = orientation};
     QTest::newRow("BMP, read whole") << JpegOptions{.bmp = true};
+    QTest::newRow("restart markers") << JpegOptions{.restart = 3};
+    QTest::newRow("arithmetic, progressive, restart markers")
+        << JpegOptions{.progressive = true, .arithmetic = true, .restart = 2};
+    QTest::newRow("components in scans apart") << JpegOptions{.apart = true};
+    QTest::newRow("progressive without refinement") << JpegOptions{.progressive = true, .unrefined = true};
 }
 
 void TestPicture::streamingMatchesWholePicture()
@@ -377,6 +418,38 @@ void TestPicture::streamingMatchesWholePicture()
     QVERIFY2(Psnr(scaled.Image, exact) > 31, qPrintable(QString::number(Psnr(scaled.Image, exact))));
     std::atomic<bool> stop{true};
     QVERIFY(LoadReducedPicture(path, 0.5, &stop).Stopped);
+
+    // Several sizes from one decode, the scaled ones too (sharing its coded
+    // data where they can): each gets the pixels it gets alone.
+    const std::vector<SizeRule> rules = {{[](QSize upright) { return upright; }, true},
+                                         {[](QSize upright) { return upright / 3; }, true},
+                                         {[](QSize upright) { return upright / 10; }, true},
+                                         RatioRule(0.5),
+                                         {[](QSize upright) { return upright / 20; }, true}};
+    std::vector<ImageRowsSink> together(rules.size());
+    std::vector<ShrinkSink*> sinks;
+    for (ImageRowsSink& sink : together)
+        sinks.push_back(&sink);
+    const std::vector<ShrinkOutcome> outcomes = ShrinkPictureToSizes(path, rules, sinks);
+    for (std::size_t k = 0; k < rules.size(); ++k) {
+        QVERIFY(outcomes[k].Ok());
+        const ReducedPicture alone = LoadReducedPicture(path, rules[k]);
+        QImage pixels = alone.Image;
+        pixels.setColorSpace({});  // the pixels, not the space the image names
+        QVERIFY2(together[k].Image == pixels, qPrintable(QString::number(k)));
+    }
+    // A size whose sink ends early ends alone, the full-size one or a scaled one.
+    for (const std::size_t ending : {std::size_t{0}, std::size_t{2}}) {
+        std::vector<ImageRowsSink> two(2);
+        two[ending == 0 ? 0 : 1].EndAt = 5;
+        const std::vector<ShrinkOutcome> ended =
+            ShrinkPictureToSizes(path, {rules[0], rules[2]}, {&two[0], &two[1]});
+        const std::size_t other = ending == 0 ? 1 : 0;
+        QVERIFY(ended[1 - other].Stopped);
+        QVERIFY(ended[other].Ok());
+        QCOMPARE(two[other].Image.pixel(1, two[other].Image.height() - 1),
+                 together[other == 0 ? 0 : 2].Image.pixel(1, two[other].Image.height() - 1));
+    }
 }
 
 void TestPicture::refusesBadFiles_data()
