@@ -19,7 +19,8 @@
 #                           into a cache (windows/build-deps.sh)
 #   ./build.sh test-windows the tests of the Windows build, run under Wine, and
 #                           the Windows zembrik-batch's outputs compared with
-#                           the Linux one's, byte for byte (after ./build.sh test)
+#                           the Linux one's, byte for byte (after ./build.sh test),
+#                           and the installer run under Wine (after ./build.sh windows)
 #   ./build.sh windows-deps only the libraries of the Windows build
 # Missing Debian packages are installed with apt-get when run as root; otherwise
 # the exact apt-get line is printed and nothing else is done.
@@ -167,6 +168,7 @@ case "${1:-}" in
   test-windows)
     windows/build-windows.sh test
     windows/build-windows.sh compare
+    windows/build-windows.sh install
     ;;
   *)
     echo "usage: $0 run|test|test-tsan|test-asan|fuzz [SECONDS]|package|windows|test-windows|windows-deps" >&2

@@ -380,12 +380,11 @@ JBLOCKARRAY AccessCoefficients(j_common_ptr info, jvirt_barray_ptr handle, JDIME
     return memory.access(info, handle, start, count, writable);
 }
 
-// The public part of libjpeg's entropy decoder (jpegint.h, which not every
+// The first members of libjpeg's entropy decoder (jpegint.h, which not every
 // installation has): the same in every libjpeg since 6b.
 struct EntropyDecoder {
     void (*start_pass)(j_decompress_ptr);
     boolean (*decode_mcu)(j_decompress_ptr, JBLOCKROW*);
-    boolean insufficient_data;
 };
 
 EntropyDecoder& EntropyOf(j_decompress_ptr info)
@@ -393,14 +392,11 @@ EntropyDecoder& EntropyOf(j_decompress_ptr info)
     return *reinterpret_cast<EntropyDecoder*>(info->entropy);
 }
 
-// The public part of libjpeg's input controller (jpegint.h too).
+// The first member of libjpeg's input controller (jpegint.h too); what
+// follows it is left alone, as its layout depends on the size of libjpeg's
+// boolean there.
 struct InputController {
     int (*consume_input)(j_decompress_ptr);
-    void (*reset_input_controller)(j_decompress_ptr);
-    void (*start_input_pass)(j_decompress_ptr);
-    void (*finish_input_pass)(j_decompress_ptr);
-    boolean has_multiple_scans;
-    boolean eoi_reached;
 };
 
 InputController& InputOf(j_decompress_ptr info)
@@ -437,7 +433,6 @@ int AllScansIn(j_decompress_ptr info)
         if (info->coef_bits && main.info.coef_bits)
             std::memcpy(info->coef_bits[c], main.info.coef_bits[c], sizeof(info->coef_bits[c]));
     }
-    InputOf(info).eoi_reached = TRUE;
     return JPEG_REACHED_EOI;
 }
 

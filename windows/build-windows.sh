@@ -6,6 +6,8 @@
 #                                      build-windows/Zembrik-<version>-win64.zip
 #                                      and the installer Zembrik-<version>-setup.exe
 #   windows/build-windows.sh test      the tests, cross-built and run under Wine
+#   windows/build-windows.sh install   the installer run under Wine: installs
+#                                      silently, runs, uninstalls silently
 #   windows/build-windows.sh ready     succeeds when the libraries are already
 #                                      built for the current sources and tools
 #                                      (CI builds Windows only then)
@@ -168,6 +170,51 @@ compare() {
   return $status
 }
 
+# The installer under Wine, in a Wine prefix of its own: installed without a
+# question, the programs run from where it put them (with only the DLLs it put
+# beside them), its Start-menu entry and registry entries are there; then
+# uninstalled without a question, and all of them are gone.
+install_check() {
+  configure
+  local version setup folder key status=0
+  version=$(version)
+  setup=$PWD/$DIR/Zembrik-$version-setup.exe
+  [ -f "$setup" ] || { say "build the installer first: $0 build"; exit 1; }
+  export WINEPREFIX=$PWD/$DIR/wine-install
+  unset WINEPATH
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wine "$setup" /S
+  wineserver -w
+  folder="$WINEPREFIX/drive_c/Program Files/Zembrik"
+  fail() { say "install check: $*"; status=1; }
+  for key in zembrik.exe zembrik-batch.exe uninstall.exe Qt6Widgets.dll plugins/platforms/qwindows.dll \
+             plugins/imageformats/qwebp.dll translations/qtbase_ja.qm Kolvane.html; do
+    [ -f "$folder/$key" ] || fail "not installed: $key"
+  done
+  wine 'C:\Program Files\Zembrik\zembrik-batch.exe' --version 2>&1 | tr -d '\r' | grep -q "$version" ||
+    fail "the installed zembrik-batch.exe does not run"
+  find "$WINEPREFIX/drive_c" -name Zembrik.lnk | grep -q . || fail "no Start-menu entry"
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zembrik' /v DisplayVersion 2>&1 |
+    grep -q "$version" || fail "not listed under Apps"
+  for key in .jpg .heic .webp .gif; do
+    wine reg query "HKLM\\Software\\Classes\\$key\\OpenWithList\\zembrik.exe" >/dev/null 2>&1 ||
+      fail "not offered to open $key"
+  done
+  wine 'C:\Program Files\Zembrik\uninstall.exe' /S
+  wineserver -w
+  [ ! -e "$folder/zembrik.exe" ] || fail "zembrik.exe left after uninstalling"
+  [ ! -e "$folder" ] || fail "the folder left after uninstalling: $(ls "$folder")"
+  find "$WINEPREFIX/drive_c" -name Zembrik.lnk | grep -q . && fail "the Start-menu entry left after uninstalling"
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zembrik' >/dev/null 2>&1 &&
+    fail "still listed under Apps after uninstalling"
+  wine reg query 'HKLM\Software\Classes\.jpg\OpenWithList\zembrik.exe' >/dev/null 2>&1 &&
+    fail "still offered to open .jpg after uninstalling"
+  wineserver -k || true
+  [ $status -eq 0 ] && say "installed, ran and uninstalled $(basename "$setup") under Wine"
+  return $status
+}
+
 # Cheap when nothing was ever built: no package is installed to find that out.
 ready() {
   local cache=${ZEMBRIK_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zembrik/windows-deps}
@@ -182,5 +229,6 @@ case "${1:-build}" in
   build) build ;;
   test) run_tests ;;
   compare) shift; compare "$@" ;;
-  *) echo "usage: $0 build|test|compare" >&2; exit 2 ;;
+  install) install_check ;;
+  *) echo "usage: $0 build|test|compare|install|ready" >&2; exit 2 ;;
 esac

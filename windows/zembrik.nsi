@@ -4,7 +4,8 @@
 ; (`/D=FOLDER`, last, picks the folder); `uninstall.exe /S` removes it again.
 ;
 ;   makensis -DVERSION=1.1.0 -DSTAGE=<folder of the programs> -DICON=<zembrik.ico> -DOUTFILE=<setup.exe> zembrik.nsi
-Unicode true
+; A 64-bit installer for a 64-bit program.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "x64.nsh"
@@ -59,6 +60,8 @@ Function un.onInit
 FunctionEnd
 
 Section "Zembrik"
+  ; Installed for every user of the machine, as into Program Files.
+  SetShellVarContext all
   SetOutPath "$INSTDIR"
   File /r "${STAGE}\*.*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -93,6 +96,7 @@ Section "Zembrik"
 SectionEnd
 
 Section "Uninstall"
+  SetShellVarContext all
   !insertmacro NoOpenWith ".jpg"
   !insertmacro NoOpenWith ".jpeg"
   !insertmacro NoOpenWith ".jpe"
