@@ -5,7 +5,8 @@
 #   windows/build-windows.sh build     zembrik.exe and zembrik-batch.exe, then
 #                                      build-windows/Zembrik-<version>-win64.zip
 #                                      and the installer Zembrik-<version>-setup.exe
-#   windows/build-windows.sh test      the tests, cross-built and run under Wine
+#   windows/build-windows.sh test      the tests, cross-built and run under Wine,
+#                                      and zembrik-batch.exe stopped by Ctrl+C
 #   windows/build-windows.sh install   the installer run under Wine: installs
 #                                      silently, runs, uninstalls silently
 #   windows/build-windows.sh ready     succeeds when the libraries are already
@@ -91,6 +92,7 @@ run_tests() {
   find "$DIR/tests" -name 'tst_*.txt' -delete
   ctest --test-dir "$DIR" --output-on-failure -j "$(nproc)" --repeat until-pass:2 \
     -R "^($(IFS='|'; echo "${TESTS[*]}"))\$" || status=$?
+  interrupt_check || status=1
   wineserver -k || true
   # What the failed tests said (Wine loses it on ctest's pipe).
   local log
@@ -98,6 +100,38 @@ run_tests() {
     grep -q '^FAIL!\|^QFATAL' "$log" && { say "$log:"; grep -A4 '^FAIL!\|^QFATAL' "$log" >&2; }
   done
   return $status
+}
+
+# Ctrl+C: Wine turns a SIGINT into the console's Ctrl+C event, so this runs
+# zembrik-batch.exe's console handler as Windows would: the run stops, the
+# program ends with the console's exit status (STATUS_CONTROL_C_EXIT, 58 to
+# the shell), every output it wrote is whole (the file Linux writes) and named
+# on its output, and no temporary is left. The tests cannot send the event
+# under Wine, whose test processes have no console.
+interrupt_check() {
+  command -v convert >/dev/null || { say "the Ctrl+C check makes its picture with ImageMagick"; return 1; }
+  local work=$DIR/interrupt pid status=0 i line written
+  rm -rf "$work"
+  mkdir -p "$work/in" "$work/out" "$work/linux"
+  convert -seed 3 -size 3000x2000 plasma:fractal -quality 90 "$work/in/p00.jpg"
+  for i in $(seq 1 15); do cp "$work/in/p00.jpg" "$work/in/p$(printf %02d "$i").jpg"; done
+  wine "$DIR/bin/zembrik-batch.exe" -j 2 -o "$work/out" "$work"/in/*.jpg >"$work/log" 2>"$work/err" &
+  pid=$!
+  for i in $(seq 1 1200); do [ -s "$work/log" ] && break; sleep 0.1; done
+  kill -INT "$pid" 2>/dev/null || true
+  wait "$pid" || status=$?
+  written=$(tr -d '\r' <"$work/log" | grep -c ' -> ' || true)
+  [ "$status" -eq 58 ] || { say "Ctrl+C: exit status $status, not 58 (STATUS_CONTROL_C_EXIT)"; return 1; }
+  [ "$written" -lt 16 ] || { say "Ctrl+C: the run had ended before it"; return 1; }
+  [ -z "$(find "$work/out" -name '*.tmp')" ] || { say "Ctrl+C: a temporary was left"; return 1; }
+  [ "$(find "$work/out" -type f | wc -l)" -eq "$written" ] || { say "Ctrl+C: the files are not those named"; return 1; }
+  if [ -x build/bin/zembrik-batch ]; then
+    build/bin/zembrik-batch -o "$work/linux" "$work/in/p00.jpg" >/dev/null
+    for line in "$work"/out/*; do
+      cmp -s "$line" "$work/linux/p00.jpg" || { say "Ctrl+C: $(basename "$line") is not whole"; return 1; }
+    done
+  fi
+  say "Ctrl+C after $written of 16 pictures: ended with STATUS_CONTROL_C_EXIT, their files whole, no temporary"
 }
 
 # Test pictures of every kind the programs read, made here: a fractal

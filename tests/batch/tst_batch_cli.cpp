@@ -323,9 +323,11 @@ void TestBatchCli::interruptLeavesAPrefix()
     QVERIFY(process.waitForReadyRead(60000));
 #if defined(Q_OS_WIN)
     if (!GenerateConsoleCtrlEvent(DWORD(signal), DWORD(process.processId()))) {
+        const DWORD error = GetLastError();
         process.kill();
         process.waitForFinished();
-        QSKIP("this process's console cannot send Ctrl+Break (as under Wine with no terminal)");
+        QSKIP(qPrintable(QStringLiteral("this process's console cannot send Ctrl+Break (error %1; so under Wine with no terminal)")
+                             .arg(error)));
     }
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(quint32(process.exitCode()), quint32(STATUS_CONTROL_C_EXIT));
