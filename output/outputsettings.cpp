@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QVariant>
 #include <algorithm>
 
 namespace output {
@@ -81,7 +82,13 @@ Settings ReadSettings(QSettings& store)
     const QString suffix = store.value(SuffixKey).toString();
     s.Suffix = ForbiddenNameCharacters(suffix).isEmpty() ? suffix : QString();
     s.SkipUpToDate = ReadBool(store, SkipUpToDateKey, defaults.SkipUpToDate);
-    for (const QString& text : store.value(MoreBoxesKey).toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    // Written by Zembrik the list is one quoted string; typed into the file
+    // without quotes, QSettings reads it as a list of strings.
+    const QVariant moreBoxes = store.value(MoreBoxesKey);
+    const QString moreText = moreBoxes.typeId() == QMetaType::QStringList
+                                 ? moreBoxes.toStringList().join(QLatin1Char(','))
+                                 : moreBoxes.toString();
+    for (const QString& text : moreText.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const QSize box = ParseBox(text.trimmed());
         const std::vector<QSize> known = AllBoxes(s);
         if (!box.isEmpty() && std::find(known.begin(), known.end(), box) == known.end() &&

@@ -100,6 +100,9 @@ private slots:
         QTest::newRow("nothing stored: what Zembrik always wrote") << "" << "ratio 1920x1080 q50 ''";
         QTest::newRow("set") << "Size=Box\nBoxWidth=640\nKeepGps=true\nKeepDate=1\nSkipUpToDate=true\nSuffix=_s"
                              << "box 640x1080 q50 gps date skip '_s'";
+        // Written by hand without quotes, the list reads as Qt's list of strings.
+        QTest::newRow("more sizes, quoted or not") << "Size=Box\nMoreBoxes=1920x1080, 640x480,1920x1080,0x5"
+                                                   << "box 1920x1080 +640x480 q50 ''";
         QTest::newRow("out of range clamped, not understood the default")
             << "Size=huge\nBoxWidth=70000\nBoxHeight=0\nQuality=x\nKeepMetadata=yes\nSuffix=a/b" << "ratio 65500x1 q50 ''";
     }
