@@ -128,7 +128,6 @@ struct McuFeed {
     std::size_t first = 0;
     std::size_t decoded = 0;           // blocks
     std::vector<std::size_t> taken;    // by each follower; SIZE_MAX once it needs no more
-    std::size_t perMcu = 0;
 };
 
 struct Decoder {
@@ -884,7 +883,7 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
     std::vector<Follower> others;
     // The shared decode's end, every follower's too.
     const auto ended = [&](JpegRowsResult result) {
-        if (followers && followers->Outputs && !others.empty()) {
+        if (!others.empty()) {
             followers->Results.clear();
             for (Follower& other : others) {
                 other.End(result);
@@ -906,22 +905,20 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
         std::vector<JpegRowsOutput> outputs = followers->Outputs();
         others.resize(outputs.size());
         feed.taken.assign(outputs.size(), 0);
-        feed.perMcu = static_cast<std::size_t>(d->info.blocks_in_MCU);
         for (std::size_t i = 0; i < outputs.size(); ++i) {
             others[i].output = std::move(outputs[i]);
             others[i].Open(device, start, stop, feed, i, *d);
         }
         if (!device.seek(resume))
             return ended(JpegRowsResult::Corrupt);
-        if (!others.empty() && !d->multiScan) {
+        if (anyFollowing() && !d->multiScan) {
             d->feed = &feed;
             d->decodeMcu = EntropyOf(&d->info).decode_mcu;
             EntropyOf(&d->info).decode_mcu = DecodeAndKeepMcu;
         }
     }
     RowBuffer buffer(d->info);
-    std::optional<RowSender> sender;
-    sender.emplace(opened, d->info.output_width, row);
+    RowSender sender(opened, d->info.output_width, row);
     bool mainLive = true;
     // Rows that need no conversion are decoded straight into the caller's memory.
     const bool inPlace = into && opened.Kind == RowKind::Rgb32 && !opened.Convert;
@@ -934,7 +931,7 @@ JpegRowsResult DecodeJpegRows(QIODevice& device, const std::atomic<bool>* stop,
         if (got == 0)
             return ended(JpegRowsResult::Corrupt);  // only a suspending source gives none
         for (int i = 0; i < got && mainLive; ++i) {
-            const JpegRowsResult sent = sender->Send(buffer.rows[static_cast<std::size_t>(i)]);
+            const JpegRowsResult sent = sender.Send(buffer.rows[static_cast<std::size_t>(i)]);
             if (sent == JpegRowsResult::OutOfMemory)
                 return ended(sent);
             mainLive = sent == JpegRowsResult::Done;
