@@ -2,8 +2,8 @@
 // pushed into one reduction per size on its way into that size's sink. A
 // size whose rule lets a JPEG be decoded at a smaller scale, and that would
 // be, is made from that scale's own rows, so that it gets the rows it would
-// get alone: from the same entropy decoding where the file is coded in one
-// scan, from a decode of its own after the others where not.
+// get alone: from the same entropy decoding where the file allows it, from a
+// decode of its own after the others where not (jpegrows.h says when).
 #include <QFile>
 
 #include <cstring>
