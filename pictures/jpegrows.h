@@ -71,10 +71,11 @@ struct JpegRowsOutput {
 // would, so it gets exactly the rows DecodeJpegRows would give it alone. The
 // coded data is most of what decoding a photo costs, at any scale.
 struct JpegFollowers {
-    // Asked once the main output's Begin has said yes, if the file is coded
-    // in a single scan and the device can be read again from where the
-    // decode began (a file of several scans keeps all its coefficients, and
-    // its followers are better decoded on their own afterwards).
+    // Asked once the main output's Begin has said yes, if the device can be
+    // read again from where the decode began and the file is coded in one
+    // scan, or in several that brought every bit of every coefficient (where
+    // they did not, libjpeg smooths blocks by what each scan brought, which
+    // a follower does not see: its outputs are better decoded alone).
     std::function<std::vector<JpegRowsOutput>()> Outputs;
     // What became of each output, in order; empty when Outputs was not asked.
     // A failure of the shared decode is every output's.
