@@ -638,8 +638,7 @@ void ShrinkEngine::Start(std::function<void()> wake)
     const int threads = std::clamp(d.options.Threads > 0 ? d.options.Threads : DefaultThreadCount(), 1,
                                    std::max(1, d.Count()));
     d.workers.reserve(static_cast<std::size_t>(threads));  // nothing below may throw once a thread runs
-    const auto start = d.options.StartThread ? d.options.StartThread
-                                             : [](std::function<void()> work) { return base::StartWorkThread(std::move(work)); };
+    const auto start = d.options.StartThread ? d.options.StartThread : base::StartWorkThread;
     for (int i = 0; i < threads; ++i) {
         try {
             auto worker = std::make_unique<Worker>();

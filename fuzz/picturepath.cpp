@@ -16,6 +16,7 @@
 #include "pictures/jpegrows.h"
 #include "pictures/orientation.h"
 #include "pictures/picture.h"
+#include "pictures/picturereader.h"
 
 namespace fuzz {
 namespace {
@@ -160,24 +161,6 @@ QString CheckEncoding(const QImage& image)
     return {};
 }
 
-// Rows collected into an image, as a run's sink takes them.
-class ImageRows final : public pictures::ShrinkSink {
-public:
-    bool Reserve(qint64, QSize) override { return true; }
-    bool Begin(QSize, QSize target) override
-    {
-        Image = QImage(target, QImage::Format_RGB32);
-        return !Image.isNull();
-    }
-    uchar* NextRow() override { return row_ < Image.height() ? Image.scanLine(row_) : nullptr; }
-    bool RowDone() override { return ++row_ <= Image.height(); }
-
-    QImage Image;
-
-private:
-    int row_ = 0;
-};
-
 // Several sizes from one decode (the smaller ones from scaled decodes that
 // share its coded data): each size gets the verdict and pixels it gets alone.
 QString SeveralSizesFault(const QString& path, double ratio)
@@ -185,7 +168,7 @@ QString SeveralSizesFault(const QString& path, double ratio)
     const std::vector<pictures::SizeRule> rules = {pictures::RatioRule(ratio),
                                                    {pictures::RatioRule(ratio / 3).Target, true},
                                                    {pictures::RatioRule(ratio / 9).Target, true}};
-    std::vector<ImageRows> rows(rules.size());
+    std::vector<pictures::ImageSink> rows(rules.size());
     const std::vector<pictures::ShrinkSink*> sinks = {&rows[0], &rows[1], &rows[2]};
     const std::vector<pictures::ShrinkOutcome> together = pictures::ShrinkPictureToSizes(path, rules, sinks);
     for (std::size_t k = 0; k < rules.size(); ++k) {

@@ -126,8 +126,9 @@ void FreeZeroed(void* memory, std::size_t bytes)
 struct McuFeed {
     std::vector<JCOEF> coefficients;  // from block First on
     std::size_t first = 0;
-    std::size_t decoded = 0;           // blocks
     std::vector<std::size_t> taken;    // by each follower; SIZE_MAX once it needs no more
+    // Blocks decoded so far.
+    std::size_t Decoded() const { return first + coefficients.size() / DCTSIZE2; }
 };
 
 struct Decoder {
@@ -467,7 +468,6 @@ boolean DecodeAndKeepMcu(j_decompress_ptr info, JBLOCKROW* blocks)
     }
     if (!kept)
         Fail(reinterpret_cast<j_common_ptr>(info), Failure::OutOfMemory);
-    feed.decoded += count;
     return TRUE;
 }
 
@@ -479,7 +479,7 @@ boolean TakeMcu(j_decompress_ptr info, JBLOCKROW* blocks)
     McuFeed& feed = *d->feed;
     std::size_t& taken = feed.taken[d->follower];
     const std::size_t count = static_cast<std::size_t>(info->blocks_in_MCU);
-    if (feed.decoded - taken < count)
+    if (feed.Decoded() - taken < count)
         return FALSE;
     const JCOEF* from = feed.coefficients.data() + (taken - feed.first) * DCTSIZE2;
     for (std::size_t b = 0; b < count; ++b)
@@ -491,7 +491,7 @@ boolean TakeMcu(j_decompress_ptr info, JBLOCKROW* blocks)
 // Drops the coefficients every follower has taken.
 void DropTaken(McuFeed& feed)
 {
-    const std::size_t upTo = std::min(*std::min_element(feed.taken.begin(), feed.taken.end()), feed.decoded);
+    const std::size_t upTo = std::min(*std::min_element(feed.taken.begin(), feed.taken.end()), feed.Decoded());
     // Only once it is half the memory, so that the rest is moved seldom.
     if ((upTo - feed.first) * DCTSIZE2 * 2 < feed.coefficients.size())
         return;
