@@ -368,9 +368,20 @@ bool IsColourProfileError(const Exiv2::AnyError& error)
 #endif
 }
 
+// A path as exiv2 opens it. On Windows its narrow names go through the ANSI
+// code page, where a Japanese name is not found and the metadata would be
+// silently missing: there, the UTF-16 name.
+#if defined(_WIN32) && defined(EXV_UNICODE_PATH)
+using ExivPath = std::wstring;
+ExivPath ExivPathOf(const std::filesystem::path& path) { return path.wstring(); }
+#else
+using ExivPath = std::string;
+ExivPath ExivPathOf(const std::filesystem::path& path) { return path.string(); }
+#endif
+
 // The source as exiv2 reads its metadata: the file itself, or the bytes
 // given in its place (a PNG's metadata chunks, a file without its profile).
-std::unique_ptr<Exiv2::Image> OpenSource(const std::string& path, const Bytes& bytes)
+std::unique_ptr<Exiv2::Image> OpenSource(const ExivPath& path, const Bytes& bytes)
 {
     auto image = bytes.empty() ? Exiv2::ImageFactory::open(path)
                                : Exiv2::ImageFactory::open(bytes.data(), static_cast<long>(bytes.size()));
@@ -382,16 +393,23 @@ std::unique_ptr<Exiv2::Image> OpenSource(const std::string& path, const Bytes& b
 Metadata ReadMetadata(const std::filesystem::path& source, const ContainerExif& containerExif)
 {
     Metadata m;
-    const std::string path = source.string();
+    const ExivPath path = ExivPathOf(source);
     // exiv2 takes a file it cannot open for one of a kind it does not know.
     std::ifstream in(source, std::ios::binary | std::ios::ate);
     if (!in)
         throw std::runtime_error("the file cannot be opened");
     const std::uint64_t fileSize = static_cast<std::uint64_t>(std::max<std::streamoff>(in.tellg(), 0));
-    const int type = Exiv2::ImageFactory::getType(path);
+    Bytes bytes;
+#if defined(_WIN32)
+    // exiv2 asks msvcrt for the size of a file it opened by name, which
+    // refuses a name in the long form: such a file is read from memory.
+    if (source.native().starts_with(L"\\\\?\\"))
+        bytes = ReadBytes(in, 0, fileSize);
+#endif
+    const int type = bytes.empty() ? Exiv2::ImageFactory::getType(path)
+                                   : Exiv2::ImageFactory::getType(bytes.data(), static_cast<long>(bytes.size()));
     if (type == Exiv2::ImageType::none)
         return m;
-    Bytes bytes;
     bool textLeftOut = false;
     bool pngProfile = false;
     if (type == Exiv2::ImageType::png)
@@ -589,7 +607,7 @@ MetadataResult MetadataWriter::Write(const std::filesystem::path& source, const 
                                      QSize outputSize, bool keepGps, const ContainerExif& containerExif) const
 {
     return Copy(source, containerExif, outputSize, keepGps, [&](const Metadata& m) {
-        auto image = Exiv2::ImageFactory::open(output.string());
+        auto image = Exiv2::ImageFactory::open(ExivPathOf(output));
         if (image->mimeType() != "image/jpeg")
             throw std::runtime_error("the output is not a JPEG file");
         WriteInto(*image, m);

@@ -136,7 +136,7 @@ interrupt_check() {
 
 # Test pictures of every kind the programs read, made here: a fractal
 # landscape of odd size as JPEG (4:2:0, 4:4:4 progressive, turned by its Exif
-# orientation), PNG (8 and 16 bits, with alpha), WebP, TIFF, BMP, GIF, HEIC
+# orientation, also under a Japanese name), PNG (8 and 16 bits, with alpha), WebP, TIFF, BMP, GIF, HEIC
 # and AVIF, besides the tests' own files.
 make_pictures() {
   local dest=$1
@@ -144,6 +144,7 @@ make_pictures() {
   convert "$dest/plasma.png" -quality 92 -sampling-factor 2x2 "$dest/plasma420.jpg"
   convert "$dest/plasma.png" -quality 85 -sampling-factor 1x1 -interlace JPEG "$dest/plasma444p.jpg"
   convert "$dest/plasma.png" -quality 90 -orient right-top "$dest/turned.jpg"
+  cp "$dest/turned.jpg" "$dest/回転 ä.jpg"  # a name the ANSI code page cannot hold, with metadata
   convert "$dest/plasma.png" -resize 641x433 -depth 16 "$dest/deep.png"
   convert "$dest/plasma.png" -resize 333x517! -alpha set -channel A -evaluate set 60% "$dest/alpha.png"
   convert "$dest/plasma.png" -quality 80 "$dest/plasma-webp.webp"

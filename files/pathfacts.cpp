@@ -1,0 +1,113 @@
+// Path facts and folder making, on Windows without the C library.
+#include "files/pathfacts.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace files {
+
+#if defined(_WIN32)
+namespace {
+
+std::chrono::nanoseconds Nanoseconds(FILETIME time)
+{
+    return std::chrono::nanoseconds(
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) * 100);
+}
+
+PathFacts FactsFrom(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME written)
+{
+    PathFacts facts;
+    facts.Kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
+                 : (attributes & FILE_ATTRIBUTE_DEVICE)  ? PathKind::Other
+                                                         : PathKind::File;
+    if (facts.Kind == PathKind::File)
+        facts.Size = (static_cast<std::uintmax_t>(sizeHigh) << 32) | sizeLow;
+    facts.Modified = Nanoseconds(written);
+    return facts;
+}
+
+}  // namespace
+
+PathFacts FactsOf(const std::filesystem::path& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return {};
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return FactsFrom(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+    // A link: what it leads to. Asking for attributes only is not refused
+    // by another program's sharing mode.
+    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return known ? FactsFrom(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime)
+                 : PathFacts{};
+}
+
+std::error_code MakeFolders(const std::filesystem::path& path)
+{
+    if (path.empty())
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    if (CreateDirectoryW(path.c_str(), nullptr))
+        return {};
+    DWORD error = GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND) {
+        // Made from the top down. The string is cut rather than parsed:
+        // the C++ library reads the long form's "\\?\" as a server name.
+        const std::wstring& name = path.native();
+        const std::size_t cut = name.find_last_of(L"\\/", name.find_last_not_of(L"\\/"));
+        if (cut == std::wstring::npos || cut == 0 || name.compare(0, cut, L"\\\\?") == 0)
+            return std::error_code(static_cast<int>(error), std::system_category());
+        if (const std::error_code above = MakeFolders(std::filesystem::path(name.substr(0, cut))))
+            return above;
+        if (CreateDirectoryW(path.c_str(), nullptr))
+            return {};
+        error = GetLastError();
+    }
+    if (error == ERROR_ALREADY_EXISTS && FactsOf(path).Kind == PathKind::Folder)
+        return {};
+    if (error == ERROR_ALREADY_EXISTS)
+        return std::make_error_code(std::errc::file_exists);
+    return std::error_code(static_cast<int>(error), std::system_category());
+}
+
+#else
+
+PathFacts FactsOf(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    PathFacts facts;
+    if (error || !std::filesystem::exists(status))
+        return facts;
+    facts.Kind = std::filesystem::is_regular_file(status) ? PathKind::File
+                 : std::filesystem::is_directory(status)  ? PathKind::Folder
+                                                          : PathKind::Other;
+    if (facts.Kind == PathKind::File)
+        facts.Size = std::filesystem::file_size(path, error);
+    if (error)
+        return {};
+    const std::filesystem::file_time_type written = std::filesystem::last_write_time(path, error);
+    if (error)
+        return {};
+    facts.Modified = std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch());
+    return facts;
+}
+
+std::error_code MakeFolders(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return error;
+}
+
+#endif
+
+}  // namespace files

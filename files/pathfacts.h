@@ -1,0 +1,30 @@
+// What the file system says of a path, and the folders made for outputs:
+// through the C++ library on Unix, through Windows' own calls on Windows,
+// where the C library Zembrik links (msvcrt) takes no name in the long form
+// "\\?\..." that names of 260 characters and more need.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+namespace files {
+
+enum class PathKind { Missing, File, Folder, Other };
+
+struct PathFacts {
+    PathKind Kind = PathKind::Missing;  // also when the system cannot say
+    std::uintmax_t Size = 0;            // of a file
+    // Since an epoch of the system's own: for comparing times only.
+    std::chrono::nanoseconds Modified{0};
+};
+
+// Links are followed.
+PathFacts FactsOf(const std::filesystem::path& path);
+
+// Makes the folder and every missing one above it; a file in the way is an
+// error, a folder already there is not.
+std::error_code MakeFolders(const std::filesystem::path& path);
+
+}  // namespace files
