@@ -43,6 +43,7 @@
 #include "base/language.h"
 #include "base/numtext.h"
 #include "base/paths.h"
+#include "files/pathfacts.h"
 #include "base/settings.h"
 #include "batch/collection.h"
 #include "batch/engine.h"
@@ -517,8 +518,7 @@ int main(int argc, char* argv[])
         return UsageError(QCoreApplication::translate("zembrik-batch", "入力ファイルが指定されていません"));
 
     // Without this check every file would fail with the encoder's "no disk" text.
-    std::error_code notDir;
-    if (!std::filesystem::is_directory(base::ToFsPath(outputFolder), notDir)) {
+    if (files::FactsOf(base::ToFsPath(outputFolder)).Kind != files::PathKind::Folder) {
         Print(stderr, QCoreApplication::translate("zembrik-batch", "zembrik-batch: %1: 出力フォルダが見つかりません。\n")
                           .arg(QDir::toNativeSeparators(outputFolder)));
         return 1;

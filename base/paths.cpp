@@ -9,6 +9,9 @@
 #include <utility>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <fcntl.h>
@@ -162,10 +165,43 @@ std::optional<QByteArray> ToFsName(const QString& name)
     return bytes;
 }
 
+#ifdef Q_OS_WIN
+namespace {
+
+std::wstring LongForm(const std::wstring& path)
+{
+    // Long enough that a temporary's name beside it (16 characters more than
+    // the shortest name) or a folder made there would pass Windows' 260.
+    constexpr DWORD kLong = 240;
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\"))
+        return path;  // already in the long form, or a device
+    // The limit holds for the full name, a relative one resolved; the long
+    // form is taken as it stands, so ".", ".." and "/" are resolved first,
+    // as Windows resolves them in short names.
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (length < kLong || length >= full.size())
+        return path;  // short, or not a path GetFullPathNameW takes
+    full.resize(length);
+    if (full.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    return L"\\\\?\\" + full;
+}
+
+}  // namespace
+#endif
+
 std::filesystem::path ToFsPath(const QString& path)
 {
 #ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
+    // Names of 260 characters and more reach Windows only in their long form
+    // "\\?\C:\..." (unless the user has turned that limit off), which Qt's
+    // own file access takes care of but the C++ library does not.
+    return std::filesystem::path(LongForm(path.toStdWString()));
 #else
     const std::optional<QByteArray> encoded = ToFsName(path);
     if (!encoded)

@@ -50,7 +50,9 @@ std::optional<QByteArray> ToFsName(const QString& name);
 
 // A path as the standard library's file functions take it: the bytes of
 // ToFsName on Unix (an empty path when there are none), the UTF-16 name on
-// Windows.
+// Windows, there in the long form "\\?\C:\..." or "\\?\UNC\server\..."
+// when it is long enough to meet the system's limit of 260 characters (the
+// C library refuses that form: ask the file system through files/pathfacts.h).
 std::filesystem::path ToFsPath(const QString& path);
 
 // Whether a name (from FromFsName) matches one of the wildcard patterns, case

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "base/paths.h"
+#include "files/pathfacts.h"
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -151,23 +152,21 @@ struct Walk {
     }
 };
 
-std::optional<std::filesystem::file_time_type> ModifiedAt(const QString& path, bool regularOnly)
+std::optional<std::chrono::nanoseconds> ModifiedAt(const QString& path, bool regularOnly)
 {
-    std::error_code error;
-    const std::filesystem::path at = base::ToFsPath(path);
-    if (regularOnly && !std::filesystem::is_regular_file(at, error))
+    const files::PathFacts facts = files::FactsOf(base::ToFsPath(path));
+    if (facts.Kind == files::PathKind::Missing || (regularOnly && facts.Kind != files::PathKind::File))
         return std::nullopt;
-    const std::filesystem::file_time_type time = std::filesystem::last_write_time(at, error);
-    return error ? std::nullopt : std::optional(time);
+    return facts.Modified;
 }
 
 bool UpToDate(const TreePicture& picture, const output::Settings& output)
 {
     const QString written = OutputPathFor(picture.OutputFolder, QFileInfo(picture.Source).fileName(), output.Suffix);
-    const std::optional<std::filesystem::file_time_type> outputTime = ModifiedAt(written, true);
+    const std::optional<std::chrono::nanoseconds> outputTime = ModifiedAt(written, true);
     if (!outputTime)
         return false;
-    const std::optional<std::filesystem::file_time_type> sourceTime = ModifiedAt(picture.Source, false);
+    const std::optional<std::chrono::nanoseconds> sourceTime = ModifiedAt(picture.Source, false);
     if (!sourceTime)
         return false;
     // An output given its source's time holds it as its file system stores
@@ -238,8 +237,7 @@ Collection Collect(const QStringList& operands, const QString& outputFolder, con
     std::vector<TreePicture> found;
     Walk walk{nameFilters, options.Recursive ? SkippedFolder(outputFolder) : Skipped{}, found};
     for (const QString& operand : operands) {
-        std::error_code error;
-        if (options.Recursive && std::filesystem::is_directory(base::ToFsPath(operand), error)) {
+        if (options.Recursive && files::FactsOf(base::ToFsPath(operand)).Kind == files::PathKind::Folder) {
             walk.Into(QDir::toNativeSeparators(StripTrailingSeparators(operand)), outputFolder, QString());
             continue;
         }
@@ -306,9 +304,7 @@ std::vector<QString> MakeOutputFolders(const std::vector<TreePicture>& pictures)
         const QString& folder = pictures[i].OutputFolder;
         auto known = made.constFind(folder);
         if (known == made.cend()) {
-            std::error_code error;
-            const std::filesystem::path path = base::ToFsPath(folder);
-            std::filesystem::create_directories(path, error);
+            const std::error_code error = files::MakeFolders(base::ToFsPath(folder));
             QString text;
             // A file in the way is an error too.
             if (error)

@@ -37,6 +37,7 @@
 #endif
 
 #include "base/paths.h"
+#include "files/pathfacts.h"
 #include "files/pendingjpeg.h"
 #include "batch/bandcoder.h"
 #include "batch/runorder.h"
@@ -320,8 +321,7 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
         return;
     }
 
-    std::error_code sizeError;
-    const std::uintmax_t sourceBytes = std::filesystem::file_size(base::ToFsPath(item.Source), sizeError);
+    const std::uintmax_t sourceBytes = files::FactsOf(base::ToFsPath(item.Source)).Size;
     const std::size_t count = slot.Sizes.size();
     // The picture's memory is reserved in its turn by the first size that
     // asks; what the other sizes need is added to it without waiting.
@@ -330,7 +330,7 @@ void ShrinkEngine::State::Process(int index, Worker& worker, Slot& slot, qint64&
     std::vector<pictures::ShrinkSink*> sinks;
     for (std::size_t k = 0; k < count; ++k) {
         SizeFile& sized = slot.Sizes[k];
-        sized.Outcome.SourceBytes = sizeError ? 0 : static_cast<qint64>(sourceBytes);
+        sized.Outcome.SourceBytes = static_cast<qint64>(sourceBytes);
         ItemRows::ReserveFunction reserve = [&](qint64& bytes) {
             if (std::exchange(asked, true)) {
                 AddReservation(bytes);
@@ -487,9 +487,7 @@ void ShrinkEngine::State::OrderLastGroup(std::unique_lock<std::mutex>& lock)
             std::vector<std::uintmax_t> sizes(static_cast<std::size_t>(end - first), 0);
             for (int i = first; i < end; ++i) {
                 const PlanItem& item = plan.Items[static_cast<std::size_t>(i)];
-                std::error_code error;
-                const std::uintmax_t bytes = item.Skip ? 0 : std::filesystem::file_size(base::ToFsPath(item.Source), error);
-                sizes[static_cast<std::size_t>(i - first)] = error ? 0 : bytes;
+                sizes[static_cast<std::size_t>(i - first)] = item.Skip ? 0 : files::FactsOf(base::ToFsPath(item.Source)).Size;
             }
             order = TakeOrderOf(sizes);
         } catch (const std::bad_alloc&) {

@@ -30,7 +30,7 @@ QString Identity(const QString& path, bool follow)
 #elif defined(Q_OS_WIN)
     // The volume's serial number and the file's index: one for every name of
     // a file, whatever its letter case, short name or hard link.
-    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const std::filesystem::path name = base::ToFsPath(path);
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     const HANDLE file = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, flags, nullptr);

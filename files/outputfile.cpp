@@ -350,8 +350,12 @@ void OutputFile::Discard()
     }
     unnamed_ = false;
     if (!temp_.empty()) {
+#if defined(_WIN32)
+        DeleteFileW(temp_.c_str());  // the C++ library asks msvcrt first, which refuses long names
+#else
         std::error_code ignored;
         std::filesystem::remove(temp_, ignored);
+#endif
         temp_.clear();
     }
 }

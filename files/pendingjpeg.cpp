@@ -6,6 +6,7 @@
 #include "files/pendingjpeg.h"
 
 #include <new>
+#include <string_view>
 
 #include "files/outputfile.h"
 
@@ -17,9 +18,13 @@ namespace {
 // refuses what it cannot hold ("*" and "?" are ordinary characters on Linux).
 bool IsBadFileName(const std::filesystem::path& name)
 {
-    const auto& text = name.native();
+    std::basic_string_view<std::filesystem::path::value_type> text = name.native();
     if (text.empty() || name.filename().empty())
         return true;
+#if defined(_WIN32)
+    if (text.starts_with(L"\\\\?\\"))
+        text.remove_prefix(4);  // the long form's own "?"
+#endif
     for (const auto c : text) {
         if (c == 0)
             return true;  // would silently cut the name short

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "base/paths.h"
+#include "files/pathfacts.h"
 
 namespace mainwin::openwith {
 
@@ -28,12 +29,11 @@ Request Read(const QStringList& arguments, const QStringList& nameFilters)
         // Asked of the file system with the name's own bytes: Qt would look
         // for another name when they are not UTF-8.
         const std::filesystem::path native = base::ToFsPath(path);
-        std::error_code error;
-        const std::filesystem::file_status status = std::filesystem::status(native, error);
-        if (!path.isEmpty() && std::filesystem::is_directory(status)) {
+        const files::PathKind kind = files::FactsOf(native).Kind;
+        if (!path.isEmpty() && kind == files::PathKind::Folder) {
             if (request.Folder.isEmpty())
                 request.Folder = absolute;
-        } else if (std::filesystem::is_regular_file(status) && std::ifstream(native).is_open() &&
+        } else if (kind == files::PathKind::File && std::ifstream(native).is_open() &&
                    base::NameMatches(nameFilters, info.fileName())) {
             const QString folder = QFileInfo(absolute).path();
             if (request.Folder.isEmpty())

@@ -92,6 +92,7 @@ private slots:
     void hostileConditions();
     void outputOptions();
     void folderTrees();
+    void longAndForeignNames();
     void severalSizesAndAByteLimit();
 };
 
@@ -499,6 +500,42 @@ void TestBatchCli::folderTrees()
 #else
     QSKIP("links to folders are made as Unix makes them");
 #endif
+}
+
+// Names past Windows' 260 characters (in a tree, so that folders are made
+// there too) and names its ANSI code page cannot hold: each output, with the
+// metadata and date kept, is the file a short plain name gets, and a run
+// again with --update finds them all up to date.
+void TestBatchCli::longAndForeignNames()
+{
+    QTemporaryDir dir;
+    const QString photo = dir.filePath("photo.jpg");
+    QVERIFY(testimages::WriteCameraPhoto(photo) && QDir(dir.path()).mkpath("plain") && QDir(dir.path()).mkpath("out"));
+    QString below = QStringLiteral("src");
+    for (char c = 'a'; c < 'g'; ++c)
+        below += '/' + QString(50, QLatin1Char(c));
+    QVERIFY(QDir(dir.path()).mkpath(below));
+    const QString longName = QString(60, QLatin1Char('p'));
+    const QStringList sources = {photo, dir.filePath(below + '/' + longName + ".jpg"), dir.filePath(QStringLiteral("src/写真 ä.jpg"))};
+    for (const QString& source : sources) {
+        QFile file(source);
+        QVERIFY((source == photo || QFile::copy(photo, source)) && file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)), QFileDevice::FileModificationTime));
+    }
+    const QStringList args = {"-r", "50", "--keep-metadata", "--keep-date", "-R", "-o"};
+    QCOMPARE(Batch(args + QStringList{dir.filePath("plain"), photo}).Status, 0);
+    const Run run = Batch(args + QStringList{dir.filePath("out"), dir.filePath("src")});
+    QVERIFY2(run.Status == 0, qPrintable(run.Err));
+    const QString plain = dir.filePath("plain/photo.jpg");
+    const QString deep = dir.filePath("out" + below.mid(3) + '/' + longName + ".jpg");
+    QVERIFY(deep.size() > 360);
+    for (const QString& written : {deep, dir.filePath(QStringLiteral("out/写真 ä.jpg"))}) {
+        QVERIFY2(testimages::Read(written) == testimages::Read(plain), qPrintable(written));
+        QCOMPARE(QFileInfo(written).lastModified(), QFileInfo(plain).lastModified());
+    }
+    const Run again = Batch(QStringList{"--update"} + args + QStringList{dir.filePath("out"), dir.filePath("src")});
+    QVERIFY2(again.Status == 0 && again.Out.isEmpty() && again.Err.contains(QStringLiteral("（2 個は最新）")),
+             qPrintable(again.Err));
 }
 
 // Several sizes each into a folder named for it below OUTDIR, the tree

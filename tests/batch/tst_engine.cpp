@@ -90,6 +90,23 @@ private slots:
             QFile::remove(out_.filePath(f));
     }
 
+    // Windows takes names of 260 characters and more only in their long
+    // form, which it takes as it stands: resolved and absolute.
+    void longNamesInTheLongForm()
+    {
+#if defined(Q_OS_WIN)
+        const QString name = QString(250, QLatin1Char('n'));
+        const auto longForm = [](const QString& path) { return QString::fromStdWString(base::ToFsPath(path).native()); };
+        QCOMPARE(longForm("C:/a/./b/../" + name), "\\\\?\\C:\\a\\" + name);
+        QCOMPARE(longForm("\\\\server\\share\\" + name), "\\\\?\\UNC\\server\\share\\" + name);
+        const QString relative = longForm(name);
+        QVERIFY(relative.startsWith("\\\\?\\") && relative.endsWith("\\" + name) && !relative.contains('/'));
+        QCOMPARE(longForm("C:/a/b.jpg"), "C:/a/b.jpg");  // short: as it is
+#else
+        QSKIP("Unix has no such limit");
+#endif
+    }
+
     void sameBytesAtEveryThreadCount()
     {
         // A 250-byte output name and "?" in a name are ordinary on this system.
