@@ -93,20 +93,63 @@ jpeg::JpegResult FromWindowsError(DWORD error)
 }
 #endif
 
-// Readable too, so that a finished file can be edited.
-std::FILE* OpenExclusive(const std::filesystem::path& path)
+#if defined(_WIN32)
+// Whether Windows removes the file when its last handle closes, the process
+// killed or not.
+bool SetRemovedOnClose(HANDLE file, bool removed)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = removed ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+HANDLE HandleOf(std::FILE* file)
+{
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+}
+#endif
+
+// A new file, readable too so that a finished file can be edited; none when
+// the name is taken. On Windows it is marked to be removed when closed, so
+// that a process killed (a console closed, the task ended) leaves no
+// temporary behind, as Linux's unnamed files do not.
+std::optional<jpeg::JpegResult> OpenExclusive(const std::filesystem::path& path, std::FILE*& file, bool& removedOnClose)
 {
 #if defined(_WIN32)
-    // The C library MinGW links (msvcrt) knows no "x" mode: O_EXCL does it.
-    const int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (fd < 0)
-        return nullptr;
-    std::FILE* file = _wfdopen(fd, L"w+b");
-    if (!file)
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            return std::nullopt;
+        return FromWindowsError(error);
+    }
+    // A file system that cannot mark it gets the temporary named as before.
+    removedOnClose = SetRemovedOnClose(handle, true);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        if (!removedOnClose)
+            DeleteFileW(path.c_str());
+        return jpeg::JpegResult::OutOfMemory;
+    }
+    file = _fdopen(fd, "w+b");
+    if (!file) {
         _close(fd);
-    return file;
+        if (!removedOnClose)
+            DeleteFileW(path.c_str());
+        return jpeg::JpegResult::OutOfMemory;
+    }
+    return jpeg::JpegResult::Ok;
 #else
-    return std::fopen(path.c_str(), "w+bx");
+    removedOnClose = false;
+    file = std::fopen(path.c_str(), "w+bx");
+    if (file)
+        return jpeg::JpegResult::Ok;
+    if (errno == EEXIST)
+        return std::nullopt;
+    return FromErrno(errno);
 #endif
 }
 
@@ -142,7 +185,7 @@ bool SetTime(int fd, FileTime time)
 #endif
 
 // Short and of fixed length, hidden, with an extension no image list shows;
-// Make is tried with new names while it fails with EEXIST.
+// Make is tried with new names while it finds the name taken (nothing).
 template <typename Make>
 jpeg::JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::path& made, Make make)
 {
@@ -153,12 +196,12 @@ jpeg::JpegResult TryNames(const std::filesystem::path& folder, std::filesystem::
         std::snprintf(name, sizeof name, ".zembrik-%08x.tmp", static_cast<unsigned>(random()));
         const std::filesystem::path temp = folder.empty() ? std::filesystem::path(name) : folder / name;
         errno = 0;
-        if (make(temp)) {
+        const std::optional<jpeg::JpegResult> result = make(temp);
+        if (!result)
+            continue;
+        if (*result == jpeg::JpegResult::Ok)
             made = temp;
-            return jpeg::JpegResult::Ok;
-        }
-        if (errno != EEXIST)
-            return FromErrno(errno);
+        return *result;
     }
     return jpeg::JpegResult::Unexpected;
 }
@@ -224,7 +267,8 @@ jpeg::JpegResult OutputFile::Create(const std::filesystem::path& target)
 
 jpeg::JpegResult OutputFile::CreateNamed(const std::filesystem::path& folder)
 {
-    return TryNames(folder, temp_, [this](const std::filesystem::path& temp) { return (file_ = OpenExclusive(temp)) != nullptr; });
+    return TryNames(folder, temp_,
+                    [this](const std::filesystem::path& temp) { return OpenExclusive(temp, file_, removedOnClose_); });
 }
 
 jpeg::JpegResult OutputFile::Put(const std::uint8_t* data, std::size_t size)
@@ -265,7 +309,7 @@ jpeg::JpegResult OutputFile::Finish()
         return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
     // Once the bytes are final: nothing written later moves it.
 #if defined(_WIN32)
-    if (time_ && !SetTime(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_))), *time_))
+    if (time_ && !SetTime(HandleOf(file_), *time_))
         return FromWindowsError(GetLastError());
 #else
     if (time_ && !SetTime(fileno(file_), *time_))
@@ -281,7 +325,7 @@ jpeg::JpegResult OutputFile::Finish()
     if (fdatasync(fileno(file_)) != 0 && errno != EINVAL)
 #endif
         return FromErrno(errno);
-    if (unnamed_)
+    if (unnamed_ || removedOnClose_)
         return jpeg::JpegResult::Ok;  // closing it would lose it
     const int closed = std::fclose(file_);
     file_ = nullptr;
@@ -296,8 +340,14 @@ jpeg::JpegResult OutputFile::Name()
 {
 #if defined(O_TMPFILE)
     const int fd = fileno(file_);
-    const jpeg::JpegResult named = TryNames(target_.parent_path(), temp_,
-                                      [fd](const std::filesystem::path& temp) { return Link(fd, temp); });
+    const jpeg::JpegResult named =
+        TryNames(target_.parent_path(), temp_, [fd](const std::filesystem::path& temp) -> std::optional<jpeg::JpegResult> {
+            if (Link(fd, temp))
+                return jpeg::JpegResult::Ok;
+            if (errno == EEXIST)
+                return std::nullopt;
+            return FromErrno(errno);
+        });
     if (named != jpeg::JpegResult::Ok)
         return named;
     std::fclose(file_);
@@ -315,6 +365,15 @@ jpeg::JpegResult OutputFile::Commit()
     if (result != jpeg::JpegResult::Ok)
         return result;
 #if defined(_WIN32)
+    if (removedOnClose_) {
+        if (!SetRemovedOnClose(HandleOf(file_), false))
+            return FromWindowsError(GetLastError());
+        removedOnClose_ = false;
+        const int closed = std::fclose(file_);
+        file_ = nullptr;
+        if (closed != 0)
+            return errno ? FromErrno(errno) : jpeg::JpegResult::Unexpected;
+    }
     // An existing file is replaced by ReplaceFileW, which gives the new file
     // the old one's attributes, security and creation time (what the
     // permission bits are on Linux); a new name by a move written through to
@@ -349,9 +408,12 @@ void OutputFile::Discard()
         file_ = nullptr;
     }
     unnamed_ = false;
+    removedOnClose_ = false;
     if (!temp_.empty()) {
 #if defined(_WIN32)
-        DeleteFileW(temp_.c_str());  // the C++ library asks msvcrt first, which refuses long names
+        // Gone already when it was removed on closing. (The C++ library's
+        // remove asks msvcrt first, which refuses long names.)
+        DeleteFileW(temp_.c_str());
 #else
         std::error_code ignored;
         std::filesystem::remove(temp_, ignored);

@@ -19,8 +19,9 @@ namespace files {
 // nothing behind when the process is killed. Commit names it with a short
 // temporary name (".zembrik-XXXXXXXX.tmp") and renames that over the target,
 // as a file system without unnamed files, and Windows, gets from the start;
-// on Windows ReplaceFileW puts it in place of an existing file. Only a file
-// this object created is ever removed.
+// on Windows it is marked to be removed when closed until Commit, which
+// puts it in place of an existing file with ReplaceFileW. Only a file this
+// object created is ever removed.
 class OutputFile final : public jpeg::ByteSink {
 public:
     ~OutputFile() override;
@@ -32,7 +33,8 @@ public:
     jpeg::JpegResult Rewrite(const std::function<jpeg::JpegResult(std::vector<std::uint8_t>&)>& edit);
     // The modification time Finish gives the file.
     void SetModificationTime(FileTime time) { time_ = time; }
-    // Makes the data durable; a named temporary is closed too.
+    // Makes the data durable; a named temporary is closed too, unless
+    // closing would remove it (Windows).
     jpeg::JpegResult Finish();
     // Puts the finished file in place of the target, keeping the target's
     // permission bits (and group, where allowed), on Windows its attributes
@@ -49,6 +51,7 @@ private:
     std::filesystem::path temp_;  // set only once this object has made it
     std::FILE* file_ = nullptr;
     bool unnamed_ = false;        // file_ has no name yet
+    bool removedOnClose_ = false; // Windows removes file_ when it is closed
     std::uint64_t written_ = 0;
     std::optional<FileTime> time_;  // not yet given to the file
 };

@@ -107,7 +107,7 @@ run_tests() {
 # program ends with the console's exit status (STATUS_CONTROL_C_EXIT, 58 to
 # the shell), every output it wrote is whole (the file Linux writes) and named
 # on its output, and no temporary is left. The tests cannot send the event
-# under Wine, whose test processes have no console.
+# under Wine, whose test processes have no console. Then the same run killed.
 interrupt_check() {
   command -v convert >/dev/null || { say "the Ctrl+C check makes its picture with ImageMagick"; return 1; }
   local work=$DIR/interrupt pid status=0 i line written
@@ -132,6 +132,23 @@ interrupt_check() {
     done
   fi
   say "Ctrl+C after $written of 16 pictures: ended with STATUS_CONTROL_C_EXIT, their files whole, no temporary"
+  # Killed outright (the task ended, or Wine's console closed, which ends its
+  # programs so): Windows removes the temporaries being written, marked so.
+  rm -rf "$work/out" && mkdir -p "$work/out"
+  wine "$DIR/bin/zembrik-batch.exe" -j 2 -o "$work/out" "$work"/in/*.jpg >"$work/log" 2>"$work/err" &
+  pid=$!
+  for i in $(seq 1 1200); do [ -s "$work/log" ] && break; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+  { wait "$pid"; } 2>/dev/null || true
+  sleep 1
+  [ -z "$(find "$work/out" -name '*.tmp')" ] || { say "killed: a temporary was left"; return 1; }
+  [ "$(find "$work/out" -type f | wc -l)" -lt 16 ] || { say "killed: the run had ended before it"; return 1; }
+  if [ -x build/bin/zembrik-batch ]; then
+    for line in "$work"/out/*; do
+      cmp -s "$line" "$work/linux/p00.jpg" || { say "killed: $(basename "$line") is not whole"; return 1; }
+    done
+  fi
+  say "killed after $(find "$work/out" -type f | wc -l) of 16 pictures: their files whole, no temporary"
 }
 
 # Test pictures of every kind the programs read, made here: a fractal
