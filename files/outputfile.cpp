@@ -403,6 +403,8 @@ jpeg::JpegResult OutputFile::Commit()
 
 void OutputFile::Discard()
 {
+    // Closing it removed it: the name may be another's by now.
+    [[maybe_unused]] const bool removed = file_ && removedOnClose_;
     if (file_) {
         std::fclose(file_);
         file_ = nullptr;
@@ -411,9 +413,9 @@ void OutputFile::Discard()
     removedOnClose_ = false;
     if (!temp_.empty()) {
 #if defined(_WIN32)
-        // Gone already when it was removed on closing. (The C++ library's
-        // remove asks msvcrt first, which refuses long names.)
-        DeleteFileW(temp_.c_str());
+        // (The C++ library's remove asks msvcrt first, which refuses long names.)
+        if (!removed)
+            DeleteFileW(temp_.c_str());
 #else
         std::error_code ignored;
         std::filesystem::remove(temp_, ignored);

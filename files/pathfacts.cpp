@@ -1,8 +1,10 @@
-// Path facts and folder making, on Windows without the C library.
+// Path facts and folder making: one stat on Unix, on Windows without the C library.
 #include "files/pathfacts.h"
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace files {
@@ -82,22 +84,19 @@ std::error_code MakeFolders(const std::filesystem::path& path)
 
 PathFacts FactsOf(const std::filesystem::path& path)
 {
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    struct stat status {};
+    if (path.empty() || ::stat(path.c_str(), &status) != 0)
+        return {};
     PathFacts facts;
-    if (error || !std::filesystem::exists(status))
-        return facts;
-    facts.Kind = std::filesystem::is_regular_file(status) ? PathKind::File
-                 : std::filesystem::is_directory(status)  ? PathKind::Folder
-                                                          : PathKind::Other;
+    facts.Kind = S_ISREG(status.st_mode) ? PathKind::File : S_ISDIR(status.st_mode) ? PathKind::Folder : PathKind::Other;
     if (facts.Kind == PathKind::File)
-        facts.Size = std::filesystem::file_size(path, error);
-    if (error)
-        return {};
-    const std::filesystem::file_time_type written = std::filesystem::last_write_time(path, error);
-    if (error)
-        return {};
-    facts.Modified = std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch());
+        facts.Size = static_cast<std::uintmax_t>(status.st_size);
+#if defined(__APPLE__)
+    const timespec written = status.st_mtimespec;
+#else
+    const timespec written = status.st_mtim;
+#endif
+    facts.Modified = std::chrono::seconds(written.tv_sec) + std::chrono::nanoseconds(written.tv_nsec);
     return facts;
 }
 

@@ -1,5 +1,5 @@
 // What the file system says of a path, and the folders made for outputs:
-// through the C++ library on Unix, through Windows' own calls on Windows,
+// through stat and the C++ library on Unix, through Windows' own calls there,
 // where the C library Zembrik links (msvcrt) takes no name in the long form
 // "\\?\..." that names of 260 characters and more need.
 #pragma once
