@@ -153,8 +153,8 @@ interrupt_check() {
 
 # Test pictures of every kind the programs read, made here: a fractal
 # landscape of odd size as JPEG (4:2:0, 4:4:4 progressive, turned by its Exif
-# orientation, also under a Japanese name), PNG (8 and 16 bits, with alpha), WebP, TIFF, BMP, GIF, HEIC
-# and AVIF, besides the tests' own files.
+# orientation, also under a Japanese name), PNG (8 and 16 bits, with alpha),
+# WebP, TIFF, BMP, GIF, HEIC and AVIF, besides the tests' own files.
 make_pictures() {
   local dest=$1
   convert -seed 7 -size 1931x1277 plasma:fractal -depth 8 "$dest/plasma.png"
