@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -152,7 +151,7 @@ struct Walk {
     }
 };
 
-std::optional<std::chrono::nanoseconds> ModifiedAt(const QString& path, bool regularOnly)
+std::optional<files::FileTime> ModifiedAt(const QString& path, bool regularOnly)
 {
     const files::PathFacts facts = files::FactsOf(base::ToFsPath(path));
     if (facts.Kind == files::PathKind::Missing || (regularOnly && facts.Kind != files::PathKind::File))
@@ -163,16 +162,17 @@ std::optional<std::chrono::nanoseconds> ModifiedAt(const QString& path, bool reg
 bool UpToDate(const TreePicture& picture, const output::Settings& output)
 {
     const QString written = OutputPathFor(picture.OutputFolder, QFileInfo(picture.Source).fileName(), output.Suffix);
-    const std::optional<std::chrono::nanoseconds> outputTime = ModifiedAt(written, true);
+    const std::optional<files::FileTime> outputTime = ModifiedAt(written, true);
     if (!outputTime)
         return false;
-    const std::optional<std::chrono::nanoseconds> sourceTime = ModifiedAt(picture.Source, false);
+    const std::optional<files::FileTime> sourceTime = ModifiedAt(picture.Source, false);
     if (!sourceTime)
         return false;
     // An output given its source's time holds it as its file system stores
     // times: FAT's in steps of 2 seconds.
-    const auto slack = output.KeepDate ? std::chrono::seconds(2) : std::chrono::seconds(0);
-    return *outputTime + slack >= *sourceTime;
+    files::FileTime latest = *outputTime;
+    latest.Seconds += output.KeepDate ? 2 : 0;
+    return latest >= *sourceTime;
 }
 
 }  // namespace

@@ -12,10 +12,12 @@ namespace files {
 #if defined(_WIN32)
 namespace {
 
-std::chrono::nanoseconds Nanoseconds(FILETIME time)
+// Counted from 1601 in steps of 100 ns; a count of nanoseconds would end
+// in 2262.
+FileTime TimeOf(FILETIME time)
 {
-    return std::chrono::nanoseconds(
-        static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) * 100);
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    return {static_cast<std::int64_t>(ticks / 10000000) - 11644473600LL, static_cast<std::int32_t>(ticks % 10000000) * 100};
 }
 
 PathFacts FactsFrom(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME written)
@@ -26,7 +28,7 @@ PathFacts FactsFrom(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME wr
                                                          : PathKind::File;
     if (facts.Kind == PathKind::File)
         facts.Size = (static_cast<std::uintmax_t>(sizeHigh) << 32) | sizeLow;
-    facts.Modified = Nanoseconds(written);
+    facts.Modified = TimeOf(written);
     return facts;
 }
 
@@ -96,7 +98,7 @@ PathFacts FactsOf(const std::filesystem::path& path)
 #else
     const timespec written = status.st_mtim;
 #endif
-    facts.Modified = std::chrono::seconds(written.tv_sec) + std::chrono::nanoseconds(written.tv_nsec);
+    facts.Modified = {static_cast<std::int64_t>(written.tv_sec), static_cast<std::int32_t>(written.tv_nsec)};
     return facts;
 }
 

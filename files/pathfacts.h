@@ -4,10 +4,11 @@
 // "\\?\..." that names of 260 characters and more need.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
+
+#include "files/pendingjpeg.h"
 
 namespace files {
 
@@ -16,8 +17,7 @@ enum class PathKind { Missing, File, Folder, Other };
 struct PathFacts {
     PathKind Kind = PathKind::Missing;  // also when the system cannot say
     std::uintmax_t Size = 0;            // of a file
-    // Since an epoch of the system's own: for comparing times only.
-    std::chrono::nanoseconds Modified{0};
+    FileTime Modified;  // since 1970, as the file system stores it
 };
 
 // Links are followed.

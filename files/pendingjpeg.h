@@ -4,6 +4,7 @@
 // the user's original photo).
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -22,7 +23,7 @@ namespace files {
 struct FileTime {
     std::int64_t Seconds = 0;
     std::int32_t Nanoseconds = 0;  // 0 to 999,999,999
-    friend bool operator==(const FileTime&, const FileTime&) = default;
+    friend auto operator<=>(const FileTime&, const FileTime&) = default;
 };
 
 class OutputFile;
