@@ -175,6 +175,8 @@ std::wstring LongForm(const std::wstring& path)
     constexpr DWORD kLong = 240;
     if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\"))
         return path;  // already in the long form, or a device
+    if (path.find(L'\0') != std::wstring::npos)
+        return path;  // as it is, for the name check to refuse: Windows would cut it short
     // The limit holds for the full name, a relative one resolved; the long
     // form is taken as it stands, so ".", ".." and "/" are resolved first,
     // as Windows resolves them in short names.
