@@ -128,15 +128,9 @@ std::optional<jpeg::JpegResult> OpenExclusive(const std::filesystem::path& path,
     // A file system that cannot mark it gets the temporary named as before.
     removedOnClose = SetRemovedOnClose(handle, true);
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        if (!removedOnClose)
-            DeleteFileW(path.c_str());
-        return jpeg::JpegResult::OutOfMemory;
-    }
-    file = _fdopen(fd, "w+b");
+    file = fd < 0 ? nullptr : _fdopen(fd, "w+b");
     if (!file) {
-        _close(fd);
+        fd < 0 ? CloseHandle(handle) : _close(fd);
         if (!removedOnClose)
             DeleteFileW(path.c_str());
         return jpeg::JpegResult::OutOfMemory;

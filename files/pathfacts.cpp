@@ -5,6 +5,8 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+
+#include <cerrno>
 #endif
 
 namespace files {
@@ -34,11 +36,16 @@ PathFacts FactsFrom(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME wr
 
 }  // namespace
 
-PathFacts FactsOf(const std::filesystem::path& path)
+PathFacts FactsOf(const std::filesystem::path& path, std::error_code* error)
 {
+    const auto failed = [error] {
+        if (error)
+            *error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+        return PathFacts{};
+    };
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return {};
+        return failed();
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return FactsFrom(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
     // A link: what it leads to. Asking for attributes only is not refused
@@ -47,12 +54,15 @@ PathFacts FactsOf(const std::filesystem::path& path)
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return {};
+        return failed();
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = GetFileInformationByHandle(file, &info);
+    if (!GetFileInformationByHandle(file, &info)) {
+        const PathFacts none = failed();
+        CloseHandle(file);
+        return none;
+    }
     CloseHandle(file);
-    return known ? FactsFrom(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime)
-                 : PathFacts{};
+    return FactsFrom(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime);
 }
 
 std::error_code MakeFolders(const std::filesystem::path& path)
@@ -84,11 +94,14 @@ std::error_code MakeFolders(const std::filesystem::path& path)
 
 #else
 
-PathFacts FactsOf(const std::filesystem::path& path)
+PathFacts FactsOf(const std::filesystem::path& path, std::error_code* error)
 {
     struct stat status {};
-    if (path.empty() || ::stat(path.c_str(), &status) != 0)
+    if (path.empty() || ::stat(path.c_str(), &status) != 0) {
+        if (error)
+            *error = std::error_code(path.empty() ? ENOENT : errno, std::generic_category());
         return {};
+    }
     PathFacts facts;
     facts.Kind = S_ISREG(status.st_mode) ? PathKind::File : S_ISDIR(status.st_mode) ? PathKind::Folder : PathKind::Other;
     if (facts.Kind == PathKind::File)

@@ -20,8 +20,8 @@ struct PathFacts {
     FileTime Modified;  // since 1970, as the file system stores it
 };
 
-// Links are followed.
-PathFacts FactsOf(const std::filesystem::path& path);
+// Links are followed. Why the system could not say goes to error, if given.
+PathFacts FactsOf(const std::filesystem::path& path, std::error_code* error = nullptr);
 
 // Makes the folder and every missing one above it; a file in the way is an
 // error, a folder already there is not.

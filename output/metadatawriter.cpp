@@ -2,15 +2,10 @@
 #include <QCoreApplication>
 
 #include "output/metadatawriter.h"
+#include "files/pathfacts.h"
 
 #include <exiv2/exiv2.hpp>
 #include <zlib.h>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -640,40 +635,11 @@ SourceTime ReadModificationTime(const std::filesystem::path& source)
 {
     SourceTime result;
     std::error_code error;
-#if defined(_WIN32)
-    // Through the Windows call, to 100 ns from 1601: the C++ library of
-    // MinGW reads whole seconds only.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) {
-        const std::int64_t ticks =
-            static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                      data.ftLastWriteTime.dwLowDateTime) -
-            116444736000000000LL;
-        std::int64_t seconds = ticks / 10000000;
-        std::int64_t rest = ticks % 10000000;
-        if (rest < 0) {
-            rest += 10000000;
-            --seconds;
-        }
-        result.Seconds = seconds;
-        result.Nanoseconds = static_cast<std::int32_t>(rest * 100);
-    } else {
-        error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
-    }
-#else
-    struct stat status;
-    if (::stat(source.c_str(), &status) == 0) {
-#if defined(__APPLE__)
-        result.Seconds = status.st_mtimespec.tv_sec;
-        result.Nanoseconds = static_cast<std::int32_t>(status.st_mtimespec.tv_nsec);
-#else
-        result.Seconds = status.st_mtim.tv_sec;
-        result.Nanoseconds = static_cast<std::int32_t>(status.st_mtim.tv_nsec);
-#endif
-    } else {
-        error = std::error_code(errno, std::generic_category());
-    }
-#endif
+    // To the nanosecond (100 ns on Windows): the C++ library of MinGW reads
+    // whole seconds only.
+    const files::PathFacts facts = files::FactsOf(source, &error);
+    result.Seconds = facts.Modified.Seconds;
+    result.Nanoseconds = facts.Modified.Nanoseconds;
     if (error)
         result.Error = MetadataError{MetadataError::Step::ReadSource,
                                      QCoreApplication::translate("output", "元の画像の更新日時を付けられません。"),
